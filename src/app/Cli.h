@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace pierline::cli {
+
+// Exit codes of every subcommand.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// Standard output keeps a command's answer (text or JSON); messages go to standard error.
+void out(const QString& text);      // one line to stdout
+void outRaw(const QByteArray& bytes); // bytes to stdout, as they are
+void err(const QString& text);      // one line to stderr
+
+struct Command {
+    QString name;        // e.g. "dock"
+    QString summary;     // one line for `pierline --help`
+    std::function<int(const QStringList& args)> run; // args after the command name
+};
+
+// Parses `args` (without the program and command names) with `parser`. Handles --help
+// (prints `usage` and the options, returns kExitOk) and bad options (message, kExitUsage).
+// Returns nullopt when the command should go on.
+std::optional<int> parse(QCommandLineParser& parser, const QString& commandPath, const QString& usage,
+                         const QStringList& args);
+
+// The table of subcommands; each lives in its own file under app/commands/.
+const QList<Command>& commands();
+
+int runCommandLine(const QStringList& arguments);
+
+} // namespace pierline::cli

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QStringList>
+
+// One function per subcommand; each lives in its own file beside this one.
+namespace pierline::cli {
+
+int runSandboxCommand(const QStringList& args);
+int runDockCommand(const QStringList& args);
+
+} // namespace pierline::cli

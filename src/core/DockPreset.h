@@ -1,0 +1,55 @@
+#pragma once
+
+#include "DockFolderStack.h"
+#include "HarborletConfiguration.h"
+#include "ManagedObject.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QUuid>
+#include <optional>
+
+namespace pierline {
+
+// One saved Dock layout.
+class DockPreset : public ManagedObject {
+public:
+    static inline const QString kEntityName = QStringLiteral("DockPreset");
+    QString entityName() const override { return kEntityName; }
+
+    std::optional<QUuid> id() const;
+    void setId(const std::optional<QUuid>& value);
+    std::optional<QString> name() const;
+    void setName(const std::optional<QString>& value);
+    std::optional<QString> apps() const;
+    void setApps(const std::optional<QString>& value);
+    std::optional<QString> appNotes() const;
+    void setAppNotes(const std::optional<QString>& value);
+    std::optional<QString> appActions() const;
+    void setAppActions(const std::optional<QString>& value);
+    std::optional<QDateTime> createdAt() const;
+    void setCreatedAt(const std::optional<QDateTime>& value);
+    qint16 order() const;
+    void setOrder(qint16 value);
+    bool harborletOnlyMode() const;
+    void setHarborletOnlyMode(bool value);
+    std::optional<QString> lastContextStatus() const;
+    void setLastContextStatus(const std::optional<QString>& value);
+    std::optional<QString> lastContextNextSteps() const;
+    void setLastContextNextSteps(const std::optional<QString>& value);
+    std::optional<QDateTime> lastContextUpdatedAt() const;
+    void setLastContextUpdatedAt(const std::optional<QDateTime>& value);
+    std::optional<HarborletConfiguration> harborletConfiguration() const;
+    void setHarborletConfiguration(const std::optional<HarborletConfiguration>& value);
+
+    // The right-hand items, unordered, and sorted by their order.
+    QList<DockFolderStackPtr> folderStacks() const;
+    QList<DockFolderStackPtr> folderStacksArray() const;
+
+    // The id as the upper-case string used outside the store, or empty.
+    QString idString() const;
+};
+
+using DockPresetPtr = std::shared_ptr<DockPreset>;
+
+} // namespace pierline

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+namespace pierline {
+
+enum class LogLevel { Debug, Info, Notice, Error, Fault };
+
+struct LogRecord {
+    QString subsystem;
+    QString category;
+    LogLevel level;
+    QString message;
+};
+
+// Where both logs end up. Tests install a capturing sink.
+class LogSink {
+public:
+    virtual ~LogSink() = default;
+    virtual void plain(const QString& line) = 0;
+    virtual void structured(const LogRecord& record) = 0;
+};
+
+void setLogSink(LogSink* sink); // nullptr restores the default sink
+// The running app prints the plain log to stdout; a subcommand keeps stdout for its answer.
+void setPlainLogToStderr(bool toStderr);
+
+// The plain log: one line, exactly as worded.
+void printLine(const QString& line);
+
+inline constexpr const char* kSubsystem = "com.corvane.pierline";
+
+// The structured log of one component.
+class Logger {
+public:
+    explicit Logger(QString category) : category_(std::move(category)) {}
+    void debug(const QString& message) const { write(LogLevel::Debug, message); }
+    void info(const QString& message) const { write(LogLevel::Info, message); }
+    void notice(const QString& message) const { write(LogLevel::Notice, message); }
+    void error(const QString& message) const { write(LogLevel::Error, message); }
+    void fault(const QString& message) const { write(LogLevel::Fault, message); }
+    const QString& category() const { return category_; }
+
+private:
+    void write(LogLevel level, const QString& message) const;
+    QString category_;
+};
+
+} // namespace pierline

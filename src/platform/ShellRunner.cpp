@@ -1,0 +1,94 @@
+#include "ShellRunner.h"
+
+#include "Dispatch.h"
+#include "Log.h"
+#include "ProcessRunner.h"
+#include "SystemPaths.h"
+
+#include <QProcess>
+#include <QStringDecoder>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+namespace pierline {
+namespace {
+
+const Logger& shellLog() {
+    static const Logger logger(QStringLiteral("DockManager"));
+    return logger;
+}
+
+// State shared between the caller and the worker; the worker may outlive an abandoned wait.
+struct ShellJob {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool launched = true;
+    QString launchError;
+    QByteArray output;
+    int exitStatus = 0;
+};
+
+QString decodeUtf8OrEmpty(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder.decode(bytes);
+    return decoder.hasError() ? QString() : text;
+}
+
+} // namespace
+
+ShellRunner& ShellRunner::shared() {
+    static ShellRunner runner;
+    return runner;
+}
+
+QString ShellRunner::run(const QString& command) {
+    shellLog().debug(QStringLiteral("shell run: %1").arg(command));
+    auto job = std::make_shared<ShellJob>();
+    const QProcessEnvironment environment = childEnvironment();
+    runAsync(QueuePriority::UserInitiated, [job, command, environment] {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::MergedChannels); // one shared pipe
+        process.start(SystemPaths::shellPath(), {QStringLiteral("-c"), command});
+        const bool started = process.waitForStarted(-1);
+        QByteArray output;
+        int status = -1;
+        if (started) {
+            process.closeWriteChannel();
+            process.waitForFinished(-1);
+            output = process.readAll();
+            status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        }
+        std::lock_guard lock(job->mutex);
+        job->launched = started;
+        job->launchError = started ? QString() : process.errorString();
+        job->output = output;
+        job->exitStatus = status;
+        job->finished = true;
+        job->done.notify_all();
+    });
+
+    std::unique_lock lock(job->mutex);
+    const auto limit = std::chrono::duration<double>(timeLimit());
+    if (!job->done.wait_for(lock, limit, [&] { return job->finished; })) {
+        printLine(QStringLiteral("Warning: shell command timed out: %1").arg(command));
+        shellLog().error(QStringLiteral("shell TIMED OUT after 5s (result discarded): %1").arg(command));
+        return QString();
+    }
+    if (!job->launched) {
+        printLine(QStringLiteral("Error launching shell command: %1 - %2").arg(command, job->launchError));
+        shellLog().error(QStringLiteral("shell LAUNCH FAILED: %1 — %2").arg(command, job->launchError));
+        return QString();
+    }
+    const QString output = decodeUtf8OrEmpty(job->output).trimmed();
+    if (job->exitStatus != 0) {
+        shellLog().error(QStringLiteral("shell EXIT %1: %2 output=%3").arg(job->exitStatus).arg(command, output.left(500)));
+    } else if (!output.isEmpty()) {
+        shellLog().debug(QStringLiteral("shell output: %1 output=%2").arg(command, output.left(500)));
+    }
+    return output;
+}
+
+} // namespace pierline

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <atomic>
+
+namespace pierline {
+
+// Runs one command text through "/bin/zsh -c" with a time limit and returns its trimmed output.
+// An overrunning command is abandoned, not stopped, and its late output dropped.
+class ShellRunner {
+public:
+    static ShellRunner& shared();
+
+    QString run(const QString& command);
+
+    double timeLimit() const { return timeLimit_.load(); }
+    void setTimeLimit(double seconds) { timeLimit_.store(seconds); }
+
+    static constexpr double kDefaultTimeLimit = 5.0;
+
+private:
+    std::atomic<double> timeLimit_{kDefaultTimeLimit};
+};
+
+inline QString runShellCommand(const QString& command) { return ShellRunner::shared().run(command); }
+
+} // namespace pierline

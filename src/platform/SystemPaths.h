@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace pierline {
+
+// The fixed locations of the emulated macOS environment. Everything lives under PIERLINE_HOME
+// (default ${XDG_DATA_HOME:-$HOME/.local/share}/pierline/home); the emulated tools live in the
+// program's libexec folder.
+struct SystemPaths {
+    static QString home();
+    static QString preferencesFolder();      // Library/Preferences
+    static QString applicationSupportFolder(); // Library/Application Support/Pierline
+    static QString logsFolder();             // Library/Logs
+    static QString applicationsFolder();     // stands for /Applications
+    static QString temporaryDirectory();     // the user's temporary folder
+    static QString preferencesFile(const QString& domain);
+
+    static QString toolsDirectory();                    // emulated defaults, dockutil, killall, ...
+    static QString toolPath(const QString& name);       // e.g. "defaults" for /usr/bin/defaults
+    static QString shellPath();                         // /bin/zsh
+    static QString killPath();                          // /bin/kill
+    static QStringList dockutilFixedPaths();            // /opt/homebrew/bin and /usr/local/bin
+    static QString applicationBundle();                 // the running app's own bundle
+    static QString bundleResource(const QString& name); // a resource inside our bundle
+
+    static QString ownBundleIdentifier();               // com.corvane.pierline
+};
+
+} // namespace pierline

@@ -1,0 +1,96 @@
+#include "platform/Clock.h"
+
+#include "platform/Dispatch.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QMetaObject>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace pierline {
+namespace {
+
+class SystemClock : public Clock {
+public:
+    SystemClock() { elapsed_.start(); }
+    QDateTime now() const override { return QDateTime::currentDateTimeUtc(); }
+    double monotonicSeconds() const override { return static_cast<double>(elapsed_.nsecsElapsed()) / 1e9; }
+    void sleep(double seconds) override {
+        if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    }
+
+private:
+    QElapsedTimer elapsed_;
+};
+
+// QTimer-backed timers that live on the main thread.
+class SystemTimers : public Timers {
+public:
+    TimerId schedule(double seconds, bool repeating, std::function<void()> fire) override {
+        const TimerId id = next_.fetch_add(1);
+        runOnMainSync([&] {
+            auto* timer = new QTimer(QCoreApplication::instance());
+            timer->setSingleShot(!repeating);
+            timer->setInterval(static_cast<int>(seconds * 1000.0));
+            QObject::connect(timer, &QTimer::timeout, timer, [this, id, repeating, fire] {
+                if (!repeating) cancel(id);
+                fire();
+            });
+            {
+                std::lock_guard lock(mutex_);
+                timers_.insert(id, timer);
+            }
+            timer->start();
+        });
+        return id;
+    }
+
+    void cancel(TimerId id) override {
+        QTimer* timer = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            timer = timers_.take(id);
+        }
+        if (!timer) return;
+        runOnMainAsync([timer] {
+            timer->stop();
+            timer->deleteLater();
+        });
+    }
+
+private:
+    std::atomic<TimerId> next_{1};
+    std::mutex mutex_;
+    QHash<TimerId, QTimer*> timers_;
+};
+
+std::atomic<Clock*> g_clock{nullptr};
+std::atomic<Timers*> g_timers{nullptr};
+
+} // namespace
+
+std::unique_ptr<Clock> createSystemClock() { return std::make_unique<SystemClock>(); }
+std::unique_ptr<Timers> createSystemTimers() { return std::make_unique<SystemTimers>(); }
+
+Clock& Clock::shared() {
+    static const std::unique_ptr<Clock> system = createSystemClock();
+    Clock* injected = g_clock.load();
+    return injected ? *injected : *system;
+}
+
+void Clock::setShared(Clock* clock) { g_clock.store(clock); }
+
+Timers& Timers::shared() {
+    static const std::unique_ptr<Timers> system = createSystemTimers();
+    Timers* injected = g_timers.load();
+    return injected ? *injected : *system;
+}
+
+void Timers::setShared(Timers* timers) { g_timers.store(timers); }
+
+} // namespace pierline

@@ -1,0 +1,68 @@
+#include "PresetRecord.h"
+
+#include "platform/Log.h"
+#include "platform/Url.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+namespace pierline {
+
+namespace {
+const QString kSmallSpacerMarker = QStringLiteral("pierline-small-spacer");
+const QString kSpacerMarker = QStringLiteral("pierline-spacer");
+} // namespace
+
+bool isSmallSpacerEntry(const QString& entry) { return entry.contains(kSmallSpacerMarker); }
+
+bool isSpacerEntry(const QString& entry) { return !isSmallSpacerEntry(entry) && entry.contains(kSpacerMarker); }
+
+QString spacerEntry(int counter) { return kSpacerPrefix + QString::number(counter); }
+
+QString smallSpacerEntry(int counter) { return kSmallSpacerPrefix + QString::number(counter); }
+
+QString appDisplayName(const QString& entry) {
+    if (isSmallSpacerEntry(entry)) return QStringLiteral("Small Spacer");
+    if (isSpacerEntry(entry)) return QStringLiteral("Spacer");
+    const std::optional<QUrl> url = parseUrl(entry);
+    QString name = lastPathComponent(url ? decodedPath(*url) : percentDecodedOr(entry));
+    if (name.endsWith(QLatin1String(".app"))) name.chop(4);
+    return name;
+}
+
+QStringList decodeApps(const std::optional<QString>& appsText) {
+    const auto fail = [] {
+        printLine(QStringLiteral("Failed to decode app URLs from preset."));
+        return QStringList();
+    };
+    if (!appsText) return fail();
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(appsText->toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray()) return fail();
+    QStringList apps;
+    const QJsonArray array = document.array();
+    apps.reserve(array.size());
+    for (const QJsonValue& value : array) {
+        // One element of another type makes the whole text undecodable, not just that element.
+        if (!value.isString()) return fail();
+        apps.append(value.toString());
+    }
+    return apps;
+}
+
+QString encodeApps(const QStringList& apps) {
+    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(apps)).toJson(QJsonDocument::Compact));
+}
+
+bool presetListLess(const DockPreset& a, const DockPreset& b) {
+    if (a.order() != b.order()) return a.order() < b.order();
+    // Newest first; a preset without a creation time sorts as the oldest.
+    const std::optional<QDateTime> ca = a.createdAt();
+    const std::optional<QDateTime> cb = b.createdAt();
+    if (!cb) return ca.has_value();
+    if (!ca) return false;
+    return *ca > *cb;
+}
+
+} // namespace pierline

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace pierline::test {
+
+// A fresh PIERLINE_HOME (and TMPDIR inside it) for the lifetime of the object; the previous
+// values come back afterwards.
+class TempHome {
+public:
+    TempHome();
+    ~TempHome();
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
+
+    QString path() const { return dir_.path(); }
+    QString file(const QString& relative) const { return dir_.filePath(relative); }
+
+    // Writes `bytes` to a file under the home, creating folders.
+    QString write(const QString& relative, const QByteArray& bytes) const;
+    // Makes a sample app bundle Name.app with an Info.plist and an executable script.
+    QString makeBundle(const QString& relativeFolder, const QString& name, const QString& bundleId,
+                       const QString& extraInfoPlistXml = {}) const;
+
+private:
+    QTemporaryDir dir_;
+    QByteArray oldHome_;
+    QByteArray oldTmp_;
+    bool hadHome_ = false;
+    bool hadTmp_ = false;
+};
+
+} // namespace pierline::test
