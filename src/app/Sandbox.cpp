@@ -1,1 +1,292 @@
-// placeholder until written
+#include "Sandbox.h"
+
+#include "platform/Plist.h"
+#include "platform/SystemPaths.h"
+#include "platform/Url.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSaveFile>
+#include <QVariantList>
+#include <QVariantMap>
+
+namespace pierline {
+namespace {
+
+// Stands in for an application: runs until it gets SIGTERM (or SIGINT/SIGHUP), then quits.
+const QByteArray kAppScript = QByteArrayLiteral("#!/bin/sh\n"
+                                                "sleep 2147483647 &\n"
+                                                "child=$!\n"
+                                                "trap 'kill \"$child\" 2>/dev/null; exit 0' TERM INT HUP\n"
+                                                "wait \"$child\"\n");
+
+constexpr qint64 kURLStringType = 15;
+constexpr qint64 kFileTypeApplication = 41;
+constexpr qint64 kFileTypeDirectory = 2;
+
+class Builder {
+public:
+    explicit Builder(QString root) : root_(std::move(root)) {}
+
+    QString path(const QString& relative) const { return QDir(root_).filePath(relative); }
+
+    bool makeFolder(const QString& relative) {
+        if (QDir().mkpath(path(relative))) return true;
+        error_ = QStringLiteral("Could not create %1").arg(path(relative));
+        return false;
+    }
+
+    bool writeFile(const QString& relative, const QByteArray& bytes, bool executable = false) {
+        const QString target = path(relative);
+        if (!QDir().mkpath(QFileInfo(target).absolutePath())) {
+            error_ = QStringLiteral("Could not create %1").arg(QFileInfo(target).absolutePath());
+            return false;
+        }
+        QSaveFile file(target);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+            error_ = QStringLiteral("Could not write %1: %2").arg(target, file.errorString());
+            return false;
+        }
+        if (executable && !QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                             QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                             QFile::ExeOther)) {
+            error_ = QStringLiteral("Could not make %1 executable").arg(target);
+            return false;
+        }
+        return true;
+    }
+
+    bool writePlist(const QString& relative, const QVariant& value) {
+        QString why;
+        const auto xml = plistToXml(value, &why);
+        if (!xml) {
+            error_ = QStringLiteral("Could not encode %1: %2").arg(path(relative), why);
+            return false;
+        }
+        return writeFile(relative, *xml);
+    }
+
+    bool makeBundle(const SandboxApp& app) {
+        const QString bundle = QStringLiteral("Applications/%1.app").arg(app.name);
+        QVariantMap info = {
+            {QStringLiteral("CFBundleIdentifier"), app.identifier},
+            {QStringLiteral("CFBundleName"), app.name},
+            {QStringLiteral("CFBundleExecutable"), app.name},
+            {QStringLiteral("CFBundlePackageType"), QStringLiteral("APPL")},
+            {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.0")},
+        };
+        if (app.agent) info.insert(QStringLiteral("LSUIElement"), true);
+        return writePlist(bundle + QStringLiteral("/Contents/Info.plist"), info) &&
+               writeFile(bundle + QStringLiteral("/Contents/MacOS/") + app.name, kAppScript, true) &&
+               makeFolder(bundle + QStringLiteral("/Contents/Resources"));
+    }
+
+    const QString& error() const { return error_; }
+
+private:
+    QString root_;
+    QString error_;
+};
+
+QVariant guid() { return QVariant(static_cast<qint64>(QRandomGenerator::global()->generate())); }
+
+QVariantMap urlData(const QString& text) {
+    return {{QStringLiteral("_CFURLString"), text}, {QStringLiteral("_CFURLStringType"), kURLStringType}};
+}
+
+QString fileUrl(const QString& path, bool directory) {
+    return fileUrlFromPath(path, directory).toString(QUrl::FullyEncoded);
+}
+
+QVariantMap appTile(const QString& bundlePath, const SandboxApp& app) {
+    const QVariantMap data = {
+        {QStringLiteral("file-data"), urlData(fileUrl(bundlePath, true))},
+        {QStringLiteral("file-label"), app.name},
+        {QStringLiteral("file-type"), kFileTypeApplication},
+        {QStringLiteral("bundle-identifier"), app.identifier},
+        {QStringLiteral("dock-extra"), qint64(0)},
+    };
+    return {{QStringLiteral("GUID"), guid()},
+            {QStringLiteral("tile-type"), QStringLiteral("file-tile")},
+            {QStringLiteral("tile-data"), data}};
+}
+
+QVariantMap spacer(const QString& type) {
+    return {{QStringLiteral("GUID"), guid()},
+            {QStringLiteral("tile-type"), type},
+            {QStringLiteral("tile-data"), QVariantMap()}};
+}
+
+// showas: 0 auto, 1 fan, 2 grid, 3 list; displayas: 0 stack, 1 folder; arrangement: 1 name, 2 date added...
+QVariantMap folderTile(const QString& path, qint64 showAs, qint64 displayAs, qint64 arrangement) {
+    const QVariantMap data = {
+        {QStringLiteral("file-data"), urlData(fileUrl(path, true))},
+        {QStringLiteral("file-label"), lastPathComponent(path)},
+        {QStringLiteral("file-type"), kFileTypeDirectory},
+        {QStringLiteral("showas"), showAs},
+        {QStringLiteral("displayas"), displayAs},
+        {QStringLiteral("arrangement"), arrangement},
+        {QStringLiteral("preferreditemsize"), qint64(-1)},
+    };
+    return {{QStringLiteral("GUID"), guid()},
+            {QStringLiteral("tile-type"), QStringLiteral("directory-tile")},
+            {QStringLiteral("tile-data"), data}};
+}
+
+QVariantMap fileTile(const QString& path) {
+    const QVariantMap data = {
+        {QStringLiteral("file-data"), urlData(fileUrl(path, false))},
+        {QStringLiteral("file-label"), lastPathComponent(path)},
+    };
+    return {{QStringLiteral("GUID"), guid()},
+            {QStringLiteral("tile-type"), QStringLiteral("file-tile")},
+            {QStringLiteral("tile-data"), data}};
+}
+
+QVariantMap urlTile(const QString& url, const QString& label) {
+    const QVariantMap data = {{QStringLiteral("url"), urlData(url)}, {QStringLiteral("label"), label}};
+    return {{QStringLiteral("GUID"), guid()},
+            {QStringLiteral("tile-type"), QStringLiteral("url-tile")},
+            {QStringLiteral("tile-data"), data}};
+}
+
+const SandboxApp& appNamed(const QString& name) {
+    for (const SandboxApp& app : Sandbox::sampleApps())
+        if (app.name == name) return app;
+    Q_UNREACHABLE();
+}
+
+// "/" and the user's home (or a folder above it) hold far more than a sandbox.
+bool tooPreciousToClear(const QString& root) {
+    const QString home = QDir::cleanPath(QDir::homePath());
+    return root == QLatin1String("/") || root == home || home.startsWith(root + QLatin1Char('/'));
+}
+
+bool clearFolder(const QString& root, QString& error) {
+    const QFileInfoList entries =
+        QDir(root).entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden | QDir::System);
+    for (const QFileInfo& entry : entries) {
+        // A link is removed, never what it points at.
+        const bool removed = entry.isDir() && !entry.isSymLink() ? QDir(entry.filePath()).removeRecursively()
+                                                                  : QFile::remove(entry.filePath());
+        if (!removed) {
+            error = QStringLiteral("Could not remove %1").arg(entry.filePath());
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+const QList<SandboxApp>& Sandbox::sampleApps() {
+    static const QList<SandboxApp> apps = {
+        {QStringLiteral("Safari"), QStringLiteral("com.apple.Safari"), false},
+        {QStringLiteral("Mail"), QStringLiteral("com.apple.Mail"), false},
+        {QStringLiteral("TextEdit"), QStringLiteral("com.apple.TextEdit"), false},
+        {QStringLiteral("Code Editor"), QStringLiteral("com.corvane.sample.editor"), false},
+        {QStringLiteral("Workbench IDE"), QStringLiteral("com.corvane.sample.ide"), false},
+        {QStringLiteral("Notes Helper"), QStringLiteral("com.corvane.sample.noteshelper"), true},
+    };
+    return apps;
+}
+
+SandboxReport Sandbox::init(const QString& rootArgument, bool force) {
+    SandboxReport report;
+    const QString root = QDir::cleanPath(QDir(rootArgument).absolutePath());
+    report.root = root;
+
+    const QFileInfo rootInfo(root);
+    if (rootInfo.exists() && !rootInfo.isDir()) {
+        report.error = QStringLiteral("%1 exists and is not a folder").arg(root);
+        return report;
+    }
+    const bool empty = !rootInfo.exists() ||
+                       QDir(root).isEmpty(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden | QDir::System);
+    if (!empty) {
+        if (!force) {
+            report.error =
+                QStringLiteral("%1 is not empty; use --force to replace its contents with the sandbox").arg(root);
+            return report;
+        }
+        if (tooPreciousToClear(root)) {
+            report.error = QStringLiteral("Refusing to clear %1: it is / or holds your home folder").arg(root);
+            return report;
+        }
+        if (!clearFolder(root, report.error)) return report;
+    }
+
+    Builder b(root);
+    if (!b.makeFolder(QStringLiteral("."))) {
+        report.error = b.error();
+        return report;
+    }
+    for (const SandboxApp& app : sampleApps()) {
+        if (!b.makeBundle(app)) {
+            report.error = b.error();
+            return report;
+        }
+        report.apps.append(b.path(QStringLiteral("Applications/%1.app").arg(app.name)));
+    }
+    const bool folders = b.makeFolder(QStringLiteral("Documents")) && b.makeFolder(QStringLiteral("Downloads")) &&
+                         b.makeFolder(QStringLiteral("Projects/Site")) &&
+                         b.makeFolder(QStringLiteral("Library/Application Support/Pierline")) &&
+                         b.makeFolder(QStringLiteral("Library/Logs")) &&
+                         b.writeFile(QStringLiteral("Documents/Readme.txt"),
+                                     QByteArrayLiteral("A sample document of the Pierline sandbox.\n")) &&
+                         b.writeFile(QStringLiteral("Projects/Site/index.html"),
+                                     QByteArrayLiteral("<!doctype html>\n<title>Site</title>\n"));
+    if (!folders) {
+        report.error = b.error();
+        return report;
+    }
+
+    const auto bundle = [&](const QString& name) { return b.path(QStringLiteral("Applications/%1.app").arg(name)); };
+    const QVariantList apps = {
+        appTile(bundle(QStringLiteral("Safari")), appNamed(QStringLiteral("Safari"))),
+        spacer(QStringLiteral("spacer-tile")),
+        appTile(bundle(QStringLiteral("Mail")), appNamed(QStringLiteral("Mail"))),
+        spacer(QStringLiteral("small-spacer-tile")),
+        appTile(bundle(QStringLiteral("Code Editor")), appNamed(QStringLiteral("Code Editor"))),
+    };
+    const QVariantList others = {
+        folderTile(b.path(QStringLiteral("Downloads")), 1, 0, 2),
+        folderTile(b.path(QStringLiteral("Documents")), 2, 1, 1),
+        fileTile(b.path(QStringLiteral("Documents/Readme.txt"))),
+        urlTile(QStringLiteral("https://example.com/"), QStringLiteral("Example")),
+    };
+    const QVariantMap dock = {
+        {QStringLiteral("persistent-apps"), apps},
+        {QStringLiteral("persistent-others"), others},
+        {QStringLiteral("tilesize"), qint64(48)},
+        {QStringLiteral("orientation"), QStringLiteral("bottom")},
+        {QStringLiteral("show-recents"), false},
+        {QStringLiteral("mod-count"), qint64(1)},
+        {QStringLiteral("version"), qint64(1)},
+    };
+    if (!b.writePlist(QStringLiteral("Library/Preferences/com.apple.dock.plist"), dock)) {
+        report.error = b.error();
+        return report;
+    }
+    report.dockApps = static_cast<int>(apps.size());
+    report.dockOthers = static_cast<int>(others.size());
+
+    // The writer looks for dockutil in the fixed Homebrew locations under the home.
+    report.dockutilLink = b.path(QStringLiteral("usr/local/bin/dockutil"));
+    report.dockutilTarget = SystemPaths::toolPath(QStringLiteral("dockutil"));
+    report.dockutilTargetExists = QFileInfo(report.dockutilTarget).isExecutable();
+    if (!b.makeFolder(QStringLiteral("usr/local/bin"))) {
+        report.error = b.error();
+        return report;
+    }
+    if (!QFile::link(report.dockutilTarget, report.dockutilLink)) {
+        report.error = QStringLiteral("Could not link %1 to %2").arg(report.dockutilLink, report.dockutilTarget);
+        return report;
+    }
+    report.ok = true;
+    return report;
+}
+
+} // namespace pierline

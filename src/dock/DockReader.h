@@ -52,7 +52,8 @@ enum class StoredItemKinds { FoldersOnly, All };
 
 // The one conversion from a Dock item to the values of a stored item. Returns nullopt for an
 // item that is skipped; `unknownType` is set when the skip is for an unknown tile type (the
-// caller prints its own message for it).
+// caller prints its own message for it). The values' `order` is left for the caller, which
+// appends the item after the ones the preset already has.
 std::optional<DockFolderStackValues> storedItemFromDockItem(const DockItem& item, StoredItemKinds kinds,
                                                             std::optional<QString>* unknownType = nullptr);
 

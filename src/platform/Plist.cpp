@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QVariantList>
 #include <QVariantMap>
+#include <cstring>
 #include <plist/plist.h>
 
 namespace pierline {
@@ -161,6 +162,19 @@ plist_t fromVariant(const QVariant& value, QString* error) {
     }
 }
 
+// libplist aborts on an assertion when asked for a key or string that holds a NUL character,
+// so such lists are refused before any value is read. Its XML writer copies text with its full
+// length, which makes a hidden NUL visible in a trial serialisation.
+bool holdsNulText(plist_t node) {
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(node, &xml, &length);
+    if (!xml) return true;
+    const bool nul = std::memchr(xml, 0, length) != nullptr;
+    plist_to_xml_free(xml);
+    return nul;
+}
+
 } // namespace
 
 PlistParseResult parsePlist(const QByteArray& bytes) {
@@ -173,10 +187,16 @@ PlistParseResult parsePlist(const QByteArray& bytes) {
     const bool binary = plist_is_binary(bytes.constData(), static_cast<uint32_t>(bytes.size()));
     if (binary) {
         plist_from_bin(bytes.constData(), static_cast<uint32_t>(bytes.size()), &holder.node);
+        if (holder.node && holdsNulText(holder.node)) {
+            plist_free(holder.node);
+            holder.node = nullptr;
+        }
     } else {
         // The XML reader wants an XML document; anything else is not a property list.
         const QByteArray head = bytes.left(256).trimmed();
-        if (head.startsWith("<?xml") || head.startsWith("<!DOCTYPE") || head.startsWith("<plist")) {
+        // A NUL is never part of an XML document.
+        const bool xml = head.startsWith("<?xml") || head.startsWith("<!DOCTYPE") || head.startsWith("<plist");
+        if (xml && !bytes.contains('\0')) {
             plist_from_xml(bytes.constData(), static_cast<uint32_t>(bytes.size()), &holder.node);
         }
     }

@@ -43,15 +43,26 @@ ShellRunner& ShellRunner::shared() {
     return runner;
 }
 
+QString ShellRunner::shellProgram() const {
+    std::lock_guard lock(shellMutex_);
+    return shellProgram_.isEmpty() ? SystemPaths::shellPath() : shellProgram_;
+}
+
+void ShellRunner::setShellProgram(const QString& path) {
+    std::lock_guard lock(shellMutex_);
+    shellProgram_ = path;
+}
+
 QString ShellRunner::run(const QString& command) {
     shellLog().debug(QStringLiteral("shell run: %1").arg(command));
     auto job = std::make_shared<ShellJob>();
     const QProcessEnvironment environment = childEnvironment();
-    runAsync(QueuePriority::UserInitiated, [job, command, environment] {
+    const QString shell = shellProgram();
+    runAsync(QueuePriority::UserInitiated, [job, command, environment, shell] {
         QProcess process;
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::MergedChannels); // one shared pipe
-        process.start(SystemPaths::shellPath(), {QStringLiteral("-c"), command});
+        process.start(shell, {QStringLiteral("-c"), command});
         const bool started = process.waitForStarted(-1);
         QByteArray output;
         int status = -1;

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <atomic>
+#include <mutex>
 
 namespace pierline {
 
@@ -18,8 +19,14 @@ public:
 
     static constexpr double kDefaultTimeLimit = 5.0;
 
+    // The shell program (SystemPaths::shellPath() unless set); tests point it at a missing file.
+    QString shellProgram() const;
+    void setShellProgram(const QString& path); // empty restores the default
+
 private:
     std::atomic<double> timeLimit_{kDefaultTimeLimit};
+    mutable std::mutex shellMutex_;
+    QString shellProgram_;
 };
 
 inline QString runShellCommand(const QString& command) { return ShellRunner::shared().run(command); }

@@ -8,7 +8,50 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace pierline {
+namespace {
+
+// An exclusive flock on the domain's sidecar lock file for one read-modify-write. Readers need
+// no lock: the plist itself is only ever replaced by a rename.
+class DomainLock {
+public:
+    explicit DomainLock(const QString& plistPath) {
+        const QString lockPath = UserDefaults::lockFilePath(plistPath);
+        QDir().mkpath(QFileInfo(lockPath).absolutePath());
+        fd_ = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd_ < 0) {
+            error_ = QStringLiteral("cannot open %1: %2").arg(lockPath, QString::fromLocal8Bit(std::strerror(errno)));
+            return;
+        }
+        while (::flock(fd_, LOCK_EX) != 0) {
+            if (errno == EINTR) continue;
+            error_ = QStringLiteral("cannot lock %1: %2").arg(lockPath, QString::fromLocal8Bit(std::strerror(errno)));
+            ::close(fd_);
+            fd_ = -1;
+            return;
+        }
+    }
+    ~DomainLock() {
+        if (fd_ >= 0) ::close(fd_); // closing releases the lock
+    }
+    DomainLock(const DomainLock&) = delete;
+    DomainLock& operator=(const DomainLock&) = delete;
+
+    bool held() const { return fd_ >= 0; }
+    const QString& error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    QString error_;
+};
+
+} // namespace
 
 UserDefaults::UserDefaults(QString domain) : domain_(std::move(domain)) {}
 
@@ -29,15 +72,60 @@ QVariantMap UserDefaults::load() const {
     return parsed.value->toMap();
 }
 
-void UserDefaults::store(const QVariantMap& values) {
+QString UserDefaults::lockFilePath(const QString& plistPath) { return plistPath + QStringLiteral(".lock"); }
+
+bool UserDefaults::store(const QVariantMap& values, QString* error) {
     const QString path = filePath();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const auto xml = plistToXml(values);
-    if (!xml) return;
+    QString xmlError;
+    const auto xml = plistToXml(values, &xmlError);
+    if (!xml) {
+        if (error) *error = xmlError;
+        return false;
+    }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return;
-    file.write(*xml);
-    file.commit();
+    if (!file.open(QIODevice::WriteOnly) || file.write(*xml) != xml->size() || !file.commit()) {
+        if (error) *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool UserDefaults::modify(const std::function<bool(QVariantMap&)>& change, bool strict, QString* error) {
+    std::lock_guard lock(mutex_);
+    const DomainLock fileLock(filePath());
+    if (!fileLock.held()) {
+        if (error) *error = fileLock.error();
+        return false;
+    }
+    QVariantMap values;
+    if (strict) {
+        QFile file(filePath());
+        if (file.exists()) {
+            if (!file.open(QIODevice::ReadOnly)) {
+                if (error) *error = QStringLiteral("cannot read %1: %2").arg(filePath(), file.errorString());
+                return false;
+            }
+            const PlistParseResult parsed = parsePlist(file.readAll());
+            if (!parsed.value) {
+                if (error) *error = QStringLiteral("%1 is not a property list: %2").arg(filePath(), parsed.error);
+                return false;
+            }
+            if (parsed.value->typeId() != QMetaType::QVariantMap) {
+                if (error) *error = QStringLiteral("%1 does not hold a dictionary").arg(filePath());
+                return false;
+            }
+            values = parsed.value->toMap();
+        }
+    } else {
+        values = load();
+    }
+    if (!change(values)) return true;
+    return store(values, error);
+}
+
+bool UserDefaults::update(const std::function<bool(QVariantMap&)>& change, QString* error) {
+    return modify(change, true, error);
 }
 
 bool UserDefaults::contains(const QString& key) const {
@@ -148,19 +236,19 @@ std::optional<QByteArray> UserDefaults::data(const QString& key) const {
 }
 
 void UserDefaults::set(const QString& key, const QVariant& value) {
-    std::lock_guard lock(mutex_);
-    QVariantMap values = load();
     QVariant stored = value;
     if (stored.typeId() == QMetaType::QStringList) stored = QVariant(stored.toList());
     if (stored.typeId() == QMetaType::Int) stored = QVariant(static_cast<qint64>(stored.toInt()));
-    values.insert(key, stored);
-    store(values);
+    modify(
+        [&](QVariantMap& values) {
+            values.insert(key, stored);
+            return true;
+        },
+        false, nullptr);
 }
 
 void UserDefaults::remove(const QString& key) {
-    std::lock_guard lock(mutex_);
-    QVariantMap values = load();
-    if (values.remove(key) > 0) store(values);
+    modify([&](QVariantMap& values) { return values.remove(key) > 0; }, false, nullptr);
 }
 
 QVariantMap UserDefaults::dictionaryRepresentation() const {

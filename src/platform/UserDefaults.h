@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -43,9 +44,18 @@ public:
     void remove(const QString& key);
     QVariantMap dictionaryRepresentation() const;
 
+    // Read-modify-write of the whole domain under its cross-process lock; `change` returns false
+    // to leave the file alone. Unlike set/remove this refuses (false, `error`, nothing written) a
+    // file that exists but is not a dictionary property list, and reports a failed write.
+    bool update(const std::function<bool(QVariantMap&)>& change, QString* error = nullptr);
+
+    // The sidecar file whose flock serialises writers of `plistPath` across processes.
+    static QString lockFilePath(const QString& plistPath);
+
 private:
     QVariantMap load() const;
-    void store(const QVariantMap& values);
+    bool store(const QVariantMap& values, QString* error = nullptr);
+    bool modify(const std::function<bool(QVariantMap&)>& change, bool strict, QString* error);
 
     QString domain_;
     mutable std::recursive_mutex mutex_;

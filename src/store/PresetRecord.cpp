@@ -55,14 +55,12 @@ QString encodeApps(const QStringList& apps) {
     return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(apps)).toJson(QJsonDocument::Compact));
 }
 
-bool presetListLess(const DockPreset& a, const DockPreset& b) {
-    if (a.order() != b.order()) return a.order() < b.order();
-    // Newest first; a preset without a creation time sorts as the oldest.
-    const std::optional<QDateTime> ca = a.createdAt();
-    const std::optional<QDateTime> cb = b.createdAt();
-    if (!cb) return ca.has_value();
-    if (!ca) return false;
-    return *ca > *cb;
+bool presetListLess(qint16 orderA, const std::optional<QDateTime>& createdA, qint16 orderB,
+                    const std::optional<QDateTime>& createdB) {
+    if (orderA != orderB) return orderA < orderB;
+    if (!createdB) return createdA.has_value();
+    if (!createdA) return false;
+    return *createdA > *createdB;
 }
 
 } // namespace pierline

@@ -7,5 +7,6 @@ namespace pierline::cli {
 
 int runSandboxCommand(const QStringList& args);
 int runDockCommand(const QStringList& args);
+int runSettingsCommand(const QStringList& args);
 
 } // namespace pierline::cli

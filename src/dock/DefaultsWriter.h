@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/DockFolderStack.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <functional>
+
+namespace pierline {
+
+// Puts a preset onto the Dock without dockutil: builds the Dock's tile dictionaries, writes them
+// as two property lists, imports both into com.apple.dock with `defaults` and restarts the Dock.
+class DefaultsWriter {
+public:
+    // The left- and right-hand tile lists of a preset; prints a line per tile and per skip.
+    static QVariantList appTiles(const QStringList& apps);
+    static QVariantList itemTiles(const QList<DockFolderStackValues>& items);
+
+    // The commands that follow a successful file write, in order.
+    static QStringList commands(const QString& appsFile, const QString& itemsFile);
+
+    // Returns false when the property lists could not be written; then no command ran and the
+    // Dock is untouched. On success `finishApply` runs after the restart pause.
+    static bool apply(const QString& presetName, const QStringList& apps, const QList<DockFolderStackValues>& items,
+                      const std::function<void()>& finishApply);
+
+    // A path as one zsh word: unchanged when it holds only safe characters, else single-quoted.
+    static QString shellWord(const QString& path);
+
+    static inline const QString kAppsFileName = QStringLiteral("dockApps.plist");
+    static inline const QString kItemsFileName = QStringLiteral("dockFolderStacks.plist");
+    static constexpr double kRestartPause = 1.0;
+};
+
+} // namespace pierline

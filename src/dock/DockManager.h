@@ -1,0 +1,82 @@
+#pragma once
+
+#include "core/DockFolderStack.h"
+
+#include <QDateTime>
+#include <QFuture>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+#include <QVariantMap>
+#include <mutex>
+#include <optional>
+
+namespace pierline {
+
+// The preset being left and the one being entered, handed to the Last Context popup.
+struct LastContextSwitchInfo {
+    std::optional<QString> previousPresetName;
+    std::optional<QUuid> previousPresetId;
+    QString newPresetName;
+    std::optional<QUuid> newPresetId;
+
+    // The switch-context request's user info; a key is present only when its value is known.
+    QVariantMap userInfo() const;
+};
+
+// What one apply request did, and the side-effect tasks it started (a command-line run waits for
+// them before it exits).
+struct ApplyHandle {
+    enum class Outcome { UnknownPreset, HeldByCooldown, AlreadyActive, Written, HarborletOnly, WriteFailed };
+    Outcome outcome = Outcome::UnknownPreset;
+    std::optional<QFuture<void>> closing; // closing the apps the preset lacks
+    std::optional<QFuture<void>> actions; // the app actions, then the switch-context request
+
+    // Blocks until both tasks are done. They hop to the main thread, so call this off it (or
+    // keep the main queue running).
+    void waitForSideEffects() const;
+};
+
+// The one entry that puts a preset onto the Dock, with its gates (cooldown, "already active",
+// companion-only presets), the auto-save of the Dock being left, the writer choice and the
+// side effects. Keeps the process-wide record of the last applied preset.
+class DockManager {
+public:
+    static DockManager& shared();
+
+    static constexpr double kApplyCooldown = 4.0;
+    static inline const QString kLastAppliedNameKey = QStringLiteral("Pierline.lastAppliedPresetName");
+    static inline const QString kLastAppliedIdKey = QStringLiteral("Pierline.lastAppliedPresetId");
+
+    // Runs on the caller's thread (main or background); store work hops to the main thread.
+    ApplyHandle applyPreset(const QStringList& apps, const QList<DockFolderStackValues>& items, const QString& name,
+                            bool bypassCooldown);
+    // Looks the preset up; an unknown name is refused and nothing is written.
+    ApplyHandle applyPreset(const QString& name, bool bypassCooldown);
+
+    // Saves the current Dock into the last applied preset before switching to `targetName`.
+    void autoSaveCurrentDock(const QString& targetName);
+
+    std::optional<QString> lastAppliedPresetName() const;
+    std::optional<QUuid> lastAppliedPresetId() const;
+    std::optional<QDateTime> lastApplyTime() const; // none: never in this process
+
+    // Forgets the in-memory state and reads the record from user defaults again (tests).
+    void resetForTesting();
+
+private:
+    DockManager();
+    void loadRecord();
+    void recordApplied(const QString& name);
+    void finishWrite(const QString& name, const QStringList& apps, const std::optional<QUuid>& previousId,
+                     const std::optional<QString>& previousName, ApplyHandle& handle);
+    void handOff(const QString& name, const QStringList& apps, const LastContextSwitchInfo& info, ApplyHandle& handle);
+
+    mutable std::mutex mutex_;
+    std::optional<QDateTime> lastApplyTime_;
+    std::optional<QString> lastAppliedName_;
+    std::optional<QUuid> lastAppliedId_;
+};
+
+} // namespace pierline

@@ -1,0 +1,107 @@
+#include "platform/LoginItem.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <atomic>
+
+namespace pierline {
+namespace {
+
+QString xdgFolder(const char* variable, const char* fallbackUnderHome) {
+    const QString explicitDir = qEnvironmentVariable(variable);
+    if (!explicitDir.isEmpty()) return QDir::cleanPath(explicitDir);
+    return QDir::homePath() + QLatin1Char('/') + QLatin1String(fallbackUnderHome);
+}
+
+QString autostartFile() {
+    return xdgFolder("XDG_CONFIG_HOME", ".config") + QStringLiteral("/autostart/pierline.desktop");
+}
+
+QString handlerFile() {
+    return xdgFolder("XDG_DATA_HOME", ".local/share") + QStringLiteral("/applications/pierline.desktop");
+}
+
+// The program as one argument of a desktop entry's Exec key: quoted, with the entry's own escapes.
+QString execProgram() {
+    const QString program =
+        QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QStringLiteral("pierline");
+    QString quoted;
+    for (const QChar c : program) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        quoted += c;
+    }
+    quoted = QLatin1Char('"') + quoted + QLatin1Char('"');
+    return quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('%'), QStringLiteral("%%"));
+}
+
+std::optional<LoginItemError> writeEntry(const QString& path, const QString& text) {
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        return LoginItemError{QStringLiteral("LoginItem"), 1, QStringLiteral("Could not create %1").arg(
+                                  QFileInfo(path).absolutePath()), QStringLiteral("{path = %1}").arg(path)};
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
+        return LoginItemError{QStringLiteral("LoginItem"), static_cast<qint64>(file.error()), file.errorString(),
+                              QStringLiteral("{path = %1}").arg(path)};
+    }
+    return std::nullopt;
+}
+
+// The login item is an XDG autostart entry.
+class LinuxLoginItem : public LoginItem {
+public:
+    Status status() const override {
+        return QFileInfo(autostartFile()).isFile() ? Status::Enabled : Status::NotRegistered;
+    }
+
+    std::optional<LoginItemError> registerItem() override {
+        return writeEntry(autostartFile(), QStringLiteral("[Desktop Entry]\n"
+                                                          "Type=Application\n"
+                                                          "Name=Pierline\n"
+                                                          "Comment=Switch between saved Dock layouts\n"
+                                                          "Exec=%1 run\n"
+                                                          "Terminal=false\n"
+                                                          "X-GNOME-Autostart-enabled=true\n")
+                                               .arg(execProgram()));
+    }
+
+    std::optional<LoginItemError> unregisterItem() override {
+        QFile file(autostartFile());
+        if (!file.exists() || file.remove()) return std::nullopt;
+        return LoginItemError{QStringLiteral("LoginItem"), static_cast<qint64>(file.error()), file.errorString(),
+                              QStringLiteral("{path = %1}").arg(autostartFile())};
+    }
+
+    bool registerWithLaunchServices() override {
+        return !writeEntry(handlerFile(), QStringLiteral("[Desktop Entry]\n"
+                                                         "Type=Application\n"
+                                                         "Name=Pierline\n"
+                                                         "Comment=Switch between saved Dock layouts\n"
+                                                         "Exec=%1 open %u\n"
+                                                         "Terminal=false\n"
+                                                         "NoDisplay=true\n"
+                                                         "MimeType=x-scheme-handler/pierline;\n")
+                                              .arg(execProgram()))
+                    .has_value();
+    }
+};
+
+std::atomic<LoginItem*> g_loginItem{nullptr};
+
+} // namespace
+
+std::unique_ptr<LoginItem> createSystemLoginItem() { return std::make_unique<LinuxLoginItem>(); }
+
+LoginItem& LoginItem::shared() {
+    static const std::unique_ptr<LoginItem> system = createSystemLoginItem();
+    LoginItem* injected = g_loginItem.load();
+    return injected ? *injected : *system;
+}
+
+void LoginItem::setShared(LoginItem* item) { g_loginItem.store(item); }
+
+} // namespace pierline

@@ -1,0 +1,234 @@
+#include "platform/Workspace.h"
+
+#include "platform/Plist.h"
+#include "platform/ProcessRunner.h"
+#include "platform/SystemPaths.h"
+#include "platform/Url.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QProcess>
+
+#include <cerrno>
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pierline {
+namespace {
+
+const QString kMacOSMarker = QStringLiteral("/Contents/MacOS/");
+
+// The .app folder that holds `path` in its Contents/MacOS/, or empty. Nested bundles (helpers)
+// belong to the innermost bundle.
+QString bundleOfExecutable(const QString& path) {
+    const qsizetype at = path.lastIndexOf(kMacOSMarker);
+    if (at <= 0) return {};
+    const QString bundle = path.left(at);
+    if (!bundle.endsWith(QLatin1String(".app"))) return {};
+    if (path.size() == at + kMacOSMarker.size()) return {}; // the folder itself, no file
+    return QDir::cleanPath(bundle);
+}
+
+QByteArray readProcFile(qint64 pid, const char* name) {
+    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QString::fromLatin1(name)));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll();
+}
+
+struct ProcStat {
+    char state = '?';
+    qint64 ppid = 0;
+};
+
+// "/proc/<pid>/stat": "pid (comm) S ppid ..."; comm may hold spaces and parentheses.
+std::optional<ProcStat> readStat(qint64 pid) {
+    const QByteArray text = readProcFile(pid, "stat");
+    const qsizetype close = text.lastIndexOf(')');
+    if (text.isEmpty() || close < 0) return std::nullopt;
+    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+    if (fields.size() < 2 || fields[0].isEmpty()) return std::nullopt;
+    ProcStat stat;
+    stat.state = fields[0].at(0);
+    stat.ppid = fields[1].toLongLong();
+    return stat;
+}
+
+// The bundle a process runs from: its executable, else the script the interpreter was given
+// (a shebang script shows as "interpreter [option] script args...").
+QString bundleOfProcess(qint64 pid) {
+    QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+    if (exe.endsWith(QLatin1String(" (deleted)"))) exe.chop(10);
+    QString bundle = bundleOfExecutable(exe);
+    if (!bundle.isEmpty()) return bundle;
+
+    const QList<QByteArray> args = readProcFile(pid, "cmdline").split('\0');
+    const QString cwd = QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid));
+    for (qsizetype i = 0; i < args.size() && i < 3; ++i) {
+        QString arg = QString::fromLocal8Bit(args[i]);
+        if (arg.isEmpty() || !arg.contains(kMacOSMarker)) continue;
+        if (!QDir::isAbsolutePath(arg)) {
+            if (cwd.isEmpty()) continue;
+            arg = QDir(cwd).filePath(arg);
+        }
+        bundle = bundleOfExecutable(QDir::cleanPath(arg));
+        if (!bundle.isEmpty()) return bundle;
+    }
+    return {};
+}
+
+bool ownedByUs(qint64 pid) {
+    struct stat info {};
+    if (::stat(QStringLiteral("/proc/%1").arg(pid).toLocal8Bit().constData(), &info) != 0) return false;
+    return info.st_uid == ::getuid();
+}
+
+class LinuxWorkspace : public Workspace {
+public:
+    std::optional<QVariantMap> infoPlist(const QString& bundlePath) const override {
+        QFile file(QDir(bundlePath).filePath(QStringLiteral("Contents/Info.plist")));
+        if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+        const PlistParseResult parsed = parsePlist(file.readAll());
+        if (!parsed.value || parsed.value->typeId() != QMetaType::QVariantMap) return std::nullopt;
+        return parsed.value->toMap();
+    }
+
+    std::optional<QString> bundleIdentifier(const QString& bundlePath) const override {
+        const auto info = infoPlist(bundlePath);
+        if (!info) return std::nullopt;
+        const QString id = info->value(QStringLiteral("CFBundleIdentifier")).toString().trimmed();
+        if (id.isEmpty()) return std::nullopt;
+        return id;
+    }
+
+    bool isApplication(const QString& bundlePath) const override {
+        if (bundlePath.isEmpty() || !QFileInfo(bundlePath).isDir()) return false;
+        return !executablePath(bundlePath).isEmpty();
+    }
+
+    QList<RunningApplication> runningApplications() const override {
+        struct Candidate {
+            qint64 pid;
+            qint64 ppid;
+            QString bundle;
+        };
+        QList<Candidate> candidates;
+        QHash<qint64, QString> bundleByPid;
+        const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        for (const QString& entry : entries) {
+            bool numeric = false;
+            const qint64 pid = entry.toLongLong(&numeric);
+            if (!numeric || pid <= 0 || !ownedByUs(pid)) continue;
+            const auto stat = readStat(pid);
+            if (!stat || stat->state == 'Z' || stat->state == 'X') continue;
+            const QString bundle = bundleOfProcess(pid);
+            if (bundle.isEmpty()) continue;
+            candidates.append({pid, stat->ppid, bundle});
+            bundleByPid.insert(pid, bundle);
+        }
+
+        QHash<QString, std::optional<QVariantMap>> infoCache;
+        QList<RunningApplication> apps;
+        for (const Candidate& c : candidates) {
+            // A child process of the same bundle (a helper, a script's subshell) is part of its
+            // parent application, not an application of its own.
+            if (bundleByPid.value(c.ppid) == c.bundle) continue;
+            if (!infoCache.contains(c.bundle)) infoCache.insert(c.bundle, infoPlist(c.bundle));
+            const std::optional<QVariantMap>& info = infoCache[c.bundle];
+            RunningApplication app;
+            app.pid = c.pid;
+            app.bundlePath = c.bundle;
+            const QVariantMap values = info.value_or(QVariantMap{});
+            const QString id = values.value(QStringLiteral("CFBundleIdentifier")).toString().trimmed();
+            if (!id.isEmpty()) app.bundleIdentifier = id;
+            app.localizedName = displayNameFromInfo(values, c.bundle);
+            app.activationPolicy = activationPolicyFromInfo(values);
+            apps.append(app);
+        }
+        return apps;
+    }
+
+    bool terminate(qint64 pid) override { return pid > 0 && ::kill(static_cast<pid_t>(pid), SIGTERM) == 0; }
+    bool forceTerminate(qint64 pid) override { return pid > 0 && ::kill(static_cast<pid_t>(pid), SIGKILL) == 0; }
+
+    bool isTerminated(qint64 pid) const override {
+        if (pid <= 0) return true;
+        const auto stat = readStat(pid);
+        // A zombie has finished; only its parent has not collected it yet.
+        return !stat || stat->state == 'Z' || stat->state == 'X';
+    }
+
+    OpenResult openApplication(const QString& bundlePath) override {
+        const QString bundle = QDir::cleanPath(bundlePath);
+        for (const RunningApplication& app : runningApplications())
+            if (app.bundlePath == bundle) return OpenResult::success(); // already running: brought forward
+        return launch(bundle, {});
+    }
+
+    OpenResult openFile(const QString& filePath, const QString& applicationBundlePath) override {
+        return launch(QDir::cleanPath(applicationBundlePath), {filePath});
+    }
+
+    std::optional<QString> applicationPath(const QString& bundleIdentifier) const override {
+        // The applications folder and its subfolders (e.g. Utilities), not inside bundles.
+        QStringList folders{SystemPaths::applicationsFolder()};
+        for (int i = 0; i < folders.size(); ++i) {
+            QDir dir(folders[i]);
+            const QStringList names = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+            for (const QString& name : names) {
+                const QString path = dir.filePath(name);
+                if (name.endsWith(QLatin1String(".app"))) {
+                    if (bundleIdentifier == this->bundleIdentifier(path)) return path;
+                } else if (i == 0) {
+                    folders.append(path);
+                }
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    QString executablePath(const QString& bundlePath) const {
+        const auto info = infoPlist(bundlePath);
+        if (!info) return {};
+        QString name = info->value(QStringLiteral("CFBundleExecutable")).toString();
+        if (name.isEmpty()) {
+            name = lastPathComponent(bundlePath);
+            if (name.endsWith(QLatin1String(".app"))) name.chop(4);
+        }
+        if (name.contains(QLatin1Char('/'))) return {};
+        const QString exe = QDir(bundlePath).filePath(QStringLiteral("Contents/MacOS/") + name);
+        const QFileInfo fi(exe);
+        return fi.isFile() && fi.isExecutable() ? exe : QString();
+    }
+
+    OpenResult launch(const QString& bundle, const QStringList& arguments) {
+        if (!QFileInfo(bundle).isDir() || !infoPlist(bundle))
+            return OpenResult::failure(QStringLiteral("The application \"%1\" could not be found.").arg(bundle));
+        const QString exe = executablePath(bundle);
+        if (exe.isEmpty())
+            return OpenResult::failure(QStringLiteral("The application \"%1\" has no executable.").arg(bundle));
+        QProcess process;
+        process.setProgram(exe);
+        process.setArguments(arguments);
+        process.setProcessEnvironment(childEnvironment());
+        if (QFileInfo(SystemPaths::home()).isDir()) process.setWorkingDirectory(SystemPaths::home());
+        // A detached app must not hold our standard streams open (a pipe reader would wait for it).
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+        qint64 pid = 0;
+        if (!process.startDetached(&pid))
+            return OpenResult::failure(QStringLiteral("Failed to launch %1: %2").arg(exe, process.errorString()));
+        return OpenResult::success(pid);
+    }
+};
+
+} // namespace
+
+std::unique_ptr<Workspace> createSystemWorkspace() { return std::make_unique<LinuxWorkspace>(); }
+
+} // namespace pierline

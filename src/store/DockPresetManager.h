@@ -1,0 +1,155 @@
+#pragma once
+
+#include "core/DockFolderStack.h"
+#include "core/DockPreset.h"
+#include "platform/Log.h"
+#include "platform/NotificationCenter.h"
+#include "store/StoreError.h"
+
+#include <QList>
+#include <QString>
+#include <QThreadPool>
+#include <QUuid>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace pierline {
+
+class ManagedObjectContext;
+class NetworkPathMonitor;
+class PersistenceController;
+
+inline const QString kPresetsDidChangeNotification = QStringLiteral("DockPresetManager.PresetsDidChangeNotification");
+
+// The one object through which presets are read and changed. All store work runs on the main
+// thread on the controller's main context; every public method may be called from any thread
+// (it hops to the main thread and waits). The preset objects it hands out belong to the main
+// context: read them freely, change them on the main thread only.
+class DockPresetManager {
+public:
+    struct Options {
+        bool monitorNetwork = true; // a command-line run has no use for the diagnostics
+        // Replaces the platform monitor (tests); null keeps the platform's.
+        std::function<std::unique_ptr<NetworkPathMonitor>()> networkMonitorFactory;
+    };
+
+    // The process-wide manager on the shared controller; made (with its start-up pass) on
+    // first use.
+    static DockPresetManager& shared();
+    // Options for the shared manager; only effective before its first use.
+    static void setSharedOptions(const Options& options);
+    // Drops the shared manager and the shared controller so the next use opens the store under
+    // the current home again (tests).
+    static void resetSharedForTesting();
+
+    // Runs the start-up pass (migrations, repair, default preset) on `controller`'s context.
+    explicit DockPresetManager(PersistenceController& controller, Options options = {});
+    ~DockPresetManager();
+    DockPresetManager(const DockPresetManager&) = delete;
+    DockPresetManager& operator=(const DockPresetManager&) = delete;
+
+    // The main context (save(), rollback(), insert, fetch). Main thread only.
+    ManagedObjectContext& context() const { return context_; }
+
+    // --- Lookups: no preset (or an empty list) when nothing matches or the fetch fails.
+    // `order` ascending, then newest first.
+    QList<DockPresetPtr> fetchAllPresets();
+    // The oldest preset with exactly this name.
+    DockPresetPtr fetchPreset(const QString& name);
+    DockPresetPtr fetchPreset(const QUuid& id);
+    DockPresetPtr fetchDefaultPreset();
+    // A UUID, an object-identifier URI, or else the fallback name.
+    DockPresetPtr resolvePreset(const QString& identifier, const std::optional<QString>& fallbackName = std::nullopt);
+    // "uuid", "objectIDURI", "legacy-or-invalid" or "empty".
+    static QString presetIdentifierKind(const QString& identifier);
+    // The preset's items in order; only those whose effectiveType equals `type` when given.
+    QList<DockFolderStackPtr> dockItems(const DockPresetPtr& preset, const std::optional<QString>& type = std::nullopt);
+
+    // --- Presets. Each prints its outcome and posts kPresetsDidChangeNotification on success.
+    DockPresetPtr createPreset(const QString& name, const QString& apps);
+    bool renamePreset(const QUuid& id, const QString& newName);
+    bool deletePreset(const QUuid& id);
+    // "{name} Copy" with the same apps, appended to the list; items and extras are not copied.
+    DockPresetPtr duplicatePreset(const DockPresetPtr& preset);
+    // The list view's move: the elements at `fromOffsets` go to `toOffset` (counted before the
+    // move); every preset's order becomes its new index. False when the offsets are out of
+    // range or the save fails.
+    bool movePresets(const QList<int>& fromOffsets, int toOffset);
+
+    // --- Right-hand items. Each appends (order = items before), saves, and throws StoreError
+    // when the save fails (the unsaved change is dropped first).
+    DockFolderStackPtr addDockItem(const DockPresetPtr& preset, const std::optional<QString>& path, const QString& type,
+                                   const std::optional<QString>& url, const std::optional<QString>& label,
+                                   const QString& displayAs = QStringLiteral("folder"),
+                                   const QString& showAs = QStringLiteral("grid"),
+                                   const QString& sortOrder = QStringLiteral("name"));
+    // Label falls back to the last path component of `path`.
+    DockFolderStackPtr addFile(const DockPresetPtr& preset, const QString& path,
+                               const std::optional<QString>& label = std::nullopt);
+    DockFolderStackPtr addURL(const DockPresetPtr& preset, const QString& url, const QString& label);
+    DockFolderStackPtr addFolderStack(const DockPresetPtr& preset, const QString& path,
+                                      const QString& displayAs = QStringLiteral("folder"),
+                                      const QString& showAs = QStringLiteral("grid"),
+                                      const QString& sortOrder = QStringLiteral("name"));
+    DockFolderStackPtr updateFolderStack(const DockFolderStackPtr& item, const std::optional<QString>& displayAs,
+                                         const std::optional<QString>& showAs, const std::optional<QString>& sortOrder);
+    DockFolderStackPtr updateLabel(const DockFolderStackPtr& item, const std::optional<QString>& label);
+    // Offsets index folderStacksArray(); the target counts positions before the move.
+    void reorderDockItems(const DockPresetPtr& preset, const QList<int>& fromOffsets, int toOffset);
+    // Deletes the item; the others keep their order values.
+    void removeDockItem(const DockFolderStackPtr& item);
+
+    // --- Other.
+    // Re-reads unchanged objects from the store, at most once per 5 seconds.
+    void refreshContext();
+    void handleDatabaseRecreation();
+    void logIfNetworkTransitioning(const QString& operation);
+    // One path update of the network monitor (called on the monitor queue; public for tests).
+    void handleNetworkPathUpdate(bool satisfied);
+    bool isNetworkTransitioning() const;
+
+    // Deleting a preset also drops what other components keep for it. Each hook has a default
+    // that edits user defaults directly ("presetShortcuts_v2_byID", "advancedHotkeyConfigurations_v1");
+    // the owning manager replaces it when it comes up. Handlers run on the main thread before
+    // the preset is deleted.
+    enum class DeletionHook { Shortcut, AdvancedHotkey };
+    using PresetDeletionHandler = std::function<void(const QUuid&)>;
+    void setPresetDeletionHandler(DeletionHook hook, PresetDeletionHandler handler);
+    // Extra handlers (run after the hooks).
+    void addPresetDeletionHandler(PresetDeletionHandler handler);
+
+private:
+    void startUp();
+    void migrateUuids();
+    void migrateShortcuts();
+    void repairIdentifiers();
+    void migrateStacksAndEnsureDefault();
+    void createDefaultPreset();
+    void postPresetsDidChange();
+    DockFolderStackPtr appendItem(const DockPresetPtr& preset, const DockFolderStackValues& values);
+    DockFolderStackPtr saveItemUpdate(const DockFolderStackPtr& item);
+    void runDeletionHandlers(const QUuid& id);
+
+    PersistenceController& controller_;
+    ManagedObjectContext& context_;
+    Logger logger_{QStringLiteral("DockPresetManager")};
+    std::unique_ptr<NetworkPathMonitor> networkMonitor_;
+    QThreadPool networkMonitorQueue_; // serial: "com.corvane.pierline.networkMonitor"
+    mutable std::mutex networkMutex_;
+    bool isNetworkTransitioning_ = false;
+    double lastNetworkTransitionTime_ = 0.0;
+    static constexpr double kNetworkSettlingWindowSeconds = 3.0;
+    bool isNetworkSatisfied_ = true;
+    quint64 settlingTimer_ = 0;
+    static constexpr double kRefreshThrottleSeconds = 5.0;
+    double lastRefreshTime_ = 0.0;
+    bool hasRefreshed_ = false;
+    ObserverToken recreationObserver_ = 0;
+    std::map<DeletionHook, PresetDeletionHandler> deletionHooks_;
+    QList<PresetDeletionHandler> deletionHandlers_;
+};
+
+} // namespace pierline

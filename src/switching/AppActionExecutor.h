@@ -1,0 +1,39 @@
+#pragma once
+
+#include "core/AppAction.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace pierline {
+
+// Runs the per-app actions of an applied preset: open the app, open a project in an IDE, or
+// open a browser with a profile. The three groups run concurrently; a failure stops nothing.
+class AppActionExecutor {
+public:
+    struct Summary {
+        int executed = 0; // actions that finished without error
+        int browserProfiles = 0;
+        int openApps = 0;
+        int ideActions = 0;
+        int processed = 0; // entries that were not skipped as spacers
+    };
+
+    // Blocking: returns when every action has finished. Runs inside the apply's action task.
+    static Summary executeActionsForPreset(const QString& presetName, const QStringList& apps);
+
+    // One action each; nullopt on success. `record` is the stored action record.
+    static std::optional<ActionExecutionError> executeOpenAppAction(const QString& appURL);
+    static std::optional<ActionExecutionError> executeOpenInIDEAction(const QString& appURL, const QJsonObject& record);
+    static std::optional<ActionExecutionError> executeOpenBrowserProfileAction(const QString& appURL,
+                                                                               const QJsonObject& record);
+
+    // Prints which apps of the preset have actions.
+    static void logActions(const QString& presetName, const QStringList& apps);
+
+    static QString safariProfileScript(const QString& profileName);
+};
+
+} // namespace pierline
