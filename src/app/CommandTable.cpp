@@ -7,7 +7,11 @@ const QList<Command>& commands() {
     static const QList<Command> table = {
         {QStringLiteral("sandbox"), QStringLiteral("Make the sample environment (sandbox init)."), runSandboxCommand},
         {QStringLiteral("dock"), QStringLiteral("Show the current Dock."), runDockCommand},
+        {QStringLiteral("presets"), QStringLiteral("List the presets."), runPresetsCommand},
+        {QStringLiteral("preset"), QStringLiteral("Make, change, show or delete a preset."), runPresetCommand},
         {QStringLiteral("settings"), QStringLiteral("Show or change the settings."), runSettingsCommand},
+        {QStringLiteral("apply"), QStringLiteral("Apply a preset and wait for its side effects."), runApplyCommand},
+        {QStringLiteral("note"), QStringLiteral("Set or show app notes."), runNoteCommand},
     };
     return table;
 }

@@ -5,19 +5,21 @@ namespace pierline {
 namespace {
 
 void putText(QJsonObject& object, const char* key, const std::optional<QString>& value) {
-    if (value) object.insert(QLatin1String(key), *value);
+    if (value)
+        object.insert(QLatin1String(key), *value);
 }
 
 std::optional<QString> takeText(const QJsonObject& object, const char* key) {
     const QJsonValue value = object.value(QLatin1String(key));
-    if (!value.isString()) return std::nullopt;
+    if (!value.isString())
+        return std::nullopt;
     return value.toString();
 }
 
-template <typename T>
-std::optional<T> takeObject(const QJsonObject& object, const char* key) {
+template <typename T> std::optional<T> takeObject(const QJsonObject& object, const char* key) {
     const QJsonValue value = object.value(QLatin1String(key));
-    if (!value.isObject()) return std::nullopt;
+    if (!value.isObject())
+        return std::nullopt;
     return T::fromJson(value.toObject());
 }
 
@@ -26,7 +28,8 @@ std::optional<T> takeObject(const QJsonObject& object, const char* key) {
 QJsonObject FileData::toJson() const {
     QJsonObject object;
     putText(object, "CFURLString", CFURLString);
-    if (CFURLStringType) object.insert(QLatin1String("CFURLStringType"), *CFURLStringType);
+    if (CFURLStringType)
+        object.insert(QLatin1String("CFURLStringType"), *CFURLStringType);
     return object;
 }
 
@@ -37,7 +40,8 @@ FileData FileData::fromJson(const QJsonObject& object) {
     if (type.isDouble()) {
         const double number = type.toDouble();
         // Only whole numbers are integers; a fraction is not a URL string type.
-        if (number == static_cast<double>(static_cast<qint64>(number))) data.CFURLStringType = type.toInteger();
+        if (number == static_cast<double>(static_cast<qint64>(number)))
+            data.CFURLStringType = type.toInteger();
     }
     return data;
 }
@@ -45,11 +49,13 @@ FileData FileData::fromJson(const QJsonObject& object) {
 QJsonObject DockTileData::toJson() const {
     QJsonObject object;
     putText(object, "fileLabel", fileLabel);
-    if (fileData) object.insert(QLatin1String("fileData"), fileData->toJson());
+    if (fileData)
+        object.insert(QLatin1String("fileData"), fileData->toJson());
     putText(object, "displayAs", displayAs);
     putText(object, "showAs", showAs);
     putText(object, "arrangement", arrangement);
-    if (url) object.insert(QLatin1String("url"), url->toJson());
+    if (url)
+        object.insert(QLatin1String("url"), url->toJson());
     putText(object, "label", label);
     return object;
 }
@@ -68,7 +74,8 @@ DockTileData DockTileData::fromJson(const QJsonObject& object) {
 
 QJsonObject DockItem::toJson() const {
     QJsonObject object;
-    if (tileData) object.insert(QLatin1String("tileData"), tileData->toJson());
+    if (tileData)
+        object.insert(QLatin1String("tileData"), tileData->toJson());
     putText(object, "tileType", tileType);
     return object;
 }

@@ -19,11 +19,14 @@ const QString kDockDomain = QStringLiteral("com.apple.dock");
 QString trimmedUtf8(const QByteArray& bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8);
     const QString text = decoder.decode(bytes);
-    if (decoder.hasError()) return QString();
+    if (decoder.hasError())
+        return QString();
     return text.trimmed();
 }
 
-bool isText(const QVariant& value) { return value.typeId() == QMetaType::QString; }
+bool isText(const QVariant& value) {
+    return value.typeId() == QMetaType::QString;
+}
 
 bool isInteger(const QVariant& value) {
     switch (value.typeId()) {
@@ -37,11 +40,14 @@ bool isInteger(const QVariant& value) {
     }
 }
 
-bool isDictionary(const QVariant& value) { return value.typeId() == QMetaType::QVariantMap; }
+bool isDictionary(const QVariant& value) {
+    return value.typeId() == QMetaType::QVariantMap;
+}
 
 std::optional<QString> textValue(const QVariantMap& map, const QString& key) {
     const auto it = map.constFind(key);
-    if (it == map.cend() || !isText(*it)) return std::nullopt;
+    if (it == map.cend() || !isText(*it))
+        return std::nullopt;
     return it->toString();
 }
 
@@ -50,11 +56,13 @@ std::optional<QString> textValue(const QVariantMap& map, const QString& key) {
 QList<QVariantMap> tileList(const QVariantMap& domain, const QString& key) {
     QList<QVariantMap> tiles;
     const auto it = domain.constFind(key);
-    if (it == domain.cend() || it->typeId() != QMetaType::QVariantList) return tiles;
+    if (it == domain.cend() || it->typeId() != QMetaType::QVariantList)
+        return tiles;
     const QVariantList list = it->toList();
     tiles.reserve(list.size());
     for (const QVariant& element : list) {
-        if (!isDictionary(element)) return {};
+        if (!isDictionary(element))
+            return {};
         tiles.append(element.toMap());
     }
     return tiles;
@@ -63,21 +71,26 @@ QList<QVariantMap> tileList(const QVariantMap& domain, const QString& key) {
 // "file-data" and "url" share one shape.
 std::optional<FileData> fileDataValue(const QVariantMap& tileData, const QString& key) {
     const auto it = tileData.constFind(key);
-    if (it == tileData.cend() || !isDictionary(*it)) return std::nullopt;
+    if (it == tileData.cend() || !isDictionary(*it))
+        return std::nullopt;
     const QVariantMap map = it->toMap();
     FileData data;
     data.CFURLString = textValue(map, QStringLiteral("_CFURLString"));
     const auto type = map.constFind(QStringLiteral("_CFURLStringType"));
-    if (type != map.cend() && isInteger(*type)) data.CFURLStringType = type->toLongLong();
+    if (type != map.cend() && isInteger(*type))
+        data.CFURLStringType = type->toLongLong();
     return data;
 }
 
 // Stack settings are stored as text or as integers; both read as the decimal text.
 std::optional<QString> settingCode(const QVariantMap& tileData, const QString& key) {
     const auto it = tileData.constFind(key);
-    if (it == tileData.cend()) return std::nullopt;
-    if (isText(*it)) return it->toString();
-    if (isInteger(*it)) return QString::number(it->toLongLong());
+    if (it == tileData.cend())
+        return std::nullopt;
+    if (isText(*it))
+        return it->toString();
+    if (isInteger(*it))
+        return QString::number(it->toLongLong());
     return std::nullopt;
 }
 
@@ -86,17 +99,24 @@ QString displayAsName(const std::optional<QString>& code) {
 }
 
 QString showAsName(const std::optional<QString>& code) {
-    if (code == QLatin1String("0")) return QStringLiteral("auto");
-    if (code == QLatin1String("1")) return QStringLiteral("fan");
-    if (code == QLatin1String("3")) return QStringLiteral("list");
+    if (code == QLatin1String("0"))
+        return QStringLiteral("auto");
+    if (code == QLatin1String("1"))
+        return QStringLiteral("fan");
+    if (code == QLatin1String("3"))
+        return QStringLiteral("list");
     return QStringLiteral("grid");
 }
 
 QString arrangementName(const std::optional<QString>& code) {
-    if (code == QLatin1String("2")) return QStringLiteral("date added");
-    if (code == QLatin1String("3")) return QStringLiteral("date modified");
-    if (code == QLatin1String("4")) return QStringLiteral("date created");
-    if (code == QLatin1String("5")) return QStringLiteral("kind");
+    if (code == QLatin1String("2"))
+        return QStringLiteral("date added");
+    if (code == QLatin1String("3"))
+        return QStringLiteral("date modified");
+    if (code == QLatin1String("4"))
+        return QStringLiteral("date created");
+    if (code == QLatin1String("5"))
+        return QStringLiteral("kind");
     return QStringLiteral("name");
 }
 
@@ -107,19 +127,24 @@ struct SpacerCounters {
 
 std::optional<QString> appEntryFromTile(const QVariantMap& tile, SpacerCounters& counters) {
     const std::optional<QString> tileType = textValue(tile, QStringLiteral("tile-type"));
-    if (tileType == QLatin1String("spacer-tile")) return spacerEntry(++counters.spacers);
-    if (tileType == QLatin1String("small-spacer-tile")) return smallSpacerEntry(++counters.smallSpacers);
+    if (tileType == QLatin1String("spacer-tile"))
+        return spacerEntry(++counters.spacers);
+    if (tileType == QLatin1String("small-spacer-tile"))
+        return smallSpacerEntry(++counters.smallSpacers);
     const QVariant tileData = tile.value(QStringLiteral("tile-data"));
-    if (!isDictionary(tileData)) return std::nullopt;
+    if (!isDictionary(tileData))
+        return std::nullopt;
     const QVariant fileData = tileData.toMap().value(QStringLiteral("file-data"));
-    if (!isDictionary(fileData)) return std::nullopt;
+    if (!isDictionary(fileData))
+        return std::nullopt;
     return textValue(fileData.toMap(), QStringLiteral("_CFURLString"));
 }
 
 std::optional<DockItem> dockItemFromTile(const QVariantMap& tile) {
     DockItem item;
     item.tileType = textValue(tile, QStringLiteral("tile-type"));
-    if (!item.tileType) return std::nullopt;
+    if (!item.tileType)
+        return std::nullopt;
     const QVariant rawData = tile.value(QStringLiteral("tile-data"));
     const QVariantMap tileData = isDictionary(rawData) ? rawData.toMap() : QVariantMap();
     DockTileData data;
@@ -138,9 +163,12 @@ std::optional<DockItem> dockItemFromTile(const QVariantMap& tile) {
 
 QString DockReadError::description() const {
     switch (kind) {
-    case Kind::CommandFailed: return QStringLiteral("Command failed: %1").arg(message);
-    case Kind::ParseFailed: return QStringLiteral("Parse failed: %1").arg(message);
-    case Kind::UnexpectedFormat: break;
+    case Kind::CommandFailed:
+        return QStringLiteral("Command failed: %1").arg(message);
+    case Kind::ParseFailed:
+        return QStringLiteral("Parse failed: %1").arg(message);
+    case Kind::UnexpectedFormat:
+        break;
     }
     return QStringLiteral("Dock preferences did not contain the expected plist structure");
 }
@@ -148,26 +176,31 @@ QString DockReadError::description() const {
 QString DockReadError::userMessage() const {
     if (kind == Kind::CommandFailed)
         return QStringLiteral("Pierline couldn't read your Dock layout. Please restart Pierline and try again.");
-    return QStringLiteral("Pierline couldn't understand your Dock layout. Please contact support if this keeps happening.");
+    return QStringLiteral(
+        "Pierline couldn't understand your Dock layout. Please contact support if this keeps happening.");
 }
 
 std::variant<QVariantMap, DockReadError> DockReader::readDockPreferences() {
-    const ProcessResult result =
-        runProcess(SystemPaths::toolPath(QStringLiteral("defaults")), {QStringLiteral("export"), kDockDomain, QStringLiteral("-")});
+    const ProcessResult result = runProcess(SystemPaths::toolPath(QStringLiteral("defaults")),
+                                            {QStringLiteral("export"), kDockDomain, QStringLiteral("-")});
     if (result.exitStatus != 0) {
         QString message = trimmedUtf8(result.stderrData);
-        if (message.isEmpty()) message = trimmedUtf8(result.stdoutData);
+        if (message.isEmpty())
+            message = trimmedUtf8(result.stdoutData);
         return DockReadError{DockReadError::Kind::CommandFailed, message};
     }
     const PlistParseResult parsed = parsePlist(result.stdoutData);
-    if (!parsed.value) return DockReadError{DockReadError::Kind::ParseFailed, parsed.error};
-    if (!isDictionary(*parsed.value)) return DockReadError{DockReadError::Kind::UnexpectedFormat, QString()};
+    if (!parsed.value)
+        return DockReadError{DockReadError::Kind::ParseFailed, parsed.error};
+    if (!isDictionary(*parsed.value))
+        return DockReadError{DockReadError::Kind::UnexpectedFormat, QString()};
     return parsed.value->toMap();
 }
 
 std::variant<DockReading, DockReadError> DockReader::readDock() {
     auto preferences = readDockPreferences();
-    if (auto* error = std::get_if<DockReadError>(&preferences)) return *error;
+    if (auto* error = std::get_if<DockReadError>(&preferences))
+        return *error;
     return parseDomain(std::get<QVariantMap>(preferences));
 }
 
@@ -195,50 +228,63 @@ DockReading DockReader::parseDomain(const QVariantMap& domain) {
     const QList<QVariantMap> apps = tileList(domain, QStringLiteral("persistent-apps"));
     reading.apps.reserve(apps.size());
     for (const QVariantMap& tile : apps) {
-        if (auto entry = appEntryFromTile(tile, counters)) reading.apps.append(*entry);
+        if (auto entry = appEntryFromTile(tile, counters))
+            reading.apps.append(*entry);
     }
     const QList<QVariantMap> others = tileList(domain, QStringLiteral("persistent-others"));
     reading.items.reserve(others.size());
     for (const QVariantMap& tile : others) {
-        if (auto item = dockItemFromTile(tile)) reading.items.append(*item);
+        if (auto item = dockItemFromTile(tile))
+            reading.items.append(*item);
     }
     return reading;
 }
 
 QString normalizedAppEntry(const QString& entry) {
-    if (isSmallSpacerEntry(entry)) return QStringLiteral("small-spacer-tile");
-    if (isSpacerEntry(entry)) return QStringLiteral("spacer-tile");
+    if (isSmallSpacerEntry(entry))
+        return QStringLiteral("small-spacer-tile");
+    if (isSpacerEntry(entry))
+        return QStringLiteral("spacer-tile");
     QString normalized = percentDecodedOr(entry);
-    while (normalized.endsWith(QLatin1Char('/'))) normalized.chop(1);
+    while (normalized.endsWith(QLatin1Char('/')))
+        normalized.chop(1);
     return normalized;
 }
 
 bool appListsMatch(const QStringList& a, const QStringList& b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (qsizetype i = 0; i < a.size(); ++i) {
-        if (normalizedAppEntry(a[i]) != normalizedAppEntry(b[i])) return false;
+        if (normalizedAppEntry(a[i]) != normalizedAppEntry(b[i]))
+            return false;
     }
     return true;
 }
 
 int arrangementCode(const QString& name) {
-    if (name == QLatin1String("date added")) return 2;
-    if (name == QLatin1String("date modified")) return 3;
-    if (name == QLatin1String("date created")) return 4;
-    if (name == QLatin1String("kind")) return 5;
+    if (name == QLatin1String("date added"))
+        return 2;
+    if (name == QLatin1String("date modified"))
+        return 3;
+    if (name == QLatin1String("date created"))
+        return 4;
+    if (name == QLatin1String("kind"))
+        return 5;
     return 1;
 }
 
 std::optional<DockFolderStackValues> storedItemFromDockItem(const DockItem& item, StoredItemKinds kinds,
                                                             std::optional<QString>* unknownType) {
-    if (unknownType) unknownType->reset();
+    if (unknownType)
+        unknownType->reset();
     const QString tileType = item.tileType.value_or(QString());
     const DockTileData data = item.tileData.value_or(DockTileData());
     const std::optional<QString> location = data.fileData ? data.fileData->CFURLString : std::nullopt;
 
     DockFolderStackValues values;
     if (tileType == QLatin1String("directory-tile")) {
-        if (!location) return std::nullopt;
+        if (!location)
+            return std::nullopt;
         values.path = location;
         values.itemType = QStringLiteral("folder");
         values.url = location;
@@ -248,7 +294,8 @@ std::optional<DockFolderStackValues> storedItemFromDockItem(const DockItem& item
         return values;
     }
     if (tileType == QLatin1String("file-tile")) {
-        if (kinds == StoredItemKinds::FoldersOnly) return std::nullopt;
+        if (kinds == StoredItemKinds::FoldersOnly)
+            return std::nullopt;
         values.path = location;
         values.itemType = QStringLiteral("file");
         values.url = location;
@@ -256,13 +303,15 @@ std::optional<DockFolderStackValues> storedItemFromDockItem(const DockItem& item
         return values;
     }
     if (tileType == QLatin1String("url-tile")) {
-        if (kinds == StoredItemKinds::FoldersOnly) return std::nullopt;
+        if (kinds == StoredItemKinds::FoldersOnly)
+            return std::nullopt;
         values.itemType = QStringLiteral("url");
         values.url = data.url ? data.url->CFURLString : std::nullopt;
         values.label = data.label;
         return values;
     }
-    if (unknownType) *unknownType = tileType;
+    if (unknownType)
+        *unknownType = tileType;
     return std::nullopt;
 }
 

@@ -24,17 +24,19 @@ class PersistenceController;
 
 inline const QString kPresetsDidChangeNotification = QStringLiteral("DockPresetManager.PresetsDidChangeNotification");
 
+struct DockPresetManagerOptions {
+    bool monitorNetwork = true; // a command-line run has no use for the diagnostics
+    // Replaces the platform monitor (tests); null keeps the platform's.
+    std::function<std::unique_ptr<NetworkPathMonitor>()> networkMonitorFactory;
+};
+
 // The one object through which presets are read and changed. All store work runs on the main
 // thread on the controller's main context; every public method may be called from any thread
 // (it hops to the main thread and waits). The preset objects it hands out belong to the main
 // context: read them freely, change them on the main thread only.
 class DockPresetManager {
 public:
-    struct Options {
-        bool monitorNetwork = true; // a command-line run has no use for the diagnostics
-        // Replaces the platform monitor (tests); null keeps the platform's.
-        std::function<std::unique_ptr<NetworkPathMonitor>()> networkMonitorFactory;
-    };
+    using Options = DockPresetManagerOptions;
 
     // The process-wide manager on the shared controller; made (with its start-up pass) on
     // first use.

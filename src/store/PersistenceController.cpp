@@ -7,20 +7,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <mutex>
+#include <atomic>
 
 namespace pierline {
 namespace {
 
-std::mutex& sharedMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::unique_ptr<PersistenceController>& sharedInstance() {
-    static std::unique_ptr<PersistenceController> instance;
-    return instance;
-}
+std::atomic<PersistenceController*> g_shared{nullptr};
+std::unique_ptr<PersistenceController> g_sharedInstance; // main thread only
 
 // The store file and the journal files SQLite keeps beside it; nothing else in the folder.
 bool removeStoreFile(const QString& path, QString* error) {
@@ -55,15 +48,21 @@ QString PersistenceError::description() const {
 }
 
 PersistenceController& PersistenceController::shared() {
-    std::lock_guard lock(sharedMutex());
-    auto& instance = sharedInstance();
-    if (!instance) runOnMainSync([&] { instance = std::make_unique<PersistenceController>(false); });
-    return *instance;
+    if (PersistenceController* existing = g_shared.load()) return *existing;
+    // Made on the main thread only, so two first users cannot both make one.
+    runOnMainSync([] {
+        if (g_sharedInstance) return;
+        g_sharedInstance = std::make_unique<PersistenceController>(false);
+        g_shared.store(g_sharedInstance.get());
+    });
+    return *g_shared.load();
 }
 
 void PersistenceController::resetSharedForTesting() {
-    std::lock_guard lock(sharedMutex());
-    sharedInstance().reset();
+    runOnMainSync([] {
+        g_shared.store(nullptr);
+        g_sharedInstance.reset();
+    });
 }
 
 QString PersistenceController::defaultStoreLocation() {

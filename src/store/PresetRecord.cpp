@@ -14,20 +14,31 @@ const QString kSmallSpacerMarker = QStringLiteral("pierline-small-spacer");
 const QString kSpacerMarker = QStringLiteral("pierline-spacer");
 } // namespace
 
-bool isSmallSpacerEntry(const QString& entry) { return entry.contains(kSmallSpacerMarker); }
+bool isSmallSpacerEntry(const QString& entry) {
+    return entry.contains(kSmallSpacerMarker);
+}
 
-bool isSpacerEntry(const QString& entry) { return !isSmallSpacerEntry(entry) && entry.contains(kSpacerMarker); }
+bool isSpacerEntry(const QString& entry) {
+    return !isSmallSpacerEntry(entry) && entry.contains(kSpacerMarker);
+}
 
-QString spacerEntry(int counter) { return kSpacerPrefix + QString::number(counter); }
+QString spacerEntry(int counter) {
+    return kSpacerPrefix + QString::number(counter);
+}
 
-QString smallSpacerEntry(int counter) { return kSmallSpacerPrefix + QString::number(counter); }
+QString smallSpacerEntry(int counter) {
+    return kSmallSpacerPrefix + QString::number(counter);
+}
 
 QString appDisplayName(const QString& entry) {
-    if (isSmallSpacerEntry(entry)) return QStringLiteral("Small Spacer");
-    if (isSpacerEntry(entry)) return QStringLiteral("Spacer");
+    if (isSmallSpacerEntry(entry))
+        return QStringLiteral("Small Spacer");
+    if (isSpacerEntry(entry))
+        return QStringLiteral("Spacer");
     const std::optional<QUrl> url = parseUrl(entry);
     QString name = lastPathComponent(url ? decodedPath(*url) : percentDecodedOr(entry));
-    if (name.endsWith(QLatin1String(".app"))) name.chop(4);
+    if (name.endsWith(QLatin1String(".app")))
+        name.chop(4);
     return name;
 }
 
@@ -36,16 +47,19 @@ QStringList decodeApps(const std::optional<QString>& appsText) {
         printLine(QStringLiteral("Failed to decode app URLs from preset."));
         return QStringList();
     };
-    if (!appsText) return fail();
+    if (!appsText)
+        return fail();
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(appsText->toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isArray()) return fail();
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        return fail();
     QStringList apps;
     const QJsonArray array = document.array();
     apps.reserve(array.size());
     for (const QJsonValue& value : array) {
         // One element of another type makes the whole text undecodable, not just that element.
-        if (!value.isString()) return fail();
+        if (!value.isString())
+            return fail();
         apps.append(value.toString());
     }
     return apps;
@@ -57,9 +71,12 @@ QString encodeApps(const QStringList& apps) {
 
 bool presetListLess(qint16 orderA, const std::optional<QDateTime>& createdA, qint16 orderB,
                     const std::optional<QDateTime>& createdB) {
-    if (orderA != orderB) return orderA < orderB;
-    if (!createdB) return createdA.has_value();
-    if (!createdA) return false;
+    if (orderA != orderB)
+        return orderA < orderB;
+    if (!createdB)
+        return createdA.has_value();
+    if (!createdA)
+        return false;
     return *createdA > *createdB;
 }
 

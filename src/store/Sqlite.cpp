@@ -98,8 +98,8 @@ void Database::exec(const QString& sql) {
 Query Database::prepare(const QString& sql) {
     auto it = statements_.find(sql);
     if (it != statements_.end()) {
-        it.value()->reset();
-        return Query(*it.value());
+        it->second->reset();
+        return Query(*it->second);
     }
     sqlite3_stmt* stmt = nullptr;
     const QByteArray utf8 = sql.toUtf8();
@@ -108,7 +108,7 @@ Query Database::prepare(const QString& sql) {
     if (rc != SQLITE_OK) fail(rc);
     auto statement = std::unique_ptr<Statement>(new Statement(*this, stmt));
     Statement& ref = *statement;
-    statements_.insert(sql, std::move(statement));
+    statements_.emplace(sql, std::move(statement));
     return Query(ref);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
+#include <unordered_map>
 #include <QString>
 #include <QVariant>
 #include <exception>
@@ -113,7 +113,7 @@ public:
 private:
     explicit Database(sqlite3* db) : db_(db) {}
     sqlite3* db_;
-    QHash<QString, std::unique_ptr<Statement>> statements_;
+    std::unordered_map<QString, std::unique_ptr<Statement>> statements_;
 };
 
 } // namespace pierline::sqlite

@@ -262,7 +262,7 @@ QVariant SqliteStore::fromColumn(AttributeType type, const sqlite::Query& q, int
     }
     case AttributeType::String: return q.text(column);
     case AttributeType::Date:
-        return QDateTime::fromMSecsSinceEpoch(qRound64(q.real(column) * 1000.0), QTimeZone::UTC);
+        return QDateTime::fromMSecsSinceEpoch(qRound64(q.real(column) * 1000.0), Qt::UTC);
     case AttributeType::Int16: return QVariant(static_cast<int>(static_cast<qint16>(q.integer(column))));
     case AttributeType::Boolean: return QVariant(q.integer(column) != 0);
     case AttributeType::Binary: return q.blob(column);

@@ -22,7 +22,8 @@ struct PierlineRun {
 PierlineRun runPierline(const QStringList& args, const QString& toolsDir = {}) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!toolsDir.isEmpty()) env.insert("PIERLINE_TOOLS_DIR", toolsDir);
+    if (!toolsDir.isEmpty())
+        env.insert("PIERLINE_TOOLS_DIR", toolsDir);
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(PIERLINE_BINARY), args);
     PierlineRun run;
@@ -41,13 +42,13 @@ PierlineRun runPierline(const QStringList& args, const QString& toolsDir = {}) {
 class DockCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        writeDockDomain(home_, xmlPlist(domain(
-                                   {appTile("file:///Applications/Safari.app/"), spacerTile(),
-                                    appTile("file:///Applications/Visual%20Studio%20Code.app/"), smallSpacerTile()},
-                                   {folderTile("file:///Users/me/Downloads/", qint64(0), "1", qint64(2)),
-                                    fileTile("file:///Users/me/todo.txt", "todo.txt"),
-                                    urlTile("https://example.com/", "Example"),
-                                    QVariantMap{{"tile-type", "recents-tile"}}})));
+        writeDockDomain(
+            home_,
+            xmlPlist(domain({appTile("file:///Applications/Safari.app/"), spacerTile(),
+                             appTile("file:///Applications/Visual%20Studio%20Code.app/"), smallSpacerTile()},
+                            {folderTile("file:///Users/me/Downloads/", qint64(0), "1", qint64(2)),
+                             fileTile("file:///Users/me/todo.txt", "todo.txt"),
+                             urlTile("https://example.com/", "Example"), QVariantMap{{"tile-type", "recents-tile"}}})));
     }
     TempHome home_;
 };
@@ -61,8 +62,8 @@ TEST_F(DockCommand, PrintsOneLinePerTile) {
               (QStringList{"app  Safari", "spacer  Spacer", "app  Visual Studio Code", "small-spacer  Small Spacer",
                            "folder  file:///Users/me/Downloads/  label=Downloads  displayAs=stack showAs=fan "
                            "arrangement=date added",
-                           "file  file:///Users/me/todo.txt  label=todo.txt", "url  https://example.com/  label=Example",
-                           "recents-tile", ""}));
+                           "file  file:///Users/me/todo.txt  label=todo.txt",
+                           "url  https://example.com/  label=Example", "recents-tile", ""}));
 }
 
 TEST_F(DockCommand, JsonHoldsAppsAndItemsWithCodingKeys) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "support/TempHome.h"
 #include "platform/Plist.h"
+#include "support/TempHome.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,27 +13,35 @@
 namespace pierline::test::dock {
 
 inline QVariantMap appTile(const QString& url) {
-    return QVariantMap{{"tile-type", "file-tile"},
-                       {"tile-data", QVariantMap{{"file-data", QVariantMap{{"_CFURLString", url},
-                                                                           {"_CFURLStringType", qint64(15)}}},
-                                                 {"file-label", url.section('/', -2, -2)}}}};
+    return QVariantMap{
+        {"tile-type", "file-tile"},
+        {"tile-data", QVariantMap{{"file-data", QVariantMap{{"_CFURLString", url}, {"_CFURLStringType", qint64(15)}}},
+                                  {"file-label", url.section('/', -2, -2)}}}};
 }
-inline QVariantMap spacerTile() { return {{"tile-type", "spacer-tile"}, {"tile-data", QVariantMap()}}; }
-inline QVariantMap smallSpacerTile() { return {{"tile-type", "small-spacer-tile"}, {"tile-data", QVariantMap()}}; }
+inline QVariantMap spacerTile() {
+    return {{"tile-type", "spacer-tile"}, {"tile-data", QVariantMap()}};
+}
+inline QVariantMap smallSpacerTile() {
+    return {{"tile-type", "small-spacer-tile"}, {"tile-data", QVariantMap()}};
+}
 
 inline QVariantMap folderTile(const QString& url, const QVariant& displayas, const QVariant& showas,
                               const QVariant& arrangement) {
     QVariantMap data{{"file-data", QVariantMap{{"_CFURLString", url}, {"_CFURLStringType", qint64(15)}}},
                      {"file-label", url.section('/', -2, -2)}};
-    if (displayas.isValid()) data.insert("displayas", displayas);
-    if (showas.isValid()) data.insert("showas", showas);
-    if (arrangement.isValid()) data.insert("arrangement", arrangement);
+    if (displayas.isValid())
+        data.insert("displayas", displayas);
+    if (showas.isValid())
+        data.insert("showas", showas);
+    if (arrangement.isValid())
+        data.insert("arrangement", arrangement);
     return {{"tile-type", "directory-tile"}, {"tile-data", data}};
 }
 inline QVariantMap fileTile(const QString& url, const QString& label) {
-    return {{"tile-type", "file-tile"},
-            {"tile-data", QVariantMap{{"file-data", QVariantMap{{"_CFURLString", url}, {"_CFURLStringType", qint64(15)}}},
-                                      {"file-label", label}}}};
+    return {
+        {"tile-type", "file-tile"},
+        {"tile-data", QVariantMap{{"file-data", QVariantMap{{"_CFURLString", url}, {"_CFURLStringType", qint64(15)}}},
+                                  {"file-label", label}}}};
 }
 inline QVariantMap urlTile(const QString& address, const QString& label) {
     return {{"tile-type", "url-tile"},
@@ -45,7 +53,9 @@ inline QVariantMap domain(const QVariantList& apps, const QVariantList& others) 
     return {{"persistent-apps", apps}, {"persistent-others", others}, {"tilesize", qint64(48)}, {"autohide", false}};
 }
 
-inline QByteArray xmlPlist(const QVariant& value) { return plistToXml(value).value_or(QByteArray()); }
+inline QByteArray xmlPlist(const QVariant& value) {
+    return plistToXml(value).value_or(QByteArray());
+}
 
 // The binary form of a value, through the XML form.
 inline QByteArray binaryPlist(const QVariant& value) {
@@ -73,14 +83,17 @@ public:
         previous_ = qgetenv("PIERLINE_TOOLS_DIR");
         hadPrevious_ = qEnvironmentVariableIsSet("PIERLINE_TOOLS_DIR");
         QFile script(dir_.filePath(QStringLiteral("defaults")));
-        if (script.open(QIODevice::WriteOnly)) script.write("#!/bin/sh\n" + shellBody + "\n");
+        if (script.open(QIODevice::WriteOnly))
+            script.write("#!/bin/sh\n" + shellBody + "\n");
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("PIERLINE_TOOLS_DIR", dir_.path().toUtf8());
     }
     ~FakeDefaults() {
-        if (hadPrevious_) qputenv("PIERLINE_TOOLS_DIR", previous_);
-        else qunsetenv("PIERLINE_TOOLS_DIR");
+        if (hadPrevious_)
+            qputenv("PIERLINE_TOOLS_DIR", previous_);
+        else
+            qunsetenv("PIERLINE_TOOLS_DIR");
     }
     FakeDefaults(const FakeDefaults&) = delete;
     FakeDefaults& operator=(const FakeDefaults&) = delete;

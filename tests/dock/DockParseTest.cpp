@@ -18,7 +18,9 @@ DockItem onlyItem(const QVariantMap& tile) {
     return reading.items.value(0);
 }
 
-DockTileData tileDataOf(const QVariantMap& tile) { return onlyItem(tile).tileData.value_or(DockTileData()); }
+DockTileData tileDataOf(const QVariantMap& tile) {
+    return onlyItem(tile).tileData.value_or(DockTileData());
+}
 
 } // namespace
 
@@ -42,18 +44,20 @@ TEST(ParseDomain, AppTilesWithoutAUrlAreDropped) {
     QVariantMap untyped{{"tile-data", QVariantMap{{"file-data", QVariantMap{{"_CFURLString", kMail}}}}}};
     // An unknown tile type with a URL is kept as it is.
     QVariantMap oddType{{"tile-type", qint64(3)}, {"tile-data", appTile(kSafari).value("tile-data")}};
-    const DockReading reading =
-        DockReader::parseDomain(domain({noData, appTile(kSafari), noFileData, numericUrl, dataNotADict, untyped, oddType}, {}));
+    const DockReading reading = DockReader::parseDomain(
+        domain({noData, appTile(kSafari), noFileData, numericUrl, dataNotADict, untyped, oddType}, {}));
     EXPECT_EQ(reading.apps, (QStringList{kSafari, kMail, kSafari}));
 }
 
 TEST(ParseDomain, ListsOfAnotherShapeReadAsEmpty) {
     EXPECT_EQ(DockReader::parseDomain({}).apps, QStringList());
     EXPECT_TRUE(DockReader::parseDomain({}).items.isEmpty());
-    EXPECT_TRUE(DockReader::parseDomain({{"persistent-apps", "text"}, {"persistent-others", qint64(1)}}).apps.isEmpty());
+    EXPECT_TRUE(
+        DockReader::parseDomain({{"persistent-apps", "text"}, {"persistent-others", qint64(1)}}).apps.isEmpty());
     // A list with something other than tiles in it is not the Dock's tile list.
-    const DockReading mixed = DockReader::parseDomain(
-        {{"persistent-apps", QVariantList{appTile(kSafari), "junk"}}, {"persistent-others", QVariantList{urlTile("https://a.example", "A")}}});
+    const DockReading mixed =
+        DockReader::parseDomain({{"persistent-apps", QVariantList{appTile(kSafari), "junk"}},
+                                 {"persistent-others", QVariantList{urlTile("https://a.example", "A")}}});
     EXPECT_TRUE(mixed.apps.isEmpty());
     EXPECT_EQ(mixed.items.size(), 1);
 }
@@ -127,8 +131,9 @@ TEST(ParseDomain, FileAndUrlDataAreCopiedWithTheirTypes) {
 }
 
 TEST(ParseDomain, ItemsKeepTheDockOrder) {
-    const DockReading reading = DockReader::parseDomain(domain(
-        {}, {urlTile("https://a.example/", "A"), QVariantMap{{"no", "type"}}, fileTile("file:///b", "b"), folderTile("file:///c/", 0, 1, 2)}));
+    const DockReading reading =
+        DockReader::parseDomain(domain({}, {urlTile("https://a.example/", "A"), QVariantMap{{"no", "type"}},
+                                            fileTile("file:///b", "b"), folderTile("file:///c/", 0, 1, 2)}));
     ASSERT_EQ(reading.items.size(), 3);
     EXPECT_EQ(reading.items[0].tileType, "url-tile");
     EXPECT_EQ(reading.items[1].tileType, "file-tile");
@@ -152,7 +157,8 @@ TEST(DockItemJson, UsesCodingKeysAndOmitsAbsentValues) {
 // ---- Comparing app lists ----
 
 TEST(AppNormalisation, EquivalentEntriesCompareEqual) {
-    EXPECT_EQ(normalizedAppEntry("file:///Applications/Safari.app/"), normalizedAppEntry("file:///Applications/Safari.app"));
+    EXPECT_EQ(normalizedAppEntry("file:///Applications/Safari.app/"),
+              normalizedAppEntry("file:///Applications/Safari.app"));
     EXPECT_EQ(normalizedAppEntry("pierline-spacer-3"), normalizedAppEntry("pierline-spacer-1"));
     EXPECT_EQ(normalizedAppEntry("pierline-small-spacer-9"), "small-spacer-tile");
     EXPECT_NE(normalizedAppEntry("pierline-small-spacer-1"), normalizedAppEntry("pierline-spacer-1"));
@@ -166,11 +172,15 @@ TEST(AppNormalisation, EquivalentEntriesCompareEqual) {
 TEST(AppNormalisation, ListsMatchElementByElementInOrder) {
     const QStringList dock{"file:///Applications/Safari.app/", "pierline-spacer-1", "file:///Applications/Mail.app/"};
     // A plain path is not a file URL.
-    EXPECT_FALSE(appListsMatch(dock, {"file:///Applications/Safari.app", "pierline-spacer-7", "/Applications/Mail.app/"}));
-    EXPECT_TRUE(appListsMatch(dock, {"file:///Applications/Safari.app", "pierline-spacer-7", "file:///Applications/Mail.app"}));
-    EXPECT_FALSE(appListsMatch(dock, {"file:///Applications/Mail.app/", "pierline-spacer-1", "file:///Applications/Safari.app/"}));
+    EXPECT_FALSE(
+        appListsMatch(dock, {"file:///Applications/Safari.app", "pierline-spacer-7", "/Applications/Mail.app/"}));
+    EXPECT_TRUE(
+        appListsMatch(dock, {"file:///Applications/Safari.app", "pierline-spacer-7", "file:///Applications/Mail.app"}));
+    EXPECT_FALSE(appListsMatch(
+        dock, {"file:///Applications/Mail.app/", "pierline-spacer-1", "file:///Applications/Safari.app/"}));
     EXPECT_FALSE(appListsMatch(dock, dock.mid(0, 2)));
-    EXPECT_FALSE(appListsMatch(dock, {"file:///Applications/Safari.app/", "pierline-small-spacer-1", "file:///Applications/Mail.app/"}));
+    EXPECT_FALSE(appListsMatch(
+        dock, {"file:///Applications/Safari.app/", "pierline-small-spacer-1", "file:///Applications/Mail.app/"}));
     EXPECT_TRUE(appListsMatch({}, {}));
 }
 
@@ -233,7 +243,8 @@ TEST(StoredItem, SkipsFoldersWithoutLocationAndUnknownTypes) {
 
     EXPECT_FALSE(storedItemFromDockItem(onlyItem({{"tile-type", "recents-tile"}}), StoredItemKinds::All, &unknown));
     EXPECT_EQ(unknown, "recents-tile");
-    EXPECT_FALSE(storedItemFromDockItem(onlyItem({{"tile-type", "recents-tile"}}), StoredItemKinds::FoldersOnly, &unknown));
+    EXPECT_FALSE(
+        storedItemFromDockItem(onlyItem({{"tile-type", "recents-tile"}}), StoredItemKinds::FoldersOnly, &unknown));
     EXPECT_EQ(unknown, "recents-tile");
 }
 
@@ -244,14 +255,16 @@ TEST(StoredItem, FoldersOnlyDropsFilesAndLinksQuietly) {
     QList<DockFolderStackValues> kept;
     for (const DockItem& item : reading.items) {
         std::optional<QString> unknown;
-        if (auto values = storedItemFromDockItem(item, StoredItemKinds::FoldersOnly, &unknown)) kept.append(*values);
+        if (auto values = storedItemFromDockItem(item, StoredItemKinds::FoldersOnly, &unknown))
+            kept.append(*values);
         EXPECT_FALSE(unknown);
     }
     ASSERT_EQ(kept.size(), 1);
     EXPECT_EQ(kept[0].itemType, "folder");
 
     int all = 0;
-    for (const DockItem& item : reading.items) all += storedItemFromDockItem(item, StoredItemKinds::All) ? 1 : 0;
+    for (const DockItem& item : reading.items)
+        all += storedItemFromDockItem(item, StoredItemKinds::All) ? 1 : 0;
     EXPECT_EQ(all, 3);
 }
 
@@ -265,8 +278,8 @@ TEST(DockReadErrorText, DescriptionsAndUserMessages) {
               "Dock preferences did not contain the expected plist structure");
     EXPECT_EQ((DockReadError{Kind::CommandFailed, "x"}).userMessage(),
               "Pierline couldn't read your Dock layout. Please restart Pierline and try again.");
-    const QString understand =
-        QStringLiteral("Pierline couldn't understand your Dock layout. Please contact support if this keeps happening.");
+    const QString understand = QStringLiteral(
+        "Pierline couldn't understand your Dock layout. Please contact support if this keeps happening.");
     EXPECT_EQ((DockReadError{Kind::ParseFailed, "x"}).userMessage(), understand);
     EXPECT_EQ((DockReadError{Kind::UnexpectedFormat, {}}).userMessage(), understand);
 }

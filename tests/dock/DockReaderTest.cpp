@@ -1,6 +1,6 @@
-#include "support/CapturingLogSink.h"
-#include "DockFixtures.h"
 #include "dock/DockReader.h"
+#include "DockFixtures.h"
+#include "support/CapturingLogSink.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -17,7 +17,8 @@ const QString kMail = QStringLiteral("file:///Applications/Mail.app/");
 DockReadError readError() {
     auto reading = DockReader::readDock();
     EXPECT_TRUE(std::holds_alternative<DockReadError>(reading));
-    if (auto* error = std::get_if<DockReadError>(&reading)) return *error;
+    if (auto* error = std::get_if<DockReadError>(&reading))
+        return *error;
     return {};
 }
 
@@ -35,8 +36,7 @@ QVariantMap sampleDock() {
                   {folderTile("file:///Users/me/Downloads/", qint64(0), qint64(1), qint64(2)),
                    folderTile("file:///Users/me/Documents/", {}, "1", "4"),
                    folderTile("file:///Users/me/Projects%20Old/", {}, qint64(7), {}),
-                   fileTile("file:///Users/me/todo.txt", "todo.txt"),
-                   urlTile("https://example.com/", "Example"),
+                   fileTile("file:///Users/me/todo.txt", "todo.txt"), urlTile("https://example.com/", "Example"),
                    QVariantMap{{"tile-data", QVariantMap{{"label", "untyped"}}}}});
 }
 
@@ -52,7 +52,8 @@ protected:
 TEST_F(DockReaderWithDefaults, ReadsBothSidesOfTheDock) {
     writeDockDomain(home_, xmlPlist(sampleDock()));
     const DockReading dock = reading();
-    EXPECT_EQ(dock.apps, (QStringList{kSafari, "pierline-spacer-1", kMail, "pierline-small-spacer-1", "pierline-spacer-2"}));
+    EXPECT_EQ(dock.apps,
+              (QStringList{kSafari, "pierline-spacer-1", kMail, "pierline-small-spacer-1", "pierline-spacer-2"}));
     ASSERT_EQ(dock.items.size(), 5);
 
     const DockTileData downloads = dock.items[0].tileData.value();
@@ -97,6 +98,21 @@ TEST_F(DockReaderWithDefaults, PreferencesAreTheWholeDomain) {
     const QVariantMap map = std::get<QVariantMap>(prefs);
     EXPECT_EQ(map.value("tilesize").toLongLong(), 48);
     EXPECT_EQ(map.value("persistent-apps").toList().size(), 5);
+}
+
+TEST_F(DockReaderWithDefaults, DomainOfTheWrongShapeOrUnreadable) {
+    // No domain yet: an empty dictionary, so an empty Dock rather than an error.
+    auto empty = DockReader::readDock();
+    ASSERT_TRUE(std::holds_alternative<DockReading>(empty));
+    EXPECT_TRUE(std::get<DockReading>(empty).apps.isEmpty());
+
+    writeDockDomain(home_, xmlPlist(QVariantList{appTile(kSafari)}));
+    EXPECT_EQ(readError().description(), "Dock preferences did not contain the expected plist structure");
+
+    writeDockDomain(home_, "not a property list");
+    const DockReadError error = readError();
+    EXPECT_EQ(error.kind, DockReadError::Kind::CommandFailed);
+    EXPECT_TRUE(error.description().contains("com.apple.dock")) << error.description().toStdString();
 }
 
 // ---- Outputs the emulated tool never gives, through a stand-in ----
@@ -184,4 +200,23 @@ TEST_F(DockReaderWithStandIn, ListGettersWarnAndGiveNothingOnFailure) {
     EXPECT_TRUE(DockReader::getDockItems().isEmpty());
     EXPECT_EQ(log_.plainLines(), (QStringList{"Warning: getDockApps failed. Command failed: no dock",
                                               "Warning: getDockItems failed. Command failed: no dock"}));
+}
+
+// The plist library aborts when asked for text with a NUL in it; such output must fail to parse.
+TEST_F(DockReaderWithStandIn, TextWithANulCharacterFailsToParse) {
+    const QByteArray cases[] = {
+        // {"a\0b": "x"}, the key in UTF-16
+        QByteArray::fromHex("62706c6973743030d10102630061000000625178080b1200000000000001010000000000000003"
+                            "00000000000000000000000000000014"),
+        // {"k": "a\0b"}, the value in UTF-16
+        QByteArray::fromHex("62706c6973743030d10102516b63006100000062080b0d00000000000001010000000000000003"
+                            "00000000000000000000000000000014"),
+        QByteArray(
+            "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a\0b</key><string>x</string></dict></plist>", 95),
+    };
+    for (const QByteArray& bytes : cases) {
+        home_.write("nul.plist", bytes);
+        FakeDefaults tool("cat \"$PIERLINE_HOME/nul.plist\"");
+        EXPECT_EQ(readError().kind, DockReadError::Kind::ParseFailed) << bytes.toHex().constData();
+    }
 }

@@ -1,5 +1,5 @@
-#include "support/CapturingLogSink.h"
 #include "store/PresetRecord.h"
+#include "support/CapturingLogSink.h"
 
 #include <gtest/gtest.h>
 
@@ -35,8 +35,13 @@ TEST(AppEntry, DisplayNames) {
 
 TEST(AppsAttribute, UndecodableTextGivesEmptyListAndMessage) {
     const std::optional<QString> cases[] = {
-        std::nullopt, QString(), QStringLiteral("not json"), QStringLiteral("{\"a\": 1}"),
-        QStringLiteral("\"file:///A.app/\""), QStringLiteral("[\"file:///A.app/\", 3]"), QStringLiteral("[null]"),
+        std::nullopt,
+        QString(),
+        QStringLiteral("not json"),
+        QStringLiteral("{\"a\": 1}"),
+        QStringLiteral("\"file:///A.app/\""),
+        QStringLiteral("[\"file:///A.app/\", 3]"),
+        QStringLiteral("[null]"),
     };
     for (const auto& text : cases) {
         test::CapturingLogSink log;
@@ -75,12 +80,13 @@ TEST(PresetListOrder, OrderFirstThenNewestFirst) {
         std::optional<QDateTime> createdAt;
     };
     std::vector<Preset> presets{{"b-old", 1, older}, {"none", 1, std::nullopt}, {"c", 2, newer},
-                                {"a", 0, older}, {"b-new", 1, newer}, {"neg", -1, std::nullopt}};
+                                {"a", 0, older},     {"b-new", 1, newer},       {"neg", -1, std::nullopt}};
     std::sort(presets.begin(), presets.end(), [](const Preset& x, const Preset& y) {
         return presetListLess(x.order, x.createdAt, y.order, y.createdAt);
     });
     std::vector<std::string> names;
-    for (const Preset& p : presets) names.push_back(p.name);
+    for (const Preset& p : presets)
+        names.push_back(p.name);
     EXPECT_EQ(names, (std::vector<std::string>{"neg", "a", "b-new", "b-old", "none", "c"}));
     EXPECT_FALSE(presetListLess(1, newer, 1, newer)); // irreflexive, as sorting needs
     EXPECT_FALSE(presetListLess(1, std::nullopt, 1, std::nullopt));

@@ -110,7 +110,7 @@ TEST(DefaultsTiles, LocationsAreWrittenAsStoredAndLabelsFallBackToTheLastCompone
 
     const QVariantList tiles = DefaultsWriter::itemTiles(
         {withEmptyLabel, labelled, fromUrl, fileItem("/Users/a/notes.txt", ""), fileItem("/Users/a/b.txt", "Bee"),
-         link("https://example.com/", "Example")});
+         webLink("https://example.com/", "Example")});
     ASSERT_EQ(tiles.size(), 6);
     EXPECT_EQ(tiles.at(0).toMap().value("tile-type"), "directory-tile");
     EXPECT_EQ(tileData(tiles.at(0)).value("file-data").toMap().value("_CFURLString"), "file:///Users/a/My%20Docs/");
@@ -142,7 +142,7 @@ TEST(DefaultsTiles, ItemsThatCannotBeTiledAreSkippedWithTheirMessages) {
     widget.itemType = "widget";
 
     const QVariantList tiles = DefaultsWriter::itemTiles(
-        {noFolderPath, noFilePath, link("https://a.example", {}), widget, folder("/Users/a/Kept")});
+        {noFolderPath, noFilePath, webLink("https://a.example", {}), widget, folder("/Users/a/Kept")});
     EXPECT_EQ(tiles.size(), 1);
     EXPECT_TRUE(log.printed("Skipping folder stack with no path"));
     EXPECT_TRUE(log.printed("Skipping file with no path"));

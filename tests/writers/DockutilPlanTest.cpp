@@ -49,8 +49,8 @@ TEST(DockutilPlan, AppsAndSpacersGoAfterTheLastAppAdded) {
                            "Added small-spacer after /Applications/Mail.app", "Adding dock items via dockutil...",
                            "Restarting Dock via killall..."}));
     // Each message follows its command.
-    EXPECT_EQ(steps.at(3).kind, WriterStep::Kind::Run);
-    EXPECT_EQ(steps.at(4).text, "Added app: /Applications/Safari.app");
+    EXPECT_EQ(steps.at(4), (WriterStep{WriterStep::Kind::Run, P + " --add '/Applications/Safari.app' --no-restart"}));
+    EXPECT_EQ(steps.at(5), (WriterStep{WriterStep::Kind::Print, "Added app: /Applications/Safari.app"}));
 }
 
 TEST(DockutilPlan, LeadingSpacersHaveNoAnchor) {
@@ -69,7 +69,7 @@ TEST(DockutilPlan, SingleQuotesAreEscapedInPathsAnchorsAndLabels) {
     EXPECT_EQ(runs.at(1),
               P + " --add '' --type spacer-tile --section apps --after '/Applications/Bob'\\''s App.app' --no-restart");
 
-    const QStringList items = itemCommands({link("https://example.com/it's", "Bob's Page")});
+    const QStringList items = itemCommands({webLink("https://example.com/it's", "Bob's Page")});
     EXPECT_EQ(items.at(0), P + " --add 'https://example.com/it'\\''s' --label 'Bob'\\''s Page' --no-restart");
 }
 
@@ -139,8 +139,8 @@ TEST(DockutilPlan, FilesLinksAndUnknownItems) {
 
     const QList<WriterStep> steps = DockutilWriter::plan(
         kTool, "Work", {},
-        {fileItem("file:///Users/a/Notes%20%26%20Ideas.txt"), fileItem("file://[bad/x"), link("https://a.example", {}),
-         link({}, "No address"), link("https://b.example/", "B"), untyped, urlOnly, widget, folder("file://[bad/y")});
+        {fileItem("file:///Users/a/Notes%20%26%20Ideas.txt"), fileItem("file://[bad/x"), webLink("https://a.example", {}),
+         webLink({}, "No address"), webLink("https://b.example/", "B"), untyped, urlOnly, widget, folder("file://[bad/y")});
     const QStringList runs = runTexts(steps);
     const QStringList prints = printTexts(steps);
     EXPECT_EQ(runs.at(1), P + " --add '/Users/a/Notes & Ideas.txt' --type file --no-restart");

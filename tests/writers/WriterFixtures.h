@@ -7,6 +7,19 @@
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <ostream>
+
+// Readable failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+    *os << '[' << list.join(QStringLiteral(" | ")).toStdString() << ']';
+}
+
+namespace pierline {
+inline void PrintTo(const WriterStep& step, std::ostream* os) {
+    *os << (step.kind == WriterStep::Kind::Run ? "run " : "print ") << step.text.toStdString();
+}
+} // namespace pierline
 
 namespace pierline::test::writers {
 
@@ -32,7 +45,7 @@ inline DockFolderStackValues fileItem(const QString& location, const std::option
     return v;
 }
 
-inline DockFolderStackValues link(const std::optional<QString>& url, const std::optional<QString>& label) {
+inline DockFolderStackValues webLink(const std::optional<QString>& url, const std::optional<QString>& label) {
     DockFolderStackValues v;
     v.itemType = QStringLiteral("url");
     v.url = url;

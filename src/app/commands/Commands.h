@@ -7,6 +7,13 @@ namespace pierline::cli {
 
 int runSandboxCommand(const QStringList& args);
 int runDockCommand(const QStringList& args);
+int runPresetsCommand(const QStringList& args);
+int runPresetCommand(const QStringList& args);
 int runSettingsCommand(const QStringList& args);
+int runApplyCommand(const QStringList& args);
+int runNoteCommand(const QStringList& args);
+// `pierline preset action ...` and `pierline preset companion ...` (reached through `preset`).
+int runPresetActionCommand(const QStringList& args);
+int runPresetCompanionCommand(const QStringList& args);
 
 } // namespace pierline::cli

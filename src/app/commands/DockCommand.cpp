@@ -13,16 +13,21 @@ namespace pierline::cli {
 namespace {
 
 QString appKind(const QString& entry) {
-    if (isSmallSpacerEntry(entry)) return QStringLiteral("small-spacer");
-    if (isSpacerEntry(entry)) return QStringLiteral("spacer");
+    if (isSmallSpacerEntry(entry))
+        return QStringLiteral("small-spacer");
+    if (isSpacerEntry(entry))
+        return QStringLiteral("spacer");
     return QStringLiteral("app");
 }
 
 QString itemKind(const DockItem& item) {
     const QString type = item.tileType.value_or(QString());
-    if (type == QLatin1String("directory-tile")) return QStringLiteral("folder");
-    if (type == QLatin1String("file-tile")) return QStringLiteral("file");
-    if (type == QLatin1String("url-tile")) return QStringLiteral("url");
+    if (type == QLatin1String("directory-tile"))
+        return QStringLiteral("folder");
+    if (type == QLatin1String("file-tile"))
+        return QStringLiteral("file");
+    if (type == QLatin1String("url-tile"))
+        return QStringLiteral("url");
     return type;
 }
 
@@ -31,12 +36,15 @@ QString itemLine(const DockItem& item) {
     const DockTileData data = item.tileData.value_or(DockTileData());
     const QString kind = itemKind(item);
     std::optional<QString> location = data.fileData ? data.fileData->CFURLString : std::nullopt;
-    if (!location && data.url) location = data.url->CFURLString;
+    if (!location && data.url)
+        location = data.url->CFURLString;
     const std::optional<QString> label = data.fileLabel ? data.fileLabel : data.label;
 
     QStringList parts{kind};
-    if (location) parts.append(*location);
-    if (label) parts.append(location ? QStringLiteral("label=%1").arg(*label) : *label);
+    if (location)
+        parts.append(*location);
+    if (label)
+        parts.append(location ? QStringLiteral("label=%1").arg(*label) : *label);
     if (kind == QLatin1String("folder")) {
         parts.append(QStringLiteral("displayAs=%1 showAs=%2 arrangement=%3")
                          .arg(data.displayAs.value_or(QStringLiteral("folder")),
@@ -53,7 +61,8 @@ int runDockCommand(const QStringList& args) {
     parser.setApplicationDescription(QStringLiteral("Shows the apps and right-hand items of the current Dock."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print {\"apps\": [...], \"items\": [...]}."));
     parser.addOption(json);
-    if (auto exit = parse(parser, QStringLiteral("dock"), QStringLiteral("dock [--json]"), args)) return *exit;
+    if (auto exit = parse(parser, QStringLiteral("dock"), QStringLiteral("dock [--json]"), args))
+        return *exit;
     if (!parser.positionalArguments().isEmpty()) {
         err(QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()));
         err(QStringLiteral("Usage: pierline dock [--json]"));
@@ -69,15 +78,18 @@ int runDockCommand(const QStringList& args) {
 
     if (parser.isSet(json)) {
         QJsonArray items;
-        for (const DockItem& item : dock.items) items.append(item.toJson());
+        for (const DockItem& item : dock.items)
+            items.append(item.toJson());
         QJsonObject answer;
         answer.insert(QStringLiteral("apps"), QJsonArray::fromStringList(dock.apps));
         answer.insert(QStringLiteral("items"), items);
         outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
         return kExitOk;
     }
-    for (const QString& entry : dock.apps) out(appKind(entry) + QStringLiteral("  ") + appDisplayName(entry));
-    for (const DockItem& item : dock.items) out(itemLine(item));
+    for (const QString& entry : dock.apps)
+        out(appKind(entry) + QStringLiteral("  ") + appDisplayName(entry));
+    for (const DockItem& item : dock.items)
+        out(itemLine(item));
     return kExitOk;
 }
 

@@ -1,0 +1,257 @@
+#include "Commands.h"
+#include "PresetCommandSupport.h"
+
+#include "app/Cli.h"
+#include "dock/DockReader.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "store/DockPresetManager.h"
+#include "store/ManagedObjectContext.h"
+#include "store/PresetJson.h"
+#include "store/PresetRecord.h"
+
+#include <QJsonDocument>
+
+namespace pierline::cli {
+namespace {
+
+const QString kUsage = QStringLiteral(
+    "preset create NAME [--from-dock] | rename NAME NEW | delete NAME | duplicate NAME | show NAME [--json] | "
+    "move NAME POSITION | add-folder | add-file | add-url | move-item | remove-item");
+
+// Makes a preset from the current Dock: its apps and every folder, file and web link.
+int createFromDock(DockPresetManager& manager, const QString& name) {
+    auto reading = DockReader::readDock();
+    if (auto* error = std::get_if<DockReadError>(&reading)) {
+        printLine(QStringLiteral("Failed to read current dock while creating preset: %1").arg(error->description()));
+        err(error->userMessage());
+        return kExitFailed;
+    }
+    const DockReading& dock = std::get<DockReading>(reading);
+    ManagedObjectContext& context = manager.context();
+    DockPresetPtr preset;
+    int copied = 0;
+    try {
+        ManagedObjectContext::WriteLock lock(context);
+        if (manager.fetchPreset(name)) {
+            err(QStringLiteral("Preset with name '%1' already exists.").arg(name));
+            return kExitFailed;
+        }
+        const qsizetype count = manager.fetchAllPresets().size();
+        preset = context.insert<DockPreset>();
+        preset->setId(QUuid::createUuid());
+        preset->setName(name);
+        preset->setCreatedAt(Clock::shared().now());
+        preset->setOrder(static_cast<qint16>(std::min<qsizetype>(count, 32767)));
+        preset->setApps(encodeApps(dock.apps));
+        copied += static_cast<int>(dock.apps.size());
+        for (const DockItem& item : dock.items) {
+            std::optional<QString> unknownType;
+            const auto values = storedItemFromDockItem(item, StoredItemKinds::All, &unknownType);
+            if (!values) {
+                if (unknownType) printLine(QStringLiteral("Unknown tile type: %1").arg(*unknownType));
+                continue;
+            }
+            const QString kind = values->itemType.value_or(QString());
+            if (kind == QLatin1String("file")) {
+                manager.addFile(preset, values->path.value_or(QString()), values->label);
+            } else if (kind == QLatin1String("url")) {
+                manager.addDockItem(preset, std::nullopt, QStringLiteral("url"), values->url, values->label);
+            } else {
+                auto stack = context.insert<DockFolderStack>();
+                stack->assign(*values);
+                stack->setOrder(static_cast<qint16>(preset->folderStacks().size()));
+                stack->setPreset(preset);
+            }
+            ++copied;
+        }
+        context.save();
+    } catch (const StoreError& error) {
+        printLine(QStringLiteral("Failed to save preset: %1").arg(error.description()));
+        context.rollback();
+        // An item added on the way may have saved the preset already.
+        if (preset && preset->context() && preset->rowId() > 0) {
+            context.deleteObject(preset);
+            try {
+                context.save();
+            } catch (const StoreError&) {
+                context.rollback();
+            }
+        }
+        return kExitFailed;
+    }
+    if (copied == 0) err(QStringLiteral("Preset created with no pinned Dock items copied."));
+    out(preset->idString());
+    return kExitOk;
+}
+
+int create(const QStringList& args) {
+    const QString usage = QStringLiteral("preset create NAME [--from-dock]");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Makes a preset: empty, or a copy of the current Dock."));
+    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("Name of the new preset."));
+    const QCommandLineOption fromDock(QStringLiteral("from-dock"),
+                                      QStringLiteral("Copy the current Dock's apps, folders, files and links."));
+    parser.addOption(fromDock);
+    if (auto exit = parse(parser, QStringLiteral("preset create"), usage, args)) return *exit;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1) return usageError(QStringLiteral("Expected one preset name."), usage);
+    const QString name = positional.first();
+    if (name.trimmed().isEmpty()) return usageError(QStringLiteral("The preset name must not be empty."), usage);
+
+    DockPresetManager* manager = openPresetManager();
+    if (!manager) return kExitFailed;
+    if (parser.isSet(fromDock)) return createFromDock(*manager, name);
+    const DockPresetPtr preset = manager->createPreset(name, QStringLiteral("[]"));
+    if (!preset) return kExitFailed; // the manager said why
+    out(preset->idString());
+    return kExitOk;
+}
+
+// Subcommands that take positional arguments only: rename, delete, duplicate, move.
+std::optional<QStringList> positionalOnly(const QString& sub, const QString& usage, const QString& description,
+                                          const QStringList& names, const QStringList& args, int* exitCode) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description);
+    for (const QString& n : names) parser.addPositionalArgument(n, n);
+    if (auto exit = parse(parser, QStringLiteral("preset ") + sub, usage, args)) {
+        *exitCode = *exit;
+        return std::nullopt;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != names.size()) {
+        *exitCode = usageError(QStringLiteral("Expected %1.").arg(names.join(QStringLiteral(" "))), usage);
+        return std::nullopt;
+    }
+    return positional;
+}
+
+int rename(const QStringList& args) {
+    int code = kExitOk;
+    const auto a = positionalOnly(QStringLiteral("rename"), QStringLiteral("preset rename NAME NEW"),
+                                  QStringLiteral("Renames a preset."), {QStringLiteral("NAME"), QStringLiteral("NEW")},
+                                  args, &code);
+    if (!a) return code;
+    if ((*a)[1].trimmed().isEmpty())
+        return usageError(QStringLiteral("The new name must not be empty."), QStringLiteral("preset rename NAME NEW"));
+    DockPresetManager* manager = openPresetManager();
+    if (!manager) return kExitFailed;
+    const DockPresetPtr preset = findPresetOrComplain(*manager, (*a)[0]);
+    if (!preset || !preset->id()) return kExitFailed;
+    return manager->renamePreset(*preset->id(), (*a)[1]) ? kExitOk : kExitFailed;
+}
+
+int remove(const QStringList& args) {
+    int code = kExitOk;
+    const auto a = positionalOnly(QStringLiteral("delete"), QStringLiteral("preset delete NAME"),
+                                  QStringLiteral("Deletes a preset."), {QStringLiteral("NAME")}, args, &code);
+    if (!a) return code;
+    DockPresetManager* manager = openPresetManager();
+    if (!manager) return kExitFailed;
+    const DockPresetPtr preset = findPresetOrComplain(*manager, (*a)[0]);
+    if (!preset || !preset->id()) return kExitFailed;
+    return manager->deletePreset(*preset->id()) ? kExitOk : kExitFailed;
+}
+
+int duplicate(const QStringList& args) {
+    int code = kExitOk;
+    const auto a = positionalOnly(QStringLiteral("duplicate"), QStringLiteral("preset duplicate NAME"),
+                                  QStringLiteral("Copies a preset's apps into a new preset \"NAME Copy\"."),
+                                  {QStringLiteral("NAME")}, args, &code);
+    if (!a) return code;
+    DockPresetManager* manager = openPresetManager();
+    if (!manager) return kExitFailed;
+    const DockPresetPtr preset = findPresetOrComplain(*manager, (*a)[0]);
+    if (!preset) return kExitFailed;
+    const DockPresetPtr copy = manager->duplicatePreset(preset);
+    if (!copy) return kExitFailed;
+    out(copy->name().value_or(QString()));
+    return kExitOk;
+}
+
+int move(const QStringList& args) {
+    const QString usage = QStringLiteral("preset move NAME POSITION");
+    int code = kExitOk;
+    const auto a = positionalOnly(QStringLiteral("move"), usage,
+                                  QStringLiteral("Moves a preset in the list; POSITION counts from 0, before the move."),
+                                  {QStringLiteral("NAME"), QStringLiteral("POSITION")}, args, &code);
+    if (!a) return code;
+    const auto position = parsePosition((*a)[1]);
+    if (!position) return usageError(QStringLiteral("POSITION must be a whole number from 0."), usage);
+    DockPresetManager* manager = openPresetManager();
+    if (!manager) return kExitFailed;
+    const DockPresetPtr preset = findPresetOrComplain(*manager, (*a)[0]);
+    if (!preset) return kExitFailed;
+    const QList<DockPresetPtr> presets = manager->fetchAllPresets();
+    if (*position > presets.size()) {
+        err(QStringLiteral("Position %1 is out of range (0 to %2).").arg(*position).arg(presets.size()));
+        return kExitFailed;
+    }
+    const int from = static_cast<int>(presets.indexOf(preset));
+    return manager->movePresets({from}, *position) ? kExitOk : kExitFailed;
+}
+
+QString itemLine(int index, const DockFolderStack& item) {
+    const QString type = item.effectiveType();
+    QStringList parts{QString::number(index), type};
+    if (type == QLatin1String("url")) parts.append(item.url().value_or(QString()));
+    else parts.append(item.path().value_or(item.url().value_or(QString())));
+    if (const auto label = item.label()) parts.append(QStringLiteral("label=%1").arg(*label));
+    if (type == QLatin1String("folder"))
+        parts.append(QStringLiteral("displayAs=%1 showAs=%2 sortOrder=%3").arg(item.displayAs(), item.showAs(), item.sortOrder()));
+    return parts.join(QStringLiteral("  "));
+}
+
+int show(const QStringList& args) {
+    const QString usage = QStringLiteral("preset show NAME [--json]");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Shows one preset."));
+    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the preset's backup record."));
+    parser.addOption(json);
+    if (auto exit = parse(parser, QStringLiteral("preset show"), usage, args)) return *exit;
+    if (parser.positionalArguments().size() != 1) return usageError(QStringLiteral("Expected one preset name."), usage);
+    DockPresetManager* manager = openPresetManager();
+    if (!manager) return kExitFailed;
+    const DockPresetPtr preset = findPresetOrComplain(*manager, parser.positionalArguments().first());
+    if (!preset) return kExitFailed;
+    if (parser.isSet(json)) {
+        outRaw(QJsonDocument(presetRecordJson(*preset)).toJson(QJsonDocument::Indented));
+        return kExitOk;
+    }
+    out(QStringLiteral("Name: %1").arg(preset->name().value_or(QString())));
+    out(QStringLiteral("ID: %1").arg(preset->idString()));
+    if (const auto created = preset->createdAt()) out(QStringLiteral("Created: %1").arg(isoDate(*created)));
+    out(QStringLiteral("Position: %1").arg(preset->order()));
+    out(QStringLiteral("Apps:"));
+    const QStringList apps = decodeApps(preset->apps());
+    for (qsizetype i = 0; i < apps.size(); ++i)
+        out(QStringLiteral("  %1  %2  %3").arg(i).arg(appDisplayName(apps[i]), apps[i]));
+    out(QStringLiteral("Items:"));
+    const QList<DockFolderStackPtr> items = preset->folderStacksArray();
+    for (qsizetype i = 0; i < items.size(); ++i) out(QStringLiteral("  ") + itemLine(static_cast<int>(i), *items[i]));
+    return kExitOk;
+}
+
+} // namespace
+
+int runPresetCommand(const QStringList& args) {
+    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
+        (args.isEmpty() ? err : out)(QStringLiteral("Usage: pierline %1").arg(kUsage));
+        return args.isEmpty() ? kExitUsage : kExitOk;
+    }
+    const QString sub = args.first();
+    const QStringList rest = args.mid(1);
+    if (sub == QLatin1String("create")) return create(rest);
+    if (sub == QLatin1String("rename")) return rename(rest);
+    if (sub == QLatin1String("delete")) return remove(rest);
+    if (sub == QLatin1String("duplicate")) return duplicate(rest);
+    if (sub == QLatin1String("show")) return show(rest);
+    if (sub == QLatin1String("move")) return move(rest);
+    if (isPresetItemCommand(sub)) return runPresetItemCommand(sub, rest);
+    if (sub == QLatin1String("action")) return runPresetActionCommand(rest);
+    if (sub == QLatin1String("companion")) return runPresetCompanionCommand(rest);
+    return usageError(QStringLiteral("Unknown preset command: %1").arg(sub), kUsage);
+}
+
+} // namespace pierline::cli

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "core/DockPreset.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace pierline {
+class DockPresetManager;
+}
+
+// Shared by the preset commands (PresetsCommand.cpp, PresetCommand.cpp, PresetItemCommands.cpp).
+namespace pierline::cli {
+
+// Opens the store and brings up the preset manager (its start-up pass makes the default preset
+// on an empty store). Null, after printing why on stderr, when the store cannot be opened.
+DockPresetManager* openPresetManager();
+// The oldest preset with this name; null after printing "No preset named '...'." on stderr.
+DockPresetPtr findPresetOrComplain(DockPresetManager& manager, const QString& name);
+// A whole non-negative number.
+std::optional<int> parsePosition(const QString& text);
+// Prints a usage error and returns the usage exit code.
+int usageError(const QString& message, const QString& usage);
+
+// `pierline preset add-folder | add-file | add-url | move-item | remove-item ...`
+bool isPresetItemCommand(const QString& subcommand);
+int runPresetItemCommand(const QString& subcommand, const QStringList& args);
+
+} // namespace pierline::cli

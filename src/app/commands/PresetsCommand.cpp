@@ -1,0 +1,77 @@
+#include "Commands.h"
+#include "PresetCommandSupport.h"
+
+#include "app/Cli.h"
+#include "store/DockPresetManager.h"
+#include "store/PersistenceController.h"
+#include "store/PresetJson.h"
+#include "store/PresetRecord.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace pierline::cli {
+
+DockPresetManager* openPresetManager() {
+    // The network diagnostics serve the running app only.
+    DockPresetManager::setSharedOptions({.monitorNetwork = false, .networkMonitorFactory = {}});
+    if (!PersistenceController::shared().isStoreReady()) {
+        err(kCoreDataInitializationFailedMessage);
+        return nullptr;
+    }
+    return &DockPresetManager::shared();
+}
+
+DockPresetPtr findPresetOrComplain(DockPresetManager& manager, const QString& name) {
+    DockPresetPtr preset = manager.fetchPreset(name);
+    if (!preset) err(QStringLiteral("No preset named '%1'.").arg(name));
+    return preset;
+}
+
+std::optional<int> parsePosition(const QString& text) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 0) return std::nullopt;
+    return value;
+}
+
+int usageError(const QString& message, const QString& usage) {
+    err(message);
+    err(QStringLiteral("Usage: pierline %1").arg(usage));
+    return kExitUsage;
+}
+
+int runPresetsCommand(const QStringList& args) {
+    const QString usage = QStringLiteral("presets [--json]");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Lists the presets in list order."));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("Print each preset as its backup record with \"idString\" and \"order\"."));
+    parser.addOption(json);
+    if (auto exit = parse(parser, QStringLiteral("presets"), usage, args)) return *exit;
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()), usage);
+
+    DockPresetManager* manager = openPresetManager();
+    if (!manager) return kExitFailed;
+    const QList<DockPresetPtr> presets = manager->fetchAllPresets();
+    if (parser.isSet(json)) {
+        QJsonArray records;
+        for (const auto& preset : presets) records.append(presetRecordJson(*preset));
+        outRaw(QJsonDocument(records).toJson(QJsonDocument::Indented));
+        return kExitOk;
+    }
+    for (const auto& preset : presets) {
+        const qsizetype apps = decodeApps(preset->apps()).size();
+        const qsizetype items = preset->folderStacks().size();
+        out(QStringLiteral("%1  %2  (%3 apps, %4 items)  %5")
+                .arg(preset->order())
+                .arg(preset->name().value_or(QString()))
+                .arg(apps)
+                .arg(items)
+                .arg(preset->idString()));
+    }
+    return kExitOk;
+}
+
+} // namespace pierline::cli

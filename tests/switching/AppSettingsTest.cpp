@@ -1,0 +1,324 @@
+#include "switching/AppSettings.h"
+
+#include "platform/UserDefaults.h"
+#include "support/CapturingLogSink.h"
+#include "support/FakeAppShell.h"
+#include "support/FakeLoginItem.h"
+#include "support/TempHome.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+using namespace pierline;
+using namespace pierline::test;
+
+namespace {
+
+// Records every call a setting makes on the services outside the settings.
+class RecordingEffects : public SettingsEffects {
+public:
+    void startLockDockMonitoring() override { calls.append("start"); }
+    void stopLockDockMonitoring() override { calls.append("stop"); }
+    void changeLockedDisplay(const QString& uuid) override { calls.append("change " + uuid); }
+    void relocateDockToLockedDisplay() override { calls.append("relocate"); }
+    void stopHarborletPeriodicRefresh() override { calls.append("stopRefresh"); }
+    void copyHotkeyTimings(double scope, double multi) override {
+        calls.append(QString("timings %1 %2").arg(scope).arg(multi));
+    }
+    QStringList calls;
+};
+
+void drainMainQueue() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+UserDefaults& defaults() { return UserDefaults::standard(); }
+
+class AppSettingsTest : public ::testing::Test {
+protected:
+    std::unique_ptr<AppSettings> load() { return std::make_unique<AppSettings>(effects); }
+
+    TempHome home;
+    FakeAppShell shell;
+    FakeLoginItem loginItem;
+    std::shared_ptr<RecordingEffects> effects = std::make_shared<RecordingEffects>();
+};
+
+} // namespace
+
+TEST_F(AppSettingsTest, FreshInstallReadsTheDefaultsAndWritesUseDockutil) {
+    const auto settings = load();
+    EXPECT_TRUE(settings->useDockutil());
+    EXPECT_EQ(defaults().object("useDockutil"), QVariant(true));
+    // Only useDockutil is written by loading.
+    EXPECT_EQ(defaults().dictionaryRepresentation().keys(), QStringList{"useDockutil"});
+
+    EXPECT_FALSE(settings->closeOtherApps());
+    EXPECT_TRUE(settings->excludedApps().isEmpty());
+    EXPECT_EQ(settings->menuBarLogo(), "logo-no-bg");
+    EXPECT_EQ(settings->appMode(), "menuBarOnly");
+    EXPECT_TRUE(settings->showMainWindowOnLaunch());
+    EXPECT_TRUE(settings->useLightweightBrowserLaunching());
+    EXPECT_DOUBLE_EQ(settings->scopeTimeoutSeconds(), 3.0);
+    EXPECT_DOUBLE_EQ(settings->multiPressWindowMs(), 0.5);
+    EXPECT_TRUE(settings->showScopeModeIndicator());
+    EXPECT_TRUE(settings->lastContextPromptOnSwitch());
+    EXPECT_DOUBLE_EQ(settings->lastContextAutoCloseSeconds(), 30.0);
+    EXPECT_EQ(settings->lockDockDisplayUUID(), "");
+    EXPECT_FALSE(settings->lockDockEnabled());
+}
+
+TEST_F(AppSettingsTest, StoredFalseAndZeroAreKeptBecausePresenceIsTested) {
+    defaults().set("useDockutil", false);
+    defaults().set("showMainWindowOnLaunch", false);
+    defaults().set("lastContextAutoFocusStatus", false);
+    defaults().set("lastContextAutoCloseSeconds", 0.0);
+    defaults().set("multiPressWindowMs", 0.5);
+    defaults().set("scopeTimeoutSeconds", qint64(7)); // an integer is still a number
+    const auto settings = load();
+    EXPECT_FALSE(settings->useDockutil());
+    EXPECT_EQ(defaults().object("useDockutil"), QVariant(false));
+    EXPECT_FALSE(settings->showMainWindowOnLaunch());
+    EXPECT_FALSE(settings->lastContextAutoFocusStatus());
+    EXPECT_DOUBLE_EQ(settings->lastContextAutoCloseSeconds(), 0.0);
+    EXPECT_DOUBLE_EQ(settings->multiPressWindowMs(), 0.5); // seconds, not milliseconds
+    EXPECT_DOUBLE_EQ(settings->scopeTimeoutSeconds(), 7.0);
+}
+
+TEST_F(AppSettingsTest, ValuesOfTheWrongTypeFallBackToTheDefaults) {
+    defaults().set("showScopeModeIndicator", QString("no"));
+    defaults().set("scopeTimeoutSeconds", QString("fast"));
+    defaults().set("lastContextAutoCloseSeconds", true);
+    defaults().set("excludedApps", QString("/Applications/A.app"));
+    defaults().set("excludedPresetIds", QVariantList{QString("A"), qint64(3)});
+    defaults().set("menuBarLogo", qint64(4));
+    defaults().set("appMode", QVariantList{});
+    const auto settings = load();
+    EXPECT_TRUE(settings->showScopeModeIndicator());
+    EXPECT_DOUBLE_EQ(settings->scopeTimeoutSeconds(), 3.0);
+    EXPECT_DOUBLE_EQ(settings->lastContextAutoCloseSeconds(), 30.0);
+    EXPECT_TRUE(settings->excludedApps().isEmpty());
+    EXPECT_TRUE(settings->excludedPresetIds().isEmpty());
+    EXPECT_EQ(settings->menuBarLogo(), "logo-no-bg");
+    EXPECT_EQ(settings->appMode(), "menuBarOnly");
+    // The stored values stay until the setting is next changed.
+    EXPECT_EQ(defaults().object("scopeTimeoutSeconds"), QVariant(QString("fast")));
+    settings->setScopeTimeoutSeconds(2.5);
+    EXPECT_EQ(defaults().object("scopeTimeoutSeconds"), QVariant(2.5));
+}
+
+TEST_F(AppSettingsTest, LoadingRunsNoChangeEffect) {
+    defaults().set("lockDockEnabled", true);
+    defaults().set("lockDockDisplayUUID", QString("DISPLAY-1"));
+    defaults().set("integrateWithHarborlet", false);
+    defaults().set("launchAtLogin", true);
+    defaults().set("appMode", QString("dockAppOnly"));
+    defaults().set("menuBarLogo", QString("dark-logo"));
+    home.makeBundle("Applications", "PierlineHelper", "com.corvane.PierlineHelper");
+    const auto settings = load();
+    drainMainQueue();
+    EXPECT_TRUE(settings->lockDockEnabled());
+    EXPECT_TRUE(settings->launchAtLogin());
+    EXPECT_EQ(settings->appMode(), "dockAppOnly");
+    EXPECT_TRUE(effects->calls.isEmpty());
+    EXPECT_TRUE(loginItem.calls().isEmpty());
+    EXPECT_EQ(shell.policyChanges() + shell.visibilityChanges() + shell.refreshes(), 0);
+}
+
+TEST_F(AppSettingsTest, SettersWriteThroughAtOnceAndAnnounceTheChange) {
+    const auto settings = load();
+    QStringList announced;
+    bool writtenBeforeAnnounced = false;
+    QObject::connect(settings.get(), &AppSettings::settingChanged, [&](const QString& key) {
+        announced.append(key);
+        writtenBeforeAnnounced = defaults().contains(key);
+    });
+    settings->setCloseOtherApps(true);
+    settings->setExcludedPresetIds({"A-1", "B-2"});
+    EXPECT_TRUE(defaults().boolForKey("closeOtherApps"));
+    EXPECT_EQ(defaults().stringArray("excludedPresetIds"), (QStringList{"A-1", "B-2"}));
+    EXPECT_EQ(announced, (QStringList{"closeOtherApps", "excludedPresetIds"}));
+    EXPECT_TRUE(writtenBeforeAnnounced);
+    // A new instance sees them.
+    EXPECT_EQ(load()->excludedPresetIds(), (QStringList{"A-1", "B-2"}));
+}
+
+TEST_F(AppSettingsTest, GenericSetRefusesUnknownKeysAndWrongTypes) {
+    const auto settings = load();
+    EXPECT_FALSE(settings->setValue("noSuchSetting", true));
+    EXPECT_FALSE(settings->setValue("closeOtherApps", QString("true")));
+    EXPECT_FALSE(settings->setValue("scopeTimeoutSeconds", QString("2")));
+    EXPECT_FALSE(settings->setValue("excludedApps", QVariantList{qint64(1)}));
+    EXPECT_FALSE(defaults().contains("closeOtherApps"));
+    EXPECT_TRUE(settings->setValue("scopeTimeoutSeconds", qint64(4)));
+    EXPECT_DOUBLE_EQ(settings->scopeTimeoutSeconds(), 4.0);
+    EXPECT_TRUE(settings->setValue("excludedApps", QVariantList{QString("/A.app")}));
+    EXPECT_EQ(settings->excludedApps(), QStringList{"/A.app"});
+}
+
+TEST_F(AppSettingsTest, AppModeIsAppliedAsynchronouslyAndUnknownModesFallBack) {
+    CapturingLogSink log;
+    const auto settings = load();
+    settings->setAppMode("foo");
+    EXPECT_EQ(shell.policyChanges(), 0); // not before the main queue runs
+    drainMainQueue();
+    EXPECT_EQ(shell.activationPolicy(), ActivationPolicy::Accessory);
+    EXPECT_TRUE(shell.isStatusItemVisible());
+    EXPECT_EQ(settings->appMode(), "foo");
+    EXPECT_EQ(defaults().string("appMode"), QString("foo"));
+    EXPECT_TRUE(log.logged("AppSettings: Unknown app mode, defaulting to menu bar only"));
+
+    settings->setAppMode("dockAppOnly");
+    drainMainQueue();
+    EXPECT_EQ(shell.activationPolicy(), ActivationPolicy::Regular);
+    EXPECT_FALSE(shell.isStatusItemVisible());
+
+    settings->setAppMode("withDockIcon");
+    drainMainQueue();
+    EXPECT_EQ(shell.activationPolicy(), ActivationPolicy::Regular);
+    EXPECT_TRUE(shell.isStatusItemVisible());
+
+    settings->setAppMode("menuBarOnly");
+    drainMainQueue();
+    EXPECT_EQ(shell.activationPolicy(), ActivationPolicy::Accessory);
+    EXPECT_TRUE(log.logged("AppSettings: Changing to menu bar only mode"));
+}
+
+TEST_F(AppSettingsTest, LogoAndScopeIndicatorRefreshTheMenuBarIconOnTheMainQueue) {
+    const auto settings = load();
+    settings->setMenuBarLogo("white-logo");
+    settings->setShowScopeModeIndicator(false);
+    settings->setHideHarborletCTA(true); // no effect
+    EXPECT_EQ(shell.refreshes(), 0);
+    drainMainQueue();
+    EXPECT_EQ(shell.refreshes(), 2);
+}
+
+TEST_F(AppSettingsTest, CompanionRefreshStopsOnlyWhenIntegrationIsTurnedOff) {
+    const auto settings = load();
+    settings->setIntegrateWithHarborlet(true);
+    drainMainQueue();
+    EXPECT_TRUE(effects->calls.isEmpty());
+    settings->setIntegrateWithHarborlet(false);
+    EXPECT_EQ(effects->calls, QStringList{"stopRefresh"});
+}
+
+TEST_F(AppSettingsTest, HotkeyTimingsAreCopiedToTheAdvancedHotkeyManager) {
+    const auto settings = load();
+    settings->setScopeTimeoutSeconds(4.5);
+    settings->setMultiPressWindowMs(0.3);
+    EXPECT_EQ(effects->calls, (QStringList{"timings 4.5 0.5", "timings 4.5 0.3"}));
+    EXPECT_EQ(defaults().doubleValue("multiPressWindowMs"), 0.3);
+
+    // The default effects hand the values to whatever manager registered.
+    QList<QPair<double, double>> received;
+    AppSettings::setAdvancedHotkeyTimingSink([&](double s, double m) { received.append({s, m}); });
+    AppSettings plain;
+    plain.setMultiPressWindowMs(0.8);
+    AppSettings::setAdvancedHotkeyTimingSink({});
+    EXPECT_EQ(received, (QList<QPair<double, double>>{{4.5, 0.8}}));
+}
+
+TEST_F(AppSettingsTest, LockDockFollowsTheEnabledFlag) {
+    const auto settings = load();
+    settings->setLockDockEnabled(true);
+    settings->setLockDockEnabled(false);
+    EXPECT_EQ(effects->calls, (QStringList{"start", "stop"}));
+}
+
+TEST_F(AppSettingsTest, DisplayChangeWhileLockIsOffCallsNothing) {
+    const auto settings = load();
+    settings->setLockDockDisplayUUID("DISPLAY-2");
+    drainMainQueue();
+    EXPECT_TRUE(effects->calls.isEmpty());
+    EXPECT_EQ(defaults().string("lockDockDisplayUUID"), QString("DISPLAY-2"));
+}
+
+TEST_F(AppSettingsTest, DisplayChangeWhileLockIsOnRelocatesOnlyForANewDisplay) {
+    const auto settings = load();
+    settings->setLockDockEnabled(true);
+    effects->calls.clear();
+
+    settings->setLockDockDisplayUUID("DISPLAY-2");
+    EXPECT_EQ(effects->calls, QStringList{"change DISPLAY-2"}); // relocation waits for the main queue
+    drainMainQueue();
+    EXPECT_EQ(effects->calls, (QStringList{"change DISPLAY-2", "relocate"}));
+
+    effects->calls.clear();
+    settings->setLockDockDisplayUUID("DISPLAY-2");
+    drainMainQueue();
+    EXPECT_EQ(effects->calls, QStringList{"change DISPLAY-2"});
+}
+
+TEST_F(AppSettingsTest, LoginItemIsLeftAloneWithoutTheHelper) {
+    CapturingLogSink log;
+    const auto settings = load();
+    settings->setLaunchAtLogin(true);
+    EXPECT_TRUE(loginItem.calls().isEmpty());
+    EXPECT_TRUE(settings->launchAtLogin());
+    EXPECT_TRUE(defaults().boolForKey("launchAtLogin"));
+    EXPECT_EQ(log.messages("AppSettings"), (QStringList{"Helper app not found in Applications folder",
+                                                        "Helper app not found with bundle ID: "
+                                                        "com.corvane.PierlineHelper"}));
+}
+
+TEST_F(AppSettingsTest, LoginItemRegistersWhenTheHelperIsInstalled) {
+    CapturingLogSink log;
+    const QString helper = home.makeBundle("Applications", "PierlineHelper", "com.corvane.PierlineHelper");
+    const auto settings = load();
+    settings->setLaunchAtLogin(true);
+    EXPECT_EQ(loginItem.calls(), (QStringList{"status", "register"}));
+    EXPECT_EQ(log.messages("AppSettings"), (QStringList{"Helper app found in Applications folder at: " + helper,
+                                                        "Successfully registered main app as login item"}));
+
+    log.clear();
+    settings->setLaunchAtLogin(true);
+    EXPECT_TRUE(log.logged("Login item is already enabled"));
+    settings->setLaunchAtLogin(false);
+    EXPECT_TRUE(log.logged("Successfully unregistered main app as login item"));
+    EXPECT_EQ(loginItem.calls().mid(2), (QStringList{"status", "status", "unregister"}));
+    settings->setLaunchAtLogin(false);
+    EXPECT_TRUE(log.logged("Login item is already disabled"));
+}
+
+TEST_F(AppSettingsTest, HelperIsAlsoFoundByItsIdentifier) {
+    CapturingLogSink log;
+    const QString helper = home.makeBundle("Applications/Utilities", "Pierline Login", "com.corvane.PierlineHelper");
+    const auto settings = load();
+    settings->setLaunchAtLogin(true);
+    EXPECT_TRUE(log.logged("Found helper app at: " + helper));
+    EXPECT_EQ(loginItem.calls(), (QStringList{"status", "register"}));
+}
+
+TEST_F(AppSettingsTest, FailedRegistrationKeepsTheChoiceAndTriesTheFallback) {
+    CapturingLogSink log;
+    home.makeBundle("Applications", "PierlineHelper", "com.corvane.PierlineHelper");
+    loginItem.failRegistration({"LoginItemDomain", 7, "Operation not permitted", "{path = /x}"});
+    const auto settings = load();
+    settings->setLaunchAtLogin(true);
+
+    EXPECT_TRUE(settings->launchAtLogin());
+    EXPECT_TRUE(defaults().boolForKey("launchAtLogin"));
+    EXPECT_EQ(loginItem.calls(), (QStringList{"status", "register", "launchServices"}));
+    const QStringList lines = log.messages("AppSettings");
+    EXPECT_EQ(lines.mid(1), (QStringList{"Failed to register login item: Operation not permitted",
+                                         "Current process is sandboxed: false",
+                                         "Current app bundle ID: com.corvane.pierline",
+                                         "Error domain: LoginItemDomain", "Error code: 7",
+                                         "Error user info: {path = /x}", "Trying alternative approach...",
+                                         "Successfully registered URL with Launch Services"}));
+
+    log.clear();
+    loginItem.setLaunchServicesSucceeds(false);
+    settings->setLaunchAtLogin(true);
+    EXPECT_TRUE(log.logged("Failed to register URL with Launch Services"));
+}
+
+TEST_F(AppSettingsTest, FailedUnregistrationIsLoggedAndTheChoiceKept) {
+    CapturingLogSink log;
+    home.makeBundle("Applications", "PierlineHelper", "com.corvane.PierlineHelper");
+    loginItem.setStatus(LoginItem::Status::Enabled);
+    loginItem.failUnregistration({"LoginItemDomain", 1, "Permission denied", "{}"});
+    const auto settings = load();
+    settings->setLaunchAtLogin(false);
+    EXPECT_TRUE(log.logged("Failed to unregister login item: Permission denied"));
+    EXPECT_FALSE(settings->launchAtLogin());
+}

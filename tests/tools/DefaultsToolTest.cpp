@@ -1,0 +1,212 @@
+#include "TempHome.h"
+#include "ToolTestSupport.h"
+
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace pierline::test {
+namespace {
+
+// {"tilesize": 48, "label": "Dock é", "flag": false, "persistent-apps": [{"tile-type": "spacer-tile"}]}
+const QByteArray kBinaryDomain = QByteArray::fromHex(
+    "62706c6973743030d4010203040506070b54666c6167556c6162656c5f100f70657273697374656e742d617070735874696c6573697a"
+    "6508660044006f0063006b002000e9a108d1090a5974696c652d747970655b7370616365722d74696c6510300811161c2e373845474a"
+    "54600000000000000101000000000000000c00000000000000000000000000000062");
+
+QByteArray xmlDict(const QByteArray& body) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + body + "</dict></plist>\n";
+}
+
+QString prefs(const QString& domain) { return SystemPaths::preferencesFile(domain); }
+
+TEST(DefaultsTool, WriteThenReadKeepsEachType) {
+    TempHome home;
+    const QString d = QStringLiteral("com.example.types");
+    const QList<QStringList> writes = {
+        {"s", "-string", "Bob's \"App\" é"},
+        {"i", "-int", "-42"},
+        {"i2", "-integer", "7"},
+        {"f", "-float", "0.25"},
+        {"b", "-bool", "NO"},
+        {"b2", "-boolean", "yes"},
+        {"a", "-array", "one", "two words", "<integer>3</integer>"},
+        {"m", "-dict", "k", "v", "n", "<true/>"},
+        {"x", "<dict><key>inner</key><real>1.5</real></dict>"},
+        {"plain", "1"}, // untyped text stays a string, as on macOS
+    };
+    for (const QStringList& w : writes) {
+        const ToolRun r = runTool(QStringLiteral("defaults"), QStringList{QStringLiteral("write"), d} + w);
+        ASSERT_EQ(r.exit, 0) << w.join(' ').toStdString() << r.err.toStdString();
+    }
+    UserDefaults defaults(d);
+    EXPECT_EQ(defaults.string("s"), QStringLiteral("Bob's \"App\" é"));
+    EXPECT_EQ(defaults.integerForKey("i"), -42);
+    EXPECT_EQ(defaults.integerForKey("i2"), 7);
+    EXPECT_EQ(defaults.doubleValue("f"), 0.25);
+    EXPECT_EQ(defaults.boolValue("b"), false);
+    EXPECT_TRUE(defaults.contains("b"));
+    EXPECT_EQ(defaults.boolValue("b2"), true);
+    EXPECT_EQ(defaults.array("a"), (QVariantList{"one", "two words", qint64(3)}));
+    EXPECT_EQ(defaults.dictionary("m"), (QVariantMap{{"k", "v"}, {"n", true}}));
+    EXPECT_EQ(defaults.dictionary("x"), (QVariantMap{{"inner", 1.5}}));
+    EXPECT_EQ(defaults.string("plain"), QStringLiteral("1"));
+
+    EXPECT_EQ(runTool("defaults", {"read", d, "s"}).out, QByteArray("Bob's \"App\" é\n"));
+    EXPECT_EQ(runTool("defaults", {"read", d, "i"}).out, QByteArray("-42\n"));
+    EXPECT_EQ(runTool("defaults", {"read", d, "b2"}).out, QByteArray("1\n"));
+    EXPECT_EQ(runTool("defaults", {"read", d, "a"}).out, QByteArray("(\n    one,\n    \"two words\",\n    3\n)\n"));
+    EXPECT_EQ(runTool("defaults", {"read-type", d, "f"}).out, QByteArray("Type is float\n"));
+    EXPECT_EQ(runTool("defaults", {"read-type", d, "m"}).out, QByteArray("Type is dictionary\n"));
+
+    // -array-add and -dict-add extend what is there.
+    ASSERT_EQ(runTool("defaults", {"write", d, "a", "-array-add", "four"}).exit, 0);
+    EXPECT_EQ(defaults.array("a")->size(), 4);
+    ASSERT_EQ(runTool("defaults", {"write", d, "m", "-dict-add", "k", "w"}).exit, 0);
+    EXPECT_EQ(defaults.dictionary("m")->value("k"), QVariant("w"));
+    EXPECT_EQ(runTool("defaults", {"write", d, "s", "-array-add", "x"}).exit, 1); // not an array: refused
+}
+
+TEST(DefaultsTool, MissingKeysAndDomainsFailLikeMacOS) {
+    TempHome home;
+    ASSERT_EQ(runTool("defaults", {"write", "dom", "k", "v"}).exit, 0);
+
+    ToolRun r = runTool("defaults", {"read", "dom", "nope"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.err, QStringLiteral("\nThe domain/default pair of (dom, nope) does not exist\n"));
+    EXPECT_TRUE(r.out.isEmpty());
+
+    r = runTool("defaults", {"read", "absent"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.err, QStringLiteral("\nDomain absent does not exist\n"));
+
+    r = runTool("defaults", {"delete", "dom", "nope"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.err, QStringLiteral("\nThe domain/default pair of (dom, nope) does not exist\n"));
+    r = runTool("defaults", {"delete", "absent"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.err, QStringLiteral("\nDomain (absent) not found.\nDefaults have not been changed.\n"));
+
+    // A missing domain exports as an empty dictionary.
+    r = runTool("defaults", {"export", "absent", "-"});
+    EXPECT_EQ(r.exit, 0);
+    const PlistParseResult parsed = parsePlist(r.out);
+    ASSERT_TRUE(parsed.value);
+    EXPECT_EQ(parsed.value->typeId(), QMetaType::QVariantMap);
+    EXPECT_TRUE(parsed.value->toMap().isEmpty());
+    EXPECT_FALSE(QFile::exists(prefs("absent"))); // exporting creates nothing
+}
+
+TEST(DefaultsTool, DeleteRemovesKeyThenDomain) {
+    TempHome home;
+    ASSERT_EQ(runTool("defaults", {"write", "dom", "a", "-int", "1"}).exit, 0);
+    ASSERT_EQ(runTool("defaults", {"write", "dom", "b", "-int", "2"}).exit, 0);
+    EXPECT_EQ(runTool("defaults", {"delete", "dom", "a"}).exit, 0);
+    EXPECT_EQ(UserDefaults("dom").dictionaryRepresentation(), (QVariantMap{{"b", qint64(2)}}));
+    EXPECT_EQ(runTool("defaults", {"delete", "dom"}).exit, 0);
+    EXPECT_FALSE(QFile::exists(prefs("dom")));
+}
+
+TEST(DefaultsTool, ExportWritesTheDomainAsXmlWhateverItsFormat) {
+    TempHome home;
+    // Binary on disk, XML on stdout.
+    home.write("Library/Preferences/bin.plist", kBinaryDomain);
+    ToolRun r = runTool("defaults", {"export", "bin", "-"});
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("<?xml"));
+    const QVariantMap exported = parsePlist(r.out).value->toMap();
+    EXPECT_EQ(exported.value("tilesize"), QVariant(qint64(48)));
+    EXPECT_EQ(exported.value("label"), QVariant(QStringLiteral("Dock é")));
+    EXPECT_EQ(exported.value("flag"), QVariant(false));
+    EXPECT_EQ(exported.value("persistent-apps").toList().size(), 1);
+
+    // A top level that is not a dictionary is exported as it stands.
+    home.write("Library/Preferences/arr.plist",
+               "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>");
+    r = runTool("defaults", {"export", "arr", "-"});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(parsePlist(r.out).value, QVariant(QVariantList{"x"}));
+
+    // To a file instead of stdout.
+    const QString target = home.file("out.plist");
+    EXPECT_EQ(runTool("defaults", {"export", "bin", target}).exit, 0);
+    EXPECT_EQ(parsedFile(target).toMap(), exported);
+}
+
+TEST(DefaultsTool, DomainThatIsNotAPlistFailsAndStaysUntouched) {
+    TempHome home;
+    const QString path = home.write("Library/Preferences/bad.plist", "this is { not a plist");
+    ToolRun r = runTool("defaults", {"export", "bad", "-"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.contains("not a property list")) << r.err.toStdString();
+
+    EXPECT_EQ(runTool("defaults", {"write", "bad", "k", "v"}).exit, 1);
+    const QString importFile = home.write("in.plist", xmlDict("<key>k</key><string>v</string>"));
+    EXPECT_EQ(runTool("defaults", {"import", "bad", importFile}).exit, 1);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("this is { not a plist"));
+}
+
+TEST(DefaultsTool, ImportReplacesOnlyTheKeysTheFileHolds) {
+    TempHome home;
+    ASSERT_EQ(runTool("defaults", {"write", "com.apple.dock", "tilesize", "-int", "48"}).exit, 0);
+    ASSERT_EQ(runTool("defaults", {"write", "com.apple.dock", "persistent-apps", "-array", "old"}).exit, 0);
+
+    const QString file = home.write("apps.plist", xmlDict("<key>persistent-apps</key><array><dict><key>tile-type</key>"
+                                                          "<string>spacer-tile</string></dict></array>"));
+    ToolRun r = runTool("defaults", {"import", "com.apple.dock", file});
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    QVariantMap dock = dockDomain();
+    EXPECT_EQ(dock.value("tilesize"), QVariant(qint64(48)));
+    ASSERT_EQ(dock.value("persistent-apps").toList().size(), 1);
+    EXPECT_EQ(tileType(dock.value("persistent-apps").toList().first()), QStringLiteral("spacer-tile"));
+
+    // "-" reads standard input, binary plists included.
+    r = runTool("defaults", {"import", "com.apple.dock", "-"}, kBinaryDomain);
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    dock = dockDomain();
+    EXPECT_EQ(dock.value("label"), QVariant(QStringLiteral("Dock é")));
+    EXPECT_EQ(dock.value("persistent-apps").toList().size(), 1);
+}
+
+TEST(DefaultsTool, ImportOfBadInputFailsAndLosesNothing) {
+    TempHome home;
+    ASSERT_EQ(runTool("defaults", {"write", "dom", "keep", "me"}).exit, 0);
+    const QString garbage = home.write("garbage.plist", "<?xml version=\"1.0\"?><plist><dict><key>a</key>");
+    const QString array = home.write("array.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>");
+    for (const QString& source : {garbage, array, home.file("missing.plist"), home.path()}) {
+        const ToolRun r = runTool("defaults", {"import", "dom", source});
+        EXPECT_EQ(r.exit, 1) << source.toStdString();
+        EXPECT_TRUE(r.err.startsWith("Could not import from ")) << r.err.toStdString();
+    }
+    EXPECT_EQ(runTool("defaults", {"import", "dom", "-"}, "not a plist").exit, 1);
+    EXPECT_EQ(UserDefaults("dom").dictionaryRepresentation(), (QVariantMap{{"keep", "me"}}));
+}
+
+TEST(DefaultsTool, BadCommandLinesAreRefused) {
+    TempHome home;
+    EXPECT_EQ(runTool("defaults", {}).exit, 255);
+    EXPECT_EQ(runTool("defaults", {"frobnicate", "dom"}).exit, 255);
+    EXPECT_EQ(runTool("defaults", {"write", "dom", "k"}).exit, 255);
+    EXPECT_EQ(runTool("defaults", {"write", "dom", "k", "-dict", "odd"}).exit, 255);
+    EXPECT_EQ(runTool("defaults", {"write", "dom", "k", "-int", "4x"}).exit, 1);
+    EXPECT_EQ(runTool("defaults", {"write", "dom", "k", "-bool", "maybe"}).exit, 1);
+    const ToolRun xml = runTool("defaults", {"write", "dom", "k", "<integer>3"});
+    EXPECT_EQ(xml.exit, 1);
+    EXPECT_EQ(xml.err, QStringLiteral("Could not parse: <integer>3.  Try single-quoting it.\n"));
+    EXPECT_FALSE(QFile::exists(prefs("dom")));
+
+    // A domain name cannot climb out of the preferences folder.
+    EXPECT_EQ(runTool("defaults", {"write", "../escape", "k", "v"}).exit, 1);
+    EXPECT_FALSE(QFile::exists(home.file("Library/escape.plist")));
+    // An absolute path names the file itself.
+    EXPECT_EQ(runTool("defaults", {"write", home.file("elsewhere"), "k", "v"}).exit, 0);
+    EXPECT_EQ(parsedFile(home.file("elsewhere.plist")).toMap().value("k"), QVariant("v"));
+}
+
+} // namespace
+} // namespace pierline::test
