@@ -174,7 +174,7 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                realMs_[run.benchmark_name()] = run.GetAdjustedRealTime(); // all in milliseconds
+                realMs_[run.run_name.function_name] = run.GetAdjustedRealTime(); // all in milliseconds
     }
     void Finalize() override {
         ConsoleReporter::Finalize();

@@ -18,7 +18,9 @@
 namespace pierline {
 namespace {
 
-std::optional<QString> locationOf(const DockFolderStackValues& item) { return item.path ? item.path : item.url; }
+std::optional<QString> locationOf(const DockFolderStackValues& item) {
+    return item.path ? item.path : item.url;
+}
 
 bool writeFile(const QString& path, const QByteArray& bytes, QString* error) {
     QFile file(path);
@@ -56,7 +58,8 @@ QVariantList DefaultsWriter::appTiles(const QStringList& apps) {
             continue;
         }
         const bool exists = QFileInfo::exists(*path);
-        if (!exists) printLine(QStringLiteral("WARNING: App does not exist at path: %1").arg(*path));
+        if (!exists)
+            printLine(QStringLiteral("WARNING: App does not exist at path: %1").arg(*path));
         tiles.append(DockTiles::appTile(entry, appNameFromPath(*path), exists));
     }
     return tiles;
@@ -100,7 +103,8 @@ QVariantList DefaultsWriter::itemTiles(const QList<DockFolderStackValues>& items
 
 QString DefaultsWriter::shellWord(const QString& path) {
     static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_./+,:@%=-]+$"));
-    if (safe.match(path).hasMatch()) return path;
+    if (safe.match(path).hasMatch())
+        return path;
     QString escaped = path;
     return QLatin1Char('\'') + escaped.replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
 }
@@ -125,14 +129,18 @@ bool DefaultsWriter::apply(const QString& presetName, const QStringList& apps,
     };
     QString error;
     const auto appsXml = plistToXml(QVariantMap{{QStringLiteral("persistent-apps"), left}}, &error);
-    if (!appsXml) return fail(error);
+    if (!appsXml)
+        return fail(error);
     const auto itemsXml = plistToXml(QVariantMap{{QStringLiteral("persistent-others"), right}}, &error);
-    if (!itemsXml) return fail(error);
+    if (!itemsXml)
+        return fail(error);
     const QDir tmp(SystemPaths::temporaryDirectory());
     const QString appsFile = tmp.filePath(kAppsFileName);
     const QString itemsFile = tmp.filePath(kItemsFileName);
-    if (!writeFile(appsFile, *appsXml, &error)) return fail(error);
-    if (!writeFile(itemsFile, *itemsXml, &error)) return fail(error);
+    if (!writeFile(appsFile, *appsXml, &error))
+        return fail(error);
+    if (!writeFile(itemsFile, *itemsXml, &error))
+        return fail(error);
     printLine(QStringLiteral("Wrote apps to %1").arg(appsFile));
     printLine(QStringLiteral("Wrote folder stacks to %1").arg(itemsFile));
 
@@ -144,7 +152,8 @@ bool DefaultsWriter::apply(const QString& presetName, const QStringList& apps,
     runShellCommand(texts.at(2));
     Clock::shared().sleep(kRestartPause);
     printLine(QStringLiteral("Kill result: (defaults method)"));
-    if (finishApply) finishApply();
+    if (finishApply)
+        finishApply();
     return true;
 }
 

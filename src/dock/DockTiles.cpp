@@ -14,7 +14,8 @@ QVariantMap urlData(const QString& text) {
 }
 
 QString labelOrLastComponent(const std::optional<QString>& label, const QString& location) {
-    if (label && !label->isEmpty()) return *label;
+    if (label && !label->isEmpty())
+        return *label;
     return lastPathComponent(filePathOfLocation(location).value_or(location));
 }
 
@@ -22,11 +23,17 @@ QString labelOrLastComponent(const std::optional<QString>& label, const QString&
 
 namespace DockTiles {
 
-QVariantMap spacerTile() { return {{QStringLiteral("tile-type"), QStringLiteral("spacer-tile")}}; }
+QVariantMap spacerTile() {
+    return {{QStringLiteral("tile-type"), QStringLiteral("spacer-tile")}};
+}
 
-QVariantMap smallSpacerTile() { return {{QStringLiteral("tile-type"), QStringLiteral("small-spacer-tile")}}; }
+QVariantMap smallSpacerTile() {
+    return {{QStringLiteral("tile-type"), QStringLiteral("small-spacer-tile")}};
+}
 
-qint64 freshGuid() { return static_cast<qint64>(qHash(QUuid::createUuid().toString())); }
+qint64 freshGuid() {
+    return static_cast<qint64>(qHash(QUuid::createUuid().toString()));
+}
 
 QVariantMap appTile(const QString& entry, const QString& appName, bool bundleExists) {
     QVariantMap tileData{{QStringLiteral("file-data"), urlData(entry)}, {QStringLiteral("file-label"), appName}};
@@ -41,12 +48,17 @@ QVariantMap appTile(const QString& entry, const QString& appName, bool bundleExi
     return tile;
 }
 
-int displayAsCode(const QString& displayAs) { return displayAs == QLatin1String("stack") ? 0 : 1; }
+int displayAsCode(const QString& displayAs) {
+    return displayAs == QLatin1String("stack") ? 0 : 1;
+}
 
 int showAsCode(const QString& showAs) {
-    if (showAs == QLatin1String("auto")) return 0;
-    if (showAs == QLatin1String("fan")) return 1;
-    if (showAs == QLatin1String("list")) return 3;
+    if (showAs == QLatin1String("auto"))
+        return 0;
+    if (showAs == QLatin1String("fan"))
+        return 1;
+    if (showAs == QLatin1String("list"))
+        return 3;
     return 2;
 }
 
@@ -81,11 +93,14 @@ std::optional<QString> filePathOfLocation(const QString& location) {
         path = location;
     } else {
         const auto url = parseUrl(location);
-        if (!url) return std::nullopt;
+        if (!url)
+            return std::nullopt;
         path = decodedPath(*url);
     }
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
-    if (path.isEmpty()) return std::nullopt;
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    if (path.isEmpty())
+        return std::nullopt;
     return path;
 }
 

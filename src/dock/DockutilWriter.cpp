@@ -20,10 +20,13 @@ bool isExecutableFile(const QString& path) {
     return info.isFile() && info.isExecutable();
 }
 
-QString itemTypeOf(const DockFolderStackValues& item) { return item.itemType.value_or(QStringLiteral("folder")); }
+QString itemTypeOf(const DockFolderStackValues& item) {
+    return item.itemType.value_or(QStringLiteral("folder"));
+}
 
 QString locationOf(const DockFolderStackValues& item) {
-    if (item.path) return *item.path;
+    if (item.path)
+        return *item.path;
     return item.url.value_or(QString());
 }
 
@@ -46,7 +49,8 @@ void planApps(PlanBuilder& b, const QString& p, const QStringList& apps) {
             const QString tileType = small ? QStringLiteral("small-spacer-tile") : QStringLiteral("spacer-tile");
             const QString word = small ? QStringLiteral("small-spacer") : QStringLiteral("spacer");
             QString command = p + QStringLiteral(" --add '' --type ") + tileType + QStringLiteral(" --section apps");
-            if (lastApp) command += QStringLiteral(" --after '") + *lastApp + QLatin1Char('\'');
+            if (lastApp)
+                command += QStringLiteral(" --after '") + *lastApp + QLatin1Char('\'');
             command += QStringLiteral(" --no-restart");
             b.run(command);
             b.print(lastApp ? QStringLiteral("Added %1 after %2").arg(word, *lastApp)
@@ -69,8 +73,10 @@ void planItems(PlanBuilder& b, const QString& p, const QList<DockFolderStackValu
     // Folders that share a last path component get "{name} ({parent})" labels to tell them apart.
     QHash<QString, int> folderNames;
     for (const DockFolderStackValues& item : items) {
-        if (itemTypeOf(item) != QLatin1String("folder")) continue;
-        if (const auto path = filePathOfLocation(locationOf(item))) folderNames[lastPathComponent(*path)] += 1;
+        if (itemTypeOf(item) != QLatin1String("folder"))
+            continue;
+        if (const auto path = filePathOfLocation(locationOf(item)))
+            folderNames[lastPathComponent(*path)] += 1;
     }
 
     for (const DockFolderStackValues& item : items) {
@@ -93,7 +99,8 @@ void planItems(PlanBuilder& b, const QString& p, const QList<DockFolderStackValu
             std::optional<QString> label;
             if (folderNames.value(name) >= 2) {
                 label = QStringLiteral("%1 (%2)").arg(name, lastPathComponent(deletingLastPathComponent(*path)));
-                command += QStringLiteral(" --label '") + DockutilWriter::escapeSingleQuotes(*label) + QLatin1Char('\'');
+                command +=
+                    QStringLiteral(" --label '") + DockutilWriter::escapeSingleQuotes(*label) + QLatin1Char('\'');
             }
             command += QStringLiteral(" --no-restart");
             b.run(command);
@@ -167,12 +174,13 @@ QString DockutilWriter::escapeSingleQuotes(const QString& text) {
 
 QString DockutilWriter::optionValue(const QString& value) {
     static const QRegularExpression plainWords(QStringLiteral("^[A-Za-z0-9 _-]*$"));
-    if (plainWords.match(value).hasMatch()) return value;
+    if (plainWords.match(value).hasMatch())
+        return value;
     return QLatin1Char('\'') + escapeSingleQuotes(value) + QLatin1Char('\'');
 }
 
-QList<WriterStep> DockutilWriter::plan(const QString& dockutilPath, const QString& presetName,
-                                       const QStringList& apps, const QList<DockFolderStackValues>& items) {
+QList<WriterStep> DockutilWriter::plan(const QString& dockutilPath, const QString& presetName, const QStringList& apps,
+                                       const QList<DockFolderStackValues>& items) {
     const QString p = quotedToolPath(dockutilPath);
     PlanBuilder b;
     b.print(QStringLiteral("Applying preset using dockutil: %1").arg(presetName));
@@ -189,8 +197,10 @@ QList<WriterStep> DockutilWriter::plan(const QString& dockutilPath, const QStrin
 
 void DockutilWriter::runSteps(const QList<WriterStep>& steps) {
     for (const WriterStep& step : steps) {
-        if (step.kind == WriterStep::Kind::Print) printLine(step.text);
-        else runShellCommand(step.text);
+        if (step.kind == WriterStep::Kind::Print)
+            printLine(step.text);
+        else
+            runShellCommand(step.text);
     }
 }
 
@@ -198,7 +208,8 @@ void DockutilWriter::apply(const QString& dockutilPath, const QString& presetNam
                            const QList<DockFolderStackValues>& items, const std::function<void()>& finishApply) {
     runSteps(plan(dockutilPath, presetName, apps, items));
     Clock::shared().sleep(kRestartPause);
-    if (finishApply) finishApply();
+    if (finishApply)
+        finishApply();
     printLine(QStringLiteral("applyPresetUsingDockutil finished for preset: %1").arg(presetName));
 }
 

@@ -291,7 +291,7 @@ void AppActionExecutor::logActions(const QString& presetName, const QStringList&
         const QString line = appLine(i + 1, appDisplayName(entry));
         if (entry.contains(kCustomSpaceMarker)) {
             printLine(line + QStringLiteral(" - [CUSTOM SPACE] No action needed"));
-        } else if (entry.contains(kSpacerMarker)) {
+        } else if (entry.contains(kSpacerMarker) || isSmallSpacerEntry(entry)) {
             printLine(line + QStringLiteral(" - [SPACER] No action needed"));
         } else if (actions.value(entry).isObject()) {
             printLine(line + QStringLiteral(" - ⚙️ ACTION CONFIGURED: Will execute action when preset applies"));

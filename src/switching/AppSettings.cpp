@@ -27,9 +27,11 @@ std::mutex g_sinkMutex;
 std::function<void(double, double)> g_timingSink;
 
 QVariant loadValue(const SettingDescriptor& d, UserDefaults& defaults) {
-    if (d.key == AppSettings::kCloseOtherApps || d.key == AppSettings::kLaunchAtLogin) return defaults.boolForKey(d.key);
+    if (d.key == AppSettings::kCloseOtherApps || d.key == AppSettings::kLaunchAtLogin)
+        return defaults.boolForKey(d.key);
     if (d.key == AppSettings::kUseDockutil) {
-        if (!defaults.contains(d.key)) defaults.set(d.key, true);
+        if (!defaults.contains(d.key))
+            defaults.set(d.key, true);
         return defaults.boolForKey(d.key);
     }
     switch (d.type) {
@@ -66,11 +68,13 @@ QVariant coerce(const SettingDescriptor& d, const QVariant& value) {
     case SettingType::String:
         return value.typeId() == QMetaType::QString ? value : QVariant();
     case SettingType::StringArray:
-        if (value.typeId() == QMetaType::QStringList) return value;
+        if (value.typeId() == QMetaType::QStringList)
+            return value;
         if (value.typeId() == QMetaType::QVariantList) {
             QStringList list;
             for (const QVariant& item : value.toList()) {
-                if (item.typeId() != QMetaType::QString) return QVariant();
+                if (item.typeId() != QMetaType::QString)
+                    return QVariant();
                 list.append(item.toString());
             }
             return QVariant(list);
@@ -82,11 +86,21 @@ QVariant coerce(const SettingDescriptor& d, const QVariant& value) {
 
 } // namespace
 
-void SettingsEffects::startLockDockMonitoring() { LockDockMonitor::shared().startMonitoring(); }
-void SettingsEffects::stopLockDockMonitoring() { LockDockMonitor::shared().stopMonitoring(); }
-void SettingsEffects::changeLockedDisplay(const QString& uuid) { LockDockMonitor::shared().changeLockedDisplay(uuid); }
-void SettingsEffects::relocateDockToLockedDisplay() { LockDockMonitor::shared().relocateDockToLockedDisplay(); }
-void SettingsEffects::stopHarborletPeriodicRefresh() { PierlineIntegration::shared().stopPeriodicRefresh(); }
+void SettingsEffects::startLockDockMonitoring() {
+    LockDockMonitor::shared().startMonitoring();
+}
+void SettingsEffects::stopLockDockMonitoring() {
+    LockDockMonitor::shared().stopMonitoring();
+}
+void SettingsEffects::changeLockedDisplay(const QString& uuid) {
+    LockDockMonitor::shared().changeLockedDisplay(uuid);
+}
+void SettingsEffects::relocateDockToLockedDisplay() {
+    LockDockMonitor::shared().relocateDockToLockedDisplay();
+}
+void SettingsEffects::stopHarborletPeriodicRefresh() {
+    PierlineIntegration::shared().stopPeriodicRefresh();
+}
 void SettingsEffects::copyHotkeyTimings(double scopeTimeoutSeconds, double multiPressWindow) {
     AppSettings::copyToAdvancedHotkeyManager(scopeTimeoutSeconds, multiPressWindow);
 }
@@ -126,7 +140,8 @@ const QList<SettingDescriptor>& AppSettings::descriptors() {
 
 const SettingDescriptor* AppSettings::descriptor(const QString& key) {
     for (const SettingDescriptor& d : descriptors())
-        if (d.key == key) return &d;
+        if (d.key == key)
+            return &d;
     return nullptr;
 }
 
@@ -142,7 +157,8 @@ AppSettings& AppSettings::shared() {
 AppSettings::AppSettings(std::shared_ptr<SettingsEffects> effects, QObject* parent)
     : QObject(parent), effects_(effects ? std::move(effects) : std::make_shared<SettingsEffects>()) {
     UserDefaults& defaults = UserDefaults::standard();
-    for (const SettingDescriptor& d : descriptors()) values_.insert(d.key, loadValue(d, defaults));
+    for (const SettingDescriptor& d : descriptors())
+        values_.insert(d.key, loadValue(d, defaults));
 }
 
 QVariant AppSettings::value(const QString& key) const {
@@ -152,9 +168,11 @@ QVariant AppSettings::value(const QString& key) const {
 
 bool AppSettings::setValue(const QString& key, const QVariant& value) {
     const SettingDescriptor* d = descriptor(key);
-    if (!d) return false;
+    if (!d)
+        return false;
     const QVariant typed = coerce(*d, value);
-    if (!typed.isValid()) return false;
+    if (!typed.isValid())
+        return false;
     set(key, typed);
     return true;
 }
@@ -182,18 +200,23 @@ void AppSettings::runEffect(const QString& key, const QVariant& oldValue, const 
         runOnMainAsync([] { AppShell::shared().refreshMenuBarIcon(); });
     } else if (key == kAppMode) {
         runOnMainAsync([self = QPointer<AppSettings>(this)] {
-            if (self) self->applyAppMode();
+            if (self)
+                self->applyAppMode();
         });
     } else if (key == kIntegrateWithHarborlet) {
-        if (!newValue.toBool()) effects_->stopHarborletPeriodicRefresh();
+        if (!newValue.toBool())
+            effects_->stopHarborletPeriodicRefresh();
     } else if (key == kScopeTimeoutSeconds || key == kMultiPressWindowMs) {
         effects_->copyHotkeyTimings(scopeTimeoutSeconds(), multiPressWindowMs());
         UserDefaults::standard().set(key, newValue);
     } else if (key == kLockDockEnabled) {
-        if (newValue.toBool()) effects_->startLockDockMonitoring();
-        else effects_->stopLockDockMonitoring();
+        if (newValue.toBool())
+            effects_->startLockDockMonitoring();
+        else
+            effects_->stopLockDockMonitoring();
     } else if (key == kLockDockDisplayUUID) {
-        if (!lockDockEnabled()) return;
+        if (!lockDockEnabled())
+            return;
         const QString uuid = newValue.toString();
         effects_->changeLockedDisplay(uuid);
         if (uuid != oldValue.toString()) {
@@ -258,13 +281,16 @@ void AppSettings::updateLoginItem(bool enable) {
         const QString bundleId = SystemPaths::ownBundleIdentifier();
         log.error(QStringLiteral("Failed to register login item: %1").arg(error->description));
         log.error(QStringLiteral("Current process is sandboxed: %1").arg(sandboxed ? "true" : "false"));
-        log.error(QStringLiteral("Current app bundle ID: %1").arg(bundleId.isEmpty() ? QStringLiteral("unknown") : bundleId));
+        log.error(
+            QStringLiteral("Current app bundle ID: %1").arg(bundleId.isEmpty() ? QStringLiteral("unknown") : bundleId));
         log.error(QStringLiteral("Error domain: %1").arg(error->domain));
         log.error(QStringLiteral("Error code: %1").arg(error->code));
         log.error(QStringLiteral("Error user info: %1").arg(error->userInfo));
         log.info(QStringLiteral("Trying alternative approach..."));
-        if (item.registerWithLaunchServices()) log.info(QStringLiteral("Successfully registered URL with Launch Services"));
-        else log.error(QStringLiteral("Failed to register URL with Launch Services"));
+        if (item.registerWithLaunchServices())
+            log.info(QStringLiteral("Successfully registered URL with Launch Services"));
+        else
+            log.error(QStringLiteral("Failed to register URL with Launch Services"));
         return;
     }
     if (!enabled) {
@@ -289,7 +315,8 @@ void AppSettings::copyToAdvancedHotkeyManager(double scopeTimeoutSeconds, double
         std::lock_guard lock(g_sinkMutex);
         sink = g_timingSink;
     }
-    if (sink) sink(scopeTimeoutSeconds, multiPressWindow);
+    if (sink)
+        sink(scopeTimeoutSeconds, multiPressWindow);
 }
 
 } // namespace pierline

@@ -115,7 +115,8 @@ public:
     void applyAppMode();
 
     // The advanced hotkey manager registers here to receive its timing copies.
-    static void setAdvancedHotkeyTimingSink(std::function<void(double scopeTimeoutSeconds, double multiPressWindow)> sink);
+    static void
+    setAdvancedHotkeyTimingSink(std::function<void(double scopeTimeoutSeconds, double multiPressWindow)> sink);
     static void copyToAdvancedHotkeyManager(double scopeTimeoutSeconds, double multiPressWindow);
 
     static inline const QString kCloseOtherApps = QStringLiteral("closeOtherApps");

@@ -130,16 +130,6 @@ TEST(ParseDomain, FileAndUrlDataAreCopiedWithTheirTypes) {
     EXPECT_FALSE(parsed.fileLabel);
 }
 
-TEST(ParseDomain, ItemsKeepTheDockOrder) {
-    const DockReading reading =
-        DockReader::parseDomain(domain({}, {urlTile("https://a.example/", "A"), QVariantMap{{"no", "type"}},
-                                            fileTile("file:///b", "b"), folderTile("file:///c/", 0, 1, 2)}));
-    ASSERT_EQ(reading.items.size(), 3);
-    EXPECT_EQ(reading.items[0].tileType, "url-tile");
-    EXPECT_EQ(reading.items[1].tileType, "file-tile");
-    EXPECT_EQ(reading.items[2].tileType, "directory-tile");
-}
-
 // ---- Coding of Dock items ----
 
 TEST(DockItemJson, UsesCodingKeysAndOmitsAbsentValues) {
@@ -201,18 +191,6 @@ TEST(StoredItem, FolderTakesItsStackSettings) {
     EXPECT_EQ(values->sortOrder, "date modified");
 }
 
-TEST(StoredItem, FolderSettingsMissingFromTheItemUseDefaults) {
-    DockItem item;
-    item.tileType = "directory-tile";
-    item.tileData = DockTileData{};
-    item.tileData->fileData = FileData{QStringLiteral("file:///Users/me/Documents/"), 15};
-    const auto values = storedItemFromDockItem(item, StoredItemKinds::All);
-    ASSERT_TRUE(values);
-    EXPECT_EQ(values->displayAs, "folder");
-    EXPECT_EQ(values->showAs, "grid");
-    EXPECT_EQ(values->sortOrder, "name");
-}
-
 TEST(StoredItem, FilesAndLinksUseFixedStackValues) {
     const auto file = storedItemFromDockItem(onlyItem(fileTile("file:///Users/me/Notes%20A.txt", "Notes A.txt")),
                                              StoredItemKinds::All);
@@ -270,12 +248,8 @@ TEST(StoredItem, FoldersOnlyDropsFilesAndLinksQuietly) {
 
 // ---- Reading errors ----
 
-TEST(DockReadErrorText, DescriptionsAndUserMessages) {
+TEST(DockReadErrorText, UserMessagesByKind) {
     using Kind = DockReadError::Kind;
-    EXPECT_EQ((DockReadError{Kind::CommandFailed, "boom"}).description(), "Command failed: boom");
-    EXPECT_EQ((DockReadError{Kind::ParseFailed, "bad"}).description(), "Parse failed: bad");
-    EXPECT_EQ((DockReadError{Kind::UnexpectedFormat, {}}).description(),
-              "Dock preferences did not contain the expected plist structure");
     EXPECT_EQ((DockReadError{Kind::CommandFailed, "x"}).userMessage(),
               "Pierline couldn't read your Dock layout. Please restart Pierline and try again.");
     const QString understand = QStringLiteral(

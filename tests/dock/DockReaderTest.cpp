@@ -91,15 +91,6 @@ TEST_F(DockReaderWithDefaults, EachCallReadsTheDockAgain) {
     EXPECT_EQ(DockReader::getDockItems().size(), 1);
 }
 
-TEST_F(DockReaderWithDefaults, PreferencesAreTheWholeDomain) {
-    writeDockDomain(home_, xmlPlist(sampleDock()));
-    auto prefs = DockReader::readDockPreferences();
-    ASSERT_TRUE(std::holds_alternative<QVariantMap>(prefs));
-    const QVariantMap map = std::get<QVariantMap>(prefs);
-    EXPECT_EQ(map.value("tilesize").toLongLong(), 48);
-    EXPECT_EQ(map.value("persistent-apps").toList().size(), 5);
-}
-
 TEST_F(DockReaderWithDefaults, DomainOfTheWrongShapeOrUnreadable) {
     // No domain yet: an empty dictionary, so an empty Dock rather than an error.
     auto empty = DockReader::readDock();

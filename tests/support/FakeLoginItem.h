@@ -22,13 +22,15 @@ public:
     std::optional<LoginItemError> registerItem() override {
         std::lock_guard lock(mutex_);
         calls_.append(QStringLiteral("register"));
-        if (!registerError_) status_ = Status::Enabled;
+        if (!registerError_)
+            status_ = Status::Enabled;
         return registerError_;
     }
     std::optional<LoginItemError> unregisterItem() override {
         std::lock_guard lock(mutex_);
         calls_.append(QStringLiteral("unregister"));
-        if (!unregisterError_) status_ = Status::NotRegistered;
+        if (!unregisterError_)
+            status_ = Status::NotRegistered;
         return unregisterError_;
     }
     bool registerWithLaunchServices() override {

@@ -28,9 +28,13 @@ public:
     QStringList calls;
 };
 
-void drainMainQueue() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void drainMainQueue() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
-UserDefaults& defaults() { return UserDefaults::standard(); }
+UserDefaults& defaults() {
+    return UserDefaults::standard();
+}
 
 class AppSettingsTest : public ::testing::Test {
 protected:
@@ -255,9 +259,9 @@ TEST_F(AppSettingsTest, LoginItemIsLeftAloneWithoutTheHelper) {
     EXPECT_TRUE(loginItem.calls().isEmpty());
     EXPECT_TRUE(settings->launchAtLogin());
     EXPECT_TRUE(defaults().boolForKey("launchAtLogin"));
-    EXPECT_EQ(log.messages("AppSettings"), (QStringList{"Helper app not found in Applications folder",
-                                                        "Helper app not found with bundle ID: "
-                                                        "com.corvane.PierlineHelper"}));
+    EXPECT_EQ(log.messages("AppSettings"),
+              (QStringList{"Helper app not found in Applications folder", "Helper app not found with bundle ID: "
+                                                                          "com.corvane.PierlineHelper"}));
 }
 
 TEST_F(AppSettingsTest, LoginItemRegistersWhenTheHelperIsInstalled) {
@@ -299,12 +303,11 @@ TEST_F(AppSettingsTest, FailedRegistrationKeepsTheChoiceAndTriesTheFallback) {
     EXPECT_TRUE(defaults().boolForKey("launchAtLogin"));
     EXPECT_EQ(loginItem.calls(), (QStringList{"status", "register", "launchServices"}));
     const QStringList lines = log.messages("AppSettings");
-    EXPECT_EQ(lines.mid(1), (QStringList{"Failed to register login item: Operation not permitted",
-                                         "Current process is sandboxed: false",
-                                         "Current app bundle ID: com.corvane.pierline",
-                                         "Error domain: LoginItemDomain", "Error code: 7",
-                                         "Error user info: {path = /x}", "Trying alternative approach...",
-                                         "Successfully registered URL with Launch Services"}));
+    EXPECT_EQ(lines.mid(1),
+              (QStringList{"Failed to register login item: Operation not permitted",
+                           "Current process is sandboxed: false", "Current app bundle ID: com.corvane.pierline",
+                           "Error domain: LoginItemDomain", "Error code: 7", "Error user info: {path = /x}",
+                           "Trying alternative approach...", "Successfully registered URL with Launch Services"}));
 
     log.clear();
     loginItem.setLaunchServicesSucceeds(false);

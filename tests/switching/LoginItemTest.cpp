@@ -18,8 +18,10 @@ public:
         qputenv(name, value);
     }
     ~ScopedEnv() {
-        if (had_) qputenv(name_, old_);
-        else qunsetenv(name_);
+        if (had_)
+            qputenv(name_, old_);
+        else
+            qunsetenv(name_);
     }
 
 private:
@@ -47,7 +49,8 @@ TEST(LinuxLoginItem, RegisterWritesTheAutostartEntryAndUnregisterRemovesIt) {
     EXPECT_EQ(item->status(), LoginItem::Status::Enabled);
     const QString text = readText(entry);
     EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
-    EXPECT_TRUE(text.contains("\nExec=\"" + QCoreApplication::applicationFilePath() + "\" run\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\nExec=\"" + QCoreApplication::applicationFilePath() + "\" run\n"))
+        << text.toStdString();
 
     EXPECT_EQ(item->unregisterItem(), std::nullopt);
     EXPECT_FALSE(QFile::exists(entry));

@@ -29,7 +29,8 @@ protected:
         env.insert("XDG_DATA_HOME", xdg.filePath("data"));
         process.setProcessEnvironment(env);
         process.start(PIERLINE_BINARY, QStringList{"settings"} + args);
-        if (!process.waitForFinished(30000)) return {};
+        if (!process.waitForFinished(30000))
+            return {};
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
                 QString::fromUtf8(process.readAllStandardError())};
     }

@@ -1,4 +1,3 @@
-#include "CapturingLogSink.h"
 #include "TempHome.h"
 #include "ToolTestSupport.h"
 

@@ -14,9 +14,13 @@ using namespace pierline::test::writers;
 
 namespace {
 
-QVariantMap tileData(const QVariant& tile) { return tile.toMap().value("tile-data").toMap(); }
+QVariantMap tileData(const QVariant& tile) {
+    return tile.toMap().value("tile-data").toMap();
+}
 
-QString appUrl(const QString& bundlePath) { return fileUrlFromPath(bundlePath, true).toString(QUrl::FullyEncoded); }
+QString appUrl(const QString& bundlePath) {
+    return fileUrlFromPath(bundlePath, true).toString(QUrl::FullyEncoded);
+}
 
 } // namespace
 
@@ -86,13 +90,16 @@ TEST(DefaultsTiles, FolderStyleBecomesTheDocksIntegers) {
         qint64 showas, displayas, arrangement;
     };
     const QList<Case> cases = {
-        {"fan", "stack", "date added", 1, 0, 2},   {"auto", "folder", "date modified", 0, 1, 3},
-        {"list", "stack", "date created", 3, 0, 4}, {"grid", "folder", "kind", 2, 1, 5},
-        {"", "", "", 2, 1, 1},                       {"tiles", "pile", "size", 2, 1, 1},
+        {"fan", "stack", "date added", 1, 0, 2},
+        {"auto", "folder", "date modified", 0, 1, 3},
+        {"list", "stack", "date created", 3, 0, 4},
+        {"grid", "folder", "kind", 2, 1, 5},
+        {"", "", "", 2, 1, 1},
+        {"tiles", "pile", "size", 2, 1, 1},
     };
     for (const Case& c : cases) {
-        const QVariantMap data = tileData(DockTiles::folderTile("/Users/a/Docs", folder("/Users/a/Docs", c.showAs,
-                                                                                          c.displayAs, c.sortOrder)));
+        const QVariantMap data = tileData(
+            DockTiles::folderTile("/Users/a/Docs", folder("/Users/a/Docs", c.showAs, c.displayAs, c.sortOrder)));
         EXPECT_EQ(data.value("showas"), c.showas) << c.showAs.toStdString();
         EXPECT_EQ(data.value("displayas"), c.displayas) << c.displayAs.toStdString();
         EXPECT_EQ(data.value("arrangement"), c.arrangement) << c.sortOrder.toStdString();
@@ -108,9 +115,9 @@ TEST(DefaultsTiles, LocationsAreWrittenAsStoredAndLabelsFallBackToTheLastCompone
     fromUrl.path.reset();
     fromUrl.url = "file:///Users/a/Inbox/";
 
-    const QVariantList tiles = DefaultsWriter::itemTiles(
-        {withEmptyLabel, labelled, fromUrl, fileItem("/Users/a/notes.txt", ""), fileItem("/Users/a/b.txt", "Bee"),
-         webLink("https://example.com/", "Example")});
+    const QVariantList tiles =
+        DefaultsWriter::itemTiles({withEmptyLabel, labelled, fromUrl, fileItem("/Users/a/notes.txt", ""),
+                                   fileItem("/Users/a/b.txt", "Bee"), webLink("https://example.com/", "Example")});
     ASSERT_EQ(tiles.size(), 6);
     EXPECT_EQ(tiles.at(0).toMap().value("tile-type"), "directory-tile");
     EXPECT_EQ(tileData(tiles.at(0)).value("file-data").toMap().value("_CFURLString"), "file:///Users/a/My%20Docs/");
@@ -150,13 +157,4 @@ TEST(DefaultsTiles, ItemsThatCannotBeTiledAreSkippedWithTheirMessages) {
     EXPECT_TRUE(log.printed("WARNING: Unknown item type: widget"));
     EXPECT_TRUE(log.printed("Processing folder stack: /Users/a/Kept"));
     EXPECT_TRUE(log.printed("Added folder stack to array: /Users/a/Kept"));
-}
-
-TEST(DefaultsTiles, ImportCommandsQuoteOnlyPathsThatNeedIt) {
-    EXPECT_EQ(DefaultsWriter::commands("/tmp/x/dockApps.plist", "/tmp/x/dockFolderStacks.plist"),
-              (QStringList{"defaults import com.apple.dock /tmp/x/dockApps.plist",
-                           "defaults import com.apple.dock /tmp/x/dockFolderStacks.plist", "killall Dock"}));
-    EXPECT_EQ(DefaultsWriter::commands("/tmp/my dir/a.plist", "/tmp/Bob's/b.plist").mid(0, 2),
-              (QStringList{"defaults import com.apple.dock '/tmp/my dir/a.plist'",
-                           "defaults import com.apple.dock '/tmp/Bob'\\''s/b.plist'"}));
 }

@@ -34,13 +34,14 @@ TEST(DockutilPlan, AppsAndSpacersGoAfterTheLastAppAdded) {
                               "pierline-small-spacer-1"};
     const QList<WriterStep> steps = DockutilWriter::plan(kTool, QStringLiteral("Work"), apps, {});
 
-    EXPECT_EQ(runTexts(steps),
-              (QStringList{P + " --remove all --no-restart", P + " --add '/Applications/Safari.app' --no-restart",
-                           P + " --add '' --type spacer-tile --section apps --after '/Applications/Safari.app' --no-restart",
-                           P + " --add '/Applications/Mail.app' --no-restart",
-                           P + " --add '' --type small-spacer-tile --section apps --after '/Applications/Mail.app' "
-                               "--no-restart",
-                           "killall Dock"}));
+    EXPECT_EQ(
+        runTexts(steps),
+        (QStringList{P + " --remove all --no-restart", P + " --add '/Applications/Safari.app' --no-restart",
+                     P + " --add '' --type spacer-tile --section apps --after '/Applications/Safari.app' --no-restart",
+                     P + " --add '/Applications/Mail.app' --no-restart",
+                     P + " --add '' --type small-spacer-tile --section apps --after '/Applications/Mail.app' "
+                         "--no-restart",
+                     "killall Dock"}));
     EXPECT_EQ(printTexts(steps),
               (QStringList{"Applying preset using dockutil: Work",
                            "Clearing existing persistent apps and folders via dockutil...",
@@ -102,9 +103,10 @@ TEST(DockutilPlan, FoldersSharingANameAreLabelledWithTheirParent) {
                               "(Home)' --no-restart");
     EXPECT_EQ(runs.at(3), P + " --add '/Users/a/Single' --view grid --display folder --sort name --no-restart");
     const QStringList prints = printTexts(steps);
-    EXPECT_TRUE(prints.contains(
-        "Added folder with settings: /Users/a/Work/Docs (label: Docs (Work), view: grid, display: folder, sort: name)"));
-    EXPECT_TRUE(prints.contains("Added folder with settings: /Users/a/Single (view: grid, display: folder, sort: name)"));
+    EXPECT_TRUE(prints.contains("Added folder with settings: /Users/a/Work/Docs (label: Docs (Work), view: grid, "
+                                "display: folder, sort: name)"));
+    EXPECT_TRUE(
+        prints.contains("Added folder with settings: /Users/a/Single (view: grid, display: folder, sort: name)"));
 }
 
 TEST(DockutilPlan, FolderNamesAreCountedOnFoldersOnly) {
@@ -137,10 +139,11 @@ TEST(DockutilPlan, FilesLinksAndUnknownItems) {
     DockFolderStackValues widget = folder("/x");
     widget.itemType = "widget";
 
-    const QList<WriterStep> steps = DockutilWriter::plan(
-        kTool, "Work", {},
-        {fileItem("file:///Users/a/Notes%20%26%20Ideas.txt"), fileItem("file://[bad/x"), webLink("https://a.example", {}),
-         webLink({}, "No address"), webLink("https://b.example/", "B"), untyped, urlOnly, widget, folder("file://[bad/y")});
+    const QList<WriterStep> steps =
+        DockutilWriter::plan(kTool, "Work", {},
+                             {fileItem("file:///Users/a/Notes%20%26%20Ideas.txt"), fileItem("file://[bad/x"),
+                              webLink("https://a.example", {}), webLink({}, "No address"),
+                              webLink("https://b.example/", "B"), untyped, urlOnly, widget, folder("file://[bad/y")});
     const QStringList runs = runTexts(steps);
     const QStringList prints = printTexts(steps);
     EXPECT_EQ(runs.at(1), P + " --add '/Users/a/Notes & Ideas.txt' --type file --no-restart");
@@ -154,11 +157,4 @@ TEST(DockutilPlan, FilesLinksAndUnknownItems) {
     EXPECT_TRUE(prints.contains("Unknown item type: widget, skipping"));
     EXPECT_TRUE(prints.contains("Skipping folder stack with invalid path: file://[bad/y"));
     EXPECT_EQ(runs.size(), 6); // remove, file, link, two folders, restart
-}
-
-TEST(DockutilPlan, ToolPathIsDoubleQuotedWithShellSpecialsEscaped) {
-    EXPECT_EQ(DockutilWriter::quotedToolPath("/usr/local/bin/dockutil"), "\"/usr/local/bin/dockutil\"");
-    EXPECT_EQ(DockutilWriter::quotedToolPath("/opt/my \"tools\"/$HOME/`x`/dockutil"),
-              "\"/opt/my \\\"tools\\\"/\\$HOME/\\`x\\`/dockutil\"");
-    EXPECT_EQ(DockutilWriter::escapeSingleQuotes("it's Bob's"), "it'\\''s Bob'\\''s");
 }

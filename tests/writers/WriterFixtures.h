@@ -10,7 +10,9 @@
 #include <ostream>
 
 // Readable failure messages.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 inline void PrintTo(const QStringList& list, std::ostream* os) {
     *os << '[' << list.join(QStringLiteral(" | ")).toStdString() << ']';
 }
@@ -56,14 +58,16 @@ inline DockFolderStackValues webLink(const std::optional<QString>& url, const st
 inline QStringList runTexts(const QList<WriterStep>& steps) {
     QStringList out;
     for (const WriterStep& s : steps)
-        if (s.kind == WriterStep::Kind::Run) out.append(s.text);
+        if (s.kind == WriterStep::Kind::Run)
+            out.append(s.text);
     return out;
 }
 
 inline QStringList printTexts(const QList<WriterStep>& steps) {
     QStringList out;
     for (const WriterStep& s : steps)
-        if (s.kind == WriterStep::Kind::Print) out.append(s.text);
+        if (s.kind == WriterStep::Kind::Print)
+            out.append(s.text);
     return out;
 }
 
@@ -77,8 +81,10 @@ public:
         qputenv("PIERLINE_TOOLS_DIR", dir_.path().toUtf8());
     }
     ~RecordingTools() {
-        if (hadPrevious_) qputenv("PIERLINE_TOOLS_DIR", previous_);
-        else qunsetenv("PIERLINE_TOOLS_DIR");
+        if (hadPrevious_)
+            qputenv("PIERLINE_TOOLS_DIR", previous_);
+        else
+            qunsetenv("PIERLINE_TOOLS_DIR");
     }
 
     // `extra` runs after the call is recorded.
@@ -86,8 +92,10 @@ public:
         const QString path = dir_.filePath(name);
         QFile script(path);
         if (script.open(QIODevice::WriteOnly)) {
-            script.write("#!/bin/sh\nline='" + name.toUtf8() + "'\nfor a in \"$@\"; do line=\"$line <$a>\"; done\n"
-                         "printf '%s\\n' \"$line\" >> '" + logPath().toUtf8() + "'\n" + extra + "\n");
+            script.write("#!/bin/sh\nline='" + name.toUtf8() +
+                         "'\nfor a in \"$@\"; do line=\"$line <$a>\"; done\n"
+                         "printf '%s\\n' \"$line\" >> '" +
+                         logPath().toUtf8() + "'\n" + extra + "\n");
         }
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -97,7 +105,8 @@ public:
     QString logPath() const { return dir_.filePath(QStringLiteral("calls.log")); }
     QStringList calls() const {
         QFile log(logPath());
-        if (!log.open(QIODevice::ReadOnly)) return {};
+        if (!log.open(QIODevice::ReadOnly))
+            return {};
         return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     QString path() const { return dir_.path(); }

@@ -23,7 +23,9 @@ using namespace pierline::test::writers;
 
 namespace {
 
-QString appUrl(const QString& path) { return fileUrlFromPath(path, true).toString(QUrl::FullyEncoded); }
+QString appUrl(const QString& path) {
+    return fileUrlFromPath(path, true).toString(QUrl::FullyEncoded);
+}
 
 void makeExecutable(const QString& path) {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -31,7 +33,8 @@ void makeExecutable(const QString& path) {
 
 QVariantMap readPlistFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
     return parsePlist(file.readAll()).value.value_or(QVariant()).toMap();
 }
 
@@ -85,9 +88,8 @@ TEST(DockutilWriterRun, CommandsReachTheToolIntactThenPauseAndHandBackBeforeTheL
     EXPECT_DOUBLE_EQ(finish.at - start, 1.0);
     const QStringList lines = log.plainLines();
     ASSERT_GE(lines.size(), 3);
-    EXPECT_EQ(lines.mid(lines.size() - 3),
-              (QStringList{"Restarting Dock via killall...", "<finish>",
-                           "applyPresetUsingDockutil finished for preset: Work"}));
+    EXPECT_EQ(lines.mid(lines.size() - 3), (QStringList{"Restarting Dock via killall...", "<finish>",
+                                                        "applyPresetUsingDockutil finished for preset: Work"}));
 }
 
 TEST(DockutilWriterRun, HangingCommandIsAbandonedAndTheWriteGoesOn) {
@@ -126,8 +128,8 @@ TEST(DefaultsWriterRun, WritesBothListsThenImportsAppsFirstRestartsAndHandsBack)
     const QString safari = appUrl(home.makeBundle("Applications", "Safari", "com.apple.Safari"));
     const double start = time.clock.monotonicSeconds();
 
-    EXPECT_TRUE(DefaultsWriter::apply("Work", {safari, "pierline-spacer-1"}, {folder("/Users/a/Docs")},
-                                      finish.callback()));
+    EXPECT_TRUE(
+        DefaultsWriter::apply("Work", {safari, "pierline-spacer-1"}, {folder("/Users/a/Docs")}, finish.callback()));
 
     const QString appsFile = tmp + "/dockApps.plist";
     const QString itemsFile = tmp + "/dockFolderStacks.plist";
@@ -145,10 +147,10 @@ TEST(DefaultsWriterRun, WritesBothListsThenImportsAppsFirstRestartsAndHandsBack)
     const QStringList lines = log.plainLines();
     const qsizetype wrote = lines.indexOf("Wrote apps to " + appsFile);
     ASSERT_GE(wrote, 0);
-    EXPECT_EQ(lines.mid(wrote), (QStringList{"Wrote apps to " + appsFile, "Wrote folder stacks to " + itemsFile,
-                                             "Import apps result: (defaults method)",
-                                             "Import folder stacks result: (defaults method)",
-                                             "Kill result: (defaults method)", "<finish>"}));
+    EXPECT_EQ(lines.mid(wrote),
+              (QStringList{"Wrote apps to " + appsFile, "Wrote folder stacks to " + itemsFile,
+                           "Import apps result: (defaults method)", "Import folder stacks result: (defaults method)",
+                           "Kill result: (defaults method)", "<finish>"}));
     EXPECT_EQ(lines.first(), "Applying preset using defaults: Work");
     EXPECT_EQ(lines.at(1), "Applying 2 apps to Dock (defaults method):");
 }
@@ -192,7 +194,8 @@ TEST(DefaultsWriterRun, FailedWriteRunsNoCommandAndDoesNotFinish) {
         CapturingLogSink log;
         FinishProbe finish;
 
-        EXPECT_FALSE(DefaultsWriter::apply("Work", {"pierline-spacer-1"}, {folder("/Users/a/Docs")}, finish.callback()));
+        EXPECT_FALSE(
+            DefaultsWriter::apply("Work", {"pierline-spacer-1"}, {folder("/Users/a/Docs")}, finish.callback()));
         EXPECT_TRUE(tools.calls().isEmpty());
         EXPECT_EQ(finish.calls, 0);
         EXPECT_DOUBLE_EQ(time.clock.monotonicSeconds(), 0.0);
@@ -235,7 +238,8 @@ TEST(FindDockutil, FallsBackToTheLoginShellsSearchPath) {
 }
 
 TEST(FindDockutil, NothingFoundGivesNone) {
-    if (!QStandardPaths::findExecutable("dockutil").isEmpty()) GTEST_SKIP() << "this machine has a dockutil on PATH";
+    if (!QStandardPaths::findExecutable("dockutil").isEmpty())
+        GTEST_SKIP() << "this machine has a dockutil on PATH";
     TempHome home;
     RecordingTools tools; // an empty tools folder
     CapturingLogSink log;

@@ -26,7 +26,9 @@ struct Preset {
     QList<DockFolderStackValues> items;
 };
 
-QString dirUrl(const QString& path) { return fileUrlFromPath(path, true).toString(QUrl::FullyEncoded); }
+QString dirUrl(const QString& path) {
+    return fileUrlFromPath(path, true).toString(QUrl::FullyEncoded);
+}
 
 // Bundles, folders and a file with awkward names, and a preset that uses all of them.
 Preset makePreset(const TempHome& home) {
@@ -48,8 +50,8 @@ Preset makePreset(const TempHome& home) {
     Preset p;
     // A spacer first; spacers and small spacers never share an anchor, since each is put
     // directly after the last app added.
-    p.apps = {"pierline-spacer-1", dirUrl(safari), "pierline-small-spacer-1", dirUrl(bobs),
-              "pierline-spacer-2", dirUrl(cafe)};
+    p.apps = {"pierline-spacer-1", dirUrl(safari),      "pierline-small-spacer-1",
+              dirUrl(bobs),        "pierline-spacer-2", dirUrl(cafe)};
     p.items = {
         folder(dirUrl(workDocs), "fan", "stack", "date added"),
         folder(homeDocs, "list", "folder", "date modified"), // a plain path, as made by hand
@@ -64,22 +66,26 @@ Preset makePreset(const TempHome& home) {
 
 int dockRestarts() {
     QFile log(QDir(SystemPaths::logsFolder()).filePath("Dock.log"));
-    if (!log.open(QIODevice::ReadOnly)) return 0;
+    if (!log.open(QIODevice::ReadOnly))
+        return 0;
     return static_cast<int>(log.readAll().count('\n'));
 }
 
 QStringList normalised(const QStringList& apps) {
     QStringList out;
-    for (const QString& a : apps) out.append(normalizedAppEntry(a));
+    for (const QString& a : apps)
+        out.append(normalizedAppEntry(a));
     return out;
 }
 
 // What a stored item means on disk, independent of URL or plain-path spelling.
 QString meaning(const DockFolderStackValues& v) {
     const QString type = v.itemType.value_or("folder");
-    if (type == "url") return QString("url %1 [%2]").arg(v.url.value_or("-"), v.label.value_or("-"));
+    if (type == "url")
+        return QString("url %1 [%2]").arg(v.url.value_or("-"), v.label.value_or("-"));
     const QString path = filePathOfLocation(v.path.value_or(v.url.value_or(""))).value_or("?");
-    if (type == "file") return QString("file %1 [%2]").arg(path, v.label.value_or("-"));
+    if (type == "file")
+        return QString("file %1 [%2]").arg(path, v.label.value_or("-"));
     return QString("folder %1 %2/%3/%4").arg(path, v.showAs, v.displayAs, v.sortOrder);
 }
 
@@ -94,7 +100,8 @@ void expectReadsBack(const Preset& preset) {
         const auto stored = storedItemFromDockItem(item, StoredItemKinds::All);
         read.append(stored ? meaning(*stored) : QString("skipped"));
     }
-    for (const DockFolderStackValues& v : preset.items) expected.append(meaning(v));
+    for (const DockFolderStackValues& v : preset.items)
+        expected.append(meaning(v));
     EXPECT_EQ(read, expected);
 }
 
@@ -104,7 +111,8 @@ protected:
         const QString tools = qEnvironmentVariable("PIERLINE_TOOLS_DIR");
         ASSERT_FALSE(tools.isEmpty()) << "run through ctest, or set PIERLINE_TOOLS_DIR to the built tools";
         for (const char* tool : {"defaults", "dockutil", "killall"})
-            ASSERT_TRUE(QFileInfo(QDir(tools).filePath(tool)).isExecutable()) << tool << " missing in " << tools.toStdString();
+            ASSERT_TRUE(QFileInfo(QDir(tools).filePath(tool)).isExecutable())
+                << tool << " missing in " << tools.toStdString();
     }
     TempHome home;
     VirtualTime time;

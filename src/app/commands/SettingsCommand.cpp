@@ -54,13 +54,16 @@ QJsonValue jsonValue(SettingType type, const QVariant& value) {
 std::variant<QVariant, QString> parseValue(const SettingDescriptor& d, const QString& text) {
     switch (d.type) {
     case SettingType::Bool:
-        if (text == QLatin1String("true")) return QVariant(true);
-        if (text == QLatin1String("false")) return QVariant(false);
+        if (text == QLatin1String("true"))
+            return QVariant(true);
+        if (text == QLatin1String("false"))
+            return QVariant(false);
         return QStringLiteral("Invalid value for %1: expected true or false, got '%2'").arg(d.key, text);
     case SettingType::Double: {
         bool ok = false;
         const double number = text.trimmed().toDouble(&ok);
-        if (ok && std::isfinite(number)) return QVariant(number);
+        if (ok && std::isfinite(number))
+            return QVariant(number);
         return QStringLiteral("Invalid value for %1: expected a number, got '%2'").arg(d.key, text);
     }
     case SettingType::String:
@@ -75,7 +78,8 @@ std::variant<QVariant, QString> parseValue(const SettingDescriptor& d, const QSt
                 allStrings = allStrings && item.isString();
                 list.append(item.toString());
             }
-            if (allStrings) return QVariant(list);
+            if (allStrings)
+                return QVariant(list);
         }
         return QStringLiteral("Invalid value for %1: expected a JSON array of strings such as [\"a\",\"b\"], got '%2'")
             .arg(d.key, text);
@@ -116,21 +120,27 @@ int runSettingsCommand(const QStringList& args) {
         out(QStringLiteral("are (seconds for the timings), lists are JSON arrays of strings."));
         return kExitOk;
     }
-    if (args.isEmpty()) return listSettings(false);
-    if (args == QStringList{QStringLiteral("--json")}) return listSettings(true);
+    if (args.isEmpty())
+        return listSettings(false);
+    if (args == QStringList{QStringLiteral("--json")})
+        return listSettings(true);
 
     const QString action = args.first();
     if (action == QLatin1String("get")) {
-        if (args.size() != 2) return usageError(QStringLiteral("settings get takes one KEY."));
+        if (args.size() != 2)
+            return usageError(QStringLiteral("settings get takes one KEY."));
         const SettingDescriptor* d = knownSetting(args.at(1));
-        if (!d) return kExitUsage;
+        if (!d)
+            return kExitUsage;
         out(formatValue(d->type, AppSettings::shared().value(d->key)));
         return kExitOk;
     }
     if (action == QLatin1String("set")) {
-        if (args.size() != 3) return usageError(QStringLiteral("settings set takes a KEY and a VALUE."));
+        if (args.size() != 3)
+            return usageError(QStringLiteral("settings set takes a KEY and a VALUE."));
         const SettingDescriptor* d = knownSetting(args.at(1));
-        if (!d) return kExitUsage;
+        if (!d)
+            return kExitUsage;
         const auto parsed = parseValue(*d, args.at(2));
         if (const auto* message = std::get_if<QString>(&parsed)) {
             err(*message);

@@ -37,7 +37,9 @@ std::atomic<AppShell*> g_shell{nullptr};
 
 } // namespace
 
-std::unique_ptr<AppShell> createSystemAppShell() { return std::make_unique<LinuxAppShell>(); }
+std::unique_ptr<AppShell> createSystemAppShell() {
+    return std::make_unique<LinuxAppShell>();
+}
 
 AppShell& AppShell::shared() {
     static const std::unique_ptr<AppShell> system = createSystemAppShell();
@@ -45,6 +47,8 @@ AppShell& AppShell::shared() {
     return injected ? *injected : *system;
 }
 
-void AppShell::setShared(AppShell* shell) { g_shell.store(shell); }
+void AppShell::setShared(AppShell* shell) {
+    g_shell.store(shell);
+}
 
 } // namespace pierline

@@ -12,7 +12,8 @@ namespace {
 
 QString xdgFolder(const char* variable, const char* fallbackUnderHome) {
     const QString explicitDir = qEnvironmentVariable(variable);
-    if (!explicitDir.isEmpty()) return QDir::cleanPath(explicitDir);
+    if (!explicitDir.isEmpty())
+        return QDir::cleanPath(explicitDir);
     return QDir::homePath() + QLatin1Char('/') + QLatin1String(fallbackUnderHome);
 }
 
@@ -40,8 +41,9 @@ QString execProgram() {
 
 std::optional<LoginItemError> writeEntry(const QString& path, const QString& text) {
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        return LoginItemError{QStringLiteral("LoginItem"), 1, QStringLiteral("Could not create %1").arg(
-                                  QFileInfo(path).absolutePath()), QStringLiteral("{path = %1}").arg(path)};
+        return LoginItemError{QStringLiteral("LoginItem"), 1,
+                              QStringLiteral("Could not create %1").arg(QFileInfo(path).absolutePath()),
+                              QStringLiteral("{path = %1}").arg(path)};
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
@@ -71,7 +73,8 @@ public:
 
     std::optional<LoginItemError> unregisterItem() override {
         QFile file(autostartFile());
-        if (!file.exists() || file.remove()) return std::nullopt;
+        if (!file.exists() || file.remove())
+            return std::nullopt;
         return LoginItemError{QStringLiteral("LoginItem"), static_cast<qint64>(file.error()), file.errorString(),
                               QStringLiteral("{path = %1}").arg(autostartFile())};
     }
@@ -94,7 +97,9 @@ std::atomic<LoginItem*> g_loginItem{nullptr};
 
 } // namespace
 
-std::unique_ptr<LoginItem> createSystemLoginItem() { return std::make_unique<LinuxLoginItem>(); }
+std::unique_ptr<LoginItem> createSystemLoginItem() {
+    return std::make_unique<LinuxLoginItem>();
+}
 
 LoginItem& LoginItem::shared() {
     static const std::unique_ptr<LoginItem> system = createSystemLoginItem();
@@ -102,6 +107,8 @@ LoginItem& LoginItem::shared() {
     return injected ? *injected : *system;
 }
 
-void LoginItem::setShared(LoginItem* item) { g_loginItem.store(item); }
+void LoginItem::setShared(LoginItem* item) {
+    g_loginItem.store(item);
+}
 
 } // namespace pierline

@@ -1,0 +1,120 @@
+#include "CapturingLogSink.h"
+#include "TempHome.h"
+
+#include "platform/ProcessRunner.h"
+#include "platform/ShellRunner.h"
+#include "platform/SystemPaths.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace pierline::test {
+namespace {
+
+// Restores the shared runner's settings after each test.
+class ShellRunnerTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        ShellRunner::shared().setTimeLimit(ShellRunner::kDefaultTimeLimit);
+        ShellRunner::shared().setShellProgram(QString());
+    }
+    TempHome home;
+    CapturingLogSink logs;
+};
+
+// Polls in real time for a child process's effect, bounded.
+bool waitForFile(const QString& path, int timeoutMs = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!QFile::exists(path)) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+TEST_F(ShellRunnerTest, ReturnsTrimmedOutputOfOneSharedPipe) {
+    EXPECT_EQ(runShellCommand("printf '  \\n hello \\n\\n'"), QStringLiteral("hello"));
+    EXPECT_EQ(runShellCommand("echo out; echo err >&2; echo out2"), QStringLiteral("out\nerr\nout2"));
+    EXPECT_TRUE(logs.logged("shell run: echo out; echo err >&2; echo out2"));
+    // Output that is not UTF-8 counts as empty.
+    EXPECT_EQ(runShellCommand("printf '\\377\\376'"), QString());
+}
+
+TEST_F(ShellRunnerTest, NonZeroExitIsLoggedAndOutputStillReturned) {
+    const QString command = QStringLiteral("echo broken; exit 3");
+    EXPECT_EQ(runShellCommand(command), QStringLiteral("broken"));
+    EXPECT_TRUE(logs.logged(QStringLiteral("shell EXIT 3: %1 output=broken").arg(command)));
+    const QString long_ = QStringLiteral("printf 'x%.0s' $(seq 1 700); exit 1");
+    runShellCommand(long_);
+    EXPECT_TRUE(logs.logged(QStringLiteral("shell EXIT 1: %1 output=%2").arg(long_, QString(500, 'x'))));
+}
+
+TEST_F(ShellRunnerTest, OverrunIsAbandonedNotStoppedAndItsLateOutputDropped) {
+    ShellRunner::shared().setTimeLimit(0.3);
+    const QString pidFile = home.file("pid");
+    const QString done = home.file("done");
+    const QString command =
+        QStringLiteral("echo $$ > '%1'; sleep 1; echo late-output; touch '%2'").arg(pidFile, done);
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(runShellCommand(command), QString());
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_TRUE(logs.printed(QStringLiteral("Warning: shell command timed out: %1").arg(command)));
+    EXPECT_TRUE(logs.logged(QStringLiteral("shell TIMED OUT after 5s (result discarded): %1").arg(command)));
+
+    // Still running after the runner gave up on it...
+    ASSERT_TRUE(waitForFile(pidFile));
+    QFile file(pidFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const pid_t pid = file.readAll().trimmed().toInt();
+    ASSERT_GT(pid, 0);
+    if (!QFile::exists(done)) EXPECT_EQ(::kill(pid, 0), 0);
+    // ...it finishes on its own, and what it printed goes nowhere.
+    ASSERT_TRUE(waitForFile(done));
+    ShellRunner::shared().setTimeLimit(ShellRunner::kDefaultTimeLimit);
+    EXPECT_EQ(runShellCommand("echo next"), QStringLiteral("next"));
+    for (const QString& m : logs.messages()) EXPECT_FALSE(m.contains("output=late-output")) << m.toStdString();
+    for (const QString& l : logs.plainLines()) EXPECT_FALSE(l.contains("late-output") && !l.contains("timed out"));
+}
+
+TEST_F(ShellRunnerTest, ASleepBeyondTheLimitTimesOut) {
+    ShellRunner::shared().setTimeLimit(0.3);
+    EXPECT_EQ(runShellCommand("sleep 5"), QString());
+    EXPECT_TRUE(logs.printed(QStringLiteral("Warning: shell command timed out: sleep 5")));
+}
+
+TEST_F(ShellRunnerTest, AShellThatCannotStartGivesEmptyOutputAndSaysWhy) {
+    ShellRunner::shared().setShellProgram(home.file("no-such-shell"));
+    EXPECT_EQ(runShellCommand("echo hi"), QString());
+    bool printed = false;
+    for (const QString& l : logs.plainLines()) printed |= l.startsWith("Error launching shell command: echo hi - ");
+    EXPECT_TRUE(printed);
+    bool logged = false;
+    for (const QString& m : logs.messages()) logged |= m.startsWith(QStringLiteral("shell LAUNCH FAILED: echo hi — "));
+    EXPECT_TRUE(logged);
+}
+
+TEST(ProcessRunner, SeparatesStreamsAndReportsAFailedLaunch) {
+    TempHome home;
+    ProcessResult r = runProcess("/bin/sh", {"-c", "cat; echo err >&2; exit 4"}, "input");
+    EXPECT_EQ(r.stdoutData, QByteArray("input"));
+    EXPECT_EQ(r.stderrData, QByteArray("err\n"));
+    EXPECT_EQ(r.exitStatus, 4);
+
+    const QString missing = home.file("missing-tool");
+    r = runProcess(missing, {});
+    EXPECT_EQ(r.exitStatus, -1);
+    EXPECT_TRUE(r.stdoutData.isEmpty());
+    EXPECT_TRUE(QString::fromUtf8(r.stderrData).startsWith(QStringLiteral("Failed to launch %1: ").arg(missing)));
+
+    // Children find the emulated tools first and share our home.
+    r = runProcess("/bin/sh", {"-c", "command -v defaults; printf %s \"$PIERLINE_HOME\""});
+    EXPECT_EQ(QString::fromUtf8(r.stdoutData), SystemPaths::toolPath("defaults") + "\n" + SystemPaths::home());
+}
+
+} // namespace
+} // namespace pierline::test

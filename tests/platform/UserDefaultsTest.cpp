@@ -1,0 +1,120 @@
+#include "TempHome.h"
+
+#include "platform/ProcessRunner.h"
+#include "platform/SystemPaths.h"
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace pierline::test {
+namespace {
+
+int defaultsTool(const QStringList& args) {
+    return runProcess(SystemPaths::toolPath(QStringLiteral("defaults")), args).exitStatus;
+}
+
+TEST(UserDefaults, StoredValuesKeepTheirTypeAndPresence) {
+    TempHome home;
+    UserDefaults d(QStringLiteral("com.example.typing"));
+    d.set("off", false);
+    d.set("count", 3);
+    d.set("ratio", 0.5);
+    d.set("name", QStringLiteral("Safari"));
+    d.set("list", QStringList{"a", "b"});
+    d.set("mixed", QVariantList{"a", qint64(1)});
+    d.set("blob", QByteArray("\x00\x01", 2));
+
+    // A stored false is present and reads as false, not as absent.
+    EXPECT_TRUE(d.contains("off"));
+    EXPECT_EQ(d.boolValue("off"), false);
+    EXPECT_FALSE(d.contains("never"));
+    EXPECT_EQ(d.boolValue("never"), std::nullopt);
+
+    EXPECT_EQ(d.integerForKey("count"), 3);
+    EXPECT_EQ(d.doubleValue("ratio"), 0.5);
+    EXPECT_EQ(d.stringArray("list"), (QStringList{"a", "b"}));
+    EXPECT_EQ(d.data("blob"), QByteArray("\x00\x01", 2));
+
+    // The wrong type gives nullopt from the typed getters.
+    EXPECT_EQ(d.string("count"), std::nullopt);
+    EXPECT_EQ(d.boolValue("name"), std::nullopt);
+    EXPECT_EQ(d.stringArray("mixed"), std::nullopt);
+    EXPECT_EQ(d.array("name"), std::nullopt);
+    EXPECT_EQ(d.dictionary("list"), std::nullopt);
+    EXPECT_EQ(d.data("name"), std::nullopt);
+    EXPECT_EQ(d.doubleValue("name"), std::nullopt);
+
+    d.remove("off");
+    EXPECT_FALSE(d.contains("off"));
+}
+
+TEST(UserDefaults, SeesAnotherProcessesWriteOnTheNextRead) {
+    TempHome home;
+    UserDefaults d(QStringLiteral("com.example.shared"));
+    d.set("mine", QStringLiteral("kept"));
+    d.set("theirs", 1);
+    ASSERT_EQ(defaultsTool({"write", "com.example.shared", "theirs", "-int", "2"}), 0);
+    EXPECT_EQ(d.integerForKey("theirs"), 2);
+    EXPECT_EQ(d.string("mine"), QStringLiteral("kept"));
+    ASSERT_EQ(defaultsTool({"delete", "com.example.shared", "mine"}), 0);
+    EXPECT_FALSE(d.contains("mine"));
+}
+
+TEST(UserDefaults, AtomicWritesLeaveNoTemporaryFiles) {
+    TempHome home;
+    UserDefaults d(QStringLiteral("com.example.atomic"));
+    for (int i = 0; i < 20; ++i) d.set(QStringLiteral("k%1").arg(i), i);
+    d.remove("k3");
+    const QStringList entries = QDir(SystemPaths::preferencesFolder()).entryList(QDir::Files | QDir::Hidden);
+    EXPECT_EQ(entries, (QStringList{"com.example.atomic.plist", "com.example.atomic.plist.lock"}));
+    EXPECT_EQ(d.dictionaryRepresentation().size(), 19);
+}
+
+TEST(UserDefaults, UpdateRefusesAFileThatIsNotADictionary) {
+    TempHome home;
+    UserDefaults d(QStringLiteral("com.example.broken"));
+    const QString path = home.write("Library/Preferences/com.example.broken.plist", "not a plist");
+    QString error;
+    bool ran = false;
+    EXPECT_FALSE(d.update(
+        [&](QVariantMap&) {
+            ran = true;
+            return true;
+        },
+        &error));
+    EXPECT_FALSE(ran);
+    EXPECT_FALSE(error.isEmpty());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("not a plist"));
+}
+
+// Two processes that each write their own keys at the same time must not lose each other's.
+TEST(UserDefaults, ConcurrentWritersInTwoProcessesLoseNothing) {
+    TempHome home;
+    constexpr int kWrites = 40;
+    const QString script = QStringLiteral("i=0; while [ $i -lt %1 ]; do \"$0\" write com.example.race $1$i -int $i || "
+                                          "exit 1; i=$((i+1)); done")
+                               .arg(kWrites);
+    QProcess a, b;
+    for (QProcess* p : {&a, &b}) p->setProcessEnvironment(childEnvironment());
+    a.start("/bin/sh", {"-c", script, SystemPaths::toolPath("defaults"), "a"});
+    b.start("/bin/sh", {"-c", script, SystemPaths::toolPath("defaults"), "b"});
+    ASSERT_TRUE(a.waitForFinished(120000));
+    ASSERT_TRUE(b.waitForFinished(120000));
+    EXPECT_EQ(a.exitCode(), 0) << a.readAllStandardError().toStdString();
+    EXPECT_EQ(b.exitCode(), 0) << b.readAllStandardError().toStdString();
+
+    const QVariantMap values = UserDefaults(QStringLiteral("com.example.race")).dictionaryRepresentation();
+    EXPECT_EQ(values.size(), 2 * kWrites);
+    for (int i = 0; i < kWrites; ++i) {
+        EXPECT_EQ(values.value(QStringLiteral("a%1").arg(i)), QVariant(qint64(i)));
+        EXPECT_EQ(values.value(QStringLiteral("b%1").arg(i)), QVariant(qint64(i)));
+    }
+}
+
+} // namespace
+} // namespace pierline::test

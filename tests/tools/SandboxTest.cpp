@@ -1,0 +1,132 @@
+#include "TempHome.h"
+#include "ToolTestSupport.h"
+
+#include "app/Sandbox.h"
+#include "app/commands/Commands.h"
+#include "platform/Url.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace pierline::test {
+namespace {
+
+TEST(Sandbox, RefusesAFolderThatIsNotEmptyUnlessForced) {
+    TempHome home;
+    const QString root = home.file("box");
+    const QString keep = home.write("box/mine.txt", "precious");
+
+    SandboxReport report = Sandbox::init(root, false);
+    EXPECT_FALSE(report.ok);
+    EXPECT_TRUE(report.error.contains("--force")) << report.error.toStdString();
+    EXPECT_TRUE(QFile::exists(keep));
+    EXPECT_FALSE(QFile::exists(root + "/Applications"));
+    EXPECT_EQ(cli::runSandboxCommand({"init", root}), 1);
+
+    // A link inside the folder is removed, not what it points at.
+    const QString outside = home.write("outside/keep.txt", "x");
+    ASSERT_TRUE(QFile::link(home.file("outside"), root + "/link"));
+    report = Sandbox::init(root, true);
+    ASSERT_TRUE(report.ok) << report.error.toStdString();
+    EXPECT_FALSE(QFile::exists(keep));
+    EXPECT_FALSE(QFileInfo(root + "/link").isSymLink());
+    EXPECT_TRUE(QFile::exists(outside));
+}
+
+TEST(Sandbox, NeverClearsTheHomeFolder) {
+    TempHome home;
+    QTemporaryDir fakeHome;
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", fakeHome.path().toUtf8());
+    ASSERT_EQ(QDir::cleanPath(QDir::homePath()), QDir::cleanPath(fakeHome.path())); // never touch the real one
+    const QString mine = fakeHome.filePath("mine.txt");
+    QFile(mine).open(QIODevice::WriteOnly);
+    const SandboxReport atHome = Sandbox::init(fakeHome.path(), true);
+    const SandboxReport above = Sandbox::init(QFileInfo(fakeHome.path()).absolutePath(), true);
+    qputenv("HOME", oldHome);
+    EXPECT_FALSE(atHome.ok);
+    EXPECT_FALSE(above.ok);
+    EXPECT_TRUE(QFile::exists(mine));
+}
+
+TEST(Sandbox, BuildsBundlesFoldersAndADockThatUsesEveryTileKind) {
+    TempHome home;
+    // The default root is PIERLINE_HOME; point it at a fresh folder (TempHome restores it).
+    const QString root = home.file("fresh");
+    qputenv("PIERLINE_HOME", root.toUtf8());
+    ASSERT_EQ(cli::runSandboxCommand({"init"}), 0);
+
+    for (const SandboxApp& app : Sandbox::sampleApps()) {
+        const QString bundle = root + "/Applications/" + app.name + ".app";
+        const QVariantMap info = parsedFile(bundle + "/Contents/Info.plist").toMap();
+        EXPECT_EQ(info.value("CFBundleIdentifier"), QVariant(app.identifier));
+        EXPECT_EQ(info.value("CFBundleName"), QVariant(app.name));
+        EXPECT_EQ(info.value("LSUIElement").toBool(), app.agent) << app.name.toStdString();
+        const QString exe = bundle + "/Contents/MacOS/" + info.value("CFBundleExecutable").toString();
+        EXPECT_TRUE(QFileInfo(exe).isExecutable()) << exe.toStdString();
+        EXPECT_TRUE(QFileInfo(bundle + "/Contents/Resources").isDir());
+    }
+    EXPECT_TRUE(QFileInfo(root + "/Projects/Site").isDir());
+    EXPECT_TRUE(QFileInfo(root + "/Downloads").isDir());
+    EXPECT_TRUE(QFile::exists(root + "/Documents/Readme.txt"));
+
+    // The Dock domain reads back with the expected tiles and real URLs of the sandbox.
+    const QVariantMap dock = dockDomain();
+    const QVariantList apps = dock.value("persistent-apps").toList();
+    QStringList types;
+    for (const QVariant& t : apps) types << tileType(t);
+    EXPECT_EQ(types, (QStringList{"file-tile", "spacer-tile", "file-tile", "small-spacer-tile", "file-tile"}));
+    const auto appUrl = [&](const QString& name) {
+        return fileUrlFromPath(root + "/Applications/" + name + ".app", true).toString(QUrl::FullyEncoded);
+    };
+    ASSERT_EQ(apps.size(), 5);
+    EXPECT_EQ(tileUrl(apps[0]), appUrl("Safari"));
+    EXPECT_EQ(tileUrl(apps[2]), appUrl("Mail"));
+    EXPECT_EQ(tileUrl(apps[4]), appUrl("Code Editor"));
+    EXPECT_TRUE(tileUrl(apps[4]).endsWith("/Code%20Editor.app/"));
+    EXPECT_EQ(tileData(apps[0]).value("file-label"), QVariant("Safari"));
+
+    const QVariantList others = dock.value("persistent-others").toList();
+    ASSERT_EQ(others.size(), 4);
+    const QVariantMap downloads = tileData(others[0]);
+    EXPECT_EQ(tileType(others[0]), QStringLiteral("directory-tile"));
+    EXPECT_EQ(tileUrl(others[0]), fileUrlFromPath(root + "/Downloads", true).toString(QUrl::FullyEncoded));
+    EXPECT_EQ(downloads.value("showas"), QVariant(qint64(1)));
+    EXPECT_EQ(downloads.value("displayas"), QVariant(qint64(0)));
+    EXPECT_EQ(downloads.value("arrangement"), QVariant(qint64(2)));
+    const QVariantMap documents = tileData(others[1]);
+    EXPECT_EQ(tileUrl(others[1]), fileUrlFromPath(root + "/Documents", true).toString(QUrl::FullyEncoded));
+    EXPECT_EQ(documents.value("showas"), QVariant(qint64(2)));
+    EXPECT_EQ(documents.value("displayas"), QVariant(qint64(1)));
+    EXPECT_EQ(documents.value("arrangement"), QVariant(qint64(1)));
+    EXPECT_EQ(tileType(others[2]), QStringLiteral("file-tile"));
+    EXPECT_EQ(tileUrl(others[2]), fileUrlFromPath(root + "/Documents/Readme.txt").toString(QUrl::FullyEncoded));
+    EXPECT_EQ(tileType(others[3]), QStringLiteral("url-tile"));
+    EXPECT_EQ(tileUrl(others[3]), QStringLiteral("https://example.com/"));
+    EXPECT_EQ(tileData(others[3]).value("label"), QVariant("Example"));
+
+    // The writer finds dockutil in a fixed location, and it drives this Dock.
+    const QString link = SystemPaths::dockutilFixedPaths().last();
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), SystemPaths::toolPath("dockutil"));
+    EXPECT_EQ(runTool("defaults", {"export", "com.apple.dock", "-"}).exit, 0);
+    const ProcessResult listed = runProcess(link, {"--list"});
+    EXPECT_EQ(listed.exitStatus, 0);
+    EXPECT_EQ(QString::fromUtf8(listed.stdoutData).count('\n'), 9);
+}
+
+TEST(Sandbox, CommandLineUsage) {
+    TempHome home;
+    EXPECT_EQ(cli::runSandboxCommand({}), 2);
+    EXPECT_EQ(cli::runSandboxCommand({"build"}), 2);
+    EXPECT_EQ(cli::runSandboxCommand({"--help"}), 0);
+    EXPECT_EQ(cli::runSandboxCommand({"init", "--help"}), 0);
+    EXPECT_EQ(cli::runSandboxCommand({"init", "--bogus"}), 2);
+    EXPECT_EQ(cli::runSandboxCommand({"init", home.file("a"), home.file("b")}), 2);
+    EXPECT_FALSE(QFile::exists(home.file("a")));
+}
+
+} // namespace
+} // namespace pierline::test
