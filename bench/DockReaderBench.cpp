@@ -12,6 +12,7 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <map>
+#include <unistd.h>
 
 using namespace pierline;
 
@@ -148,11 +149,12 @@ BENCHMARK(BM_ParsePlistAndDomainPerTile)->Unit(benchmark::kMicrosecond);
 // Prints what the console reporter prints, then the reading against its floor.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                realNs_[run.benchmark_name()] = run.GetAdjustedRealTime() * timeUnitNs(run.time_unit);
+                realNs_[run.run_name.function_name] = run.GetAdjustedRealTime() * timeUnitNs(run.time_unit);
         }
     }
     void Finalize() override {

@@ -21,9 +21,9 @@ QString lastComponent(const QString& location) {
         const QUrl url(location);
         if (url.isValid()) path = url.path(QUrl::FullyDecoded);
     }
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
+    while (path.endsWith(QLatin1Char('/'))) path.chop(1);
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash >= 0 && path.size() > 1 ? path.mid(slash + 1) : path;
+    return slash >= 0 ? path.mid(slash + 1) : path; // empty for a root
 }
 
 bool isBlank(const std::optional<QString>& s) { return !s || s->trimmed().isEmpty(); }

@@ -1,5 +1,5 @@
-#include "CapturingLogSink.h"
-#include "TempHome.h"
+#include "support/CapturingLogSink.h"
+#include "support/TempHome.h"
 
 #include "platform/ProcessRunner.h"
 #include "platform/ShellRunner.h"

@@ -1,4 +1,4 @@
-#include "TempHome.h"
+#include "support/TempHome.h"
 
 #include "platform/ProcessRunner.h"
 #include "platform/SystemPaths.h"

@@ -1,6 +1,7 @@
 #include "StoreFixtures.h"
 
 #include "platform/Dispatch.h"
+#include "platform/NetworkPathMonitor.h"
 #include "platform/UserDefaults.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
@@ -35,7 +36,7 @@ protected:
     }
     DockPresetManager& start() {
         if (!controller) openStore();
-        manager = std::make_unique<DockPresetManager>(*controller, DockPresetManagerOptions{.monitorNetwork = false});
+        manager = std::make_unique<DockPresetManager>(*controller, DockPresetManagerOptions{.monitorNetwork = false, .networkMonitorFactory = {}});
         return *manager;
     }
     // Writes presets straight into the store, as an older build would have left them.
@@ -423,8 +424,7 @@ TEST_F(PresetManager, LookupsWorkFromBackgroundThreads) {
         return found ? QStringLiteral("%1/%2").arg(found->name().value_or(QString())).arg(manager->fetchAllPresets().size())
                      : QString();
     });
-    for (int i = 0; i < 500 && !future.isFinished(); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    ASSERT_TRUE(future.isFinished());
+    ASSERT_TRUE(processEventsUntil([&] { return future.isFinished(); }));
     EXPECT_EQ(future.result(), QStringLiteral("Work/2"));
 }
 
@@ -611,8 +611,7 @@ TEST_F(PresetManager, NetworkTransitionsAreTrackedUntilTheyHaveSettled) {
 
     // Updates from the platform monitor arrive on the monitor queue.
     report(NetworkPathMonitor::Path{true});
-    for (int i = 0; i < 500 && !manager->isNetworkTransitioning(); ++i) QThread::msleep(1);
-    EXPECT_TRUE(manager->isNetworkTransitioning());
+    EXPECT_TRUE(processEventsUntil([&] { return manager->isNetworkTransitioning(); }));
 }
 
 } // namespace

@@ -498,10 +498,9 @@ TEST_F(Persistence, PerformRunsTheWorkOnTheMainContext) {
             throw StoreError(StoreError::kCocoaDomain, 1, QStringLiteral("boom"));
         });
     });
-    outer.waitForFinished();
+    ASSERT_TRUE(processEventsUntil([&] { return outer.isFinished(); }));
     QFuture<bool> inner = outer.result();
-    for (int i = 0; i < 200 && !inner.isFinished(); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    ASSERT_TRUE(inner.isFinished());
+    ASSERT_TRUE(processEventsUntil([&] { return inner.isFinished(); }));
     try {
         inner.result();
         FAIL() << "expected the work's error";

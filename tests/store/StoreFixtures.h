@@ -6,8 +6,11 @@
 #include "support/TempHome.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QStringList>
 #include <atomic>
+#include <functional>
 
 // Shared by the store suites: a sample Dock, the store's file, notification counting.
 namespace pierline::test::store {
@@ -75,6 +78,18 @@ private:
     std::atomic<int> count_{0};
     QVariantMap last_;
 };
+
+// Runs the main queue until `done` holds (bounded in real time: it waits on other threads).
+inline bool processEventsUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
 
 // Delivers what was queued for the main thread (notifications the store posts "on main").
 inline void drainMainQueue() {

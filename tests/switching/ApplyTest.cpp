@@ -29,7 +29,7 @@ UserDefaults& defaults() { return UserDefaults::standard(); }
 
 // The sandbox home (its Dock, tools and sample apps) plus fake apps that are real processes;
 // the presets live in a fresh store; time is virtual.
-class ApplyTest : public ::testing::Test {
+class SwitchingApply : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Sandbox::init(home.path(), true).ok);
@@ -82,7 +82,7 @@ protected:
 
 } // namespace
 
-TEST_F(ApplyTest, ClosingAppsTerminatesForcesAndSparesTheRightOnes) {
+TEST_F(SwitchingApply, ClosingAppsTerminatesForcesAndSparesTheRightOnes) {
     const QString kept = apps->makeApp(QStringLiteral("Kept"), QStringLiteral("com.example.kept"));
     const QString other = apps->makeApp(QStringLiteral("Other"), QStringLiteral("com.example.other"));
     const QString hung = apps->makeApp(QStringLiteral("Hung"), QStringLiteral("com.example.hung"), {},
@@ -117,7 +117,7 @@ TEST_F(ApplyTest, ClosingAppsTerminatesForcesAndSparesTheRightOnes) {
     EXPECT_EQ(DockReader::getDockApps(), (QStringList{entryFor(kept), QStringLiteral("pierline-spacer-1")}));
 }
 
-TEST_F(ApplyTest, LeavingAnExcludedPresetClosesNothing) {
+TEST_F(SwitchingApply, LeavingAnExcludedPresetClosesNothing) {
     const QString other = apps->makeApp(QStringLiteral("Other"), QStringLiteral("com.example.other"));
     const DockPresetPtr a = makePreset(QStringLiteral("A"), {});
     makePreset(QStringLiteral("B"), {});
@@ -140,7 +140,7 @@ TEST_F(ApplyTest, LeavingAnExcludedPresetClosesNothing) {
     EXPECT_TRUE(RunningApps::waitUntil([&] { return !apps->running(otherPid); }));
 }
 
-TEST_F(ApplyTest, IdeActionHandsTheProjectToTheIdeAfterClosingIt) {
+TEST_F(SwitchingApply, IdeActionHandsTheProjectToTheIdeAfterClosingIt) {
     const QString record = home.file(QStringLiteral("ide-args.txt"));
     const QString ide = apps->makeApp(QStringLiteral("Workbench IDE"), QStringLiteral("com.example.ide"), {},
                                       {QStringLiteral("record=") + record});
@@ -161,7 +161,7 @@ TEST_F(ApplyTest, IdeActionHandsTheProjectToTheIdeAfterClosingIt) {
     EXPECT_TRUE(logs.printed(QStringLiteral("  • IDE actions: 1")));
 }
 
-TEST_F(ApplyTest, IdeActionWithMissingProjectFailsWithoutClosingTheIde) {
+TEST_F(SwitchingApply, IdeActionWithMissingProjectFailsWithoutClosingTheIde) {
     const QString ide = apps->makeApp(QStringLiteral("Workbench IDE"), QStringLiteral("com.example.ide"));
     const QString missing = home.file(QStringLiteral("Projects/gone"));
     const DockPresetPtr preset = makePreset(QStringLiteral("Code"), {entryFor(ide)});
@@ -177,7 +177,7 @@ TEST_F(ApplyTest, IdeActionWithMissingProjectFailsWithoutClosingTheIde) {
     EXPECT_EQ(apps->appsFrom(ide).size(), 1);
 }
 
-TEST_F(ApplyTest, AutoSaveWritesTheDockBeingLeftIntoTheLastPreset) {
+TEST_F(SwitchingApply, AutoSaveWritesTheDockBeingLeftIntoTheLastPreset) {
     const QStringList dockApps = DockReader::getDockApps();
     const QList<DockItem> dockItems = DockReader::getDockItems();
     ASSERT_FALSE(dockApps.isEmpty());
@@ -211,7 +211,7 @@ TEST_F(ApplyTest, AutoSaveWritesTheDockBeingLeftIntoTheLastPreset) {
     EXPECT_TRUE(logs.printed(QStringLiteral("Auto-save: Skipping - switching to the same preset (B)")));
 }
 
-TEST_F(ApplyTest, CooldownHoldsTheSecondApplyUnlessBypassed) {
+TEST_F(SwitchingApply, CooldownHoldsTheSecondApplyUnlessBypassed) {
     makePreset(QStringLiteral("A"), {});
     makePreset(QStringLiteral("B"), {});
     EXPECT_EQ(apply(QStringLiteral("A")).outcome, ApplyHandle::Outcome::Written); // never held: first apply
@@ -228,7 +228,7 @@ TEST_F(ApplyTest, CooldownHoldsTheSecondApplyUnlessBypassed) {
     EXPECT_EQ(DockManager::shared().lastAppliedPresetName(), QStringLiteral("B"));
 }
 
-TEST_F(ApplyTest, SkipSettingSkipsTheActivePresetButReappliesAStaleOne) {
+TEST_F(SwitchingApply, SkipSettingSkipsTheActivePresetButReappliesAStaleOne) {
     const DockPresetPtr a = makePreset(QStringLiteral("A"), {QStringLiteral("file:///Applications/Safari.app/"),
                                                              QStringLiteral("pierline-spacer-1")});
     defaults().set(QStringLiteral("skipApplyIfSamePreset"), true);
@@ -251,7 +251,7 @@ TEST_F(ApplyTest, SkipSettingSkipsTheActivePresetButReappliesAStaleOne) {
     EXPECT_EQ(DockReader::getDockApps().size(), 2);
 }
 
-TEST_F(ApplyTest, SwitchContextRequestCarriesBothPresets) {
+TEST_F(SwitchingApply, SwitchContextRequestCarriesBothPresets) {
     QList<QVariantMap> posts;
     const ObserverToken token = NotificationCenter::shared().addObserver(
         kPresetSwitchContextRequestedNotification, Delivery::PosterThread,
@@ -277,7 +277,7 @@ TEST_F(ApplyTest, SwitchContextRequestCarriesBothPresets) {
     EXPECT_EQ(posts[1].value(LastContextNotificationKeys::newPresetID).toUuid(), *b->id());
 }
 
-TEST_F(ApplyTest, UnknownPresetIsRefusedAndWritesNothing) {
+TEST_F(SwitchingApply, UnknownPresetIsRefusedAndWritesNothing) {
     const QStringList before = DockReader::getDockApps();
     const ApplyHandle handle = apply(QStringLiteral("Nope"));
     EXPECT_EQ(handle.outcome, ApplyHandle::Outcome::UnknownPreset);
@@ -287,7 +287,7 @@ TEST_F(ApplyTest, UnknownPresetIsRefusedAndWritesNothing) {
     EXPECT_FALSE(defaults().contains(DockManager::kLastAppliedNameKey));
 }
 
-TEST_F(ApplyTest, CompanionOnlyPresetLeavesTheDockAndSendsHideFirst) {
+TEST_F(SwitchingApply, CompanionOnlyPresetLeavesTheDockAndSendsHideFirst) {
     // The companion's socket goes under the temporary home.
     const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
     const bool hadRuntime = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
@@ -329,7 +329,7 @@ TEST_F(ApplyTest, CompanionOnlyPresetLeavesTheDockAndSendsHideFirst) {
     if (hadRuntime) qputenv("XDG_RUNTIME_DIR", oldRuntime);
 }
 
-TEST_F(ApplyTest, DockutilInTheBundleIsPreferred) {
+TEST_F(SwitchingApply, DockutilInTheBundleIsPreferred) {
     const QString bundle = home.file(QStringLiteral("Applications/Pierline.app"));
     QDir().mkpath(bundle + QStringLiteral("/Contents/Resources"));
     ASSERT_TRUE(QFile::link(SystemPaths::toolPath(QStringLiteral("dockutil")),

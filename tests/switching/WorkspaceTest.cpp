@@ -118,3 +118,25 @@ TEST(SwitchingWorkspace, MalformedInfoPlistIsNoApplication) {
     EXPECT_FALSE(result.ok);
     EXPECT_FALSE(result.error.isEmpty());
 }
+
+TEST(SwitchingWorkspace, AppsOfAnotherHomeAreNotOurs) {
+    TempHome home;
+    RunningApps apps(home);
+    const QString bundle = apps.makeApp(QStringLiteral("Elsewhere"), QStringLiteral("com.example.elsewhere"));
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PIERLINE_HOME"), home.file(QStringLiteral("other-mac")));
+    process.setProcessEnvironment(env);
+    process.start(bundle + QStringLiteral("/Contents/MacOS/Elsewhere"));
+    ASSERT_TRUE(process.waitForStarted());
+    const qint64 ours = apps.launch(bundle);
+    // Wait (bounded) until the other process runs the bundle's executable.
+    ASSERT_TRUE(RunningApps::waitUntil([&] {
+        return QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(process.processId())).contains(QStringLiteral("Elsewhere.app"));
+    }));
+    const QList<RunningApplication> listed = apps.appsFrom(bundle);
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_EQ(listed.first().pid, ours);
+    process.kill();
+    process.waitForFinished();
+}

@@ -1,4 +1,4 @@
-#include "TempHome.h"
+#include "support/TempHome.h"
 #include "ToolTestSupport.h"
 
 #include "platform/UserDefaults.h"

@@ -80,6 +80,20 @@ QString bundleOfProcess(qint64 pid) {
     return {};
 }
 
+// Each PIERLINE_HOME is one emulated Mac: a process belongs to ours when it was started with our
+// home, or without one while we use the default home too.
+bool inOurHome(qint64 pid) {
+    static const QByteArray kKey = QByteArrayLiteral("PIERLINE_HOME=");
+    QString theirs;
+    for (const QByteArray& entry : readProcFile(pid, "environ").split('\0')) {
+        if (entry.startsWith(kKey)) theirs = QString::fromLocal8Bit(entry.mid(kKey.size()));
+    }
+    const bool weHaveOne = qEnvironmentVariableIsSet("PIERLINE_HOME") && !qEnvironmentVariableIsEmpty("PIERLINE_HOME");
+    if (theirs.isEmpty()) return !weHaveOne;
+    if (QDir::isRelativePath(theirs)) theirs = QDir(QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid))).filePath(theirs);
+    return QDir::cleanPath(theirs) == SystemPaths::home();
+}
+
 bool ownedByUs(qint64 pid) {
     struct stat info {};
     if (::stat(QStringLiteral("/proc/%1").arg(pid).toLocal8Bit().constData(), &info) != 0) return false;
@@ -125,7 +139,7 @@ public:
             const auto stat = readStat(pid);
             if (!stat || stat->state == 'Z' || stat->state == 'X') continue;
             const QString bundle = bundleOfProcess(pid);
-            if (bundle.isEmpty()) continue;
+            if (bundle.isEmpty() || !inOurHome(pid)) continue;
             candidates.append({pid, stat->ppid, bundle});
             bundleByPid.insert(pid, bundle);
         }

@@ -1,0 +1,258 @@
+#include "StoreFixtures.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace pierline::test;
+using namespace pierline::test::store;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QString err;
+};
+
+std::unique_ptr<QProcess> launch(const QStringList& args) {
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(QProcessEnvironment::systemEnvironment()); // PIERLINE_HOME of the test
+    process->start(QStringLiteral(PIERLINE_BINARY), args);
+    return process;
+}
+
+Run finish(QProcess& process) {
+    Run run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        ADD_FAILURE() << "pierline did not finish";
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+Run pierline(const QStringList& args) { return finish(*launch(args)); }
+
+class PresetCommands : public ::testing::Test {
+protected:
+    QJsonArray presets() {
+        const Run run = pierline({"presets", "--json"});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        return QJsonDocument::fromJson(run.out).array();
+    }
+    QJsonObject show(const QString& name) {
+        const Run run = pierline({"preset", "show", name, "--json"});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        return QJsonDocument::fromJson(run.out).object();
+    }
+    static QStringList field(const QJsonArray& array, const QString& key) {
+        QStringList out;
+        for (const auto& v : array) out.append(v.toObject().value(key).toVariant().toString());
+        return out;
+    }
+
+    TempHome home;
+    SampleDock dock = writeSampleDock(home);
+};
+
+TEST_F(PresetCommands, FirstRunMakesTheDefaultAndListsItAsABackupRecord) {
+    const QJsonArray list = presets();
+    ASSERT_EQ(list.size(), 1);
+    const QJsonObject preset = list.first().toObject();
+    EXPECT_EQ(preset.value("name").toString(), "Default");
+    EXPECT_EQ(preset.value("order").toInt(-1), 0);
+    EXPECT_TRUE(QRegularExpression("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$")
+                    .match(preset.value("idString").toString())
+                    .hasMatch());
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$").match(preset.value("createdAt").toString()).hasMatch());
+    const QJsonArray apps = QJsonDocument::fromJson(preset.value("apps").toString().toUtf8()).array();
+    EXPECT_EQ(apps.toVariantList(), QVariant(dock.apps).toList());
+    for (const char* absent : {"appNotes", "lastContextStatus", "lastContextNextSteps", "lastContextUpdatedAt", "appMetadata"})
+        EXPECT_FALSE(preset.contains(absent)) << absent;
+    const QJsonArray stacks = preset.value("folderStacks").toArray();
+    ASSERT_EQ(stacks.size(), 2);
+    EXPECT_EQ(stacks[0].toObject(), (QJsonObject{{"path", dock.downloads}, {"displayAs", "stack"}, {"showAs", "fan"},
+                                                 {"sortOrder", "date added"}, {"order", 0}, {"itemType", "folder"},
+                                                 {"url", dock.downloads}, {"label", ""}}));
+    EXPECT_EQ(stacks[1].toObject().value("path").toString(), dock.documents);
+
+    const Run text = pierline({"presets"});
+    EXPECT_EQ(text.exitCode, 0);
+    EXPECT_TRUE(text.out.startsWith("0  Default  (3 apps, 2 items)  ")) << text.out.constData();
+}
+
+TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
+    const Run created = pierline({"preset", "create", "Work", "--from-dock"});
+    ASSERT_EQ(created.exitCode, 0) << created.err.toStdString();
+    EXPECT_TRUE(created.err.contains("Unknown tile type: recents-tile"));
+    const QJsonObject work = show("Work");
+    EXPECT_EQ(work.value("idString").toString(), QString::fromUtf8(created.out.trimmed()));
+    EXPECT_EQ(work.value("order").toInt(), 1);
+    EXPECT_EQ(QJsonDocument::fromJson(work.value("apps").toString().toUtf8()).array().toVariantList(),
+              QVariant(dock.apps).toList());
+    const QJsonArray stacks = work.value("folderStacks").toArray();
+    ASSERT_EQ(stacks.size(), 4);
+    EXPECT_EQ(field(stacks, "itemType"), (QStringList{"folder", "file", "url", "folder"}));
+    EXPECT_EQ(field(stacks, "order"), (QStringList{"0", "1", "2", "3"}));
+    EXPECT_EQ(stacks[1].toObject(), (QJsonObject{{"path", dock.readme}, {"displayAs", "folder"}, {"showAs", "grid"},
+                                                 {"sortOrder", "name"}, {"order", 1}, {"itemType", "file"},
+                                                 {"url", dock.readme}, {"label", "Read me"}}));
+    EXPECT_EQ(stacks[2].toObject(), (QJsonObject{{"path", ""}, {"displayAs", "folder"}, {"showAs", "grid"},
+                                                 {"sortOrder", "name"}, {"order", 2}, {"itemType", "url"},
+                                                 {"url", "https://example.com/"}, {"label", "Example"}}));
+
+    const Run empty = pierline({"preset", "create", "Empty"});
+    ASSERT_EQ(empty.exitCode, 0) << empty.err.toStdString();
+    const QJsonObject emptyPreset = show("Empty");
+    EXPECT_EQ(emptyPreset.value("apps").toString(), "[]");
+    EXPECT_TRUE(emptyPreset.value("folderStacks").toArray().isEmpty());
+
+    for (const QStringList& again : {QStringList{"preset", "create", "Work"}, QStringList{"preset", "create", "Work", "--from-dock"}}) {
+        const Run refused = pierline(again);
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.err.contains("Preset with name 'Work' already exists.")) << refused.err.toStdString();
+    }
+    EXPECT_EQ(presets().size(), 3);
+}
+
+TEST_F(PresetCommands, UnreadableDockMakesNoPreset) {
+    ASSERT_EQ(presets().size(), 1);
+    dock::writeDockDomain(home, dock::xmlPlist(QVariantList{QStringLiteral("not a dictionary")}));
+    const Run run = pierline({"preset", "create", "Work", "--from-dock"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Pierline couldn't understand your Dock layout. Please contact support if this keeps "
+                                 "happening."))
+        << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Failed to read current dock while creating preset: Dock preferences did not contain the "
+                                 "expected plist structure"));
+    EXPECT_EQ(field(presets(), "name"), QStringList{"Default"});
+}
+
+TEST_F(PresetCommands, RenameDuplicateMoveAndDelete) {
+    ASSERT_EQ(pierline({"preset", "create", "Work"}).exitCode, 0);
+    ASSERT_EQ(pierline({"preset", "create", "Play"}).exitCode, 0);
+
+    Run run = pierline({"preset", "rename", "Work", "Play"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Cannot rename preset: Another preset with name 'Play' already exists."));
+    EXPECT_EQ(pierline({"preset", "rename", "Work", "Work"}).exitCode, 0);
+    EXPECT_EQ(pierline({"preset", "rename", "Work", "Office"}).exitCode, 0);
+
+    run = pierline({"preset", "duplicate", "Office"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.trimmed(), "Office Copy");
+    EXPECT_EQ(field(presets(), "name"), (QStringList{"Default", "Office", "Play", "Office Copy"}));
+
+    EXPECT_EQ(pierline({"preset", "move", "Default", "4"}).exitCode, 0);
+    EXPECT_EQ(pierline({"preset", "move", "Office Copy", "0"}).exitCode, 0);
+    const QJsonArray moved = presets();
+    EXPECT_EQ(field(moved, "name"), (QStringList{"Office Copy", "Office", "Play", "Default"}));
+    EXPECT_EQ(field(moved, "order"), (QStringList{"0", "1", "2", "3"}));
+    run = pierline({"preset", "move", "Play", "5"});
+    EXPECT_EQ(run.exitCode, 1);
+
+    EXPECT_EQ(pierline({"preset", "delete", "Office"}).exitCode, 0);
+    run = pierline({"preset", "delete", "Office"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("No preset named 'Office'."));
+    EXPECT_EQ(field(presets(), "name"), (QStringList{"Office Copy", "Play", "Default"}));
+}
+
+TEST_F(PresetCommands, ItemCommandsEditTheRightHandSide) {
+    ASSERT_EQ(pierline({"preset", "create", "Work"}).exitCode, 0);
+    const QString projects = QFileInfo(home.write("Projects/a.txt", "a")).absolutePath();
+    const QString notes = home.write("My Notes.txt", "n");
+
+    Run run = pierline({"preset", "add-folder", "Work", projects, "--display-as", "stack", "--show-as", "list", "--sort",
+                        "date modified"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.trimmed(), "Projects added successfully");
+    run = pierline({"preset", "add-folder", "Work", projects + "/"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("This folder is already in the preset"));
+    ASSERT_EQ(pierline({"preset", "add-file", "Work", notes}).exitCode, 0);
+    EXPECT_TRUE(pierline({"preset", "add-file", "Work", notes}).err.contains("This file is already in the preset"));
+    ASSERT_EQ(pierline({"preset", "add-url", "Work", "https://example.com/docs", "--label", "Docs"}).exitCode, 0);
+
+    run = pierline({"preset", "add-file", "Work", home.file("missing.txt")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Item does not exist"));
+    EXPECT_TRUE(pierline({"preset", "add-url", "Work", "https://example.com"}).err.contains("URL and label are required"));
+    EXPECT_TRUE(pierline({"preset", "add-url", "Work", "not a url", "--label", "X"}).err.contains("Invalid URL"));
+
+    QJsonArray stacks = show("Work").value("folderStacks").toArray();
+    ASSERT_EQ(stacks.size(), 3);
+    const QJsonObject folder = stacks[0].toObject();
+    EXPECT_EQ(folder.value("path").toString(), "file://" + projects + "/");
+    EXPECT_EQ(folder.value("displayAs").toString(), "stack");
+    EXPECT_EQ(folder.value("showAs").toString(), "list");
+    EXPECT_EQ(folder.value("sortOrder").toString(), "date modified");
+    EXPECT_EQ(stacks[1].toObject().value("path").toString(), "file://" + home.path() + "/My%20Notes.txt");
+    EXPECT_EQ(stacks[1].toObject().value("label").toString(), "My Notes.txt");
+
+    ASSERT_EQ(pierline({"preset", "move-item", "Work", "0", "3"}).exitCode, 0);
+    stacks = show("Work").value("folderStacks").toArray();
+    EXPECT_EQ(field(stacks, "itemType"), (QStringList{"file", "url", "folder"}));
+    EXPECT_EQ(field(stacks, "order"), (QStringList{"0", "1", "2"}));
+    EXPECT_EQ(pierline({"preset", "move-item", "Work", "3", "0"}).exitCode, 1);
+
+    run = pierline({"preset", "remove-item", "Work", "5"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Warning: Invalid indices in deleteDockItem"));
+    ASSERT_EQ(pierline({"preset", "remove-item", "Work", "0"}).exitCode, 0);
+    stacks = show("Work").value("folderStacks").toArray();
+    EXPECT_EQ(field(stacks, "itemType"), (QStringList{"url", "folder"}));
+    EXPECT_EQ(field(stacks, "order"), (QStringList{"0", "1"}));
+}
+
+TEST_F(PresetCommands, BadUsageAndAStoreThatCannotBeOpened) {
+    EXPECT_EQ(pierline({"preset"}).exitCode, 2);
+    EXPECT_EQ(pierline({"preset", "create"}).exitCode, 2);
+    EXPECT_EQ(pierline({"preset", "frobnicate"}).exitCode, 2);
+    EXPECT_EQ(pierline({"preset", "move", "Default", "first"}).exitCode, 2);
+    EXPECT_EQ(pierline({"preset", "add-folder", "Default", home.path(), "--show-as", "pile"}).exitCode, 2);
+
+    home.write("Library/Application Support/Pierline/Pierline.sqlite/occupied", "x");
+    const Run run = pierline({"presets"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Core Data initialization failed. Some features may not work properly."));
+    EXPECT_TRUE(QFileInfo::exists(home.file("Library/Application Support/Pierline/Pierline.sqlite/occupied")));
+}
+
+// Several processes at once against one store file.
+TEST_F(PresetCommands, ConcurrentProcessesLoseNothing) {
+    // Four first runs on an empty store: one default preset between them.
+    {
+        std::vector<std::unique_ptr<QProcess>> starts;
+        for (int i = 0; i < 4; ++i) starts.push_back(launch({"presets"}));
+        for (auto& p : starts) EXPECT_EQ(finish(*p).exitCode, 0);
+    }
+    EXPECT_EQ(field(presets(), "name"), QStringList{"Default"});
+
+    // Two writers creating presets side by side.
+    QStringList expected{"Default"};
+    for (int round = 0; round < 8; ++round) {
+        auto a = launch({"preset", "create", QStringLiteral("A%1").arg(round)});
+        auto b = launch({"preset", "create", QStringLiteral("B%1").arg(round)});
+        const Run ra = finish(*a);
+        const Run rb = finish(*b);
+        EXPECT_EQ(ra.exitCode, 0) << ra.err.toStdString();
+        EXPECT_EQ(rb.exitCode, 0) << rb.err.toStdString();
+        expected << QStringLiteral("A%1").arg(round) << QStringLiteral("B%1").arg(round);
+    }
+    QStringList names = field(presets(), "name");
+    names.sort();
+    expected.sort();
+    EXPECT_EQ(names, expected);
+}
+
+} // namespace
