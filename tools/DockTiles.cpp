@@ -15,7 +15,9 @@ constexpr int kFileTypeApplication = 41;
 constexpr int kFileTypeDirectory = 2;
 constexpr int kCFURLPOSIXPathStyleString = 15;
 
-QVariant newGuid() { return QVariant(static_cast<qint64>(QRandomGenerator::global()->generate())); }
+QVariant newGuid() {
+    return QVariant(static_cast<qint64>(QRandomGenerator::global()->generate()));
+}
 
 QVariantMap urlData(const QString& text) {
     return {{QStringLiteral("_CFURLString"), text},
@@ -24,14 +26,17 @@ QVariantMap urlData(const QString& text) {
 
 QString bundleIdentifier(const QString& bundlePath) {
     QFile info(QDir(bundlePath).filePath(QStringLiteral("Contents/Info.plist")));
-    if (!info.open(QIODevice::ReadOnly)) return {};
+    if (!info.open(QIODevice::ReadOnly))
+        return {};
     const PlistParseResult parsed = parsePlist(info.readAll());
-    if (!parsed.value) return {};
+    if (!parsed.value)
+        return {};
     return parsed.value->toMap().value(QStringLiteral("CFBundleIdentifier")).toString();
 }
 
 QString withoutTrailingSlash(QString path) {
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
     return path;
 }
 
@@ -45,7 +50,8 @@ QVariantMap appTile(const QString& bundlePath, const QString& label) {
     QString name = label;
     if (name.isEmpty()) {
         name = lastPathComponent(bundlePath);
-        if (name.endsWith(QLatin1String(".app"))) name.chop(4);
+        if (name.endsWith(QLatin1String(".app")))
+            name.chop(4);
     }
     const QVariantMap data = {
         {QStringLiteral("file-data"), urlData(fileUrlText(bundlePath, true))},
@@ -102,16 +108,20 @@ QVariantMap spacerTile(const QString& tileType) {
 
 QString tileLocation(const QVariantMap& tile) {
     const QVariantMap data = tile.value(QStringLiteral("tile-data")).toMap();
-    const QString file = data.value(QStringLiteral("file-data")).toMap().value(QStringLiteral("_CFURLString")).toString();
-    if (!file.isEmpty()) return file;
+    const QString file =
+        data.value(QStringLiteral("file-data")).toMap().value(QStringLiteral("_CFURLString")).toString();
+    if (!file.isEmpty())
+        return file;
     return data.value(QStringLiteral("url")).toMap().value(QStringLiteral("_CFURLString")).toString();
 }
 
 std::optional<QString> tilePath(const QVariantMap& tile) {
     const QString location = tileLocation(tile);
-    if (location.startsWith(QLatin1Char('/'))) return withoutTrailingSlash(location);
+    if (location.startsWith(QLatin1Char('/')))
+        return withoutTrailingSlash(location);
     const auto url = parseUrl(location);
-    if (!url || !url->isLocalFile()) return std::nullopt;
+    if (!url || !url->isLocalFile())
+        return std::nullopt;
     return withoutTrailingSlash(decodedPath(*url));
 }
 

@@ -59,8 +59,10 @@ std::optional<int> viewCode(const QString& v) {
 }
 
 std::optional<int> displayCode(const QString& v) {
-    if (v == QLatin1String("stack")) return 0;
-    if (v == QLatin1String("folder")) return 1;
+    if (v == QLatin1String("stack"))
+        return 0;
+    if (v == QLatin1String("folder"))
+        return 1;
     return std::nullopt;
 }
 
@@ -97,32 +99,39 @@ std::optional<Options> parseOptions(const QStringList& args, int& status) {
             status = 0;
             return std::nullopt;
         } else if (arg == QLatin1String("--add") || arg == QLatin1String("-a")) {
-            if (!(o.add = value())) return std::nullopt;
+            if (!(o.add = value()))
+                return std::nullopt;
         } else if (arg == QLatin1String("--remove") || arg == QLatin1String("-r")) {
-            if (!(o.remove = value())) return std::nullopt;
+            if (!(o.remove = value()))
+                return std::nullopt;
         } else if (arg == QLatin1String("--list") || arg == QLatin1String("-L")) {
             o.list = true;
         } else if (arg == QLatin1String("--type")) {
             const auto v = value();
-            if (!v) return std::nullopt;
+            if (!v)
+                return std::nullopt;
             o.type = *v;
         } else if (arg == QLatin1String("--section")) {
             const auto v = value();
-            if (!v) return std::nullopt;
+            if (!v)
+                return std::nullopt;
             if (*v != QLatin1String("apps") && *v != QLatin1String("others")) {
                 fail(QStringLiteral("invalid --section %1 (expected apps or others)").arg(*v));
                 return std::nullopt;
             }
             o.section = *v;
         } else if (arg == QLatin1String("--after")) {
-            if (!(o.after = value())) return std::nullopt;
+            if (!(o.after = value()))
+                return std::nullopt;
         } else if (arg == QLatin1String("--label")) {
             const auto v = value();
-            if (!v) return std::nullopt;
+            if (!v)
+                return std::nullopt;
             o.label = *v;
         } else if (arg == QLatin1String("--view")) {
             const auto v = value();
-            if (!v) return std::nullopt;
+            if (!v)
+                return std::nullopt;
             const auto code = viewCode(*v);
             if (!code) {
                 fail(QStringLiteral("invalid --view %1 (expected auto, fan, grid or list)").arg(*v));
@@ -131,7 +140,8 @@ std::optional<Options> parseOptions(const QStringList& args, int& status) {
             o.showAs = *code;
         } else if (arg == QLatin1String("--display")) {
             const auto v = value();
-            if (!v) return std::nullopt;
+            if (!v)
+                return std::nullopt;
             const auto code = displayCode(*v);
             if (!code) {
                 fail(QStringLiteral("invalid --display %1 (expected stack or folder)").arg(*v));
@@ -140,7 +150,8 @@ std::optional<Options> parseOptions(const QStringList& args, int& status) {
             o.displayAs = *code;
         } else if (arg == QLatin1String("--sort")) {
             auto v = value();
-            if (!v) return std::nullopt;
+            if (!v)
+                return std::nullopt;
             if (*v == QLatin1String("date") && i + 1 < args.size() &&
                 QStringList{QStringLiteral("added"), QStringLiteral("modified"), QStringLiteral("created")}.contains(
                     args[i + 1]))
@@ -164,7 +175,8 @@ std::optional<Options> parseOptions(const QStringList& args, int& status) {
     }
     const int actions = (o.add ? 1 : 0) + (o.remove ? 1 : 0) + (o.list ? 1 : 0);
     if (actions != 1) {
-        if (actions > 1) printErr(QStringLiteral("dockutil: use one of --add, --remove and --list"));
+        if (actions > 1)
+            printErr(QStringLiteral("dockutil: use one of --add, --remove and --list"));
         std::fputs(kUsage, stderr);
         return std::nullopt;
     }
@@ -173,7 +185,8 @@ std::optional<Options> parseOptions(const QStringList& args, int& status) {
 
 // The Dock lists of the domain; a list stored as anything else is refused rather than replaced.
 std::optional<QVariantList> section(const QVariantMap& values, const QString& key, QString& error) {
-    if (!values.contains(key)) return QVariantList();
+    if (!values.contains(key))
+        return QVariantList();
     const QVariant v = values.value(key);
     if (v.typeId() != QMetaType::QVariantList) {
         error = QStringLiteral("%1 in the Dock preferences is not an array").arg(key);
@@ -183,14 +196,17 @@ std::optional<QVariantList> section(const QVariantMap& values, const QString& ke
 }
 
 QString normalisedPath(QString path) {
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
     return path;
 }
 
 bool tileMatches(const QVariantMap& tile, const QString& pathOrLabel) {
     const auto path = tilePath(tile);
-    if (path && *path == normalisedPath(pathOrLabel)) return true;
-    if (tileLocation(tile) == pathOrLabel) return true;
+    if (path && *path == normalisedPath(pathOrLabel))
+        return true;
+    if (tileLocation(tile) == pathOrLabel)
+        return true;
     const QString label = tileLabel(tile);
     return !label.isEmpty() && label == pathOrLabel;
 }
@@ -207,9 +223,11 @@ bool updateDock(const std::function<bool(QVariantMap&, QString&)>& change, QStri
 }
 
 int finish(const Options& o) {
-    if (!o.restart) return 0;
+    if (!o.restart)
+        return 0;
     QString error;
-    if (!recordDockRestart(&error)) return fail(error);
+    if (!recordDockRestart(&error))
+        return fail(error);
     return 0;
 }
 
@@ -226,9 +244,9 @@ int listCommand() {
             const QVariantMap tile = t.toMap();
             const QString location = tileLocation(tile);
             out += QStringLiteral("%1\t%2\t%3\t%4\n")
-                       .arg(tileLabel(tile), location.isEmpty() ? tile.value(QStringLiteral("tile-type")).toString()
-                                                                 : location,
-                            name, plist)
+                       .arg(tileLabel(tile),
+                            location.isEmpty() ? tile.value(QStringLiteral("tile-type")).toString() : location, name,
+                            plist)
                        .toUtf8();
         }
     }
@@ -250,7 +268,8 @@ int removeCommand(const Options& o) {
             }
             for (const QString& key : {kApps, kOthers}) {
                 auto list = section(values, key, err);
-                if (!list) return false;
+                if (!list)
+                    return false;
                 const qsizetype before = list->size();
                 list->removeIf([&](const QVariant& t) { return tileMatches(t.toMap(), target); });
                 if (list->size() != before) {
@@ -261,8 +280,10 @@ int removeCommand(const Options& o) {
             return found;
         },
         error);
-    if (!ok) return fail(QStringLiteral("cannot update the Dock preferences: %1").arg(error));
-    if (!found) return fail(QStringLiteral("%1 was not found in %2").arg(target, UserDefaults(kDockDomain).filePath()));
+    if (!ok)
+        return fail(QStringLiteral("cannot update the Dock preferences: %1").arg(error));
+    if (!found)
+        return fail(QStringLiteral("%1 was not found in %2").arg(target, UserDefaults(kDockDomain).filePath()));
     return finish(o);
 }
 
@@ -281,31 +302,38 @@ int addCommand(const Options& o) {
     static const QStringList spacerTypes = {QStringLiteral("spacer-tile"), QStringLiteral("small-spacer-tile"),
                                             QStringLiteral("flex-spacer-tile")};
     QString spacerType = type;
-    if (!spacerType.isEmpty() && !spacerType.endsWith(QLatin1String("-tile"))) spacerType += QStringLiteral("-tile");
+    if (!spacerType.isEmpty() && !spacerType.endsWith(QLatin1String("-tile")))
+        spacerType += QStringLiteral("-tile");
     if (spacerTypes.contains(spacerType)) {
         tile = spacerTile(spacerType);
         defaultSection = QStringLiteral("apps");
     } else if (type == QLatin1String("url") || (type.isEmpty() && isWebAddress(item))) {
-        if (item.isEmpty()) return fail(QStringLiteral("--add needs a web address"));
+        if (item.isEmpty())
+            return fail(QStringLiteral("--add needs a web address"));
         tile = urlTile(item, o.label);
     } else {
         if (!type.isEmpty() && type != QLatin1String("file") && type != QLatin1String("folder"))
-            return fail(QStringLiteral("unknown --type %1 (expected spacer-tile, small-spacer-tile, file, folder or url)")
-                            .arg(type));
+            return fail(
+                QStringLiteral("unknown --type %1 (expected spacer-tile, small-spacer-tile, file, folder or url)")
+                    .arg(type));
         if (item.startsWith(QLatin1String("file://"), Qt::CaseInsensitive)) {
             const QUrl url(item);
-            if (!url.isValid() || !url.isLocalFile()) return fail(QStringLiteral("invalid file URL %1").arg(item));
+            if (!url.isValid() || !url.isLocalFile())
+                return fail(QStringLiteral("invalid file URL %1").arg(item));
             item = url.toLocalFile();
         }
-        if (item.isEmpty()) return fail(QStringLiteral("--add needs a path"));
+        if (item.isEmpty())
+            return fail(QStringLiteral("--add needs a path"));
         const QFileInfo info(item);
-        if (!info.exists()) return fail(QStringLiteral("%1 does not exist").arg(item));
+        if (!info.exists())
+            return fail(QStringLiteral("%1 does not exist").arg(item));
         const QString path = normalisedPath(QDir::cleanPath(info.absoluteFilePath()));
         localPath = path;
         if (type == QLatin1String("file")) {
             tile = fileTile(path, o.label);
         } else if (type == QLatin1String("folder")) {
-            if (!info.isDir()) return fail(QStringLiteral("%1 is not a folder").arg(item));
+            if (!info.isDir())
+                return fail(QStringLiteral("%1 is not a folder").arg(item));
             tile = folderTile(path, o.label, o.showAs, o.displayAs, o.arrangement);
         } else if (info.isDir() && path.endsWith(QLatin1String(".app"))) {
             tile = appTile(path, o.label);
@@ -324,7 +352,8 @@ int addCommand(const Options& o) {
     const bool ok = updateDock(
         [&](QVariantMap& values, QString& err) {
             auto list = section(values, key, err);
-            if (!list) return false;
+            if (!list)
+                return false;
             if (localPath) {
                 for (const QVariant& t : *list) {
                     const auto existing = tilePath(t.toMap());
@@ -338,16 +367,20 @@ int addCommand(const Options& o) {
             if (o.after) {
                 qsizetype found = -1;
                 for (qsizetype i = 0; i < list->size() && found < 0; ++i)
-                    if (tileMatches(list->at(i).toMap(), *o.after)) found = i;
-                if (found >= 0) position = found + 1;
-                else afterMissing = true;
+                    if (tileMatches(list->at(i).toMap(), *o.after))
+                        found = i;
+                if (found >= 0)
+                    position = found + 1;
+                else
+                    afterMissing = true;
             }
             list->insert(position, tile);
             values.insert(key, *list);
             return true;
         },
         error);
-    if (!ok) return fail(QStringLiteral("cannot update the Dock preferences: %1").arg(error));
+    if (!ok)
+        return fail(QStringLiteral("cannot update the Dock preferences: %1").arg(error));
     if (duplicate) {
         // dockutil leaves an item that is already there alone and does not count it as a failure.
         printErr(QStringLiteral("dockutil: %1 already exists in the Dock; not added again").arg(*localPath));
@@ -361,13 +394,18 @@ int addCommand(const Options& o) {
 int run(const QStringList& args) {
     int status = kExitFailed;
     const auto options = parseOptions(args, status);
-    if (!options) return status;
-    if (options->list) return listCommand();
-    if (options->remove) return removeCommand(*options);
+    if (!options)
+        return status;
+    if (options->list)
+        return listCommand();
+    if (options->remove)
+        return removeCommand(*options);
     return addCommand(*options);
 }
 
 } // namespace
 } // namespace pierline::tools
 
-int main(int argc, char** argv) { return pierline::tools::run(pierline::tools::argumentsOf(argc, argv)); }
+int main(int argc, char** argv) {
+    return pierline::tools::run(pierline::tools::argumentsOf(argc, argv));
+}

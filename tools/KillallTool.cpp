@@ -7,26 +7,28 @@
 namespace pierline::tools {
 namespace {
 
-const QString kUsage = QStringLiteral(
-    "usage: killall [-delmsvqz] [-help] [-I] [-u user] [-t tty] [-c cmd] [-SIGNAL] [cmd]...\n"
-    "At least one option or argument to specify processes must be given.");
+const QString kUsage =
+    QStringLiteral("usage: killall [-delmsvqz] [-help] [-I] [-u user] [-t tty] [-c cmd] [-SIGNAL] [cmd]...\n"
+                   "At least one option or argument to specify processes must be given.");
 
 const QStringList kSignals = {
-    QStringLiteral("HUP"),  QStringLiteral("INT"),  QStringLiteral("QUIT"), QStringLiteral("ILL"),
-    QStringLiteral("TRAP"), QStringLiteral("ABRT"), QStringLiteral("EMT"),  QStringLiteral("FPE"),
-    QStringLiteral("KILL"), QStringLiteral("BUS"),  QStringLiteral("SEGV"), QStringLiteral("SYS"),
-    QStringLiteral("PIPE"), QStringLiteral("ALRM"), QStringLiteral("TERM"), QStringLiteral("URG"),
-    QStringLiteral("STOP"), QStringLiteral("TSTP"), QStringLiteral("CONT"), QStringLiteral("CHLD"),
-    QStringLiteral("TTIN"), QStringLiteral("TTOU"), QStringLiteral("IO"),   QStringLiteral("XCPU"),
+    QStringLiteral("HUP"),  QStringLiteral("INT"),    QStringLiteral("QUIT"), QStringLiteral("ILL"),
+    QStringLiteral("TRAP"), QStringLiteral("ABRT"),   QStringLiteral("EMT"),  QStringLiteral("FPE"),
+    QStringLiteral("KILL"), QStringLiteral("BUS"),    QStringLiteral("SEGV"), QStringLiteral("SYS"),
+    QStringLiteral("PIPE"), QStringLiteral("ALRM"),   QStringLiteral("TERM"), QStringLiteral("URG"),
+    QStringLiteral("STOP"), QStringLiteral("TSTP"),   QStringLiteral("CONT"), QStringLiteral("CHLD"),
+    QStringLiteral("TTIN"), QStringLiteral("TTOU"),   QStringLiteral("IO"),   QStringLiteral("XCPU"),
     QStringLiteral("XFSZ"), QStringLiteral("VTALRM"), QStringLiteral("PROF"), QStringLiteral("WINCH"),
-    QStringLiteral("INFO"), QStringLiteral("USR1"), QStringLiteral("USR2")};
+    QStringLiteral("INFO"), QStringLiteral("USR1"),   QStringLiteral("USR2")};
 
 bool isSignalOption(const QString& arg) {
     QString name = arg.mid(1);
     static const QRegularExpression number(QStringLiteral("^[0-9]+$"));
-    if (number.match(name).hasMatch()) return name.toInt() > 0 && name.toInt() <= kSignals.size();
+    if (number.match(name).hasMatch())
+        return name.toInt() > 0 && name.toInt() <= kSignals.size();
     name = name.toUpper();
-    if (name.startsWith(QLatin1String("SIG"))) name = name.mid(3);
+    if (name.startsWith(QLatin1String("SIG")))
+        name = name.mid(3);
     return kSignals.contains(name);
 }
 
@@ -60,11 +62,13 @@ int run(const QStringList& args) {
             return usage();
         }
     }
-    if (names.isEmpty()) return usage();
+    if (names.isEmpty())
+        return usage();
 
     bool matched = false;
     for (const QString& name : names) {
-        if (name != QLatin1String("Dock")) continue;
+        if (name != QLatin1String("Dock"))
+            continue;
         matched = true;
         if (showOnly) {
             writeOut(QByteArrayLiteral("kill -TERM Dock\n"));
@@ -77,7 +81,8 @@ int run(const QStringList& args) {
         }
     }
     if (!matched) {
-        if (!quiet) printErr(QStringLiteral("No matching processes belonging to you were found"));
+        if (!quiet)
+            printErr(QStringLiteral("No matching processes belonging to you were found"));
         return 1;
     }
     return 0;
@@ -86,4 +91,6 @@ int run(const QStringList& args) {
 } // namespace
 } // namespace pierline::tools
 
-int main(int argc, char** argv) { return pierline::tools::run(pierline::tools::argumentsOf(argc, argv)); }
+int main(int argc, char** argv) {
+    return pierline::tools::run(pierline::tools::argumentsOf(argc, argv));
+}

@@ -13,7 +13,8 @@ namespace pierline::tools {
 
 QStringList argumentsOf(int argc, char** argv) {
     QStringList args;
-    for (int i = 1; i < argc; ++i) args.append(QString::fromLocal8Bit(argv[i]));
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
     return args;
 }
 
@@ -36,8 +37,10 @@ std::optional<DomainRef> resolveDomain(const QString& domain) {
     }
     if (domain.startsWith(QLatin1Char('/'))) {
         QString path = QDir::cleanPath(domain);
-        if (path.endsWith(QLatin1String(".plist"))) path.chop(6);
-        if (path.isEmpty() || path == QLatin1String("/")) return std::nullopt;
+        if (path.endsWith(QLatin1String(".plist")))
+            path.chop(6);
+        if (path.isEmpty() || path == QLatin1String("/"))
+            return std::nullopt;
         // UserDefaults joins its name onto the preferences folder; an absolute name stays as is.
         return DomainRef{path, path + QStringLiteral(".plist")};
     }
@@ -50,34 +53,40 @@ std::optional<DomainRef> resolveDomain(const QString& domain) {
 DomainContents readDomainFile(const QString& path) {
     DomainContents contents;
     QFile file(path);
-    if (!file.exists()) return contents;
+    if (!file.exists())
+        return contents;
     contents.exists = true;
     if (!file.open(QIODevice::ReadOnly)) {
         contents.error = file.errorString();
         return contents;
     }
     PlistParseResult parsed = parsePlist(file.readAll());
-    if (parsed.value) contents.value = std::move(parsed.value);
-    else contents.error = parsed.error;
+    if (parsed.value)
+        contents.value = std::move(parsed.value);
+    else
+        contents.error = parsed.error;
     return contents;
 }
 
 bool recordDockRestart(QString* error) {
     const QString folder = SystemPaths::logsFolder();
     if (!QDir().mkpath(folder)) {
-        if (error) *error = QStringLiteral("cannot create %1").arg(folder);
+        if (error)
+            *error = QStringLiteral("cannot create %1").arg(folder);
         return false;
     }
     QFile log(QDir(folder).filePath(QStringLiteral("Dock.log")));
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        if (error) *error = QStringLiteral("cannot open %1: %2").arg(log.fileName(), log.errorString());
+        if (error)
+            *error = QStringLiteral("cannot open %1: %2").arg(log.fileName(), log.errorString());
         return false;
     }
     // One write per line, so concurrent restarts never interleave within a line.
     const QByteArray line =
         QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8() + QByteArrayLiteral(" Dock restarted\n");
     if (log.write(line) != line.size()) {
-        if (error) *error = QStringLiteral("cannot write %1: %2").arg(log.fileName(), log.errorString());
+        if (error)
+            *error = QStringLiteral("cannot write %1: %2").arg(log.fileName(), log.errorString());
         return false;
     }
     return true;

@@ -33,7 +33,8 @@ public:
     QString path(const QString& relative) const { return QDir(root_).filePath(relative); }
 
     bool makeFolder(const QString& relative) {
-        if (QDir().mkpath(path(relative))) return true;
+        if (QDir().mkpath(path(relative)))
+            return true;
         error_ = QStringLiteral("Could not create %1").arg(path(relative));
         return false;
     }
@@ -49,9 +50,9 @@ public:
             error_ = QStringLiteral("Could not write %1: %2").arg(target, file.errorString());
             return false;
         }
-        if (executable && !QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                             QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
-                                                             QFile::ExeOther)) {
+        if (executable &&
+            !QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                               QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther)) {
             error_ = QStringLiteral("Could not make %1 executable").arg(target);
             return false;
         }
@@ -77,7 +78,8 @@ public:
             {QStringLiteral("CFBundlePackageType"), QStringLiteral("APPL")},
             {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.0")},
         };
-        if (app.agent) info.insert(QStringLiteral("LSUIElement"), true);
+        if (app.agent)
+            info.insert(QStringLiteral("LSUIElement"), true);
         return writePlist(bundle + QStringLiteral("/Contents/Info.plist"), info) &&
                writeFile(bundle + QStringLiteral("/Contents/MacOS/") + app.name, kAppScript, true) &&
                makeFolder(bundle + QStringLiteral("/Contents/Resources"));
@@ -90,7 +92,9 @@ private:
     QString error_;
 };
 
-QVariant guid() { return QVariant(static_cast<qint64>(QRandomGenerator::global()->generate())); }
+QVariant guid() {
+    return QVariant(static_cast<qint64>(QRandomGenerator::global()->generate()));
+}
 
 QVariantMap urlData(const QString& text) {
     return {{QStringLiteral("_CFURLString"), text}, {QStringLiteral("_CFURLStringType"), kURLStringType}};
@@ -154,7 +158,8 @@ QVariantMap urlTile(const QString& url, const QString& label) {
 
 const SandboxApp& appNamed(const QString& name) {
     for (const SandboxApp& app : Sandbox::sampleApps())
-        if (app.name == name) return app;
+        if (app.name == name)
+            return app;
     Q_UNREACHABLE();
 }
 
@@ -170,7 +175,7 @@ bool clearFolder(const QString& root, QString& error) {
     for (const QFileInfo& entry : entries) {
         // A link is removed, never what it points at.
         const bool removed = entry.isDir() && !entry.isSymLink() ? QDir(entry.filePath()).removeRecursively()
-                                                                  : QFile::remove(entry.filePath());
+                                                                 : QFile::remove(entry.filePath());
         if (!removed) {
             error = QStringLiteral("Could not remove %1").arg(entry.filePath());
             return false;
@@ -203,8 +208,8 @@ SandboxReport Sandbox::init(const QString& rootArgument, bool force) {
         report.error = QStringLiteral("%1 exists and is not a folder").arg(root);
         return report;
     }
-    const bool empty = !rootInfo.exists() ||
-                       QDir(root).isEmpty(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden | QDir::System);
+    const bool empty =
+        !rootInfo.exists() || QDir(root).isEmpty(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden | QDir::System);
     if (!empty) {
         if (!force) {
             report.error =
@@ -215,7 +220,8 @@ SandboxReport Sandbox::init(const QString& rootArgument, bool force) {
             report.error = QStringLiteral("Refusing to clear %1: it is / or holds your home folder").arg(root);
             return report;
         }
-        if (!clearFolder(root, report.error)) return report;
+        if (!clearFolder(root, report.error))
+            return report;
     }
 
     Builder b(root);
@@ -258,12 +264,9 @@ SandboxReport Sandbox::init(const QString& rootArgument, bool force) {
         urlTile(QStringLiteral("https://example.com/"), QStringLiteral("Example")),
     };
     const QVariantMap dock = {
-        {QStringLiteral("persistent-apps"), apps},
-        {QStringLiteral("persistent-others"), others},
-        {QStringLiteral("tilesize"), qint64(48)},
-        {QStringLiteral("orientation"), QStringLiteral("bottom")},
-        {QStringLiteral("show-recents"), false},
-        {QStringLiteral("mod-count"), qint64(1)},
+        {QStringLiteral("persistent-apps"), apps}, {QStringLiteral("persistent-others"), others},
+        {QStringLiteral("tilesize"), qint64(48)},  {QStringLiteral("orientation"), QStringLiteral("bottom")},
+        {QStringLiteral("show-recents"), false},   {QStringLiteral("mod-count"), qint64(1)},
         {QStringLiteral("version"), qint64(1)},
     };
     if (!b.writePlist(QStringLiteral("Library/Preferences/com.apple.dock.plist"), dock)) {

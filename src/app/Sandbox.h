@@ -18,11 +18,11 @@ struct SandboxReport {
     bool ok = false;
     QString error;
     QString root;
-    QStringList apps;          // bundle paths
-    int dockApps = 0;          // tiles in persistent-apps
-    int dockOthers = 0;        // tiles in persistent-others
-    QString dockutilLink;      // <root>/usr/local/bin/dockutil
-    QString dockutilTarget;    // the emulated tool it points at
+    QStringList apps;       // bundle paths
+    int dockApps = 0;       // tiles in persistent-apps
+    int dockOthers = 0;     // tiles in persistent-others
+    QString dockutilLink;   // <root>/usr/local/bin/dockutil
+    QString dockutilTarget; // the emulated tool it points at
     bool dockutilTargetExists = false;
 };
 

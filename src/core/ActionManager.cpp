@@ -13,12 +13,15 @@ ActionManager& ActionManager::shared() {
 }
 
 QJsonObject ActionManager::decodeActions(const std::optional<QString>& text, bool* ok) {
-    if (ok) *ok = true;
-    if (!text || text->isEmpty()) return {};
+    if (ok)
+        *ok = true;
+    if (!text || text->isEmpty())
+        return {};
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(text->toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) {
-        if (ok) *ok = false;
+        if (ok)
+            *ok = false;
         return {};
     }
     return doc.object();
@@ -26,7 +29,8 @@ QJsonObject ActionManager::decodeActions(const std::optional<QString>& text, boo
 
 std::unique_ptr<AppAction> ActionManager::getAction(const DockPreset& preset, const QString& appURL) const {
     const QJsonValue record = decodeActions(preset.appActions()).value(appURL);
-    if (!record.isObject()) return nullptr;
+    if (!record.isObject())
+        return nullptr;
     return AppAction::fromRecord(record.toObject());
 }
 
@@ -35,8 +39,10 @@ bool ActionManager::hasCustomAction(const DockPreset& preset, const QString& app
 }
 
 void ActionManager::store(DockPreset& preset, const QJsonObject& actions, ManagedObjectContext& context) {
-    if (actions.isEmpty()) preset.setAppActions(std::nullopt);
-    else preset.setAppActions(QString::fromUtf8(QJsonDocument(actions).toJson(QJsonDocument::Compact)));
+    if (actions.isEmpty())
+        preset.setAppActions(std::nullopt);
+    else
+        preset.setAppActions(QString::fromUtf8(QJsonDocument(actions).toJson(QJsonDocument::Compact)));
     try {
         context.save();
     } catch (...) {
@@ -54,7 +60,8 @@ void ActionManager::setAction(DockPreset& preset, const QString& appURL, const A
 
 void ActionManager::removeAction(DockPreset& preset, const QString& appURL, ManagedObjectContext& context) {
     QJsonObject actions = decodeActions(preset.appActions());
-    if (!actions.contains(appURL)) return;
+    if (!actions.contains(appURL))
+        return;
     actions.remove(appURL);
     store(preset, actions, context);
 }
@@ -64,25 +71,30 @@ void ActionManager::cleanupOrphanedActions(DockPreset& preset, const QStringList
     QJsonObject actions = decodeActions(preset.appActions());
     bool changed = false;
     for (const QString& key : actions.keys()) {
-        if (validAppURLs.contains(key)) continue;
+        if (validAppURLs.contains(key))
+            continue;
         actions.remove(key);
         changed = true;
     }
-    if (changed) store(preset, actions, context);
+    if (changed)
+        store(preset, actions, context);
 }
 
 void ActionManager::cleanupCorruptedActions(DockPreset& preset, ManagedObjectContext& context) {
     bool ok = true;
     QJsonObject actions = decodeActions(preset.appActions(), &ok);
     bool changed = !ok;
-    if (!ok) printLine(QStringLiteral("Failed to decode appActions JSON: clearing the unreadable actions"));
+    if (!ok)
+        printLine(QStringLiteral("Failed to decode appActions JSON: clearing the unreadable actions"));
     for (const QString& key : actions.keys()) {
         const QJsonValue record = actions.value(key);
-        if (record.isObject() && AppAction::fromRecord(record.toObject())) continue;
+        if (record.isObject() && AppAction::fromRecord(record.toObject()))
+            continue;
         actions.remove(key);
         changed = true;
     }
-    if (changed) store(preset, actions, context);
+    if (changed)
+        store(preset, actions, context);
 }
 
 } // namespace pierline

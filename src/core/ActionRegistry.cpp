@@ -11,8 +11,10 @@ ActionRegistry& ActionRegistry::shared() {
 }
 
 std::unique_ptr<AppAction> ActionRegistry::createDefaultAction(const QString& actionType) const {
-    if (actionType == OpenAppAction::actionType) return std::make_unique<OpenAppAction>();
-    if (actionType == OpenInIDEAction::actionType) return std::make_unique<OpenInIDEAction>(QString());
+    if (actionType == OpenAppAction::actionType)
+        return std::make_unique<OpenAppAction>();
+    if (actionType == OpenInIDEAction::actionType)
+        return std::make_unique<OpenInIDEAction>(QString());
     if (actionType == OpenBrowserProfileAction::actionType)
         return std::make_unique<OpenBrowserProfileAction>(QStringLiteral("Default"), QStringLiteral("Default"), true);
     return nullptr;
@@ -20,15 +22,28 @@ std::unique_ptr<AppAction> ActionRegistry::createDefaultAction(const QString& ac
 
 bool ActionRegistry::isKnownIDE(const QString& appName) {
     static const QStringList names = {
-        QStringLiteral("Visual Studio Code"), QStringLiteral("Code"),          QStringLiteral("Cursor"),
-        QStringLiteral("Windsurf"),           QStringLiteral("Zed"),           QStringLiteral("Xcode"),
-        QStringLiteral("IntelliJ IDEA"),      QStringLiteral("PyCharm"),       QStringLiteral("WebStorm"),
-        QStringLiteral("GoLand"),             QStringLiteral("CLion"),         QStringLiteral("Rider"),
-        QStringLiteral("Android Studio"),     QStringLiteral("Sublime Text"),  QStringLiteral("Nova"),
-        QStringLiteral("BBEdit"),             QStringLiteral("Fleet"),         QStringLiteral("RustRover"),
+        QStringLiteral("Visual Studio Code"),
+        QStringLiteral("Code"),
+        QStringLiteral("Cursor"),
+        QStringLiteral("Windsurf"),
+        QStringLiteral("Zed"),
+        QStringLiteral("Xcode"),
+        QStringLiteral("IntelliJ IDEA"),
+        QStringLiteral("PyCharm"),
+        QStringLiteral("WebStorm"),
+        QStringLiteral("GoLand"),
+        QStringLiteral("CLion"),
+        QStringLiteral("Rider"),
+        QStringLiteral("Android Studio"),
+        QStringLiteral("Sublime Text"),
+        QStringLiteral("Nova"),
+        QStringLiteral("BBEdit"),
+        QStringLiteral("Fleet"),
+        QStringLiteral("RustRover"),
     };
     for (const QString& name : names)
-        if (appName == name || appName.startsWith(name + QLatin1Char(' '))) return true;
+        if (appName == name || appName.startsWith(name + QLatin1Char(' ')))
+            return true;
     return false;
 }
 
@@ -37,8 +52,10 @@ QStringList ActionRegistry::getAvailableActions(const QString& appURL) const {
     const auto url = parseUrl(appURL);
     const QString path = url ? decodedPath(*url) : appURL;
     QString name = lastPathComponent(path);
-    if (name.endsWith(QLatin1String(".app"))) name.chop(4);
-    if (isKnownIDE(name)) types.append(OpenInIDEAction::actionType);
+    if (name.endsWith(QLatin1String(".app")))
+        name.chop(4);
+    if (isKnownIDE(name))
+        types.append(OpenInIDEAction::actionType);
     if (BrowserProfileLauncherLite::browserType(path) != BrowserType::Unsupported)
         types.append(OpenBrowserProfileAction::actionType);
     return types;

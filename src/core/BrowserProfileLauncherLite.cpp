@@ -17,14 +17,22 @@ BrowserProfileLauncherLite& BrowserProfileLauncherLite::shared() {
 
 BrowserType BrowserProfileLauncherLite::browserType(const QString& appPath) {
     const QString name = lastPathComponent(appPath);
-    if (name.contains(QLatin1String("Google Chrome"))) return BrowserType::Chrome;
-    if (name.contains(QLatin1String("Microsoft Edge"))) return BrowserType::Edge;
-    if (name.contains(QLatin1String("Brave Browser"))) return BrowserType::Brave;
-    if (name.contains(QLatin1String("Vivaldi"))) return BrowserType::Vivaldi;
-    if (name.contains(QLatin1String("Arc"))) return BrowserType::Arc;
-    if (name.contains(QLatin1String("Firefox"))) return BrowserType::Firefox;
-    if (name.contains(QLatin1String("Safari"))) return BrowserType::Safari;
-    if (name.contains(QLatin1String("Opera"))) return BrowserType::Opera;
+    if (name.contains(QLatin1String("Google Chrome")))
+        return BrowserType::Chrome;
+    if (name.contains(QLatin1String("Microsoft Edge")))
+        return BrowserType::Edge;
+    if (name.contains(QLatin1String("Brave Browser")))
+        return BrowserType::Brave;
+    if (name.contains(QLatin1String("Vivaldi")))
+        return BrowserType::Vivaldi;
+    if (name.contains(QLatin1String("Arc")))
+        return BrowserType::Arc;
+    if (name.contains(QLatin1String("Firefox")))
+        return BrowserType::Firefox;
+    if (name.contains(QLatin1String("Safari")))
+        return BrowserType::Safari;
+    if (name.contains(QLatin1String("Opera")))
+        return BrowserType::Opera;
     return BrowserType::Unsupported;
 }
 
@@ -44,16 +52,19 @@ std::optional<QString> BrowserProfileLauncherLite::launchBrowser(const QString& 
     } else {
         return QStringLiteral("Profile launching is not supported for %1").arg(lastPathComponent(appPath));
     }
-    if (url) arguments << *url;
+    if (url)
+        arguments << *url;
 
     const auto info = Workspace::shared().infoPlist(appPath);
     QString executable = info ? info->value(QStringLiteral("CFBundleExecutable")).toString() : QString();
     if (executable.isEmpty()) {
         executable = lastPathComponent(appPath);
-        if (executable.endsWith(QLatin1String(".app"))) executable.chop(4);
+        if (executable.endsWith(QLatin1String(".app")))
+            executable.chop(4);
     }
     const QString program = QDir(appPath).filePath(QStringLiteral("Contents/MacOS/") + executable);
-    if (!QFileInfo(program).isExecutable()) return QStringLiteral("Browser executable not found at: %1").arg(program);
+    if (!QFileInfo(program).isExecutable())
+        return QStringLiteral("Browser executable not found at: %1").arg(program);
 
     QProcess process;
     process.setProgram(program);
@@ -62,7 +73,8 @@ std::optional<QString> BrowserProfileLauncherLite::launchBrowser(const QString& 
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
-    if (!process.startDetached()) return process.errorString();
+    if (!process.startDetached())
+        return process.errorString();
     return std::nullopt;
 }
 

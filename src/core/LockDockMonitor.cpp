@@ -29,9 +29,11 @@ QList<DisplayInfo> readDisplays() {
     static const QRegularExpression geometry(QStringLiteral("^(\\d+)x(\\d+)\\+(-?\\d+)\\+(-?\\d+)$"));
     for (const QString& entry : spec.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QStringList parts = entry.split(QLatin1Char('|'));
-        if (parts.size() != 3 || parts[0].trimmed().isEmpty()) continue;
+        if (parts.size() != 3 || parts[0].trimmed().isEmpty())
+            continue;
         const auto match = geometry.match(parts[2].trimmed());
-        if (!match.hasMatch()) continue;
+        if (!match.hasMatch())
+            continue;
         DisplayInfo display;
         display.uuid = parts[0].trimmed();
         display.name = parts[1].trimmed();
@@ -60,24 +62,29 @@ LockDockMonitor& LockDockMonitor::shared() {
     return *instance;
 }
 
-bool LockDockMonitor::isInitialized() { return g_initialized.load(); }
+bool LockDockMonitor::isInitialized() {
+    return g_initialized.load();
+}
 
 void LockDockMonitor::startMonitoring() {
     updateAvailableDisplays();
     const QString stored = UserDefaults::standard().string(QStringLiteral("lockDockDisplayUUID")).value_or(QString());
     std::lock_guard lock(mutex_);
     active_ = true;
-    if (!stored.isEmpty()) lockedUUID_ = stored;
+    if (!stored.isEmpty())
+        lockedUUID_ = stored;
     if (lockedUUID_.isEmpty())
         for (const DisplayInfo& d : displays_)
-            if (d.isPrimary) lockedUUID_ = d.uuid;
+            if (d.isPrimary)
+                lockedUUID_ = d.uuid;
     log().info(QStringLiteral("Lock Dock monitoring started, locked display %1").arg(lockedUUID_));
 }
 
 void LockDockMonitor::stopMonitoring() {
     {
         std::lock_guard lock(mutex_);
-        if (!active_) return;
+        if (!active_)
+            return;
         active_ = false;
     }
     TimerId pending = 0;
@@ -86,7 +93,8 @@ void LockDockMonitor::stopMonitoring() {
         pending = g_pendingRelocation;
         g_pendingRelocation = 0;
     }
-    if (pending != 0) Timers::shared().cancel(pending);
+    if (pending != 0)
+        Timers::shared().cancel(pending);
     log().info(QStringLiteral("Lock Dock monitoring stopped"));
 }
 
@@ -94,7 +102,8 @@ void LockDockMonitor::relocateDockToLockedDisplay() {
     std::lock_guard lock(mutex_);
     QString name;
     for (const DisplayInfo& d : displays_)
-        if (d.uuid == lockedUUID_) name = d.name;
+        if (d.uuid == lockedUUID_)
+            name = d.name;
     if (name.isEmpty()) {
         log().error(QStringLiteral("Cannot relocate the Dock: locked display %1 is not connected").arg(lockedUUID_));
         return;
@@ -115,7 +124,8 @@ void LockDockMonitor::scheduleAutoRelocateIfNeeded(const QString& reason) {
     }
     log().info(QStringLiteral("Scheduling Dock relocation: %1").arg(reason));
     std::lock_guard lock(g_timerMutex);
-    if (g_pendingRelocation != 0) return; // one relocation covers several quick switches
+    if (g_pendingRelocation != 0)
+        return; // one relocation covers several quick switches
     g_pendingRelocation = Timers::shared().schedule(kRelocateDelay, false, [] {
         {
             std::lock_guard timerLock(g_timerMutex);
@@ -136,7 +146,8 @@ void LockDockMonitor::updateAvailableDisplays(std::function<void()> completion) 
         std::lock_guard lock(mutex_);
         displays_ = displays;
     }
-    if (completion) completion();
+    if (completion)
+        completion();
 }
 
 QList<DisplayInfo> LockDockMonitor::availableDisplays() const {
@@ -152,7 +163,8 @@ QString LockDockMonitor::lockedDisplayUUID() const {
 QString LockDockMonitor::lockedDisplayName() const {
     std::lock_guard lock(mutex_);
     for (const DisplayInfo& d : displays_)
-        if (d.uuid == lockedUUID_) return d.name;
+        if (d.uuid == lockedUUID_)
+            return d.name;
     return {};
 }
 

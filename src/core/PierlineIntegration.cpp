@@ -38,13 +38,15 @@ const Logger& log() {
 QByteArray commandLine(const QString& command, const QString& id = {}) {
     QJsonObject object;
     object.insert(kCommandKey, command);
-    if (!id.isNull()) object.insert(kIdKey, id);
+    if (!id.isNull())
+        object.insert(kIdKey, id);
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
 std::optional<QString> stringMember(const QJsonObject& object, const char* key) {
     const QJsonValue value = object.value(QLatin1String(key));
-    if (!value.isString()) return std::nullopt;
+    if (!value.isString())
+        return std::nullopt;
     return value.toString();
 }
 
@@ -53,14 +55,17 @@ std::optional<QString> stringMember(const QJsonObject& object, const char* key) 
 std::optional<QList<HarborletInfo>> parseDockList(const QByteArray& reply) {
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(reply.trimmed(), &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject()) return std::nullopt;
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return std::nullopt;
     const QJsonValue docks = doc.object().value(kDocksKey);
-    if (!docks.isArray()) return std::nullopt;
+    if (!docks.isArray())
+        return std::nullopt;
     QList<HarborletInfo> result;
     for (const QJsonValue& entry : docks.toArray()) {
         const QJsonObject object = entry.toObject();
         const auto id = stringMember(object, "id");
-        if (!id || id->isEmpty()) continue;
+        if (!id || id->isEmpty())
+            continue;
         HarborletInfo info;
         info.id = *id;
         info.name = stringMember(object, "name").value_or(*id);
@@ -83,7 +88,8 @@ bool companionReachable() {
     QLocalSocket socket;
     socket.connectToServer(PierlineIntegration::socketPath());
     const bool ok = socket.waitForConnected(kConnectTimeoutMs);
-    if (ok) socket.disconnectFromServer();
+    if (ok)
+        socket.disconnectFromServer();
     return ok;
 }
 
@@ -111,8 +117,10 @@ QList<HarborletInfo> PierlineIntegration::availableDocks() const {
 }
 
 ConnectionStatus PierlineIntegration::connectionStatus() const {
-    if (!isHarborletInstalled()) return {QStringLiteral("Not Installed"), QStringLiteral("gray")};
-    if (companionReachable()) return {QStringLiteral("Connected"), QStringLiteral("green")};
+    if (!isHarborletInstalled())
+        return {QStringLiteral("Not Installed"), QStringLiteral("gray")};
+    if (companionReachable())
+        return {QStringLiteral("Connected"), QStringLiteral("green")};
     return {QStringLiteral("Not Running"), QStringLiteral("orange")};
 }
 
@@ -123,7 +131,8 @@ bool PierlineIntegration::hasPreviouslyConnected() const {
 
 void PierlineIntegration::loadAvailableDocks() {
     QByteArray reply;
-    if (!send(commandLine(kListCommand), &reply)) return;
+    if (!send(commandLine(kListCommand), &reply))
+        return;
     const auto docks = parseDockList(reply);
     std::lock_guard lock(mutex_);
     connectedOnce_ = true;
@@ -137,7 +146,8 @@ void PierlineIntegration::loadAvailableDocks() {
 void PierlineIntegration::startPeriodicRefresh() {
     {
         std::lock_guard lock(mutex_);
-        if (refreshing_) return;
+        if (refreshing_)
+            return;
         refreshing_ = true;
     }
     // The timer fires on the main queue; the socket round trip happens off it.
@@ -152,12 +162,14 @@ void PierlineIntegration::stopPeriodicRefresh() {
     TimerId timer = 0;
     {
         std::lock_guard lock(mutex_);
-        if (!refreshing_) return;
+        if (!refreshing_)
+            return;
         refreshing_ = false;
         timer = refreshTimer_;
         refreshTimer_ = 0;
     }
-    if (timer != 0) Timers::shared().cancel(timer);
+    if (timer != 0)
+        Timers::shared().cancel(timer);
 }
 
 bool PierlineIntegration::isPeriodicRefreshRunning() const {
@@ -166,13 +178,15 @@ bool PierlineIntegration::isPeriodicRefreshRunning() const {
 }
 
 void PierlineIntegration::showDock(const QString& id) {
-    if (!send(commandLine(kShowCommand, id))) return;
+    if (!send(commandLine(kShowCommand, id)))
+        return;
     std::lock_guard lock(mutex_);
     connectedOnce_ = true;
 }
 
 void PierlineIntegration::hideDock(const QString& id) {
-    if (!send(commandLine(kHideCommand, id))) return;
+    if (!send(commandLine(kHideCommand, id)))
+        return;
     std::lock_guard lock(mutex_);
     connectedOnce_ = true;
 }
@@ -192,7 +206,8 @@ bool PierlineIntegration::send(const QByteArray& line, QByteArray* reply) const 
     if (reply) {
         QByteArray received;
         while (!received.contains('\n')) {
-            if (!socket.waitForReadyRead(kReplyTimeoutMs)) break;
+            if (!socket.waitForReadyRead(kReplyTimeoutMs))
+                break;
             received += socket.readAll();
         }
         received += socket.readAll();
@@ -204,7 +219,8 @@ bool PierlineIntegration::send(const QByteArray& line, QByteArray* reply) const 
         *reply = end < 0 ? received : received.left(end);
     }
     socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(kWriteTimeoutMs);
+    if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(kWriteTimeoutMs);
     return true;
 }
 

@@ -29,9 +29,13 @@ const Logger& log() {
     return logger;
 }
 
-QString fixed1(double value) { return QString::asprintf("%.1f", value); }
+QString fixed1(double value) {
+    return QString::asprintf("%.1f", value);
+}
 
-QString idText(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+QString idText(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
 
 // Settings read straight from user defaults: the apply may run off the main thread, where the
 // settings object does not live. Absent keys take the settings' defaults.
@@ -58,15 +62,20 @@ QString describe(const std::exception_ptr& error) {
 QVariantMap LastContextSwitchInfo::userInfo() const {
     QVariantMap info;
     info.insert(LastContextNotificationKeys::newPresetName, newPresetName);
-    if (newPresetId) info.insert(LastContextNotificationKeys::newPresetID, *newPresetId);
-    if (previousPresetName) info.insert(LastContextNotificationKeys::previousPresetName, *previousPresetName);
-    if (previousPresetId) info.insert(LastContextNotificationKeys::previousPresetID, *previousPresetId);
+    if (newPresetId)
+        info.insert(LastContextNotificationKeys::newPresetID, *newPresetId);
+    if (previousPresetName)
+        info.insert(LastContextNotificationKeys::previousPresetName, *previousPresetName);
+    if (previousPresetId)
+        info.insert(LastContextNotificationKeys::previousPresetID, *previousPresetId);
     return info;
 }
 
 void ApplyHandle::waitForSideEffects() const {
-    if (closing) QFuture<void>(*closing).waitForFinished();
-    if (actions) QFuture<void>(*actions).waitForFinished();
+    if (closing)
+        QFuture<void>(*closing).waitForFinished();
+    if (actions)
+        QFuture<void>(*actions).waitForFinished();
 }
 
 DockManager& DockManager::shared() {
@@ -74,7 +83,9 @@ DockManager& DockManager::shared() {
     return instance;
 }
 
-DockManager::DockManager() { loadRecord(); }
+DockManager::DockManager() {
+    loadRecord();
+}
 
 void DockManager::loadRecord() {
     UserDefaults& defaults = UserDefaults::standard();
@@ -83,7 +94,8 @@ void DockManager::loadRecord() {
     lastAppliedId_.reset();
     if (const auto text = defaults.string(kLastAppliedIdKey)) {
         const QUuid id = QUuid::fromString(*text);
-        if (!id.isNull()) lastAppliedId_ = id;
+        if (!id.isNull())
+            lastAppliedId_ = id;
     }
 }
 
@@ -114,10 +126,12 @@ ApplyHandle DockManager::applyPreset(const QString& name, bool bypassCooldown) {
     QList<DockFolderStackValues> items;
     runOnMainSync([&] {
         const DockPresetPtr preset = DockPresetManager::shared().fetchPreset(name);
-        if (!preset) return;
+        if (!preset)
+            return;
         found = true;
         apps = decodeApps(preset->apps());
-        for (const DockFolderStackPtr& item : preset->folderStacksArray()) items.append(item->values());
+        for (const DockFolderStackPtr& item : preset->folderStacksArray())
+            items.append(item->values());
     });
     if (!found) {
         // Writing the two empty lists would wipe the Dock for a typo.
@@ -148,7 +162,8 @@ ApplyHandle DockManager::applyPreset(const QStringList& apps, const QList<DockFo
         if (!bypassCooldown) {
             const QString remaining = fixed1(kApplyCooldown - elapsed);
             printLine(QStringLiteral("Please wait %1 seconds before applying another preset").arg(remaining));
-            log().info(QStringLiteral("applyPreset SKIPPED: '%1' blocked by cooldown remaining=%2s").arg(name, remaining));
+            log().info(
+                QStringLiteral("applyPreset SKIPPED: '%1' blocked by cooldown remaining=%2s").arg(name, remaining));
             handle.outcome = ApplyHandle::Outcome::HeldByCooldown;
             return handle;
         }
@@ -156,8 +171,7 @@ ApplyHandle DockManager::applyPreset(const QStringList& apps, const QList<DockFo
         log().info(QStringLiteral("applyPreset bypassing cooldown for '%1' elapsed=%2s").arg(name, fixed1(elapsed)));
     }
 
-    const DockPresetPtr stored =
-        runOnMainSyncResult([&] { return DockPresetManager::shared().fetchPreset(name); });
+    const DockPresetPtr stored = runOnMainSyncResult([&] { return DockPresetManager::shared().fetchPreset(name); });
     const std::optional<QUuid> storedId = stored ? stored->id() : std::nullopt;
     const std::optional<QString> previousName = lastAppliedPresetName();
     const std::optional<QUuid> previousId = lastAppliedPresetId();
@@ -170,10 +184,12 @@ ApplyHandle DockManager::applyPreset(const QStringList& apps, const QList<DockFo
         if (!companionOnly) {
             const auto reading = DockReader::readDock();
             if (const auto* error = std::get_if<DockReadError>(&reading)) {
-                printLine(QStringLiteral("Warning: could not verify dock state before skip. %1").arg(error->description()));
+                printLine(
+                    QStringLiteral("Warning: could not verify dock state before skip. %1").arg(error->description()));
             } else if (!appListsMatch(std::get<DockReading>(reading).apps, apps)) {
                 skip = false;
-                printLine(QStringLiteral("Dock no longer matches preset '%1' — reapplying despite skip setting").arg(name));
+                printLine(
+                    QStringLiteral("Dock no longer matches preset '%1' — reapplying despite skip setting").arg(name));
                 log().info(QStringLiteral("applyPreset: '%1' marked active but Dock contents differ (stale state) — "
                                           "reapplying instead of skipping")
                                .arg(name));
@@ -197,16 +213,19 @@ ApplyHandle DockManager::applyPreset(const QStringList& apps, const QList<DockFo
         return preset && preset->harborletOnlyMode();
     });
     if (companionOnly) {
-        printLine(QStringLiteral("[Pierline] Harborlet-only mode active for '%1' — skipping system dock changes").arg(name));
-        log().info(QStringLiteral("applyPreset: Harborlet-only mode for '%1' — skipping ALL system Dock changes by design")
-                       .arg(name));
+        printLine(
+            QStringLiteral("[Pierline] Harborlet-only mode active for '%1' — skipping system dock changes").arg(name));
+        log().info(
+            QStringLiteral("applyPreset: Harborlet-only mode for '%1' — skipping ALL system Dock changes by design")
+                .arg(name));
         recordApplied(name);
         handle.outcome = ApplyHandle::Outcome::HarborletOnly;
         handOff(name, apps, info, handle);
         return handle;
     }
 
-    if (setting(QStringLiteral("autoSaveCurrentDockToLastPreset"), false)) autoSaveCurrentDock(name);
+    if (setting(QStringLiteral("autoSaveCurrentDockToLastPreset"), false))
+        autoSaveCurrentDock(name);
 
     bool finished = false;
     const auto finish = [&] {
@@ -219,7 +238,8 @@ ApplyHandle DockManager::applyPreset(const QStringList& apps, const QList<DockFo
         log().info(QStringLiteral("applyPreset backend=defaults reason=userDisabledDockutil preset='%1'").arg(name));
         DefaultsWriter::apply(name, apps, items, finish);
     } else if (QFileInfo::exists(bundled)) {
-        printLine(QStringLiteral("dockutil found in the app bundle at %1. Applying preset using dockutil method.").arg(bundled));
+        printLine(QStringLiteral("dockutil found in the app bundle at %1. Applying preset using dockutil method.")
+                      .arg(bundled));
         log().info(QStringLiteral("applyPreset backend=dockutil source=bundle preset='%1'").arg(name));
         DockutilWriter::apply(bundled, name, apps, items, finish);
     } else if (const auto found = DockutilWriter::findDockutil()) {
@@ -250,8 +270,10 @@ void DockManager::recordApplied(const QString& name) {
     lastApplyTime_ = Clock::shared().now();
     if (preset) {
         lastAppliedId_ = preset->id();
-        if (lastAppliedId_) defaults.set(kLastAppliedIdKey, idText(*lastAppliedId_));
-        else defaults.remove(kLastAppliedIdKey);
+        if (lastAppliedId_)
+            defaults.set(kLastAppliedIdKey, idText(*lastAppliedId_));
+        else
+            defaults.remove(kLastAppliedIdKey);
     }
     lastAppliedName_ = name;
     defaults.set(kLastAppliedNameKey, name);
@@ -260,7 +282,8 @@ void DockManager::recordApplied(const QString& name) {
 void DockManager::finishWrite(const QString& name, const QStringList& apps, const std::optional<QUuid>& previousId,
                               const std::optional<QString>& previousName, ApplyHandle& handle) {
     recordApplied(name);
-    if (!UserDefaults::standard().boolForKey(QStringLiteral("closeOtherApps"))) return;
+    if (!UserDefaults::standard().boolForKey(QStringLiteral("closeOtherApps")))
+        return;
     const QStringList excluded =
         UserDefaults::standard().stringArray(QStringLiteral("excludedPresetIds")).value_or(QStringList{});
     if (previousId && excluded.contains(idText(*previousId))) {
@@ -331,7 +354,8 @@ void DockManager::autoSaveCurrentDock(const QString& targetName) {
             std::optional<QString> unknownType;
             const auto values = storedItemFromDockItem(item, StoredItemKinds::All, &unknownType);
             if (!values) {
-                if (unknownType) printLine(QStringLiteral("Auto-save: Unknown item type: %1").arg(*unknownType));
+                if (unknownType)
+                    printLine(QStringLiteral("Auto-save: Unknown item type: %1").arg(*unknownType));
                 continue;
             }
             const auto stack = context.insert<DockFolderStack>();
@@ -349,7 +373,8 @@ void DockManager::autoSaveCurrentDock(const QString& targetName) {
             context.save();
             printLine(QStringLiteral("Auto-save: Successfully saved current dock state to preset '%1'").arg(*lastName));
         } catch (...) {
-            printLine(QStringLiteral("Auto-save: Failed to save preset updates: %1").arg(describe(std::current_exception())));
+            printLine(
+                QStringLiteral("Auto-save: Failed to save preset updates: %1").arg(describe(std::current_exception())));
         }
     });
 }

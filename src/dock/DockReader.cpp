@@ -7,7 +7,7 @@
 #include "platform/Url.h"
 #include "store/PresetRecord.h"
 
-#include <QStringDecoder>
+#include "platform/Utf8.h"
 
 namespace pierline {
 
@@ -17,11 +17,7 @@ const QString kDockDomain = QStringLiteral("com.apple.dock");
 
 // Child output as text; bytes that are not UTF-8 give nothing usable.
 QString trimmedUtf8(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return QString();
-    return text.trimmed();
+    return decodeUtf8(bytes).value_or(QString()).trimmed();
 }
 
 bool isText(const QVariant& value) {

@@ -6,7 +6,7 @@
 #include "SystemPaths.h"
 
 #include <QProcess>
-#include <QStringDecoder>
+#include "Utf8.h"
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -30,11 +30,6 @@ struct ShellJob {
     int exitStatus = 0;
 };
 
-QString decodeUtf8OrEmpty(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder.decode(bytes);
-    return decoder.hasError() ? QString() : text;
-}
 
 } // namespace
 
@@ -93,7 +88,7 @@ QString ShellRunner::run(const QString& command) {
         shellLog().error(QStringLiteral("shell LAUNCH FAILED: %1 — %2").arg(command, job->launchError));
         return QString();
     }
-    const QString output = decodeUtf8OrEmpty(job->output).trimmed();
+    const QString output = decodeUtf8(job->output).value_or(QString()).trimmed();
     if (job->exitStatus != 0) {
         shellLog().error(QStringLiteral("shell EXIT %1: %2 output=%3").arg(job->exitStatus).arg(command, output.left(500)));
     } else if (!output.isEmpty()) {

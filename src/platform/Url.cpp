@@ -1,7 +1,7 @@
 #include "Url.h"
 
 #include <QDir>
-#include <QStringDecoder>
+#include "Utf8.h"
 
 namespace pierline {
 
@@ -37,10 +37,7 @@ std::optional<QString> percentDecoded(const QString& text) {
         out.append(static_cast<char>(hi * 16 + lo));
         i += 2;
     }
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString decoded = decoder.decode(out);
-    if (decoder.hasError()) return std::nullopt;
-    return decoded;
+    return decodeUtf8(out);
 }
 
 QString percentDecodedOr(const QString& text) { return percentDecoded(text).value_or(text); }

@@ -235,20 +235,23 @@ void DockPresetManager::migrateShortcuts() {
         return;
     }
     QVariantMap table = defaults.dictionary(kShortcutsKey).value_or(QVariantMap());
-    const QList<DockPresetPtr> presets = fetchAllPresets();
+    // The first preset in list order with each name that has an id.
+    QHash<QString, DockPresetPtr> byName;
+    for (const DockPresetPtr& p : fetchAllPresets()) {
+        const auto name = p->name();
+        if (name && p->id() && !byName.contains(*name)) byName.insert(*name, p);
+    }
     int migrated = 0;
     for (auto it = old->cbegin(); it != old->cend(); ++it) {
         const QString& name = it.key();
-        const auto match = std::find_if(presets.begin(), presets.end(), [&](const DockPresetPtr& p) {
-            return p->name() == name && p->id().has_value();
-        });
-        if (match == presets.end()) {
+        const auto match = byName.constFind(name);
+        if (match == byName.cend()) {
             printLine(QStringLiteral("Orphaned shortcut found for preset name '%1' (preset no longer exists or has no "
                                      "ID). It will not be migrated.")
                           .arg(name));
             continue;
         }
-        const QString id = (*match)->idString();
+        const QString id = match.value()->idString();
         if (table.contains(id)) {
             printLine(QStringLiteral("Shortcut for preset '%1' (ID %2) already exists in new format. Skipping.").arg(name, id));
             continue;

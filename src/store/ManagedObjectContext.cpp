@@ -4,12 +4,17 @@
 #include "store/SqliteStore.h"
 #include "store/StoreModel.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QUuid>
 #include <algorithm>
 
 namespace pierline {
 namespace {
+
+// True on a thread that must hand store work to the main thread (without an application there
+// is only one thread to speak of).
+bool offMainThread() { return QCoreApplication::instance() && !isMainThread(); }
 
 template <class T> void eraseObject(std::vector<T>& list, const ManagedObject* object) {
     std::erase_if(list, [object](const T& o) { return o.get() == object; });
@@ -267,6 +272,7 @@ ManagedObjectPtr ManagedObjectContext::registeredObject(const QString& entityNam
 
 ManagedObjectPtr ManagedObjectContext::merge(const EntityDescription& e, const StoredRow& row) {
     ManagedObjectPtr object = registeredObject(e.name, row.pk);
+    if (object && !row.complete) return object;
     if (!object) {
         object = makeObject(e.name);
         object->setRow(row.pk, row.version);
@@ -376,7 +382,16 @@ QList<ManagedObjectPtr> ManagedObjectContext::fetch(const FetchRequest& request)
     requireStore();
     const EntityDescription& e = entity(request.entity);
     const bool pending = hasPendingChanges(e.name);
-    const std::vector<StoredRow> rows = store_->fetch(e, request.conditions, request.sort, pending ? 0 : request.limit);
+    // A row whose version this context already holds, unchanged and filled in, is not read again.
+    const auto& byRow = registered_[e.name];
+    const RowFilter wantValues = [&byRow](qint64 pk, qint64 version) {
+        const auto it = byRow.constFind(pk);
+        if (it == byRow.cend()) return true;
+        const ManagedObjectPtr& o = it.value();
+        return o->version() != version || o->isFault() || o->state() != ManagedObject::State::Clean;
+    };
+    const std::vector<StoredRow> rows =
+        store_->fetch(e, request.conditions, request.sort, pending ? 0 : request.limit, wantValues);
     QList<ManagedObjectPtr> out;
     out.reserve(static_cast<qsizetype>(rows.size()));
     for (const StoredRow& row : rows) {
@@ -462,7 +477,7 @@ void ManagedObjectContext::setStore(SqliteStore* store) {
 }
 
 void ManagedObjectContext::fulfillFault(ManagedObject& object) {
-    if (!isMainThread()) {
+    if (offMainThread()) {
         runOnMainSync([&] { fulfillFault(object); });
         return;
     }
@@ -488,7 +503,7 @@ void ManagedObjectContext::fulfillFault(ManagedObject& object) {
 }
 
 void ManagedObjectContext::objectDidChange(ManagedObject& object) {
-    if (!isMainThread()) {
+    if (offMainThread()) {
         runOnMainSync([&] { objectDidChange(object); });
         return;
     }
@@ -519,7 +534,7 @@ void ManagedObjectContext::ensureMembersLoaded(const DockPreset& preset) {
 }
 
 QList<DockFolderStackPtr> ManagedObjectContext::folderStacks(const DockPreset& preset) {
-    if (!isMainThread()) return runOnMainSyncResult([&] { return folderStacks(preset); });
+    if (offMainThread()) return runOnMainSyncResult([&] { return folderStacks(preset); });
     if (preset.context() != this) return {};
     ensureMembersLoaded(preset);
     QList<DockFolderStackPtr> out;
@@ -529,14 +544,14 @@ QList<DockFolderStackPtr> ManagedObjectContext::folderStacks(const DockPreset& p
 }
 
 DockPresetPtr ManagedObjectContext::presetOf(const DockFolderStack& stack) {
-    if (!isMainThread()) return runOnMainSyncResult([&] { return presetOf(stack); });
+    if (offMainThread()) return runOnMainSyncResult([&] { return presetOf(stack); });
     if (stack.isFault()) fulfillFault(const_cast<DockFolderStack&>(stack));
     const auto it = links_.find(&stack);
     return it == links_.end() ? nullptr : it->second.current.lock();
 }
 
 void ManagedObjectContext::setPresetOf(DockFolderStack& stack, const DockPresetPtr& preset) {
-    if (!isMainThread()) {
+    if (offMainThread()) {
         runOnMainSync([&] { setPresetOf(stack, preset); });
         return;
     }

@@ -102,6 +102,8 @@ void SqliteStore::open(const QList<ModelVersion>& history) {
             mode.step();
         }
         db_->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        db_->exec(QStringLiteral("PRAGMA cache_size=-32768"));
+        db_->exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
         db_->exec(QStringLiteral("BEGIN IMMEDIATE"));
     } catch (const sqlite::Error& e) {
         throw openError(location_, e);
@@ -158,10 +160,24 @@ void SqliteStore::createSchema() {
             if (!r.toMany) columns.append(r.columnName() + QStringLiteral(" INTEGER"));
         db_->exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(e.tableName(), columns.join(QStringLiteral(", "))));
     }
+    createIndexes();
+}
+
+void SqliteStore::createIndexes() {
     for (const EntityDescription& e : model_.entities) {
-        for (const auto& name : e.indexedAttributes)
-            if (const auto* a = e.attribute(name))
-                db_->exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_INDEX ON %1 (%2)").arg(e.tableName(), a->columnName()));
+        for (const auto& keys : e.indexes) {
+            QStringList columns;
+            QStringList parts;
+            for (const SortDescriptor& k : keys) {
+                const AttributeDescription* a = e.attribute(k.attribute);
+                if (!a) continue;
+                columns.append(a->columnName() + (k.ascending ? QString() : QStringLiteral(" DESC")));
+                parts.append(a->columnName() + (k.ascending ? QString() : QStringLiteral("_DESC")));
+            }
+            if (columns.isEmpty()) continue;
+            db_->exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_INDEX ON %1 (%3)")
+                          .arg(e.tableName(), parts.join(QLatin1Char('_')), columns.join(QStringLiteral(", "))));
+        }
         for (const auto& r : e.relationships)
             if (!r.toMany)
                 db_->exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_INDEX ON %1 (%2)").arg(e.tableName(), r.columnName()));
@@ -205,14 +221,7 @@ void SqliteStore::migrate(const QList<ModelVersion>& history, qsizetype fromInde
                 }
             }
         }
-        for (const EntityDescription& e : model_.entities) {
-            for (const auto& name : e.indexedAttributes)
-                if (const auto* a = e.attribute(name))
-                    db_->exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_INDEX ON %1 (%2)").arg(e.tableName(), a->columnName()));
-            for (const auto& r : e.relationships)
-                if (!r.toMany)
-                    db_->exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_INDEX ON %1 (%2)").arg(e.tableName(), r.columnName()));
-        }
+        createIndexes();
         writeMetadata(kModelHashKey, model_.versionHash());
         writeMetadata(kModelIdentifierKey, model_.identifier);
     } catch (const sqlite::Error& e) {
@@ -317,7 +326,7 @@ QString SqliteStore::whereClause(const EntityDescription& e, const QList<FetchCo
 }
 
 std::vector<StoredRow> SqliteStore::fetch(const EntityDescription& e, const QList<FetchCondition>& conditions,
-                                          const QList<SortDescriptor>& sort, int limit) {
+                                          const QList<SortDescriptor>& sort, int limit, const RowFilter& wantValues) {
     QVariantList bindings;
     QString sql = QStringLiteral("SELECT %1 FROM %2").arg(selectList(e), e.tableName());
     sql += whereClause(e, conditions, bindings);
@@ -336,7 +345,17 @@ std::vector<StoredRow> SqliteStore::fetch(const EntityDescription& e, const QLis
     try {
         sqlite::Query q = db_->prepare(sql);
         for (int i = 0; i < bindings.size(); ++i) q.bind(i + 1, bindings[i]);
-        while (q.step()) rows.push_back(readRow(e, q));
+        while (q.step()) {
+            if (wantValues && !wantValues(q.integer(0), q.integer(1))) {
+                StoredRow known;
+                known.pk = q.integer(0);
+                known.version = q.integer(1);
+                known.complete = false;
+                rows.push_back(std::move(known));
+                continue;
+            }
+            rows.push_back(readRow(e, q));
+        }
     } catch (const sqlite::Error& error) {
         fail(error);
     }

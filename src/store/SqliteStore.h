@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QString>
 #include <QVariantHash>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -20,7 +21,11 @@ struct StoredRow {
     qint64 version = 0;
     QVariantHash values;
     QHash<QString, qint64> toOne;
+    bool complete = true; // false: only pk and version were read
 };
+
+// Asked per row before its values are read: false skips them (the caller has them already).
+using RowFilter = std::function<bool(qint64 pk, qint64 version)>;
 
 // The persistent store: one SQLite file (or an in-memory database) holding the tables of one
 // model version, plus a metadata table with the store's identifier and model version hash.
@@ -40,7 +45,7 @@ public:
     const QString& location() const { return location_; }
 
     std::vector<StoredRow> fetch(const EntityDescription& entity, const QList<FetchCondition>& conditions,
-                                 const QList<SortDescriptor>& sort, int limit);
+                                 const QList<SortDescriptor>& sort, int limit, const RowFilter& wantValues = {});
     std::optional<StoredRow> fetchRow(const EntityDescription& entity, qint64 pk);
     std::vector<StoredRow> fetchRelated(const EntityDescription& entity, const QString& toOne, qint64 targetPk);
     qint64 count(const EntityDescription& entity, const QList<FetchCondition>& conditions);
@@ -69,6 +74,7 @@ private:
     SqliteStore(std::unique_ptr<sqlite::Database> db, ModelVersion model, QString location);
     void open(const QList<ModelVersion>& history);
     void createSchema();
+    void createIndexes();
     void migrate(const QList<ModelVersion>& history, qsizetype fromIndex);
     void writeMetadata(const QString& key, const QString& value);
     std::optional<QString> readMetadata(const QString& key);

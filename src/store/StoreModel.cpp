@@ -85,7 +85,10 @@ ModelVersion version1() {
     // Deleting a preset takes its items along: nothing else refers to them.
     preset.relationships = {{QStringLiteral("folderStacks"), DockFolderStack::kEntityName, true,
                              QStringLiteral("preset"), QStringLiteral("cascade")}};
-    preset.indexedAttributes = {QStringLiteral("id"), QStringLiteral("name")};
+    // Lookups by id and by name, and the list order.
+    preset.indexes = {{{QStringLiteral("id"), true}},
+                      {{QStringLiteral("name"), true}, {QStringLiteral("createdAt"), true}},
+                      {{QStringLiteral("order"), true}, {QStringLiteral("createdAt"), false}}};
 
     EntityDescription stack;
     stack.name = DockFolderStack::kEntityName;

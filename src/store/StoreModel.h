@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/FetchRequest.h"
+
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -34,7 +36,8 @@ struct EntityDescription {
     QString name;
     QList<AttributeDescription> attributes;
     QList<RelationshipDescription> relationships;
-    QList<QString> indexedAttributes; // not part of the version hash
+    // Indexes (not part of the version hash): keys in order, each ascending or descending.
+    QList<QList<SortDescriptor>> indexes;
 
     QString tableName() const { return QStringLiteral("Z") + name.toUpper(); }
     const AttributeDescription* attribute(const QString& attributeName) const;

@@ -31,26 +31,32 @@ struct PlannedAction {
     QJsonObject record;
 };
 
-QString appLine(int index, const QString& name) { return QStringLiteral("  [%1] %2").arg(index).arg(name); }
+QString appLine(int index, const QString& name) {
+    return QStringLiteral("  [%1] %2").arg(index).arg(name);
+}
 
 // The application folder of an entry, or nullopt when the entry is not a URL.
 std::optional<QString> appPathOf(const QString& appURL) {
     const auto url = parseUrl(appURL);
-    if (!url) return std::nullopt;
+    if (!url)
+        return std::nullopt;
     QString path = decodedPath(*url);
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
     return path;
 }
 
 QString appNameOf(const QString& path) {
     QString name = lastPathComponent(path);
-    if (name.endsWith(QLatin1String(".app"))) name.chop(4);
+    if (name.endsWith(QLatin1String(".app")))
+        name.chop(4);
     return name;
 }
 
 std::optional<QString> configString(const QJsonObject& config, const char* key) {
     const QJsonValue value = config.value(QLatin1String(key));
-    if (!value.isString()) return std::nullopt;
+    if (!value.isString())
+        return std::nullopt;
     return value.toString();
 }
 
@@ -61,7 +67,8 @@ DockPresetPtr findPreset(const QString& name) {
 std::optional<ActionExecutionError> launchOpera(const QString& appPath, const QString& profileDirectory) {
     const QString executable = appPath + QStringLiteral("/Contents/MacOS/Opera");
     if (!QFileInfo::exists(executable))
-        return ActionExecutionError::executionFailed(QStringLiteral("Opera executable not found at: %1").arg(executable));
+        return ActionExecutionError::executionFailed(
+            QStringLiteral("Opera executable not found at: %1").arg(executable));
     QProcess process;
     process.setProgram(executable);
     process.setArguments({QStringLiteral("--user-data-dir=") + profileDirectory});
@@ -70,7 +77,8 @@ std::optional<ActionExecutionError> launchOpera(const QString& appPath, const QS
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     if (!process.startDetached())
-        return ActionExecutionError::executionFailed(QStringLiteral("Failed to launch Opera: %1").arg(process.errorString()));
+        return ActionExecutionError::executionFailed(
+            QStringLiteral("Failed to launch Opera: %1").arg(process.errorString()));
     return std::nullopt;
 }
 
@@ -93,8 +101,10 @@ QString AppActionExecutor::safariProfileScript(const QString& profileName) {
         .join(QLatin1Char('\n'));
 }
 
-AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const QString& presetName, const QStringList& apps) {
+AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const QString& presetName,
+                                                                      const QStringList& apps) {
     printLine(QStringLiteral("\n--- EXECUTING APP ACTIONS (PARALLEL) ---"));
+    DockPresetManager::shared().logIfNetworkTransitioning(QStringLiteral("executeActionsForPreset(%1)").arg(presetName));
     Summary summary;
     const DockPresetPtr preset = findPreset(presetName);
     if (!preset) {
@@ -117,12 +127,16 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const QStr
         }
         ++summary.processed;
         const QJsonValue record = actions.value(entry);
-        if (!record.isObject()) continue;
+        if (!record.isObject())
+            continue;
         const QString type = record.toObject().value(QStringLiteral("actionType")).toString();
         const PlannedAction planned{i + 1, entry, name, record.toObject()};
-        if (type == OpenAppAction::actionType) simple.append(planned);
-        else if (type == OpenInIDEAction::actionType) ide.append(planned);
-        else if (type == OpenBrowserProfileAction::actionType) browser.append(planned);
+        if (type == OpenAppAction::actionType)
+            simple.append(planned);
+        else if (type == OpenInIDEAction::actionType)
+            ide.append(planned);
+        else if (type == OpenBrowserProfileAction::actionType)
+            browser.append(planned);
     }
     summary.openApps = static_cast<int>(simple.size());
     summary.ideActions = static_cast<int>(ide.size());
@@ -130,7 +144,8 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const QStr
 
     std::atomic<int> executed{0};
     QList<QFuture<void>> group;
-    if (!simple.isEmpty()) printLine(QStringLiteral("\n📱 Executing simple app actions in parallel..."));
+    if (!simple.isEmpty())
+        printLine(QStringLiteral("\n📱 Executing simple app actions in parallel..."));
     for (const PlannedAction& a : simple) {
         group.append(runAsync(QueuePriority::UserInitiated, [a, &executed] {
             printLine(appLine(a.index, a.name) + QStringLiteral(" - Executing open app action"));
@@ -142,19 +157,22 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const QStr
             }
         }));
     }
-    if (!ide.isEmpty()) printLine(QStringLiteral("\n🖥️ Executing IDE actions in parallel..."));
+    if (!ide.isEmpty())
+        printLine(QStringLiteral("\n🖥️ Executing IDE actions in parallel..."));
     for (const PlannedAction& a : ide) {
         group.append(runAsync(QueuePriority::UserInitiated, [a, &executed] {
             printLine(appLine(a.index, a.name) + QStringLiteral(" - Executing IDE action"));
             if (const auto error = executeOpenInIDEAction(a.entry, a.record)) {
-                printLine(appLine(a.index, a.name) + QStringLiteral(" IDE action failed: %1").arg(error->description()));
+                printLine(appLine(a.index, a.name) +
+                          QStringLiteral(" IDE action failed: %1").arg(error->description()));
             } else {
                 printLine(appLine(a.index, a.name) + QStringLiteral(" IDE action completed"));
                 ++executed;
             }
         }));
     }
-    if (!browser.isEmpty()) printLine(QStringLiteral("\n🌐 Executing browser profile switches..."));
+    if (!browser.isEmpty())
+        printLine(QStringLiteral("\n🌐 Executing browser profile switches..."));
     for (const PlannedAction& a : browser) {
         group.append(runAsync(QueuePriority::UserInitiated, [a, &executed] {
             printLine(QStringLiteral("  🌐 Processing ") + a.name + QStringLiteral(" - Switching profile..."));
@@ -166,7 +184,8 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const QStr
             }
         }));
     }
-    for (QFuture<void>& child : group) child.waitForFinished();
+    for (QFuture<void>& child : group)
+        child.waitForFinished();
     summary.executed = executed.load();
 
     printLine(QStringLiteral("\n--- ACTION EXECUTION COMPLETE ---"));
@@ -180,10 +199,13 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const QStr
 
 std::optional<ActionExecutionError> AppActionExecutor::executeOpenAppAction(const QString& appURL) {
     const auto path = appPathOf(appURL);
-    if (!path) return ActionExecutionError::invalidConfiguration();
-    if (!Workspace::shared().isApplication(*path)) return ActionExecutionError::appNotFound();
+    if (!path)
+        return ActionExecutionError::invalidConfiguration();
+    if (!Workspace::shared().isApplication(*path))
+        return ActionExecutionError::appNotFound();
     const OpenResult result = runOnMainSyncResult([&] { return Workspace::shared().openApplication(*path); });
-    if (!result.ok) return ActionExecutionError::executionFailed(result.error);
+    if (!result.ok)
+        return ActionExecutionError::executionFailed(result.error);
     printLine(QStringLiteral("     🎯 Opened: %1").arg(appNameOf(*path)));
     return std::nullopt;
 }
@@ -204,15 +226,15 @@ std::optional<ActionExecutionError> AppActionExecutor::executeOpenInIDEAction(co
     printLine(QStringLiteral("     Project path: %1").arg(*projectPath));
 
     const auto idePath = appPathOf(appURL);
-    if (!idePath || !Workspace::shared().isApplication(*idePath)) return ActionExecutionError::appNotFound();
+    if (!idePath || !Workspace::shared().isApplication(*idePath))
+        return ActionExecutionError::appNotFound();
     const QString ideName = appNameOf(*idePath);
 
     // The IDE opens the project in a fresh instance, not in a window of an old one.
     if (!AppCloser::closeRunningInstances(appURL))
         printLine(QStringLiteral("     ⚠️ Some IDE instances may not have closed properly, continuing anyway..."));
 
-    const OpenResult result =
-        runOnMainSyncResult([&] { return Workspace::shared().openFile(*projectPath, *idePath); });
+    const OpenResult result = runOnMainSyncResult([&] { return Workspace::shared().openFile(*projectPath, *idePath); });
     if (!result.ok) {
         printLine(QStringLiteral("     ❌ Failed to open project at '%1' with app '%2': %3")
                       .arg(*projectPath, ideName, result.error));
@@ -236,8 +258,10 @@ std::optional<ActionExecutionError> AppActionExecutor::executeOpenBrowserProfile
     printLine(QStringLiteral("     Profile: %1 (Directory: %2)").arg(*profileName, *profileDirectory));
 
     const auto appPath = appPathOf(appURL);
-    if (!appPath) return ActionExecutionError::invalidConfiguration();
-    if (!Workspace::shared().isApplication(*appPath)) return ActionExecutionError::appNotFound();
+    if (!appPath)
+        return ActionExecutionError::invalidConfiguration();
+    if (!Workspace::shared().isApplication(*appPath))
+        return ActionExecutionError::appNotFound();
 
     if (!AppCloser::closeRunningBrowserInstances(appURL))
         printLine(QStringLiteral("     ⚠️ Some browser instances may not have closed properly"));
@@ -251,7 +275,8 @@ std::optional<ActionExecutionError> AppActionExecutor::executeOpenBrowserProfile
     }
     if (type == BrowserType::Firefox) {
         const QString firefox = QDir(SystemPaths::applicationsFolder()).filePath(QStringLiteral("Firefox.app"));
-        if (!QFileInfo::exists(firefox)) return ActionExecutionError::executionFailed(QStringLiteral("Firefox not found"));
+        if (!QFileInfo::exists(firefox))
+            return ActionExecutionError::executionFailed(QStringLiteral("Firefox not found"));
         if (const auto error = BrowserProfileLauncherLite::shared().launchBrowser(firefox, *profileDirectory))
             return ActionExecutionError::executionFailed(QStringLiteral("Failed to launch Firefox: %1").arg(*error));
         printLine(QStringLiteral("     ✅ Successfully launched Firefox with profile '%1'").arg(*profileName));
@@ -262,14 +287,16 @@ std::optional<ActionExecutionError> AppActionExecutor::executeOpenBrowserProfile
             printLine(QStringLiteral("     ⚠️ Safari profile launch failed, opening normally: %1").arg(*error));
             const OpenResult opened = runOnMainSyncResult(
                 [] { return Workspace::shared().openApplicationWithIdentifier(QStringLiteral("com.apple.Safari")); });
-            if (!opened.ok) return ActionExecutionError::executionFailed(opened.error);
+            if (!opened.ok)
+                return ActionExecutionError::executionFailed(opened.error);
             return std::nullopt;
         }
         printLine(QStringLiteral("     ✅ Successfully launched Safari with profile '%1'").arg(*profileName));
         return std::nullopt;
     }
     if (type == BrowserType::Opera) {
-        if (auto error = launchOpera(*appPath, *profileDirectory)) return error;
+        if (auto error = launchOpera(*appPath, *profileDirectory))
+            return error;
         printLine(QStringLiteral("     ✅ Successfully launched Opera with profile '%1'").arg(*profileName));
         return std::nullopt;
     }

@@ -7,7 +7,7 @@
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
 #include "platform/UserDefaults.h"
-
+#include "store/DockPresetManager.h"
 
 namespace pierline {
 namespace {
@@ -16,29 +16,34 @@ const QString kApplePrefix = QStringLiteral("com.apple.");
 const QString kWebAppPrefix = QStringLiteral("com.apple.Safari.WebApp");
 
 QString displayName(const RunningApplication& app) {
-    if (app.localizedName && !app.localizedName->isEmpty()) return *app.localizedName;
+    if (app.localizedName && !app.localizedName->isEmpty())
+        return *app.localizedName;
     return app.bundlePath.value_or(QString());
 }
 
 QString pathOfUrlText(const QString& text) {
     const auto url = parseUrl(text);
-    if (!url) return {};
+    if (!url)
+        return {};
     QString path = decodedPath(*url);
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
     return path;
 }
 
 // Last resort for a browser that survives SIGKILL requests: the kill tool itself.
 void killWithTool(const RunningApplication& app) {
     const ProcessResult result = runProcess(SystemPaths::killPath(), {QStringLiteral("-9"), QString::number(app.pid)});
-    if (result.exitStatus == -1 && result.stderrData.startsWith("Failed to launch")) return;
+    if (result.exitStatus == -1 && result.stderrData.startsWith("Failed to launch"))
+        return;
     printLine(QStringLiteral("Force killed browser process: %1").arg(displayName(app)));
 }
 
 bool allTerminated(const QList<RunningApplication>& apps) {
     Workspace& workspace = Workspace::shared();
     for (const RunningApplication& app : apps)
-        if (!workspace.isTerminated(app.pid)) return false;
+        if (!workspace.isTerminated(app.pid))
+            return false;
     return true;
 }
 
@@ -46,27 +51,40 @@ bool allTerminated(const QList<RunningApplication>& apps) {
 
 const QStringList& AppCloser::closableAppleApps() {
     static const QStringList list = {
-        QStringLiteral("com.apple.QuickTimePlayerX"), QStringLiteral("com.apple.iWork.Numbers"),
-        QStringLiteral("com.apple.TextEdit"),         QStringLiteral("com.apple.MobileSMS"),
-        QStringLiteral("com.apple.iWork.Pages"),      QStringLiteral("com.apple.Passwords"),
-        QStringLiteral("com.apple.Preview"),          QStringLiteral("com.apple.Notes"),
-        QStringLiteral("com.apple.Pages"),            QStringLiteral("com.apple.Numbers"),
-        QStringLiteral("com.apple.Keynote"),          QStringLiteral("com.apple.clock"),
-        QStringLiteral("com.apple.Maps"),             QStringLiteral("com.apple.iCal"),
-        QStringLiteral("com.apple.AppStore"),         QStringLiteral("com.apple.Safari"),
-        QStringLiteral("com.apple.Mail"),             QStringLiteral("com.apple.Calendar"),
-        QStringLiteral("com.apple.Contacts"),         QStringLiteral("com.apple.Reminders"),
-        QStringLiteral("com.apple.Photos"),           QStringLiteral("com.apple.Music"),
-        QStringLiteral("com.apple.Podcasts"),         QStringLiteral("com.apple.TV"),
-        QStringLiteral("com.apple.iBooks"),           QStringLiteral("com.apple.iBooksX"),
+        QStringLiteral("com.apple.QuickTimePlayerX"),
+        QStringLiteral("com.apple.iWork.Numbers"),
+        QStringLiteral("com.apple.TextEdit"),
+        QStringLiteral("com.apple.MobileSMS"),
+        QStringLiteral("com.apple.iWork.Pages"),
+        QStringLiteral("com.apple.Passwords"),
+        QStringLiteral("com.apple.Preview"),
+        QStringLiteral("com.apple.Notes"),
+        QStringLiteral("com.apple.Pages"),
+        QStringLiteral("com.apple.Numbers"),
+        QStringLiteral("com.apple.Keynote"),
+        QStringLiteral("com.apple.clock"),
+        QStringLiteral("com.apple.Maps"),
+        QStringLiteral("com.apple.iCal"),
+        QStringLiteral("com.apple.AppStore"),
+        QStringLiteral("com.apple.Safari"),
+        QStringLiteral("com.apple.Mail"),
+        QStringLiteral("com.apple.Calendar"),
+        QStringLiteral("com.apple.Contacts"),
+        QStringLiteral("com.apple.Reminders"),
+        QStringLiteral("com.apple.Photos"),
+        QStringLiteral("com.apple.Music"),
+        QStringLiteral("com.apple.Podcasts"),
+        QStringLiteral("com.apple.TV"),
+        QStringLiteral("com.apple.iBooks"),
+        QStringLiteral("com.apple.iBooksX"),
     };
     return list;
 }
 
 const QStringList& AppCloser::browserIdentifiers() {
     static const QStringList list = {
-        QStringLiteral("com.google.Chrome"),  QStringLiteral("com.microsoft.edgemac"),
-        QStringLiteral("com.brave.Browser"),  QStringLiteral("com.vivaldi.Vivaldi"),
+        QStringLiteral("com.google.Chrome"),          QStringLiteral("com.microsoft.edgemac"),
+        QStringLiteral("com.brave.Browser"),          QStringLiteral("com.vivaldi.Vivaldi"),
         QStringLiteral("company.thebrowser.Browser"), QStringLiteral("org.mozilla.firefox"),
         QStringLiteral("com.operasoftware.Opera"),
     };
@@ -79,7 +97,8 @@ QStringList AppCloser::presetPaths(const QStringList& apps) {
         if (entry.contains(QLatin1String("pierline-spacer")) || entry.contains(QLatin1String("pierline-small-spacer")))
             continue;
         const QString path = pathOfUrlText(entry);
-        if (!path.isEmpty()) paths.append(path);
+        if (!path.isEmpty())
+            paths.append(path);
     }
     return paths;
 }
@@ -91,14 +110,21 @@ QList<RunningApplication> AppCloser::closeCandidates(const QList<RunningApplicat
     for (const RunningApplication& app : running) {
         const QString id = app.bundleIdentifier.value_or(QString());
         const bool regular = app.activationPolicy == ActivationPolicy::Regular;
-        if (id.startsWith(kApplePrefix) && regular) printLine(QStringLiteral("Apple app: %1").arg(id));
-        if (!app.bundleIdentifier) continue;
-        if (id == ownId) continue;
-        if (id.startsWith(kApplePrefix) && !id.startsWith(kWebAppPrefix) && !closableAppleApps().contains(id)) continue;
-        if (!regular) continue;
+        if (id.startsWith(kApplePrefix) && regular)
+            printLine(QStringLiteral("Apple app: %1").arg(id));
+        if (!app.bundleIdentifier)
+            continue;
+        if (id == ownId)
+            continue;
+        if (id.startsWith(kApplePrefix) && !id.startsWith(kWebAppPrefix) && !closableAppleApps().contains(id))
+            continue;
+        if (!regular)
+            continue;
         const auto url = app.bundleURL();
-        if (!url) continue;
-        if (excludedApps.contains(pathOfUrlText(url->toString()))) continue;
+        if (!url)
+            continue;
+        if (excludedApps.contains(pathOfUrlText(url->toString())))
+            continue;
         candidates.append(app);
     }
     return candidates;
@@ -106,18 +132,21 @@ QList<RunningApplication> AppCloser::closeCandidates(const QList<RunningApplicat
 
 QFuture<void> AppCloser::closeAppsNotInPreset(const QStringList& apps) {
     const QStringList keep = presetPaths(apps);
-    const QStringList excluded = UserDefaults::standard().stringArray(QStringLiteral("excludedApps")).value_or(QStringList{});
+    const QStringList excluded =
+        UserDefaults::standard().stringArray(QStringLiteral("excludedApps")).value_or(QStringList{});
     const QList<RunningApplication> candidates = closeCandidates(Workspace::shared().runningApplications(), excluded);
 
     return runAsync(QueuePriority::UserInitiated, [keep, candidates] {
         QList<QFuture<void>> children;
         for (const RunningApplication& app : candidates) {
             const auto url = app.bundleURL();
-            if (url && keep.contains(pathOfUrlText(url->toString()))) continue;
+            if (url && keep.contains(pathOfUrlText(url->toString())))
+                continue;
             const bool browser = browserIdentifiers().contains(app.bundleIdentifier.value_or(QString()));
             children.append(runAsync(QueuePriority::UserInitiated, [app, browser] { closeOne(app, browser); }));
         }
-        for (QFuture<void>& child : children) child.waitForFinished();
+        for (QFuture<void>& child : children)
+            child.waitForFinished();
     });
 }
 
@@ -143,19 +172,22 @@ void AppCloser::closeOne(const RunningApplication& app, bool isBrowser) {
 
     if (!accepted) {
         printLine(QStringLiteral("Browser refused to terminate, force terminating: %1").arg(name));
-        if (!workspace.forceTerminate(app.pid)) killWithTool(app);
+        if (!workspace.forceTerminate(app.pid))
+            killWithTool(app);
         return;
     }
     Clock::shared().sleep(kBrowserGracePeriod);
     if (!workspace.isTerminated(app.pid)) {
         printLine(QStringLiteral("Force terminating browser: %1").arg(name));
-        if (!workspace.forceTerminate(app.pid)) killWithTool(app);
+        if (!workspace.forceTerminate(app.pid))
+            killWithTool(app);
     }
 }
 
 bool AppCloser::closeRunningInstances(const QString& appURL) {
     const QString path = pathOfUrlText(appURL);
     const QString appName = lastPathComponent(path);
+    DockPresetManager::shared().logIfNetworkTransitioning(QStringLiteral("closeRunningInstances(%1)").arg(appName));
     const std::optional<QString> id = path.isEmpty() ? std::nullopt : Workspace::shared().bundleIdentifier(path);
     if (!id) {
         printLine(QStringLiteral("     ⚠️ Could not get bundle identifier for app at %1").arg(path));
@@ -167,14 +199,18 @@ bool AppCloser::closeRunningInstances(const QString& appURL) {
         printLine(QStringLiteral("     ℹ️ No running instances of %1 found").arg(appName));
         return true;
     }
-    printLine(QStringLiteral("     🔄 Found %1 running instance(s) of %2. Closing them...").arg(instances.size()).arg(appName));
+    printLine(QStringLiteral("     🔄 Found %1 running instance(s) of %2. Closing them...")
+                  .arg(instances.size())
+                  .arg(appName));
     bool forceFailed = false;
     runOnMainSync([&] {
         Workspace& workspace = Workspace::shared();
         for (const RunningApplication& app : instances) {
-            if (workspace.terminate(app.pid)) continue;
+            if (workspace.terminate(app.pid))
+                continue;
             const QString name = app.localizedName.value_or(QStringLiteral("Unknown"));
-            printLine(QStringLiteral("     ⚠️ Graceful termination failed for %1, trying force terminate...").arg(name));
+            printLine(
+                QStringLiteral("     ⚠️ Graceful termination failed for %1, trying force terminate...").arg(name));
             if (!workspace.forceTerminate(app.pid)) {
                 printLine(QStringLiteral("     ❌ Failed to force terminate %1").arg(name));
                 forceFailed = true;
@@ -207,17 +243,21 @@ bool AppCloser::closeRunningBrowserInstances(const QString& browserURL) {
     }
     const QList<RunningApplication> instances =
         runOnMainSyncResult([&] { return Workspace::shared().runningApplications(*id); });
-    if (instances.isEmpty()) return true;
+    if (instances.isEmpty())
+        return true;
 
     QString browserName = lastPathComponent(path);
-    if (browserName.endsWith(QLatin1String(".app"))) browserName.chop(4);
-    log.info(QStringLiteral("Found %1 running instance(s) of %2, terminating...").arg(instances.size()).arg(browserName));
+    if (browserName.endsWith(QLatin1String(".app")))
+        browserName.chop(4);
+    log.info(
+        QStringLiteral("Found %1 running instance(s) of %2, terminating...").arg(instances.size()).arg(browserName));
     Clock& clock = Clock::shared();
     const double started = clock.monotonicSeconds();
     runOnMainSync([&] {
         Workspace& workspace = Workspace::shared();
         for (const RunningApplication& app : instances) {
-            if (workspace.terminate(app.pid)) continue;
+            if (workspace.terminate(app.pid))
+                continue;
             log.info(QStringLiteral("Graceful termination failed for %1 (PID %2), trying force terminate")
                          .arg(app.localizedName.value_or(browserName))
                          .arg(app.pid));

@@ -14,72 +14,92 @@ AppNoteManager& AppNoteManager::shared() {
 }
 
 QString AppNoteManager::noteKey(const QString& appEntry) {
-    if (appEntry.contains(QLatin1String("pierline-spacer"))) return appEntry;
+    if (appEntry.contains(QLatin1String("pierline-spacer")))
+        return appEntry;
     const auto url = parseUrl(appEntry);
-    if (!url) return appEntry;
+    if (!url)
+        return appEntry;
     QString path = decodedPath(*url);
-    if (path.isEmpty()) return appEntry;
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
+    if (path.isEmpty())
+        return appEntry;
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
     return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
 }
 
 QJsonObject AppNoteManager::decodeNotes(const std::optional<QString>& text) {
-    if (!text || text->isEmpty()) return {};
+    if (!text || text->isEmpty())
+        return {};
     const QJsonDocument doc = QJsonDocument::fromJson(text->toUtf8());
     return doc.isObject() ? doc.object() : QJsonObject{};
 }
 
 QJsonObject AppNoteManager::loadGlobalNotes() {
     const auto data = UserDefaults::standard().data(globalNotesKey);
-    if (!data) return {};
+    if (!data)
+        return {};
     const QJsonDocument doc = QJsonDocument::fromJson(*data);
     return doc.isObject() ? doc.object() : QJsonObject{};
 }
 
 void AppNoteManager::store(DockPreset& preset, const QJsonObject& notes, ManagedObjectContext& context) {
-    if (notes.isEmpty()) preset.setAppNotes(std::nullopt);
-    else preset.setAppNotes(QString::fromUtf8(QJsonDocument(notes).toJson(QJsonDocument::Compact)));
+    if (notes.isEmpty())
+        preset.setAppNotes(std::nullopt);
+    else
+        preset.setAppNotes(QString::fromUtf8(QJsonDocument(notes).toJson(QJsonDocument::Compact)));
     context.save();
 }
 
 std::optional<QString> AppNoteManager::note(const DockPreset& preset, const QString& appEntry) const {
     const QJsonValue value = decodeNotes(preset.appNotes()).value(noteKey(appEntry));
-    if (!value.isString()) return std::nullopt;
+    if (!value.isString())
+        return std::nullopt;
     return value.toString();
 }
 
 void AppNoteManager::setNote(DockPreset& preset, const QString& appEntry, const QString& note,
                              ManagedObjectContext& context) {
-    if (appEntry.isEmpty()) throw AppNoteError(1, QStringLiteral("Cannot set note for empty app URL"));
+    if (appEntry.isEmpty())
+        throw AppNoteError(1, QStringLiteral("Cannot set note for empty app URL"));
     const QString key = noteKey(appEntry);
     QJsonObject notes = decodeNotes(preset.appNotes());
     const QString trimmed = note.trimmed();
-    if (trimmed.isEmpty()) notes.remove(key);
-    else notes.insert(key, trimmed);
+    if (trimmed.isEmpty())
+        notes.remove(key);
+    else
+        notes.insert(key, trimmed);
     store(preset, notes, context);
 }
 
 std::optional<QString> AppNoteManager::globalNote(const QString& appEntry) const {
     const QJsonValue value = loadGlobalNotes().value(noteKey(appEntry));
-    if (!value.isString()) return std::nullopt;
+    if (!value.isString())
+        return std::nullopt;
     return value.toString();
 }
 
 void AppNoteManager::setGlobalNote(const QString& appEntry, const QString& note, ManagedObjectContext& context) {
-    if (appEntry.isEmpty()) throw AppNoteError(2, QStringLiteral("Cannot set global note for empty app URL"));
+    if (appEntry.isEmpty())
+        throw AppNoteError(2, QStringLiteral("Cannot set global note for empty app URL"));
     const QString key = noteKey(appEntry);
     QJsonObject notes = loadGlobalNotes();
     const QString trimmed = note.trimmed();
-    if (trimmed.isEmpty()) notes.remove(key);
-    else notes.insert(key, trimmed);
-    if (notes.isEmpty()) UserDefaults::standard().remove(globalNotesKey);
-    else UserDefaults::standard().set(globalNotesKey, QJsonDocument(notes).toJson(QJsonDocument::Compact));
-    if (trimmed.isEmpty()) return;
+    if (trimmed.isEmpty())
+        notes.remove(key);
+    else
+        notes.insert(key, trimmed);
+    if (notes.isEmpty())
+        UserDefaults::standard().remove(globalNotesKey);
+    else
+        UserDefaults::standard().set(globalNotesKey, QJsonDocument(notes).toJson(QJsonDocument::Compact));
+    if (trimmed.isEmpty())
+        return;
 
     // A global note replaces the per-preset notes of the same app.
     for (const DockPresetPtr& preset : context.fetch<DockPreset>(FetchRequest(DockPreset::kEntityName))) {
         QJsonObject presetNotes = decodeNotes(preset->appNotes());
-        if (!presetNotes.contains(key)) continue;
+        if (!presetNotes.contains(key))
+            continue;
         presetNotes.remove(key);
         store(*preset, presetNotes, context);
     }
@@ -88,15 +108,18 @@ void AppNoteManager::setGlobalNote(const QString& appEntry, const QString& note,
 void AppNoteManager::cleanupOrphanedNotes(DockPreset& preset, const QStringList& validAppEntries,
                                           ManagedObjectContext& context) {
     QStringList validKeys;
-    for (const QString& entry : validAppEntries) validKeys.append(noteKey(entry));
+    for (const QString& entry : validAppEntries)
+        validKeys.append(noteKey(entry));
     QJsonObject notes = decodeNotes(preset.appNotes());
     bool removed = false;
     for (const QString& key : notes.keys()) {
-        if (validKeys.contains(key)) continue;
+        if (validKeys.contains(key))
+            continue;
         notes.remove(key);
         removed = true;
     }
-    if (removed) store(preset, notes, context);
+    if (removed)
+        store(preset, notes, context);
 }
 
 } // namespace pierline

@@ -18,10 +18,12 @@ void HarborletApplier::applyHarborletIntegration(const QString& presetName) {
     runOnMainSync([&] {
         const DockPresetPtr preset = DockPresetManager::shared().fetchPreset(presetName);
         found = preset != nullptr;
-        if (preset) config = preset->harborletConfiguration();
+        if (preset)
+            config = preset->harborletConfiguration();
     });
     if (!found) {
-        printLine(QStringLiteral("[Pierline] ⚠️ Cannot find preset '%1' for Harborlet integration").arg(presetName));
+        printLine(
+            QStringLiteral("[Pierline] ⚠️ Cannot find preset '%1' for Harborlet integration").arg(presetName));
         return;
     }
     if (!config) {
@@ -32,8 +34,10 @@ void HarborletApplier::applyHarborletIntegration(const QString& presetName) {
     printLine(QStringLiteral("[Pierline] - Showing %1 dock(s)").arg(config->visibleDockIds.size()));
     printLine(QStringLiteral("[Pierline] - Hiding %1 dock(s)").arg(config->hiddenDockIds.size()));
     PierlineIntegration& integration = PierlineIntegration::shared();
-    for (const QString& id : config->hiddenDockIds) integration.hideDock(id);
-    for (const QString& id : config->visibleDockIds) integration.showDock(id);
+    for (const QString& id : config->hiddenDockIds)
+        integration.hideDock(id);
+    for (const QString& id : config->visibleDockIds)
+        integration.showDock(id);
     printLine(QStringLiteral("[Pierline] ✅ Harborlet integration commands sent"));
 }
 

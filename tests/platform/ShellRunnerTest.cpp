@@ -30,7 +30,8 @@ bool waitForFile(const QString& path, int timeoutMs = 10000) {
     QElapsedTimer timer;
     timer.start();
     while (!QFile::exists(path)) {
-        if (timer.elapsed() > timeoutMs) return false;
+        if (timer.elapsed() > timeoutMs)
+            return false;
         QThread::msleep(20);
     }
     return true;
@@ -42,6 +43,7 @@ TEST_F(ShellRunnerTest, ReturnsTrimmedOutputOfOneSharedPipe) {
     EXPECT_TRUE(logs.logged("shell run: echo out; echo err >&2; echo out2"));
     // Output that is not UTF-8 counts as empty.
     EXPECT_EQ(runShellCommand("printf '\\377\\376'"), QString());
+    EXPECT_EQ(runShellCommand("printf 'ok\\303'"), QString());
 }
 
 TEST_F(ShellRunnerTest, NonZeroExitIsLoggedAndOutputStillReturned) {
@@ -57,8 +59,7 @@ TEST_F(ShellRunnerTest, OverrunIsAbandonedNotStoppedAndItsLateOutputDropped) {
     ShellRunner::shared().setTimeLimit(0.3);
     const QString pidFile = home.file("pid");
     const QString done = home.file("done");
-    const QString command =
-        QStringLiteral("echo $$ > '%1'; sleep 1; echo late-output; touch '%2'").arg(pidFile, done);
+    const QString command = QStringLiteral("echo $$ > '%1'; sleep 1; echo late-output; touch '%2'").arg(pidFile, done);
     QElapsedTimer timer;
     timer.start();
     EXPECT_EQ(runShellCommand(command), QString());
@@ -72,13 +73,17 @@ TEST_F(ShellRunnerTest, OverrunIsAbandonedNotStoppedAndItsLateOutputDropped) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const pid_t pid = file.readAll().trimmed().toInt();
     ASSERT_GT(pid, 0);
-    if (!QFile::exists(done)) EXPECT_EQ(::kill(pid, 0), 0);
+    if (!QFile::exists(done)) {
+        EXPECT_EQ(::kill(pid, 0), 0);
+    }
     // ...it finishes on its own, and what it printed goes nowhere.
     ASSERT_TRUE(waitForFile(done));
     ShellRunner::shared().setTimeLimit(ShellRunner::kDefaultTimeLimit);
     EXPECT_EQ(runShellCommand("echo next"), QStringLiteral("next"));
-    for (const QString& m : logs.messages()) EXPECT_FALSE(m.contains("output=late-output")) << m.toStdString();
-    for (const QString& l : logs.plainLines()) EXPECT_FALSE(l.contains("late-output") && !l.contains("timed out"));
+    for (const QString& m : logs.messages())
+        EXPECT_FALSE(m.contains("output=late-output")) << m.toStdString();
+    for (const QString& l : logs.plainLines())
+        EXPECT_FALSE(l.contains("late-output") && !l.contains("timed out"));
 }
 
 TEST_F(ShellRunnerTest, ASleepBeyondTheLimitTimesOut) {
@@ -91,10 +96,12 @@ TEST_F(ShellRunnerTest, AShellThatCannotStartGivesEmptyOutputAndSaysWhy) {
     ShellRunner::shared().setShellProgram(home.file("no-such-shell"));
     EXPECT_EQ(runShellCommand("echo hi"), QString());
     bool printed = false;
-    for (const QString& l : logs.plainLines()) printed |= l.startsWith("Error launching shell command: echo hi - ");
+    for (const QString& l : logs.plainLines())
+        printed |= l.startsWith("Error launching shell command: echo hi - ");
     EXPECT_TRUE(printed);
     bool logged = false;
-    for (const QString& m : logs.messages()) logged |= m.startsWith(QStringLiteral("shell LAUNCH FAILED: echo hi — "));
+    for (const QString& m : logs.messages())
+        logged |= m.startsWith(QStringLiteral("shell LAUNCH FAILED: echo hi — "));
     EXPECT_TRUE(logged);
 }
 

@@ -13,7 +13,7 @@ using namespace pierline::test::store;
 
 namespace {
 
-struct Run {
+struct CliRun {
     int exitCode = -1;
     QByteArray out;
     QString err;
@@ -26,8 +26,8 @@ std::unique_ptr<QProcess> launch(const QStringList& args) {
     return process;
 }
 
-Run finish(QProcess& process) {
-    Run run;
+CliRun finish(QProcess& process) {
+    CliRun run;
     if (!process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished();
@@ -40,17 +40,17 @@ Run finish(QProcess& process) {
     return run;
 }
 
-Run pierline(const QStringList& args) { return finish(*launch(args)); }
+CliRun pierline(const QStringList& args) { return finish(*launch(args)); }
 
 class PresetCommands : public ::testing::Test {
 protected:
     QJsonArray presets() {
-        const Run run = pierline({"presets", "--json"});
+        const CliRun run = pierline({"presets", "--json"});
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         return QJsonDocument::fromJson(run.out).array();
     }
     QJsonObject show(const QString& name) {
-        const Run run = pierline({"preset", "show", name, "--json"});
+        const CliRun run = pierline({"preset", "show", name, "--json"});
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         return QJsonDocument::fromJson(run.out).object();
     }
@@ -85,13 +85,13 @@ TEST_F(PresetCommands, FirstRunMakesTheDefaultAndListsItAsABackupRecord) {
                                                  {"url", dock.downloads}, {"label", ""}}));
     EXPECT_EQ(stacks[1].toObject().value("path").toString(), dock.documents);
 
-    const Run text = pierline({"presets"});
+    const CliRun text = pierline({"presets"});
     EXPECT_EQ(text.exitCode, 0);
     EXPECT_TRUE(text.out.startsWith("0  Default  (3 apps, 2 items)  ")) << text.out.constData();
 }
 
 TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
-    const Run created = pierline({"preset", "create", "Work", "--from-dock"});
+    const CliRun created = pierline({"preset", "create", "Work", "--from-dock"});
     ASSERT_EQ(created.exitCode, 0) << created.err.toStdString();
     EXPECT_TRUE(created.err.contains("Unknown tile type: recents-tile"));
     const QJsonObject work = show("Work");
@@ -110,14 +110,14 @@ TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
                                                  {"sortOrder", "name"}, {"order", 2}, {"itemType", "url"},
                                                  {"url", "https://example.com/"}, {"label", "Example"}}));
 
-    const Run empty = pierline({"preset", "create", "Empty"});
+    const CliRun empty = pierline({"preset", "create", "Empty"});
     ASSERT_EQ(empty.exitCode, 0) << empty.err.toStdString();
     const QJsonObject emptyPreset = show("Empty");
     EXPECT_EQ(emptyPreset.value("apps").toString(), "[]");
     EXPECT_TRUE(emptyPreset.value("folderStacks").toArray().isEmpty());
 
     for (const QStringList& again : {QStringList{"preset", "create", "Work"}, QStringList{"preset", "create", "Work", "--from-dock"}}) {
-        const Run refused = pierline(again);
+        const CliRun refused = pierline(again);
         EXPECT_EQ(refused.exitCode, 1);
         EXPECT_TRUE(refused.err.contains("Preset with name 'Work' already exists.")) << refused.err.toStdString();
     }
@@ -127,7 +127,7 @@ TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
 TEST_F(PresetCommands, UnreadableDockMakesNoPreset) {
     ASSERT_EQ(presets().size(), 1);
     dock::writeDockDomain(home, dock::xmlPlist(QVariantList{QStringLiteral("not a dictionary")}));
-    const Run run = pierline({"preset", "create", "Work", "--from-dock"});
+    const CliRun run = pierline({"preset", "create", "Work", "--from-dock"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("Pierline couldn't understand your Dock layout. Please contact support if this keeps "
                                  "happening."))
@@ -141,7 +141,7 @@ TEST_F(PresetCommands, RenameDuplicateMoveAndDelete) {
     ASSERT_EQ(pierline({"preset", "create", "Work"}).exitCode, 0);
     ASSERT_EQ(pierline({"preset", "create", "Play"}).exitCode, 0);
 
-    Run run = pierline({"preset", "rename", "Work", "Play"});
+    CliRun run = pierline({"preset", "rename", "Work", "Play"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("Cannot rename preset: Another preset with name 'Play' already exists."));
     EXPECT_EQ(pierline({"preset", "rename", "Work", "Work"}).exitCode, 0);
@@ -172,7 +172,7 @@ TEST_F(PresetCommands, ItemCommandsEditTheRightHandSide) {
     const QString projects = QFileInfo(home.write("Projects/a.txt", "a")).absolutePath();
     const QString notes = home.write("My Notes.txt", "n");
 
-    Run run = pierline({"preset", "add-folder", "Work", projects, "--display-as", "stack", "--show-as", "list", "--sort",
+    CliRun run = pierline({"preset", "add-folder", "Work", projects, "--display-as", "stack", "--show-as", "list", "--sort",
                         "date modified"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out.trimmed(), "Projects added successfully");
@@ -222,7 +222,7 @@ TEST_F(PresetCommands, BadUsageAndAStoreThatCannotBeOpened) {
     EXPECT_EQ(pierline({"preset", "add-folder", "Default", home.path(), "--show-as", "pile"}).exitCode, 2);
 
     home.write("Library/Application Support/Pierline/Pierline.sqlite/occupied", "x");
-    const Run run = pierline({"presets"});
+    const CliRun run = pierline({"presets"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("Core Data initialization failed. Some features may not work properly."));
     EXPECT_TRUE(QFileInfo::exists(home.file("Library/Application Support/Pierline/Pierline.sqlite/occupied")));
@@ -243,8 +243,8 @@ TEST_F(PresetCommands, ConcurrentProcessesLoseNothing) {
     for (int round = 0; round < 8; ++round) {
         auto a = launch({"preset", "create", QStringLiteral("A%1").arg(round)});
         auto b = launch({"preset", "create", QStringLiteral("B%1").arg(round)});
-        const Run ra = finish(*a);
-        const Run rb = finish(*b);
+        const CliRun ra = finish(*a);
+        const CliRun rb = finish(*b);
         EXPECT_EQ(ra.exitCode, 0) << ra.err.toStdString();
         EXPECT_EQ(rb.exitCode, 0) << rb.err.toStdString();
         expected << QStringLiteral("A%1").arg(round) << QStringLiteral("B%1").arg(round);

@@ -2,8 +2,8 @@
 #include "support/CapturingLogSink.h"
 #include "support/VirtualClock.h"
 
-#include "platform/UserDefaults.h"
 #include "platform/Dispatch.h"
+#include "platform/UserDefaults.h"
 #include "switching/AppCloser.h"
 
 using namespace pierline;
@@ -11,7 +11,9 @@ using namespace pierline::test;
 
 namespace {
 
-QString entryFor(const QString& bundle) { return QUrl::fromLocalFile(bundle + QLatin1Char('/')).toString(); }
+QString entryFor(const QString& bundle) {
+    return QUrl::fromLocalFile(bundle + QLatin1Char('/')).toString();
+}
 
 } // namespace
 
@@ -34,7 +36,8 @@ TEST(SwitchingAppCloser, CandidateFilterKeepsSystemAgentsSelfAndExcluded) {
     auto app = [](const QString& id, const QString& path, ActivationPolicy policy = ActivationPolicy::Regular) {
         RunningApplication a;
         a.pid = 1;
-        if (!id.isEmpty()) a.bundleIdentifier = id;
+        if (!id.isEmpty())
+            a.bundleIdentifier = id;
         a.bundlePath = path;
         a.activationPolicy = policy;
         return a;
@@ -44,7 +47,8 @@ TEST(SwitchingAppCloser, CandidateFilterKeepsSystemAgentsSelfAndExcluded) {
         app(QStringLiteral("com.apple.TextEdit"), QStringLiteral("/Applications/TextEdit.app")),
         app(QStringLiteral("com.apple.Safari.WebApp.1234"), QStringLiteral("/Users/me/Applications/Mail Web.app")),
         app(QStringLiteral("com.corvane.pierline"), QStringLiteral("/Applications/Pierline.app")),
-        app(QStringLiteral("com.example.agent"), QStringLiteral("/Applications/Agent.app"), ActivationPolicy::Accessory),
+        app(QStringLiteral("com.example.agent"), QStringLiteral("/Applications/Agent.app"),
+            ActivationPolicy::Accessory),
         app(QStringLiteral("com.example.kept"), QStringLiteral("/Applications/Kept.app")),
         app(QString(), QStringLiteral("/Applications/NoId.app")),
         app(QStringLiteral("com.example.other"), QStringLiteral("/Applications/Other.app")),
@@ -52,7 +56,8 @@ TEST(SwitchingAppCloser, CandidateFilterKeepsSystemAgentsSelfAndExcluded) {
     const QList<RunningApplication> candidates =
         AppCloser::closeCandidates(running, {QStringLiteral("/Applications/Kept.app")});
     QStringList ids;
-    for (const auto& c : candidates) ids.append(*c.bundleIdentifier);
+    for (const auto& c : candidates)
+        ids.append(*c.bundleIdentifier);
     EXPECT_EQ(ids, (QStringList{QStringLiteral("com.apple.TextEdit"), QStringLiteral("com.apple.Safari.WebApp.1234"),
                                 QStringLiteral("com.example.other")}));
     EXPECT_TRUE(logs.printed(QStringLiteral("Apple app: com.apple.finder")));
@@ -68,8 +73,8 @@ TEST(SwitchingAppCloser, ClosesAppsNotInPresetAndForcesHungOnes) {
     RunningApps apps(home);
     const QString kept = apps.makeApp(QStringLiteral("Kept"), QStringLiteral("com.example.kept"));
     const QString other = apps.makeApp(QStringLiteral("Other"), QStringLiteral("com.example.other"));
-    const QString hung = apps.makeApp(QStringLiteral("Hung"), QStringLiteral("com.example.hung"), {},
-                                      {QStringLiteral("ignore-term")});
+    const QString hung =
+        apps.makeApp(QStringLiteral("Hung"), QStringLiteral("com.example.hung"), {}, {QStringLiteral("ignore-term")});
     const QString agent = apps.makeApp(QStringLiteral("Agent"), QStringLiteral("com.example.agent"),
                                        QStringLiteral("<key>LSUIElement</key><true/>"));
     const QString excluded = apps.makeApp(QStringLiteral("Excluded"), QStringLiteral("com.example.excluded"));
@@ -82,8 +87,8 @@ TEST(SwitchingAppCloser, ClosesAppsNotInPresetAndForcesHungOnes) {
     const qint64 selfPid = apps.launch(self);
     UserDefaults::standard().set(QStringLiteral("excludedApps"), QStringList{QDir::cleanPath(excluded)});
 
-    QFuture<void> closing =
-        AppCloser::closeAppsNotInPreset({entryFor(kept), QStringLiteral("pierline-spacer-1"), QStringLiteral("bad entry")});
+    QFuture<void> closing = AppCloser::closeAppsNotInPreset(
+        {entryFor(kept), QStringLiteral("pierline-spacer-1"), QStringLiteral("bad entry")});
     // Both closable apps got their terminate request and now sit in the 2 s grace period.
     ASSERT_TRUE(time.clock.waitForSleepers(2));
     ASSERT_TRUE(RunningApps::waitUntil([&] { return !apps.running(otherPid); }));
@@ -98,7 +103,8 @@ TEST(SwitchingAppCloser, ClosesAppsNotInPresetAndForcesHungOnes) {
     EXPECT_TRUE(logs.printed(QStringLiteral("Closing app: Hung")));
     EXPECT_TRUE(logs.printed(QStringLiteral("Force terminating hung app: Hung")));
     EXPECT_FALSE(logs.printed(QStringLiteral("Force terminating hung app: Other")));
-    for (qint64 pid : {keptPid, agentPid, excludedPid, selfPid}) EXPECT_TRUE(apps.running(pid)) << pid;
+    for (qint64 pid : {keptPid, agentPid, excludedPid, selfPid})
+        EXPECT_TRUE(apps.running(pid)) << pid;
     EXPECT_FALSE(logs.printedContaining(QStringLiteral("Closing app: Kept")));
     EXPECT_FALSE(logs.printedContaining(QStringLiteral("Closing app: Pierline")));
 }
@@ -143,7 +149,8 @@ TEST(SwitchingAppCloser, CloseRunningInstances) {
     f = runAsync(QueuePriority::UserInitiated, [&] { result = AppCloser::closeRunningInstances(url); });
     ASSERT_TRUE(RunningApps::waitUntil([&] { return !apps.running(a) && !apps.running(b); }));
     while (!f.isFinished()) {
-        if (time.clock.waitForSleepers(1, 50)) time.clock.advance(0.1);
+        if (time.clock.waitForSleepers(1, 50))
+            time.clock.advance(0.1);
         QCoreApplication::processEvents();
     }
     EXPECT_TRUE(result);
@@ -156,7 +163,8 @@ TEST(SwitchingAppCloser, CloseRunningInstances) {
                  [&] { result = AppCloser::closeRunningInstances(QStringLiteral("file:///nowhere/Ghost.app/")); });
     ASSERT_TRUE(waitFor(f));
     EXPECT_FALSE(result);
-    EXPECT_TRUE(logs.printed(QStringLiteral("     ⚠️ Could not get bundle identifier for app at /nowhere/Ghost.app")));
+    EXPECT_TRUE(
+        logs.printed(QStringLiteral("     ⚠️ Could not get bundle identifier for app at /nowhere/Ghost.app")));
 }
 
 TEST(SwitchingAppCloser, CloseRunningInstancesTimesOutOnAHungApp) {

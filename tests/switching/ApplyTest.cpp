@@ -23,9 +23,13 @@ using namespace pierline::test;
 
 namespace {
 
-QString entryFor(const QString& bundle) { return QUrl::fromLocalFile(bundle + QLatin1Char('/')).toString(); }
+QString entryFor(const QString& bundle) {
+    return QUrl::fromLocalFile(bundle + QLatin1Char('/')).toString();
+}
 
-UserDefaults& defaults() { return UserDefaults::standard(); }
+UserDefaults& defaults() {
+    return UserDefaults::standard();
+}
 
 // The sandbox home (its Dock, tools and sample apps) plus fake apps that are real processes;
 // the presets live in a fresh store; time is virtual.
@@ -69,10 +73,13 @@ protected:
 
     // As the triggers do: on a background queue, so the test can hold the virtual clock.
     QFuture<ApplyHandle> applyInBackground(const QString& name) {
-        return runAsync(QueuePriority::UserInitiated, [name] { return DockManager::shared().applyPreset(name, false); });
+        return runAsync(QueuePriority::UserInitiated,
+                        [name] { return DockManager::shared().applyPreset(name, false); });
     }
 
-    bool sleepersReach(int n) { return RunningApps::waitUntil([&] { return time.clock.sleepers() >= n; }); }
+    bool sleepersReach(int n) {
+        return RunningApps::waitUntil([&] { return time.clock.sleepers() >= n; });
+    }
 
     TempHome home;
     VirtualTime time;
@@ -85,8 +92,8 @@ protected:
 TEST_F(SwitchingApply, ClosingAppsTerminatesForcesAndSparesTheRightOnes) {
     const QString kept = apps->makeApp(QStringLiteral("Kept"), QStringLiteral("com.example.kept"));
     const QString other = apps->makeApp(QStringLiteral("Other"), QStringLiteral("com.example.other"));
-    const QString hung = apps->makeApp(QStringLiteral("Hung"), QStringLiteral("com.example.hung"), {},
-                                       {QStringLiteral("ignore-term")});
+    const QString hung =
+        apps->makeApp(QStringLiteral("Hung"), QStringLiteral("com.example.hung"), {}, {QStringLiteral("ignore-term")});
     const QString excluded = apps->makeApp(QStringLiteral("Excluded"), QStringLiteral("com.example.excluded"));
     const QString agent = apps->makeApp(QStringLiteral("Agent"), QStringLiteral("com.example.agent"),
                                         QStringLiteral("<key>LSUIElement</key><true/>"));
@@ -112,7 +119,8 @@ TEST_F(SwitchingApply, ClosingAppsTerminatesForcesAndSparesTheRightOnes) {
     EXPECT_TRUE(RunningApps::waitUntil([&] { return !apps->running(hungPid); }));
     EXPECT_TRUE(logs.printed(QStringLiteral("Force terminating hung app: Hung")));
     EXPECT_FALSE(logs.printed(QStringLiteral("Force terminating hung app: Other")));
-    for (qint64 pid : {keptPid, excludedPid, agentPid, selfPid}) EXPECT_TRUE(apps->running(pid)) << pid;
+    for (qint64 pid : {keptPid, excludedPid, agentPid, selfPid})
+        EXPECT_TRUE(apps->running(pid)) << pid;
     EXPECT_EQ(applying.result().outcome, ApplyHandle::Outcome::Written);
     EXPECT_EQ(DockReader::getDockApps(), (QStringList{entryFor(kept), QStringLiteral("pierline-spacer-1")}));
 }
@@ -154,7 +162,8 @@ TEST_F(SwitchingApply, IdeActionHandsTheProjectToTheIdeAfterClosingIt) {
     apply(QStringLiteral("Code"));
     EXPECT_TRUE(RunningApps::waitUntil([&] { return readFile(record).contains(project); }));
     EXPECT_FALSE(apps->running(oldIde));
-    EXPECT_TRUE(logs.printed(QStringLiteral("     🔄 Found 1 running instance(s) of Workbench IDE.app. Closing them...")));
+    EXPECT_TRUE(
+        logs.printed(QStringLiteral("     🔄 Found 1 running instance(s) of Workbench IDE.app. Closing them...")));
     EXPECT_TRUE(logs.printed(QStringLiteral("     ✅ Successfully requested to open project 'Pierline Demo' with "
                                             "'Workbench IDE'")));
     EXPECT_TRUE(logs.printed(QStringLiteral("✅ Actions executed: 1")));
@@ -185,14 +194,16 @@ TEST_F(SwitchingApply, AutoSaveWritesTheDockBeingLeftIntoTheLastPreset) {
     const DockPresetPtr a = makePreset(QStringLiteral("A"), {gone, dockApps.first()});
     DockPresetManager::shared().addFolderStack(a, QStringLiteral("/tmp/old-folder"));
     AppNoteManager::shared().setNote(*a, gone, QStringLiteral("obsolete"), DockPresetManager::shared().context());
-    AppNoteManager::shared().setNote(*a, dockApps.first(), QStringLiteral("keep me"), DockPresetManager::shared().context());
+    AppNoteManager::shared().setNote(*a, dockApps.first(), QStringLiteral("keep me"),
+                                     DockPresetManager::shared().context());
     makePreset(QStringLiteral("B"), {});
     defaults().set(QStringLiteral("autoSaveCurrentDockToLastPreset"), true);
     defaults().set(DockManager::kLastAppliedNameKey, QStringLiteral("A"));
     DockManager::shared().resetForTesting();
 
     apply(QStringLiteral("B"));
-    EXPECT_TRUE(logs.printed(QStringLiteral("Auto-save: Saving current dock state to preset 'A' before switching to 'B'")));
+    EXPECT_TRUE(
+        logs.printed(QStringLiteral("Auto-save: Saving current dock state to preset 'A' before switching to 'B'")));
     EXPECT_TRUE(logs.printed(QStringLiteral("Auto-save: Successfully saved current dock state to preset 'A'")));
     const DockPresetPtr saved = DockPresetManager::shared().fetchPreset(QStringLiteral("A"));
     EXPECT_EQ(decodeApps(saved->apps()), dockApps);
@@ -229,8 +240,8 @@ TEST_F(SwitchingApply, CooldownHoldsTheSecondApplyUnlessBypassed) {
 }
 
 TEST_F(SwitchingApply, SkipSettingSkipsTheActivePresetButReappliesAStaleOne) {
-    const DockPresetPtr a = makePreset(QStringLiteral("A"), {QStringLiteral("file:///Applications/Safari.app/"),
-                                                             QStringLiteral("pierline-spacer-1")});
+    const DockPresetPtr a = makePreset(
+        QStringLiteral("A"), {QStringLiteral("file:///Applications/Safari.app/"), QStringLiteral("pierline-spacer-1")});
     defaults().set(QStringLiteral("skipApplyIfSamePreset"), true);
     EXPECT_EQ(apply(QStringLiteral("A")).outcome, ApplyHandle::Outcome::Written);
     EXPECT_EQ(defaults().string(DockManager::kLastAppliedIdKey), a->idString());
@@ -241,9 +252,9 @@ TEST_F(SwitchingApply, SkipSettingSkipsTheActivePresetButReappliesAStaleOne) {
         QStringLiteral("Skipping preset apply - 'A' is already the active preset (skip setting enabled)")));
 
     // The user changed the Dock since: the record is stale and the preset goes on again.
-    const ProcessResult removed = runProcess(home.file(QStringLiteral("usr/local/bin/dockutil")),
-                                             {QStringLiteral("--remove"), QStringLiteral("Safari"),
-                                              QStringLiteral("--no-restart")});
+    const ProcessResult removed =
+        runProcess(home.file(QStringLiteral("usr/local/bin/dockutil")),
+                   {QStringLiteral("--remove"), QStringLiteral("Safari"), QStringLiteral("--no-restart")});
     ASSERT_EQ(removed.exitStatus, 0) << removed.stderrData.toStdString();
     time.clock.advance(5.0);
     EXPECT_EQ(apply(QStringLiteral("A")).outcome, ApplyHandle::Outcome::Written);
@@ -254,8 +265,7 @@ TEST_F(SwitchingApply, SkipSettingSkipsTheActivePresetButReappliesAStaleOne) {
 TEST_F(SwitchingApply, SwitchContextRequestCarriesBothPresets) {
     QList<QVariantMap> posts;
     const ObserverToken token = NotificationCenter::shared().addObserver(
-        kPresetSwitchContextRequestedNotification, Delivery::PosterThread,
-        [&](const Notification& n) {
+        kPresetSwitchContextRequestedNotification, Delivery::PosterThread, [&](const Notification& n) {
             EXPECT_TRUE(isMainThread());
             posts.append(n.userInfo);
         });
@@ -317,16 +327,16 @@ TEST_F(SwitchingApply, CompanionOnlyPresetLeavesTheDockAndSendsHideFirst) {
     EXPECT_EQ(DockManager::shared().lastAppliedPresetName(), QStringLiteral("Docks"));
     EXPECT_TRUE(logs.printed(QStringLiteral("[Pierline] - Showing 2 dock(s)")));
     EXPECT_TRUE(logs.printed(QStringLiteral("[Pierline] - Hiding 2 dock(s)")));
-    const QStringList expected{QStringLiteral(R"({"command":"hide","id":"both"})"),
-                               QStringLiteral(R"({"command":"hide","id":"chat"})"),
-                               QStringLiteral(R"({"command":"show","id":"dev"})"),
-                               QStringLiteral(R"({"command":"show","id":"both"})")};
+    const QStringList expected{
+        QStringLiteral(R"({"command":"hide","id":"both"})"), QStringLiteral(R"({"command":"hide","id":"chat"})"),
+        QStringLiteral(R"({"command":"show","id":"dev"})"), QStringLiteral(R"({"command":"show","id":"both"})")};
     EXPECT_TRUE(RunningApps::waitUntil([&] { return readFile(log).split('\n', Qt::SkipEmptyParts) == expected; }))
         << readFile(log).toStdString();
 
     companion.terminate();
     companion.waitForFinished(3000);
-    if (hadRuntime) qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    if (hadRuntime)
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
 }
 
 TEST_F(SwitchingApply, DockutilInTheBundleIsPreferred) {
@@ -338,8 +348,9 @@ TEST_F(SwitchingApply, DockutilInTheBundleIsPreferred) {
     defaults().set(QStringLiteral("useDockutil"), true);
 
     EXPECT_EQ(apply(QStringLiteral("A")).outcome, ApplyHandle::Outcome::Written);
-    EXPECT_TRUE(logs.printed(QStringLiteral("dockutil found in the app bundle at %1. Applying preset using dockutil method.")
-                                 .arg(SystemPaths::bundleResource(QStringLiteral("dockutil")))));
+    EXPECT_TRUE(
+        logs.printed(QStringLiteral("dockutil found in the app bundle at %1. Applying preset using dockutil method.")
+                         .arg(SystemPaths::bundleResource(QStringLiteral("dockutil")))));
     EXPECT_TRUE(logs.logged(QStringLiteral("applyPreset backend=dockutil source=bundle preset='A'")));
     EXPECT_EQ(DockReader::getDockApps(), QStringList{QStringLiteral("pierline-spacer-1")});
 }

@@ -20,7 +20,8 @@ public:
         qunsetenv("XDG_RUNTIME_DIR");
     }
     ~NoRuntimeDir() {
-        if (had_) qputenv("XDG_RUNTIME_DIR", old_);
+        if (had_)
+            qputenv("XDG_RUNTIME_DIR", old_);
     }
 
 private:
@@ -31,9 +32,11 @@ private:
 // Runs the fake companion on the socket the integration uses (under the temporary home).
 class FakeCompanion {
 public:
-    FakeCompanion(const TempHome& home, const QString& listReply = {}) : log_(home.file(QStringLiteral("companion.log"))) {
+    FakeCompanion(const TempHome& home, const QString& listReply = {})
+        : log_(home.file(QStringLiteral("companion.log"))) {
         QStringList args{PierlineIntegration::socketPath(), log_};
-        if (!listReply.isEmpty()) args.append(listReply);
+        if (!listReply.isEmpty())
+            args.append(listReply);
         process_.setProgram(QStringLiteral(PIERLINE_FAKE_COMPANION));
         process_.setArguments(args);
         process_.start();
@@ -42,9 +45,11 @@ public:
     }
     ~FakeCompanion() { stop(); }
     void stop() {
-        if (process_.state() == QProcess::NotRunning) return;
+        if (process_.state() == QProcess::NotRunning)
+            return;
         process_.terminate();
-        if (!process_.waitForFinished(3000)) process_.kill();
+        if (!process_.waitForFinished(3000))
+            process_.kill();
         process_.waitForFinished(3000);
     }
     QStringList lines() const { return readFile(log_).split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
@@ -73,8 +78,9 @@ TEST(SwitchingCompanion, CommandsArriveAsJsonLinesInOrder) {
 
 TEST(SwitchingCompanion, ListsDocksAndKeepsTheLastGoodList) {
     TempHome home;
-    const QString reply = QStringLiteral(
-        R"({"docks":[{"id":"d1","name":"Dev","items":[{"name":"Term","kind":"app","path":"/Applications/Term.app","bundleID":"com.example.term"}]},{"name":"no id"}]})");
+    const QString reply =
+        QStringLiteral(R"({"docks":[{"id":"d1","name":"Dev","items":[{"name":"Term","kind":"app",)"
+                       R"("path":"/Applications/Term.app","bundleID":"com.example.term"}]},{"name":"no id"}]})");
     {
         FakeCompanion companion(home, reply);
         PierlineIntegration::shared().loadAvailableDocks();

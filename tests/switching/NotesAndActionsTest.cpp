@@ -19,7 +19,9 @@ using namespace pierline::test;
 
 namespace {
 
-QString entryFor(const QString& bundle) { return QUrl::fromLocalFile(bundle + QLatin1Char('/')).toString(); }
+QString entryFor(const QString& bundle) {
+    return QUrl::fromLocalFile(bundle + QLatin1Char('/')).toString();
+}
 
 // A fresh store under a temporary home, with fake apps that are real processes.
 class SwitchingStore : public ::testing::Test {
@@ -74,7 +76,8 @@ TEST_F(SwitchingStore, PresetNotesAreTrimmedFoundAndCleared) {
     const DockPresetPtr preset = makePreset(QStringLiteral("A"), {kSafari, kMail});
     AppNoteManager& notes = AppNoteManager::shared();
     notes.setNote(*preset, kSafari, QStringLiteral("  finish the report \n"), context());
-    EXPECT_EQ(notes.note(*preset, QStringLiteral("file:///Applications/Safari.app")), QStringLiteral("finish the report"));
+    EXPECT_EQ(notes.note(*preset, QStringLiteral("file:///Applications/Safari.app")),
+              QStringLiteral("finish the report"));
     EXPECT_FALSE(notes.note(*preset, kMail).has_value());
 
     // Blank text removes the note; the last one gone clears the attribute.
@@ -154,7 +157,8 @@ TEST_F(SwitchingStore, CleanupDropsOnlyNotesOfAppsThatLeft) {
 TEST(SwitchingActions, RecordsRoundTripAndRejectGarbage) {
     const QJsonObject record = OpenInIDEAction(QStringLiteral("/src/app")).record();
     EXPECT_EQ(record.value(QStringLiteral("actionType")).toString(), QStringLiteral("open_in_ide"));
-    const QByteArray config = QByteArray::fromBase64(record.value(QStringLiteral("configuration")).toString().toLatin1());
+    const QByteArray config =
+        QByteArray::fromBase64(record.value(QStringLiteral("configuration")).toString().toLatin1());
     EXPECT_EQ(QJsonDocument::fromJson(config).object().value(QStringLiteral("projectPath")).toString(),
               QStringLiteral("/src/app"));
     const auto ide = AppAction::fromRecord(record);
@@ -172,7 +176,8 @@ TEST(SwitchingActions, RecordsRoundTripAndRejectGarbage) {
 
     EXPECT_EQ(ActionRegistry::shared().getAvailableActions(QStringLiteral("file:///Applications/Arc.app/")),
               (QStringList{QStringLiteral("open_app"), QStringLiteral("open_browser_profile")}));
-    EXPECT_EQ(ActionRegistry::shared().getAvailableActions(QStringLiteral("file:///Applications/Visual%20Studio%20Code.app/")),
+    EXPECT_EQ(ActionRegistry::shared().getAvailableActions(
+                  QStringLiteral("file:///Applications/Visual%20Studio%20Code.app/")),
               (QStringList{QStringLiteral("open_app"), QStringLiteral("open_in_ide")}));
     EXPECT_EQ(ActionRegistry::shared().getAvailableActions(kMail), QStringList{QStringLiteral("open_app")});
 }
@@ -201,12 +206,13 @@ TEST_F(SwitchingStore, ActionManagerSetsRemovesAndCleansUp) {
 TEST_F(SwitchingStore, ActionRunSkipsSpacersAndCountsNothingWithoutRecords) {
     const QString custom = home.file(QStringLiteral("Library/Application Support/Pierline/CustomSpaces/Gap.app/"));
     const DockPresetPtr plain = makePreset(QStringLiteral("Plain"), {kMail});
-    const DockPresetPtr spaced =
-        makePreset(QStringLiteral("Spaced"), {QStringLiteral("pierline-spacer-1"), QUrl::fromLocalFile(custom).toString()});
+    const DockPresetPtr spaced = makePreset(
+        QStringLiteral("Spaced"), {QStringLiteral("pierline-spacer-1"), QUrl::fromLocalFile(custom).toString()});
     ActionManager::shared().setAction(*spaced, QStringLiteral("pierline-spacer-1"), OpenAppAction(), context());
     ActionManager::shared().setAction(*spaced, QUrl::fromLocalFile(custom).toString(), OpenAppAction(), context());
 
-    const auto none = offMain([] { return AppActionExecutor::executeActionsForPreset(QStringLiteral("Plain"), {kMail}); });
+    const auto none =
+        offMain([] { return AppActionExecutor::executeActionsForPreset(QStringLiteral("Plain"), {kMail}); });
     EXPECT_EQ(none.executed, 0);
     EXPECT_EQ(none.processed, 1);
     EXPECT_TRUE(logs.printed(QStringLiteral("\n--- EXECUTING APP ACTIONS (PARALLEL) ---")));
@@ -214,7 +220,8 @@ TEST_F(SwitchingStore, ActionRunSkipsSpacersAndCountsNothingWithoutRecords) {
 
     logs.clear();
     const QStringList entries = decodeApps(spaced->apps());
-    const auto skipped = offMain([entries] { return AppActionExecutor::executeActionsForPreset(QStringLiteral("Spaced"), entries); });
+    const auto skipped =
+        offMain([entries] { return AppActionExecutor::executeActionsForPreset(QStringLiteral("Spaced"), entries); });
     EXPECT_EQ(skipped.openApps, 0);
     EXPECT_EQ(skipped.processed, 0);
     EXPECT_TRUE(logs.printed(QStringLiteral("  [1] Spacer - [SPACER] Skipped")));
@@ -234,20 +241,24 @@ TEST_F(SwitchingStore, BrowserProfilesLaunchByFamily) {
     const QString firefox = apps->makeApp(QStringLiteral("Firefox"), QStringLiteral("org.mozilla.firefox"), {}, conf);
     const QString safari = apps->makeApp(QStringLiteral("Safari"), QStringLiteral("com.apple.Safari"));
     const QString other = apps->makeApp(QStringLiteral("Netscape"), QStringLiteral("com.example.netscape"));
-    const QJsonObject profile = OpenBrowserProfileAction(QStringLiteral("Profile 2"), QStringLiteral("Work"), true).record();
+    const QJsonObject profile =
+        OpenBrowserProfileAction(QStringLiteral("Profile 2"), QStringLiteral("Work"), true).record();
     auto run = [&](const QString& bundle, const QJsonObject& r = {}) {
         const QJsonObject rec = r.isEmpty() ? profile : r;
-        return offMain([bundle, rec] { return AppActionExecutor::executeOpenBrowserProfileAction(entryFor(bundle), rec); });
+        return offMain(
+            [bundle, rec] { return AppActionExecutor::executeOpenBrowserProfileAction(entryFor(bundle), rec); });
     };
 
     const qint64 oldArc = apps->launch(arc);
     EXPECT_FALSE(run(arc).has_value());
-    EXPECT_TRUE(RunningApps::waitUntil([&] { return readFile(record).contains(QStringLiteral("--profile-directory=Profile 2")); }));
+    EXPECT_TRUE(RunningApps::waitUntil(
+        [&] { return readFile(record).contains(QStringLiteral("--profile-directory=Profile 2")); }));
     EXPECT_FALSE(apps->running(oldArc));
     EXPECT_TRUE(logs.printed(QStringLiteral("     ✅ Successfully launched Chromium browser with profile 'Work'")));
 
     EXPECT_FALSE(run(opera).has_value());
-    EXPECT_TRUE(RunningApps::waitUntil([&] { return readFile(record).contains(QStringLiteral("--user-data-dir=Profile 2")); }));
+    EXPECT_TRUE(
+        RunningApps::waitUntil([&] { return readFile(record).contains(QStringLiteral("--user-data-dir=Profile 2")); }));
 
     EXPECT_FALSE(run(firefox).has_value());
     EXPECT_TRUE(RunningApps::waitUntil([&] { return readFile(record).contains(QStringLiteral("-P\tProfile 2")); }));
@@ -261,9 +272,10 @@ TEST_F(SwitchingStore, BrowserProfilesLaunchByFamily) {
     ASSERT_TRUE(unsupported.has_value());
     EXPECT_EQ(unsupported->message, QStringLiteral("Unsupported browser type"));
 
-    const auto invalid = run(arc, QJsonObject{{"actionType", "open_browser_profile"},
-                                              {"configuration", QString::fromLatin1(QByteArray(
-                                                                    R"({"profileDirectory":"","profileName":"x"})").toBase64())}});
+    const auto invalid = run(
+        arc, QJsonObject{{"actionType", "open_browser_profile"},
+                         {"configuration",
+                          QString::fromLatin1(QByteArray(R"({"profileDirectory":"","profileName":"x"})").toBase64())}});
     ASSERT_TRUE(invalid.has_value());
     EXPECT_EQ(invalid->kind, ActionExecutionError::Kind::InvalidConfiguration);
     EXPECT_TRUE(logs.printed(QStringLiteral("     ❌ Invalid browser profile configuration")));
@@ -276,7 +288,8 @@ TEST_F(SwitchingStore, BrowserProfilesLaunchByFamily) {
 }
 
 TEST_F(SwitchingStore, ActionListingNamesWhatWillRun) {
-    const DockPresetPtr preset = makePreset(QStringLiteral("A"), {kSafari, QStringLiteral("pierline-small-spacer-1"), kMail});
+    const DockPresetPtr preset =
+        makePreset(QStringLiteral("A"), {kSafari, QStringLiteral("pierline-small-spacer-1"), kMail});
     ActionManager::shared().setAction(*preset, kMail, OpenAppAction(), context());
     AppActionExecutor::logActions(QStringLiteral("A"), decodeApps(preset->apps()));
     const QStringList expected{

@@ -33,7 +33,8 @@ public:
     QList<RunningApplication> runningApplications() const override {
         QList<RunningApplication> apps;
         for (const RunningApplication& app : system_->runningApplications())
-            if (app.bundlePath && app.bundlePath->startsWith(root_)) apps.append(app);
+            if (app.bundlePath && app.bundlePath->startsWith(root_))
+                apps.append(app);
         return apps;
     }
     using Workspace::runningApplications;
@@ -67,8 +68,9 @@ public:
         EXPECT_TRUE(QFile::copy(QStringLiteral(PIERLINE_FAKE_APP), exe)) << "cannot copy the fake app";
         QFile::setPermissions(exe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (!conf.isEmpty())
-            home_.write(QDir(home_.path()).relativeFilePath(bundle + QStringLiteral("/Contents/Resources/fakeapp.conf")),
-                        (conf.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+            home_.write(
+                QDir(home_.path()).relativeFilePath(bundle + QStringLiteral("/Contents/Resources/fakeapp.conf")),
+                (conf.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
         return bundle;
     }
 
@@ -89,7 +91,8 @@ public:
 
     static bool isListed(qint64 pid) {
         for (const RunningApplication& app : Workspace::shared().runningApplications())
-            if (app.pid == pid) return true;
+            if (app.pid == pid)
+                return true;
         return false;
     }
 
@@ -98,7 +101,8 @@ public:
     QList<RunningApplication> appsFrom(const QString& bundle) const {
         QList<RunningApplication> out;
         for (const RunningApplication& app : Workspace::shared().runningApplications())
-            if (app.bundlePath == QDir::cleanPath(bundle)) out.append(app);
+            if (app.bundlePath == QDir::cleanPath(bundle))
+                out.append(app);
         return out;
     }
 
@@ -106,7 +110,8 @@ public:
     template <typename Pred> static bool waitUntil(Pred pred, int timeoutMs = 5000) {
         QDeadlineTimer deadline(timeoutMs);
         while (!pred()) {
-            if (deadline.hasExpired()) return false;
+            if (deadline.hasExpired())
+                return false;
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             QThread::msleep(5);
         }
@@ -114,7 +119,8 @@ public:
     }
 
     void killAll() {
-        for (qint64 pid : pids_) ::kill(static_cast<pid_t>(pid), SIGKILL);
+        for (qint64 pid : pids_)
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
         pids_.clear();
         for (const RunningApplication& app : workspace_.runningApplications())
             ::kill(static_cast<pid_t>(app.pid), SIGKILL);
@@ -133,7 +139,8 @@ template <typename T> bool waitFor(const QFuture<T>& future, int timeoutMs = 100
 
 inline QString readFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
     return QString::fromUtf8(file.readAll());
 }
 

@@ -13,7 +13,8 @@ const QString kBackgroundPlist = QStringLiteral("<key>LSBackgroundOnly</key><str
 
 std::optional<RunningApplication> find(qint64 pid) {
     for (const RunningApplication& app : Workspace::shared().runningApplications())
-        if (app.pid == pid) return app;
+        if (app.pid == pid)
+            return app;
     return std::nullopt;
 }
 
@@ -24,7 +25,8 @@ TEST(SwitchingWorkspace, ListsBundleProcessesWithTheirInfo) {
     RunningApps apps(home);
     const QString mail = apps.makeApp(QStringLiteral("Mail Sample"), QStringLiteral("com.example.mail"));
     const QString agent = apps.makeApp(QStringLiteral("Agent"), QStringLiteral("com.example.agent"), kAgentPlist);
-    const QString daemon = apps.makeApp(QStringLiteral("Daemon"), QStringLiteral("com.example.daemon"), kBackgroundPlist);
+    const QString daemon =
+        apps.makeApp(QStringLiteral("Daemon"), QStringLiteral("com.example.daemon"), kBackgroundPlist);
 
     const auto mailApp = find(apps.launch(mail));
     const auto agentApp = find(apps.launch(agent));
@@ -132,7 +134,8 @@ TEST(SwitchingWorkspace, AppsOfAnotherHomeAreNotOurs) {
     const qint64 ours = apps.launch(bundle);
     // Wait (bounded) until the other process runs the bundle's executable.
     ASSERT_TRUE(RunningApps::waitUntil([&] {
-        return QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(process.processId())).contains(QStringLiteral("Elsewhere.app"));
+        return QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(process.processId()))
+            .contains(QStringLiteral("Elsewhere.app"));
     }));
     const QList<RunningApplication> listed = apps.appsFrom(bundle);
     ASSERT_EQ(listed.size(), 1);

@@ -1,5 +1,5 @@
-#include "support/TempHome.h"
 #include "ToolTestSupport.h"
+#include "support/TempHome.h"
 
 #include "platform/UserDefaults.h"
 
@@ -20,7 +20,9 @@ QByteArray xmlDict(const QByteArray& body) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + body + "</dict></plist>\n";
 }
 
-QString prefs(const QString& domain) { return SystemPaths::preferencesFile(domain); }
+QString prefs(const QString& domain) {
+    return SystemPaths::preferencesFile(domain);
+}
 
 TEST(DefaultsTool, WriteThenReadKeepsEachType) {
     TempHome home;

@@ -1,5 +1,5 @@
-#include "support/TempHome.h"
 #include "ToolTestSupport.h"
+#include "support/TempHome.h"
 
 #include "platform/ShellRunner.h"
 #include "platform/Url.h"
@@ -11,17 +11,25 @@
 namespace pierline::test {
 namespace {
 
-QString quotedForShell(QString text) { return "'" + text.replace("'", "'\\''") + "'"; }
+QString quotedForShell(QString text) {
+    return "'" + text.replace("'", "'\\''") + "'";
+}
 
 // Runs one command line through the shell, worded the way the Dock writer words them.
 QString dockutil(const QString& arguments) {
     return runShellCommand("\"" + SystemPaths::toolPath("dockutil") + "\" " + arguments);
 }
 
-QVariantList apps() { return dockDomain().value("persistent-apps").toList(); }
-QVariantList others() { return dockDomain().value("persistent-others").toList(); }
+QVariantList apps() {
+    return dockDomain().value("persistent-apps").toList();
+}
+QVariantList others() {
+    return dockDomain().value("persistent-others").toList();
+}
 
-QString dirUrl(const QString& path) { return fileUrlFromPath(path, true).toString(QUrl::FullyEncoded); }
+QString dirUrl(const QString& path) {
+    return fileUrlFromPath(path, true).toString(QUrl::FullyEncoded);
+}
 
 class DockutilTool : public ::testing::Test {
 protected:
@@ -68,7 +76,8 @@ TEST_F(DockutilTool, AppsAndSpacersLandInOrderWithTheDockShapes) {
     const QVariantList tiles = apps();
     ASSERT_EQ(tiles.size(), 6);
     QStringList types;
-    for (const QVariant& t : tiles) types << tileType(t);
+    for (const QVariant& t : tiles)
+        types << tileType(t);
     EXPECT_EQ(types, (QStringList{"small-spacer-tile", "file-tile", "spacer-tile", "file-tile", "small-spacer-tile",
                                   "file-tile"}));
     EXPECT_EQ(tileUrl(tiles[1]), dirUrl(safari));

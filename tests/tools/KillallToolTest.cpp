@@ -1,5 +1,5 @@
-#include "support/TempHome.h"
 #include "ToolTestSupport.h"
+#include "support/TempHome.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -10,7 +10,8 @@ namespace {
 
 QStringList dockLogLines(const TempHome& home) {
     QFile log(home.file("Library/Logs/Dock.log"));
-    if (!log.open(QIODevice::ReadOnly)) return {};
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
     return QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
 }
 
@@ -22,7 +23,8 @@ TEST(KillallTool, DockRestartAppendsOneTimestampedLinePerCall) {
     const QStringList lines = dockLogLines(home);
     ASSERT_EQ(lines.size(), 3);
     const QRegularExpression line(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?Z Dock restarted$)"));
-    for (const QString& l : lines) EXPECT_TRUE(line.match(l).hasMatch()) << l.toStdString();
+    for (const QString& l : lines)
+        EXPECT_TRUE(line.match(l).hasMatch()) << l.toStdString();
 }
 
 TEST(KillallTool, OtherProcessesAreNotFound) {

@@ -1,5 +1,5 @@
-#include "support/TempHome.h"
 #include "ToolTestSupport.h"
+#include "support/TempHome.h"
 
 #include "app/Sandbox.h"
 #include "app/commands/Commands.h"
@@ -77,7 +77,8 @@ TEST(Sandbox, BuildsBundlesFoldersAndADockThatUsesEveryTileKind) {
     const QVariantMap dock = dockDomain();
     const QVariantList apps = dock.value("persistent-apps").toList();
     QStringList types;
-    for (const QVariant& t : apps) types << tileType(t);
+    for (const QVariant& t : apps)
+        types << tileType(t);
     EXPECT_EQ(types, (QStringList{"file-tile", "spacer-tile", "file-tile", "small-spacer-tile", "file-tile"}));
     const auto appUrl = [&](const QString& name) {
         return fileUrlFromPath(root + "/Applications/" + name + ".app", true).toString(QUrl::FullyEncoded);

@@ -25,22 +25,30 @@ inline ToolRun runTool(const QString& name, const QStringList& args, const QByte
 
 inline QVariant parsedFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
     const PlistParseResult parsed = parsePlist(file.readAll());
     return parsed.value.value_or(QVariant());
 }
 
-inline QVariantMap dockDomain() { return parsedFile(SystemPaths::preferencesFile(QStringLiteral("com.apple.dock"))).toMap(); }
+inline QVariantMap dockDomain() {
+    return parsedFile(SystemPaths::preferencesFile(QStringLiteral("com.apple.dock"))).toMap();
+}
 
-inline QVariantMap tileData(const QVariant& tile) { return tile.toMap().value(QStringLiteral("tile-data")).toMap(); }
+inline QVariantMap tileData(const QVariant& tile) {
+    return tile.toMap().value(QStringLiteral("tile-data")).toMap();
+}
 
 inline QString tileUrl(const QVariant& tile) {
     const QVariantMap data = tileData(tile);
-    const QString file = data.value(QStringLiteral("file-data")).toMap().value(QStringLiteral("_CFURLString")).toString();
+    const QString file =
+        data.value(QStringLiteral("file-data")).toMap().value(QStringLiteral("_CFURLString")).toString();
     return file.isEmpty() ? data.value(QStringLiteral("url")).toMap().value(QStringLiteral("_CFURLString")).toString()
                           : file;
 }
 
-inline QString tileType(const QVariant& tile) { return tile.toMap().value(QStringLiteral("tile-type")).toString(); }
+inline QString tileType(const QVariant& tile) {
+    return tile.toMap().value(QStringLiteral("tile-type")).toString();
+}
 
 } // namespace pierline::test

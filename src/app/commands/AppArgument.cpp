@@ -20,13 +20,15 @@ std::optional<QString> entryForm(const QString& app) {
     QString path;
     if (app.startsWith(QLatin1String("file:"))) {
         const auto url = parseUrl(app);
-        if (!url) return std::nullopt;
+        if (!url)
+            return std::nullopt;
         path = decodedPath(*url);
     } else {
         path = app;
     }
     path = QDir::cleanPath(path);
-    if (path.isEmpty() || path == QLatin1String("/")) return std::nullopt;
+    if (path.isEmpty() || path == QLatin1String("/"))
+        return std::nullopt;
     return fileUrlFromPath(path, true).toString(QUrl::FullyEncoded);
 }
 
@@ -35,17 +37,21 @@ std::optional<QString> entryForm(const QString& app) {
 std::optional<QString> matchAppEntry(const DockPreset& preset, const QString& app) {
     const QStringList entries = decodeApps(preset.apps());
     for (const QString& entry : entries)
-        if (entry == app) return entry;
+        if (entry == app)
+            return entry;
     if (looksLikeLocation(app)) {
         const auto form = entryForm(app);
-        if (!form) return std::nullopt;
+        if (!form)
+            return std::nullopt;
         const QString wanted = normalizedAppEntry(*form);
         for (const QString& entry : entries)
-            if (!isSpacerEntry(entry) && !isSmallSpacerEntry(entry) && normalizedAppEntry(entry) == wanted) return entry;
+            if (!isSpacerEntry(entry) && !isSmallSpacerEntry(entry) && normalizedAppEntry(entry) == wanted)
+                return entry;
         return std::nullopt;
     }
     for (const QString& entry : entries)
-        if (!isSpacerEntry(entry) && !isSmallSpacerEntry(entry) && appDisplayName(entry) == app) return entry;
+        if (!isSpacerEntry(entry) && !isSmallSpacerEntry(entry) && appDisplayName(entry) == app)
+            return entry;
     for (const QString& entry : entries)
         if (!isSpacerEntry(entry) && !isSmallSpacerEntry(entry) &&
             appDisplayName(entry).compare(app, Qt::CaseInsensitive) == 0)
@@ -56,16 +62,21 @@ std::optional<QString> matchAppEntry(const DockPreset& preset, const QString& ap
 std::optional<QString> entryForBundle(const QString& app) {
     if (looksLikeLocation(app)) {
         const auto form = entryForm(app);
-        if (!form) return std::nullopt;
+        if (!form)
+            return std::nullopt;
         const auto url = parseUrl(*form);
-        if (!url || !QFileInfo(decodedPath(*url)).isDir()) return std::nullopt;
+        if (!url || !QFileInfo(decodedPath(*url)).isDir())
+            return std::nullopt;
         return form;
     }
     QString name = app;
-    if (!name.endsWith(QLatin1String(".app"))) name += QStringLiteral(".app");
-    if (name.contains(QLatin1Char('/'))) return std::nullopt;
+    if (!name.endsWith(QLatin1String(".app")))
+        name += QStringLiteral(".app");
+    if (name.contains(QLatin1Char('/')))
+        return std::nullopt;
     const QString path = QDir(SystemPaths::applicationsFolder()).filePath(name);
-    if (!QFileInfo(path).isDir()) return std::nullopt;
+    if (!QFileInfo(path).isDir())
+        return std::nullopt;
     return entryForm(path);
 }
 

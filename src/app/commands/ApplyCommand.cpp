@@ -35,25 +35,32 @@ int runApplyCommand(const QStringList& args) {
     parser.setApplicationDescription(
         QStringLiteral("Applies a preset to the Dock and waits for its side effects (closing apps, app actions)."));
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset's name."));
-    const QCommandLineOption id(QStringLiteral("id"), QStringLiteral("Pick the preset by its UUID; NAME is the fallback."),
+    const QCommandLineOption id(QStringLiteral("id"),
+                                QStringLiteral("Pick the preset by its UUID; NAME is the fallback."),
                                 QStringLiteral("UUID"));
     const QCommandLineOption bypass(QStringLiteral("bypass-cooldown"), QStringLiteral("Skip the apply cooldown."));
     parser.addOption(id);
     parser.addOption(bypass);
-    if (auto exit = parse(parser, QStringLiteral("apply"), kUsage, args)) return *exit;
-    if (parser.positionalArguments().size() != 1) return usageError(QStringLiteral("Expected one preset NAME"), kUsage);
+    if (auto exit = parse(parser, QStringLiteral("apply"), kUsage, args))
+        return *exit;
+    if (parser.positionalArguments().size() != 1)
+        return usageError(QStringLiteral("Expected one preset NAME"), kUsage);
     QString name = parser.positionalArguments().first();
     std::optional<QUuid> uuid;
     if (parser.isSet(id)) {
         uuid = QUuid::fromString(parser.value(id));
-        if (uuid->isNull()) return usageError(QStringLiteral("Not a UUID: %1").arg(parser.value(id)), kUsage);
+        if (uuid->isNull())
+            return usageError(QStringLiteral("Not a UUID: %1").arg(parser.value(id)), kUsage);
     }
     DockPresetManager* manager = openPresetManager();
-    if (!manager) return kExitFailed;
+    if (!manager)
+        return kExitFailed;
     if (uuid) {
-        if (const DockPresetPtr preset = manager->fetchPreset(*uuid)) name = preset->name().value_or(name);
+        if (const DockPresetPtr preset = manager->fetchPreset(*uuid))
+            name = preset->name().value_or(name);
     }
-    if (!findPresetOrComplain(*manager, name)) return kExitFailed;
+    if (!findPresetOrComplain(*manager, name))
+        return kExitFailed;
 
     // The apply runs on a background queue as the app's triggers do; the main thread keeps the
     // event loop for the store hops and the switch-context post.
@@ -69,7 +76,8 @@ int runApplyCommand(const QStringList& args) {
         });
     });
     QCoreApplication::exec();
-    if (code == kExitFailed) err(QStringLiteral("Applying '%1' failed; see the log above").arg(name));
+    if (code == kExitFailed)
+        err(QStringLiteral("Applying '%1' failed; see the log above").arg(name));
     return code;
 }
 

@@ -13,16 +13,19 @@
 namespace pierline::cli {
 namespace {
 
-const QString kUsage = QStringLiteral(
-    "preset action set NAME APP --open-app | --ide PROJECT | --browser-profile DIR --profile-name N\n"
-    "       pierline preset action remove NAME APP");
+const QString kUsage =
+    QStringLiteral("preset action set NAME APP --open-app | --ide PROJECT | --browser-profile DIR --profile-name N\n"
+                   "       pierline preset action remove NAME APP");
 
-int usage(const QString& message) { return usageError(message, kUsage); }
+int usage(const QString& message) {
+    return usageError(message, kUsage);
+}
 
 } // namespace
 
 int runPresetActionCommand(const QStringList& args) {
-    if (args.isEmpty()) return usage(QStringLiteral("Missing subcommand: set or remove"));
+    if (args.isEmpty())
+        return usage(QStringLiteral("Missing subcommand: set or remove"));
     const QString sub = args.first();
     if (sub != QLatin1String("set") && sub != QLatin1String("remove"))
         return usage(QStringLiteral("Unknown action subcommand: %1").arg(sub));
@@ -45,33 +48,41 @@ int runPresetActionCommand(const QStringList& args) {
         parser.addOption(profile);
         parser.addOption(profileName);
     }
-    if (auto exit = parse(parser, QStringLiteral("preset action ") + sub, kUsage, args.mid(1))) return *exit;
+    if (auto exit = parse(parser, QStringLiteral("preset action ") + sub, kUsage, args.mid(1)))
+        return *exit;
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 2) return usage(QStringLiteral("Expected NAME and APP"));
+    if (positional.size() != 2)
+        return usage(QStringLiteral("Expected NAME and APP"));
 
     std::unique_ptr<AppAction> action;
     if (sub == QLatin1String("set")) {
         const int kinds = int(parser.isSet(openApp)) + int(parser.isSet(ide)) + int(parser.isSet(profile));
-        if (kinds != 1) return usage(QStringLiteral("Give exactly one of --open-app, --ide, --browser-profile"));
+        if (kinds != 1)
+            return usage(QStringLiteral("Give exactly one of --open-app, --ide, --browser-profile"));
         if (parser.isSet(openApp)) {
             action = std::make_unique<OpenAppAction>();
         } else if (parser.isSet(ide)) {
             const QString project = parser.value(ide);
-            if (project.trimmed().isEmpty()) return usage(QStringLiteral("--ide needs a project path"));
-            action = std::make_unique<OpenInIDEAction>(QFileInfo(project).isRelative() ? QDir::current().absoluteFilePath(project)
-                                                                                      : QDir::cleanPath(project));
+            if (project.trimmed().isEmpty())
+                return usage(QStringLiteral("--ide needs a project path"));
+            action = std::make_unique<OpenInIDEAction>(
+                QFileInfo(project).isRelative() ? QDir::current().absoluteFilePath(project) : QDir::cleanPath(project));
         } else {
-            if (parser.value(profile).isEmpty()) return usage(QStringLiteral("--browser-profile needs a directory"));
-            if (!parser.isSet(profileName)) return usage(QStringLiteral("--browser-profile needs --profile-name"));
+            if (parser.value(profile).isEmpty())
+                return usage(QStringLiteral("--browser-profile needs a directory"));
+            if (!parser.isSet(profileName))
+                return usage(QStringLiteral("--browser-profile needs --profile-name"));
             action = std::make_unique<OpenBrowserProfileAction>(parser.value(profile), parser.value(profileName), true);
         }
     }
 
     DockPresetManager* opened = openPresetManager();
-    if (!opened) return kExitFailed;
+    if (!opened)
+        return kExitFailed;
     DockPresetManager& manager = *opened;
     const DockPresetPtr preset = findPresetOrComplain(manager, positional[0]);
-    if (!preset) return kExitFailed;
+    if (!preset)
+        return kExitFailed;
     const auto entry = matchAppEntry(*preset, positional[1]);
     if (!entry) {
         err(QStringLiteral("Preset '%1' has no app '%2'").arg(positional[0], positional[1]));

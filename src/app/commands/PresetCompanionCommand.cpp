@@ -11,7 +11,9 @@ namespace {
 
 const QString kUsage = QStringLiteral("preset companion NAME [--show ID...] [--hide ID...] [--only | --no-only]");
 
-int usage(const QString& message) { return usageError(message, kUsage); }
+int usage(const QString& message) {
+    return usageError(message, kUsage);
+}
 
 } // namespace
 
@@ -44,23 +46,30 @@ int runPresetCompanionCommand(const QStringList& args) {
         } else if (arg.startsWith(QLatin1String("--"))) {
             return usage(QStringLiteral("Unknown option: %1").arg(arg));
         } else if (current) {
-            if (arg.isEmpty()) return usage(QStringLiteral("A dock id cannot be empty"));
-            if (!current->contains(arg)) current->append(arg);
+            if (arg.isEmpty())
+                return usage(QStringLiteral("A dock id cannot be empty"));
+            if (!current->contains(arg))
+                current->append(arg);
         } else if (name.isEmpty()) {
             name = arg;
         } else {
             return usage(QStringLiteral("Unexpected argument: %1").arg(arg));
         }
     }
-    if (name.isEmpty()) return usage(QStringLiteral("Missing preset NAME"));
+    if (name.isEmpty())
+        return usage(QStringLiteral("Missing preset NAME"));
 
     DockPresetManager* opened = openPresetManager();
-    if (!opened) return kExitFailed;
+    if (!opened)
+        return kExitFailed;
     DockPresetManager& manager = *opened;
     const DockPresetPtr preset = findPresetOrComplain(manager, name);
-    if (!preset) return kExitFailed;
-    if (listsGiven) preset->setHarborletConfiguration(HarborletConfiguration{show, hide});
-    if (only) preset->setHarborletOnlyMode(*only);
+    if (!preset)
+        return kExitFailed;
+    if (listsGiven)
+        preset->setHarborletConfiguration(HarborletConfiguration{show, hide});
+    if (only)
+        preset->setHarborletOnlyMode(*only);
     try {
         manager.context().save();
     } catch (const StoreError& e) {

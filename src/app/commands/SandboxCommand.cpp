@@ -21,7 +21,8 @@ int runInit(const QStringList& args) {
     parser.addOption(force);
     parser.addPositionalArgument(QStringLiteral("DIR"),
                                  QStringLiteral("Where to build it (default: %1).").arg(SystemPaths::home()));
-    if (const auto exit = parse(parser, QStringLiteral("sandbox init"), kSandboxUsage, args)) return *exit;
+    if (const auto exit = parse(parser, QStringLiteral("sandbox init"), kSandboxUsage, args))
+        return *exit;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1) {
         err(QStringLiteral("Too many arguments."));
@@ -36,7 +37,8 @@ int runInit(const QStringList& args) {
         return kExitFailed;
     }
     QStringList names;
-    for (const SandboxApp& app : Sandbox::sampleApps()) names.append(app.name);
+    for (const SandboxApp& app : Sandbox::sampleApps())
+        names.append(app.name);
     out(QStringLiteral("Sandbox ready in %1").arg(report.root));
     out(QStringLiteral("  Applications: %1").arg(names.join(QStringLiteral(", "))));
     out(QStringLiteral("  Dock: %1 tiles in persistent-apps, %2 in persistent-others")
@@ -56,13 +58,16 @@ int runSandboxCommand(const QStringList& args) {
     const QString usage = QStringLiteral("sandbox <command>");
     if (args.isEmpty() || args.first().startsWith(QLatin1Char('-'))) {
         QCommandLineParser parser;
-        parser.setApplicationDescription(QStringLiteral("Commands:\n  init [--force] [DIR]  build the sample environment"));
-        if (const auto exit = parse(parser, QStringLiteral("sandbox"), usage, args)) return *exit;
+        parser.setApplicationDescription(
+            QStringLiteral("Commands:\n  init [--force] [DIR]  build the sample environment"));
+        if (const auto exit = parse(parser, QStringLiteral("sandbox"), usage, args))
+            return *exit;
         err(QStringLiteral("Usage: pierline %1").arg(kSandboxUsage));
         return kExitUsage;
     }
     const QString sub = args.first();
-    if (sub == QLatin1String("init")) return runInit(args.mid(1));
+    if (sub == QLatin1String("init"))
+        return runInit(args.mid(1));
     err(QStringLiteral("Unknown sandbox command: %1").arg(sub));
     err(QStringLiteral("Usage: pierline %1").arg(kSandboxUsage));
     return kExitUsage;

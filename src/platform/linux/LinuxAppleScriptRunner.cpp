@@ -27,6 +27,8 @@ AppleScriptRunner& AppleScriptRunner::shared() {
     return injected ? *injected : *system;
 }
 
-void AppleScriptRunner::setShared(AppleScriptRunner* runner) { g_runner.store(runner); }
+void AppleScriptRunner::setShared(AppleScriptRunner* runner) {
+    g_runner.store(runner);
+}
 
 } // namespace pierline

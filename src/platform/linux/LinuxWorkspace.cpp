@@ -26,16 +26,20 @@ const QString kMacOSMarker = QStringLiteral("/Contents/MacOS/");
 // belong to the innermost bundle.
 QString bundleOfExecutable(const QString& path) {
     const qsizetype at = path.lastIndexOf(kMacOSMarker);
-    if (at <= 0) return {};
+    if (at <= 0)
+        return {};
     const QString bundle = path.left(at);
-    if (!bundle.endsWith(QLatin1String(".app"))) return {};
-    if (path.size() == at + kMacOSMarker.size()) return {}; // the folder itself, no file
+    if (!bundle.endsWith(QLatin1String(".app")))
+        return {};
+    if (path.size() == at + kMacOSMarker.size())
+        return {}; // the folder itself, no file
     return QDir::cleanPath(bundle);
 }
 
 QByteArray readProcFile(qint64 pid, const char* name) {
     QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QString::fromLatin1(name)));
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
     return file.readAll();
 }
 
@@ -48,9 +52,11 @@ struct ProcStat {
 std::optional<ProcStat> readStat(qint64 pid) {
     const QByteArray text = readProcFile(pid, "stat");
     const qsizetype close = text.lastIndexOf(')');
-    if (text.isEmpty() || close < 0) return std::nullopt;
+    if (text.isEmpty() || close < 0)
+        return std::nullopt;
     const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-    if (fields.size() < 2 || fields[0].isEmpty()) return std::nullopt;
+    if (fields.size() < 2 || fields[0].isEmpty())
+        return std::nullopt;
     ProcStat stat;
     stat.state = fields[0].at(0);
     stat.ppid = fields[1].toLongLong();
@@ -61,21 +67,29 @@ std::optional<ProcStat> readStat(qint64 pid) {
 // (a shebang script shows as "interpreter [option] script args...").
 QString bundleOfProcess(qint64 pid) {
     QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
-    if (exe.endsWith(QLatin1String(" (deleted)"))) exe.chop(10);
+    if (exe.endsWith(QLatin1String(" (deleted)")))
+        exe.chop(10);
     QString bundle = bundleOfExecutable(exe);
-    if (!bundle.isEmpty()) return bundle;
+    if (!bundle.isEmpty())
+        return bundle;
 
-    const QList<QByteArray> args = readProcFile(pid, "cmdline").split('\0');
-    const QString cwd = QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid));
+    const QByteArray cmdline = readProcFile(pid, "cmdline");
+    if (!cmdline.contains("/Contents/MacOS/"))
+        return {};
+    const QList<QByteArray> args = cmdline.split('\0');
     for (qsizetype i = 0; i < args.size() && i < 3; ++i) {
         QString arg = QString::fromLocal8Bit(args[i]);
-        if (arg.isEmpty() || !arg.contains(kMacOSMarker)) continue;
+        if (arg.isEmpty() || !arg.contains(kMacOSMarker))
+            continue;
         if (!QDir::isAbsolutePath(arg)) {
-            if (cwd.isEmpty()) continue;
+            const QString cwd = QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid));
+            if (cwd.isEmpty())
+                continue;
             arg = QDir(cwd).filePath(arg);
         }
         bundle = bundleOfExecutable(QDir::cleanPath(arg));
-        if (!bundle.isEmpty()) return bundle;
+        if (!bundle.isEmpty())
+            return bundle;
     }
     return {};
 }
@@ -86,17 +100,21 @@ bool inOurHome(qint64 pid) {
     static const QByteArray kKey = QByteArrayLiteral("PIERLINE_HOME=");
     QString theirs;
     for (const QByteArray& entry : readProcFile(pid, "environ").split('\0')) {
-        if (entry.startsWith(kKey)) theirs = QString::fromLocal8Bit(entry.mid(kKey.size()));
+        if (entry.startsWith(kKey))
+            theirs = QString::fromLocal8Bit(entry.mid(kKey.size()));
     }
     const bool weHaveOne = qEnvironmentVariableIsSet("PIERLINE_HOME") && !qEnvironmentVariableIsEmpty("PIERLINE_HOME");
-    if (theirs.isEmpty()) return !weHaveOne;
-    if (QDir::isRelativePath(theirs)) theirs = QDir(QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid))).filePath(theirs);
+    if (theirs.isEmpty())
+        return !weHaveOne;
+    if (QDir::isRelativePath(theirs))
+        theirs = QDir(QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid))).filePath(theirs);
     return QDir::cleanPath(theirs) == SystemPaths::home();
 }
 
 bool ownedByUs(qint64 pid) {
     struct stat info {};
-    if (::stat(QStringLiteral("/proc/%1").arg(pid).toLocal8Bit().constData(), &info) != 0) return false;
+    if (::stat(QStringLiteral("/proc/%1").arg(pid).toLocal8Bit().constData(), &info) != 0)
+        return false;
     return info.st_uid == ::getuid();
 }
 
@@ -104,22 +122,27 @@ class LinuxWorkspace : public Workspace {
 public:
     std::optional<QVariantMap> infoPlist(const QString& bundlePath) const override {
         QFile file(QDir(bundlePath).filePath(QStringLiteral("Contents/Info.plist")));
-        if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
         const PlistParseResult parsed = parsePlist(file.readAll());
-        if (!parsed.value || parsed.value->typeId() != QMetaType::QVariantMap) return std::nullopt;
+        if (!parsed.value || parsed.value->typeId() != QMetaType::QVariantMap)
+            return std::nullopt;
         return parsed.value->toMap();
     }
 
     std::optional<QString> bundleIdentifier(const QString& bundlePath) const override {
         const auto info = infoPlist(bundlePath);
-        if (!info) return std::nullopt;
+        if (!info)
+            return std::nullopt;
         const QString id = info->value(QStringLiteral("CFBundleIdentifier")).toString().trimmed();
-        if (id.isEmpty()) return std::nullopt;
+        if (id.isEmpty())
+            return std::nullopt;
         return id;
     }
 
     bool isApplication(const QString& bundlePath) const override {
-        if (bundlePath.isEmpty() || !QFileInfo(bundlePath).isDir()) return false;
+        if (bundlePath.isEmpty() || !QFileInfo(bundlePath).isDir())
+            return false;
         return !executablePath(bundlePath).isEmpty();
     }
 
@@ -135,11 +158,14 @@ public:
         for (const QString& entry : entries) {
             bool numeric = false;
             const qint64 pid = entry.toLongLong(&numeric);
-            if (!numeric || pid <= 0 || !ownedByUs(pid)) continue;
-            const auto stat = readStat(pid);
-            if (!stat || stat->state == 'Z' || stat->state == 'X') continue;
+            if (!numeric || pid <= 0)
+                continue;
             const QString bundle = bundleOfProcess(pid);
-            if (bundle.isEmpty() || !inOurHome(pid)) continue;
+            if (bundle.isEmpty() || !ownedByUs(pid))
+                continue;
+            const auto stat = readStat(pid);
+            if (!stat || stat->state == 'Z' || stat->state == 'X' || !inOurHome(pid))
+                continue;
             candidates.append({pid, stat->ppid, bundle});
             bundleByPid.insert(pid, bundle);
         }
@@ -149,15 +175,18 @@ public:
         for (const Candidate& c : candidates) {
             // A child process of the same bundle (a helper, a script's subshell) is part of its
             // parent application, not an application of its own.
-            if (bundleByPid.value(c.ppid) == c.bundle) continue;
-            if (!infoCache.contains(c.bundle)) infoCache.insert(c.bundle, infoPlist(c.bundle));
+            if (bundleByPid.value(c.ppid) == c.bundle)
+                continue;
+            if (!infoCache.contains(c.bundle))
+                infoCache.insert(c.bundle, infoPlist(c.bundle));
             const std::optional<QVariantMap>& info = infoCache[c.bundle];
             RunningApplication app;
             app.pid = c.pid;
             app.bundlePath = c.bundle;
             const QVariantMap values = info.value_or(QVariantMap{});
             const QString id = values.value(QStringLiteral("CFBundleIdentifier")).toString().trimmed();
-            if (!id.isEmpty()) app.bundleIdentifier = id;
+            if (!id.isEmpty())
+                app.bundleIdentifier = id;
             app.localizedName = displayNameFromInfo(values, c.bundle);
             app.activationPolicy = activationPolicyFromInfo(values);
             apps.append(app);
@@ -169,7 +198,8 @@ public:
     bool forceTerminate(qint64 pid) override { return pid > 0 && ::kill(static_cast<pid_t>(pid), SIGKILL) == 0; }
 
     bool isTerminated(qint64 pid) const override {
-        if (pid <= 0) return true;
+        if (pid <= 0)
+            return true;
         const auto stat = readStat(pid);
         // A zombie has finished; only its parent has not collected it yet.
         return !stat || stat->state == 'Z' || stat->state == 'X';
@@ -178,7 +208,8 @@ public:
     OpenResult openApplication(const QString& bundlePath) override {
         const QString bundle = QDir::cleanPath(bundlePath);
         for (const RunningApplication& app : runningApplications())
-            if (app.bundlePath == bundle) return OpenResult::success(); // already running: brought forward
+            if (app.bundlePath == bundle)
+                return OpenResult::success(); // already running: brought forward
         return launch(bundle, {});
     }
 
@@ -195,7 +226,8 @@ public:
             for (const QString& name : names) {
                 const QString path = dir.filePath(name);
                 if (name.endsWith(QLatin1String(".app"))) {
-                    if (bundleIdentifier == this->bundleIdentifier(path)) return path;
+                    if (bundleIdentifier == this->bundleIdentifier(path))
+                        return path;
                 } else if (i == 0) {
                     folders.append(path);
                 }
@@ -207,13 +239,16 @@ public:
 private:
     QString executablePath(const QString& bundlePath) const {
         const auto info = infoPlist(bundlePath);
-        if (!info) return {};
+        if (!info)
+            return {};
         QString name = info->value(QStringLiteral("CFBundleExecutable")).toString();
         if (name.isEmpty()) {
             name = lastPathComponent(bundlePath);
-            if (name.endsWith(QLatin1String(".app"))) name.chop(4);
+            if (name.endsWith(QLatin1String(".app")))
+                name.chop(4);
         }
-        if (name.contains(QLatin1Char('/'))) return {};
+        if (name.contains(QLatin1Char('/')))
+            return {};
         const QString exe = QDir(bundlePath).filePath(QStringLiteral("Contents/MacOS/") + name);
         const QFileInfo fi(exe);
         return fi.isFile() && fi.isExecutable() ? exe : QString();
@@ -229,7 +264,8 @@ private:
         process.setProgram(exe);
         process.setArguments(arguments);
         process.setProcessEnvironment(childEnvironment());
-        if (QFileInfo(SystemPaths::home()).isDir()) process.setWorkingDirectory(SystemPaths::home());
+        if (QFileInfo(SystemPaths::home()).isDir())
+            process.setWorkingDirectory(SystemPaths::home());
         // A detached app must not hold our standard streams open (a pipe reader would wait for it).
         process.setStandardInputFile(QProcess::nullDevice());
         process.setStandardOutputFile(QProcess::nullDevice());
@@ -243,6 +279,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Workspace> createSystemWorkspace() { return std::make_unique<LinuxWorkspace>(); }
+std::unique_ptr<Workspace> createSystemWorkspace() {
+    return std::make_unique<LinuxWorkspace>();
+}
 
 } // namespace pierline

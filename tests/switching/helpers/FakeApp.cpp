@@ -28,15 +28,20 @@ int main(int argc, char** argv) {
     std::string recordFile;
     std::ifstream conf(bundleOf(exe) + "/Contents/Resources/fakeapp.conf");
     for (std::string line; std::getline(conf, line);) {
-        if (line == "ignore-term") ignoreTerm = true;
-        if (line.rfind("record=", 0) == 0) recordFile = line.substr(7);
+        if (line == "ignore-term")
+            ignoreTerm = true;
+        if (line.rfind("record=", 0) == 0)
+            recordFile = line.substr(7);
     }
     if (!recordFile.empty()) {
         std::ofstream out(recordFile, std::ios::app);
-        for (int i = 1; i < argc; ++i) out << (i > 1 ? "\t" : "") << argv[i];
+        for (int i = 1; i < argc; ++i)
+            out << (i > 1 ? "\t" : "") << argv[i];
         out << "\n";
     }
-    if (ignoreTerm) std::signal(SIGTERM, SIG_IGN);
-    for (int i = 0; i < 1200; ++i) ::usleep(100 * 1000);
+    if (ignoreTerm)
+        std::signal(SIGTERM, SIG_IGN);
+    for (int i = 0; i < 1200; ++i)
+        ::usleep(100 * 1000);
     return 0;
 }

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <poll.h>
 #include <unistd.h>
 
 int main(int argc, char** argv) {
@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
     addr.sun_family = AF_UNIX;
     std::snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", socketPath.c_str());
     ::unlink(socketPath.c_str());
-    if (server < 0 || ::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || ::listen(server, 16) != 0) {
+    if (server < 0 || ::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
+        ::listen(server, 16) != 0) {
         std::perror("fake_companion");
         return 1;
     }
@@ -41,12 +42,14 @@ int main(int argc, char** argv) {
             continue;
         }
         const int client = ::accept(server, nullptr, nullptr);
-        if (client < 0) continue;
+        if (client < 0)
+            continue;
         std::string pending;
         char chunk[1024];
         for (;;) {
             const ssize_t got = ::read(client, chunk, sizeof(chunk));
-            if (got <= 0) break;
+            if (got <= 0)
+                break;
             pending.append(chunk, static_cast<size_t>(got));
             size_t newline = 0;
             bool answered = false;
@@ -60,7 +63,8 @@ int main(int argc, char** argv) {
                     answered = true;
                 }
             }
-            if (answered) break;
+            if (answered)
+                break;
         }
         ::close(client);
     }

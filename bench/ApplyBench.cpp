@@ -1,0 +1,262 @@
+// A whole preset switch through the defaults writer (gates, store reads, writer, last-applied
+// record, action listing, the action task and the switch-context post) against a bare shell
+// script of the same child processes; and closing 20 running apps. Pauses and grace periods are
+// taken on a clock that does not sleep, so what is left is the program's own work.
+#include "dock/DefaultsWriter.h"
+#include "dock/DockManager.h"
+#include "platform/Clock.h"
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+#include "platform/ProcessRunner.h"
+#include "platform/SystemPaths.h"
+#include "platform/Url.h"
+#include "platform/UserDefaults.h"
+#include "platform/Workspace.h"
+#include "store/DockPresetManager.h"
+#include "store/PresetRecord.h"
+#include "switching/AppCloser.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <benchmark/benchmark.h>
+#include <csignal>
+#include <cstdio>
+#include <map>
+
+using namespace pierline;
+
+namespace {
+
+constexpr int kApps = 26;
+constexpr int kFolders = 6;
+constexpr int kRunningApps = 20;
+
+class ZeroPauseClock : public Clock {
+public:
+    QDateTime now() const override { return QDateTime::currentDateTimeUtc(); }
+    double monotonicSeconds() const override { return 0; }
+    void sleep(double) override {}
+};
+
+class SilentLog : public LogSink {
+public:
+    void plain(const QString&) override {}
+    void structured(const LogRecord&) override {}
+};
+
+void writeFile(const QString& path, const QByteArray& bytes, bool executable = false) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+    if (executable)
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QString makeBundle(const QString& folder, const QString& name) {
+    const QString bundle = QDir(folder).filePath(name + QStringLiteral(".app"));
+    writeFile(bundle + QStringLiteral("/Contents/Info.plist"),
+              QStringLiteral("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                             "<key>CFBundleIdentifier</key><string>com.example.%1</string>"
+                             "<key>CFBundleExecutable</key><string>%2</string></dict></plist>")
+                  .arg(QString(name).remove(QLatin1Char(' ')), name)
+                  .toUtf8());
+    const QString exe = bundle + QStringLiteral("/Contents/MacOS/") + name;
+    QDir().mkpath(QFileInfo(exe).absolutePath());
+    QFile::copy(QStringLiteral(PIERLINE_FAKE_APP), exe);
+    QFile::setPermissions(exe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return bundle;
+}
+
+template <typename Pred> bool waitUntil(Pred pred, int timeoutMs = 10000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return true;
+}
+
+struct Fixture {
+    QTemporaryDir home;
+    ZeroPauseClock clock;
+    SilentLog log;
+    QString bareScript;
+    QStringList runningBundles;
+
+    Fixture() {
+        qputenv("PIERLINE_HOME", home.path().toUtf8());
+        QDir(home.path()).mkpath(QStringLiteral("tmp"));
+        qputenv("TMPDIR", home.filePath(QStringLiteral("tmp")).toUtf8());
+        qunsetenv("XDG_RUNTIME_DIR");
+        Clock::setShared(&clock);
+        setLogSink(&log);
+
+        UserDefaults& defaults = UserDefaults::standard();
+        defaults.set(QStringLiteral("useDockutil"), false);
+        defaults.set(QStringLiteral("closeOtherApps"), false);
+
+        // A preset of 26 apps with spacers and six folders, two files and two links.
+        QStringList apps;
+        for (int i = 0; i < kApps; ++i) {
+            apps.append(
+                fileUrlFromPath(
+                    makeBundle(home.filePath(QStringLiteral("Applications")), QStringLiteral("App %1").arg(i)), true)
+                    .toString(QUrl::FullyEncoded));
+            if (i % 7 == 6)
+                apps.append(QStringLiteral("pierline-spacer-%1").arg(i));
+        }
+        DockPresetManager::Options options;
+        options.monitorNetwork = false;
+        DockPresetManager::setSharedOptions(options);
+        DockPresetManager& manager = DockPresetManager::shared();
+        const DockPresetPtr preset = manager.createPreset(QStringLiteral("Bench"), encodeApps(apps));
+        for (int i = 0; i < kFolders; ++i) {
+            const QString path = home.filePath(QStringLiteral("Users/me/Folder %1").arg(i));
+            QDir().mkpath(path);
+            manager.addFolderStack(preset, path, QStringLiteral("stack"), QStringLiteral("fan"));
+        }
+        for (int i = 0; i < 2; ++i) {
+            const QString path = home.filePath(QStringLiteral("Users/me/doc %1.txt").arg(i));
+            writeFile(path, "text");
+            manager.addFile(preset, path);
+            manager.addURL(preset, QStringLiteral("https://example.com/%1").arg(i), QStringLiteral("Link %1").arg(i));
+        }
+
+        // The bare floor: one shell running the writer's command lines on the files it leaves.
+        const ApplyHandle first = DockManager::shared().applyPreset(QStringLiteral("Bench"), true);
+        if (first.actions)
+            waitUntil([&] { return first.actions->isFinished(); });
+        const QDir tmp(SystemPaths::temporaryDirectory());
+        bareScript = home.filePath(QStringLiteral("defaults.zsh"));
+        writeFile(bareScript, DefaultsWriter::commands(tmp.filePath(DefaultsWriter::kAppsFileName),
+                                                       tmp.filePath(DefaultsWriter::kItemsFileName))
+                                  .join(QLatin1Char('\n'))
+                                  .toUtf8());
+
+        for (int i = 0; i < kRunningApps; ++i)
+            runningBundles.append(
+                makeBundle(home.filePath(QStringLiteral("Running")), QStringLiteral("Busy %1").arg(i)));
+    }
+};
+
+Fixture& fixture() {
+    static Fixture f;
+    return f;
+}
+
+void BM_FullApplyDefaults(benchmark::State& state) {
+    fixture();
+    for (auto _ : state) {
+        // Bypassed cooldown: every iteration is a full switch. The action task hops to the main
+        // thread, so the wait keeps the main queue running.
+        const ApplyHandle handle = DockManager::shared().applyPreset(QStringLiteral("Bench"), true);
+        if (handle.outcome != ApplyHandle::Outcome::Written)
+            state.SkipWithError("apply did not write");
+        if (handle.actions && !waitUntil([&] { return handle.actions->isFinished(); }))
+            state.SkipWithError("stuck");
+    }
+}
+
+void BM_DefaultsBareScript(benchmark::State& state) {
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        const ProcessResult result = runProcess(SystemPaths::shellPath(), {f.bareScript});
+        if (result.exitStatus != 0)
+            state.SkipWithError("bare script failed");
+    }
+}
+
+void BM_CloseTwentyApps(benchmark::State& state) {
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        state.PauseTiming();
+        QList<qint64> pids;
+        for (const QString& bundle : f.runningBundles) {
+            qint64 pid = 0;
+            QProcess::startDetached(bundle + QStringLiteral("/Contents/MacOS/") + QFileInfo(bundle).completeBaseName(),
+                                    {}, {}, &pid);
+            pids.append(pid);
+        }
+        waitUntil([&] { return Workspace::shared().runningApplications().size() == kRunningApps; });
+        state.ResumeTiming();
+
+        QFuture<void> closing = AppCloser::closeAppsNotInPreset({});
+        waitUntil([&] { return closing.isFinished(); });
+        const bool allGone = waitUntil([&] {
+            for (qint64 pid : pids)
+                if (!Workspace::shared().isTerminated(pid))
+                    return false;
+            return true;
+        });
+        if (!allGone) {
+            for (qint64 pid : pids)
+                ::kill(static_cast<pid_t>(pid), SIGKILL);
+            state.SkipWithError("apps survived");
+        }
+    }
+}
+
+void BM_ListRunningApps(benchmark::State& state) {
+    Fixture& f = fixture();
+    QList<qint64> pids;
+    for (const QString& bundle : f.runningBundles) {
+        qint64 pid = 0;
+        QProcess::startDetached(bundle + QStringLiteral("/Contents/MacOS/") + QFileInfo(bundle).completeBaseName(), {},
+                                {}, &pid);
+        pids.append(pid);
+    }
+    waitUntil([&] { return Workspace::shared().runningApplications().size() == kRunningApps; });
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Workspace::shared().runningApplications());
+    for (qint64 pid : pids)
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+}
+
+BENCHMARK(BM_FullApplyDefaults)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_DefaultsBareScript)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_CloseTwentyApps)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_ListRunningApps)->Unit(benchmark::kMillisecond)->Iterations(50);
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                realMs_[run.run_name.function_name] = run.GetAdjustedRealTime();
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        const auto apply = realMs_.find("BM_FullApplyDefaults");
+        const auto floor = realMs_.find("BM_DefaultsBareScript");
+        if (apply != realMs_.end() && floor != realMs_.end() && floor->second > 0)
+            std::printf("full apply (defaults writer) / bare script: %.2f (%.1f ms vs %.1f ms)\n",
+                        apply->second / floor->second, apply->second, floor->second);
+    }
+
+private:
+    std::map<std::string, double> realMs_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    DockPresetManager::resetSharedForTesting();
+    setLogSink(nullptr);
+    Clock::setShared(nullptr);
+    return 0;
+}
