@@ -40,7 +40,8 @@ void seed(int count) {
     PersistenceController controller;
     ManagedObjectContext& context = controller.viewContext();
     QStringList apps;
-    for (int a = 0; a < 30; ++a) apps.append(QStringLiteral("file:///Applications/App%1.app/").arg(a));
+    for (int a = 0; a < 30; ++a)
+        apps.append(QStringLiteral("file:///Applications/App%1.app/").arg(a));
     const QString appsText = encodeApps(apps);
     const QUuid shared = QUuid::createUuid();
     const QDateTime start(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
@@ -48,7 +49,8 @@ void seed(int count) {
     for (int i = 0; i < count; ++i) {
         auto preset = context.insert<DockPreset>();
         preset->setName(i % 20 == 7 ? QStringLiteral(" ") : QStringLiteral("Preset %1").arg(i));
-        if (i % 10 != 3) preset->setId(i % 20 == 11 ? shared : QUuid::createUuid());
+        if (i % 10 != 3)
+            preset->setId(i % 20 == 11 ? shared : QUuid::createUuid());
         preset->setOrder(static_cast<qint16>(std::min(i, 32767)));
         preset->setCreatedAt(start.addSecs(i));
         preset->setApps(appsText);
@@ -60,7 +62,8 @@ void seed(int count) {
             item->setOrder(static_cast<qint16>(k));
             item->setPreset(preset);
         }
-        if (i % 10 == 0) oldShortcuts.insert(QStringLiteral("Preset %1").arg(i), QVariantMap{{QStringLiteral("keyCode"), i}});
+        if (i % 10 == 0)
+            oldShortcuts.insert(QStringLiteral("Preset %1").arg(i), QVariantMap{{QStringLiteral("keyCode"), i}});
     }
     context.save();
     UserDefaults::standard().set(QStringLiteral("presetShortcuts"), oldShortcuts);
@@ -83,7 +86,8 @@ Seeded& seeded(int count) {
 // Puts the pristine store back and forgets that the one-time migrations ran.
 void restore(Seeded& s) {
     const QString file = storeFile(s.home);
-    for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(file + QLatin1String(suffix));
+    for (const char* suffix : {"", "-wal", "-shm"})
+        QFile::remove(file + QLatin1String(suffix));
     QFile::copy(s.pristine, file);
     UserDefaults::standard().remove(QStringLiteral("coreDataPresetUUIDMigrationDone_v1.1"));
     UserDefaults::standard().remove(QStringLiteral("shortcutUserDefaultsMigrationToUUID_v1.1"));
@@ -100,7 +104,8 @@ void BM_FetchAllPresets(benchmark::State& state) {
     DockPresetManager manager(controller, kQuiet);
     for (auto _ : state) {
         const QList<DockPresetPtr> presets = manager.fetchAllPresets();
-        if (presets.size() != count) state.SkipWithError("wrong count");
+        if (presets.size() != count)
+            state.SkipWithError("wrong count");
         benchmark::DoNotOptimize(presets.data());
     }
     state.SetComplexityN(count);
@@ -115,7 +120,8 @@ void BM_CreatePreset(benchmark::State& state) {
     const QString apps = manager.fetchAllPresets().first()->apps().value_or(QStringLiteral("[]"));
     int n = 0;
     for (auto _ : state) {
-        if (!manager.createPreset(QStringLiteral("New %1").arg(n++), apps)) state.SkipWithError("create failed");
+        if (!manager.createPreset(QStringLiteral("New %1").arg(n++), apps))
+            state.SkipWithError("create failed");
     }
     state.SetComplexityN(count);
 }
@@ -135,7 +141,12 @@ void BM_StartUp(benchmark::State& state) {
 }
 
 BENCHMARK(BM_FetchAllPresets)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
-BENCHMARK(BM_CreatePreset)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(200)->Complexity(benchmark::oN);
+BENCHMARK(BM_CreatePreset)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(200)
+    ->Complexity(benchmark::oN);
 BENCHMARK(BM_StartUp)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(5)->Complexity(benchmark::oN);
 
 } // namespace

@@ -8,56 +8,87 @@ namespace pierline {
 namespace {
 
 std::optional<QString> optionalString(const QVariant& v) {
-    if (!v.isValid() || v.isNull()) return std::nullopt;
+    if (!v.isValid() || v.isNull())
+        return std::nullopt;
     return v.toString();
 }
 
-QVariant fromOptional(const std::optional<QString>& s) { return s ? QVariant(*s) : QVariant(); }
+QVariant fromOptional(const std::optional<QString>& s) {
+    return s ? QVariant(*s) : QVariant();
+}
 
 // Last component of a plain path or of a URL's decoded path, ignoring trailing slashes.
 QString lastComponent(const QString& location) {
     QString path = location;
     if (location.contains(QStringLiteral("://"))) {
         const QUrl url(location);
-        if (url.isValid()) path = url.path(QUrl::FullyDecoded);
+        if (url.isValid())
+            path = url.path(QUrl::FullyDecoded);
     }
-    while (path.endsWith(QLatin1Char('/'))) path.chop(1);
+    while (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     return slash >= 0 ? path.mid(slash + 1) : path; // empty for a root
 }
 
-bool isBlank(const std::optional<QString>& s) { return !s || s->trimmed().isEmpty(); }
+bool isBlank(const std::optional<QString>& s) {
+    return !s || s->trimmed().isEmpty();
+}
 
 } // namespace
 
-std::optional<QString> DockFolderStack::path() const { return optionalString(value(QStringLiteral("path"))); }
-void DockFolderStack::setPath(const std::optional<QString>& v) { setValue(QStringLiteral("path"), fromOptional(v)); }
-std::optional<QString> DockFolderStack::itemType() const { return optionalString(value(QStringLiteral("itemType"))); }
+std::optional<QString> DockFolderStack::path() const {
+    return optionalString(value(QStringLiteral("path")));
+}
+void DockFolderStack::setPath(const std::optional<QString>& v) {
+    setValue(QStringLiteral("path"), fromOptional(v));
+}
+std::optional<QString> DockFolderStack::itemType() const {
+    return optionalString(value(QStringLiteral("itemType")));
+}
 void DockFolderStack::setItemType(const std::optional<QString>& v) {
     setValue(QStringLiteral("itemType"), fromOptional(v));
 }
-std::optional<QString> DockFolderStack::url() const { return optionalString(value(QStringLiteral("url"))); }
-void DockFolderStack::setUrl(const std::optional<QString>& v) { setValue(QStringLiteral("url"), fromOptional(v)); }
-std::optional<QString> DockFolderStack::label() const { return optionalString(value(QStringLiteral("label"))); }
-void DockFolderStack::setLabel(const std::optional<QString>& v) { setValue(QStringLiteral("label"), fromOptional(v)); }
+std::optional<QString> DockFolderStack::url() const {
+    return optionalString(value(QStringLiteral("url")));
+}
+void DockFolderStack::setUrl(const std::optional<QString>& v) {
+    setValue(QStringLiteral("url"), fromOptional(v));
+}
+std::optional<QString> DockFolderStack::label() const {
+    return optionalString(value(QStringLiteral("label")));
+}
+void DockFolderStack::setLabel(const std::optional<QString>& v) {
+    setValue(QStringLiteral("label"), fromOptional(v));
+}
 
 QString DockFolderStack::displayAs() const {
     const QVariant v = value(QStringLiteral("displayAs"));
     return v.isValid() && !v.isNull() ? v.toString() : QStringLiteral("folder");
 }
-void DockFolderStack::setDisplayAs(const QString& v) { setValue(QStringLiteral("displayAs"), v); }
+void DockFolderStack::setDisplayAs(const QString& v) {
+    setValue(QStringLiteral("displayAs"), v);
+}
 QString DockFolderStack::showAs() const {
     const QVariant v = value(QStringLiteral("showAs"));
     return v.isValid() && !v.isNull() ? v.toString() : QStringLiteral("grid");
 }
-void DockFolderStack::setShowAs(const QString& v) { setValue(QStringLiteral("showAs"), v); }
+void DockFolderStack::setShowAs(const QString& v) {
+    setValue(QStringLiteral("showAs"), v);
+}
 QString DockFolderStack::sortOrder() const {
     const QVariant v = value(QStringLiteral("sortOrder"));
     return v.isValid() && !v.isNull() ? v.toString() : QStringLiteral("name");
 }
-void DockFolderStack::setSortOrder(const QString& v) { setValue(QStringLiteral("sortOrder"), v); }
-qint16 DockFolderStack::order() const { return static_cast<qint16>(value(QStringLiteral("order")).toInt()); }
-void DockFolderStack::setOrder(qint16 v) { setValue(QStringLiteral("order"), QVariant(static_cast<int>(v))); }
+void DockFolderStack::setSortOrder(const QString& v) {
+    setValue(QStringLiteral("sortOrder"), v);
+}
+qint16 DockFolderStack::order() const {
+    return static_cast<qint16>(value(QStringLiteral("order")).toInt());
+}
+void DockFolderStack::setOrder(qint16 v) {
+    setValue(QStringLiteral("order"), QVariant(static_cast<int>(v)));
+}
 
 std::shared_ptr<DockPreset> DockFolderStack::preset() const {
     ObjectContextHooks* h = hooks();
@@ -65,23 +96,28 @@ std::shared_ptr<DockPreset> DockFolderStack::preset() const {
 }
 
 void DockFolderStack::setPreset(const std::shared_ptr<DockPreset>& preset) {
-    if (ObjectContextHooks* h = hooks()) h->setPresetOf(*this, preset);
+    if (ObjectContextHooks* h = hooks())
+        h->setPresetOf(*this, preset);
 }
 
 QString DockFolderStack::effectiveType() const {
     const auto type = itemType();
-    if (type && !type->isEmpty()) return *type;
-    if (!path() && url()) return QStringLiteral("url");
+    if (type && !type->isEmpty())
+        return *type;
+    if (!path() && url())
+        return QStringLiteral("url");
     return QStringLiteral("folder");
 }
 
 QString DockFolderStack::effectiveLabel() const {
     const auto stored = label();
-    if (!isBlank(stored)) return *stored;
+    if (!isBlank(stored))
+        return *stored;
     const auto location = path() ? path() : url();
     if (location) {
         const QString last = lastComponent(*location);
-        if (!last.isEmpty()) return last;
+        if (!last.isEmpty())
+            return last;
     }
     return url().value_or(QString());
 }

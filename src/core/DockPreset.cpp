@@ -6,16 +6,21 @@ namespace pierline {
 namespace {
 
 std::optional<QString> optionalString(const QVariant& v) {
-    if (!v.isValid() || v.isNull()) return std::nullopt;
+    if (!v.isValid() || v.isNull())
+        return std::nullopt;
     return v.toString();
 }
 
-QVariant fromOptional(const std::optional<QString>& s) { return s ? QVariant(*s) : QVariant(); }
+QVariant fromOptional(const std::optional<QString>& s) {
+    return s ? QVariant(*s) : QVariant();
+}
 
 std::optional<QDateTime> optionalDate(const QVariant& v) {
-    if (!v.isValid() || v.isNull()) return std::nullopt;
+    if (!v.isValid() || v.isNull())
+        return std::nullopt;
     const QDateTime d = v.toDateTime();
-    if (!d.isValid()) return std::nullopt;
+    if (!d.isValid())
+        return std::nullopt;
     return d;
 }
 
@@ -27,9 +32,11 @@ QVariant fromOptional(const std::optional<QDateTime>& d) {
 
 std::optional<QUuid> DockPreset::id() const {
     const QVariant v = value(QStringLiteral("id"));
-    if (!v.isValid() || v.isNull()) return std::nullopt;
+    if (!v.isValid() || v.isNull())
+        return std::nullopt;
     const QUuid uuid = v.toUuid();
-    if (uuid.isNull()) return std::nullopt;
+    if (uuid.isNull())
+        return std::nullopt;
     return uuid;
 }
 
@@ -37,24 +44,48 @@ void DockPreset::setId(const std::optional<QUuid>& v) {
     setValue(QStringLiteral("id"), v && !v->isNull() ? QVariant(*v) : QVariant());
 }
 
-std::optional<QString> DockPreset::name() const { return optionalString(value(QStringLiteral("name"))); }
-void DockPreset::setName(const std::optional<QString>& v) { setValue(QStringLiteral("name"), fromOptional(v)); }
-std::optional<QString> DockPreset::apps() const { return optionalString(value(QStringLiteral("apps"))); }
-void DockPreset::setApps(const std::optional<QString>& v) { setValue(QStringLiteral("apps"), fromOptional(v)); }
-std::optional<QString> DockPreset::appNotes() const { return optionalString(value(QStringLiteral("appNotes"))); }
-void DockPreset::setAppNotes(const std::optional<QString>& v) { setValue(QStringLiteral("appNotes"), fromOptional(v)); }
-std::optional<QString> DockPreset::appActions() const { return optionalString(value(QStringLiteral("appActions"))); }
+std::optional<QString> DockPreset::name() const {
+    return optionalString(value(QStringLiteral("name")));
+}
+void DockPreset::setName(const std::optional<QString>& v) {
+    setValue(QStringLiteral("name"), fromOptional(v));
+}
+std::optional<QString> DockPreset::apps() const {
+    return optionalString(value(QStringLiteral("apps")));
+}
+void DockPreset::setApps(const std::optional<QString>& v) {
+    setValue(QStringLiteral("apps"), fromOptional(v));
+}
+std::optional<QString> DockPreset::appNotes() const {
+    return optionalString(value(QStringLiteral("appNotes")));
+}
+void DockPreset::setAppNotes(const std::optional<QString>& v) {
+    setValue(QStringLiteral("appNotes"), fromOptional(v));
+}
+std::optional<QString> DockPreset::appActions() const {
+    return optionalString(value(QStringLiteral("appActions")));
+}
 void DockPreset::setAppActions(const std::optional<QString>& v) {
     setValue(QStringLiteral("appActions"), fromOptional(v));
 }
-std::optional<QDateTime> DockPreset::createdAt() const { return optionalDate(value(QStringLiteral("createdAt"))); }
+std::optional<QDateTime> DockPreset::createdAt() const {
+    return optionalDate(value(QStringLiteral("createdAt")));
+}
 void DockPreset::setCreatedAt(const std::optional<QDateTime>& v) {
     setValue(QStringLiteral("createdAt"), fromOptional(v));
 }
-qint16 DockPreset::order() const { return static_cast<qint16>(value(QStringLiteral("order")).toInt()); }
-void DockPreset::setOrder(qint16 v) { setValue(QStringLiteral("order"), QVariant(static_cast<int>(v))); }
-bool DockPreset::harborletOnlyMode() const { return value(QStringLiteral("harborletOnlyMode")).toBool(); }
-void DockPreset::setHarborletOnlyMode(bool v) { setValue(QStringLiteral("harborletOnlyMode"), QVariant(v)); }
+qint16 DockPreset::order() const {
+    return static_cast<qint16>(value(QStringLiteral("order")).toInt());
+}
+void DockPreset::setOrder(qint16 v) {
+    setValue(QStringLiteral("order"), QVariant(static_cast<int>(v)));
+}
+bool DockPreset::harborletOnlyMode() const {
+    return value(QStringLiteral("harborletOnlyMode")).toBool();
+}
+void DockPreset::setHarborletOnlyMode(bool v) {
+    setValue(QStringLiteral("harborletOnlyMode"), QVariant(v));
+}
 std::optional<QString> DockPreset::lastContextStatus() const {
     return optionalString(value(QStringLiteral("lastContextStatus")));
 }
@@ -76,7 +107,8 @@ void DockPreset::setLastContextUpdatedAt(const std::optional<QDateTime>& v) {
 
 std::optional<HarborletConfiguration> DockPreset::harborletConfiguration() const {
     const QVariant v = value(QStringLiteral("harborletConfiguration"));
-    if (!v.isValid() || v.isNull()) return std::nullopt;
+    if (!v.isValid() || v.isNull())
+        return std::nullopt;
     return HarborletConfiguration::fromJson(v.toByteArray());
 }
 
@@ -91,9 +123,8 @@ QList<DockFolderStackPtr> DockPreset::folderStacks() const {
 
 QList<DockFolderStackPtr> DockPreset::folderStacksArray() const {
     QList<DockFolderStackPtr> items = folderStacks();
-    std::stable_sort(items.begin(), items.end(), [](const DockFolderStackPtr& a, const DockFolderStackPtr& b) {
-        return a->order() < b->order();
-    });
+    std::stable_sort(items.begin(), items.end(),
+                     [](const DockFolderStackPtr& a, const DockFolderStackPtr& b) { return a->order() < b->order(); });
     return items;
 }
 

@@ -11,7 +11,9 @@ std::recursive_mutex& objectsMutex() {
     return mutex;
 }
 
-bool isAbsent(const QVariant& v) { return !v.isValid() || v.isNull(); }
+bool isAbsent(const QVariant& v) {
+    return !v.isValid() || v.isNull();
+}
 
 } // namespace
 
@@ -39,10 +41,18 @@ qint64 ManagedObject::rowId() const {
     return rowId_;
 }
 
-bool ManagedObject::isInserted() const { return state() == State::Inserted; }
-bool ManagedObject::isDeleted() const { return state() == State::Deleted; }
-bool ManagedObject::isUpdated() const { return state() == State::Updated; }
-bool ManagedObject::hasChanges() const { return state() != State::Clean; }
+bool ManagedObject::isInserted() const {
+    return state() == State::Inserted;
+}
+bool ManagedObject::isDeleted() const {
+    return state() == State::Deleted;
+}
+bool ManagedObject::isUpdated() const {
+    return state() == State::Updated;
+}
+bool ManagedObject::hasChanges() const {
+    return state() != State::Clean;
+}
 
 bool ManagedObject::isFault() const {
     std::lock_guard lock(objectsMutex());
@@ -53,40 +63,49 @@ QVariant ManagedObject::value(const QString& attribute) const {
     ObjectContextHooks* hooks = nullptr;
     {
         std::lock_guard lock(objectsMutex());
-        if (!fault_) return values_.value(attribute);
+        if (!fault_)
+            return values_.value(attribute);
         hooks = hooks_;
     }
     // Fulfilling may hop to the main thread, so it runs without the lock.
-    if (hooks) hooks->fulfillFault(const_cast<ManagedObject&>(*this));
+    if (hooks)
+        hooks->fulfillFault(const_cast<ManagedObject&>(*this));
     std::lock_guard lock(objectsMutex());
     return values_.value(attribute);
 }
 
 QVariant ManagedObject::committedValue(const QString& attribute) const {
-    if (isFault()) value(attribute);
+    if (isFault())
+        value(attribute);
     std::lock_guard lock(objectsMutex());
     return committed_.value(attribute);
 }
 
 void ManagedObject::setValue(const QString& attribute, const QVariant& value) {
-    if (isFault()) this->value(attribute);
+    if (isFault())
+        this->value(attribute);
     bool becameChanged = false;
     ObjectContextHooks* hooks = nullptr;
     {
         std::lock_guard lock(objectsMutex());
         const QVariant current = values_.value(attribute);
-        const bool same = isAbsent(value) ? isAbsent(current) : (!isAbsent(current) && current == value &&
-                                                                 current.typeId() == value.typeId());
-        if (same) return;
-        if (isAbsent(value)) values_.remove(attribute);
-        else values_.insert(attribute, value);
+        const bool same = isAbsent(value)
+                              ? isAbsent(current)
+                              : (!isAbsent(current) && current == value && current.typeId() == value.typeId());
+        if (same)
+            return;
+        if (isAbsent(value))
+            values_.remove(attribute);
+        else
+            values_.insert(attribute, value);
         if (state_ == State::Clean && hooks_) {
             state_ = State::Updated;
             becameChanged = true;
             hooks = hooks_;
         }
     }
-    if (becameChanged) hooks->objectDidChange(*this);
+    if (becameChanged)
+        hooks->objectDidChange(*this);
 }
 
 void ManagedObject::attach(ManagedObjectContext* context, ObjectContextHooks* hooks, State state) {
@@ -127,6 +146,11 @@ void ManagedObject::setRow(qint64 rowId, qint64 version) {
 qint64 ManagedObject::version() const {
     std::lock_guard lock(objectsMutex());
     return version_;
+}
+
+bool ManagedObject::isCleanAt(qint64 version) const {
+    std::lock_guard lock(objectsMutex());
+    return version_ == version && !fault_ && state_ == State::Clean;
 }
 
 void ManagedObject::setVersion(qint64 version) {

@@ -73,6 +73,8 @@ private:
     void setRow(qint64 rowId, qint64 version);
     qint64 version() const;
     void setVersion(qint64 version);
+    // True when the object holds the row's values of `version` and no unsaved change.
+    bool isCleanAt(qint64 version) const;
     void setTemporaryId(quint64 id);
     // Store values: both current and committed.
     void fill(const QVariantHash& values, qint64 version);

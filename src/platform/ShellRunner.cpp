@@ -6,6 +6,7 @@
 #include "SystemPaths.h"
 
 #include <QProcess>
+#include <QTextBoundaryFinder>
 #include "Utf8.h"
 #include <condition_variable>
 #include <memory>
@@ -30,6 +31,18 @@ struct ShellJob {
     int exitStatus = 0;
 };
 
+// The first `count` user-visible characters: a log excerpt never splits an emoji or an accent.
+QString firstCharacters(const QString& text, int count) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype end = 0;
+    for (int i = 0; i < count; ++i) {
+        const qsizetype next = finder.toNextBoundary();
+        if (next < 0)
+            return text;
+        end = next;
+    }
+    return text.left(end);
+}
 
 } // namespace
 
@@ -90,9 +103,11 @@ QString ShellRunner::run(const QString& command) {
     }
     const QString output = decodeUtf8(job->output).value_or(QString()).trimmed();
     if (job->exitStatus != 0) {
-        shellLog().error(QStringLiteral("shell EXIT %1: %2 output=%3").arg(job->exitStatus).arg(command, output.left(500)));
+        shellLog().error(QStringLiteral("shell EXIT %1: %2 output=%3")
+                             .arg(job->exitStatus)
+                             .arg(command, firstCharacters(output, 500)));
     } else if (!output.isEmpty()) {
-        shellLog().debug(QStringLiteral("shell output: %1 output=%2").arg(command, output.left(500)));
+        shellLog().debug(QStringLiteral("shell output: %1 output=%2").arg(command, firstCharacters(output, 500)));
     }
     return output;
 }

@@ -4,8 +4,8 @@
 #include "platform/Clock.h"
 #include "platform/Dispatch.h"
 #include "platform/NetworkPathMonitor.h"
-#include "platform/UserDefaults.h"
 #include "platform/Url.h"
+#include "platform/UserDefaults.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PersistenceController.h"
 #include "store/PresetRecord.h"
@@ -39,7 +39,8 @@ template <class F> auto onMain(F&& work) -> std::invoke_result_t<F> {
                 error = std::current_exception();
             }
         });
-        if (error) std::rethrow_exception(error);
+        if (error)
+            std::rethrow_exception(error);
     } else {
         std::optional<R> result;
         runOnMainSync([&] {
@@ -49,44 +50,57 @@ template <class F> auto onMain(F&& work) -> std::invoke_result_t<F> {
                 error = std::current_exception();
             }
         });
-        if (error) std::rethrow_exception(error);
+        if (error)
+            std::rethrow_exception(error);
         return std::move(*result);
     }
 }
 
-QString uuidText(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+QString uuidText(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
 
-FetchRequest presetRequest() { return FetchRequest(DockPreset::kEntityName); }
+FetchRequest presetRequest() {
+    return FetchRequest(DockPreset::kEntityName);
+}
 
-qint16 clampOrder(qsizetype n) { return static_cast<qint16>(std::clamp<qsizetype>(n, 0, 32767)); }
+qint16 clampOrder(qsizetype n) {
+    return static_cast<qint16>(std::clamp<qsizetype>(n, 0, 32767));
+}
 
 bool needsRecoveredName(const std::optional<QString>& name) {
-    if (!name) return true;
+    if (!name)
+        return true;
     const QString folded = name->trimmed().toLower();
     return folded.isEmpty() || folded == QLatin1String("undefined") || folded == QLatin1String("null");
 }
 
 // The list view's move: the target counts positions before the move.
-template <class T> std::optional<QList<T>> movedList(const QList<T>& list, const QList<int>& fromOffsets, int toOffset) {
+template <class T>
+std::optional<QList<T>> movedList(const QList<T>& list, const QList<int>& fromOffsets, int toOffset) {
     const qsizetype n = list.size();
-    if (toOffset < 0 || toOffset > n || fromOffsets.isEmpty()) return std::nullopt;
+    if (toOffset < 0 || toOffset > n || fromOffsets.isEmpty())
+        return std::nullopt;
     QList<int> offsets = fromOffsets;
     std::sort(offsets.begin(), offsets.end());
     offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
-    if (offsets.first() < 0 || offsets.last() >= n) return std::nullopt;
+    if (offsets.first() < 0 || offsets.last() >= n)
+        return std::nullopt;
     QList<T> moved;
     QList<T> rest;
     int before = 0;
     for (qsizetype i = 0; i < n; ++i) {
         if (offsets.contains(static_cast<int>(i))) {
             moved.append(list[i]);
-            if (i < toOffset) ++before;
+            if (i < toOffset)
+                ++before;
         } else {
             rest.append(list[i]);
         }
     }
     const qsizetype at = toOffset - before;
-    for (qsizetype i = 0; i < moved.size(); ++i) rest.insert(at + i, moved[i]);
+    for (qsizetype i = 0; i < moved.size(); ++i)
+        rest.insert(at + i, moved[i]);
     return rest;
 }
 
@@ -99,7 +113,8 @@ QString fileLabel(const QString& path) {
 void removeDefaultsEntry(const QString& key, const QUuid& id) {
     UserDefaults& defaults = UserDefaults::standard();
     std::optional<QVariantMap> table = defaults.dictionary(key);
-    if (table && table->remove(uuidText(id)) > 0) defaults.set(key, *table);
+    if (table && table->remove(uuidText(id)) > 0)
+        defaults.set(key, *table);
 }
 
 StoreError invalidPositions() {
@@ -116,10 +131,12 @@ DockPresetManager::Options g_sharedOptions;
 // --- Shared instance ---------------------------------------------------------------------
 
 DockPresetManager& DockPresetManager::shared() {
-    if (DockPresetManager* existing = g_shared.load()) return *existing;
+    if (DockPresetManager* existing = g_shared.load())
+        return *existing;
     // Made on the main thread only, so two first users cannot both make one.
     runOnMainSync([] {
-        if (g_sharedInstance) return;
+        if (g_sharedInstance)
+            return;
         g_sharedInstance = std::make_unique<DockPresetManager>(PersistenceController::shared(), g_sharedOptions);
         g_shared.store(g_sharedInstance.get());
     });
@@ -143,7 +160,9 @@ void DockPresetManager::resetSharedForTesting() {
 DockPresetManager::DockPresetManager(PersistenceController& controller, Options options)
     : controller_(controller), context_(controller.viewContext()) {
     deletionHooks_[DeletionHook::Shortcut] = [](const QUuid& id) { removeDefaultsEntry(kShortcutsKey, id); };
-    deletionHooks_[DeletionHook::AdvancedHotkey] = [](const QUuid& id) { removeDefaultsEntry(kAdvancedHotkeysKey, id); };
+    deletionHooks_[DeletionHook::AdvancedHotkey] = [](const QUuid& id) {
+        removeDefaultsEntry(kAdvancedHotkeysKey, id);
+    };
     networkMonitorQueue_.setMaxThreadCount(1);
     networkMonitorQueue_.setThreadPriority(QThread::LowPriority);
     networkMonitorQueue_.setObjectName(QStringLiteral("com.corvane.pierline.networkMonitor"));
@@ -156,22 +175,24 @@ DockPresetManager::DockPresetManager(PersistenceController& controller, Options 
 
     if (options.monitorNetwork) {
         networkMonitor_ = options.networkMonitorFactory ? options.networkMonitorFactory() : createNetworkPathMonitor();
-        if (networkMonitor_) {
-            networkMonitor_->start([this](const NetworkPathMonitor::Path& path) {
-                const bool satisfied = path.satisfied;
-                networkMonitorQueue_.start([this, satisfied] { handleNetworkPathUpdate(satisfied); });
-            });
+        const bool started = networkMonitor_ && networkMonitor_->start([this](const NetworkPathMonitor::Path& path) {
+            const bool satisfied = path.satisfied;
+            networkMonitorQueue_.start([this, satisfied] { handleNetworkPathUpdate(satisfied); });
+        });
+        // Without a backend to watch the network there is nothing to report.
+        if (started)
             logger_.info(QStringLiteral("🔍 [HANG-DIAG] NWPathMonitor started for WiFi fluctuation detection"));
-        }
     }
 }
 
 DockPresetManager::~DockPresetManager() {
     NotificationCenter::shared().removeObserver(recreationObserver_);
-    if (networkMonitor_) networkMonitor_->cancel();
+    if (networkMonitor_)
+        networkMonitor_->cancel();
     networkMonitorQueue_.waitForDone();
     std::lock_guard lock(networkMutex_);
-    if (settlingTimer_) Timers::shared().cancel(settlingTimer_);
+    if (settlingTimer_)
+        Timers::shared().cancel(settlingTimer_);
 }
 
 void DockPresetManager::startUp() {
@@ -211,7 +232,8 @@ void DockPresetManager::migrateUuids() {
         printLine(QStringLiteral("No presets found needing UUID assignment."));
         return;
     }
-    for (const auto& preset : presets) preset->setId(QUuid::createUuid());
+    for (const auto& preset : presets)
+        preset->setId(QUuid::createUuid());
     try {
         context_.save();
     } catch (const StoreError& error) {
@@ -239,7 +261,8 @@ void DockPresetManager::migrateShortcuts() {
     QHash<QString, DockPresetPtr> byName;
     for (const DockPresetPtr& p : fetchAllPresets()) {
         const auto name = p->name();
-        if (name && p->id() && !byName.contains(*name)) byName.insert(*name, p);
+        if (name && p->id() && !byName.contains(*name))
+            byName.insert(*name, p);
     }
     int migrated = 0;
     for (auto it = old->cbegin(); it != old->cend(); ++it) {
@@ -253,7 +276,8 @@ void DockPresetManager::migrateShortcuts() {
         }
         const QString id = match.value()->idString();
         if (table.contains(id)) {
-            printLine(QStringLiteral("Shortcut for preset '%1' (ID %2) already exists in new format. Skipping.").arg(name, id));
+            printLine(QStringLiteral("Shortcut for preset '%1' (ID %2) already exists in new format. Skipping.")
+                          .arg(name, id));
             continue;
         }
         table.insert(id, it.value());
@@ -264,9 +288,10 @@ void DockPresetManager::migrateShortcuts() {
         defaults.set(kShortcutsKey, table);
         printLine(QStringLiteral("UserDefaults shortcut migration: Migrated %1 shortcuts.").arg(migrated));
     } else {
-        printLine(QStringLiteral("UserDefaults shortcut migration: No new shortcuts were migrated (either all done or no "
-                                 "matches). Total in new format: %1")
-                      .arg(table.size()));
+        printLine(
+            QStringLiteral("UserDefaults shortcut migration: No new shortcuts were migrated (either all done or no "
+                           "matches). Total in new format: %1")
+                .arg(table.size()));
     }
 }
 
@@ -282,8 +307,10 @@ void DockPresetManager::repairIdentifiers() {
     QSet<QString> taken;
     QSet<QUuid> inUse;
     for (const auto& p : presets) {
-        if (const auto name = p->name()) taken.insert(*name);
-        if (const auto id = p->id()) inUse.insert(*id);
+        if (const auto name = p->name())
+            taken.insert(*name);
+        if (const auto id = p->id())
+            inUse.insert(*id);
     }
     QSet<QUuid> seen;
     int missing = 0;
@@ -292,7 +319,8 @@ void DockPresetManager::repairIdentifiers() {
     int updated = 0;
     const auto freshId = [&] {
         QUuid id;
-        do id = QUuid::createUuid();
+        do
+            id = QUuid::createUuid();
         while (seen.contains(id) || inUse.contains(id));
         return id;
     };
@@ -310,14 +338,16 @@ void DockPresetManager::repairIdentifiers() {
             QString name;
             for (int n = 1;; ++n) {
                 name = QStringLiteral("Recovered Preset %1").arg(n);
-                if (!taken.contains(name)) break;
+                if (!taken.contains(name))
+                    break;
             }
             taken.insert(name);
             p->setName(name);
             ++renamed;
             changed = true;
         }
-        if (changed) ++updated;
+        if (changed)
+            ++updated;
     }
     if (updated > 0) {
         try {
@@ -359,7 +389,8 @@ void DockPresetManager::migrateStacksAndEnsureDefault() {
             printLine(QStringLiteral("Successfully migrated %1 folder stacks").arg(stacks.size()));
             return;
         }
-        printLine(QStringLiteral("Total stacks in database: %1").arg(context_.count(FetchRequest(DockFolderStack::kEntityName))));
+        printLine(QStringLiteral("Total stacks in database: %1")
+                      .arg(context_.count(FetchRequest(DockFolderStack::kEntityName))));
         const int presetCount = context_.count(presetRequest());
         printLine(QStringLiteral("Total presets in database: %1").arg(presetCount));
         if (presetCount == 0) {
@@ -389,7 +420,8 @@ void DockPresetManager::createDefaultPreset() {
 
     QList<DockFolderStackValues> folders;
     for (const DockItem& item : DockReader::getDockItems())
-        if (auto values = storedItemFromDockItem(item, StoredItemKinds::FoldersOnly)) folders.append(*values);
+        if (auto values = storedItemFromDockItem(item, StoredItemKinds::FoldersOnly))
+            folders.append(*values);
     printLine(QStringLiteral("Found %1 folder items in current dock").arg(folders.size()));
     for (qsizetype i = 0; i < folders.size(); ++i) {
         auto stack = context_.insert<DockFolderStack>();
@@ -419,7 +451,9 @@ void DockPresetManager::handleDatabaseRecreation() {
     createDefaultPreset();
 }
 
-void DockPresetManager::postPresetsDidChange() { NotificationCenter::shared().postOnMain(kPresetsDidChangeNotification); }
+void DockPresetManager::postPresetsDidChange() {
+    NotificationCenter::shared().postOnMain(kPresetsDidChangeNotification);
+}
 
 // --- Lookups -----------------------------------------------------------------------------
 
@@ -438,10 +472,11 @@ QList<DockPresetPtr> DockPresetManager::fetchAllPresets() {
 DockPresetPtr DockPresetManager::fetchPreset(const QString& name) {
     return onMain([&]() -> DockPresetPtr {
         try {
-            const auto found = context_.fetch<DockPreset>(presetRequest()
-                                                              .where(FetchCondition::equal(QStringLiteral("name"), name))
-                                                              .sortedBy(QStringLiteral("createdAt"))
-                                                              .limitedTo(1));
+            const auto found =
+                context_.fetch<DockPreset>(presetRequest()
+                                               .where(FetchCondition::equal(QStringLiteral("name"), name))
+                                               .sortedBy(QStringLiteral("createdAt"))
+                                               .limitedTo(1));
             return found.isEmpty() ? nullptr : found.first();
         } catch (const StoreError&) {
             return nullptr;
@@ -452,8 +487,8 @@ DockPresetPtr DockPresetManager::fetchPreset(const QString& name) {
 DockPresetPtr DockPresetManager::fetchPreset(const QUuid& id) {
     return onMain([&]() -> DockPresetPtr {
         try {
-            const auto found =
-                context_.fetch<DockPreset>(presetRequest().where(FetchCondition::equal(QStringLiteral("id"), id)).limitedTo(1));
+            const auto found = context_.fetch<DockPreset>(
+                presetRequest().where(FetchCondition::equal(QStringLiteral("id"), id)).limitedTo(1));
             return found.isEmpty() ? nullptr : found.first();
         } catch (const StoreError&) {
             return nullptr;
@@ -461,14 +496,18 @@ DockPresetPtr DockPresetManager::fetchPreset(const QUuid& id) {
     });
 }
 
-DockPresetPtr DockPresetManager::fetchDefaultPreset() { return fetchPreset(kDefaultPresetName); }
+DockPresetPtr DockPresetManager::fetchDefaultPreset() {
+    return fetchPreset(kDefaultPresetName);
+}
 
 QString DockPresetManager::presetIdentifierKind(const QString& identifier) {
     static const QRegularExpression uuidPattern(
         QStringLiteral("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
-    if (uuidPattern.match(identifier).hasMatch()) return QStringLiteral("uuid");
+    if (uuidPattern.match(identifier).hasMatch())
+        return QStringLiteral("uuid");
     const QUrl url(identifier, QUrl::StrictMode);
-    if (url.isValid() && !url.scheme().isEmpty()) return QStringLiteral("objectIDURI");
+    if (url.isValid() && !url.scheme().isEmpty())
+        return QStringLiteral("objectIDURI");
     return identifier.isEmpty() ? QStringLiteral("empty") : QStringLiteral("legacy-or-invalid");
 }
 
@@ -484,25 +523,31 @@ DockPresetPtr DockPresetManager::resolvePreset(const QString& identifier, const 
             } catch (const StoreError&) {
             }
         }
-        if (!preset && fallbackName) preset = fetchPreset(*fallbackName);
+        if (!preset && fallbackName)
+            preset = fetchPreset(*fallbackName);
         const QString fallback = fallbackName.value_or(QStringLiteral("nil"));
         if (preset) {
             const QString id = preset->idString();
-            logger_.debug(QStringLiteral("Resolved AppIntent preset identifier kind=%1 fallbackName=%2 to preset='%3' id=%4")
-                              .arg(kind, fallback, preset->name().value_or(QStringLiteral("Unnamed Preset")),
-                                   id.isEmpty() ? QStringLiteral("nil") : id));
+            logger_.debug(
+                QStringLiteral("Resolved AppIntent preset identifier kind=%1 fallbackName=%2 to preset='%3' id=%4")
+                    .arg(kind, fallback, preset->name().value_or(QStringLiteral("Unnamed Preset")),
+                         id.isEmpty() ? QStringLiteral("nil") : id));
         } else {
-            logger_.error(QStringLiteral("Unable to resolve AppIntent preset identifier kind=%1 fallbackName=%2").arg(kind, fallback));
+            logger_.error(QStringLiteral("Unable to resolve AppIntent preset identifier kind=%1 fallbackName=%2")
+                              .arg(kind, fallback));
         }
         return preset;
     });
 }
 
-QList<DockFolderStackPtr> DockPresetManager::dockItems(const DockPresetPtr& preset, const std::optional<QString>& type) {
-    if (!preset) return {};
+QList<DockFolderStackPtr> DockPresetManager::dockItems(const DockPresetPtr& preset,
+                                                       const std::optional<QString>& type) {
+    if (!preset)
+        return {};
     return onMain([&] {
         QList<DockFolderStackPtr> items = preset->folderStacksArray();
-        if (type) items.removeIf([&](const DockFolderStackPtr& s) { return s->effectiveType() != *type; });
+        if (type)
+            items.removeIf([&](const DockFolderStackPtr& s) { return s->effectiveType() != *type; });
         return items;
     });
 }
@@ -556,7 +601,8 @@ bool DockPresetManager::renamePreset(const QUuid& id, const QString& newName) {
         }
         const DockPresetPtr other = fetchPreset(newName);
         if (other && other->id() != std::optional<QUuid>(id)) {
-            printLine(QStringLiteral("Cannot rename preset: Another preset with name '%1' already exists.").arg(newName));
+            printLine(
+                QStringLiteral("Cannot rename preset: Another preset with name '%1' already exists.").arg(newName));
             return false;
         }
         preset->setName(newName);
@@ -598,9 +644,11 @@ bool DockPresetManager::deletePreset(const QUuid& id) {
 
 void DockPresetManager::runDeletionHandlers(const QUuid& id) {
     for (const auto& [hook, handler] : deletionHooks_)
-        if (handler) handler(id);
+        if (handler)
+            handler(id);
     for (const auto& handler : deletionHandlers_)
-        if (handler) handler(id);
+        if (handler)
+            handler(id);
 }
 
 void DockPresetManager::setPresetDeletionHandler(DeletionHook hook, PresetDeletionHandler handler) {
@@ -612,7 +660,8 @@ void DockPresetManager::addPresetDeletionHandler(PresetDeletionHandler handler) 
 }
 
 DockPresetPtr DockPresetManager::duplicatePreset(const DockPresetPtr& source) {
-    if (!source) return nullptr;
+    if (!source)
+        return nullptr;
     return onMain([&]() -> DockPresetPtr {
         const QString name = source->name().value_or(QString()) + QStringLiteral(" Copy");
         DockPresetPtr preset;
@@ -639,8 +688,10 @@ DockPresetPtr DockPresetManager::duplicatePreset(const DockPresetPtr& source) {
 bool DockPresetManager::movePresets(const QList<int>& fromOffsets, int toOffset) {
     return onMain([&] {
         const auto moved = movedList(fetchAllPresets(), fromOffsets, toOffset);
-        if (!moved) return false;
-        for (qsizetype i = 0; i < moved->size(); ++i) (*moved)[i]->setOrder(clampOrder(i));
+        if (!moved)
+            return false;
+        for (qsizetype i = 0; i < moved->size(); ++i)
+            (*moved)[i]->setOrder(clampOrder(i));
         try {
             context_.save();
         } catch (const StoreError& error) {
@@ -720,9 +771,12 @@ DockFolderStackPtr DockPresetManager::updateFolderStack(const DockFolderStackPtr
                                                         const std::optional<QString>& showAs,
                                                         const std::optional<QString>& sortOrder) {
     return onMain([&] {
-        if (displayAs) item->setDisplayAs(*displayAs);
-        if (showAs) item->setShowAs(*showAs);
-        if (sortOrder) item->setSortOrder(*sortOrder);
+        if (displayAs)
+            item->setDisplayAs(*displayAs);
+        if (showAs)
+            item->setShowAs(*showAs);
+        if (sortOrder)
+            item->setSortOrder(*sortOrder);
         return saveItemUpdate(item);
     });
 }
@@ -736,10 +790,13 @@ DockFolderStackPtr DockPresetManager::updateLabel(const DockFolderStackPtr& item
 
 void DockPresetManager::reorderDockItems(const DockPresetPtr& preset, const QList<int>& fromOffsets, int toOffset) {
     onMain([&] {
-        if (!preset) throw invalidPositions();
+        if (!preset)
+            throw invalidPositions();
         const auto moved = movedList(preset->folderStacksArray(), fromOffsets, toOffset);
-        if (!moved) throw invalidPositions();
-        for (qsizetype i = 0; i < moved->size(); ++i) (*moved)[i]->setOrder(clampOrder(i));
+        if (!moved)
+            throw invalidPositions();
+        for (qsizetype i = 0; i < moved->size(); ++i)
+            (*moved)[i]->setOrder(clampOrder(i));
         try {
             context_.save();
         } catch (const StoreError& error) {
@@ -780,7 +837,8 @@ void DockPresetManager::refreshContext() {
         const QList<ManagedObjectPtr> registered = context_.registeredObjects();
         int refreshed = 0;
         for (const auto& object : registered) {
-            if (object->isFault() || object->hasChanges()) continue;
+            if (object->isFault() || object->hasChanges())
+                continue;
             context_.refresh(object, false);
             ++refreshed;
         }
@@ -804,9 +862,10 @@ void DockPresetManager::handleNetworkPathUpdate(bool satisfied) {
     }
     const auto word = [](bool s) { return s ? QStringLiteral("satisfied") : QStringLiteral("unsatisfied"); };
     if (previous == satisfied)
-        logger_.info(QStringLiteral("🔍 [HANG-DIAG] Network path updated (status unchanged: %1) — possible WiFi AP switch "
-                                    "or interface change")
-                         .arg(word(satisfied)));
+        logger_.info(
+            QStringLiteral("🔍 [HANG-DIAG] Network path updated (status unchanged: %1) — possible WiFi AP switch "
+                           "or interface change")
+                .arg(word(satisfied)));
     else
         logger_.error(QStringLiteral("🔍 [HANG-DIAG] Network path changed: %1 → %2 — system UI updates may contend for "
                                      "main thread")
@@ -814,7 +873,8 @@ void DockPresetManager::handleNetworkPathUpdate(bool satisfied) {
     const TimerId timer = Timers::shared().schedule(kNetworkSettlingWindowSeconds, false, [this, now] {
         {
             std::lock_guard lock(networkMutex_);
-            if (lastNetworkTransitionTime_ > now) return; // a later update restarted the window
+            if (lastNetworkTransitionTime_ > now)
+                return; // a later update restarted the window
             isNetworkTransitioning_ = false;
             settlingTimer_ = 0;
         }
@@ -826,7 +886,8 @@ void DockPresetManager::handleNetworkPathUpdate(bool satisfied) {
         previousTimer = settlingTimer_;
         settlingTimer_ = timer;
     }
-    if (previousTimer) Timers::shared().cancel(previousTimer);
+    if (previousTimer)
+        Timers::shared().cancel(previousTimer);
 }
 
 bool DockPresetManager::isNetworkTransitioning() const {
@@ -838,7 +899,8 @@ void DockPresetManager::logIfNetworkTransitioning(const QString& operation) {
     double since = 0.0;
     {
         std::lock_guard lock(networkMutex_);
-        if (!isNetworkTransitioning_) return;
+        if (!isNetworkTransitioning_)
+            return;
         since = Clock::shared().monotonicSeconds() - lastNetworkTransitionTime_;
     }
     logger_.error(QStringLiteral("🔍 [HANG-DIAG] %1 running during network transition (last change %2s ago) — elevated "

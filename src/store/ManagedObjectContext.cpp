@@ -14,7 +14,9 @@ namespace {
 
 // True on a thread that must hand store work to the main thread (without an application there
 // is only one thread to speak of).
-bool offMainThread() { return QCoreApplication::instance() && !isMainThread(); }
+bool offMainThread() {
+    return QCoreApplication::instance() && !isMainThread();
+}
 
 template <class T> void eraseObject(std::vector<T>& list, const ManagedObject* object) {
     std::erase_if(list, [object](const T& o) { return o.get() == object; });
@@ -27,24 +29,30 @@ StoreError noStore() {
 }
 
 StoreError conflict(const QString& entity) {
-    return StoreError(StoreError::kCocoaDomain, StoreError::kOptimisticLockingFailure,
-                      QStringLiteral("Could not merge changes: a %1 was changed or deleted by another writer.").arg(entity));
+    return StoreError(
+        StoreError::kCocoaDomain, StoreError::kOptimisticLockingFailure,
+        QStringLiteral("Could not merge changes: a %1 was changed or deleted by another writer.").arg(entity));
 }
 
 // Orders two column values: absent first, then by value.
 int compareColumns(const QVariant& a, const QVariant& b) {
     const bool aNull = !a.isValid();
     const bool bNull = !b.isValid();
-    if (aNull || bNull) return aNull == bNull ? 0 : (aNull ? -1 : 1);
+    if (aNull || bNull)
+        return aNull == bNull ? 0 : (aNull ? -1 : 1);
     const QPartialOrdering order = QVariant::compare(a, b);
-    if (order == QPartialOrdering::Less) return -1;
-    if (order == QPartialOrdering::Greater) return 1;
+    if (order == QPartialOrdering::Less)
+        return -1;
+    if (order == QPartialOrdering::Greater)
+        return 1;
     return 0;
 }
 
 } // namespace
 
-ManagedObjectContext::~ManagedObjectContext() { reset(); }
+ManagedObjectContext::~ManagedObjectContext() {
+    reset();
+}
 
 const EntityDescription& ManagedObjectContext::entity(const QString& name) const {
     const ModelVersion& model = store_ ? store_->model() : pierlineModelHistory().last();
@@ -56,12 +64,15 @@ const EntityDescription& ManagedObjectContext::entity(const QString& name) const
 }
 
 void ManagedObjectContext::requireStore() const {
-    if (!store_) throw noStore();
+    if (!store_)
+        throw noStore();
 }
 
 ManagedObjectPtr ManagedObjectContext::makeObject(const QString& entityName) const {
-    if (entityName == DockPreset::kEntityName) return std::make_shared<DockPreset>();
-    if (entityName == DockFolderStack::kEntityName) return std::make_shared<DockFolderStack>();
+    if (entityName == DockPreset::kEntityName)
+        return std::make_shared<DockPreset>();
+    if (entityName == DockFolderStack::kEntityName)
+        return std::make_shared<DockFolderStack>();
     throw StoreError(StoreError::kCocoaDomain, StoreError::kUnsupportedRequestType,
                      QStringLiteral("The model has no entity named %1.").arg(entityName));
 }
@@ -71,42 +82,61 @@ ManagedObjectPtr ManagedObjectContext::insertObject(const QString& entityName) {
     ManagedObjectPtr object = makeObject(entityName);
     QVariantHash defaults;
     for (const auto& a : e.attributes) {
-        if (!a.defaultValue.isValid()) continue;
+        if (!a.defaultValue.isValid())
+            continue;
         switch (a.type) {
-        case AttributeType::Int16: defaults.insert(a.name, QVariant(a.defaultValue.toInt())); break;
-        case AttributeType::Boolean: defaults.insert(a.name, QVariant(a.defaultValue.toBool())); break;
-        default: defaults.insert(a.name, a.defaultValue);
+        case AttributeType::Int16:
+            defaults.insert(a.name, QVariant(a.defaultValue.toInt()));
+            break;
+        case AttributeType::Boolean:
+            defaults.insert(a.name, QVariant(a.defaultValue.toBool()));
+            break;
+        default:
+            defaults.insert(a.name, a.defaultValue);
         }
     }
     object->fill(defaults, 0);
     object->setTemporaryId(nextTemporaryId_++);
     object->attach(this, this, ManagedObject::State::Inserted);
     inserted_.push_back(object);
-    if (entityName == DockPreset::kEntityName) members_[object.get()].loaded = true;
+    if (entityName == DockPreset::kEntityName)
+        members_[object.get()].loaded = true;
     return object;
 }
 
 void ManagedObjectContext::deleteObject(const ManagedObjectPtr& object) {
-    if (!object || object->context() != this) return;
+    if (!object || object->context() != this)
+        return;
     const ManagedObject::State state = object->state();
-    if (state == ManagedObject::State::Deleted) return;
+    if (state == ManagedObject::State::Deleted)
+        return;
     if (auto preset = std::dynamic_pointer_cast<DockPreset>(object))
-        for (const auto& stack : folderStacks(*preset)) deleteObject(stack);
+        for (const auto& stack : folderStacks(*preset))
+            deleteObject(stack);
     if (state == ManagedObject::State::Inserted) {
         eraseObject(inserted_, object.get());
         forget(object);
         return;
     }
-    if (state == ManagedObject::State::Updated) eraseObject(updated_, object.get());
+    if (state == ManagedObject::State::Updated)
+        eraseObject(updated_, object.get());
     object->setState(ManagedObject::State::Deleted);
     deleted_.push_back(object);
 }
 
-bool ManagedObjectContext::hasChanges() const { return !inserted_.empty() || !updated_.empty() || !deleted_.empty(); }
+bool ManagedObjectContext::hasChanges() const {
+    return !inserted_.empty() || !updated_.empty() || !deleted_.empty();
+}
 
-QList<ManagedObjectPtr> ManagedObjectContext::insertedObjects() const { return {inserted_.begin(), inserted_.end()}; }
-QList<ManagedObjectPtr> ManagedObjectContext::updatedObjects() const { return {updated_.begin(), updated_.end()}; }
-QList<ManagedObjectPtr> ManagedObjectContext::deletedObjects() const { return {deleted_.begin(), deleted_.end()}; }
+QList<ManagedObjectPtr> ManagedObjectContext::insertedObjects() const {
+    return {inserted_.begin(), inserted_.end()};
+}
+QList<ManagedObjectPtr> ManagedObjectContext::updatedObjects() const {
+    return {updated_.begin(), updated_.end()};
+}
+QList<ManagedObjectPtr> ManagedObjectContext::deletedObjects() const {
+    return {deleted_.begin(), deleted_.end()};
+}
 
 void ManagedObjectContext::validate(const ManagedObjectPtr& object) const {
     const EntityDescription& e = entity(object->entityName());
@@ -117,10 +147,12 @@ void ManagedObjectContext::validate(const ManagedObjectPtr& object) const {
                              QStringLiteral("%1 is a required value of %2.").arg(a.name, e.name));
 }
 
-QHash<QString, qint64> ManagedObjectContext::toOneKeys(
-    const ManagedObjectPtr& object, const std::unordered_map<const ManagedObject*, qint64>& newRows) const {
+QHash<QString, qint64>
+ManagedObjectContext::toOneKeys(const ManagedObjectPtr& object,
+                                const std::unordered_map<const ManagedObject*, qint64>& newRows) const {
     QHash<QString, qint64> keys;
-    if (object->entityName() != DockFolderStack::kEntityName) return keys;
+    if (object->entityName() != DockFolderStack::kEntityName)
+        return keys;
     const auto link = links_.find(object.get());
     const DockPresetPtr preset = link == links_.end() ? nullptr : link->second.current.lock();
     qint64 pk = 0;
@@ -136,10 +168,13 @@ QHash<QString, qint64> ManagedObjectContext::toOneKeys(
 }
 
 void ManagedObjectContext::save() {
-    if (!hasChanges()) return;
+    if (!hasChanges())
+        return;
     requireStore();
-    for (const auto& o : inserted_) validate(o);
-    for (const auto& o : updated_) validate(o);
+    for (const auto& o : inserted_)
+        validate(o);
+    for (const auto& o : updated_)
+        validate(o);
 
     // Presets first, so that new items can point at their rows.
     std::vector<ManagedObjectPtr> inserts = inserted_;
@@ -160,7 +195,8 @@ void ManagedObjectContext::save() {
         }
         for (const auto& o : deleted_) {
             const EntityDescription& e = entity(o->entityName());
-            if (!store_->remove(e, o->rowId(), o->version())) throw conflict(e.name);
+            if (!store_->remove(e, o->rowId(), o->version()))
+                throw conflict(e.name);
             // Items another writer added meanwhile go with their preset too.
             if (e.name == DockPreset::kEntityName)
                 store_->removeRelated(entity(DockFolderStack::kEntityName), QStringLiteral("preset"), o->rowId());
@@ -177,19 +213,22 @@ void ManagedObjectContext::save() {
         o->commitCurrentValues();
         o->setState(ManagedObject::State::Clean);
         registered_[o->entityName()].insert(pk, o);
-        if (auto link = links_.find(o.get()); link != links_.end()) link->second.committed = link->second.current;
+        if (auto link = links_.find(o.get()); link != links_.end())
+            link->second.committed = link->second.current;
     }
     for (const auto& o : updated_) {
         o->setVersion(o->version() + 1);
         o->commitCurrentValues();
         o->setState(ManagedObject::State::Clean);
-        if (auto link = links_.find(o.get()); link != links_.end()) link->second.committed = link->second.current;
+        if (auto link = links_.find(o.get()); link != links_.end())
+            link->second.committed = link->second.current;
     }
     const std::vector<ManagedObjectPtr> deleted = std::move(deleted_);
     inserted_.clear();
     updated_.clear();
     deleted_.clear();
-    for (const auto& o : deleted) forget(o);
+    for (const auto& o : deleted)
+        forget(o);
 }
 
 void ManagedObjectContext::rollback() {
@@ -202,18 +241,22 @@ void ManagedObjectContext::rollback() {
     inserted_.clear();
     updated_.clear();
     deleted_.clear();
-    for (const auto& o : inserted) forget(o);
+    for (const auto& o : inserted)
+        forget(o);
     for (const auto& o : changed) {
         o->restoreCommittedValues();
         o->setState(ManagedObject::State::Clean);
-        if (o->entityName() == DockFolderStack::kEntityName) restoreLink(static_cast<DockFolderStack*>(o.get()));
+        if (o->entityName() == DockFolderStack::kEntityName)
+            restoreLink(static_cast<DockFolderStack*>(o.get()));
     }
 }
 
 void ManagedObjectContext::refresh(const ManagedObjectPtr& object, bool mergeChanges) {
-    if (!object || object->context() != this) return;
+    if (!object || object->context() != this)
+        return;
     const ManagedObject::State state = object->state();
-    if (state == ManagedObject::State::Inserted) return; // nothing stored to read
+    if (state == ManagedObject::State::Inserted)
+        return; // nothing stored to read
     const bool isStack = object->entityName() == DockFolderStack::kEntityName;
     if (mergeChanges && state != ManagedObject::State::Clean && store_) {
         std::optional<StoredRow> row;
@@ -222,21 +265,27 @@ void ManagedObjectContext::refresh(const ManagedObjectPtr& object, bool mergeCha
         } catch (const StoreError&) {
             return;
         }
-        if (!row) return; // the next save reports the conflict
+        if (!row)
+            return; // the next save reports the conflict
         QVariantHash changes;
         const QVariantHash current = object->currentValues();
         const EntityDescription& e = entity(object->entityName());
         for (const auto& a : e.attributes)
-            if (current.value(a.name) != object->committedValue(a.name)) changes.insert(a.name, current.value(a.name));
+            if (current.value(a.name) != object->committedValue(a.name))
+                changes.insert(a.name, current.value(a.name));
         object->fill(row->values, row->version);
-        for (auto it = changes.cbegin(); it != changes.cend(); ++it) object->setValue(it.key(), it.value());
+        for (auto it = changes.cbegin(); it != changes.cend(); ++it)
+            object->setValue(it.key(), it.value());
         return;
     }
-    if (state == ManagedObject::State::Updated) eraseObject(updated_, object.get());
-    if (state == ManagedObject::State::Deleted) eraseObject(deleted_, object.get());
+    if (state == ManagedObject::State::Updated)
+        eraseObject(updated_, object.get());
+    if (state == ManagedObject::State::Deleted)
+        eraseObject(deleted_, object.get());
     object->restoreCommittedValues();
     object->setState(ManagedObject::State::Clean);
-    if (isStack) restoreLink(static_cast<DockFolderStack*>(object.get()));
+    if (isStack)
+        restoreLink(static_cast<DockFolderStack*>(object.get()));
     object->turnIntoFault();
     if (auto it = members_.find(object.get()); it != members_.end()) {
         // Unsaved items stay; the stored ones are read again on next use.
@@ -248,20 +297,23 @@ void ManagedObjectContext::refresh(const ManagedObjectPtr& object, bool mergeCha
 void ManagedObjectContext::reset() {
     std::vector<ManagedObjectPtr> all = inserted_;
     for (const auto& byRow : std::as_const(registered_))
-        for (const auto& o : byRow) all.push_back(o);
+        for (const auto& o : byRow)
+            all.push_back(o);
     inserted_.clear();
     updated_.clear();
     deleted_.clear();
     registered_.clear();
     links_.clear();
     members_.clear();
-    for (const auto& o : all) o->detach();
+    for (const auto& o : all)
+        o->detach();
 }
 
 QList<ManagedObjectPtr> ManagedObjectContext::registeredObjects() const {
     QList<ManagedObjectPtr> all(inserted_.begin(), inserted_.end());
     for (const auto& byRow : registered_)
-        for (const auto& o : byRow) all.append(o);
+        for (const auto& o : byRow)
+            all.append(o);
     return all;
 }
 
@@ -272,7 +324,8 @@ ManagedObjectPtr ManagedObjectContext::registeredObject(const QString& entityNam
 
 ManagedObjectPtr ManagedObjectContext::merge(const EntityDescription& e, const StoredRow& row) {
     ManagedObjectPtr object = registeredObject(e.name, row.pk);
-    if (object && !row.complete) return object;
+    if (object && !row.complete)
+        return object;
     if (!object) {
         object = makeObject(e.name);
         object->setRow(row.pk, row.version);
@@ -290,7 +343,8 @@ ManagedObjectPtr ManagedObjectContext::merge(const EntityDescription& e, const S
 }
 
 ManagedObjectPtr ManagedObjectContext::objectForRow(const QString& entityName, qint64 pk) {
-    if (ManagedObjectPtr existing = registeredObject(entityName, pk)) return existing;
+    if (ManagedObjectPtr existing = registeredObject(entityName, pk))
+        return existing;
     ManagedObjectPtr object = makeObject(entityName);
     object->setRow(pk, 0);
     object->turnIntoFault();
@@ -300,7 +354,8 @@ ManagedObjectPtr ManagedObjectContext::objectForRow(const QString& entityName, q
 }
 
 void ManagedObjectContext::linkFromRow(const ManagedObjectPtr& object, const StoredRow& row, bool committedToo) {
-    if (object->entityName() != DockFolderStack::kEntityName) return;
+    if (object->entityName() != DockFolderStack::kEntityName)
+        return;
     const qint64 pk = row.toOne.value(QStringLiteral("preset"));
     DockPresetPtr preset =
         pk > 0 ? std::static_pointer_cast<DockPreset>(objectForRow(DockPreset::kEntityName, pk)) : nullptr;
@@ -312,7 +367,8 @@ void ManagedObjectContext::relink(DockFolderStack* stack, const DockPresetPtr& p
     const DockPresetPtr old = link.current.lock();
     auto stackPtr = std::static_pointer_cast<DockFolderStack>(stack->shared_from_this());
     if (old && old != preset) {
-        if (auto it = members_.find(old.get()); it != members_.end()) eraseObject(it->second.stacks, stack);
+        if (auto it = members_.find(old.get()); it != members_.end())
+            eraseObject(it->second.stacks, stack);
     }
     if (preset) {
         auto& stacks = members_[preset.get()].stacks;
@@ -320,12 +376,14 @@ void ManagedObjectContext::relink(DockFolderStack* stack, const DockPresetPtr& p
             stacks.push_back(stackPtr);
     }
     link.current = preset;
-    if (committedToo) link.committed = preset;
+    if (committedToo)
+        link.committed = preset;
 }
 
 void ManagedObjectContext::restoreLink(DockFolderStack* stack) {
     const auto it = links_.find(stack);
-    if (it == links_.end()) return;
+    if (it == links_.end())
+        return;
     relink(stack, it->second.committed.lock(), false);
 }
 
@@ -339,39 +397,46 @@ void ManagedObjectContext::forget(const ManagedObjectPtr& object) {
         }
     } else if (auto it = members_.find(object.get()); it != members_.end()) {
         for (const auto& stack : it->second.stacks)
-            if (auto link = links_.find(stack.get()); link != links_.end()) link->second.current.reset();
+            if (auto link = links_.find(stack.get()); link != links_.end())
+                link->second.current.reset();
         members_.erase(it);
     }
     if (object->rowId() > 0) {
         auto byRow = registered_.find(object->entityName());
-        if (byRow != registered_.end() && byRow->value(object->rowId()) == object) byRow->remove(object->rowId());
+        if (byRow != registered_.end() && byRow->value(object->rowId()) == object)
+            byRow->remove(object->rowId());
     }
     object->detach();
 }
 
 bool ManagedObjectContext::hasPendingChanges(const QString& entityName) const {
     const auto same = [&](const ManagedObjectPtr& o) { return o->entityName() == entityName; };
-    return std::any_of(inserted_.begin(), inserted_.end(), same) || std::any_of(updated_.begin(), updated_.end(), same) ||
-           std::any_of(deleted_.begin(), deleted_.end(), same);
+    return std::any_of(inserted_.begin(), inserted_.end(), same) ||
+           std::any_of(updated_.begin(), updated_.end(), same) || std::any_of(deleted_.begin(), deleted_.end(), same);
 }
 
 bool ManagedObjectContext::matches(const ManagedObjectPtr& object, const QList<FetchCondition>& conditions) const {
     const EntityDescription& e = entity(object->entityName());
     for (const FetchCondition& c : conditions) {
         const AttributeDescription* a = e.attribute(c.attribute);
-        if (!a) return false;
+        if (!a)
+            return false;
         const QVariant mine = SqliteStore::toColumn(a->type, object->value(c.attribute));
         const QVariant wanted = SqliteStore::toColumn(a->type, c.value);
         switch (c.op) {
         case FetchCondition::Op::IsNull:
-            if (mine.isValid()) return false;
+            if (mine.isValid())
+                return false;
             break;
         case FetchCondition::Op::NotNull:
-            if (!mine.isValid()) return false;
+            if (!mine.isValid())
+                return false;
             break;
         case FetchCondition::Op::Equal:
-            if (mine.isValid() != wanted.isValid()) return false;
-            if (mine.isValid() && compareColumns(mine, wanted) != 0) return false;
+            if (mine.isValid() != wanted.isValid())
+                return false;
+            if (mine.isValid() && compareColumns(mine, wanted) != 0)
+                return false;
             break;
         }
     }
@@ -384,69 +449,92 @@ QList<ManagedObjectPtr> ManagedObjectContext::fetch(const FetchRequest& request)
     const bool pending = hasPendingChanges(e.name);
     // A row whose version this context already holds, unchanged and filled in, is not read again.
     const auto& byRow = registered_[e.name];
-    const RowFilter wantValues = [&byRow](qint64 pk, qint64 version) {
+    std::vector<ManagedObjectPtr> known; // copies: merging below may grow the hash
+    const RowFilter wantValues = [&byRow, &known](qint64 pk, qint64 version) {
         const auto it = byRow.constFind(pk);
-        if (it == byRow.cend()) return true;
-        const ManagedObjectPtr& o = it.value();
-        return o->version() != version || o->isFault() || o->state() != ManagedObject::State::Clean;
+        if (it == byRow.cend() || !it.value()->isCleanAt(version))
+            return true;
+        known.push_back(it.value());
+        return false;
     };
     const std::vector<StoredRow> rows =
         store_->fetch(e, request.conditions, request.sort, pending ? 0 : request.limit, wantValues);
     QList<ManagedObjectPtr> out;
     out.reserve(static_cast<qsizetype>(rows.size()));
+    size_t nextKnown = 0;
     for (const StoredRow& row : rows) {
+        if (!row.complete) {
+            out.append(std::move(known[nextKnown++])); // clean by the filter's test
+            continue;
+        }
         ManagedObjectPtr object = merge(e, row);
-        if (object->state() == ManagedObject::State::Clean) out.append(object);
+        if (object->state() == ManagedObject::State::Clean)
+            out.append(object);
     }
-    if (!pending) return out;
+    if (!pending)
+        return out;
 
     for (const auto* list : {&inserted_, &updated_})
         for (const auto& o : *list)
-            if (o->entityName() == e.name && matches(o, request.conditions)) out.append(o);
+            if (o->entityName() == e.name && matches(o, request.conditions))
+                out.append(o);
     QList<std::pair<const AttributeDescription*, bool>> keys;
     for (const SortDescriptor& s : request.sort)
-        if (const auto* a = e.attribute(s.attribute)) keys.append({a, s.ascending});
+        if (const auto* a = e.attribute(s.attribute))
+            keys.append({a, s.ascending});
     std::stable_sort(out.begin(), out.end(), [&](const ManagedObjectPtr& x, const ManagedObjectPtr& y) {
         for (const auto& [a, ascending] : keys) {
             const int c = compareColumns(SqliteStore::toColumn(a->type, x->value(a->name)),
                                          SqliteStore::toColumn(a->type, y->value(a->name)));
-            if (c != 0) return ascending ? c < 0 : c > 0;
+            if (c != 0)
+                return ascending ? c < 0 : c > 0;
         }
         return false;
     });
-    if (request.limit > 0 && out.size() > request.limit) out.resize(request.limit);
+    if (request.limit > 0 && out.size() > request.limit)
+        out.resize(request.limit);
     return out;
 }
 
 int ManagedObjectContext::count(const FetchRequest& request) {
     requireStore();
     const EntityDescription& e = entity(request.entity);
-    if (!hasPendingChanges(e.name)) return static_cast<int>(store_->count(e, request.conditions));
+    if (!hasPendingChanges(e.name))
+        return static_cast<int>(store_->count(e, request.conditions));
     return static_cast<int>(fetch(request).size());
 }
 
 ManagedObjectPtr ManagedObjectContext::existingObject(const QString& uri) {
     static const QString scheme = QStringLiteral("x-coredata://");
-    if (!uri.startsWith(scheme)) return nullptr;
+    if (!uri.startsWith(scheme))
+        return nullptr;
     const QStringList parts = uri.mid(scheme.size()).split(QLatin1Char('/'));
-    if (parts.size() != 3 || parts[2].size() < 2) return nullptr;
+    if (parts.size() != 3 || parts[2].size() < 2)
+        return nullptr;
     const QString& storeId = parts[0];
     const QString& entityName = parts[1];
     bool ok = false;
     const qint64 number = parts[2].mid(1).toLongLong(&ok);
-    if (!ok || number <= 0) return nullptr;
+    if (!ok || number <= 0)
+        return nullptr;
     if (parts[2].startsWith(QLatin1Char('t'))) {
-        if (!storeId.isEmpty()) return nullptr;
+        if (!storeId.isEmpty())
+            return nullptr;
         for (const auto& o : inserted_)
-            if (o->entityName() == entityName && o->temporaryId_ == static_cast<quint64>(number)) return o;
+            if (o->entityName() == entityName && o->temporaryId_ == static_cast<quint64>(number))
+                return o;
         return nullptr;
     }
-    if (!parts[2].startsWith(QLatin1Char('p')) || !store_) return nullptr;
-    if (storeId.compare(store_->identifier(), Qt::CaseInsensitive) != 0) return nullptr;
+    if (!parts[2].startsWith(QLatin1Char('p')) || !store_)
+        return nullptr;
+    if (storeId.compare(store_->identifier(), Qt::CaseInsensitive) != 0)
+        return nullptr;
     const EntityDescription* e = store_->model().entity(entityName);
-    if (!e) return nullptr;
+    if (!e)
+        return nullptr;
     if (ManagedObjectPtr existing = registeredObject(entityName, number)) {
-        if (existing->isFault()) fulfillFault(*existing);
+        if (existing->isFault())
+            fulfillFault(*existing);
         return existing->context() == this ? existing : nullptr;
     }
     std::optional<StoredRow> row;
@@ -459,11 +547,13 @@ ManagedObjectPtr ManagedObjectContext::existingObject(const QString& uri) {
 }
 
 ManagedObjectContext::WriteLock::WriteLock(ManagedObjectContext& context) : store_(context.store_) {
-    if (store_) store_->begin();
+    if (store_)
+        store_->begin();
 }
 
 ManagedObjectContext::WriteLock::~WriteLock() {
-    if (!store_) return;
+    if (!store_)
+        return;
     try {
         store_->commit();
     } catch (const StoreError&) {
@@ -481,7 +571,8 @@ void ManagedObjectContext::fulfillFault(ManagedObject& object) {
         runOnMainSync([&] { fulfillFault(object); });
         return;
     }
-    if (!object.isFault()) return;
+    if (!object.isFault())
+        return;
     const ManagedObjectPtr ptr = object.shared_from_this();
     if (!store_ || object.context() != this || object.rowId() <= 0) {
         object.fill(object.currentValues(), object.version());
@@ -507,21 +598,25 @@ void ManagedObjectContext::objectDidChange(ManagedObject& object) {
         runOnMainSync([&] { objectDidChange(object); });
         return;
     }
-    if (object.context() != this) return;
-    const ManagedObjectPtr ptr = object.shared_from_this();
-    if (std::none_of(updated_.begin(), updated_.end(), [&](const auto& o) { return o == ptr; })) updated_.push_back(ptr);
+    // Called once per change from clean, so the object is not listed yet.
+    if (object.context() == this)
+        updated_.push_back(object.shared_from_this());
 }
 
-QString ManagedObjectContext::storeIdentifier() const { return store_ ? store_->identifier() : QString(); }
+QString ManagedObjectContext::storeIdentifier() const {
+    return store_ ? store_->identifier() : QString();
+}
 
 void ManagedObjectContext::ensureMembersLoaded(const DockPreset& preset) {
     Members& members = members_[&preset];
-    if (members.loaded) return;
+    if (members.loaded)
+        return;
     if (preset.rowId() <= 0) {
         members.loaded = true;
         return;
     }
-    if (!store_) return;
+    if (!store_)
+        return;
     std::vector<StoredRow> rows;
     const EntityDescription& stackEntity = entity(DockFolderStack::kEntityName);
     try {
@@ -529,23 +624,29 @@ void ManagedObjectContext::ensureMembersLoaded(const DockPreset& preset) {
     } catch (const StoreError&) {
         return;
     }
-    for (const StoredRow& row : rows) merge(stackEntity, row);
+    for (const StoredRow& row : rows)
+        merge(stackEntity, row);
     members_[&preset].loaded = true;
 }
 
 QList<DockFolderStackPtr> ManagedObjectContext::folderStacks(const DockPreset& preset) {
-    if (offMainThread()) return runOnMainSyncResult([&] { return folderStacks(preset); });
-    if (preset.context() != this) return {};
+    if (offMainThread())
+        return runOnMainSyncResult([&] { return folderStacks(preset); });
+    if (preset.context() != this)
+        return {};
     ensureMembersLoaded(preset);
     QList<DockFolderStackPtr> out;
     for (const auto& s : members_[&preset].stacks)
-        if (!s->isDeleted() && s->context() == this) out.append(s);
+        if (!s->isDeleted() && s->context() == this)
+            out.append(s);
     return out;
 }
 
 DockPresetPtr ManagedObjectContext::presetOf(const DockFolderStack& stack) {
-    if (offMainThread()) return runOnMainSyncResult([&] { return presetOf(stack); });
-    if (stack.isFault()) fulfillFault(const_cast<DockFolderStack&>(stack));
+    if (offMainThread())
+        return runOnMainSyncResult([&] { return presetOf(stack); });
+    if (stack.isFault())
+        fulfillFault(const_cast<DockFolderStack&>(stack));
     const auto it = links_.find(&stack);
     return it == links_.end() ? nullptr : it->second.current.lock();
 }
@@ -555,8 +656,10 @@ void ManagedObjectContext::setPresetOf(DockFolderStack& stack, const DockPresetP
         runOnMainSync([&] { setPresetOf(stack, preset); });
         return;
     }
-    if (stack.context() != this) return;
-    if (stack.isFault()) fulfillFault(stack);
+    if (stack.context() != this)
+        return;
+    if (stack.isFault())
+        fulfillFault(stack);
     relink(&stack, preset, false);
     if (stack.state() == ManagedObject::State::Clean) {
         stack.setState(ManagedObject::State::Updated);

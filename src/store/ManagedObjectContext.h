@@ -33,9 +33,7 @@ public:
 
     // A new object with the model's defaults, saved by the next save().
     ManagedObjectPtr insertObject(const QString& entityName);
-    template <class T> std::shared_ptr<T> insert() {
-        return std::static_pointer_cast<T>(insertObject(T::kEntityName));
-    }
+    template <class T> std::shared_ptr<T> insert() { return std::static_pointer_cast<T>(insertObject(T::kEntityName)); }
     // Marks the object for deletion (a preset takes its items along); an object never saved
     // leaves the context at once.
     void deleteObject(const ManagedObjectPtr& object);
@@ -65,7 +63,8 @@ public:
     QList<ManagedObjectPtr> fetch(const FetchRequest& request);
     template <class T> QList<std::shared_ptr<T>> fetch(FetchRequest request) {
         QList<std::shared_ptr<T>> out;
-        for (const auto& o : fetch(request)) out.append(std::static_pointer_cast<T>(o));
+        for (const auto& o : fetch(request))
+            out.append(std::static_pointer_cast<T>(o));
         return out;
     }
     int count(const FetchRequest& request);

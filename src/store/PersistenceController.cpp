@@ -19,12 +19,14 @@ std::unique_ptr<PersistenceController> g_sharedInstance; // main thread only
 bool removeStoreFile(const QString& path, QString* error) {
     QFile file(path);
     if (!file.remove()) {
-        if (error) *error = file.errorString();
+        if (error)
+            *error = file.errorString();
         return false;
     }
     for (const char* suffix : {"-wal", "-shm"}) {
         const QString sidecar = path + QLatin1String(suffix);
-        if (QFileInfo::exists(sidecar)) QFile::remove(sidecar);
+        if (QFileInfo::exists(sidecar))
+            QFile::remove(sidecar);
     }
     return true;
 }
@@ -40,18 +42,23 @@ PersistenceError::PersistenceError(Kind kind, QString underlying)
 
 QString PersistenceError::description() const {
     switch (kind_) {
-    case Kind::SaveFailed: return QStringLiteral("Failed to save: %1").arg(underlying_);
-    case Kind::FetchFailed: return QStringLiteral("Failed to fetch: %1").arg(underlying_);
-    case Kind::StoreNotReady: return QStringLiteral("Core Data store is not ready");
+    case Kind::SaveFailed:
+        return QStringLiteral("Failed to save: %1").arg(underlying_);
+    case Kind::FetchFailed:
+        return QStringLiteral("Failed to fetch: %1").arg(underlying_);
+    case Kind::StoreNotReady:
+        return QStringLiteral("Core Data store is not ready");
     }
     return {};
 }
 
 PersistenceController& PersistenceController::shared() {
-    if (PersistenceController* existing = g_shared.load()) return *existing;
+    if (PersistenceController* existing = g_shared.load())
+        return *existing;
     // Made on the main thread only, so two first users cannot both make one.
     runOnMainSync([] {
-        if (g_sharedInstance) return;
+        if (g_sharedInstance)
+            return;
         g_sharedInstance = std::make_unique<PersistenceController>(false);
         g_shared.store(g_sharedInstance.get());
     });
@@ -73,7 +80,8 @@ PersistenceController::PersistenceController(bool inMemory) : PersistenceControl
 
 PersistenceController::PersistenceController(bool inMemory, Options options)
     : options_(std::move(options)), viewContext_(std::make_unique<ManagedObjectContext>()) {
-    if (!options_.removeFile) options_.removeFile = removeStoreFile;
+    if (!options_.removeFile)
+        options_.removeFile = removeStoreFile;
     history_ = options_.modelHistory.value_or(pierlineModelHistory());
     setUp(inMemory);
 }
@@ -92,7 +100,8 @@ void PersistenceController::setUp(bool inMemory) {
             QDir().mkpath(QFileInfo(location_).absolutePath());
             logger_.info(QStringLiteral("Database location: %1").arg(location_));
         } else {
-            logger_.error(QStringLiteral("Warning: Could not determine default store URL. Applying migration settings anyway."));
+            logger_.error(
+                QStringLiteral("Warning: Could not determine default store URL. Applying migration settings anyway."));
         }
     }
     if (loadStores()) {
@@ -103,16 +112,20 @@ void PersistenceController::setUp(bool inMemory) {
     logger_.error(QStringLiteral("Core Data store loading failed: %1").arg(error.description()));
     logger_.error(QStringLiteral("Error domain: %1, code: %2").arg(error.domain()).arg(error.code()));
     switch (error.code()) {
-    case StoreError::kIncompatibleVersionHash: recover(); break;
+    case StoreError::kIncompatibleVersionHash:
+        recover();
+        break;
     case StoreError::kMigration:
         logger_.error(QStringLiteral("Core Data migration failed"));
         unrecoverable();
         break;
     case StoreError::kUnsupportedRequestType:
-        logger_.error(QStringLiteral("Unsupported request type error - this indicates a serious Core Data configuration issue"));
+        logger_.error(
+            QStringLiteral("Unsupported request type error - this indicates a serious Core Data configuration issue"));
         unrecoverable();
         break;
-    default: unrecoverable();
+    default:
+        unrecoverable();
     }
 }
 
@@ -130,7 +143,8 @@ bool PersistenceController::loadStores() {
 
 void PersistenceController::recover() {
     logger_.error(QStringLiteral("Detected Core Data version incompatibility, attempting recovery..."));
-    if (location_.isEmpty()) return;
+    if (location_.isEmpty())
+        return;
     QString reason;
     if (!options_.removeFile(location_, &reason)) {
         logger_.error(QStringLiteral("Failed to remove corrupted store: %1").arg(reason));
@@ -154,14 +168,17 @@ void PersistenceController::unrecoverable() {
 }
 
 ManagedObjectContext* PersistenceController::safeViewContext() {
-    if (isStoreReady()) return viewContext_.get();
+    if (isStoreReady())
+        return viewContext_.get();
     logger_.error(QStringLiteral("Attempted to access view context before store was ready"));
     return nullptr;
 }
 
 void PersistenceController::save(ManagedObjectContext& context) {
-    if (!context.hasChanges()) return;
-    if (!isStoreReady()) throw PersistenceError::storeNotReady();
+    if (!context.hasChanges())
+        return;
+    if (!isStoreReady())
+        throw PersistenceError::storeNotReady();
     try {
         context.save();
     } catch (const StoreError& error) {
@@ -170,7 +187,8 @@ void PersistenceController::save(ManagedObjectContext& context) {
 }
 
 QList<ManagedObjectPtr> PersistenceController::fetch(const FetchRequest& request) {
-    if (!isStoreReady()) throw PersistenceError::storeNotReady();
+    if (!isStoreReady())
+        throw PersistenceError::storeNotReady();
     try {
         return viewContext_->fetch(request);
     } catch (const StoreError& error) {

@@ -29,8 +29,12 @@ class PersistenceError : public std::exception {
 public:
     enum class Kind { SaveFailed, FetchFailed, StoreNotReady };
 
-    static PersistenceError saveFailed(const StoreError& underlying) { return {Kind::SaveFailed, underlying.description()}; }
-    static PersistenceError fetchFailed(const StoreError& underlying) { return {Kind::FetchFailed, underlying.description()}; }
+    static PersistenceError saveFailed(const StoreError& underlying) {
+        return {Kind::SaveFailed, underlying.description()};
+    }
+    static PersistenceError fetchFailed(const StoreError& underlying) {
+        return {Kind::FetchFailed, underlying.description()};
+    }
     static PersistenceError storeNotReady() { return {Kind::StoreNotReady, {}}; }
 
     Kind kind() const { return kind_; }
@@ -87,7 +91,8 @@ public:
     QList<ManagedObjectPtr> fetch(const FetchRequest& request);
     template <class T> QList<std::shared_ptr<T>> fetch(const FetchRequest& request) {
         QList<std::shared_ptr<T>> out;
-        for (const auto& o : fetch(request)) out.append(std::static_pointer_cast<T>(o));
+        for (const auto& o : fetch(request))
+            out.append(std::static_pointer_cast<T>(o));
         return out;
     }
 
@@ -135,8 +140,10 @@ auto PersistenceController::perform(F&& work) -> QFuture<std::invoke_result_t<F,
         }
         promise->finish();
     };
-    if (isMainThread()) run();
-    else runOnMainAsync(std::move(run));
+    if (isMainThread())
+        run();
+    else
+        runOnMainAsync(std::move(run));
     return future;
 }
 

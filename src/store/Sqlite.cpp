@@ -4,7 +4,9 @@
 
 namespace pierline::sqlite {
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+    sqlite3_finalize(stmt_);
+}
 
 Statement& Statement::bind(int index, const QVariant& value) {
     int rc = SQLITE_OK;
@@ -17,8 +19,12 @@ Statement& Statement::bind(int index, const QVariant& value) {
         case QMetaType::Short:
         case QMetaType::LongLong:
         case QMetaType::UInt:
-        case QMetaType::Long: rc = sqlite3_bind_int64(stmt_, index, value.toLongLong()); break;
-        case QMetaType::Double: rc = sqlite3_bind_double(stmt_, index, value.toDouble()); break;
+        case QMetaType::Long:
+            rc = sqlite3_bind_int64(stmt_, index, value.toLongLong());
+            break;
+        case QMetaType::Double:
+            rc = sqlite3_bind_double(stmt_, index, value.toDouble());
+            break;
         case QMetaType::QByteArray: {
             const QByteArray bytes = value.toByteArray();
             rc = sqlite3_bind_blob64(stmt_, index, bytes.constData(), static_cast<sqlite3_uint64>(bytes.size()),
@@ -32,14 +38,17 @@ Statement& Statement::bind(int index, const QVariant& value) {
         }
         }
     }
-    if (rc != SQLITE_OK) db_.fail(rc);
+    if (rc != SQLITE_OK)
+        db_.fail(rc);
     return *this;
 }
 
 bool Statement::step() {
     const int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
     const int code = rc;
     sqlite3_reset(stmt_);
     db_.fail(code);
@@ -50,10 +59,18 @@ void Statement::reset() {
     sqlite3_clear_bindings(stmt_);
 }
 
-int Statement::columnCount() const { return sqlite3_column_count(stmt_); }
-bool Statement::isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
-qint64 Statement::integer(int column) const { return sqlite3_column_int64(stmt_, column); }
-double Statement::real(int column) const { return sqlite3_column_double(stmt_, column); }
+int Statement::columnCount() const {
+    return sqlite3_column_count(stmt_);
+}
+bool Statement::isNull(int column) const {
+    return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
+qint64 Statement::integer(int column) const {
+    return sqlite3_column_int64(stmt_, column);
+}
+double Statement::real(int column) const {
+    return sqlite3_column_double(stmt_, column);
+}
 
 QString Statement::text(int column) const {
     const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
@@ -72,7 +89,8 @@ std::unique_ptr<Database> Database::open(const QString& path) {
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &handle, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString message = handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QString::fromUtf8(sqlite3_errstr(rc));
+        const QString message =
+            handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close_v2(handle);
         throw Error(rc, message);
     }
@@ -105,16 +123,23 @@ Query Database::prepare(const QString& sql) {
     const QByteArray utf8 = sql.toUtf8();
     const int rc = sqlite3_prepare_v3(db_, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_PREPARE_PERSISTENT,
                                       &stmt, nullptr);
-    if (rc != SQLITE_OK) fail(rc);
+    if (rc != SQLITE_OK)
+        fail(rc);
     auto statement = std::unique_ptr<Statement>(new Statement(*this, stmt));
     Statement& ref = *statement;
     statements_.emplace(sql, std::move(statement));
     return Query(ref);
 }
 
-qint64 Database::lastInsertRowId() const { return sqlite3_last_insert_rowid(db_); }
-int Database::changes() const { return sqlite3_changes(db_); }
-void Database::setBusyTimeout(int milliseconds) { sqlite3_busy_timeout(db_, milliseconds); }
+qint64 Database::lastInsertRowId() const {
+    return sqlite3_last_insert_rowid(db_);
+}
+int Database::changes() const {
+    return sqlite3_changes(db_);
+}
+void Database::setBusyTimeout(int milliseconds) {
+    sqlite3_busy_timeout(db_, milliseconds);
+}
 
 bool Database::tableExists(const QString& name) {
     Query q = prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QByteArray>
-#include <unordered_map>
 #include <QString>
 #include <QVariant>
 #include <exception>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -68,7 +68,8 @@ public:
     Query& operator=(const Query&) = delete;
     Query& operator=(Query&&) = delete;
     ~Query() {
-        if (s_) s_->reset();
+        if (s_)
+            s_->reset();
     }
 
     Query& bind(int index, const QVariant& value) {

@@ -19,20 +19,27 @@ const QString kModelIdentifierKey = QStringLiteral("NSStoreModelVersionIdentifie
 QString sqlType(AttributeType type) {
     switch (type) {
     case AttributeType::Uuid:
-    case AttributeType::String: return QStringLiteral("TEXT");
-    case AttributeType::Date: return QStringLiteral("REAL");
+    case AttributeType::String:
+        return QStringLiteral("TEXT");
+    case AttributeType::Date:
+        return QStringLiteral("REAL");
     case AttributeType::Int16:
-    case AttributeType::Boolean: return QStringLiteral("INTEGER");
-    case AttributeType::Binary: return QStringLiteral("BLOB");
+    case AttributeType::Boolean:
+        return QStringLiteral("INTEGER");
+    case AttributeType::Binary:
+        return QStringLiteral("BLOB");
     }
     return QStringLiteral("BLOB");
 }
 
 QString sqlLiteral(AttributeType type, const QVariant& value) {
     switch (type) {
-    case AttributeType::Int16: return QString::number(value.toInt());
-    case AttributeType::Boolean: return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    case AttributeType::Date: return QString::number(value.toDateTime().toMSecsSinceEpoch() / 1000.0, 'f', 3);
+    case AttributeType::Int16:
+        return QString::number(value.toInt());
+    case AttributeType::Boolean:
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case AttributeType::Date:
+        return QString::number(value.toDateTime().toMSecsSinceEpoch() / 1000.0, 'f', 3);
     default: {
         QString text = value.toString();
         text.replace(QLatin1Char('\''), QStringLiteral("''"));
@@ -44,13 +51,16 @@ QString sqlLiteral(AttributeType type, const QVariant& value) {
 QString columnDefinition(const AttributeDescription& a) {
     QString def = a.columnName() + QLatin1Char(' ') + sqlType(a.type);
     if (a.defaultValue.isValid()) {
-        if (!a.optional) def += QStringLiteral(" NOT NULL");
+        if (!a.optional)
+            def += QStringLiteral(" NOT NULL");
         def += QStringLiteral(" DEFAULT ") + sqlLiteral(a.type, a.defaultValue);
     }
     return def;
 }
 
-QString fileName(const QString& location) { return QFileInfo(location).fileName(); }
+QString fileName(const QString& location) {
+    return QFileInfo(location).fileName();
+}
 
 StoreError openError(const QString& location, const sqlite::Error& e) {
     if (e.code() == SQLITE_NOTADB || e.code() == SQLITE_CORRUPT)
@@ -58,8 +68,9 @@ StoreError openError(const QString& location, const sqlite::Error& e) {
                           QStringLiteral("The file \u201C%1\u201D couldn\u2019t be opened because it isn\u2019t in the "
                                          "correct format. (%2)")
                               .arg(fileName(location), e.message()));
-    return StoreError(StoreError::kCocoaDomain, StoreError::kFileReadUnknown,
-                      QStringLiteral("The file \u201C%1\u201D couldn\u2019t be opened. (%2)").arg(fileName(location), e.message()));
+    return StoreError(
+        StoreError::kCocoaDomain, StoreError::kFileReadUnknown,
+        QStringLiteral("The file \u201C%1\u201D couldn\u2019t be opened. (%2)").arg(fileName(location), e.message()));
 }
 
 StoreError incompatible() {
@@ -79,7 +90,8 @@ SqliteStore::SqliteStore(std::unique_ptr<sqlite::Database> db, ModelVersion mode
     : db_(std::move(db)), model_(std::move(model)), location_(std::move(location)) {}
 
 std::unique_ptr<SqliteStore> SqliteStore::load(const QString& location, const QList<ModelVersion>& history) {
-    if (history.isEmpty()) throw migrationFailed(QStringLiteral("no model"));
+    if (history.isEmpty())
+        throw migrationFailed(QStringLiteral("no model"));
     const bool inMemory = location == kInMemoryLocation;
     std::unique_ptr<sqlite::Database> db;
     try {
@@ -110,10 +122,11 @@ void SqliteStore::open(const QList<ModelVersion>& history) {
     }
     try {
         if (!db_->tableExists(kMetadataTable)) {
-            sqlite::Query tables = db_->prepare(
-                QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name NOT LIKE 'sqlite_%'"));
+            sqlite::Query tables =
+                db_->prepare(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name NOT LIKE 'sqlite_%'"));
             tables.step();
-            if (tables.integer(0) > 0) throw incompatible(); // some other database
+            if (tables.integer(0) > 0)
+                throw incompatible(); // some other database
             createSchema();
             identifier_ = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
             writeMetadata(kStoreUuidKey, identifier_);
@@ -129,8 +142,10 @@ void SqliteStore::open(const QList<ModelVersion>& history) {
             if (hash != model_.versionHash()) {
                 qsizetype found = -1;
                 for (qsizetype i = 0; i + 1 < history.size(); ++i)
-                    if (history[i].versionHash() == hash) found = i;
-                if (found < 0) throw incompatible();
+                    if (history[i].versionHash() == hash)
+                        found = i;
+                if (found < 0)
+                    throw incompatible();
                 migrate(history, found);
             }
         }
@@ -155,9 +170,11 @@ void SqliteStore::createSchema() {
     for (const EntityDescription& e : model_.entities) {
         QStringList columns = {QStringLiteral("Z_PK INTEGER PRIMARY KEY AUTOINCREMENT"),
                                QStringLiteral("Z_OPT INTEGER NOT NULL DEFAULT 1")};
-        for (const auto& a : e.attributes) columns.append(columnDefinition(a));
+        for (const auto& a : e.attributes)
+            columns.append(columnDefinition(a));
         for (const auto& r : e.relationships)
-            if (!r.toMany) columns.append(r.columnName() + QStringLiteral(" INTEGER"));
+            if (!r.toMany)
+                columns.append(r.columnName() + QStringLiteral(" INTEGER"));
         db_->exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(e.tableName(), columns.join(QStringLiteral(", "))));
     }
     createIndexes();
@@ -170,17 +187,22 @@ void SqliteStore::createIndexes() {
             QStringList parts;
             for (const SortDescriptor& k : keys) {
                 const AttributeDescription* a = e.attribute(k.attribute);
-                if (!a) continue;
-                columns.append(a->columnName() + (k.ascending ? QString() : QStringLiteral(" DESC")));
-                parts.append(a->columnName() + (k.ascending ? QString() : QStringLiteral("_DESC")));
+                const bool rowColumn = k.attribute == QLatin1String("Z_PK") || k.attribute == QLatin1String("Z_OPT");
+                if (!a && !rowColumn)
+                    continue;
+                const QString column = a ? a->columnName() : k.attribute;
+                columns.append(column + (k.ascending ? QString() : QStringLiteral(" DESC")));
+                parts.append(column + (k.ascending ? QString() : QStringLiteral("_DESC")));
             }
-            if (columns.isEmpty()) continue;
+            if (columns.isEmpty())
+                continue;
             db_->exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_INDEX ON %1 (%3)")
                           .arg(e.tableName(), parts.join(QLatin1Char('_')), columns.join(QStringLiteral(", "))));
         }
         for (const auto& r : e.relationships)
             if (!r.toMany)
-                db_->exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_INDEX ON %1 (%2)").arg(e.tableName(), r.columnName()));
+                db_->exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_INDEX ON %1 (%2)")
+                              .arg(e.tableName(), r.columnName()));
     }
 }
 
@@ -196,10 +218,13 @@ void SqliteStore::migrate(const QList<ModelVersion>& history, qsizetype fromInde
                 if (!old) {
                     QStringList columns = {QStringLiteral("Z_PK INTEGER PRIMARY KEY AUTOINCREMENT"),
                                            QStringLiteral("Z_OPT INTEGER NOT NULL DEFAULT 1")};
-                    for (const auto& a : e.attributes) columns.append(columnDefinition(a));
+                    for (const auto& a : e.attributes)
+                        columns.append(columnDefinition(a));
                     for (const auto& r : e.relationships)
-                        if (!r.toMany) columns.append(r.columnName() + QStringLiteral(" INTEGER"));
-                    db_->exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(e.tableName(), columns.join(QStringLiteral(", "))));
+                        if (!r.toMany)
+                            columns.append(r.columnName() + QStringLiteral(" INTEGER"));
+                    db_->exec(
+                        QStringLiteral("CREATE TABLE %1 (%2)").arg(e.tableName(), columns.join(QStringLiteral(", "))));
                     continue;
                 }
                 for (const auto& a : e.attributes) {
@@ -212,12 +237,15 @@ void SqliteStore::migrate(const QList<ModelVersion>& history, qsizetype fromInde
                         continue;
                     }
                     if (!a.optional && !a.defaultValue.isValid())
-                        throw migrationFailed(QStringLiteral("%1.%2 is required and has no default").arg(e.name, a.name));
+                        throw migrationFailed(
+                            QStringLiteral("%1.%2 is required and has no default").arg(e.name, a.name));
                     db_->exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(e.tableName(), columnDefinition(a)));
                 }
                 for (const auto& r : e.relationships) {
-                    if (r.toMany || old->relationship(r.name)) continue;
-                    db_->exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 INTEGER").arg(e.tableName(), r.columnName()));
+                    if (r.toMany || old->relationship(r.name))
+                        continue;
+                    db_->exec(
+                        QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 INTEGER").arg(e.tableName(), r.columnName()));
                 }
             }
         }
@@ -239,51 +267,64 @@ void SqliteStore::writeMetadata(const QString& key, const QString& value) {
 std::optional<QString> SqliteStore::readMetadata(const QString& key) {
     sqlite::Query q = db_->prepare(QStringLiteral("SELECT Z_VALUE FROM %1 WHERE Z_KEY = ?").arg(kMetadataTable));
     q.bind(1, key);
-    if (!q.step() || q.isNull(0)) return std::nullopt;
+    if (!q.step() || q.isNull(0))
+        return std::nullopt;
     return q.text(0);
 }
 
 QVariant SqliteStore::toColumn(AttributeType type, const QVariant& value) {
-    if (!value.isValid() || value.isNull()) return {};
+    if (!value.isValid() || value.isNull())
+        return {};
     switch (type) {
     case AttributeType::Uuid: {
         const QUuid uuid = value.typeId() == QMetaType::QUuid ? value.toUuid() : QUuid::fromString(value.toString());
         return uuid.isNull() ? QVariant() : QVariant(uuid.toString(QUuid::WithoutBraces).toUpper());
     }
-    case AttributeType::String: return value.toString();
+    case AttributeType::String:
+        return value.toString();
     case AttributeType::Date: {
         const QDateTime d = value.toDateTime();
         return d.isValid() ? QVariant(d.toMSecsSinceEpoch() / 1000.0) : QVariant();
     }
-    case AttributeType::Int16: return QVariant(static_cast<qint64>(static_cast<qint16>(value.toInt())));
-    case AttributeType::Boolean: return QVariant(static_cast<qint64>(value.toBool() ? 1 : 0));
-    case AttributeType::Binary: return value.toByteArray();
+    case AttributeType::Int16:
+        return QVariant(static_cast<qint64>(static_cast<qint16>(value.toInt())));
+    case AttributeType::Boolean:
+        return QVariant(static_cast<qint64>(value.toBool() ? 1 : 0));
+    case AttributeType::Binary:
+        return value.toByteArray();
     }
     return {};
 }
 
 QVariant SqliteStore::fromColumn(AttributeType type, const sqlite::Query& q, int column) {
-    if (q.isNull(column)) return {};
+    if (q.isNull(column))
+        return {};
     switch (type) {
     case AttributeType::Uuid: {
         const QUuid uuid = QUuid::fromString(q.text(column));
         return uuid.isNull() ? QVariant() : QVariant(uuid);
     }
-    case AttributeType::String: return q.text(column);
+    case AttributeType::String:
+        return q.text(column);
     case AttributeType::Date:
         return QDateTime::fromMSecsSinceEpoch(qRound64(q.real(column) * 1000.0), Qt::UTC);
-    case AttributeType::Int16: return QVariant(static_cast<int>(static_cast<qint16>(q.integer(column))));
-    case AttributeType::Boolean: return QVariant(q.integer(column) != 0);
-    case AttributeType::Binary: return q.blob(column);
+    case AttributeType::Int16:
+        return QVariant(static_cast<int>(static_cast<qint16>(q.integer(column))));
+    case AttributeType::Boolean:
+        return QVariant(q.integer(column) != 0);
+    case AttributeType::Binary:
+        return q.blob(column);
     }
     return {};
 }
 
 QString SqliteStore::selectList(const EntityDescription& e) const {
     QStringList columns = {QStringLiteral("Z_PK"), QStringLiteral("Z_OPT")};
-    for (const auto& a : e.attributes) columns.append(a.columnName());
+    for (const auto& a : e.attributes)
+        columns.append(a.columnName());
     for (const auto& r : e.relationships)
-        if (!r.toMany) columns.append(r.columnName());
+        if (!r.toMany)
+            columns.append(r.columnName());
     return columns.join(QStringLiteral(", "));
 }
 
@@ -294,10 +335,12 @@ StoredRow SqliteStore::readRow(const EntityDescription& e, const sqlite::Query& 
     int column = 2;
     for (const auto& a : e.attributes) {
         QVariant v = fromColumn(a.type, q, column++);
-        if (v.isValid()) row.values.insert(a.name, std::move(v));
+        if (v.isValid())
+            row.values.insert(a.name, std::move(v));
     }
     for (const auto& r : e.relationships) {
-        if (r.toMany) continue;
+        if (r.toMany)
+            continue;
         row.toOne.insert(r.name, q.isNull(column) ? 0 : q.integer(column));
         ++column;
     }
@@ -328,8 +371,7 @@ QString SqliteStore::whereClause(const EntityDescription& e, const QList<FetchCo
 std::vector<StoredRow> SqliteStore::fetch(const EntityDescription& e, const QList<FetchCondition>& conditions,
                                           const QList<SortDescriptor>& sort, int limit, const RowFilter& wantValues) {
     QVariantList bindings;
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(selectList(e), e.tableName());
-    sql += whereClause(e, conditions, bindings);
+    const QString where = whereClause(e, conditions, bindings);
     QStringList orderBy;
     for (const SortDescriptor& s : sort) {
         const AttributeDescription* a = e.attribute(s.attribute);
@@ -339,24 +381,64 @@ std::vector<StoredRow> SqliteStore::fetch(const EntityDescription& e, const QLis
         orderBy.append(a->columnName() + (s.ascending ? QStringLiteral(" ASC") : QStringLiteral(" DESC")));
     }
     orderBy.append(QStringLiteral("Z_PK ASC")); // a stable order for equal keys
-    sql += QStringLiteral(" ORDER BY ") + orderBy.join(QStringLiteral(", "));
-    if (limit > 0) sql += QStringLiteral(" LIMIT %1").arg(limit);
+    QString tail = where + QStringLiteral(" ORDER BY ") + orderBy.join(QStringLiteral(", "));
+    if (limit > 0)
+        tail += QStringLiteral(" LIMIT %1").arg(limit);
+
     std::vector<StoredRow> rows;
     try {
-        sqlite::Query q = db_->prepare(sql);
-        for (int i = 0; i < bindings.size(); ++i) q.bind(i + 1, bindings[i]);
-        while (q.step()) {
-            if (wantValues && !wantValues(q.integer(0), q.integer(1))) {
-                StoredRow known;
-                known.pk = q.integer(0);
-                known.version = q.integer(1);
-                known.complete = false;
-                rows.push_back(std::move(known));
-                continue;
-            }
-            rows.push_back(readRow(e, q));
+        if (!wantValues) {
+            sqlite::Query q =
+                db_->prepare(QStringLiteral("SELECT %1 FROM %2").arg(selectList(e), e.tableName()) + tail);
+            for (int i = 0; i < bindings.size(); ++i)
+                q.bind(i + 1, bindings[i]);
+            while (q.step())
+                rows.push_back(readRow(e, q));
+            return rows;
         }
+        // Keys first, then the values of the rows the caller does not hold yet, in one read
+        // snapshot: most rows of a repeated fetch are known, and their values are never copied.
+        db_->exec(QStringLiteral("SAVEPOINT fetch_rows"));
+        QList<qsizetype> missing;
+        {
+            sqlite::Query q = db_->prepare(QStringLiteral("SELECT Z_PK, Z_OPT FROM %1").arg(e.tableName()) + tail);
+            for (int i = 0; i < bindings.size(); ++i)
+                q.bind(i + 1, bindings[i]);
+            while (q.step()) {
+                StoredRow row;
+                row.pk = q.integer(0);
+                row.version = q.integer(1);
+                row.complete = false;
+                if (wantValues(row.pk, row.version))
+                    missing.append(static_cast<qsizetype>(rows.size()));
+                rows.push_back(std::move(row));
+            }
+        }
+        constexpr qsizetype kChunk = 256;
+        for (qsizetype from = 0; from < missing.size(); from += kChunk) {
+            const qsizetype n = std::min(kChunk, missing.size() - from);
+            QHash<qint64, qsizetype> slot;
+            QStringList marks;
+            for (qsizetype i = 0; i < n; ++i) {
+                slot.insert(rows[static_cast<size_t>(missing[from + i])].pk, missing[from + i]);
+                marks.append(QStringLiteral("?"));
+            }
+            sqlite::Query q = db_->prepare(QStringLiteral("SELECT %1 FROM %2 WHERE Z_PK IN (%3)")
+                                               .arg(selectList(e), e.tableName(), marks.join(QLatin1Char(','))));
+            int index = 1;
+            for (auto it = slot.cbegin(); it != slot.cend(); ++it)
+                q.bind(index++, it.key());
+            while (q.step()) {
+                StoredRow full = readRow(e, q);
+                rows[static_cast<size_t>(slot.value(full.pk))] = std::move(full);
+            }
+        }
+        db_->exec(QStringLiteral("RELEASE fetch_rows"));
     } catch (const sqlite::Error& error) {
+        try {
+            db_->exec(QStringLiteral("ROLLBACK TO fetch_rows; RELEASE fetch_rows"));
+        } catch (const sqlite::Error&) {
+        }
         fail(error);
     }
     return rows;
@@ -367,7 +449,8 @@ std::optional<StoredRow> SqliteStore::fetchRow(const EntityDescription& e, qint6
         sqlite::Query q =
             db_->prepare(QStringLiteral("SELECT %1 FROM %2 WHERE Z_PK = ?").arg(selectList(e), e.tableName()));
         q.bind(1, pk);
-        if (!q.step()) return std::nullopt;
+        if (!q.step())
+            return std::nullopt;
         return readRow(e, q);
     } catch (const sqlite::Error& error) {
         fail(error);
@@ -384,7 +467,8 @@ std::vector<StoredRow> SqliteStore::fetchRelated(const EntityDescription& e, con
         sqlite::Query q = db_->prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? ORDER BY Z_PK")
                                            .arg(selectList(e), e.tableName(), r->columnName()));
         q.bind(1, targetPk);
-        while (q.step()) rows.push_back(readRow(e, q));
+        while (q.step())
+            rows.push_back(readRow(e, q));
     } catch (const sqlite::Error& error) {
         fail(error);
     }
@@ -393,10 +477,12 @@ std::vector<StoredRow> SqliteStore::fetchRelated(const EntityDescription& e, con
 
 qint64 SqliteStore::count(const EntityDescription& e, const QList<FetchCondition>& conditions) {
     QVariantList bindings;
-    const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1").arg(e.tableName()) + whereClause(e, conditions, bindings);
+    const QString sql =
+        QStringLiteral("SELECT COUNT(*) FROM %1").arg(e.tableName()) + whereClause(e, conditions, bindings);
     try {
         sqlite::Query q = db_->prepare(sql);
-        for (int i = 0; i < bindings.size(); ++i) q.bind(i + 1, bindings[i]);
+        for (int i = 0; i < bindings.size(); ++i)
+            q.bind(i + 1, bindings[i]);
         q.step();
         return q.integer(0);
     } catch (const sqlite::Error& error) {
@@ -404,7 +490,8 @@ qint64 SqliteStore::count(const EntityDescription& e, const QList<FetchCondition
     }
 }
 
-qint64 SqliteStore::insert(const EntityDescription& e, const QVariantHash& values, const QHash<QString, qint64>& toOne) {
+qint64 SqliteStore::insert(const EntityDescription& e, const QVariantHash& values,
+                           const QHash<QString, qint64>& toOne) {
     QStringList columns = {QStringLiteral("Z_OPT")};
     QStringList marks = {QStringLiteral("1")};
     QVariantList bindings;
@@ -412,21 +499,24 @@ qint64 SqliteStore::insert(const EntityDescription& e, const QVariantHash& value
         columns.append(a.columnName());
         marks.append(QStringLiteral("?"));
         QVariant v = toColumn(a.type, values.value(a.name));
-        if (!v.isValid() && a.defaultValue.isValid()) v = toColumn(a.type, a.defaultValue);
+        if (!v.isValid() && a.defaultValue.isValid())
+            v = toColumn(a.type, a.defaultValue);
         bindings.append(v);
     }
     for (const auto& r : e.relationships) {
-        if (r.toMany) continue;
+        if (r.toMany)
+            continue;
         columns.append(r.columnName());
         marks.append(QStringLiteral("?"));
         const qint64 target = toOne.value(r.name);
         bindings.append(target > 0 ? QVariant(target) : QVariant());
     }
     try {
-        sqlite::Query q = db_->prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                           .arg(e.tableName(), columns.join(QStringLiteral(", ")),
-                                                marks.join(QStringLiteral(", "))));
-        for (int i = 0; i < bindings.size(); ++i) q.bind(i + 1, bindings[i]);
+        sqlite::Query q =
+            db_->prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                             .arg(e.tableName(), columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+        for (int i = 0; i < bindings.size(); ++i)
+            q.bind(i + 1, bindings[i]);
         q.step();
         return db_->lastInsertRowId();
     } catch (const sqlite::Error& error) {
@@ -441,11 +531,13 @@ bool SqliteStore::update(const EntityDescription& e, qint64 pk, qint64 version, 
     for (const auto& a : e.attributes) {
         sets.append(a.columnName() + QStringLiteral(" = ?"));
         QVariant v = toColumn(a.type, values.value(a.name));
-        if (!v.isValid() && a.defaultValue.isValid() && !a.optional) v = toColumn(a.type, a.defaultValue);
+        if (!v.isValid() && a.defaultValue.isValid() && !a.optional)
+            v = toColumn(a.type, a.defaultValue);
         bindings.append(v);
     }
     for (const auto& r : e.relationships) {
-        if (r.toMany) continue;
+        if (r.toMany)
+            continue;
         sets.append(r.columnName() + QStringLiteral(" = ?"));
         const qint64 target = toOne.value(r.name);
         bindings.append(target > 0 ? QVariant(target) : QVariant());
@@ -454,7 +546,8 @@ bool SqliteStore::update(const EntityDescription& e, qint64 pk, qint64 version, 
         sqlite::Query q = db_->prepare(QStringLiteral("UPDATE %1 SET %2 WHERE Z_PK = ? AND Z_OPT = ?")
                                            .arg(e.tableName(), sets.join(QStringLiteral(", "))));
         int i = 1;
-        for (const QVariant& b : bindings) q.bind(i++, b);
+        for (const QVariant& b : bindings)
+            q.bind(i++, b);
         q.bind(i++, pk);
         q.bind(i++, version);
         q.step();
@@ -466,7 +559,8 @@ bool SqliteStore::update(const EntityDescription& e, qint64 pk, qint64 version, 
 
 bool SqliteStore::remove(const EntityDescription& e, qint64 pk, qint64 version) {
     try {
-        sqlite::Query q = db_->prepare(QStringLiteral("DELETE FROM %1 WHERE Z_PK = ? AND Z_OPT = ?").arg(e.tableName()));
+        sqlite::Query q =
+            db_->prepare(QStringLiteral("DELETE FROM %1 WHERE Z_PK = ? AND Z_OPT = ?").arg(e.tableName()));
         q.bind(1, pk).bind(2, version);
         q.step();
         return db_->changes() == 1;
@@ -477,9 +571,11 @@ bool SqliteStore::remove(const EntityDescription& e, qint64 pk, qint64 version) 
 
 void SqliteStore::removeRelated(const EntityDescription& e, const QString& toOne, qint64 targetPk) {
     const RelationshipDescription* r = e.relationship(toOne);
-    if (!r || r->toMany) return;
+    if (!r || r->toMany)
+        return;
     try {
-        sqlite::Query q = db_->prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(e.tableName(), r->columnName()));
+        sqlite::Query q =
+            db_->prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(e.tableName(), r->columnName()));
         q.bind(1, targetPk);
         q.step();
     } catch (const sqlite::Error& error) {
@@ -489,8 +585,10 @@ void SqliteStore::removeRelated(const EntityDescription& e, const QString& toOne
 
 void SqliteStore::begin() {
     try {
-        if (depth_ == 0) db_->exec(QStringLiteral("BEGIN IMMEDIATE"));
-        else db_->exec(QStringLiteral("SAVEPOINT s%1").arg(depth_));
+        if (depth_ == 0)
+            db_->exec(QStringLiteral("BEGIN IMMEDIATE"));
+        else
+            db_->exec(QStringLiteral("SAVEPOINT s%1").arg(depth_));
         ++depth_;
     } catch (const sqlite::Error& error) {
         fail(error);
@@ -498,10 +596,13 @@ void SqliteStore::begin() {
 }
 
 void SqliteStore::commit() {
-    if (depth_ == 0) return;
+    if (depth_ == 0)
+        return;
     try {
-        if (depth_ == 1) db_->exec(QStringLiteral("COMMIT"));
-        else db_->exec(QStringLiteral("RELEASE s%1").arg(depth_ - 1));
+        if (depth_ == 1)
+            db_->exec(QStringLiteral("COMMIT"));
+        else
+            db_->exec(QStringLiteral("RELEASE s%1").arg(depth_ - 1));
         --depth_;
     } catch (const sqlite::Error& error) {
         fail(error);
@@ -509,11 +610,14 @@ void SqliteStore::commit() {
 }
 
 void SqliteStore::rollback() {
-    if (depth_ == 0) return;
+    if (depth_ == 0)
+        return;
     --depth_;
     try {
-        if (depth_ == 0) db_->exec(QStringLiteral("ROLLBACK"));
-        else db_->exec(QStringLiteral("ROLLBACK TO s%1; RELEASE s%1").arg(depth_));
+        if (depth_ == 0)
+            db_->exec(QStringLiteral("ROLLBACK"));
+        else
+            db_->exec(QStringLiteral("ROLLBACK TO s%1; RELEASE s%1").arg(depth_));
     } catch (const sqlite::Error&) {
         // Nothing more to undo: SQLite already rolled the transaction back.
     }

@@ -14,8 +14,8 @@ public:
     static inline const QString kSQLiteDomain = QStringLiteral("NSSQLiteErrorDomain");
 
     // Codes the store reports.
-    static constexpr int kFileReadUnknown = 256;      // the store file could not be opened
-    static constexpr int kFileReadCorruptFile = 259;  // not a database
+    static constexpr int kFileReadUnknown = 256;            // the store file could not be opened
+    static constexpr int kFileReadCorruptFile = 259;        // not a database
     static constexpr int kValidationInvalidArgument = 1550; // an item position out of range
     static constexpr int kValidationMissingMandatoryProperty = 1570;
     static constexpr int kOptimisticLockingFailure = 133020; // another writer changed the row

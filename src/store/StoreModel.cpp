@@ -11,37 +11,47 @@ namespace pierline {
 
 const AttributeDescription* EntityDescription::attribute(const QString& attributeName) const {
     for (const auto& a : attributes)
-        if (a.name == attributeName) return &a;
+        if (a.name == attributeName)
+            return &a;
     return nullptr;
 }
 
 const RelationshipDescription* EntityDescription::relationship(const QString& relationshipName) const {
     for (const auto& r : relationships)
-        if (r.name == relationshipName) return &r;
+        if (r.name == relationshipName)
+            return &r;
     return nullptr;
 }
 
 const EntityDescription* ModelVersion::entity(const QString& entityName) const {
     for (const auto& e : entities)
-        if (e.name == entityName) return &e;
+        if (e.name == entityName)
+            return &e;
     return nullptr;
 }
 
 QString attributeTypeName(AttributeType type) {
     switch (type) {
-    case AttributeType::Uuid: return QStringLiteral("UUID");
-    case AttributeType::String: return QStringLiteral("String");
-    case AttributeType::Date: return QStringLiteral("Date");
-    case AttributeType::Int16: return QStringLiteral("Integer16");
-    case AttributeType::Boolean: return QStringLiteral("Boolean");
-    case AttributeType::Binary: return QStringLiteral("Transformable");
+    case AttributeType::Uuid:
+        return QStringLiteral("UUID");
+    case AttributeType::String:
+        return QStringLiteral("String");
+    case AttributeType::Date:
+        return QStringLiteral("Date");
+    case AttributeType::Int16:
+        return QStringLiteral("Integer16");
+    case AttributeType::Boolean:
+        return QStringLiteral("Boolean");
+    case AttributeType::Binary:
+        return QStringLiteral("Transformable");
     }
     return {};
 }
 
 QString ModelVersion::versionHash() const {
     QList<const EntityDescription*> sorted;
-    for (const auto& e : entities) sorted.append(&e);
+    for (const auto& e : entities)
+        sorted.append(&e);
     std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->name < b->name; });
     QStringList lines;
     for (const EntityDescription* e : sorted) {
@@ -49,12 +59,13 @@ QString ModelVersion::versionHash() const {
         QStringList members;
         for (const auto& a : e->attributes)
             members.append(QStringLiteral("  attribute %1 %2 optional=%3 default=%4")
-                               .arg(a.name, attributeTypeName(a.type), a.optional ? QStringLiteral("yes") : QStringLiteral("no"),
+                               .arg(a.name, attributeTypeName(a.type),
+                                    a.optional ? QStringLiteral("yes") : QStringLiteral("no"),
                                     a.defaultValue.isValid() ? a.defaultValue.toString() : QStringLiteral("-")));
         for (const auto& r : e->relationships)
             members.append(QStringLiteral("  relationship %1 -> %2 %3 inverse=%4")
-                               .arg(r.name, r.destination, r.toMany ? QStringLiteral("to-many") : QStringLiteral("to-one"),
-                                    r.inverse));
+                               .arg(r.name, r.destination,
+                                    r.toMany ? QStringLiteral("to-many") : QStringLiteral("to-one"), r.inverse));
         members.sort();
         lines.append(members);
     }
@@ -88,7 +99,10 @@ ModelVersion version1() {
     // Lookups by id and by name, and the list order.
     preset.indexes = {{{QStringLiteral("id"), true}},
                       {{QStringLiteral("name"), true}, {QStringLiteral("createdAt"), true}},
-                      {{QStringLiteral("order"), true}, {QStringLiteral("createdAt"), false}}};
+                      {{QStringLiteral("order"), true},
+                       {QStringLiteral("createdAt"), false},
+                       {QStringLiteral("Z_PK"), true},
+                       {QStringLiteral("Z_OPT"), true}}};
 
     EntityDescription stack;
     stack.name = DockFolderStack::kEntityName;

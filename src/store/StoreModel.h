@@ -36,7 +36,8 @@ struct EntityDescription {
     QString name;
     QList<AttributeDescription> attributes;
     QList<RelationshipDescription> relationships;
-    // Indexes (not part of the version hash): keys in order, each ascending or descending.
+    // Indexes (not part of the version hash): keys in order, each ascending or descending;
+    // "Z_PK" and "Z_OPT" name the row's key and version, so an index can cover a key scan.
     QList<QList<SortDescriptor>> indexes;
 
     QString tableName() const { return QStringLiteral("Z") + name.toUpper(); }

@@ -53,6 +53,11 @@ TEST_F(ShellRunnerTest, NonZeroExitIsLoggedAndOutputStillReturned) {
     const QString long_ = QStringLiteral("printf 'x%.0s' $(seq 1 700); exit 1");
     runShellCommand(long_);
     EXPECT_TRUE(logs.logged(QStringLiteral("shell EXIT 1: %1 output=%2").arg(long_, QString(500, 'x'))));
+    // The excerpt counts characters, not UTF-16 units: 500 emoji, none of them cut in half.
+    const QString emoji = QStringLiteral("printf '\\360\\237\\230\\200%.0s' $(seq 1 600); exit 1");
+    runShellCommand(emoji);
+    const QString excerpt = QString::fromUtf8("\xF0\x9F\x98\x80").repeated(500);
+    EXPECT_TRUE(logs.logged(QStringLiteral("shell EXIT 1: %1 output=%2").arg(emoji, excerpt)));
 }
 
 TEST_F(ShellRunnerTest, OverrunIsAbandonedNotStoppedAndItsLateOutputDropped) {

@@ -19,7 +19,9 @@ using namespace pierline::test::store;
 
 namespace {
 
-QString upper(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+QString upper(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
 
 class PresetManager : public ::testing::Test {
 protected:
@@ -35,8 +37,10 @@ protected:
         return *controller;
     }
     DockPresetManager& start() {
-        if (!controller) openStore();
-        manager = std::make_unique<DockPresetManager>(*controller, DockPresetManagerOptions{.monitorNetwork = false, .networkMonitorFactory = {}});
+        if (!controller)
+            openStore();
+        manager = std::make_unique<DockPresetManager>(
+            *controller, DockPresetManagerOptions{.monitorNetwork = false, .networkMonitorFactory = {}});
         return *manager;
     }
     // Writes presets straight into the store, as an older build would have left them.
@@ -56,17 +60,20 @@ protected:
     }
     QStringList names() {
         QStringList out;
-        for (const auto& p : manager->fetchAllPresets()) out.append(p->name().value_or(QStringLiteral("<none>")));
+        for (const auto& p : manager->fetchAllPresets())
+            out.append(p->name().value_or(QStringLiteral("<none>")));
         return out;
     }
     static QStringList paths(const QList<DockFolderStackPtr>& items) {
         QStringList out;
-        for (const auto& i : items) out.append(i->path().value_or(i->url().value_or(QString())));
+        for (const auto& i : items)
+            out.append(i->path().value_or(i->url().value_or(QString())));
         return out;
     }
     static QList<int> orders(const QList<DockFolderStackPtr>& items) {
         QList<int> out;
-        for (const auto& i : items) out.append(i->order());
+        for (const auto& i : items)
+            out.append(i->order());
         return out;
     }
 
@@ -103,9 +110,9 @@ TEST_F(PresetManager, EmptyStoreGetsOneDefaultPresetWithTheDocksAppsAndFoldersOn
     EXPECT_EQ(items[1]->showAs(), QStringLiteral("grid"));
     EXPECT_FALSE(items[1]->label());
     EXPECT_EQ(changed.count(), 1);
-    for (const char* line : {"No presets found in database. Creating a default preset...", "Creating new default preset...",
-                             "Added 3 apps to default preset", "Found 2 folder items in current dock",
-                             "Default preset created successfully"})
+    for (const char* line : {"No presets found in database. Creating a default preset...",
+                             "Creating new default preset...", "Added 3 apps to default preset",
+                             "Found 2 folder items in current dock", "Default preset created successfully"})
         EXPECT_TRUE(log.printed(QString::fromUtf8(line))) << line;
     EXPECT_TRUE(log.printed(QStringLiteral("Added folder: ") + dock.downloads));
 
@@ -177,13 +184,15 @@ TEST_F(PresetManager, BlankAndPlaceholderNamesBecomeRecoveredPresetsInListOrder)
     EXPECT_EQ(changed.count(), 1);
     EXPECT_TRUE(log.logged(QStringLiteral("Preset identifier repair complete: total=6, missingIDs=0, duplicateIDs=0, "
                                           "renamedNames=4, updated=4")));
-    EXPECT_TRUE(log.logged(QStringLiteral("Preset identifier repair renamed 4 preset(s) with blank/null/undefined names to "
-                                          "'Recovered Preset N'.")));
+    EXPECT_TRUE(
+        log.logged(QStringLiteral("Preset identifier repair renamed 4 preset(s) with blank/null/undefined names to "
+                                  "'Recovered Preset N'.")));
 }
 
 TEST_F(PresetManager, MissingAndDuplicateIdentifiersAreReplaced) {
     const QUuid shared = QUuid::createUuid();
-    UserDefaults::standard().set(QStringLiteral("coreDataPresetUUIDMigrationDone_v1.1"), true); // leave it to the repair
+    UserDefaults::standard().set(QStringLiteral("coreDataPresetUUIDMigrationDone_v1.1"),
+                                 true); // leave it to the repair
     seed([&](ManagedObjectContext& c) {
         rawPreset(c, QStringLiteral("First"), shared, 0, 1);
         rawPreset(c, QStringLiteral("Second"), shared, 1, 1);
@@ -246,10 +255,11 @@ TEST_F(PresetManager, NameKeyedShortcutsMoveToIdentifierKeys) {
     EXPECT_EQ(table.value(upper(work)).toMap().value(QStringLiteral("keyCode")).toInt(), 18);
     EXPECT_EQ(table.value(upper(play)).toMap().value(QStringLiteral("keyCode")).toInt(), 99); // kept
     EXPECT_EQ(defaults.dictionary(QStringLiteral("presetShortcuts")), old);
-    EXPECT_TRUE(log.printed(QStringLiteral("Orphaned shortcut found for preset name 'Gone' (preset no longer exists or has "
-                                           "no ID). It will not be migrated.")));
-    EXPECT_TRUE(log.printed(QStringLiteral("Shortcut for preset 'Play' (ID %1) already exists in new format. Skipping.")
-                                .arg(upper(play))));
+    EXPECT_TRUE(
+        log.printed(QStringLiteral("Orphaned shortcut found for preset name 'Gone' (preset no longer exists or has "
+                                   "no ID). It will not be migrated.")));
+    EXPECT_TRUE(log.printed(
+        QStringLiteral("Shortcut for preset 'Play' (ID %1) already exists in new format. Skipping.").arg(upper(play))));
     EXPECT_TRUE(log.printed(QStringLiteral("Migrating shortcut for preset 'Work' to ID %1").arg(upper(work))));
     EXPECT_TRUE(log.printed(QStringLiteral("UserDefaults shortcut migration: Migrated 1 shortcuts.")));
     EXPECT_TRUE(defaults.boolForKey(QStringLiteral("shortcutUserDefaultsMigrationToUUID_v1.1")));
@@ -276,9 +286,9 @@ TEST_F(PresetManager, StackMigrationEndsTheStartUpPass) {
     EXPECT_TRUE(log.printed(QStringLiteral("Successfully migrated 2 folder stacks")));
     EXPECT_FALSE(log.printedContaining(QStringLiteral("Total presets in database")));
     EXPECT_TRUE(manager->fetchAllPresets().isEmpty());
-    const auto migrated = manager->context().fetch<DockFolderStack>(FetchRequest(DockFolderStack::kEntityName)
-                                                                        .where(FetchCondition::equal(QStringLiteral("path"),
-                                                                                                     QStringLiteral("/Users/me/Old"))));
+    const auto migrated = manager->context().fetch<DockFolderStack>(
+        FetchRequest(DockFolderStack::kEntityName)
+            .where(FetchCondition::equal(QStringLiteral("path"), QStringLiteral("/Users/me/Old"))));
     ASSERT_EQ(migrated.size(), 1);
     EXPECT_EQ(migrated.first()->itemType(), QStringLiteral("folder"));
     EXPECT_EQ(migrated.first()->url(), QStringLiteral("/Users/me/Old"));
@@ -317,7 +327,8 @@ TEST_F(PresetManager, CreateRenameDeleteAndDuplicateAnnounceTheirChange) {
     EXPECT_TRUE(manager->renamePreset(id, QStringLiteral("Office")));
     EXPECT_TRUE(log.printed(QStringLiteral("Preset ID %1 renamed to 'Office'").arg(upper(id))));
     EXPECT_FALSE(manager->renamePreset(id, QStringLiteral("Default")));
-    EXPECT_TRUE(log.printed(QStringLiteral("Cannot rename preset: Another preset with name 'Default' already exists.")));
+    EXPECT_TRUE(
+        log.printed(QStringLiteral("Cannot rename preset: Another preset with name 'Default' already exists.")));
     const QUuid unknown = QUuid::createUuid();
     EXPECT_FALSE(manager->renamePreset(unknown, QStringLiteral("X")));
     EXPECT_TRUE(log.printed(QStringLiteral("Preset with ID %1 not found for renaming.").arg(upper(unknown))));
@@ -353,7 +364,8 @@ TEST_F(PresetManager, FailedSaveRollsBackAndReports) {
     {
         PersistenceController other; // another process renames it first
         auto theirs = other.viewContext().fetch<DockPreset>(
-            FetchRequest(DockPreset::kEntityName).where(FetchCondition::equal(QStringLiteral("name"), QStringLiteral("Work"))));
+            FetchRequest(DockPreset::kEntityName)
+                .where(FetchCondition::equal(QStringLiteral("name"), QStringLiteral("Work"))));
         theirs.first()->setAppNotes(QStringLiteral("{}"));
         other.viewContext().save();
     }
@@ -387,7 +399,8 @@ TEST_F(PresetManager, DeletingAPresetDropsItsShortcutAndHotkeyEntries) {
 
     // A manager that owns shortcuts replaces the default; extra handlers run too.
     QList<QUuid> seen;
-    manager->setPresetDeletionHandler(DockPresetManager::DeletionHook::Shortcut, [&](const QUuid& id) { seen.append(id); });
+    manager->setPresetDeletionHandler(DockPresetManager::DeletionHook::Shortcut,
+                                      [&](const QUuid& id) { seen.append(id); });
     manager->addPresetDeletionHandler([&](const QUuid& id) { seen.append(id); });
     ASSERT_TRUE(manager->deletePreset(*play->id()));
     EXPECT_EQ(seen, (QList<QUuid>{*play->id(), *play->id()}));
@@ -412,7 +425,8 @@ TEST_F(PresetManager, ResolvesIdentifiersOfEveryKind) {
     EXPECT_EQ(manager->resolvePreset(item->objectIdUri(), QStringLiteral("Default")), manager->fetchDefaultPreset());
     EXPECT_EQ(manager->resolvePreset(upper(QUuid::createUuid()), QStringLiteral("Work")), work);
     EXPECT_EQ(manager->resolvePreset(QStringLiteral("Work")), nullptr); // only the fallback name is looked up
-    EXPECT_TRUE(log.logged(QStringLiteral("Unable to resolve AppIntent preset identifier kind=legacy-or-invalid fallbackName=nil")));
+    EXPECT_TRUE(log.logged(
+        QStringLiteral("Unable to resolve AppIntent preset identifier kind=legacy-or-invalid fallbackName=nil")));
     EXPECT_EQ(manager->resolvePreset(QString(), QStringLiteral("Work")), work);
 }
 
@@ -421,7 +435,9 @@ TEST_F(PresetManager, LookupsWorkFromBackgroundThreads) {
     manager->createPreset(QStringLiteral("Work"), QStringLiteral("[]"));
     QFuture<QString> future = QtConcurrent::run([this] {
         const DockPresetPtr found = manager->fetchPreset(QStringLiteral("Work"));
-        return found ? QStringLiteral("%1/%2").arg(found->name().value_or(QString())).arg(manager->fetchAllPresets().size())
+        return found ? QStringLiteral("%1/%2")
+                           .arg(found->name().value_or(QString()))
+                           .arg(manager->fetchAllPresets().size())
                      : QString();
     });
     ASSERT_TRUE(processEventsUntil([&] { return future.isFinished(); }));
@@ -437,7 +453,8 @@ TEST_F(PresetManager, MovingPresetsRenumbersTheList) {
     EXPECT_TRUE(manager->movePresets({2, 1}, 0));
     EXPECT_EQ(names(), (QStringList{QStringLiteral("B"), QStringLiteral("Default"), QStringLiteral("A")}));
     QList<int> o;
-    for (const auto& p : manager->fetchAllPresets()) o.append(p->order());
+    for (const auto& p : manager->fetchAllPresets())
+        o.append(p->order());
     EXPECT_EQ(o, (QList<int>{0, 1, 2}));
     EXPECT_FALSE(manager->movePresets({3}, 0));
     EXPECT_FALSE(manager->movePresets({0}, 4));
@@ -453,9 +470,9 @@ TEST_F(PresetManager, ItemsAreAppendedWithTheirKindsDefaults) {
     const auto file = manager->addFile(work, QStringLiteral("file:///Users/me/My%20Notes.txt"));
     const auto labelled = manager->addFile(work, QStringLiteral("/tmp/a.txt"), QStringLiteral("Mine"));
     const auto link = manager->addURL(work, QStringLiteral("https://example.com/"), QStringLiteral("Example"));
-    const auto generic = manager->addDockItem(work, QStringLiteral("/tmp/b"), QStringLiteral("file"), std::nullopt,
-                                              std::nullopt, QStringLiteral("stack"), QStringLiteral("fan"),
-                                              QStringLiteral("kind"));
+    const auto generic =
+        manager->addDockItem(work, QStringLiteral("/tmp/b"), QStringLiteral("file"), std::nullopt, std::nullopt,
+                             QStringLiteral("stack"), QStringLiteral("fan"), QStringLiteral("kind"));
     EXPECT_EQ(orders(work->folderStacksArray()), (QList<int>{0, 1, 2, 3, 4}));
     EXPECT_EQ(folder->itemType(), QStringLiteral("folder"));
     EXPECT_EQ(folder->url(), QStringLiteral("/Users/me/Projects"));
@@ -478,11 +495,12 @@ TEST_F(PresetManager, ItemsAreAppendedWithTheirKindsDefaults) {
     manager->updateFolderStack(folder, std::nullopt, QStringLiteral("grid"), std::nullopt);
     manager->updateLabel(link, std::nullopt);
     PersistenceController reader;
-    const auto stored = reader.viewContext()
-                            .fetch<DockPreset>(FetchRequest(DockPreset::kEntityName)
-                                                   .where(FetchCondition::equal(QStringLiteral("name"), QStringLiteral("Work"))))
-                            .first()
-                            ->folderStacksArray();
+    const auto stored =
+        reader.viewContext()
+            .fetch<DockPreset>(FetchRequest(DockPreset::kEntityName)
+                                   .where(FetchCondition::equal(QStringLiteral("name"), QStringLiteral("Work"))))
+            .first()
+            ->folderStacksArray();
     EXPECT_EQ(stored[0]->displayAs(), QStringLiteral("stack"));
     EXPECT_EQ(stored[0]->showAs(), QStringLiteral("grid"));
     EXPECT_FALSE(stored[3]->label());
@@ -492,7 +510,8 @@ TEST_F(PresetManager, ItemsAreAppendedWithTheirKindsDefaults) {
 TEST_F(PresetManager, ReorderingAndRemovingItems) {
     start();
     const DockPresetPtr work = manager->createPreset(QStringLiteral("Work"), QStringLiteral("[]"));
-    for (const char* p : {"/x", "/y", "/z"}) manager->addFolderStack(work, QString::fromUtf8(p));
+    for (const char* p : {"/x", "/y", "/z"})
+        manager->addFolderStack(work, QString::fromUtf8(p));
     manager->reorderDockItems(work, {0}, 3);
     EXPECT_EQ(paths(work->folderStacksArray()), (QStringList{"/y", "/z", "/x"}));
     EXPECT_EQ(orders(work->folderStacksArray()), (QList<int>{0, 1, 2}));
@@ -513,9 +532,9 @@ TEST_F(PresetManager, ItemOperationsPassStoreErrorsOnAndLeaveNothingPending) {
     const DockFolderStackPtr item = manager->addFolderStack(work, QStringLiteral("/x"));
     {
         PersistenceController other; // another writer changes the item
-        auto stack = other.viewContext().fetch<DockFolderStack>(FetchRequest(DockFolderStack::kEntityName)
-                                                                    .where(FetchCondition::equal(QStringLiteral("path"),
-                                                                                                 QStringLiteral("/x"))));
+        auto stack = other.viewContext().fetch<DockFolderStack>(
+            FetchRequest(DockFolderStack::kEntityName)
+                .where(FetchCondition::equal(QStringLiteral("path"), QStringLiteral("/x"))));
         stack.first()->setLabel(QStringLiteral("theirs"));
         other.viewContext().save();
     }
@@ -551,7 +570,10 @@ TEST_F(PresetManager, RefreshIsThrottledToOncePerFiveSeconds) {
 
     {
         PersistenceController other;
-        other.viewContext().fetch<DockPreset>(FetchRequest(DockPreset::kEntityName)).first()->setAppNotes(QStringLiteral("n"));
+        other.viewContext()
+            .fetch<DockPreset>(FetchRequest(DockPreset::kEntityName))
+            .first()
+            ->setAppNotes(QStringLiteral("n"));
         other.viewContext().save();
     }
     EXPECT_EQ(preset->appNotes(), QStringLiteral("n")); // a refreshed object reads the store again
@@ -559,12 +581,14 @@ TEST_F(PresetManager, RefreshIsThrottledToOncePerFiveSeconds) {
     log.clear();
     time.clock.advance(2.0);
     manager->refreshContext();
-    EXPECT_TRUE(log.printed(QStringLiteral("DockPresetManager: Context refresh throttled (last refresh 2000.0ms ago)")));
+    EXPECT_TRUE(
+        log.printed(QStringLiteral("DockPresetManager: Context refresh throttled (last refresh 2000.0ms ago)")));
     EXPECT_TRUE(log.logged(QStringLiteral("Core Data context refresh throttled; last refresh was 2000.0ms ago")));
     EXPECT_FALSE(log.printedContaining(QStringLiteral("context refreshed")));
     time.clock.advance(2.9995);
     manager->refreshContext();
-    EXPECT_TRUE(log.printed(QStringLiteral("DockPresetManager: Context refresh throttled (last refresh 4999.5ms ago)")));
+    EXPECT_TRUE(
+        log.printed(QStringLiteral("DockPresetManager: Context refresh throttled (last refresh 4999.5ms ago)")));
     time.clock.advance(0.001);
     manager->refreshContext();
     EXPECT_TRUE(log.printedContaining(QStringLiteral("DockPresetManager: Core Data context refreshed")));
@@ -598,8 +622,9 @@ TEST_F(PresetManager, NetworkTransitionsAreTrackedUntilTheyHaveSettled) {
                                           "updates may contend for main thread")));
     time.timers.advanceAndFire(2.0);
     manager->handleNetworkPathUpdate(false); // restarts the window
-    EXPECT_TRUE(log.logged(QStringLiteral("🔍 [HANG-DIAG] Network path updated (status unchanged: unsatisfied) — possible "
-                                          "WiFi AP switch or interface change")));
+    EXPECT_TRUE(
+        log.logged(QStringLiteral("🔍 [HANG-DIAG] Network path updated (status unchanged: unsatisfied) — possible "
+                                  "WiFi AP switch or interface change")));
     time.timers.advanceAndFire(1.5);
     EXPECT_TRUE(manager->isNetworkTransitioning());
     manager->logIfNetworkTransitioning(QStringLiteral("Actions"));
@@ -607,7 +632,8 @@ TEST_F(PresetManager, NetworkTransitionsAreTrackedUntilTheyHaveSettled) {
                                           "ago) — elevated constraint removal risk")));
     time.timers.advanceAndFire(1.6);
     EXPECT_FALSE(manager->isNetworkTransitioning());
-    EXPECT_TRUE(log.logged(QStringLiteral("🔍 [HANG-DIAG] Network settling window elapsed — transitioning flag cleared")));
+    EXPECT_TRUE(
+        log.logged(QStringLiteral("🔍 [HANG-DIAG] Network settling window elapsed — transitioning flag cleared")));
 
     // Updates from the platform monitor arrive on the monitor queue.
     report(NetworkPathMonitor::Path{true});

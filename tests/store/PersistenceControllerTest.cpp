@@ -45,7 +45,9 @@ protected:
         return context.fetch<DockPreset>(
             FetchRequest(DockPreset::kEntityName).where(FetchCondition::equal(QStringLiteral("name"), name)));
     }
-    static int presetCount(ManagedObjectContext& context) { return context.count(FetchRequest(DockPreset::kEntityName)); }
+    static int presetCount(ManagedObjectContext& context) {
+        return context.count(FetchRequest(DockPreset::kEntityName));
+    }
 
     static PersistenceController::Options withHistory(QList<ModelVersion> history) {
         PersistenceController::Options options;
@@ -82,7 +84,8 @@ TEST_F(Persistence, NewStoreFileIsReadyAndItsObjectIdsNameTheStore) {
     EXPECT_EQ(seen->name(), QStringLiteral("Work"));
 
     QString foreign = uri;
-    foreign.replace(QRegularExpression(QStringLiteral("//[0-9A-F-]{36}/")), QStringLiteral("//00000000-0000-0000-0000-000000000000/"));
+    foreign.replace(QRegularExpression(QStringLiteral("//[0-9A-F-]{36}/")),
+                    QStringLiteral("//00000000-0000-0000-0000-000000000000/"));
     EXPECT_EQ(context.existingObject(foreign), nullptr);
     EXPECT_EQ(context.existingObject(QStringLiteral("x-coredata://nonsense")), nullptr);
     EXPECT_EQ(context.existingObject(uri.left(uri.lastIndexOf('p')) + QStringLiteral("p999")), nullptr);
@@ -225,16 +228,18 @@ TEST_F(Persistence, FetchMatchesUnsavedChangesOnTheirCurrentValues) {
     auto c = addPreset(context, QStringLiteral("A"), 0); // unsaved
     b->setName(QStringLiteral("A"));
     context.deleteObject(gone);
-    const auto named = context.fetch<DockPreset>(FetchRequest(DockPreset::kEntityName)
-                                                     .where(FetchCondition::equal(QStringLiteral("name"), QStringLiteral("A")))
-                                                     .sortedBy(QStringLiteral("order")));
+    const auto named =
+        context.fetch<DockPreset>(FetchRequest(DockPreset::kEntityName)
+                                      .where(FetchCondition::equal(QStringLiteral("name"), QStringLiteral("A")))
+                                      .sortedBy(QStringLiteral("order")));
     EXPECT_EQ(named, (QList<DockPresetPtr>{c, a, b}));
     const auto first = context.fetch<DockPreset>(
         FetchRequest(DockPreset::kEntityName).sortedBy(QStringLiteral("order"), false).limitedTo(1));
     EXPECT_EQ(first, (QList<DockPresetPtr>{b}));
     EXPECT_EQ(presetCount(context), 3);
-    EXPECT_TRUE(context.fetch<DockPreset>(FetchRequest(DockPreset::kEntityName)
-                                              .where(FetchCondition::equal(QStringLiteral("name"), QStringLiteral("B"))))
+    EXPECT_TRUE(context
+                    .fetch<DockPreset>(FetchRequest(DockPreset::kEntityName)
+                                           .where(FetchCondition::equal(QStringLiteral("name"), QStringLiteral("B"))))
                     .isEmpty());
 }
 
@@ -321,7 +326,8 @@ TEST_F(Persistence, StoreOfAnotherModelIsReplacedAndAnnouncedOnce) {
     EXPECT_TRUE(QFileInfo::exists(neighbour));
     const QStringList lines = logLines();
     EXPECT_TRUE(lines.contains(QStringLiteral("Error domain: NSCocoaErrorDomain, code: 134100")));
-    const qsizetype detected = lines.indexOf(QStringLiteral("Detected Core Data version incompatibility, attempting recovery..."));
+    const qsizetype detected =
+        lines.indexOf(QStringLiteral("Detected Core Data version incompatibility, attempting recovery..."));
     const qsizetype removed = lines.indexOf(QStringLiteral("Removed corrupted Core Data store"));
     const qsizetype recovered = lines.indexOf(QStringLiteral("Successfully recovered Core Data store"));
     EXPECT_TRUE(detected >= 0 && detected < removed && removed < recovered) << lines.join('\n').toStdString();
@@ -356,8 +362,9 @@ TEST_F(Persistence, EarlierModelVersionIsMigratedInPlace) {
     }
     {
         PersistenceController reopened(false, withHistory({v1, v2}));
-        EXPECT_EQ(presetsNamed(reopened.viewContext(), QStringLiteral("Pinned")).first()->value(QStringLiteral("pinned")),
-                  QVariant(true));
+        EXPECT_EQ(
+            presetsNamed(reopened.viewContext(), QStringLiteral("Pinned")).first()->value(QStringLiteral("pinned")),
+            QVariant(true));
     }
     drainMainQueue();
     EXPECT_EQ(recreated.count(), 0);
@@ -420,7 +427,8 @@ TEST_F(Persistence, StoreThatCannotBeRemovedIsGivenUpWithoutAnotherLoad) {
     EXPECT_TRUE(lines.contains(QStringLiteral("Unrecoverable Core Data error - app may not function properly")));
     EXPECT_FALSE(lines.contains(QStringLiteral("Successfully recovered Core Data store")));
     EXPECT_FALSE(lines.contains(QStringLiteral("Removed corrupted Core Data store")));
-    for (const QString& line : lines) EXPECT_FALSE(line.startsWith(QStringLiteral("Failed to reload store after cleanup")));
+    for (const QString& line : lines)
+        EXPECT_FALSE(line.startsWith(QStringLiteral("Failed to reload store after cleanup")));
     EXPECT_TRUE(QFileInfo::exists(storePath(home)));
 
     // The program goes on without a store: the helpers say so.
@@ -487,14 +495,16 @@ TEST_F(Persistence, PerformRunsTheWorkOnTheMainContext) {
     PersistenceController controller(true);
     addPreset(controller.viewContext(), QStringLiteral("Work"));
     controller.viewContext().save();
-    QFuture<int> inline_ = controller.perform([](ManagedObjectContext& c) { return c.count(FetchRequest(DockPreset::kEntityName)); });
+    QFuture<int> inline_ =
+        controller.perform([](ManagedObjectContext& c) { return c.count(FetchRequest(DockPreset::kEntityName)); });
     EXPECT_TRUE(inline_.isFinished());
     EXPECT_EQ(inline_.result(), 1);
 
     // From another thread the work is queued to the main thread; its error comes back too.
     QFuture<QFuture<bool>> outer = QtConcurrent::run([&] {
         return controller.perform([](ManagedObjectContext&) -> bool {
-            if (!isMainThread()) return false;
+            if (!isMainThread())
+                return false;
             throw StoreError(StoreError::kCocoaDomain, 1, QStringLiteral("boom"));
         });
     });
@@ -511,8 +521,10 @@ TEST_F(Persistence, PerformRunsTheWorkOnTheMainContext) {
 
 TEST(PersistenceErrorText, NamesTheUnderlyingError) {
     const StoreError disk(StoreError::kSQLiteDomain, 13, QStringLiteral("database or disk is full"));
-    EXPECT_EQ(PersistenceError::saveFailed(disk).description(), QStringLiteral("Failed to save: database or disk is full"));
-    EXPECT_EQ(PersistenceError::fetchFailed(disk).description(), QStringLiteral("Failed to fetch: database or disk is full"));
+    EXPECT_EQ(PersistenceError::saveFailed(disk).description(),
+              QStringLiteral("Failed to save: database or disk is full"));
+    EXPECT_EQ(PersistenceError::fetchFailed(disk).description(),
+              QStringLiteral("Failed to fetch: database or disk is full"));
     EXPECT_STREQ(PersistenceError::storeNotReady().what(), "Core Data store is not ready");
 }
 

@@ -40,7 +40,9 @@ CliRun finish(QProcess& process) {
     return run;
 }
 
-CliRun pierline(const QStringList& args) { return finish(*launch(args)); }
+CliRun pierline(const QStringList& args) {
+    return finish(*launch(args));
+}
 
 class PresetCommands : public ::testing::Test {
 protected:
@@ -56,7 +58,8 @@ protected:
     }
     static QStringList field(const QJsonArray& array, const QString& key) {
         QStringList out;
-        for (const auto& v : array) out.append(v.toObject().value(key).toVariant().toString());
+        for (const auto& v : array)
+            out.append(v.toObject().value(key).toVariant().toString());
         return out;
     }
 
@@ -73,16 +76,24 @@ TEST_F(PresetCommands, FirstRunMakesTheDefaultAndListsItAsABackupRecord) {
     EXPECT_TRUE(QRegularExpression("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$")
                     .match(preset.value("idString").toString())
                     .hasMatch());
-    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$").match(preset.value("createdAt").toString()).hasMatch());
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$")
+                    .match(preset.value("createdAt").toString())
+                    .hasMatch());
     const QJsonArray apps = QJsonDocument::fromJson(preset.value("apps").toString().toUtf8()).array();
     EXPECT_EQ(apps.toVariantList(), QVariant(dock.apps).toList());
-    for (const char* absent : {"appNotes", "lastContextStatus", "lastContextNextSteps", "lastContextUpdatedAt", "appMetadata"})
+    for (const char* absent :
+         {"appNotes", "lastContextStatus", "lastContextNextSteps", "lastContextUpdatedAt", "appMetadata"})
         EXPECT_FALSE(preset.contains(absent)) << absent;
     const QJsonArray stacks = preset.value("folderStacks").toArray();
     ASSERT_EQ(stacks.size(), 2);
-    EXPECT_EQ(stacks[0].toObject(), (QJsonObject{{"path", dock.downloads}, {"displayAs", "stack"}, {"showAs", "fan"},
-                                                 {"sortOrder", "date added"}, {"order", 0}, {"itemType", "folder"},
-                                                 {"url", dock.downloads}, {"label", ""}}));
+    EXPECT_EQ(stacks[0].toObject(), (QJsonObject{{"path", dock.downloads},
+                                                 {"displayAs", "stack"},
+                                                 {"showAs", "fan"},
+                                                 {"sortOrder", "date added"},
+                                                 {"order", 0},
+                                                 {"itemType", "folder"},
+                                                 {"url", dock.downloads},
+                                                 {"label", ""}}));
     EXPECT_EQ(stacks[1].toObject().value("path").toString(), dock.documents);
 
     const CliRun text = pierline({"presets"});
@@ -103,12 +114,22 @@ TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
     ASSERT_EQ(stacks.size(), 4);
     EXPECT_EQ(field(stacks, "itemType"), (QStringList{"folder", "file", "url", "folder"}));
     EXPECT_EQ(field(stacks, "order"), (QStringList{"0", "1", "2", "3"}));
-    EXPECT_EQ(stacks[1].toObject(), (QJsonObject{{"path", dock.readme}, {"displayAs", "folder"}, {"showAs", "grid"},
-                                                 {"sortOrder", "name"}, {"order", 1}, {"itemType", "file"},
-                                                 {"url", dock.readme}, {"label", "Read me"}}));
-    EXPECT_EQ(stacks[2].toObject(), (QJsonObject{{"path", ""}, {"displayAs", "folder"}, {"showAs", "grid"},
-                                                 {"sortOrder", "name"}, {"order", 2}, {"itemType", "url"},
-                                                 {"url", "https://example.com/"}, {"label", "Example"}}));
+    EXPECT_EQ(stacks[1].toObject(), (QJsonObject{{"path", dock.readme},
+                                                 {"displayAs", "folder"},
+                                                 {"showAs", "grid"},
+                                                 {"sortOrder", "name"},
+                                                 {"order", 1},
+                                                 {"itemType", "file"},
+                                                 {"url", dock.readme},
+                                                 {"label", "Read me"}}));
+    EXPECT_EQ(stacks[2].toObject(), (QJsonObject{{"path", ""},
+                                                 {"displayAs", "folder"},
+                                                 {"showAs", "grid"},
+                                                 {"sortOrder", "name"},
+                                                 {"order", 2},
+                                                 {"itemType", "url"},
+                                                 {"url", "https://example.com/"},
+                                                 {"label", "Example"}}));
 
     const CliRun empty = pierline({"preset", "create", "Empty"});
     ASSERT_EQ(empty.exitCode, 0) << empty.err.toStdString();
@@ -116,7 +137,8 @@ TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
     EXPECT_EQ(emptyPreset.value("apps").toString(), "[]");
     EXPECT_TRUE(emptyPreset.value("folderStacks").toArray().isEmpty());
 
-    for (const QStringList& again : {QStringList{"preset", "create", "Work"}, QStringList{"preset", "create", "Work", "--from-dock"}}) {
+    for (const QStringList& again :
+         {QStringList{"preset", "create", "Work"}, QStringList{"preset", "create", "Work", "--from-dock"}}) {
         const CliRun refused = pierline(again);
         EXPECT_EQ(refused.exitCode, 1);
         EXPECT_TRUE(refused.err.contains("Preset with name 'Work' already exists.")) << refused.err.toStdString();
@@ -132,8 +154,9 @@ TEST_F(PresetCommands, UnreadableDockMakesNoPreset) {
     EXPECT_TRUE(run.err.contains("Pierline couldn't understand your Dock layout. Please contact support if this keeps "
                                  "happening."))
         << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains("Failed to read current dock while creating preset: Dock preferences did not contain the "
-                                 "expected plist structure"));
+    EXPECT_TRUE(
+        run.err.contains("Failed to read current dock while creating preset: Dock preferences did not contain the "
+                         "expected plist structure"));
     EXPECT_EQ(field(presets(), "name"), QStringList{"Default"});
 }
 
@@ -172,8 +195,8 @@ TEST_F(PresetCommands, ItemCommandsEditTheRightHandSide) {
     const QString projects = QFileInfo(home.write("Projects/a.txt", "a")).absolutePath();
     const QString notes = home.write("My Notes.txt", "n");
 
-    CliRun run = pierline({"preset", "add-folder", "Work", projects, "--display-as", "stack", "--show-as", "list", "--sort",
-                        "date modified"});
+    CliRun run = pierline({"preset", "add-folder", "Work", projects, "--display-as", "stack", "--show-as", "list",
+                           "--sort", "date modified"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out.trimmed(), "Projects added successfully");
     run = pierline({"preset", "add-folder", "Work", projects + "/"});
@@ -186,7 +209,8 @@ TEST_F(PresetCommands, ItemCommandsEditTheRightHandSide) {
     run = pierline({"preset", "add-file", "Work", home.file("missing.txt")});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("Item does not exist"));
-    EXPECT_TRUE(pierline({"preset", "add-url", "Work", "https://example.com"}).err.contains("URL and label are required"));
+    EXPECT_TRUE(
+        pierline({"preset", "add-url", "Work", "https://example.com"}).err.contains("URL and label are required"));
     EXPECT_TRUE(pierline({"preset", "add-url", "Work", "not a url", "--label", "X"}).err.contains("Invalid URL"));
 
     QJsonArray stacks = show("Work").value("folderStacks").toArray();
@@ -233,8 +257,10 @@ TEST_F(PresetCommands, ConcurrentProcessesLoseNothing) {
     // Four first runs on an empty store: one default preset between them.
     {
         std::vector<std::unique_ptr<QProcess>> starts;
-        for (int i = 0; i < 4; ++i) starts.push_back(launch({"presets"}));
-        for (auto& p : starts) EXPECT_EQ(finish(*p).exitCode, 0);
+        for (int i = 0; i < 4; ++i)
+            starts.push_back(launch({"presets"}));
+        for (auto& p : starts)
+            EXPECT_EQ(finish(*p).exitCode, 0);
     }
     EXPECT_EQ(field(presets(), "name"), QStringList{"Default"});
 

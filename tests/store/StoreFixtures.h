@@ -7,8 +7,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QThread>
 #include <QStringList>
+#include <QThread>
 #include <atomic>
 #include <functional>
 
@@ -34,12 +34,12 @@ inline SampleDock writeSampleDock(const TempHome& home) {
     const QString safari = base + QStringLiteral("/Applications/Safari.app/");
     const QString mail = base + QStringLiteral("/Applications/Mail.app/");
     dock.apps = {safari, QStringLiteral("pierline-spacer-1"), mail};
-    writeDockDomain(home, xmlPlist(domain({appTile(safari), spacerTile(), appTile(mail)},
-                                          {folderTile(dock.downloads, qint64(0), qint64(1), qint64(2)),
-                                           fileTile(dock.readme, QStringLiteral("Read me")),
-                                           urlTile(QStringLiteral("https://example.com/"), QStringLiteral("Example")),
-                                           folderTile(dock.documents, {}, {}, {}),
-                                           QVariantMap{{"tile-type", "recents-tile"}}})));
+    writeDockDomain(
+        home, xmlPlist(domain({appTile(safari), spacerTile(), appTile(mail)},
+                              {folderTile(dock.downloads, qint64(0), qint64(1), qint64(2)),
+                               fileTile(dock.readme, QStringLiteral("Read me")),
+                               urlTile(QStringLiteral("https://example.com/"), QStringLiteral("Example")),
+                               folderTile(dock.documents, {}, {}, {}), QVariantMap{{"tile-type", "recents-tile"}}})));
     return dock;
 }
 
@@ -53,7 +53,8 @@ inline ModelVersion modelWithExtraAttribute(const QString& identifier, Attribute
     next.identifier = identifier;
     for (auto& e : next.entities)
         if (e.name == QLatin1String("DockPreset"))
-            e.attributes.append({QStringLiteral("pinned"), type, false, type == AttributeType::Boolean ? QVariant(false) : QVariant(0)});
+            e.attributes.append({QStringLiteral("pinned"), type, false,
+                                 type == AttributeType::Boolean ? QVariant(false) : QVariant(0)});
     return next;
 }
 
@@ -84,7 +85,8 @@ inline bool processEventsUntil(const std::function<bool()>& done, int timeoutMs 
     QElapsedTimer timer;
     timer.start();
     while (!done()) {
-        if (timer.elapsed() > timeoutMs) return false;
+        if (timer.elapsed() > timeoutMs)
+            return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::msleep(1);
     }
@@ -93,7 +95,8 @@ inline bool processEventsUntil(const std::function<bool()>& done, int timeoutMs 
 
 // Delivers what was queued for the main thread (notifications the store posts "on main").
 inline void drainMainQueue() {
-    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
 }
 
 } // namespace pierline::test::store

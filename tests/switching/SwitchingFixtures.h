@@ -17,6 +17,13 @@
 
 namespace pierline::test {
 
+inline QString readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
 // The system workspace, but only the apps under one folder count as running, so a test never
 // touches processes of other tests or of the machine.
 class ScopedWorkspace : public Workspace {
@@ -86,7 +93,20 @@ public:
         EXPECT_TRUE(process.startDetached(&pid)) << exe.toStdString();
         pids_.append(pid);
         EXPECT_TRUE(waitUntil([&] { return isListed(pid); })) << "app did not show up: " << exe.toStdString();
+        // An app that ignores SIGTERM is only ready once its disposition is set.
+        if (readFile(bundle + QStringLiteral("/Contents/Resources/fakeapp.conf"))
+                .contains(QStringLiteral("ignore-term"))) {
+            EXPECT_TRUE(waitUntil([&] { return ignoresTerm(pid); })) << exe.toStdString();
+        }
         return pid;
+    }
+
+    // "SigIgn:" in /proc/<pid>/status is a hex mask; SIGTERM is bit 15.
+    static bool ignoresTerm(qint64 pid) {
+        for (const QString& line : readFile(QStringLiteral("/proc/%1/status").arg(pid)).split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("SigIgn:")))
+                return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+        return false;
     }
 
     static bool isListed(qint64 pid) {
@@ -135,13 +155,6 @@ private:
 // Waits for a future while the main queue keeps running (tasks hop to the main thread).
 template <typename T> bool waitFor(const QFuture<T>& future, int timeoutMs = 10000) {
     return RunningApps::waitUntil([&] { return future.isFinished(); }, timeoutMs);
-}
-
-inline QString readFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll());
 }
 
 } // namespace pierline::test

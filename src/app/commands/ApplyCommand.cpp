@@ -67,9 +67,15 @@ int runApplyCommand(const QStringList& args) {
     const bool bypassCooldown = parser.isSet(bypass);
     int code = kExitFailed;
     runAsync(QueuePriority::UserInitiated, [name, bypassCooldown, &code] {
-        const ApplyHandle handle = DockManager::shared().applyPreset(name, bypassCooldown);
-        handle.waitForSideEffects();
-        const int result = exitCodeFor(handle.outcome);
+        int result = kExitFailed;
+        try {
+            const ApplyHandle handle = DockManager::shared().applyPreset(name, bypassCooldown);
+            handle.waitForSideEffects();
+            result = exitCodeFor(handle.outcome);
+        } catch (const std::exception& e) {
+            // The event loop must end whatever happened on the way.
+            err(QStringLiteral("Unexpected failure: %1").arg(QString::fromUtf8(e.what())));
+        }
         runOnMainAsync([result, &code] {
             code = result;
             QCoreApplication::exit(result);

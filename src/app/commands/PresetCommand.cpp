@@ -49,7 +49,8 @@ int createFromDock(DockPresetManager& manager, const QString& name) {
             std::optional<QString> unknownType;
             const auto values = storedItemFromDockItem(item, StoredItemKinds::All, &unknownType);
             if (!values) {
-                if (unknownType) printLine(QStringLiteral("Unknown tile type: %1").arg(*unknownType));
+                if (unknownType)
+                    printLine(QStringLiteral("Unknown tile type: %1").arg(*unknownType));
                 continue;
             }
             const QString kind = values->itemType.value_or(QString());
@@ -80,7 +81,8 @@ int createFromDock(DockPresetManager& manager, const QString& name) {
         }
         return kExitFailed;
     }
-    if (copied == 0) err(QStringLiteral("Preset created with no pinned Dock items copied."));
+    if (copied == 0)
+        err(QStringLiteral("Preset created with no pinned Dock items copied."));
     out(preset->idString());
     return kExitOk;
 }
@@ -93,17 +95,23 @@ int create(const QStringList& args) {
     const QCommandLineOption fromDock(QStringLiteral("from-dock"),
                                       QStringLiteral("Copy the current Dock's apps, folders, files and links."));
     parser.addOption(fromDock);
-    if (auto exit = parse(parser, QStringLiteral("preset create"), usage, args)) return *exit;
+    if (auto exit = parse(parser, QStringLiteral("preset create"), usage, args))
+        return *exit;
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1) return usageError(QStringLiteral("Expected one preset name."), usage);
+    if (positional.size() != 1)
+        return usageError(QStringLiteral("Expected one preset name."), usage);
     const QString name = positional.first();
-    if (name.trimmed().isEmpty()) return usageError(QStringLiteral("The preset name must not be empty."), usage);
+    if (name.trimmed().isEmpty())
+        return usageError(QStringLiteral("The preset name must not be empty."), usage);
 
     DockPresetManager* manager = openPresetManager();
-    if (!manager) return kExitFailed;
-    if (parser.isSet(fromDock)) return createFromDock(*manager, name);
+    if (!manager)
+        return kExitFailed;
+    if (parser.isSet(fromDock))
+        return createFromDock(*manager, name);
     const DockPresetPtr preset = manager->createPreset(name, QStringLiteral("[]"));
-    if (!preset) return kExitFailed; // the manager said why
+    if (!preset)
+        return kExitFailed; // the manager said why
     out(preset->idString());
     return kExitOk;
 }
@@ -113,7 +121,8 @@ std::optional<QStringList> positionalOnly(const QString& sub, const QString& usa
                                           const QStringList& names, const QStringList& args, int* exitCode) {
     QCommandLineParser parser;
     parser.setApplicationDescription(description);
-    for (const QString& n : names) parser.addPositionalArgument(n, n);
+    for (const QString& n : names)
+        parser.addPositionalArgument(n, n);
     if (auto exit = parse(parser, QStringLiteral("preset ") + sub, usage, args)) {
         *exitCode = *exit;
         return std::nullopt;
@@ -131,13 +140,16 @@ int rename(const QStringList& args) {
     const auto a = positionalOnly(QStringLiteral("rename"), QStringLiteral("preset rename NAME NEW"),
                                   QStringLiteral("Renames a preset."), {QStringLiteral("NAME"), QStringLiteral("NEW")},
                                   args, &code);
-    if (!a) return code;
+    if (!a)
+        return code;
     if ((*a)[1].trimmed().isEmpty())
         return usageError(QStringLiteral("The new name must not be empty."), QStringLiteral("preset rename NAME NEW"));
     DockPresetManager* manager = openPresetManager();
-    if (!manager) return kExitFailed;
+    if (!manager)
+        return kExitFailed;
     const DockPresetPtr preset = findPresetOrComplain(*manager, (*a)[0]);
-    if (!preset || !preset->id()) return kExitFailed;
+    if (!preset || !preset->id())
+        return kExitFailed;
     return manager->renamePreset(*preset->id(), (*a)[1]) ? kExitOk : kExitFailed;
 }
 
@@ -145,11 +157,14 @@ int remove(const QStringList& args) {
     int code = kExitOk;
     const auto a = positionalOnly(QStringLiteral("delete"), QStringLiteral("preset delete NAME"),
                                   QStringLiteral("Deletes a preset."), {QStringLiteral("NAME")}, args, &code);
-    if (!a) return code;
+    if (!a)
+        return code;
     DockPresetManager* manager = openPresetManager();
-    if (!manager) return kExitFailed;
+    if (!manager)
+        return kExitFailed;
     const DockPresetPtr preset = findPresetOrComplain(*manager, (*a)[0]);
-    if (!preset || !preset->id()) return kExitFailed;
+    if (!preset || !preset->id())
+        return kExitFailed;
     return manager->deletePreset(*preset->id()) ? kExitOk : kExitFailed;
 }
 
@@ -158,13 +173,17 @@ int duplicate(const QStringList& args) {
     const auto a = positionalOnly(QStringLiteral("duplicate"), QStringLiteral("preset duplicate NAME"),
                                   QStringLiteral("Copies a preset's apps into a new preset \"NAME Copy\"."),
                                   {QStringLiteral("NAME")}, args, &code);
-    if (!a) return code;
+    if (!a)
+        return code;
     DockPresetManager* manager = openPresetManager();
-    if (!manager) return kExitFailed;
+    if (!manager)
+        return kExitFailed;
     const DockPresetPtr preset = findPresetOrComplain(*manager, (*a)[0]);
-    if (!preset) return kExitFailed;
+    if (!preset)
+        return kExitFailed;
     const DockPresetPtr copy = manager->duplicatePreset(preset);
-    if (!copy) return kExitFailed;
+    if (!copy)
+        return kExitFailed;
     out(copy->name().value_or(QString()));
     return kExitOk;
 }
@@ -172,16 +191,21 @@ int duplicate(const QStringList& args) {
 int move(const QStringList& args) {
     const QString usage = QStringLiteral("preset move NAME POSITION");
     int code = kExitOk;
-    const auto a = positionalOnly(QStringLiteral("move"), usage,
-                                  QStringLiteral("Moves a preset in the list; POSITION counts from 0, before the move."),
-                                  {QStringLiteral("NAME"), QStringLiteral("POSITION")}, args, &code);
-    if (!a) return code;
+    const auto a =
+        positionalOnly(QStringLiteral("move"), usage,
+                       QStringLiteral("Moves a preset in the list; POSITION counts from 0, before the move."),
+                       {QStringLiteral("NAME"), QStringLiteral("POSITION")}, args, &code);
+    if (!a)
+        return code;
     const auto position = parsePosition((*a)[1]);
-    if (!position) return usageError(QStringLiteral("POSITION must be a whole number from 0."), usage);
+    if (!position)
+        return usageError(QStringLiteral("POSITION must be a whole number from 0."), usage);
     DockPresetManager* manager = openPresetManager();
-    if (!manager) return kExitFailed;
+    if (!manager)
+        return kExitFailed;
     const DockPresetPtr preset = findPresetOrComplain(*manager, (*a)[0]);
-    if (!preset) return kExitFailed;
+    if (!preset)
+        return kExitFailed;
     const QList<DockPresetPtr> presets = manager->fetchAllPresets();
     if (*position > presets.size()) {
         err(QStringLiteral("Position %1 is out of range (0 to %2).").arg(*position).arg(presets.size()));
@@ -194,11 +218,15 @@ int move(const QStringList& args) {
 QString itemLine(int index, const DockFolderStack& item) {
     const QString type = item.effectiveType();
     QStringList parts{QString::number(index), type};
-    if (type == QLatin1String("url")) parts.append(item.url().value_or(QString()));
-    else parts.append(item.path().value_or(item.url().value_or(QString())));
-    if (const auto label = item.label()) parts.append(QStringLiteral("label=%1").arg(*label));
+    if (type == QLatin1String("url"))
+        parts.append(item.url().value_or(QString()));
+    else
+        parts.append(item.path().value_or(item.url().value_or(QString())));
+    if (const auto label = item.label())
+        parts.append(QStringLiteral("label=%1").arg(*label));
     if (type == QLatin1String("folder"))
-        parts.append(QStringLiteral("displayAs=%1 showAs=%2 sortOrder=%3").arg(item.displayAs(), item.showAs(), item.sortOrder()));
+        parts.append(QStringLiteral("displayAs=%1 showAs=%2 sortOrder=%3")
+                         .arg(item.displayAs(), item.showAs(), item.sortOrder()));
     return parts.join(QStringLiteral("  "));
 }
 
@@ -209,19 +237,24 @@ int show(const QStringList& args) {
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the preset's backup record."));
     parser.addOption(json);
-    if (auto exit = parse(parser, QStringLiteral("preset show"), usage, args)) return *exit;
-    if (parser.positionalArguments().size() != 1) return usageError(QStringLiteral("Expected one preset name."), usage);
+    if (auto exit = parse(parser, QStringLiteral("preset show"), usage, args))
+        return *exit;
+    if (parser.positionalArguments().size() != 1)
+        return usageError(QStringLiteral("Expected one preset name."), usage);
     DockPresetManager* manager = openPresetManager();
-    if (!manager) return kExitFailed;
+    if (!manager)
+        return kExitFailed;
     const DockPresetPtr preset = findPresetOrComplain(*manager, parser.positionalArguments().first());
-    if (!preset) return kExitFailed;
+    if (!preset)
+        return kExitFailed;
     if (parser.isSet(json)) {
         outRaw(QJsonDocument(presetRecordJson(*preset)).toJson(QJsonDocument::Indented));
         return kExitOk;
     }
     out(QStringLiteral("Name: %1").arg(preset->name().value_or(QString())));
     out(QStringLiteral("ID: %1").arg(preset->idString()));
-    if (const auto created = preset->createdAt()) out(QStringLiteral("Created: %1").arg(isoDate(*created)));
+    if (const auto created = preset->createdAt())
+        out(QStringLiteral("Created: %1").arg(isoDate(*created)));
     out(QStringLiteral("Position: %1").arg(preset->order()));
     out(QStringLiteral("Apps:"));
     const QStringList apps = decodeApps(preset->apps());
@@ -229,7 +262,8 @@ int show(const QStringList& args) {
         out(QStringLiteral("  %1  %2  %3").arg(i).arg(appDisplayName(apps[i]), apps[i]));
     out(QStringLiteral("Items:"));
     const QList<DockFolderStackPtr> items = preset->folderStacksArray();
-    for (qsizetype i = 0; i < items.size(); ++i) out(QStringLiteral("  ") + itemLine(static_cast<int>(i), *items[i]));
+    for (qsizetype i = 0; i < items.size(); ++i)
+        out(QStringLiteral("  ") + itemLine(static_cast<int>(i), *items[i]));
     return kExitOk;
 }
 
@@ -242,15 +276,24 @@ int runPresetCommand(const QStringList& args) {
     }
     const QString sub = args.first();
     const QStringList rest = args.mid(1);
-    if (sub == QLatin1String("create")) return create(rest);
-    if (sub == QLatin1String("rename")) return rename(rest);
-    if (sub == QLatin1String("delete")) return remove(rest);
-    if (sub == QLatin1String("duplicate")) return duplicate(rest);
-    if (sub == QLatin1String("show")) return show(rest);
-    if (sub == QLatin1String("move")) return move(rest);
-    if (isPresetItemCommand(sub)) return runPresetItemCommand(sub, rest);
-    if (sub == QLatin1String("action")) return runPresetActionCommand(rest);
-    if (sub == QLatin1String("companion")) return runPresetCompanionCommand(rest);
+    if (sub == QLatin1String("create"))
+        return create(rest);
+    if (sub == QLatin1String("rename"))
+        return rename(rest);
+    if (sub == QLatin1String("delete"))
+        return remove(rest);
+    if (sub == QLatin1String("duplicate"))
+        return duplicate(rest);
+    if (sub == QLatin1String("show"))
+        return show(rest);
+    if (sub == QLatin1String("move"))
+        return move(rest);
+    if (isPresetItemCommand(sub))
+        return runPresetItemCommand(sub, rest);
+    if (sub == QLatin1String("action"))
+        return runPresetActionCommand(rest);
+    if (sub == QLatin1String("companion"))
+        return runPresetCompanionCommand(rest);
     return usageError(QStringLiteral("Unknown preset command: %1").arg(sub), kUsage);
 }
 

@@ -13,7 +13,8 @@ namespace pierline::cli {
 namespace {
 
 const QStringList kDisplayAs = {QStringLiteral("stack"), QStringLiteral("folder")};
-const QStringList kShowAs = {QStringLiteral("auto"), QStringLiteral("fan"), QStringLiteral("grid"), QStringLiteral("list")};
+const QStringList kShowAs = {QStringLiteral("auto"), QStringLiteral("fan"), QStringLiteral("grid"),
+                             QStringLiteral("list")};
 const QStringList kSortOrders = {QStringLiteral("name"), QStringLiteral("date added"), QStringLiteral("date modified"),
                                  QStringLiteral("date created"), QStringLiteral("kind")};
 
@@ -21,7 +22,8 @@ const QStringList kSortOrders = {QStringLiteral("name"), QStringLiteral("date ad
 QString localPath(const QString& location) {
     QString path = location;
     if (location.startsWith(QLatin1String("file:"))) {
-        if (const auto url = parseUrl(location); url && url->isLocalFile()) path = decodedPath(*url);
+        if (const auto url = parseUrl(location); url && url->isLocalFile())
+            path = decodedPath(*url);
     }
     path = QDir::cleanPath(path);
     return path;
@@ -30,7 +32,8 @@ QString localPath(const QString& location) {
 bool alreadyHas(const DockPreset& preset, const QString& type, const QString& path) {
     const QString wanted = localPath(path);
     for (const auto& item : preset.folderStacksArray())
-        if (item->effectiveType() == type && localPath(item->path().value_or(QString())) == wanted) return true;
+        if (item->effectiveType() == type && localPath(item->path().value_or(QString())) == wanted)
+            return true;
     return false;
 }
 
@@ -58,8 +61,10 @@ std::optional<Parsed> begin(QCommandLineParser& parser, const QString& sub, cons
 
 bool open(Parsed& parsed, int* code) {
     parsed.manager = openPresetManager();
-    if (parsed.manager) parsed.preset = findPresetOrComplain(*parsed.manager, parsed.positional.first());
-    if (!parsed.preset) *code = kExitFailed;
+    if (parsed.manager)
+        parsed.preset = findPresetOrComplain(*parsed.manager, parsed.positional.first());
+    if (!parsed.preset)
+        *code = kExitFailed;
     return parsed.preset != nullptr;
 }
 
@@ -80,16 +85,21 @@ int addFolder(const QStringList& args) {
                                        QStringLiteral("STYLE"), QStringLiteral("folder"));
     const QCommandLineOption showAs(QStringLiteral("show-as"), QStringLiteral("auto, fan, grid or list."),
                                     QStringLiteral("VIEW"), QStringLiteral("grid"));
-    const QCommandLineOption sort(QStringLiteral("sort"), QStringLiteral("name, date added, date modified, date created or kind."),
+    const QCommandLineOption sort(QStringLiteral("sort"),
+                                  QStringLiteral("name, date added, date modified, date created or kind."),
                                   QStringLiteral("ORDER"), QStringLiteral("name"));
     parser.addOptions({displayAs, showAs, sort});
     int code = kExitOk;
     auto parsed = begin(parser, QStringLiteral("add-folder"), usage, 2, args, &code);
-    if (!parsed) return code;
+    if (!parsed)
+        return code;
     const QString d = parser.value(displayAs), s = parser.value(showAs), o = parser.value(sort);
-    if (!kDisplayAs.contains(d)) return usageError(QStringLiteral("Invalid --display-as: %1").arg(d), usage);
-    if (!kShowAs.contains(s)) return usageError(QStringLiteral("Invalid --show-as: %1").arg(s), usage);
-    if (!kSortOrders.contains(o)) return usageError(QStringLiteral("Invalid --sort: %1").arg(o), usage);
+    if (!kDisplayAs.contains(d))
+        return usageError(QStringLiteral("Invalid --display-as: %1").arg(d), usage);
+    if (!kShowAs.contains(s))
+        return usageError(QStringLiteral("Invalid --show-as: %1").arg(s), usage);
+    if (!kSortOrders.contains(o))
+        return usageError(QStringLiteral("Invalid --sort: %1").arg(o), usage);
 
     const QFileInfo info(parsed->positional[1]);
     if (!info.exists()) {
@@ -100,7 +110,8 @@ int addFolder(const QStringList& args) {
         err(QStringLiteral("Not a folder: %1").arg(parsed->positional[1]));
         return kExitFailed;
     }
-    if (!open(*parsed, &code)) return code;
+    if (!open(*parsed, &code))
+        return code;
     const QString location = fileUrlFromPath(info.absoluteFilePath(), true).toString(QUrl::FullyEncoded);
     if (alreadyHas(*parsed->preset, QStringLiteral("folder"), location)) {
         err(QStringLiteral("This folder is already in the preset"));
@@ -126,7 +137,8 @@ int addFile(const QStringList& args) {
     parser.addOption(label);
     int code = kExitOk;
     auto parsed = begin(parser, QStringLiteral("add-file"), usage, 2, args, &code);
-    if (!parsed) return code;
+    if (!parsed)
+        return code;
     const QFileInfo info(parsed->positional[1]);
     if (!info.exists()) {
         err(QStringLiteral("Item does not exist"));
@@ -136,7 +148,8 @@ int addFile(const QStringList& args) {
         err(QStringLiteral("Not a file: %1").arg(parsed->positional[1]));
         return kExitFailed;
     }
-    if (!open(*parsed, &code)) return code;
+    if (!open(*parsed, &code))
+        return code;
     const QString location = fileUrlFromPath(info.absoluteFilePath(), false).toString(QUrl::FullyEncoded);
     if (alreadyHas(*parsed->preset, QStringLiteral("file"), location)) {
         err(QStringLiteral("This file is already in the preset"));
@@ -159,11 +172,13 @@ int addUrl(const QStringList& args) {
     parser.setApplicationDescription(QStringLiteral("Adds a web link at the end of a preset's right-hand items."));
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
     parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("The web address."));
-    const QCommandLineOption label(QStringLiteral("label"), QStringLiteral("Label shown for the link."), QStringLiteral("L"));
+    const QCommandLineOption label(QStringLiteral("label"), QStringLiteral("Label shown for the link."),
+                                   QStringLiteral("L"));
     parser.addOption(label);
     int code = kExitOk;
     auto parsed = begin(parser, QStringLiteral("add-url"), usage, 2, args, &code);
-    if (!parsed) return code;
+    if (!parsed)
+        return code;
     const QString text = parsed->positional[1].trimmed();
     const QString labelText = parser.value(label).trimmed();
     if (text.isEmpty() || labelText.isEmpty()) {
@@ -175,7 +190,8 @@ int addUrl(const QStringList& args) {
         err(QStringLiteral("Invalid URL"));
         return kExitFailed;
     }
-    if (!open(*parsed, &code)) return code;
+    if (!open(*parsed, &code))
+        return code;
     try {
         parsed->manager->addURL(parsed->preset, text, labelText);
     } catch (const StoreError& error) {
@@ -190,14 +206,18 @@ int moveItem(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Moves a right-hand item; positions count from 0 and TO counts the positions before the move."));
-    for (const char* n : {"NAME", "FROM", "TO"}) parser.addPositionalArgument(QLatin1String(n), QLatin1String(n));
+    for (const char* n : {"NAME", "FROM", "TO"})
+        parser.addPositionalArgument(QLatin1String(n), QLatin1String(n));
     int code = kExitOk;
     auto parsed = begin(parser, QStringLiteral("move-item"), usage, 3, args, &code);
-    if (!parsed) return code;
+    if (!parsed)
+        return code;
     const auto from = parsePosition(parsed->positional[1]);
     const auto to = parsePosition(parsed->positional[2]);
-    if (!from || !to) return usageError(QStringLiteral("FROM and TO must be whole numbers from 0."), usage);
-    if (!open(*parsed, &code)) return code;
+    if (!from || !to)
+        return usageError(QStringLiteral("FROM and TO must be whole numbers from 0."), usage);
+    if (!open(*parsed, &code))
+        return code;
     const qsizetype count = parsed->preset->folderStacks().size();
     if (*from >= count || *to > count) {
         err(QStringLiteral("Invalid item position: the preset has %1 items.").arg(count));
@@ -219,9 +239,11 @@ int removeItem(const QStringList& args) {
     parser.addPositionalArgument(QStringLiteral("INDEX"), QStringLiteral("Position of the item."));
     int code = kExitOk;
     auto parsed = begin(parser, QStringLiteral("remove-item"), usage, 2, args, &code);
-    if (!parsed) return code;
+    if (!parsed)
+        return code;
     const auto index = parsePosition(parsed->positional[1]);
-    if (!open(*parsed, &code)) return code;
+    if (!open(*parsed, &code))
+        return code;
     const QList<DockFolderStackPtr> items = parsed->preset->folderStacksArray();
     if (!index || *index >= items.size()) {
         err(QStringLiteral("Warning: Invalid indices in deleteDockItem"));
@@ -231,7 +253,8 @@ int removeItem(const QStringList& args) {
         parsed->manager->removeDockItem(items[*index]);
         // As the editor does: the remaining items are numbered from 0 again.
         const QList<DockFolderStackPtr> remaining = parsed->preset->folderStacksArray();
-        for (qsizetype i = 0; i < remaining.size(); ++i) remaining[i]->setOrder(static_cast<qint16>(i));
+        for (qsizetype i = 0; i < remaining.size(); ++i)
+            remaining[i]->setOrder(static_cast<qint16>(i));
         parsed->manager->context().save();
     } catch (const StoreError& error) {
         parsed->manager->context().rollback();
@@ -243,16 +266,21 @@ int removeItem(const QStringList& args) {
 } // namespace
 
 bool isPresetItemCommand(const QString& subcommand) {
-    static const QStringList names = {QStringLiteral("add-folder"), QStringLiteral("add-file"), QStringLiteral("add-url"),
-                                      QStringLiteral("move-item"), QStringLiteral("remove-item")};
+    static const QStringList names = {QStringLiteral("add-folder"), QStringLiteral("add-file"),
+                                      QStringLiteral("add-url"), QStringLiteral("move-item"),
+                                      QStringLiteral("remove-item")};
     return names.contains(subcommand);
 }
 
 int runPresetItemCommand(const QString& subcommand, const QStringList& args) {
-    if (subcommand == QLatin1String("add-folder")) return addFolder(args);
-    if (subcommand == QLatin1String("add-file")) return addFile(args);
-    if (subcommand == QLatin1String("add-url")) return addUrl(args);
-    if (subcommand == QLatin1String("move-item")) return moveItem(args);
+    if (subcommand == QLatin1String("add-folder"))
+        return addFolder(args);
+    if (subcommand == QLatin1String("add-file"))
+        return addFile(args);
+    if (subcommand == QLatin1String("add-url"))
+        return addUrl(args);
+    if (subcommand == QLatin1String("move-item"))
+        return moveItem(args);
     return removeItem(args);
 }
 

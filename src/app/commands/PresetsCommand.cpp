@@ -24,14 +24,16 @@ DockPresetManager* openPresetManager() {
 
 DockPresetPtr findPresetOrComplain(DockPresetManager& manager, const QString& name) {
     DockPresetPtr preset = manager.fetchPreset(name);
-    if (!preset) err(QStringLiteral("No preset named '%1'.").arg(name));
+    if (!preset)
+        err(QStringLiteral("No preset named '%1'.").arg(name));
     return preset;
 }
 
 std::optional<int> parsePosition(const QString& text) {
     bool ok = false;
     const int value = text.toInt(&ok);
-    if (!ok || value < 0) return std::nullopt;
+    if (!ok || value < 0)
+        return std::nullopt;
     return value;
 }
 
@@ -45,19 +47,23 @@ int runPresetsCommand(const QStringList& args) {
     const QString usage = QStringLiteral("presets [--json]");
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Lists the presets in list order."));
-    const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("Print each preset as its backup record with \"idString\" and \"order\"."));
+    const QCommandLineOption json(
+        QStringLiteral("json"),
+        QStringLiteral("Print each preset as its backup record with \"idString\" and \"order\"."));
     parser.addOption(json);
-    if (auto exit = parse(parser, QStringLiteral("presets"), usage, args)) return *exit;
+    if (auto exit = parse(parser, QStringLiteral("presets"), usage, args))
+        return *exit;
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()), usage);
 
     DockPresetManager* manager = openPresetManager();
-    if (!manager) return kExitFailed;
+    if (!manager)
+        return kExitFailed;
     const QList<DockPresetPtr> presets = manager->fetchAllPresets();
     if (parser.isSet(json)) {
         QJsonArray records;
-        for (const auto& preset : presets) records.append(presetRecordJson(*preset));
+        for (const auto& preset : presets)
+            records.append(presetRecordJson(*preset));
         outRaw(QJsonDocument(records).toJson(QJsonDocument::Indented));
         return kExitOk;
     }

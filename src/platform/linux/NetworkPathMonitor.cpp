@@ -14,9 +14,11 @@ public:
 
     bool start(std::function<void(const Path&)> onUpdate) override {
         cancel();
-        if (!QNetworkInformation::instance() && !QNetworkInformation::loadDefaultBackend()) return false;
+        if (!QNetworkInformation::instance() && !QNetworkInformation::loadDefaultBackend())
+            return false;
         QNetworkInformation* info = QNetworkInformation::instance();
-        if (!info || !info->supports(QNetworkInformation::Feature::Reachability)) return false;
+        if (!info || !info->supports(QNetworkInformation::Feature::Reachability))
+            return false;
         connection_ = QObject::connect(info, &QNetworkInformation::reachabilityChanged, info,
                                        [onUpdate = std::move(onUpdate)](QNetworkInformation::Reachability r) {
                                            onUpdate(Path{r == QNetworkInformation::Reachability::Online ||
@@ -27,7 +29,8 @@ public:
     }
 
     void cancel() override {
-        if (connection_) QObject::disconnect(connection_);
+        if (connection_)
+            QObject::disconnect(connection_);
         connection_ = {};
     }
 
@@ -37,6 +40,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<NetworkPathMonitor> createNetworkPathMonitor() { return std::make_unique<QtNetworkPathMonitor>(); }
+std::unique_ptr<NetworkPathMonitor> createNetworkPathMonitor() {
+    return std::make_unique<QtNetworkPathMonitor>();
+}
 
 } // namespace pierline
