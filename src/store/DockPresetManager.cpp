@@ -186,6 +186,7 @@ DockPresetManager::DockPresetManager(PersistenceController& controller, Options 
 }
 
 DockPresetManager::~DockPresetManager() {
+    lifetime_.reset(); // queued settling work finds the manager gone
     NotificationCenter::shared().removeObserver(recreationObserver_);
     if (networkMonitor_)
         networkMonitor_->cancel();
@@ -870,24 +871,37 @@ void DockPresetManager::handleNetworkPathUpdate(bool satisfied) {
         logger_.error(QStringLiteral("🔍 [HANG-DIAG] Network path changed: %1 → %2 — system UI updates may contend for "
                                      "main thread")
                           .arg(word(previous), word(satisfied)));
-    const TimerId timer = Timers::shared().schedule(kNetworkSettlingWindowSeconds, false, [this, now] {
+    // The settling check is a main-queue timer. From the monitor queue it is handed to the main
+    // thread without waiting, so tearing the manager down never waits on a queued update.
+    const std::weak_ptr<int> alive = lifetime_;
+    auto scheduleCheck = [this, alive, now] {
+        if (alive.expired())
+            return;
+        const TimerId timer = Timers::shared().schedule(kNetworkSettlingWindowSeconds, false, [this, alive, now] {
+            if (alive.expired())
+                return;
+            {
+                std::lock_guard lock(networkMutex_);
+                if (lastNetworkTransitionTime_ > now)
+                    return; // a later update restarted the window
+                isNetworkTransitioning_ = false;
+                settlingTimer_ = 0;
+            }
+            logger_.debug(QStringLiteral("🔍 [HANG-DIAG] Network settling window elapsed — transitioning flag cleared"));
+        });
+        TimerId previousTimer = 0;
         {
             std::lock_guard lock(networkMutex_);
-            if (lastNetworkTransitionTime_ > now)
-                return; // a later update restarted the window
-            isNetworkTransitioning_ = false;
-            settlingTimer_ = 0;
+            previousTimer = settlingTimer_;
+            settlingTimer_ = timer;
         }
-        logger_.debug(QStringLiteral("🔍 [HANG-DIAG] Network settling window elapsed — transitioning flag cleared"));
-    });
-    TimerId previousTimer = 0;
-    {
-        std::lock_guard lock(networkMutex_);
-        previousTimer = settlingTimer_;
-        settlingTimer_ = timer;
-    }
-    if (previousTimer)
-        Timers::shared().cancel(previousTimer);
+        if (previousTimer)
+            Timers::shared().cancel(previousTimer);
+    };
+    if (isMainThread())
+        scheduleCheck();
+    else
+        runOnMainAsync(scheduleCheck);
 }
 
 bool DockPresetManager::isNetworkTransitioning() const {

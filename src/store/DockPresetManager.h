@@ -146,6 +146,7 @@ private:
     static constexpr double kNetworkSettlingWindowSeconds = 3.0;
     bool isNetworkSatisfied_ = true;
     quint64 settlingTimer_ = 0;
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0); // watched by queued work
     static constexpr double kRefreshThrottleSeconds = 5.0;
     double lastRefreshTime_ = 0.0;
     bool hasRefreshed_ = false;

@@ -17,7 +17,7 @@ namespace {
 
 const QString kUsage = QStringLiteral(
     "preset create NAME [--from-dock] | rename NAME NEW | delete NAME | duplicate NAME | show NAME [--json] | "
-    "move NAME POSITION | add-folder | add-file | add-url | move-item | remove-item");
+    "move NAME POSITION | add-folder | add-file | add-url | move-item | remove-item | action | companion");
 
 // Makes a preset from the current Dock: its apps and every folder, file and web link.
 int createFromDock(DockPresetManager& manager, const QString& name) {
