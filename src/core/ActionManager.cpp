@@ -12,23 +12,33 @@ ActionManager& ActionManager::shared() {
     return instance;
 }
 
-QJsonObject ActionManager::decodeActions(const std::optional<QString>& text, bool* ok) {
-    if (ok)
-        *ok = true;
+QJsonObject ActionManager::decodeActions(const std::optional<QString>& text, QString* error) {
+    if (error)
+        error->clear();
     if (!text || text->isEmpty())
         return {};
-    QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(text->toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
-        if (ok)
-            *ok = false;
+    QJsonParseError parseError{};
+    const QJsonDocument doc = QJsonDocument::fromJson(text->toUtf8(), &parseError);
+    if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
+        if (error)
+            *error = parseError.error != QJsonParseError::NoError
+                         ? QStringLiteral("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset)
+                         : QStringLiteral("the text is not a JSON object");
         return {};
     }
     return doc.object();
 }
 
+QJsonObject ActionManager::loadActions(const DockPreset& preset) {
+    QString error;
+    const QJsonObject actions = decodeActions(preset.appActions(), &error);
+    if (!error.isEmpty())
+        printLine(QStringLiteral("Failed to decode appActions JSON: %1").arg(error));
+    return actions;
+}
+
 std::unique_ptr<AppAction> ActionManager::getAction(const DockPreset& preset, const QString& appURL) const {
-    const QJsonValue record = decodeActions(preset.appActions()).value(appURL);
+    const QJsonValue record = loadActions(preset).value(appURL);
     if (!record.isObject())
         return nullptr;
     return AppAction::fromRecord(record.toObject());
@@ -53,13 +63,13 @@ void ActionManager::store(DockPreset& preset, const QJsonObject& actions, Manage
 
 void ActionManager::setAction(DockPreset& preset, const QString& appURL, const AppAction& action,
                               ManagedObjectContext& context) {
-    QJsonObject actions = decodeActions(preset.appActions());
+    QJsonObject actions = loadActions(preset);
     actions.insert(appURL, action.record());
     store(preset, actions, context);
 }
 
 void ActionManager::removeAction(DockPreset& preset, const QString& appURL, ManagedObjectContext& context) {
-    QJsonObject actions = decodeActions(preset.appActions());
+    QJsonObject actions = loadActions(preset);
     if (!actions.contains(appURL))
         return;
     actions.remove(appURL);
@@ -68,7 +78,7 @@ void ActionManager::removeAction(DockPreset& preset, const QString& appURL, Mana
 
 void ActionManager::cleanupOrphanedActions(DockPreset& preset, const QStringList& validAppURLs,
                                            ManagedObjectContext& context) {
-    QJsonObject actions = decodeActions(preset.appActions());
+    QJsonObject actions = loadActions(preset);
     bool changed = false;
     for (const QString& key : actions.keys()) {
         if (validAppURLs.contains(key))
@@ -81,11 +91,11 @@ void ActionManager::cleanupOrphanedActions(DockPreset& preset, const QStringList
 }
 
 void ActionManager::cleanupCorruptedActions(DockPreset& preset, ManagedObjectContext& context) {
-    bool ok = true;
-    QJsonObject actions = decodeActions(preset.appActions(), &ok);
-    bool changed = !ok;
-    if (!ok)
-        printLine(QStringLiteral("Failed to decode appActions JSON: clearing the unreadable actions"));
+    QString error;
+    QJsonObject actions = decodeActions(preset.appActions(), &error);
+    bool changed = !error.isEmpty();
+    if (changed)
+        printLine(QStringLiteral("Failed to decode appActions JSON: %1").arg(error));
     for (const QString& key : actions.keys()) {
         const QJsonValue record = actions.value(key);
         if (record.isObject() && AppAction::fromRecord(record.toObject()))

@@ -19,9 +19,9 @@ class ActionManager {
 public:
     static ActionManager& shared();
 
-    // The records of a preset; absent, empty, undecodable or non-object text gives {}. `ok`
-    // turns false only for text that is there but cannot be decoded.
-    static QJsonObject decodeActions(const std::optional<QString>& text, bool* ok = nullptr);
+    // The records of a preset; absent, empty, undecodable or non-object text gives {}. `error`
+    // is set only for text that is there but cannot be decoded.
+    static QJsonObject decodeActions(const std::optional<QString>& text, QString* error = nullptr);
 
     std::unique_ptr<AppAction> getAction(const DockPreset& preset, const QString& appURL) const;
     bool hasCustomAction(const DockPreset& preset, const QString& appURL) const;
@@ -35,6 +35,8 @@ public:
 
 private:
     ActionManager() = default;
+    // The editor's read: an undecodable attribute is reported and read as no actions.
+    static QJsonObject loadActions(const DockPreset& preset);
     static void store(DockPreset& preset, const QJsonObject& actions, ManagedObjectContext& context);
 };
 

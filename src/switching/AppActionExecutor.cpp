@@ -144,8 +144,7 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const QStr
 
     std::atomic<int> executed{0};
     QList<QFuture<void>> group;
-    if (!simple.isEmpty())
-        printLine(QStringLiteral("\n📱 Executing simple app actions in parallel..."));
+    printLine(QStringLiteral("\n📱 Executing simple app actions in parallel..."));
     for (const PlannedAction& a : simple) {
         group.append(runAsync(QueuePriority::UserInitiated, [a, &executed] {
             printLine(appLine(a.index, a.name) + QStringLiteral(" - Executing open app action"));
@@ -157,8 +156,7 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const QStr
             }
         }));
     }
-    if (!ide.isEmpty())
-        printLine(QStringLiteral("\n🖥️ Executing IDE actions in parallel..."));
+    printLine(QStringLiteral("\n🖥️ Executing IDE actions in parallel..."));
     for (const PlannedAction& a : ide) {
         group.append(runAsync(QueuePriority::UserInitiated, [a, &executed] {
             printLine(appLine(a.index, a.name) + QStringLiteral(" - Executing IDE action"));
@@ -171,8 +169,7 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const QStr
             }
         }));
     }
-    if (!browser.isEmpty())
-        printLine(QStringLiteral("\n🌐 Executing browser profile switches..."));
+    printLine(QStringLiteral("\n🌐 Executing browser profile switches..."));
     for (const PlannedAction& a : browser) {
         group.append(runAsync(QueuePriority::UserInitiated, [a, &executed] {
             printLine(QStringLiteral("  🌐 Processing ") + a.name + QStringLiteral(" - Switching profile..."));

@@ -201,6 +201,15 @@ TEST_F(SwitchingStore, ActionManagerSetsRemovesAndCleansUp) {
     preset->setAppActions(QString::fromUtf8(QJsonDocument(mixed).toJson()));
     actions.cleanupCorruptedActions(*preset, context());
     EXPECT_EQ(ActionManager::decodeActions(preset->appActions()).keys(), QStringList{kSafari});
+
+    // Unreadable text reads as no actions, says why, and is cleared by the clean-up.
+    logs.clear();
+    preset->setAppActions(QStringLiteral("{\"broken\":"));
+    EXPECT_FALSE(logs.printedContaining(QStringLiteral("Failed to decode appActions JSON: ")));
+    EXPECT_FALSE(actions.getAction(*preset, kSafari));
+    EXPECT_TRUE(logs.printedContaining(QStringLiteral("Failed to decode appActions JSON: ")));
+    actions.cleanupCorruptedActions(*preset, context());
+    EXPECT_FALSE(preset->appActions().has_value());
 }
 
 TEST_F(SwitchingStore, ActionRunSkipsSpacersAndCountsNothingWithoutRecords) {
@@ -215,8 +224,22 @@ TEST_F(SwitchingStore, ActionRunSkipsSpacersAndCountsNothingWithoutRecords) {
         offMain([] { return AppActionExecutor::executeActionsForPreset(QStringLiteral("Plain"), {kMail}); });
     EXPECT_EQ(none.executed, 0);
     EXPECT_EQ(none.processed, 1);
-    EXPECT_TRUE(logs.printed(QStringLiteral("\n--- EXECUTING APP ACTIONS (PARALLEL) ---")));
-    EXPECT_TRUE(logs.printed(QStringLiteral("✅ Actions executed: 0")));
+    // Every group announces itself, even an empty one, and the summary follows in its order.
+    const QStringList expected{
+        QStringLiteral("\n--- EXECUTING APP ACTIONS (PARALLEL) ---"),
+        QStringLiteral("\n📱 Executing simple app actions in parallel..."),
+        QStringLiteral("\n🖥️ Executing IDE actions in parallel..."),
+        QStringLiteral("\n🌐 Executing browser profile switches..."),
+        QStringLiteral("\n--- ACTION EXECUTION COMPLETE ---"),
+        QStringLiteral("✅ Actions executed: 0"),
+        QStringLiteral("  • Browser profiles: 0"),
+        QStringLiteral("  • Open app actions: 0"),
+        QStringLiteral("  • IDE actions: 0"),
+        QStringLiteral("📱 Total apps processed: 1"),
+    };
+    QStringList printed = logs.plainLines();
+    printed = printed.mid(printed.indexOf(expected.first()));
+    EXPECT_EQ(printed, expected);
 
     logs.clear();
     const QStringList entries = decodeApps(spaced->apps());
