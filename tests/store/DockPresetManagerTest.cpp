@@ -648,9 +648,8 @@ TEST_F(PresetManager, MonitorStartIsLoggedEvenWithoutANetworkBackend) {
     };
     const QString started = QStringLiteral("🔍 [HANG-DIAG] NWPathMonitor started for WiFi fluctuation detection");
     manager = std::make_unique<DockPresetManager>(
-        openStore(), DockPresetManagerOptions{.monitorNetwork = true, .networkMonitorFactory = [] {
-                                                  return std::make_unique<NoBackend>();
-                                              }});
+        openStore(), DockPresetManagerOptions{.monitorNetwork = true,
+                                              .networkMonitorFactory = [] { return std::make_unique<NoBackend>(); }});
     EXPECT_EQ(log.messages(QStringLiteral("DockPresetManager")).count(started), 1);
 
     // A run without the monitor (the command line) does not claim one.
