@@ -2,6 +2,8 @@
 // record, action listing, the action task and the switch-context post) against a bare shell
 // script of the same child processes; and closing 20 running apps. Pauses and grace periods are
 // taken on a clock that does not sleep, so what is left is the program's own work.
+#include "BenchSupport.h"
+
 #include "dock/DefaultsWriter.h"
 #include "dock/DockManager.h"
 #include "platform/Clock.h"
@@ -21,12 +23,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 #include <benchmark/benchmark.h>
 #include <csignal>
-#include <cstdio>
-#include <map>
 
 using namespace pierline;
 
@@ -36,36 +35,14 @@ constexpr int kApps = 26;
 constexpr int kFolders = 6;
 constexpr int kRunningApps = 20;
 
-class ZeroPauseClock : public Clock {
-public:
-    QDateTime now() const override { return QDateTime::currentDateTimeUtc(); }
-    double monotonicSeconds() const override { return 0; }
-    void sleep(double) override {}
-};
-
-class SilentLog : public LogSink {
-public:
-    void plain(const QString&) override {}
-    void structured(const LogRecord&) override {}
-};
-
-void writeFile(const QString& path, const QByteArray& bytes, bool executable = false) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
-    if (executable)
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
 QString makeBundle(const QString& folder, const QString& name) {
     const QString bundle = QDir(folder).filePath(name + QStringLiteral(".app"));
-    writeFile(bundle + QStringLiteral("/Contents/Info.plist"),
-              QStringLiteral("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
-                             "<key>CFBundleIdentifier</key><string>com.example.%1</string>"
-                             "<key>CFBundleExecutable</key><string>%2</string></dict></plist>")
-                  .arg(QString(name).remove(QLatin1Char(' ')), name)
-                  .toUtf8());
+    bench::writeFile(bundle + QStringLiteral("/Contents/Info.plist"),
+                     QStringLiteral("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                                    "<key>CFBundleIdentifier</key><string>com.example.%1</string>"
+                                    "<key>CFBundleExecutable</key><string>%2</string></dict></plist>")
+                         .arg(QString(name).remove(QLatin1Char(' ')), name)
+                         .toUtf8());
     const QString exe = bundle + QStringLiteral("/Contents/MacOS/") + name;
     QDir().mkpath(QFileInfo(exe).absolutePath());
     QFile::copy(QStringLiteral(PIERLINE_FAKE_APP), exe);
@@ -83,20 +60,12 @@ template <typename Pred> bool waitUntil(Pred pred, int timeoutMs = 10000) {
     return true;
 }
 
-struct Fixture {
-    QTemporaryDir home;
-    ZeroPauseClock clock;
-    SilentLog log;
+struct Fixture : bench::QuietHome {
     QString bareScript;
     QStringList runningBundles;
 
     Fixture() {
-        qputenv("PIERLINE_HOME", home.path().toUtf8());
-        QDir(home.path()).mkpath(QStringLiteral("tmp"));
-        qputenv("TMPDIR", home.filePath(QStringLiteral("tmp")).toUtf8());
         qunsetenv("XDG_RUNTIME_DIR");
-        Clock::setShared(&clock);
-        setLogSink(&log);
 
         UserDefaults& defaults = UserDefaults::standard();
         defaults.set(QStringLiteral("useDockutil"), false);
@@ -124,7 +93,7 @@ struct Fixture {
         }
         for (int i = 0; i < 2; ++i) {
             const QString path = home.filePath(QStringLiteral("Users/me/doc %1.txt").arg(i));
-            writeFile(path, "text");
+            bench::writeFile(path, "text");
             manager.addFile(preset, path);
             manager.addURL(preset, QStringLiteral("https://example.com/%1").arg(i), QStringLiteral("Link %1").arg(i));
         }
@@ -135,10 +104,10 @@ struct Fixture {
             waitUntil([&] { return first.actions->isFinished(); });
         const QDir tmp(SystemPaths::temporaryDirectory());
         bareScript = home.filePath(QStringLiteral("defaults.zsh"));
-        writeFile(bareScript, DefaultsWriter::commands(tmp.filePath(DefaultsWriter::kAppsFileName),
-                                                       tmp.filePath(DefaultsWriter::kItemsFileName))
-                                  .join(QLatin1Char('\n'))
-                                  .toUtf8());
+        bench::writeFile(bareScript, DefaultsWriter::commands(tmp.filePath(DefaultsWriter::kAppsFileName),
+                                                              tmp.filePath(DefaultsWriter::kItemsFileName))
+                                         .join(QLatin1Char('\n'))
+                                         .toUtf8());
 
         for (int i = 0; i < kRunningApps; ++i)
             runningBundles.append(
@@ -166,11 +135,8 @@ void BM_FullApplyDefaults(benchmark::State& state) {
 
 void BM_DefaultsBareScript(benchmark::State& state) {
     Fixture& f = fixture();
-    for (auto _ : state) {
-        const ProcessResult result = runProcess(SystemPaths::shellPath(), {f.bareScript});
-        if (result.exitStatus != 0)
-            state.SkipWithError("bare script failed");
-    }
+    for (auto _ : state)
+        bench::runBareScript(state, f.bareScript);
 }
 
 void BM_CloseTwentyApps(benchmark::State& state) {
@@ -224,39 +190,15 @@ BENCHMARK(BM_DefaultsBareScript)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_CloseTwentyApps)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_ListRunningApps)->Unit(benchmark::kMillisecond)->Iterations(50);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                realMs_[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const auto apply = realMs_.find("BM_FullApplyDefaults");
-        const auto floor = realMs_.find("BM_DefaultsBareScript");
-        if (apply != realMs_.end() && floor != realMs_.end() && floor->second > 0)
-            std::printf("full apply (defaults writer) / bare script: %.2f (%.1f ms vs %.1f ms)\n",
-                        apply->second / floor->second, apply->second, floor->second);
-    }
-
-private:
-    std::map<std::string, double> realMs_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    bench::RatioReporter reporter;
+    reporter.addRatio("full apply (defaults writer) / bare script", "BM_FullApplyDefaults", "BM_DefaultsBareScript");
+    const int code = bench::runBenchmarks(argc, argv, reporter);
     DockPresetManager::resetSharedForTesting();
     setLogSink(nullptr);
     Clock::setShared(nullptr);
-    return 0;
+    return code;
 }

@@ -1,17 +1,16 @@
 // Reading the Dock: the whole reading through the `defaults` child against the child alone,
 // and the parsing cost per tile.
+#include "BenchSupport.h"
+
 #include "dock/DockReader.h"
 #include "platform/Plist.h"
 #include "platform/ProcessRunner.h"
 #include "platform/SystemPaths.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cstdio>
-#include <map>
 #include <unistd.h>
 
 using namespace pierline;
@@ -85,10 +84,7 @@ struct Fixture {
     Fixture() {
         qputenv("PIERLINE_HOME", home.path().toUtf8());
         xml = plistToXml(largeDock()).value_or(QByteArray());
-        QDir().mkpath(SystemPaths::preferencesFolder());
-        QFile file(SystemPaths::preferencesFile(QStringLiteral("com.apple.dock")));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(xml);
+        bench::writeFile(SystemPaths::preferencesFile(QStringLiteral("com.apple.dock")), xml);
         parsed = parsePlist(xml).value.value_or(QVariant()).toMap();
     }
 };
@@ -146,52 +142,15 @@ BENCHMARK(BM_ReadDock)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ParseDomainPerTile)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ParsePlistAndDomainPerTile)->Unit(benchmark::kMicrosecond);
 
-// Prints what the console reporter prints, then the reading against its floor.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                realNs_[run.run_name.function_name] = run.GetAdjustedRealTime() * timeUnitNs(run.time_unit);
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const auto floor = realNs_.find("BM_DefaultsExportAlone");
-        const auto reading = realNs_.find("BM_ReadDock");
-        if (floor != realNs_.end() && reading != realNs_.end() && floor->second > 0) {
-            std::printf("readDock / defaults export alone: %.3f (%.3f ms vs %.3f ms, %d tiles)\n",
-                        reading->second / floor->second, reading->second / 1e6, floor->second / 1e6, kTiles);
-        }
-    }
-
-private:
-    static double timeUnitNs(benchmark::TimeUnit unit) {
-        switch (unit) {
-        case benchmark::kSecond:
-            return 1e9;
-        case benchmark::kMillisecond:
-            return 1e6;
-        case benchmark::kMicrosecond:
-            return 1e3;
-        default:
-            return 1;
-        }
-    }
-    std::map<std::string, double> realNs_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    bench::RatioReporter reporter(isatty(fileno(stdout)) ? benchmark::ConsoleReporter::OO_Defaults
+                                                         : benchmark::ConsoleReporter::OO_Tabular);
+    reporter.addRatio("BM_ReadDock", "BM_DefaultsExportAlone", [](double reading, double floor) {
+        std::printf("readDock / defaults export alone: %.3f (%.3f ms vs %.3f ms, %d tiles)\n", reading / floor, reading,
+                    floor, kTiles);
+    });
+    return bench::runBenchmarks(argc, argv, reporter);
 }

@@ -1,6 +1,8 @@
 // Writing the Dock: each writer against a bare shell script that runs the same command lines, so
 // the ratio shows what the writer adds to the child processes it cannot avoid. The one-second
 // restart pause is taken on a clock that does not sleep.
+#include "BenchSupport.h"
+
 #include "dock/DefaultsWriter.h"
 #include "dock/DockutilWriter.h"
 #include "platform/Clock.h"
@@ -12,10 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
-#include <cstdio>
-#include <map>
 
 using namespace pierline;
 
@@ -28,50 +27,22 @@ constexpr int kFiles = 2;
 constexpr int kLinks = 2;
 constexpr int kTiles = kApps + kSpacers + kFolders + kFiles + kLinks; // 40
 
-class ZeroPauseClock : public Clock {
-public:
-    QDateTime now() const override { return QDateTime::currentDateTimeUtc(); }
-    double monotonicSeconds() const override { return 0; }
-    void sleep(double) override {}
-};
-
-class SilentLog : public LogSink {
-public:
-    void plain(const QString&) override {}
-    void structured(const LogRecord&) override {}
-};
-
 QString dirUrl(const QString& path) {
     return fileUrlFromPath(path, true).toString(QUrl::FullyEncoded);
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
-}
-
-struct Fixture {
-    QTemporaryDir home;
+struct Fixture : bench::QuietHome {
     QStringList apps;
     QList<DockFolderStackValues> items;
     QString defaultsScript;
     QString dockutilScript;
-    ZeroPauseClock clock;
-    SilentLog log;
 
     Fixture() {
-        qputenv("PIERLINE_HOME", home.path().toUtf8());
-        QDir(home.path()).mkpath("tmp");
-        qputenv("TMPDIR", home.filePath("tmp").toUtf8());
-        Clock::setShared(&clock);
-        setLogSink(&log);
-
         // A preset of 40 tiles whose bundles, folders and files exist, as dockutil insists.
         for (int i = 0; i < kApps; ++i) {
             const QString bundle = home.filePath(QStringLiteral("Applications/App Number %1.app").arg(i));
-            writeFile(bundle + "/Contents/Info.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict/></plist>");
+            bench::writeFile(bundle + "/Contents/Info.plist",
+                             "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict/></plist>");
             apps.append(dirUrl(bundle));
             if (i % 7 == 6 && apps.size() < kApps + kSpacers)
                 apps.append(QStringLiteral("pierline-spacer-%1").arg(i));
@@ -93,7 +64,7 @@ struct Fixture {
         }
         for (int i = 0; i < kFiles; ++i) {
             const QString path = home.filePath(QStringLiteral("Users/me/doc %1.txt").arg(i));
-            writeFile(path, "text");
+            bench::writeFile(path, "text");
             DockFolderStackValues v;
             v.path = fileUrlFromPath(path).toString(QUrl::FullyEncoded);
             v.itemType = "file";
@@ -112,28 +83,22 @@ struct Fixture {
         const QDir tmp(SystemPaths::temporaryDirectory());
         DefaultsWriter::apply("Bench", apps, items, {}); // leaves the two files the script imports
         defaultsScript = home.filePath("defaults.zsh");
-        writeFile(defaultsScript, DefaultsWriter::commands(tmp.filePath(DefaultsWriter::kAppsFileName),
-                                                           tmp.filePath(DefaultsWriter::kItemsFileName))
-                                      .join('\n')
-                                      .toUtf8());
+        bench::writeFile(defaultsScript, DefaultsWriter::commands(tmp.filePath(DefaultsWriter::kAppsFileName),
+                                                                  tmp.filePath(DefaultsWriter::kItemsFileName))
+                                             .join('\n')
+                                             .toUtf8());
         QStringList dockutilLines;
         for (const WriterStep& step : DockutilWriter::plan(SystemPaths::toolPath("dockutil"), "Bench", apps, items))
             if (step.kind == WriterStep::Kind::Run)
                 dockutilLines.append(step.text);
         dockutilScript = home.filePath("dockutil.zsh");
-        writeFile(dockutilScript, dockutilLines.join('\n').toUtf8());
+        bench::writeFile(dockutilScript, dockutilLines.join('\n').toUtf8());
     }
 };
 
 Fixture& fixture() {
     static Fixture f;
     return f;
-}
-
-void runScript(benchmark::State& state, const QString& script) {
-    const ProcessResult result = runProcess(SystemPaths::shellPath(), {script});
-    if (result.exitStatus != 0)
-        state.SkipWithError("bare script failed");
 }
 
 void BM_DefaultsWriter(benchmark::State& state) {
@@ -146,7 +111,7 @@ void BM_DefaultsWriter(benchmark::State& state) {
 void BM_DefaultsBareScript(benchmark::State& state) {
     Fixture& f = fixture();
     for (auto _ : state)
-        runScript(state, f.defaultsScript);
+        bench::runBareScript(state, f.defaultsScript);
 }
 
 void BM_DockutilWriter(benchmark::State& state) {
@@ -159,7 +124,7 @@ void BM_DockutilWriter(benchmark::State& state) {
 void BM_DockutilBareScript(benchmark::State& state) {
     Fixture& f = fixture();
     for (auto _ : state)
-        runScript(state, f.dockutilScript);
+        bench::runBareScript(state, f.dockutilScript);
 }
 
 BENCHMARK(BM_DefaultsWriter)->Unit(benchmark::kMillisecond)->Iterations(20);
@@ -167,43 +132,16 @@ BENCHMARK(BM_DefaultsBareScript)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_DockutilWriter)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_DockutilBareScript)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-// Prints what the console reporter prints, then each writer against its floor.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                realMs_[run.run_name.function_name] = run.GetAdjustedRealTime(); // all in milliseconds
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        ratio("defaults writer / bare script (3 commands)", "BM_DefaultsWriter", "BM_DefaultsBareScript");
-        ratio("dockutil writer / bare script (40 tiles, 42 commands)", "BM_DockutilWriter", "BM_DockutilBareScript");
-    }
-
-private:
-    void ratio(const char* title, const std::string& writer, const std::string& floor) {
-        const auto w = realMs_.find(writer);
-        const auto f = realMs_.find(floor);
-        if (w == realMs_.end() || f == realMs_.end() || f->second <= 0)
-            return;
-        std::printf("%s: %.2f (%.1f ms vs %.1f ms)\n", title, w->second / f->second, w->second, f->second);
-    }
-    std::map<std::string, double> realMs_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    bench::RatioReporter reporter;
+    reporter.addRatio("defaults writer / bare script (3 commands)", "BM_DefaultsWriter", "BM_DefaultsBareScript");
+    reporter.addRatio("dockutil writer / bare script (40 tiles, 42 commands)", "BM_DockutilWriter",
+                      "BM_DockutilBareScript");
+    const int code = bench::runBenchmarks(argc, argv, reporter);
     setLogSink(nullptr);
     Clock::setShared(nullptr);
-    return 0;
+    return code;
 }

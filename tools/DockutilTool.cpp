@@ -90,6 +90,12 @@ std::optional<Options> parseOptions(const QStringList& args, int& status) {
             }
             return args[++i];
         };
+        // The code of an enumerated option's value, or nullopt after saying what was expected.
+        const auto coded = [&](const QString& v, std::optional<int> code, const char* expected) {
+            if (!code)
+                fail(QStringLiteral("invalid %1 %2 (expected %3)").arg(arg, v, QLatin1String(expected)));
+            return code;
+        };
         if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
             writeOut(kUsage);
             status = 0;
@@ -130,23 +136,15 @@ std::optional<Options> parseOptions(const QStringList& args, int& status) {
             o.label = *v;
         } else if (arg == QLatin1String("--view")) {
             const auto v = value();
-            if (!v)
+            const auto code = v ? coded(*v, viewCode(*v), "auto, fan, grid or list") : std::nullopt;
+            if (!code)
                 return std::nullopt;
-            const auto code = viewCode(*v);
-            if (!code) {
-                fail(QStringLiteral("invalid --view %1 (expected auto, fan, grid or list)").arg(*v));
-                return std::nullopt;
-            }
             o.showAs = *code;
         } else if (arg == QLatin1String("--display")) {
             const auto v = value();
-            if (!v)
+            const auto code = v ? coded(*v, displayCode(*v), "stack or folder") : std::nullopt;
+            if (!code)
                 return std::nullopt;
-            const auto code = displayCode(*v);
-            if (!code) {
-                fail(QStringLiteral("invalid --display %1 (expected stack or folder)").arg(*v));
-                return std::nullopt;
-            }
             o.displayAs = *code;
         } else if (arg == QLatin1String("--sort")) {
             auto v = value();
@@ -156,12 +154,9 @@ std::optional<Options> parseOptions(const QStringList& args, int& status) {
                 QStringList{QStringLiteral("added"), QStringLiteral("modified"), QStringLiteral("created")}.contains(
                     args[i + 1]))
                 *v += args[++i];
-            const auto code = sortCode(*v);
-            if (!code) {
-                fail(QStringLiteral("invalid --sort %1 (expected name, dateadded, datemodified, datecreated or kind)")
-                         .arg(*v));
+            const auto code = coded(*v, sortCode(*v), "name, dateadded, datemodified, datecreated or kind");
+            if (!code)
                 return std::nullopt;
-            }
             o.arrangement = *code;
         } else if (arg == QLatin1String("--no-restart")) {
             o.restart = false;

@@ -7,16 +7,6 @@
 namespace pierline {
 namespace {
 
-std::optional<QString> optionalString(const QVariant& v) {
-    if (!v.isValid() || v.isNull())
-        return std::nullopt;
-    return v.toString();
-}
-
-QVariant fromOptional(const std::optional<QString>& s) {
-    return s ? QVariant(*s) : QVariant();
-}
-
 // Last component of a plain path or of a URL's decoded path, ignoring trailing slashes.
 QString lastComponent(const QString& location) {
     QString path = location;
@@ -38,56 +28,53 @@ bool isBlank(const std::optional<QString>& s) {
 } // namespace
 
 std::optional<QString> DockFolderStack::path() const {
-    return optionalString(value(QStringLiteral("path")));
+    return optionalString(QStringLiteral("path"));
 }
 void DockFolderStack::setPath(const std::optional<QString>& v) {
-    setValue(QStringLiteral("path"), fromOptional(v));
+    setOptionalString(QStringLiteral("path"), v);
 }
 std::optional<QString> DockFolderStack::itemType() const {
-    return optionalString(value(QStringLiteral("itemType")));
+    return optionalString(QStringLiteral("itemType"));
 }
 void DockFolderStack::setItemType(const std::optional<QString>& v) {
-    setValue(QStringLiteral("itemType"), fromOptional(v));
+    setOptionalString(QStringLiteral("itemType"), v);
 }
 std::optional<QString> DockFolderStack::url() const {
-    return optionalString(value(QStringLiteral("url")));
+    return optionalString(QStringLiteral("url"));
 }
 void DockFolderStack::setUrl(const std::optional<QString>& v) {
-    setValue(QStringLiteral("url"), fromOptional(v));
+    setOptionalString(QStringLiteral("url"), v);
 }
 std::optional<QString> DockFolderStack::label() const {
-    return optionalString(value(QStringLiteral("label")));
+    return optionalString(QStringLiteral("label"));
 }
 void DockFolderStack::setLabel(const std::optional<QString>& v) {
-    setValue(QStringLiteral("label"), fromOptional(v));
+    setOptionalString(QStringLiteral("label"), v);
 }
 
 QString DockFolderStack::displayAs() const {
-    const QVariant v = value(QStringLiteral("displayAs"));
-    return v.isValid() && !v.isNull() ? v.toString() : QStringLiteral("folder");
+    return stringOr(QStringLiteral("displayAs"), QStringLiteral("folder"));
 }
 void DockFolderStack::setDisplayAs(const QString& v) {
     setValue(QStringLiteral("displayAs"), v);
 }
 QString DockFolderStack::showAs() const {
-    const QVariant v = value(QStringLiteral("showAs"));
-    return v.isValid() && !v.isNull() ? v.toString() : QStringLiteral("grid");
+    return stringOr(QStringLiteral("showAs"), QStringLiteral("grid"));
 }
 void DockFolderStack::setShowAs(const QString& v) {
     setValue(QStringLiteral("showAs"), v);
 }
 QString DockFolderStack::sortOrder() const {
-    const QVariant v = value(QStringLiteral("sortOrder"));
-    return v.isValid() && !v.isNull() ? v.toString() : QStringLiteral("name");
+    return stringOr(QStringLiteral("sortOrder"), QStringLiteral("name"));
 }
 void DockFolderStack::setSortOrder(const QString& v) {
     setValue(QStringLiteral("sortOrder"), v);
 }
 qint16 DockFolderStack::order() const {
-    return static_cast<qint16>(value(QStringLiteral("order")).toInt());
+    return int16Value(QStringLiteral("order"));
 }
 void DockFolderStack::setOrder(qint16 v) {
-    setValue(QStringLiteral("order"), QVariant(static_cast<int>(v)));
+    setInt16Value(QStringLiteral("order"), v);
 }
 
 std::shared_ptr<DockPreset> DockFolderStack::preset() const {

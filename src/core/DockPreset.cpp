@@ -3,33 +3,6 @@
 #include <algorithm>
 
 namespace pierline {
-namespace {
-
-std::optional<QString> optionalString(const QVariant& v) {
-    if (!v.isValid() || v.isNull())
-        return std::nullopt;
-    return v.toString();
-}
-
-QVariant fromOptional(const std::optional<QString>& s) {
-    return s ? QVariant(*s) : QVariant();
-}
-
-std::optional<QDateTime> optionalDate(const QVariant& v) {
-    if (!v.isValid() || v.isNull())
-        return std::nullopt;
-    const QDateTime d = v.toDateTime();
-    if (!d.isValid())
-        return std::nullopt;
-    return d;
-}
-
-QVariant fromOptional(const std::optional<QDateTime>& d) {
-    return d && d->isValid() ? QVariant(d->toUTC()) : QVariant();
-}
-
-} // namespace
-
 std::optional<QUuid> DockPreset::id() const {
     const QVariant v = value(QStringLiteral("id"));
     if (!v.isValid() || v.isNull())
@@ -45,40 +18,40 @@ void DockPreset::setId(const std::optional<QUuid>& v) {
 }
 
 std::optional<QString> DockPreset::name() const {
-    return optionalString(value(QStringLiteral("name")));
+    return optionalString(QStringLiteral("name"));
 }
 void DockPreset::setName(const std::optional<QString>& v) {
-    setValue(QStringLiteral("name"), fromOptional(v));
+    setOptionalString(QStringLiteral("name"), v);
 }
 std::optional<QString> DockPreset::apps() const {
-    return optionalString(value(QStringLiteral("apps")));
+    return optionalString(QStringLiteral("apps"));
 }
 void DockPreset::setApps(const std::optional<QString>& v) {
-    setValue(QStringLiteral("apps"), fromOptional(v));
+    setOptionalString(QStringLiteral("apps"), v);
 }
 std::optional<QString> DockPreset::appNotes() const {
-    return optionalString(value(QStringLiteral("appNotes")));
+    return optionalString(QStringLiteral("appNotes"));
 }
 void DockPreset::setAppNotes(const std::optional<QString>& v) {
-    setValue(QStringLiteral("appNotes"), fromOptional(v));
+    setOptionalString(QStringLiteral("appNotes"), v);
 }
 std::optional<QString> DockPreset::appActions() const {
-    return optionalString(value(QStringLiteral("appActions")));
+    return optionalString(QStringLiteral("appActions"));
 }
 void DockPreset::setAppActions(const std::optional<QString>& v) {
-    setValue(QStringLiteral("appActions"), fromOptional(v));
+    setOptionalString(QStringLiteral("appActions"), v);
 }
 std::optional<QDateTime> DockPreset::createdAt() const {
-    return optionalDate(value(QStringLiteral("createdAt")));
+    return optionalDate(QStringLiteral("createdAt"));
 }
 void DockPreset::setCreatedAt(const std::optional<QDateTime>& v) {
-    setValue(QStringLiteral("createdAt"), fromOptional(v));
+    setOptionalDate(QStringLiteral("createdAt"), v);
 }
 qint16 DockPreset::order() const {
-    return static_cast<qint16>(value(QStringLiteral("order")).toInt());
+    return int16Value(QStringLiteral("order"));
 }
 void DockPreset::setOrder(qint16 v) {
-    setValue(QStringLiteral("order"), QVariant(static_cast<int>(v)));
+    setInt16Value(QStringLiteral("order"), v);
 }
 bool DockPreset::harborletOnlyMode() const {
     return value(QStringLiteral("harborletOnlyMode")).toBool();
@@ -87,22 +60,22 @@ void DockPreset::setHarborletOnlyMode(bool v) {
     setValue(QStringLiteral("harborletOnlyMode"), QVariant(v));
 }
 std::optional<QString> DockPreset::lastContextStatus() const {
-    return optionalString(value(QStringLiteral("lastContextStatus")));
+    return optionalString(QStringLiteral("lastContextStatus"));
 }
 void DockPreset::setLastContextStatus(const std::optional<QString>& v) {
-    setValue(QStringLiteral("lastContextStatus"), fromOptional(v));
+    setOptionalString(QStringLiteral("lastContextStatus"), v);
 }
 std::optional<QString> DockPreset::lastContextNextSteps() const {
-    return optionalString(value(QStringLiteral("lastContextNextSteps")));
+    return optionalString(QStringLiteral("lastContextNextSteps"));
 }
 void DockPreset::setLastContextNextSteps(const std::optional<QString>& v) {
-    setValue(QStringLiteral("lastContextNextSteps"), fromOptional(v));
+    setOptionalString(QStringLiteral("lastContextNextSteps"), v);
 }
 std::optional<QDateTime> DockPreset::lastContextUpdatedAt() const {
-    return optionalDate(value(QStringLiteral("lastContextUpdatedAt")));
+    return optionalDate(QStringLiteral("lastContextUpdatedAt"));
 }
 void DockPreset::setLastContextUpdatedAt(const std::optional<QDateTime>& v) {
-    setValue(QStringLiteral("lastContextUpdatedAt"), fromOptional(v));
+    setOptionalDate(QStringLiteral("lastContextUpdatedAt"), v);
 }
 
 std::optional<HarborletConfiguration> DockPreset::harborletConfiguration() const {

@@ -108,6 +108,44 @@ void ManagedObject::setValue(const QString& attribute, const QVariant& value) {
         hooks->objectDidChange(*this);
 }
 
+std::optional<QString> ManagedObject::optionalString(const QString& attribute) const {
+    const QVariant v = value(attribute);
+    if (isAbsent(v))
+        return std::nullopt;
+    return v.toString();
+}
+
+void ManagedObject::setOptionalString(const QString& attribute, const std::optional<QString>& v) {
+    setValue(attribute, v ? QVariant(*v) : QVariant());
+}
+
+QString ManagedObject::stringOr(const QString& attribute, const QString& fallback) const {
+    const QVariant v = value(attribute);
+    return isAbsent(v) ? fallback : v.toString();
+}
+
+std::optional<QDateTime> ManagedObject::optionalDate(const QString& attribute) const {
+    const QVariant v = value(attribute);
+    if (isAbsent(v))
+        return std::nullopt;
+    const QDateTime d = v.toDateTime();
+    if (!d.isValid())
+        return std::nullopt;
+    return d;
+}
+
+void ManagedObject::setOptionalDate(const QString& attribute, const std::optional<QDateTime>& v) {
+    setValue(attribute, v && v->isValid() ? QVariant(v->toUTC()) : QVariant());
+}
+
+qint16 ManagedObject::int16Value(const QString& attribute) const {
+    return static_cast<qint16>(value(attribute).toInt());
+}
+
+void ManagedObject::setInt16Value(const QString& attribute, qint16 v) {
+    setValue(attribute, QVariant(static_cast<int>(v)));
+}
+
 void ManagedObject::attach(ManagedObjectContext* context, ObjectContextHooks* hooks, State state) {
     std::lock_guard lock(objectsMutex());
     context_ = context;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QVariant>
 #include <QVariantHash>
 #include <memory>
+#include <optional>
 
 namespace pierline {
 
@@ -61,6 +63,16 @@ public:
 protected:
     enum class State { Clean, Inserted, Updated, Deleted };
     ObjectContextHooks* hooks() const;
+
+    // Typed access for the entities' accessors; nullopt (or the fallback) stands for an absent value.
+    std::optional<QString> optionalString(const QString& attribute) const;
+    void setOptionalString(const QString& attribute, const std::optional<QString>& value);
+    QString stringOr(const QString& attribute, const QString& fallback) const;
+    // An invalid date reads and writes as absent; dates are stored in UTC.
+    std::optional<QDateTime> optionalDate(const QString& attribute) const;
+    void setOptionalDate(const QString& attribute, const std::optional<QDateTime>& value);
+    qint16 int16Value(const QString& attribute) const;
+    void setInt16Value(const QString& attribute, qint16 value);
 
 private:
     friend class ManagedObjectContext;

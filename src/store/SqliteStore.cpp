@@ -58,6 +58,26 @@ QString columnDefinition(const AttributeDescription& a) {
     return def;
 }
 
+// The table of an entity with the row columns, its attributes and its to-one relationships.
+QString createTableStatement(const EntityDescription& e) {
+    QStringList columns = {QStringLiteral("Z_PK INTEGER PRIMARY KEY AUTOINCREMENT"),
+                           QStringLiteral("Z_OPT INTEGER NOT NULL DEFAULT 1")};
+    for (const auto& a : e.attributes)
+        columns.append(columnDefinition(a));
+    for (const auto& r : e.relationships)
+        if (!r.toMany)
+            columns.append(r.columnName() + QStringLiteral(" INTEGER"));
+    return QStringLiteral("CREATE TABLE %1 (%2)").arg(e.tableName(), columns.join(QStringLiteral(", ")));
+}
+
+// Undoing after a failure: when the undo fails too, SQLite has already rolled back.
+void execIgnoringErrors(sqlite::Database& db, const QString& sql) {
+    try {
+        db.exec(sql);
+    } catch (const sqlite::Error&) {
+    }
+}
+
 QString fileName(const QString& location) {
     return QFileInfo(location).fileName();
 }
@@ -151,32 +171,18 @@ void SqliteStore::open(const QList<ModelVersion>& history) {
         }
         db_->exec(QStringLiteral("COMMIT"));
     } catch (const StoreError&) {
-        try {
-            db_->exec(QStringLiteral("ROLLBACK"));
-        } catch (const sqlite::Error&) {
-        }
+        execIgnoringErrors(*db_, QStringLiteral("ROLLBACK"));
         throw;
     } catch (const sqlite::Error& e) {
-        try {
-            db_->exec(QStringLiteral("ROLLBACK"));
-        } catch (const sqlite::Error&) {
-        }
+        execIgnoringErrors(*db_, QStringLiteral("ROLLBACK"));
         throw openError(location_, e);
     }
 }
 
 void SqliteStore::createSchema() {
     db_->exec(QStringLiteral("CREATE TABLE %1 (Z_KEY TEXT PRIMARY KEY, Z_VALUE TEXT)").arg(kMetadataTable));
-    for (const EntityDescription& e : model_.entities) {
-        QStringList columns = {QStringLiteral("Z_PK INTEGER PRIMARY KEY AUTOINCREMENT"),
-                               QStringLiteral("Z_OPT INTEGER NOT NULL DEFAULT 1")};
-        for (const auto& a : e.attributes)
-            columns.append(columnDefinition(a));
-        for (const auto& r : e.relationships)
-            if (!r.toMany)
-                columns.append(r.columnName() + QStringLiteral(" INTEGER"));
-        db_->exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(e.tableName(), columns.join(QStringLiteral(", "))));
-    }
+    for (const EntityDescription& e : model_.entities)
+        db_->exec(createTableStatement(e));
     createIndexes();
 }
 
@@ -216,15 +222,7 @@ void SqliteStore::migrate(const QList<ModelVersion>& history, qsizetype fromInde
             for (const EntityDescription& e : to.entities) {
                 const EntityDescription* old = from.entity(e.name);
                 if (!old) {
-                    QStringList columns = {QStringLiteral("Z_PK INTEGER PRIMARY KEY AUTOINCREMENT"),
-                                           QStringLiteral("Z_OPT INTEGER NOT NULL DEFAULT 1")};
-                    for (const auto& a : e.attributes)
-                        columns.append(columnDefinition(a));
-                    for (const auto& r : e.relationships)
-                        if (!r.toMany)
-                            columns.append(r.columnName() + QStringLiteral(" INTEGER"));
-                    db_->exec(
-                        QStringLiteral("CREATE TABLE %1 (%2)").arg(e.tableName(), columns.join(QStringLiteral(", "))));
+                    db_->exec(createTableStatement(e));
                     continue;
                 }
                 for (const auto& a : e.attributes) {
@@ -435,10 +433,7 @@ std::vector<StoredRow> SqliteStore::fetch(const EntityDescription& e, const QLis
         }
         db_->exec(QStringLiteral("RELEASE fetch_rows"));
     } catch (const sqlite::Error& error) {
-        try {
-            db_->exec(QStringLiteral("ROLLBACK TO fetch_rows; RELEASE fetch_rows"));
-        } catch (const sqlite::Error&) {
-        }
+        execIgnoringErrors(*db_, QStringLiteral("ROLLBACK TO fetch_rows; RELEASE fetch_rows"));
         fail(error);
     }
     return rows;
@@ -613,14 +608,8 @@ void SqliteStore::rollback() {
     if (depth_ == 0)
         return;
     --depth_;
-    try {
-        if (depth_ == 0)
-            db_->exec(QStringLiteral("ROLLBACK"));
-        else
-            db_->exec(QStringLiteral("ROLLBACK TO s%1; RELEASE s%1").arg(depth_));
-    } catch (const sqlite::Error&) {
-        // Nothing more to undo: SQLite already rolled the transaction back.
-    }
+    execIgnoringErrors(*db_, depth_ == 0 ? QStringLiteral("ROLLBACK")
+                                         : QStringLiteral("ROLLBACK TO s%1; RELEASE s%1").arg(depth_));
 }
 
 void SqliteStore::fail(const sqlite::Error& error) const {

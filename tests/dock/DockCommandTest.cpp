@@ -1,43 +1,13 @@
-#include "DockFixtures.h"
+#include "support/DockPlist.h"
+#include "support/PierlineCli.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace pierline::test;
-using namespace pierline::test::dock;
 
 namespace {
-
-struct PierlineRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs the real `pierline` binary against the test's home, with the tools folder of the test run.
-PierlineRun runPierline(const QStringList& args, const QString& toolsDir = {}) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!toolsDir.isEmpty())
-        env.insert("PIERLINE_TOOLS_DIR", toolsDir);
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(PIERLINE_BINARY), args);
-    PierlineRun run;
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        ADD_FAILURE() << "pierline did not finish";
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
 
 class DockCommand : public ::testing::Test {
 protected:
@@ -56,9 +26,9 @@ protected:
 } // namespace
 
 TEST_F(DockCommand, PrintsOneLinePerTile) {
-    const PierlineRun run = runPierline({"dock"});
-    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
-    EXPECT_EQ(QString::fromUtf8(run.out).split('\n'),
+    const CliRun run = runPierline({"dock"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.split('\n'),
               (QStringList{"app  Safari", "spacer  Spacer", "app  Visual Studio Code", "small-spacer  Small Spacer",
                            "folder  file:///Users/me/Downloads/  label=Downloads  displayAs=stack showAs=fan "
                            "arrangement=date added",
@@ -67,11 +37,11 @@ TEST_F(DockCommand, PrintsOneLinePerTile) {
 }
 
 TEST_F(DockCommand, JsonHoldsAppsAndItemsWithCodingKeys) {
-    const PierlineRun run = runPierline({"dock", "--json"});
-    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    const CliRun run = runPierline({"dock", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(run.out, &error); // stdout holds nothing else
-    ASSERT_EQ(error.error, QJsonParseError::NoError) << run.out.constData();
+    const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error); // stdout holds nothing else
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString();
     const QJsonObject answer = document.object();
     EXPECT_EQ(answer.keys(), (QStringList{"apps", "items"}));
     EXPECT_EQ(answer.value("apps").toArray().toVariantList(),
@@ -90,19 +60,17 @@ TEST_F(DockCommand, JsonHoldsAppsAndItemsWithCodingKeys) {
     EXPECT_EQ(items[3].toObject().value("tileType").toString(), "recents-tile");
 }
 
-TEST_F(DockCommand, UnreadableDockFailsWithTheReadersText) {
+TEST_F(DockCommand, UnreadableDockFailsWithTheReadersTextAndUsageErrorsExitTwo) {
     QTemporaryDir emptyTools;
-    const PierlineRun run = runPierline({"dock", "--json"}, emptyTools.path());
+    const CliRun run = runPierline({"dock", "--json"}, {{"PIERLINE_TOOLS_DIR", emptyTools.path()}});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.out.isEmpty()) << run.out.constData();
-    EXPECT_TRUE(run.err.startsWith("Command failed: Failed to launch " + emptyTools.path().toUtf8() + "/defaults"))
-        << run.err.constData();
-}
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    EXPECT_TRUE(run.err.startsWith("Command failed: Failed to launch " + emptyTools.path() + "/defaults"))
+        << run.err.toStdString();
 
-TEST_F(DockCommand, UsageErrors) {
     EXPECT_EQ(runPierline({"dock", "--yaml"}).exitCode, 2);
     EXPECT_EQ(runPierline({"dock", "extra"}).exitCode, 2);
-    const PierlineRun help = runPierline({"dock", "--help"});
+    const CliRun help = runPierline({"dock", "--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.startsWith("Usage: pierline dock [--json]"));
 }

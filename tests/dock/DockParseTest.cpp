@@ -1,16 +1,17 @@
-#include "DockFixtures.h"
 #include "dock/DockReader.h"
+#include "support/DockPlist.h"
 
 #include <QJsonDocument>
 #include <gtest/gtest.h>
 
 using namespace pierline;
-using namespace pierline::test::dock;
+using namespace pierline::test;
 
 namespace {
 
 const QString kSafari = QStringLiteral("file:///Applications/Safari.app/");
 const QString kMail = QStringLiteral("file:///Applications/Mail.app/");
+const QString kDownloads = QStringLiteral("file:///Users/me/Downloads/");
 
 DockItem onlyItem(const QVariantMap& tile) {
     const DockReading reading = DockReader::parseDomain(domain({}, {tile}));
@@ -65,9 +66,9 @@ TEST(ParseDomain, ListsOfAnotherShapeReadAsEmpty) {
 // ---- Right side: Dock items ----
 
 TEST(ParseDomain, OtherTilesNeedATextTileType) {
-    QVariantMap untyped = folderTile("file:///Users/me/Downloads/", 1, 1, 1);
+    QVariantMap untyped = folderTile(kDownloads, 1, 1, 1);
     untyped.remove("tile-type");
-    QVariantMap numericType = folderTile("file:///Users/me/Downloads/", 1, 1, 1);
+    QVariantMap numericType = folderTile(kDownloads, 1, 1, 1);
     numericType.insert("tile-type", qint64(2));
     const DockReading reading =
         DockReader::parseDomain(domain({}, {untyped, numericType, fileTile("file:///Users/me/a.txt", "a.txt")}));
@@ -75,43 +76,39 @@ TEST(ParseDomain, OtherTilesNeedATextTileType) {
     EXPECT_EQ(reading.items[0].tileType, "file-tile");
 }
 
-TEST(ParseDomain, TileWithoutDataGetsDefaults) {
-    const DockItem item = onlyItem({{"tile-type", "directory-tile"}});
-    ASSERT_TRUE(item.tileData);
-    DockTileData expected;
-    expected.displayAs = "folder";
-    expected.showAs = "grid";
-    expected.arrangement = "name";
-    EXPECT_EQ(*item.tileData, expected);
-    EXPECT_EQ(item.tileType, "directory-tile");
-}
+TEST(ParseDomain, StackSettingsFromIntegersOrTextWithDefaults) {
+    // A tile without data gets every default.
+    const DockItem bare = onlyItem({{"tile-type", "directory-tile"}});
+    ASSERT_TRUE(bare.tileData);
+    DockTileData defaults;
+    std::tie(defaults.displayAs, defaults.showAs, defaults.arrangement) = std::make_tuple("folder", "grid", "name");
+    EXPECT_EQ(*bare.tileData, defaults);
+    EXPECT_EQ(bare.tileType, "directory-tile");
 
-TEST(ParseDomain, StackSettingsFromIntegersOrText) {
-    const QString downloads = QStringLiteral("file:///Users/me/Downloads/");
-    EXPECT_EQ(tileDataOf(folderTile(downloads, {}, qint64(1), {})).showAs, "fan");
-    EXPECT_EQ(tileDataOf(folderTile(downloads, {}, "1", {})).showAs, "fan");
-    EXPECT_EQ(tileDataOf(folderTile(downloads, {}, qint64(7), {})).showAs, "grid");
-    EXPECT_EQ(tileDataOf(folderTile(downloads, {}, qint64(0), {})).showAs, "auto");
-    EXPECT_EQ(tileDataOf(folderTile(downloads, {}, "3", {})).showAs, "list");
-    EXPECT_EQ(tileDataOf(folderTile(downloads, {}, " 1", {})).showAs, "grid");
-    EXPECT_EQ(tileDataOf(folderTile(downloads, {}, 1.0, {})).showAs, "grid"); // a real is neither text nor integer
-    EXPECT_EQ(tileDataOf(folderTile(downloads, {}, true, {})).showAs, "grid");
-
-    EXPECT_EQ(tileDataOf(folderTile(downloads, {}, {}, {})).displayAs, "folder");
-    EXPECT_EQ(tileDataOf(folderTile(downloads, qint64(0), {}, {})).displayAs, "stack");
-    EXPECT_EQ(tileDataOf(folderTile(downloads, "0", {}, {})).displayAs, "stack");
-    EXPECT_EQ(tileDataOf(folderTile(downloads, qint64(1), {}, {})).displayAs, "folder");
-
-    EXPECT_EQ(tileDataOf(folderTile(downloads, {}, {}, {})).arrangement, "name");
-    EXPECT_EQ(tileDataOf(folderTile(downloads, {}, {}, qint64(0))).arrangement, "name");
-    EXPECT_EQ(tileDataOf(folderTile(downloads, {}, {}, "5")).arrangement, "kind");
-}
-
-TEST(ParseDomain, ArrangementNamesRoundTripThroughTheDockCode) {
-    for (const char* name : {"name", "date added", "date modified", "date created", "kind"}) {
-        const int code = arrangementCode(name);
-        EXPECT_EQ(tileDataOf(folderTile("file:///x/", {}, {}, qint64(code))).arrangement, name) << name;
+    struct Case {
+        QVariant displayas, showas, arrangement;
+        const char *displayAs, *showAs, *arrangementName;
+    };
+    const Case cases[] = {
+        {{}, {}, {}, "folder", "grid", "name"},
+        {qint64(0), qint64(1), qint64(0), "stack", "fan", "name"},
+        {"0", "1", "5", "stack", "fan", "kind"},
+        {qint64(1), qint64(7), {}, "folder", "grid", "name"},
+        {{}, qint64(0), {}, "folder", "auto", "name"},
+        {{}, "3", {}, "folder", "list", "name"},
+        {{}, " 1", {}, "folder", "grid", "name"},
+        {{}, 1.0, {}, "folder", "grid", "name"}, // a real is neither text nor integer
+        {{}, true, {}, "folder", "grid", "name"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.showas.toString().toStdString() + " " + c.arrangement.toString().toStdString());
+        const DockTileData data = tileDataOf(folderTile(kDownloads, c.displayas, c.showas, c.arrangement));
+        EXPECT_EQ(data.displayAs, c.displayAs);
+        EXPECT_EQ(data.showAs, c.showAs);
+        EXPECT_EQ(data.arrangement, c.arrangementName);
     }
+    for (const char* name : {"name", "date added", "date modified", "date created", "kind"})
+        EXPECT_EQ(tileDataOf(folderTile("file:///x/", {}, {}, qint64(arrangementCode(name)))).arrangement, name);
     EXPECT_EQ(arrangementCode("unknown"), 1);
     EXPECT_EQ(arrangementCode(""), 1);
 }
@@ -130,10 +127,8 @@ TEST(ParseDomain, FileAndUrlDataAreCopiedWithTheirTypes) {
     EXPECT_FALSE(parsed.fileLabel);
 }
 
-// ---- Coding of Dock items ----
-
 TEST(DockItemJson, UsesCodingKeysAndOmitsAbsentValues) {
-    const DockItem item = onlyItem(folderTile("file:///Users/me/Downloads/", 0, 1, 2));
+    const DockItem item = onlyItem(folderTile(kDownloads, 0, 1, 2));
     const QJsonObject json = item.toJson();
     EXPECT_EQ(QJsonDocument(json).toJson(QJsonDocument::Compact),
               R"({"tileData":{"arrangement":"date added","displayAs":"stack","fileData":{"CFURLString":)"
@@ -146,52 +141,47 @@ TEST(DockItemJson, UsesCodingKeysAndOmitsAbsentValues) {
 
 // ---- Comparing app lists ----
 
-TEST(AppNormalisation, EquivalentEntriesCompareEqual) {
-    EXPECT_EQ(normalizedAppEntry("file:///Applications/Safari.app/"),
-              normalizedAppEntry("file:///Applications/Safari.app"));
-    EXPECT_EQ(normalizedAppEntry("pierline-spacer-3"), normalizedAppEntry("pierline-spacer-1"));
+TEST(AppNormalisation, EquivalentEntriesCompareEqualAndListsMatchInOrder) {
+    const std::pair<const char*, const char*> same[] = {
+        {"file:///Applications/Safari.app/", "file:///Applications/Safari.app"},
+        {"pierline-spacer-3", "pierline-spacer-1"},
+        {"file:///Applications/Visual%20Studio%20Code.app/", "file:///Applications/Visual Studio Code.app"},
+    };
+    for (const auto& [a, b] : same)
+        EXPECT_EQ(normalizedAppEntry(a), normalizedAppEntry(b)) << a;
     EXPECT_EQ(normalizedAppEntry("pierline-small-spacer-9"), "small-spacer-tile");
     EXPECT_NE(normalizedAppEntry("pierline-small-spacer-1"), normalizedAppEntry("pierline-spacer-1"));
-    EXPECT_EQ(normalizedAppEntry("file:///Applications/Visual%20Studio%20Code.app/"),
-              normalizedAppEntry("file:///Applications/Visual Studio Code.app"));
     EXPECT_EQ(normalizedAppEntry("file:///Applications/A.app///"), "file:///Applications/A.app");
     // A broken escape is compared as written.
     EXPECT_EQ(normalizedAppEntry("file:///Applications/100%.app/"), "file:///Applications/100%.app");
-}
 
-TEST(AppNormalisation, ListsMatchElementByElementInOrder) {
-    const QStringList dock{"file:///Applications/Safari.app/", "pierline-spacer-1", "file:///Applications/Mail.app/"};
+    const QStringList dock{kSafari, "pierline-spacer-1", kMail};
+    EXPECT_TRUE(
+        appListsMatch(dock, {"file:///Applications/Safari.app", "pierline-spacer-7", "file:///Applications/Mail.app"}));
     // A plain path is not a file URL.
     EXPECT_FALSE(
         appListsMatch(dock, {"file:///Applications/Safari.app", "pierline-spacer-7", "/Applications/Mail.app/"}));
-    EXPECT_TRUE(
-        appListsMatch(dock, {"file:///Applications/Safari.app", "pierline-spacer-7", "file:///Applications/Mail.app"}));
-    EXPECT_FALSE(appListsMatch(
-        dock, {"file:///Applications/Mail.app/", "pierline-spacer-1", "file:///Applications/Safari.app/"}));
+    EXPECT_FALSE(appListsMatch(dock, {kMail, "pierline-spacer-1", kSafari}));
     EXPECT_FALSE(appListsMatch(dock, dock.mid(0, 2)));
-    EXPECT_FALSE(appListsMatch(
-        dock, {"file:///Applications/Safari.app/", "pierline-small-spacer-1", "file:///Applications/Mail.app/"}));
+    EXPECT_FALSE(appListsMatch(dock, {kSafari, "pierline-small-spacer-1", kMail}));
     EXPECT_TRUE(appListsMatch({}, {}));
 }
 
 // ---- Dock items to stored items ----
 
-TEST(StoredItem, FolderTakesItsStackSettings) {
-    const DockItem item = onlyItem(folderTile("file:///Users/me/Downloads/", 0, 1, 3));
+TEST(StoredItem, FoldersTakeTheirStackSettingsFilesAndLinksFixedOnes) {
     std::optional<QString> unknown = QStringLiteral("stale");
-    const auto values = storedItemFromDockItem(item, StoredItemKinds::FoldersOnly, &unknown);
-    ASSERT_TRUE(values);
+    const auto folder =
+        storedItemFromDockItem(onlyItem(folderTile(kDownloads, 0, 1, 3)), StoredItemKinds::FoldersOnly, &unknown);
+    ASSERT_TRUE(folder);
     EXPECT_FALSE(unknown);
-    EXPECT_EQ(values->path, "file:///Users/me/Downloads/");
-    EXPECT_EQ(values->url, "file:///Users/me/Downloads/");
-    EXPECT_EQ(values->itemType, "folder");
-    EXPECT_FALSE(values->label); // a folder's label is not stored
-    EXPECT_EQ(values->displayAs, "stack");
-    EXPECT_EQ(values->showAs, "fan");
-    EXPECT_EQ(values->sortOrder, "date modified");
-}
+    EXPECT_EQ(folder->path, kDownloads);
+    EXPECT_EQ(folder->url, kDownloads);
+    EXPECT_EQ(folder->itemType, "folder");
+    EXPECT_FALSE(folder->label); // a folder's label is not stored
+    EXPECT_EQ(std::tie(folder->displayAs, folder->showAs, folder->sortOrder),
+              std::make_tuple("stack", "fan", "date modified"));
 
-TEST(StoredItem, FilesAndLinksUseFixedStackValues) {
     const auto file = storedItemFromDockItem(onlyItem(fileTile("file:///Users/me/Notes%20A.txt", "Notes A.txt")),
                                              StoredItemKinds::All);
     ASSERT_TRUE(file);
@@ -214,39 +204,31 @@ TEST(StoredItem, FilesAndLinksUseFixedStackValues) {
     EXPECT_EQ(std::tie(link->displayAs, link->showAs, link->sortOrder), std::make_tuple("folder", "grid", "name"));
 }
 
-TEST(StoredItem, SkipsFoldersWithoutLocationAndUnknownTypes) {
+TEST(StoredItem, SkipsFoldersWithoutLocationUnknownTypesAndWhatTheKindsLeaveOut) {
     std::optional<QString> unknown;
     EXPECT_FALSE(storedItemFromDockItem(onlyItem({{"tile-type", "directory-tile"}}), StoredItemKinds::All, &unknown));
     EXPECT_FALSE(unknown);
-
-    EXPECT_FALSE(storedItemFromDockItem(onlyItem({{"tile-type", "recents-tile"}}), StoredItemKinds::All, &unknown));
-    EXPECT_EQ(unknown, "recents-tile");
-    EXPECT_FALSE(
-        storedItemFromDockItem(onlyItem({{"tile-type", "recents-tile"}}), StoredItemKinds::FoldersOnly, &unknown));
-    EXPECT_EQ(unknown, "recents-tile");
-}
-
-TEST(StoredItem, FoldersOnlyDropsFilesAndLinksQuietly) {
-    const DockReading reading = DockReader::parseDomain(
-        domain({}, {fileTile("file:///a.txt", "a.txt"), folderTile("file:///Users/me/Downloads/", 1, 2, 1),
-                    urlTile("https://example.com/", "E")}));
-    QList<DockFolderStackValues> kept;
-    for (const DockItem& item : reading.items) {
-        std::optional<QString> unknown;
-        if (auto values = storedItemFromDockItem(item, StoredItemKinds::FoldersOnly, &unknown))
-            kept.append(*values);
-        EXPECT_FALSE(unknown);
+    for (const StoredItemKinds kinds : {StoredItemKinds::All, StoredItemKinds::FoldersOnly}) {
+        unknown.reset();
+        EXPECT_FALSE(storedItemFromDockItem(onlyItem({{"tile-type", "recents-tile"}}), kinds, &unknown));
+        EXPECT_EQ(unknown, "recents-tile");
     }
-    ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(kept[0].itemType, "folder");
 
+    // Folders only drops files and links quietly.
+    const DockReading reading = DockReader::parseDomain(domain(
+        {}, {fileTile("file:///a.txt", "a.txt"), folderTile(kDownloads, 1, 2, 1), urlTile("https://example.com/", "E")}));
+    QStringList kept;
     int all = 0;
-    for (const DockItem& item : reading.items)
+    for (const DockItem& item : reading.items) {
+        std::optional<QString> unknownType;
+        if (auto values = storedItemFromDockItem(item, StoredItemKinds::FoldersOnly, &unknownType))
+            kept.append(*values->itemType);
+        EXPECT_FALSE(unknownType);
         all += storedItemFromDockItem(item, StoredItemKinds::All) ? 1 : 0;
+    }
+    EXPECT_EQ(kept, QStringList{"folder"});
     EXPECT_EQ(all, 3);
 }
-
-// ---- Reading errors ----
 
 TEST(DockReadErrorText, UserMessagesByKind) {
     using Kind = DockReadError::Kind;

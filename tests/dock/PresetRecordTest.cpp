@@ -5,65 +5,52 @@
 
 using namespace pierline;
 
-namespace {
-const QString kDecodeMessage = QStringLiteral("Failed to decode app URLs from preset.");
-}
-
-TEST(AppEntry, SmallSpacerIsNeverTakenForASpacer) {
-    EXPECT_TRUE(isSpacerEntry(spacerEntry(2)));
-    EXPECT_FALSE(isSmallSpacerEntry(spacerEntry(2)));
-    EXPECT_TRUE(isSmallSpacerEntry(smallSpacerEntry(1)));
-    EXPECT_FALSE(isSpacerEntry(smallSpacerEntry(1)));
+TEST(AppEntry, SpacerMarkersAndDisplayNames) {
     EXPECT_EQ(spacerEntry(12), "pierline-spacer-12");
     EXPECT_EQ(smallSpacerEntry(3), "pierline-small-spacer-3");
-    EXPECT_FALSE(isSpacerEntry("file:///Applications/Safari.app/"));
-    EXPECT_FALSE(isSmallSpacerEntry("file:///Applications/Safari.app/"));
-}
+    // A small spacer is never taken for a spacer, nor an app for either.
+    EXPECT_TRUE(isSpacerEntry(spacerEntry(2)) && !isSmallSpacerEntry(spacerEntry(2)));
+    EXPECT_TRUE(isSmallSpacerEntry(smallSpacerEntry(1)) && !isSpacerEntry(smallSpacerEntry(1)));
+    EXPECT_FALSE(isSpacerEntry("file:///Applications/Safari.app/") || isSmallSpacerEntry("file:///Applications/S.app/"));
 
-TEST(AppEntry, DisplayNames) {
-    EXPECT_EQ(appDisplayName("pierline-spacer-4"), "Spacer");
-    EXPECT_EQ(appDisplayName("pierline-small-spacer-1"), "Small Spacer");
-    EXPECT_EQ(appDisplayName("file:///Applications/Safari.app/"), "Safari");
-    EXPECT_EQ(appDisplayName("file:///Applications/Visual%20Studio%20Code.app/"), "Visual Studio Code");
-    EXPECT_EQ(appDisplayName("file:///Applications/Caf%C3%A9%20Menu.app"), QString::fromUtf8("Café Menu"));
-    // Entries made by hand: plain paths and decoded URLs.
-    EXPECT_EQ(appDisplayName("/Applications/Mail.app"), "Mail");
-    EXPECT_EQ(appDisplayName("file:///Applications/Utilities/Disk Utility.app/"), "Disk Utility");
-    // Only the bundle suffix goes.
-    EXPECT_EQ(appDisplayName("file:///Applications/Some.application.app/"), "Some.application");
+    const std::pair<const char*, QString> names[] = {
+        {"pierline-spacer-4", "Spacer"},
+        {"pierline-small-spacer-1", "Small Spacer"},
+        {"file:///Applications/Safari.app/", "Safari"},
+        {"file:///Applications/Visual%20Studio%20Code.app/", "Visual Studio Code"},
+        {"file:///Applications/Caf%C3%A9%20Menu.app", QString::fromUtf8("Café Menu")},
+        // Entries made by hand: plain paths and decoded URLs.
+        {"/Applications/Mail.app", "Mail"},
+        {"file:///Applications/Utilities/Disk Utility.app/", "Disk Utility"},
+        {"file:///Applications/Some.application.app/", "Some.application"}, // only the bundle suffix goes
+    };
+    for (const auto& [entry, name] : names)
+        EXPECT_EQ(appDisplayName(entry), name) << entry;
 }
 
 TEST(AppsAttribute, UndecodableTextGivesEmptyListAndMessage) {
     const std::optional<QString> cases[] = {
-        std::nullopt,
-        QString(),
-        QStringLiteral("not json"),
-        QStringLiteral("{\"a\": 1}"),
-        QStringLiteral("\"file:///A.app/\""),
-        QStringLiteral("[\"file:///A.app/\", 3]"),
-        QStringLiteral("[null]"),
+        std::nullopt, QString(), "not json", "{\"a\": 1}", "\"file:///A.app/\"", "[\"file:///A.app/\", 3]", "[null]",
     };
     for (const auto& text : cases) {
+        SCOPED_TRACE(text.value_or("<absent>").toStdString());
         test::CapturingLogSink log;
-        EXPECT_TRUE(decodeApps(text).isEmpty()) << text.value_or("<absent>").toStdString();
-        EXPECT_EQ(log.plainLines(), QStringList{kDecodeMessage}) << text.value_or("<absent>").toStdString();
+        EXPECT_TRUE(decodeApps(text).isEmpty());
+        EXPECT_EQ(log.plainLines(), QStringList{"Failed to decode app URLs from preset."});
     }
 }
 
-TEST(AppsAttribute, DecodesArraysOfStrings) {
+TEST(AppsAttribute, DecodesArraysOfStringsAndEncodesCompactUtf8) {
     test::CapturingLogSink log;
-    EXPECT_TRUE(decodeApps(QStringLiteral("[]")).isEmpty());
+    EXPECT_TRUE(decodeApps(QString("[]")).isEmpty());
     // Escaped slashes, as other JSON encoders write them, and non-ASCII text.
-    EXPECT_EQ(decodeApps(QStringLiteral(R"(["file:\/\/\/Applications\/Safari.app\/","pierline-spacer-1"])")),
+    EXPECT_EQ(decodeApps(QString(R"(["file:\/\/\/Applications\/Safari.app\/","pierline-spacer-1"])")),
               (QStringList{"file:///Applications/Safari.app/", "pierline-spacer-1"}));
     EXPECT_EQ(decodeApps(QString::fromUtf8(R"(["file:///Applications/Café.app/", "\u00e9"])")),
               (QStringList{QString::fromUtf8("file:///Applications/Café.app/"), QString::fromUtf8("é")}));
     EXPECT_TRUE(log.plainLines().isEmpty());
-}
 
-TEST(AppsAttribute, EncodesCompactUtf8AndRoundTrips) {
-    const QStringList apps{"file:///Applications/Safari.app/", "pierline-spacer-1",
-                           QString::fromUtf8("file:///Applications/Caf%C3%A9.app/"), "pierline-small-spacer-1",
+    const QStringList apps{"file:///Applications/Safari.app/", "pierline-spacer-1", "pierline-small-spacer-1",
                            QString::fromUtf8("quote\" and ü")};
     EXPECT_EQ(encodeApps({}), "[]");
     EXPECT_EQ(encodeApps({"file:///A.app/", "pierline-spacer-1"}), R"(["file:///A.app/","pierline-spacer-1"])");

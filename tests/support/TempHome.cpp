@@ -6,23 +6,6 @@
 
 namespace pierline::test {
 
-TempHome::TempHome() {
-    hadHome_ = qEnvironmentVariableIsSet("PIERLINE_HOME");
-    oldHome_ = qgetenv("PIERLINE_HOME");
-    hadTmp_ = qEnvironmentVariableIsSet("TMPDIR");
-    oldTmp_ = qgetenv("TMPDIR");
-    qputenv("PIERLINE_HOME", dir_.path().toUtf8());
-    QDir(dir_.path()).mkpath(QStringLiteral("tmp"));
-    qputenv("TMPDIR", dir_.filePath(QStringLiteral("tmp")).toUtf8());
-}
-
-TempHome::~TempHome() {
-    if (hadHome_) qputenv("PIERLINE_HOME", oldHome_);
-    else qunsetenv("PIERLINE_HOME");
-    if (hadTmp_) qputenv("TMPDIR", oldTmp_);
-    else qunsetenv("TMPDIR");
-}
-
 QString TempHome::write(const QString& relative, const QByteArray& bytes) const {
     const QString path = dir_.filePath(relative);
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -1,6 +1,8 @@
 #pragma once
 
-#include <QByteArray>
+#include "ScopedEnv.h"
+
+#include <QDir>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -10,8 +12,7 @@ namespace pierline::test {
 // values come back afterwards.
 class TempHome {
 public:
-    TempHome();
-    ~TempHome();
+    TempHome() = default;
     TempHome(const TempHome&) = delete;
     TempHome& operator=(const TempHome&) = delete;
 
@@ -25,11 +26,13 @@ public:
                        const QString& extraInfoPlistXml = {}) const;
 
 private:
+    QByteArray makeTmp() const {
+        QDir(dir_.path()).mkpath(QStringLiteral("tmp"));
+        return dir_.filePath(QStringLiteral("tmp")).toUtf8();
+    }
     QTemporaryDir dir_;
-    QByteArray oldHome_;
-    QByteArray oldTmp_;
-    bool hadHome_ = false;
-    bool hadTmp_ = false;
+    ScopedEnv home_{"PIERLINE_HOME", dir_.path().toUtf8()};
+    ScopedEnv tmp_{"TMPDIR", makeTmp()};
 };
 
 } // namespace pierline::test

@@ -3,10 +3,7 @@
 #include "core/DockFolderStack.h"
 #include "dock/DockutilWriter.h"
 
-#include <QDir>
-#include <QFile>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <ostream>
 
 // Readable failure messages.
@@ -55,66 +52,18 @@ inline DockFolderStackValues webLink(const std::optional<QString>& url, const st
     return v;
 }
 
+inline QStringList stepTexts(const QList<WriterStep>& steps, WriterStep::Kind kind) {
+    QStringList out;
+    for (const WriterStep& s : steps)
+        if (s.kind == kind)
+            out.append(s.text);
+    return out;
+}
 inline QStringList runTexts(const QList<WriterStep>& steps) {
-    QStringList out;
-    for (const WriterStep& s : steps)
-        if (s.kind == WriterStep::Kind::Run)
-            out.append(s.text);
-    return out;
+    return stepTexts(steps, WriterStep::Kind::Run);
 }
-
 inline QStringList printTexts(const QList<WriterStep>& steps) {
-    QStringList out;
-    for (const WriterStep& s : steps)
-        if (s.kind == WriterStep::Kind::Print)
-            out.append(s.text);
-    return out;
+    return stepTexts(steps, WriterStep::Kind::Print);
 }
-
-// A tools folder of stand-in scripts that record each call ("name <arg> <arg>...") in calls.log; it
-// replaces the emulated tools for its lifetime.
-class RecordingTools {
-public:
-    RecordingTools() {
-        previous_ = qgetenv("PIERLINE_TOOLS_DIR");
-        hadPrevious_ = qEnvironmentVariableIsSet("PIERLINE_TOOLS_DIR");
-        qputenv("PIERLINE_TOOLS_DIR", dir_.path().toUtf8());
-    }
-    ~RecordingTools() {
-        if (hadPrevious_)
-            qputenv("PIERLINE_TOOLS_DIR", previous_);
-        else
-            qunsetenv("PIERLINE_TOOLS_DIR");
-    }
-
-    // `extra` runs after the call is recorded.
-    QString add(const QString& name, const QByteArray& extra = {}) const {
-        const QString path = dir_.filePath(name);
-        QFile script(path);
-        if (script.open(QIODevice::WriteOnly)) {
-            script.write("#!/bin/sh\nline='" + name.toUtf8() +
-                         "'\nfor a in \"$@\"; do line=\"$line <$a>\"; done\n"
-                         "printf '%s\\n' \"$line\" >> '" +
-                         logPath().toUtf8() + "'\n" + extra + "\n");
-        }
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        return path;
-    }
-
-    QString logPath() const { return dir_.filePath(QStringLiteral("calls.log")); }
-    QStringList calls() const {
-        QFile log(logPath());
-        if (!log.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-    QString path() const { return dir_.path(); }
-
-private:
-    QTemporaryDir dir_;
-    QByteArray previous_;
-    bool hadPrevious_ = false;
-};
 
 } // namespace pierline::test::writers

@@ -4,16 +4,12 @@
 #include "dock/DefaultsWriter.h"
 #include "dock/DockutilWriter.h"
 #include "platform/Log.h"
-#include "platform/Plist.h"
 #include "platform/ShellRunner.h"
-#include "platform/SystemPaths.h"
-#include "platform/Url.h"
 #include "support/CapturingLogSink.h"
-#include "support/TempHome.h"
+#include "support/DockPlist.h"
+#include "support/StandInTools.h"
 #include "support/VirtualClock.h"
 
-#include <QDir>
-#include <QFile>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
@@ -23,19 +19,8 @@ using namespace pierline::test::writers;
 
 namespace {
 
-QString appUrl(const QString& path) {
-    return fileUrlFromPath(path, true).toString(QUrl::FullyEncoded);
-}
-
 void makeExecutable(const QString& path) {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
-QVariantMap readPlistFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return parsePlist(file.readAll()).value.value_or(QVariant()).toMap();
 }
 
 // Records when the writer hands back and where the clock stood then.

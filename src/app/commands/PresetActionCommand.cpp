@@ -76,13 +76,11 @@ int runPresetActionCommand(const QStringList& args) {
         }
     }
 
-    DockPresetManager* opened = openPresetManager();
-    if (!opened)
+    const PresetLookup lookup = openPreset(positional[0]);
+    if (!lookup.preset)
         return kExitFailed;
-    DockPresetManager& manager = *opened;
-    const DockPresetPtr preset = findPresetOrComplain(manager, positional[0]);
-    if (!preset)
-        return kExitFailed;
+    DockPresetManager& manager = *lookup.manager;
+    const DockPresetPtr& preset = lookup.preset;
     const auto entry = matchAppEntry(*preset, positional[1]);
     if (!entry) {
         err(QStringLiteral("Preset '%1' has no app '%2'").arg(positional[0], positional[1]));

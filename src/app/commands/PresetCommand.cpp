@@ -144,10 +144,7 @@ int rename(const QStringList& args) {
         return code;
     if ((*a)[1].trimmed().isEmpty())
         return usageError(QStringLiteral("The new name must not be empty."), QStringLiteral("preset rename NAME NEW"));
-    DockPresetManager* manager = openPresetManager();
-    if (!manager)
-        return kExitFailed;
-    const DockPresetPtr preset = findPresetOrComplain(*manager, (*a)[0]);
+    const auto [manager, preset] = openPreset((*a)[0]);
     if (!preset || !preset->id())
         return kExitFailed;
     return manager->renamePreset(*preset->id(), (*a)[1]) ? kExitOk : kExitFailed;
@@ -159,10 +156,7 @@ int remove(const QStringList& args) {
                                   QStringLiteral("Deletes a preset."), {QStringLiteral("NAME")}, args, &code);
     if (!a)
         return code;
-    DockPresetManager* manager = openPresetManager();
-    if (!manager)
-        return kExitFailed;
-    const DockPresetPtr preset = findPresetOrComplain(*manager, (*a)[0]);
+    const auto [manager, preset] = openPreset((*a)[0]);
     if (!preset || !preset->id())
         return kExitFailed;
     return manager->deletePreset(*preset->id()) ? kExitOk : kExitFailed;
@@ -175,10 +169,7 @@ int duplicate(const QStringList& args) {
                                   {QStringLiteral("NAME")}, args, &code);
     if (!a)
         return code;
-    DockPresetManager* manager = openPresetManager();
-    if (!manager)
-        return kExitFailed;
-    const DockPresetPtr preset = findPresetOrComplain(*manager, (*a)[0]);
+    const auto [manager, preset] = openPreset((*a)[0]);
     if (!preset)
         return kExitFailed;
     const DockPresetPtr copy = manager->duplicatePreset(preset);
@@ -200,10 +191,7 @@ int move(const QStringList& args) {
     const auto position = parsePosition((*a)[1]);
     if (!position)
         return usageError(QStringLiteral("POSITION must be a whole number from 0."), usage);
-    DockPresetManager* manager = openPresetManager();
-    if (!manager)
-        return kExitFailed;
-    const DockPresetPtr preset = findPresetOrComplain(*manager, (*a)[0]);
+    const auto [manager, preset] = openPreset((*a)[0]);
     if (!preset)
         return kExitFailed;
     const QList<DockPresetPtr> presets = manager->fetchAllPresets();
@@ -241,10 +229,7 @@ int show(const QStringList& args) {
         return *exit;
     if (parser.positionalArguments().size() != 1)
         return usageError(QStringLiteral("Expected one preset name."), usage);
-    DockPresetManager* manager = openPresetManager();
-    if (!manager)
-        return kExitFailed;
-    const DockPresetPtr preset = findPresetOrComplain(*manager, parser.positionalArguments().first());
+    const DockPresetPtr preset = openPreset(parser.positionalArguments().first()).preset;
     if (!preset)
         return kExitFailed;
     if (parser.isSet(json)) {

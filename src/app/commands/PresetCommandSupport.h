@@ -18,6 +18,12 @@ namespace pierline::cli {
 DockPresetManager* openPresetManager();
 // The oldest preset with this name; null after printing "No preset named '...'." on stderr.
 DockPresetPtr findPresetOrComplain(DockPresetManager& manager, const QString& name);
+// Both steps above: the manager and the named preset, or a null preset after printing why.
+struct PresetLookup {
+    DockPresetManager* manager = nullptr;
+    DockPresetPtr preset;
+};
+PresetLookup openPreset(const QString& name);
 // A whole non-negative number.
 std::optional<int> parsePosition(const QString& text);
 // Prints a usage error and returns the usage exit code.

@@ -59,13 +59,11 @@ int runPresetCompanionCommand(const QStringList& args) {
     if (name.isEmpty())
         return usage(QStringLiteral("Missing preset NAME"));
 
-    DockPresetManager* opened = openPresetManager();
-    if (!opened)
+    const PresetLookup lookup = openPreset(name);
+    if (!lookup.preset)
         return kExitFailed;
-    DockPresetManager& manager = *opened;
-    const DockPresetPtr preset = findPresetOrComplain(manager, name);
-    if (!preset)
-        return kExitFailed;
+    DockPresetManager& manager = *lookup.manager;
+    const DockPresetPtr& preset = lookup.preset;
     if (listsGiven)
         preset->setHarborletConfiguration(HarborletConfiguration{show, hide});
     if (only)

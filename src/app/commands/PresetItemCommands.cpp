@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <functional>
 
 namespace pierline::cli {
 namespace {
@@ -37,13 +38,21 @@ bool alreadyHas(const DockPreset& preset, const QString& type, const QString& pa
     return false;
 }
 
-// Parses NAME and the other positionals; null with the exit code in `code` when that failed.
 struct Parsed {
     DockPresetManager* manager = nullptr;
     DockPresetPtr preset;
     QStringList positional;
 };
 
+// Every item command but move-item: NAME (the preset) and one more positional.
+void describe(QCommandLineParser& parser, const QString& description, const QString& second,
+              const QString& secondHelp) {
+    parser.setApplicationDescription(description);
+    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
+    parser.addPositionalArgument(second, secondHelp);
+}
+
+// Parses NAME and the other positionals; null with the exit code in `code` when that failed.
 std::optional<Parsed> begin(QCommandLineParser& parser, const QString& sub, const QString& usage, int positionals,
                             const QStringList& args, int* code) {
     if (auto exit = parse(parser, QStringLiteral("preset ") + sub, usage, args)) {
@@ -59,12 +68,11 @@ std::optional<Parsed> begin(QCommandLineParser& parser, const QString& sub, cons
     return parsed;
 }
 
-bool open(Parsed& parsed, int* code) {
-    parsed.manager = openPresetManager();
-    if (parsed.manager)
-        parsed.preset = findPresetOrComplain(*parsed.manager, parsed.positional.first());
-    if (!parsed.preset)
-        *code = kExitFailed;
+// Opens the store and finds the preset NAME; false (the failure exit) after printing why.
+bool open(Parsed& parsed) {
+    const PresetLookup lookup = openPreset(parsed.positional.first());
+    parsed.manager = lookup.manager;
+    parsed.preset = lookup.preset;
     return parsed.preset != nullptr;
 }
 
@@ -73,14 +81,46 @@ int storeFailure(const StoreError& error) {
     return kExitFailed;
 }
 
+// Runs the store change `add` and reports the new item by `name`.
+int addAndReport(const std::function<void()>& add, const QString& name) {
+    try {
+        add();
+    } catch (const StoreError& error) {
+        return storeFailure(error);
+    }
+    out(QStringLiteral("%1 added successfully").arg(name));
+    return kExitOk;
+}
+
+// Adds the folder or file (`kind`) at PATH, the second positional, through `add`, which gets its file URL.
+int addLocalItem(Parsed& parsed, const QString& kind, const std::function<void(const QString& location)>& add) {
+    const bool folder = kind == QLatin1String("folder");
+    const QFileInfo info(parsed.positional[1]);
+    if (!info.exists()) {
+        err(QStringLiteral("Item does not exist"));
+        return kExitFailed;
+    }
+    if (info.isDir() != folder) {
+        err(QStringLiteral("Not a %1: %2").arg(kind, parsed.positional[1]));
+        return kExitFailed;
+    }
+    if (!open(parsed))
+        return kExitFailed;
+    const QString location = fileUrlFromPath(info.absoluteFilePath(), folder).toString(QUrl::FullyEncoded);
+    if (alreadyHas(*parsed.preset, kind, location)) {
+        err(QStringLiteral("This %1 is already in the preset").arg(kind));
+        return kExitFailed;
+    }
+    return addAndReport([&] { add(location); }, info.fileName());
+}
+
 int addFolder(const QStringList& args) {
     const QString usage = QStringLiteral("preset add-folder NAME PATH [--display-as stack|folder] "
                                          "[--show-as auto|fan|grid|list] [--sort name|\"date added\"|\"date modified\"|"
                                          "\"date created\"|kind]");
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Adds a folder stack at the end of a preset's right-hand items."));
-    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
-    parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("The folder."));
+    describe(parser, QStringLiteral("Adds a folder stack at the end of a preset's right-hand items."),
+             QStringLiteral("PATH"), QStringLiteral("The folder."));
     const QCommandLineOption displayAs(QStringLiteral("display-as"), QStringLiteral("stack or folder."),
                                        QStringLiteral("STYLE"), QStringLiteral("folder"));
     const QCommandLineOption showAs(QStringLiteral("show-as"), QStringLiteral("auto, fan, grid or list."),
@@ -100,38 +140,16 @@ int addFolder(const QStringList& args) {
         return usageError(QStringLiteral("Invalid --show-as: %1").arg(s), usage);
     if (!kSortOrders.contains(o))
         return usageError(QStringLiteral("Invalid --sort: %1").arg(o), usage);
-
-    const QFileInfo info(parsed->positional[1]);
-    if (!info.exists()) {
-        err(QStringLiteral("Item does not exist"));
-        return kExitFailed;
-    }
-    if (!info.isDir()) {
-        err(QStringLiteral("Not a folder: %1").arg(parsed->positional[1]));
-        return kExitFailed;
-    }
-    if (!open(*parsed, &code))
-        return code;
-    const QString location = fileUrlFromPath(info.absoluteFilePath(), true).toString(QUrl::FullyEncoded);
-    if (alreadyHas(*parsed->preset, QStringLiteral("folder"), location)) {
-        err(QStringLiteral("This folder is already in the preset"));
-        return kExitFailed;
-    }
-    try {
+    return addLocalItem(*parsed, QStringLiteral("folder"), [&](const QString& location) {
         parsed->manager->addFolderStack(parsed->preset, location, d, s, o);
-    } catch (const StoreError& error) {
-        return storeFailure(error);
-    }
-    out(QStringLiteral("%1 added successfully").arg(info.fileName()));
-    return kExitOk;
+    });
 }
 
 int addFile(const QStringList& args) {
     const QString usage = QStringLiteral("preset add-file NAME PATH [--label L]");
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Adds a file at the end of a preset's right-hand items."));
-    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
-    parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("The file."));
+    describe(parser, QStringLiteral("Adds a file at the end of a preset's right-hand items."), QStringLiteral("PATH"),
+             QStringLiteral("The file."));
     const QCommandLineOption label(QStringLiteral("label"), QStringLiteral("Label (default: the file name)."),
                                    QStringLiteral("L"));
     parser.addOption(label);
@@ -139,39 +157,17 @@ int addFile(const QStringList& args) {
     auto parsed = begin(parser, QStringLiteral("add-file"), usage, 2, args, &code);
     if (!parsed)
         return code;
-    const QFileInfo info(parsed->positional[1]);
-    if (!info.exists()) {
-        err(QStringLiteral("Item does not exist"));
-        return kExitFailed;
-    }
-    if (info.isDir()) {
-        err(QStringLiteral("Not a file: %1").arg(parsed->positional[1]));
-        return kExitFailed;
-    }
-    if (!open(*parsed, &code))
-        return code;
-    const QString location = fileUrlFromPath(info.absoluteFilePath(), false).toString(QUrl::FullyEncoded);
-    if (alreadyHas(*parsed->preset, QStringLiteral("file"), location)) {
-        err(QStringLiteral("This file is already in the preset"));
-        return kExitFailed;
-    }
-    DockFolderStackPtr item;
-    try {
-        item = parsed->manager->addFile(parsed->preset, location,
-                                        parser.isSet(label) ? std::optional(parser.value(label)) : std::nullopt);
-    } catch (const StoreError& error) {
-        return storeFailure(error);
-    }
-    out(QStringLiteral("%1 added successfully").arg(info.fileName()));
-    return kExitOk;
+    return addLocalItem(*parsed, QStringLiteral("file"), [&](const QString& location) {
+        parsed->manager->addFile(parsed->preset, location,
+                                 parser.isSet(label) ? std::optional(parser.value(label)) : std::nullopt);
+    });
 }
 
 int addUrl(const QStringList& args) {
     const QString usage = QStringLiteral("preset add-url NAME URL --label L");
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Adds a web link at the end of a preset's right-hand items."));
-    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
-    parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("The web address."));
+    describe(parser, QStringLiteral("Adds a web link at the end of a preset's right-hand items."),
+             QStringLiteral("URL"), QStringLiteral("The web address."));
     const QCommandLineOption label(QStringLiteral("label"), QStringLiteral("Label shown for the link."),
                                    QStringLiteral("L"));
     parser.addOption(label);
@@ -190,15 +186,9 @@ int addUrl(const QStringList& args) {
         err(QStringLiteral("Invalid URL"));
         return kExitFailed;
     }
-    if (!open(*parsed, &code))
-        return code;
-    try {
-        parsed->manager->addURL(parsed->preset, text, labelText);
-    } catch (const StoreError& error) {
-        return storeFailure(error);
-    }
-    out(QStringLiteral("%1 added successfully").arg(labelText));
-    return kExitOk;
+    if (!open(*parsed))
+        return kExitFailed;
+    return addAndReport([&] { parsed->manager->addURL(parsed->preset, text, labelText); }, labelText);
 }
 
 int moveItem(const QStringList& args) {
@@ -216,8 +206,8 @@ int moveItem(const QStringList& args) {
     const auto to = parsePosition(parsed->positional[2]);
     if (!from || !to)
         return usageError(QStringLiteral("FROM and TO must be whole numbers from 0."), usage);
-    if (!open(*parsed, &code))
-        return code;
+    if (!open(*parsed))
+        return kExitFailed;
     const qsizetype count = parsed->preset->folderStacks().size();
     if (*from >= count || *to > count) {
         err(QStringLiteral("Invalid item position: the preset has %1 items.").arg(count));
@@ -234,16 +224,15 @@ int moveItem(const QStringList& args) {
 int removeItem(const QStringList& args) {
     const QString usage = QStringLiteral("preset remove-item NAME INDEX");
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Removes a right-hand item; INDEX counts from 0."));
-    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
-    parser.addPositionalArgument(QStringLiteral("INDEX"), QStringLiteral("Position of the item."));
+    describe(parser, QStringLiteral("Removes a right-hand item; INDEX counts from 0."), QStringLiteral("INDEX"),
+             QStringLiteral("Position of the item."));
     int code = kExitOk;
     auto parsed = begin(parser, QStringLiteral("remove-item"), usage, 2, args, &code);
     if (!parsed)
         return code;
     const auto index = parsePosition(parsed->positional[1]);
-    if (!open(*parsed, &code))
-        return code;
+    if (!open(*parsed))
+        return kExitFailed;
     const QList<DockFolderStackPtr> items = parsed->preset->folderStacksArray();
     if (!index || *index >= items.size()) {
         err(QStringLiteral("Warning: Invalid indices in deleteDockItem"));

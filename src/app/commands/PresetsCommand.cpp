@@ -29,6 +29,14 @@ DockPresetPtr findPresetOrComplain(DockPresetManager& manager, const QString& na
     return preset;
 }
 
+PresetLookup openPreset(const QString& name) {
+    PresetLookup lookup;
+    lookup.manager = openPresetManager();
+    if (lookup.manager)
+        lookup.preset = findPresetOrComplain(*lookup.manager, name);
+    return lookup;
+}
+
 std::optional<int> parsePosition(const QString& text) {
     bool ok = false;
     const int value = text.toInt(&ok);

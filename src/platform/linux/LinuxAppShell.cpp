@@ -1,7 +1,6 @@
 #include "platform/AppShell.h"
 
 #include <atomic>
-#include <mutex>
 
 namespace pierline {
 namespace {
@@ -9,28 +8,15 @@ namespace {
 // Keeps the requested presence until the desktop shell (tray icon, windows) takes it over.
 class LinuxAppShell : public AppShell {
 public:
-    void setActivationPolicy(ActivationPolicy policy) override {
-        std::lock_guard lock(mutex_);
-        policy_ = policy;
-    }
-    ActivationPolicy activationPolicy() const override {
-        std::lock_guard lock(mutex_);
-        return policy_;
-    }
-    void setStatusItemVisible(bool visible) override {
-        std::lock_guard lock(mutex_);
-        statusItemVisible_ = visible;
-    }
-    bool isStatusItemVisible() const override {
-        std::lock_guard lock(mutex_);
-        return statusItemVisible_;
-    }
+    void setActivationPolicy(ActivationPolicy policy) override { policy_ = policy; }
+    ActivationPolicy activationPolicy() const override { return policy_; }
+    void setStatusItemVisible(bool visible) override { statusItemVisible_ = visible; }
+    bool isStatusItemVisible() const override { return statusItemVisible_; }
     void refreshMenuBarIcon() override {}
 
 private:
-    mutable std::mutex mutex_;
-    ActivationPolicy policy_ = ActivationPolicy::Regular;
-    bool statusItemVisible_ = false;
+    std::atomic<ActivationPolicy> policy_{ActivationPolicy::Regular};
+    std::atomic<bool> statusItemVisible_{false};
 };
 
 std::atomic<AppShell*> g_shell{nullptr};
