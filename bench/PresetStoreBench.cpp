@@ -1,5 +1,7 @@
 // Preset store at scale: listing, making a preset, and the start-up pass (migrations and
 // identifier repair) with 1,000 and 10,000 presets of 30 apps and 10 items each.
+#include "BenchSupport.h"
+
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "store/DockPresetManager.h"
@@ -17,12 +19,6 @@
 using namespace pierline;
 
 namespace {
-
-class SilentSink : public LogSink {
-public:
-    void plain(const QString&) override {}
-    void structured(const LogRecord&) override {}
-};
 
 // One home per size, holding a pristine seeded store that each run copies into place.
 struct Seeded {
@@ -153,7 +149,7 @@ BENCHMARK(BM_StartUp)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Ite
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv); // the store's work runs on the main thread
-    SilentSink sink;
+    bench::SilentLog sink;
     setLogSink(&sink);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -93,6 +93,15 @@ StoreError openError(const QString& location, const sqlite::Error& e) {
         QStringLiteral("The file \u201C%1\u201D couldn\u2019t be opened. (%2)").arg(fileName(location), e.message()));
 }
 
+// An attribute a fetch names in a condition or a sort; never null.
+const AttributeDescription* requestedAttribute(const EntityDescription& e, const QString& keypath) {
+    const AttributeDescription* a = e.attribute(keypath);
+    if (!a)
+        throw StoreError(StoreError::kCocoaDomain, StoreError::kUnsupportedRequestType,
+                         QStringLiteral("keypath %1 not found in entity %2").arg(keypath, e.name));
+    return a;
+}
+
 StoreError incompatible() {
     return StoreError(StoreError::kCocoaDomain, StoreError::kIncompatibleVersionHash,
                       QStringLiteral("The model used to open the store is incompatible with the one used to create the "
@@ -349,10 +358,7 @@ QString SqliteStore::whereClause(const EntityDescription& e, const QList<FetchCo
                                  QVariantList& bindings) const {
     QStringList parts;
     for (const FetchCondition& c : conditions) {
-        const AttributeDescription* a = e.attribute(c.attribute);
-        if (!a)
-            throw StoreError(StoreError::kCocoaDomain, StoreError::kUnsupportedRequestType,
-                             QStringLiteral("keypath %1 not found in entity %2").arg(c.attribute, e.name));
+        const AttributeDescription* a = requestedAttribute(e, c.attribute);
         const bool nullValue = !c.value.isValid() || c.value.isNull();
         if (c.op == FetchCondition::Op::IsNull || (c.op == FetchCondition::Op::Equal && nullValue)) {
             parts.append(a->columnName() + QStringLiteral(" IS NULL"));
@@ -372,10 +378,7 @@ std::vector<StoredRow> SqliteStore::fetch(const EntityDescription& e, const QLis
     const QString where = whereClause(e, conditions, bindings);
     QStringList orderBy;
     for (const SortDescriptor& s : sort) {
-        const AttributeDescription* a = e.attribute(s.attribute);
-        if (!a)
-            throw StoreError(StoreError::kCocoaDomain, StoreError::kUnsupportedRequestType,
-                             QStringLiteral("keypath %1 not found in entity %2").arg(s.attribute, e.name));
+        const AttributeDescription* a = requestedAttribute(e, s.attribute);
         orderBy.append(a->columnName() + (s.ascending ? QStringLiteral(" ASC") : QStringLiteral(" DESC")));
     }
     orderBy.append(QStringLiteral("Z_PK ASC")); // a stable order for equal keys

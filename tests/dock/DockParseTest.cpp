@@ -215,8 +215,9 @@ TEST(StoredItem, SkipsFoldersWithoutLocationUnknownTypesAndWhatTheKindsLeaveOut)
     }
 
     // Folders only drops files and links quietly.
-    const DockReading reading = DockReader::parseDomain(domain(
-        {}, {fileTile("file:///a.txt", "a.txt"), folderTile(kDownloads, 1, 2, 1), urlTile("https://example.com/", "E")}));
+    const DockReading reading =
+        DockReader::parseDomain(domain({}, {fileTile("file:///a.txt", "a.txt"), folderTile(kDownloads, 1, 2, 1),
+                                            urlTile("https://example.com/", "E")}));
     QStringList kept;
     int all = 0;
     for (const DockItem& item : reading.items) {

@@ -3,8 +3,8 @@
 #include "support/DockPlist.h"
 #include "support/StandInTools.h"
 
-#include <plist/plist.h>
 #include <gtest/gtest.h>
+#include <plist/plist.h>
 
 using namespace pierline;
 using namespace pierline::test;
@@ -109,7 +109,8 @@ TEST_F(DockReaderTest, DomainOfTheWrongShapeOrUnreadable) {
 
 TEST_F(DockReaderTest, RunsDefaultsExportOfTheDockDomainAndReadsBinaryOutput) {
     home_.write("dock.bin", binaryPlist(domain({spacerTile(), appTile(kMail)}, {})));
-    StandInTools tools("defaults", "printf '%s|' \"$@\" > \"$PIERLINE_HOME/args.txt\"\ncat \"$PIERLINE_HOME/dock.bin\"");
+    StandInTools tools("defaults",
+                       "printf '%s|' \"$@\" > \"$PIERLINE_HOME/args.txt\"\ncat \"$PIERLINE_HOME/dock.bin\"");
     EXPECT_EQ(reading().apps, (QStringList{"pierline-spacer-1", kMail}));
     QFile args(home_.file("args.txt"));
     ASSERT_TRUE(args.open(QIODevice::ReadOnly));

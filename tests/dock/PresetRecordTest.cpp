@@ -11,7 +11,8 @@ TEST(AppEntry, SpacerMarkersAndDisplayNames) {
     // A small spacer is never taken for a spacer, nor an app for either.
     EXPECT_TRUE(isSpacerEntry(spacerEntry(2)) && !isSmallSpacerEntry(spacerEntry(2)));
     EXPECT_TRUE(isSmallSpacerEntry(smallSpacerEntry(1)) && !isSpacerEntry(smallSpacerEntry(1)));
-    EXPECT_FALSE(isSpacerEntry("file:///Applications/Safari.app/") || isSmallSpacerEntry("file:///Applications/S.app/"));
+    EXPECT_FALSE(isSpacerEntry("file:///Applications/Safari.app/") ||
+                 isSmallSpacerEntry("file:///Applications/S.app/"));
 
     const std::pair<const char*, QString> names[] = {
         {"pierline-spacer-4", "Spacer"},

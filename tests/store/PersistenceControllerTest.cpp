@@ -22,7 +22,7 @@ class Persistence : public ::testing::Test {
 protected:
     void TearDown() override { drainMainQueue(); }
 
-    QStringList logLines() const { return log.messages(QStringLiteral("PersistenceController")); }
+    QStringList logLines() const { return log.messages("PersistenceController"); }
 
     static DockPresetPtr addPreset(ManagedObjectContext& context, const QString& name, qint16 order = 0) {
         auto preset = context.insert<DockPreset>();
@@ -36,14 +36,14 @@ protected:
                                        qint16 order) {
         auto stack = context.insert<DockFolderStack>();
         stack->setPath(path);
-        stack->setItemType(QStringLiteral("folder"));
+        stack->setItemType("folder");
         stack->setOrder(order);
         stack->setPreset(preset);
         return stack;
     }
     static QList<DockPresetPtr> presetsNamed(ManagedObjectContext& context, const QString& name) {
         return context.fetch<DockPreset>(
-            FetchRequest(DockPreset::kEntityName).where(FetchCondition::equal(QStringLiteral("name"), name)));
+            FetchRequest(DockPreset::kEntityName).where(FetchCondition::equal("name", name)));
     }
     static int presetCount(ManagedObjectContext& context) {
         return context.count(FetchRequest(DockPreset::kEntityName));
@@ -65,15 +65,15 @@ TEST_F(Persistence, NewStoreFileIsReadyAndItsObjectIdsNameTheStore) {
     EXPECT_EQ(controller.storeLocation(), storePath(home));
     EXPECT_TRUE(QFileInfo::exists(storePath(home)));
     EXPECT_TRUE(logLines().contains(QStringLiteral("Database location: %1").arg(storePath(home))));
-    EXPECT_TRUE(logLines().contains(QStringLiteral("Core Data store loaded successfully")));
+    EXPECT_TRUE(logLines().contains("Core Data store loaded successfully"));
 
     ManagedObjectContext& context = controller.viewContext();
-    auto preset = addPreset(context, QStringLiteral("Work"));
-    EXPECT_TRUE(preset->objectIdUri().startsWith(QStringLiteral("x-coredata:///DockPreset/t")));
+    auto preset = addPreset(context, "Work");
+    EXPECT_TRUE(preset->objectIdUri().startsWith("x-coredata:///DockPreset/t"));
     EXPECT_EQ(context.existingObject(preset->objectIdUri()), preset);
     context.save();
     const QString uri = preset->objectIdUri();
-    const QRegularExpression shape(QStringLiteral("^x-coredata://[0-9A-F-]{36}/DockPreset/p(\\d+)$"));
+    const QRegularExpression shape("^x-coredata://[0-9A-F-]{36}/DockPreset/p(\\d+)$");
     ASSERT_TRUE(shape.match(uri).hasMatch()) << uri.toStdString();
     EXPECT_EQ(context.existingObject(uri), preset);
 
@@ -81,14 +81,13 @@ TEST_F(Persistence, NewStoreFileIsReadyAndItsObjectIdsNameTheStore) {
     PersistenceController other;
     auto seen = std::dynamic_pointer_cast<DockPreset>(other.viewContext().existingObject(uri));
     ASSERT_TRUE(seen);
-    EXPECT_EQ(seen->name(), QStringLiteral("Work"));
+    EXPECT_EQ(seen->name(), "Work");
 
     QString foreign = uri;
-    foreign.replace(QRegularExpression(QStringLiteral("//[0-9A-F-]{36}/")),
-                    QStringLiteral("//00000000-0000-0000-0000-000000000000/"));
+    foreign.replace(QRegularExpression("//[0-9A-F-]{36}/"), "//00000000-0000-0000-0000-000000000000/");
     EXPECT_EQ(context.existingObject(foreign), nullptr);
-    EXPECT_EQ(context.existingObject(QStringLiteral("x-coredata://nonsense")), nullptr);
-    EXPECT_EQ(context.existingObject(uri.left(uri.lastIndexOf('p')) + QStringLiteral("p999")), nullptr);
+    EXPECT_EQ(context.existingObject("x-coredata://nonsense"), nullptr);
+    EXPECT_EQ(context.existingObject(uri.left(uri.lastIndexOf('p')) + "p999"), nullptr);
 }
 
 TEST_F(Persistence, AttributesKeepTheirTypesDefaultsAndRanges) {
@@ -100,15 +99,15 @@ TEST_F(Persistence, AttributesKeepTheirTypesDefaultsAndRanges) {
     EXPECT_FALSE(preset->harborletOnlyMode());
     EXPECT_FALSE(preset->id());
     EXPECT_FALSE(preset->apps());
-    EXPECT_EQ(stack->displayAs(), QStringLiteral("folder"));
-    EXPECT_EQ(stack->showAs(), QStringLiteral("grid"));
-    EXPECT_EQ(stack->sortOrder(), QStringLiteral("name"));
+    EXPECT_EQ(stack->displayAs(), "folder");
+    EXPECT_EQ(stack->showAs(), "grid");
+    EXPECT_EQ(stack->sortOrder(), "name");
 
     const QUuid id = QUuid::createUuid();
     const QDateTime created = QDateTime::fromMSecsSinceEpoch(1767258000123, Qt::UTC);
-    const HarborletConfiguration config{{QStringLiteral("a")}, {QStringLiteral("b"), QStringLiteral("c")}};
+    const HarborletConfiguration config{{"a"}, {"b", "c"}};
     preset->setId(id);
-    preset->setName(QStringLiteral("Ünïcode ✓"));
+    preset->setName("Ünïcode ✓");
     preset->setOrder(-32768);
     preset->setCreatedAt(created);
     preset->setHarborletOnlyMode(true);
@@ -119,7 +118,7 @@ TEST_F(Persistence, AttributesKeepTheirTypesDefaultsAndRanges) {
     context.save();
 
     PersistenceController reader;
-    const auto found = presetsNamed(reader.viewContext(), QStringLiteral("Ünïcode ✓"));
+    const auto found = presetsNamed(reader.viewContext(), "Ünïcode ✓");
     ASSERT_EQ(found.size(), 1);
     const DockPresetPtr copy = found.first();
     EXPECT_EQ(copy->id(), id);
@@ -140,36 +139,36 @@ TEST_F(Persistence, AttributesKeepTheirTypesDefaultsAndRanges) {
 TEST_F(Persistence, SaveWithoutChangesWritesNothing) {
     PersistenceController controller;
     ManagedObjectContext& context = controller.viewContext();
-    addPreset(context, QStringLiteral("Work"));
+    addPreset(context, "Work");
     context.save();
-    const DockPresetPtr mine = presetsNamed(context, QStringLiteral("Work")).first();
-    mine->setName(QStringLiteral("Work")); // the same value is no change
+    const DockPresetPtr mine = presetsNamed(context, "Work").first();
+    mine->setName("Work"); // the same value is no change
     EXPECT_FALSE(context.hasChanges());
 
     // Another writer changes the row; a save here must neither fail nor write stale values back.
     PersistenceController other;
-    presetsNamed(other.viewContext(), QStringLiteral("Work")).first()->setName(QStringLiteral("Play"));
+    presetsNamed(other.viewContext(), "Work").first()->setName("Play");
     other.viewContext().save();
     EXPECT_NO_THROW(controller.save(context));
     EXPECT_NO_THROW(context.save());
-    EXPECT_EQ(presetsNamed(other.viewContext(), QStringLiteral("Play")).size(), 1);
+    EXPECT_EQ(presetsNamed(other.viewContext(), "Play").size(), 1);
 }
 
 TEST_F(Persistence, RollbackUndoesInsertsChangesAndDeletions) {
     PersistenceController controller;
     ManagedObjectContext& context = controller.viewContext();
-    auto work = addPreset(context, QStringLiteral("Work"), 0);
-    addStack(context, work, QStringLiteral("/a"), 0);
-    addStack(context, work, QStringLiteral("/b"), 1);
-    auto play = addPreset(context, QStringLiteral("Play"), 1);
+    auto work = addPreset(context, "Work", 0);
+    addStack(context, work, "/a", 0);
+    addStack(context, work, "/b", 1);
+    auto play = addPreset(context, "Play", 1);
     context.save();
 
     const DockFolderStackPtr b = work->folderStacksArray()[1];
-    auto fresh = addPreset(context, QStringLiteral("Fresh"), 2);
-    auto freshItem = addStack(context, fresh, QStringLiteral("/c"), 0);
-    auto extra = addStack(context, work, QStringLiteral("/d"), 2);
-    work->setName(QStringLiteral("Renamed"));
-    work->folderStacksArray().first()->setLabel(QStringLiteral("A"));
+    auto fresh = addPreset(context, "Fresh", 2);
+    auto freshItem = addStack(context, fresh, "/c", 0);
+    auto extra = addStack(context, work, "/d", 2);
+    work->setName("Renamed");
+    work->folderStacksArray().first()->setLabel("A");
     context.deleteObject(play);
     context.deleteObject(b);
     EXPECT_EQ(work->folderStacks().size(), 2);
@@ -181,13 +180,13 @@ TEST_F(Persistence, RollbackUndoesInsertsChangesAndDeletions) {
     EXPECT_EQ(fresh->context(), nullptr);
     EXPECT_EQ(freshItem->context(), nullptr);
     EXPECT_EQ(extra->context(), nullptr);
-    EXPECT_EQ(work->name(), QStringLiteral("Work"));
+    EXPECT_EQ(work->name(), "Work");
     EXPECT_FALSE(play->isDeleted());
     const auto items = work->folderStacksArray();
     ASSERT_EQ(items.size(), 2);
-    EXPECT_EQ(items[0]->path(), QStringLiteral("/a"));
+    EXPECT_EQ(items[0]->path(), "/a");
     EXPECT_FALSE(items[0]->label());
-    EXPECT_EQ(items[1]->path(), QStringLiteral("/b"));
+    EXPECT_EQ(items[1]->path(), "/b");
     EXPECT_EQ(presetCount(context), 2);
 
     // Deleting a preset takes its items; rolling that back brings them all back.
@@ -201,13 +200,13 @@ TEST_F(Persistence, RollbackUndoesInsertsChangesAndDeletions) {
 TEST_F(Persistence, DeletingAPresetDeletesItsItemsEvenOnesAddedElsewhere) {
     PersistenceController controller;
     ManagedObjectContext& context = controller.viewContext();
-    auto work = addPreset(context, QStringLiteral("Work"));
-    addStack(context, work, QStringLiteral("/a"), 0);
+    auto work = addPreset(context, "Work");
+    addStack(context, work, "/a", 0);
     context.save();
     {
         PersistenceController other;
-        auto theirs = presetsNamed(other.viewContext(), QStringLiteral("Work")).first();
-        addStack(other.viewContext(), theirs, QStringLiteral("/b"), 1);
+        auto theirs = presetsNamed(other.viewContext(), "Work").first();
+        addStack(other.viewContext(), theirs, "/b", 1);
         other.viewContext().save();
     }
     context.deleteObject(work);
@@ -220,100 +219,97 @@ TEST_F(Persistence, DeletingAPresetDeletesItsItemsEvenOnesAddedElsewhere) {
 TEST_F(Persistence, FetchMatchesUnsavedChangesOnTheirCurrentValues) {
     PersistenceController controller;
     ManagedObjectContext& context = controller.viewContext();
-    auto a = addPreset(context, QStringLiteral("A"), 1);
-    auto b = addPreset(context, QStringLiteral("B"), 2);
-    auto gone = addPreset(context, QStringLiteral("Gone"), 3);
+    auto a = addPreset(context, "A", 1);
+    auto b = addPreset(context, "B", 2);
+    auto gone = addPreset(context, "Gone", 3);
     context.save();
 
-    auto c = addPreset(context, QStringLiteral("A"), 0); // unsaved
-    b->setName(QStringLiteral("A"));
+    auto c = addPreset(context, "A", 0); // unsaved
+    b->setName("A");
     context.deleteObject(gone);
-    const auto named =
-        context.fetch<DockPreset>(FetchRequest(DockPreset::kEntityName)
-                                      .where(FetchCondition::equal(QStringLiteral("name"), QStringLiteral("A")))
-                                      .sortedBy(QStringLiteral("order")));
+    const auto named = context.fetch<DockPreset>(
+        FetchRequest(DockPreset::kEntityName).where(FetchCondition::equal("name", "A")).sortedBy("order"));
     EXPECT_EQ(named, (QList<DockPresetPtr>{c, a, b}));
-    const auto first = context.fetch<DockPreset>(
-        FetchRequest(DockPreset::kEntityName).sortedBy(QStringLiteral("order"), false).limitedTo(1));
+    const auto first =
+        context.fetch<DockPreset>(FetchRequest(DockPreset::kEntityName).sortedBy("order", false).limitedTo(1));
     EXPECT_EQ(first, (QList<DockPresetPtr>{b}));
     EXPECT_EQ(presetCount(context), 3);
-    EXPECT_TRUE(context
-                    .fetch<DockPreset>(FetchRequest(DockPreset::kEntityName)
-                                           .where(FetchCondition::equal(QStringLiteral("name"), QStringLiteral("B"))))
-                    .isEmpty());
+    EXPECT_TRUE(
+        context.fetch<DockPreset>(FetchRequest(DockPreset::kEntityName).where(FetchCondition::equal("name", "B")))
+            .isEmpty());
 }
 
 TEST_F(Persistence, RefreshTurnsObjectsIntoFaultsThatReadTheStoreAgain) {
     PersistenceController controller;
     ManagedObjectContext& context = controller.viewContext();
-    auto work = addPreset(context, QStringLiteral("Work"));
-    auto doomed = addPreset(context, QStringLiteral("Doomed"));
-    addStack(context, work, QStringLiteral("/a"), 0);
+    auto work = addPreset(context, "Work");
+    auto doomed = addPreset(context, "Doomed");
+    addStack(context, work, "/a", 0);
     context.save();
 
     PersistenceController other;
-    auto theirs = presetsNamed(other.viewContext(), QStringLiteral("Work")).first();
-    theirs->setName(QStringLiteral("Play"));
-    addStack(other.viewContext(), theirs, QStringLiteral("/b"), 1);
-    other.viewContext().deleteObject(presetsNamed(other.viewContext(), QStringLiteral("Doomed")).first());
+    auto theirs = presetsNamed(other.viewContext(), "Work").first();
+    theirs->setName("Play");
+    addStack(other.viewContext(), theirs, "/b", 1);
+    other.viewContext().deleteObject(presetsNamed(other.viewContext(), "Doomed").first());
     other.viewContext().save();
 
-    EXPECT_EQ(work->name(), QStringLiteral("Work")); // not read again yet
+    EXPECT_EQ(work->name(), "Work"); // not read again yet
     EXPECT_EQ(work->folderStacks().size(), 1);
     context.refresh(work, false);
     EXPECT_TRUE(work->isFault());
-    EXPECT_EQ(work->name(), QStringLiteral("Play"));
+    EXPECT_EQ(work->name(), "Play");
     EXPECT_FALSE(work->isFault());
     EXPECT_EQ(work->folderStacksArray().size(), 2);
 
     context.refresh(doomed, false);
-    EXPECT_EQ(doomed->name(), QStringLiteral("Doomed")); // last known value
+    EXPECT_EQ(doomed->name(), "Doomed"); // last known value
     EXPECT_EQ(doomed->context(), nullptr);
 
     // Without merging, unsaved changes are dropped; with merging they stay on top of the row.
-    work->setName(QStringLiteral("Local"));
+    work->setName("Local");
     context.refresh(work, false);
     EXPECT_FALSE(context.hasChanges());
-    EXPECT_EQ(work->name(), QStringLiteral("Play"));
-    theirs->setLastContextStatus(QStringLiteral("theirs"));
+    EXPECT_EQ(work->name(), "Play");
+    theirs->setLastContextStatus("theirs");
     other.viewContext().save();
-    work->setName(QStringLiteral("Local"));
+    work->setName("Local");
     context.refresh(work, true);
-    EXPECT_EQ(work->name(), QStringLiteral("Local"));
-    EXPECT_EQ(work->lastContextStatus(), QStringLiteral("theirs"));
+    EXPECT_EQ(work->name(), "Local");
+    EXPECT_EQ(work->lastContextStatus(), "theirs");
     EXPECT_NO_THROW(context.save()); // the row's current version was taken over
 }
 
 TEST_F(Persistence, TheSecondOfTwoConflictingSavesFailsAndLosesNothingStored) {
     PersistenceController first;
-    addPreset(first.viewContext(), QStringLiteral("Work"));
+    addPreset(first.viewContext(), "Work");
     first.viewContext().save();
     PersistenceController second;
-    auto mine = presetsNamed(first.viewContext(), QStringLiteral("Work")).first();
-    auto theirs = presetsNamed(second.viewContext(), QStringLiteral("Work")).first();
-    mine->setName(QStringLiteral("Mine"));
+    auto mine = presetsNamed(first.viewContext(), "Work").first();
+    auto theirs = presetsNamed(second.viewContext(), "Work").first();
+    mine->setName("Mine");
     first.viewContext().save();
-    theirs->setName(QStringLiteral("Theirs"));
+    theirs->setName("Theirs");
     try {
         second.save(second.viewContext());
         FAIL() << "expected a conflict";
     } catch (const PersistenceError& error) {
         EXPECT_EQ(error.kind(), PersistenceError::Kind::SaveFailed);
-        EXPECT_TRUE(error.description().startsWith(QStringLiteral("Failed to save: Could not merge changes")));
+        EXPECT_TRUE(error.description().startsWith("Failed to save: Could not merge changes"));
     }
     EXPECT_THROW(second.viewContext().save(), StoreError);
     second.viewContext().rollback();
-    EXPECT_EQ(presetsNamed(second.viewContext(), QStringLiteral("Mine")).size(), 1);
+    EXPECT_EQ(presetsNamed(second.viewContext(), "Mine").size(), 1);
 }
 
 TEST_F(Persistence, StoreOfAnotherModelIsReplacedAndAnnouncedOnce) {
     {
-        PersistenceController older(false, withHistory({modelWithExtraAttribute(QStringLiteral("Other build"))}));
+        PersistenceController older(false, withHistory({modelWithExtraAttribute("Other build")}));
         ASSERT_TRUE(older.isStoreReady());
-        addPreset(older.viewContext(), QStringLiteral("Old"));
+        addPreset(older.viewContext(), "Old");
         older.viewContext().save();
     }
-    const QString neighbour = home.write(QStringLiteral("Library/Application Support/Pierline/Themes/keep.json"), "{}");
+    const QString neighbour = home.write("Library/Application Support/Pierline/Themes/keep.json", "{}");
     NotificationCounter recreated(kDatabaseRecreatedNotification);
     NotificationCounter failed(kCoreDataInitializationFailedNotification);
 
@@ -325,46 +321,43 @@ TEST_F(Persistence, StoreOfAnotherModelIsReplacedAndAnnouncedOnce) {
     EXPECT_EQ(failed.count(), 0);
     EXPECT_TRUE(QFileInfo::exists(neighbour));
     const QStringList lines = logLines();
-    EXPECT_TRUE(lines.contains(QStringLiteral("Error domain: NSCocoaErrorDomain, code: 134100")));
-    const qsizetype detected =
-        lines.indexOf(QStringLiteral("Detected Core Data version incompatibility, attempting recovery..."));
-    const qsizetype removed = lines.indexOf(QStringLiteral("Removed corrupted Core Data store"));
-    const qsizetype recovered = lines.indexOf(QStringLiteral("Successfully recovered Core Data store"));
+    EXPECT_TRUE(lines.contains("Error domain: NSCocoaErrorDomain, code: 134100"));
+    const qsizetype detected = lines.indexOf("Detected Core Data version incompatibility, attempting recovery...");
+    const qsizetype removed = lines.indexOf("Removed corrupted Core Data store");
+    const qsizetype recovered = lines.indexOf("Successfully recovered Core Data store");
     EXPECT_TRUE(detected >= 0 && detected < removed && removed < recovered) << lines.join('\n').toStdString();
 
     // The rebuilt store is an ordinary one: opening it again changes nothing.
-    addPreset(controller.viewContext(), QStringLiteral("New"));
+    addPreset(controller.viewContext(), "New");
     controller.viewContext().save();
     PersistenceController again;
     drainMainQueue();
     EXPECT_EQ(recreated.count(), 1);
-    EXPECT_EQ(presetsNamed(again.viewContext(), QStringLiteral("New")).size(), 1);
+    EXPECT_EQ(presetsNamed(again.viewContext(), "New").size(), 1);
 }
 
 TEST_F(Persistence, EarlierModelVersionIsMigratedInPlace) {
     const ModelVersion v1 = pierlineModelHistory().last();
-    const ModelVersion v2 = modelWithExtraAttribute(QStringLiteral("Pierline 2"));
+    const ModelVersion v2 = modelWithExtraAttribute("Pierline 2");
     {
         PersistenceController old(false, withHistory({v1}));
-        addPreset(old.viewContext(), QStringLiteral("Keep"));
+        addPreset(old.viewContext(), "Keep");
         old.viewContext().save();
     }
     NotificationCounter recreated(kDatabaseRecreatedNotification);
     {
         PersistenceController current(false, withHistory({v1, v2}));
         ASSERT_TRUE(current.isStoreReady());
-        const auto kept = presetsNamed(current.viewContext(), QStringLiteral("Keep"));
+        const auto kept = presetsNamed(current.viewContext(), "Keep");
         ASSERT_EQ(kept.size(), 1);
-        EXPECT_EQ(kept.first()->value(QStringLiteral("pinned")), QVariant(false)); // the new column's default
-        auto pinned = addPreset(current.viewContext(), QStringLiteral("Pinned"));
-        pinned->setValue(QStringLiteral("pinned"), true);
+        EXPECT_EQ(kept.first()->value("pinned"), QVariant(false)); // the new column's default
+        auto pinned = addPreset(current.viewContext(), "Pinned");
+        pinned->setValue("pinned", true);
         current.viewContext().save();
     }
     {
         PersistenceController reopened(false, withHistory({v1, v2}));
-        EXPECT_EQ(
-            presetsNamed(reopened.viewContext(), QStringLiteral("Pinned")).first()->value(QStringLiteral("pinned")),
-            QVariant(true));
+        EXPECT_EQ(presetsNamed(reopened.viewContext(), "Pinned").first()->value("pinned"), QVariant(true));
     }
     drainMainQueue();
     EXPECT_EQ(recreated.count(), 0);
@@ -377,11 +370,11 @@ TEST_F(Persistence, EarlierModelVersionIsMigratedInPlace) {
 }
 
 TEST_F(Persistence, MigrationThatCannotBeInferredKeepsTheFile) {
-    const ModelVersion v2 = modelWithExtraAttribute(QStringLiteral("Pierline 2"));
-    const ModelVersion v3 = modelWithExtraAttribute(QStringLiteral("Pierline 3"), AttributeType::Int16);
+    const ModelVersion v2 = modelWithExtraAttribute("Pierline 2");
+    const ModelVersion v3 = modelWithExtraAttribute("Pierline 3", AttributeType::Int16);
     {
         PersistenceController old(false, withHistory({v2}));
-        addPreset(old.viewContext(), QStringLiteral("Keep"));
+        addPreset(old.viewContext(), "Keep");
         old.viewContext().save();
     }
     NotificationCounter failed(kCoreDataInitializationFailedNotification);
@@ -389,20 +382,20 @@ TEST_F(Persistence, MigrationThatCannotBeInferredKeepsTheFile) {
     EXPECT_FALSE(broken.isStoreReady());
     drainMainQueue();
     EXPECT_EQ(failed.count(), 1);
-    EXPECT_EQ(failed.lastUserInfo().value(QStringLiteral("error")).toString(), kCoreDataInitializationFailedMessage);
-    EXPECT_TRUE(logLines().contains(QStringLiteral("Core Data migration failed")));
-    EXPECT_TRUE(logLines().contains(QStringLiteral("Unrecoverable Core Data error - app may not function properly")));
+    EXPECT_EQ(failed.lastUserInfo().value("error").toString(), kCoreDataInitializationFailedMessage);
+    EXPECT_TRUE(logLines().contains("Core Data migration failed"));
+    EXPECT_TRUE(logLines().contains("Unrecoverable Core Data error - app may not function properly"));
     ASSERT_TRUE(broken.loadError());
     EXPECT_EQ(broken.loadError()->code(), StoreError::kMigration);
 
     PersistenceController fine(false, withHistory({v2}));
-    EXPECT_EQ(presetsNamed(fine.viewContext(), QStringLiteral("Keep")).size(), 1);
+    EXPECT_EQ(presetsNamed(fine.viewContext(), "Keep").size(), 1);
 }
 
 TEST_F(Persistence, StoreThatCannotBeRemovedIsGivenUpWithoutAnotherLoad) {
     {
-        PersistenceController older(false, withHistory({modelWithExtraAttribute(QStringLiteral("Other build"))}));
-        addPreset(older.viewContext(), QStringLiteral("Old"));
+        PersistenceController older(false, withHistory({modelWithExtraAttribute("Other build")}));
+        addPreset(older.viewContext(), "Old");
         older.viewContext().save();
     }
     NotificationCounter recreated(kDatabaseRecreatedNotification);
@@ -412,7 +405,7 @@ TEST_F(Persistence, StoreThatCannotBeRemovedIsGivenUpWithoutAnotherLoad) {
     options.removeFile = [&](const QString& path, QString* error) {
         ++removals;
         EXPECT_EQ(path, storePath(home));
-        *error = QStringLiteral("Operation not permitted");
+        *error = "Operation not permitted";
         return false;
     };
     PersistenceController controller(false, options);
@@ -421,20 +414,20 @@ TEST_F(Persistence, StoreThatCannotBeRemovedIsGivenUpWithoutAnotherLoad) {
     drainMainQueue();
     EXPECT_EQ(failed.count(), 1);
     EXPECT_EQ(recreated.count(), 0);
-    EXPECT_EQ(failed.lastUserInfo().value(QStringLiteral("error")).toString(), kCoreDataInitializationFailedMessage);
+    EXPECT_EQ(failed.lastUserInfo().value("error").toString(), kCoreDataInitializationFailedMessage);
     const QStringList lines = logLines();
-    EXPECT_TRUE(lines.contains(QStringLiteral("Failed to remove corrupted store: Operation not permitted")));
-    EXPECT_TRUE(lines.contains(QStringLiteral("Unrecoverable Core Data error - app may not function properly")));
-    EXPECT_FALSE(lines.contains(QStringLiteral("Successfully recovered Core Data store")));
-    EXPECT_FALSE(lines.contains(QStringLiteral("Removed corrupted Core Data store")));
+    EXPECT_TRUE(lines.contains("Failed to remove corrupted store: Operation not permitted"));
+    EXPECT_TRUE(lines.contains("Unrecoverable Core Data error - app may not function properly"));
+    EXPECT_FALSE(lines.contains("Successfully recovered Core Data store"));
+    EXPECT_FALSE(lines.contains("Removed corrupted Core Data store"));
     for (const QString& line : lines)
-        EXPECT_FALSE(line.startsWith(QStringLiteral("Failed to reload store after cleanup")));
+        EXPECT_FALSE(line.startsWith("Failed to reload store after cleanup"));
     EXPECT_TRUE(QFileInfo::exists(storePath(home)));
 
     // The program goes on without a store: the helpers say so.
     log.clear();
     EXPECT_EQ(controller.safeViewContext(), nullptr);
-    EXPECT_TRUE(logLines().contains(QStringLiteral("Attempted to access view context before store was ready")));
+    EXPECT_TRUE(logLines().contains("Attempted to access view context before store was ready"));
     ManagedObjectContext& context = controller.viewContext();
     EXPECT_NO_THROW(controller.save(context)); // nothing to save
     context.insert<DockPreset>();
@@ -442,7 +435,7 @@ TEST_F(Persistence, StoreThatCannotBeRemovedIsGivenUpWithoutAnotherLoad) {
         controller.save(context);
         FAIL() << "expected storeNotReady";
     } catch (const PersistenceError& error) {
-        EXPECT_EQ(error.description(), QStringLiteral("Core Data store is not ready"));
+        EXPECT_EQ(error.description(), "Core Data store is not ready");
     }
     EXPECT_THROW(controller.fetch(FetchRequest(DockPreset::kEntityName)), PersistenceError);
     EXPECT_THROW(context.fetch(FetchRequest(DockPreset::kEntityName)), StoreError);
@@ -450,39 +443,44 @@ TEST_F(Persistence, StoreThatCannotBeRemovedIsGivenUpWithoutAnotherLoad) {
     EXPECT_THROW(future.result(), PersistenceError);
 }
 
-TEST_F(Persistence, StorePathTakenByAFolderIsReportedAndLeftAlone) {
-    const QString inside = home.write(QStringLiteral("Library/Application Support/Pierline/Pierline.sqlite/data"), "x");
-    NotificationCounter failed(kCoreDataInitializationFailedNotification);
-    PersistenceController controller;
-    EXPECT_FALSE(controller.isStoreReady());
-    drainMainQueue();
-    EXPECT_EQ(failed.count(), 1);
-    EXPECT_TRUE(QFileInfo::exists(inside));
-    EXPECT_TRUE(logLines().contains(QStringLiteral("Error domain: NSCocoaErrorDomain, code: 256")));
-}
-
-TEST_F(Persistence, FileThatIsNotADatabaseIsNeverDeleted) {
-    const QByteArray garbage(4096, 'z');
-    home.write(QStringLiteral("Library/Application Support/Pierline/Pierline.sqlite"), garbage);
-    NotificationCounter recreated(kDatabaseRecreatedNotification);
-    NotificationCounter failed(kCoreDataInitializationFailedNotification);
-    PersistenceController controller;
-    EXPECT_FALSE(controller.isStoreReady());
-    drainMainQueue();
-    EXPECT_EQ(failed.count(), 1);
-    EXPECT_EQ(recreated.count(), 0);
-    QFile file(storePath(home));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), garbage);
-    EXPECT_TRUE(logLines().contains(QStringLiteral("Error domain: NSCocoaErrorDomain, code: 259")));
+// Neither a folder in the store's place nor a file that is not a database is ever deleted.
+TEST_F(Persistence, StoreFileThatCannotBeOpenedIsReportedAndLeftAlone) {
+    struct Case {
+        QString relative;
+        QByteArray bytes;
+        QString errorLine;
+    };
+    const Case cases[] = {
+        {"Library/Application Support/Pierline/Pierline.sqlite/data", "x",
+         "Error domain: NSCocoaErrorDomain, code: 256"},
+        {"Library/Application Support/Pierline/Pierline.sqlite", QByteArray(4096, 'z'),
+         "Error domain: NSCocoaErrorDomain, code: 259"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.errorLine.toStdString());
+        TempHome caseHome;
+        const QString path = caseHome.write(c.relative, c.bytes);
+        NotificationCounter recreated(kDatabaseRecreatedNotification);
+        NotificationCounter failed(kCoreDataInitializationFailedNotification);
+        log.clear();
+        PersistenceController controller;
+        EXPECT_FALSE(controller.isStoreReady());
+        drainMainQueue();
+        EXPECT_EQ(failed.count(), 1);
+        EXPECT_EQ(recreated.count(), 0);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), c.bytes);
+        EXPECT_TRUE(logLines().contains(c.errorLine));
+    }
 }
 
 TEST_F(Persistence, InMemoryStoreKeepsNothing) {
     {
         PersistenceController memory(true);
         ASSERT_TRUE(memory.isStoreReady());
-        EXPECT_EQ(memory.storeLocation(), QStringLiteral("/dev/null"));
-        addPreset(memory.viewContext(), QStringLiteral("Work"));
+        EXPECT_EQ(memory.storeLocation(), "/dev/null");
+        addPreset(memory.viewContext(), "Work");
         memory.viewContext().save();
         EXPECT_EQ(presetCount(memory.viewContext()), 1);
     }
@@ -493,7 +491,7 @@ TEST_F(Persistence, InMemoryStoreKeepsNothing) {
 
 TEST_F(Persistence, PerformRunsTheWorkOnTheMainContext) {
     PersistenceController controller(true);
-    addPreset(controller.viewContext(), QStringLiteral("Work"));
+    addPreset(controller.viewContext(), "Work");
     controller.viewContext().save();
     QFuture<int> inline_ =
         controller.perform([](ManagedObjectContext& c) { return c.count(FetchRequest(DockPreset::kEntityName)); });
@@ -505,27 +503,24 @@ TEST_F(Persistence, PerformRunsTheWorkOnTheMainContext) {
         return controller.perform([](ManagedObjectContext&) -> bool {
             if (!isMainThread())
                 return false;
-            throw StoreError(StoreError::kCocoaDomain, 1, QStringLiteral("boom"));
+            throw StoreError(StoreError::kCocoaDomain, 1, "boom");
         });
     });
-    ASSERT_TRUE(processEventsUntil([&] { return outer.isFinished(); }));
+    ASSERT_TRUE(waitUntil([&] { return outer.isFinished(); }));
     QFuture<bool> inner = outer.result();
-    ASSERT_TRUE(processEventsUntil([&] { return inner.isFinished(); }));
+    ASSERT_TRUE(waitUntil([&] { return inner.isFinished(); }));
     try {
         inner.result();
         FAIL() << "expected the work's error";
     } catch (const StoreError& error) {
-        EXPECT_EQ(error.description(), QStringLiteral("boom"));
+        EXPECT_EQ(error.description(), "boom");
     }
 }
 
 TEST(PersistenceErrorText, NamesTheUnderlyingError) {
-    const StoreError disk(StoreError::kSQLiteDomain, 13, QStringLiteral("database or disk is full"));
-    EXPECT_EQ(PersistenceError::saveFailed(disk).description(),
-              QStringLiteral("Failed to save: database or disk is full"));
-    EXPECT_EQ(PersistenceError::fetchFailed(disk).description(),
-              QStringLiteral("Failed to fetch: database or disk is full"));
-    EXPECT_STREQ(PersistenceError::storeNotReady().what(), "Core Data store is not ready");
+    const StoreError disk(StoreError::kSQLiteDomain, 13, "database or disk is full");
+    EXPECT_EQ(PersistenceError::saveFailed(disk).description(), "Failed to save: database or disk is full");
+    EXPECT_EQ(PersistenceError::fetchFailed(disk).description(), "Failed to fetch: database or disk is full");
 }
 
 } // namespace

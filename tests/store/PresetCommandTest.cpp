@@ -1,47 +1,25 @@
 #include "StoreFixtures.h"
+#include "support/PierlineCli.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
-#include <gtest/gtest.h>
-#include <memory>
 
 using namespace pierline::test;
 using namespace pierline::test::store;
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out;
-    QString err;
-};
-
-std::unique_ptr<QProcess> launch(const QStringList& args) {
-    auto process = std::make_unique<QProcess>();
-    process->setProcessEnvironment(QProcessEnvironment::systemEnvironment()); // PIERLINE_HOME of the test
-    process->start(QStringLiteral(PIERLINE_BINARY), args);
-    return process;
-}
-
-CliRun finish(QProcess& process) {
-    CliRun run;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        ADD_FAILURE() << "pierline did not finish";
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
 CliRun pierline(const QStringList& args) {
-    return finish(*launch(args));
+    return runPierline(args);
+}
+
+// One stored item as the backup record codes it.
+QJsonObject stack(const QString& path, const QString& url, const QString& label, int order, const char* type,
+                  const char* displayAs = "folder", const char* showAs = "grid", const char* sortOrder = "name") {
+    return {{"path", path},           {"url", url},       {"label", label},        {"order", order}, {"itemType", type},
+            {"displayAs", displayAs}, {"showAs", showAs}, {"sortOrder", sortOrder}};
 }
 
 class PresetCommands : public ::testing::Test {
@@ -49,12 +27,12 @@ protected:
     QJsonArray presets() {
         const CliRun run = pierline({"presets", "--json"});
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-        return QJsonDocument::fromJson(run.out).array();
+        return QJsonDocument::fromJson(run.out.toUtf8()).array();
     }
     QJsonObject show(const QString& name) {
         const CliRun run = pierline({"preset", "show", name, "--json"});
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-        return QJsonDocument::fromJson(run.out).object();
+        return QJsonDocument::fromJson(run.out.toUtf8()).object();
     }
     static QStringList field(const QJsonArray& array, const QString& key) {
         QStringList out;
@@ -86,19 +64,13 @@ TEST_F(PresetCommands, FirstRunMakesTheDefaultAndListsItAsABackupRecord) {
         EXPECT_FALSE(preset.contains(absent)) << absent;
     const QJsonArray stacks = preset.value("folderStacks").toArray();
     ASSERT_EQ(stacks.size(), 2);
-    EXPECT_EQ(stacks[0].toObject(), (QJsonObject{{"path", dock.downloads},
-                                                 {"displayAs", "stack"},
-                                                 {"showAs", "fan"},
-                                                 {"sortOrder", "date added"},
-                                                 {"order", 0},
-                                                 {"itemType", "folder"},
-                                                 {"url", dock.downloads},
-                                                 {"label", ""}}));
+    EXPECT_EQ(stacks[0].toObject(),
+              stack(dock.downloads, dock.downloads, "", 0, "folder", "stack", "fan", "date added"));
     EXPECT_EQ(stacks[1].toObject().value("path").toString(), dock.documents);
 
     const CliRun text = pierline({"presets"});
     EXPECT_EQ(text.exitCode, 0);
-    EXPECT_TRUE(text.out.startsWith("0  Default  (3 apps, 2 items)  ")) << text.out.constData();
+    EXPECT_TRUE(text.out.startsWith("0  Default  (3 apps, 2 items)  ")) << text.out.toStdString();
 }
 
 TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
@@ -106,7 +78,7 @@ TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
     ASSERT_EQ(created.exitCode, 0) << created.err.toStdString();
     EXPECT_TRUE(created.err.contains("Unknown tile type: recents-tile"));
     const QJsonObject work = show("Work");
-    EXPECT_EQ(work.value("idString").toString(), QString::fromUtf8(created.out.trimmed()));
+    EXPECT_EQ(work.value("idString").toString(), created.out.trimmed());
     EXPECT_EQ(work.value("order").toInt(), 1);
     EXPECT_EQ(QJsonDocument::fromJson(work.value("apps").toString().toUtf8()).array().toVariantList(),
               QVariant(dock.apps).toList());
@@ -114,22 +86,8 @@ TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
     ASSERT_EQ(stacks.size(), 4);
     EXPECT_EQ(field(stacks, "itemType"), (QStringList{"folder", "file", "url", "folder"}));
     EXPECT_EQ(field(stacks, "order"), (QStringList{"0", "1", "2", "3"}));
-    EXPECT_EQ(stacks[1].toObject(), (QJsonObject{{"path", dock.readme},
-                                                 {"displayAs", "folder"},
-                                                 {"showAs", "grid"},
-                                                 {"sortOrder", "name"},
-                                                 {"order", 1},
-                                                 {"itemType", "file"},
-                                                 {"url", dock.readme},
-                                                 {"label", "Read me"}}));
-    EXPECT_EQ(stacks[2].toObject(), (QJsonObject{{"path", ""},
-                                                 {"displayAs", "folder"},
-                                                 {"showAs", "grid"},
-                                                 {"sortOrder", "name"},
-                                                 {"order", 2},
-                                                 {"itemType", "url"},
-                                                 {"url", "https://example.com/"},
-                                                 {"label", "Example"}}));
+    EXPECT_EQ(stacks[1].toObject(), stack(dock.readme, dock.readme, "Read me", 1, "file"));
+    EXPECT_EQ(stacks[2].toObject(), stack("", "https://example.com/", "Example", 2, "url"));
 
     const CliRun empty = pierline({"preset", "create", "Empty"});
     ASSERT_EQ(empty.exitCode, 0) << empty.err.toStdString();
@@ -148,7 +106,7 @@ TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
 
 TEST_F(PresetCommands, UnreadableDockMakesNoPreset) {
     ASSERT_EQ(presets().size(), 1);
-    dock::writeDockDomain(home, dock::xmlPlist(QVariantList{QStringLiteral("not a dictionary")}));
+    writeDockDomain(home, xmlPlist(QVariantList{"not a dictionary"}));
     const CliRun run = pierline({"preset", "create", "Work", "--from-dock"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("Pierline couldn't understand your Dock layout. Please contact support if this keeps "
@@ -258,19 +216,19 @@ TEST_F(PresetCommands, ConcurrentProcessesLoseNothing) {
     {
         std::vector<std::unique_ptr<QProcess>> starts;
         for (int i = 0; i < 4; ++i)
-            starts.push_back(launch({"presets"}));
+            starts.push_back(startPierline({"presets"}));
         for (auto& p : starts)
-            EXPECT_EQ(finish(*p).exitCode, 0);
+            EXPECT_EQ(finishPierline(*p).exitCode, 0);
     }
     EXPECT_EQ(field(presets(), "name"), QStringList{"Default"});
 
     // Two writers creating presets side by side.
     QStringList expected{"Default"};
     for (int round = 0; round < 8; ++round) {
-        auto a = launch({"preset", "create", QStringLiteral("A%1").arg(round)});
-        auto b = launch({"preset", "create", QStringLiteral("B%1").arg(round)});
-        const CliRun ra = finish(*a);
-        const CliRun rb = finish(*b);
+        auto a = startPierline({"preset", "create", QStringLiteral("A%1").arg(round)});
+        auto b = startPierline({"preset", "create", QStringLiteral("B%1").arg(round)});
+        const CliRun ra = finishPierline(*a);
+        const CliRun rb = finishPierline(*b);
         EXPECT_EQ(ra.exitCode, 0) << ra.err.toStdString();
         EXPECT_EQ(rb.exitCode, 0) << rb.err.toStdString();
         expected << QStringLiteral("A%1").arg(round) << QStringLiteral("B%1").arg(round);

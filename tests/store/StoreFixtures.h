@@ -1,16 +1,11 @@
 #pragma once
 
-#include "dock/DockFixtures.h"
 #include "platform/NotificationCenter.h"
 #include "store/StoreModel.h"
-#include "support/TempHome.h"
+#include "support/DockPlist.h"
+#include "support/EventLoop.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QStringList>
-#include <QThread>
 #include <atomic>
-#include <functional>
 
 // Shared by the store suites: a sample Dock, the store's file, notification counting.
 namespace pierline::test::store {
@@ -25,26 +20,24 @@ struct SampleDock {
 // Apps Safari, a spacer and Mail; on the right the Downloads folder (stack, fan, date added),
 // a file, a web link, the Documents folder (no settings) and a tile of an unknown type.
 inline SampleDock writeSampleDock(const TempHome& home) {
-    using namespace pierline::test::dock;
     SampleDock dock;
-    const QString base = QStringLiteral("file://") + home.path();
-    dock.downloads = base + QStringLiteral("/Downloads/");
-    dock.documents = base + QStringLiteral("/My%20Documents/");
-    dock.readme = base + QStringLiteral("/Readme.txt");
-    const QString safari = base + QStringLiteral("/Applications/Safari.app/");
-    const QString mail = base + QStringLiteral("/Applications/Mail.app/");
-    dock.apps = {safari, QStringLiteral("pierline-spacer-1"), mail};
+    const QString base = "file://" + home.path();
+    dock.downloads = base + "/Downloads/";
+    dock.documents = base + "/My%20Documents/";
+    dock.readme = base + "/Readme.txt";
+    const QString safari = base + "/Applications/Safari.app/";
+    const QString mail = base + "/Applications/Mail.app/";
+    dock.apps = {safari, "pierline-spacer-1", mail};
     writeDockDomain(
         home, xmlPlist(domain({appTile(safari), spacerTile(), appTile(mail)},
                               {folderTile(dock.downloads, qint64(0), qint64(1), qint64(2)),
-                               fileTile(dock.readme, QStringLiteral("Read me")),
-                               urlTile(QStringLiteral("https://example.com/"), QStringLiteral("Example")),
+                               fileTile(dock.readme, "Read me"), urlTile("https://example.com/", "Example"),
                                folderTile(dock.documents, {}, {}, {}), QVariantMap{{"tile-type", "recents-tile"}}})));
     return dock;
 }
 
 inline QString storePath(const TempHome& home) {
-    return home.file(QStringLiteral("Library/Application Support/Pierline/Pierline.sqlite"));
+    return home.file("Library/Application Support/Pierline/Pierline.sqlite");
 }
 
 // Our model with one attribute more: a store written by another build.
@@ -53,8 +46,8 @@ inline ModelVersion modelWithExtraAttribute(const QString& identifier, Attribute
     next.identifier = identifier;
     for (auto& e : next.entities)
         if (e.name == QLatin1String("DockPreset"))
-            e.attributes.append({QStringLiteral("pinned"), type, false,
-                                 type == AttributeType::Boolean ? QVariant(false) : QVariant(0)});
+            e.attributes.append(
+                {"pinned", type, false, type == AttributeType::Boolean ? QVariant(false) : QVariant(0)});
     return next;
 }
 
@@ -79,24 +72,5 @@ private:
     std::atomic<int> count_{0};
     QVariantMap last_;
 };
-
-// Runs the main queue until `done` holds (bounded in real time: it waits on other threads).
-inline bool processEventsUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-// Delivers what was queued for the main thread (notifications the store posts "on main").
-inline void drainMainQueue() {
-    for (int i = 0; i < 3; ++i)
-        QCoreApplication::processEvents();
-}
 
 } // namespace pierline::test::store

@@ -16,7 +16,8 @@ inline QVariantMap fileData(const QVariant& url) {
     return {{"_CFURLString", url}, {"_CFURLStringType", qint64(15)}};
 }
 inline QVariantMap fileTile(const QString& url, const QString& label) {
-    return {{"tile-type", "file-tile"}, {"tile-data", QVariantMap{{"file-data", fileData(url)}, {"file-label", label}}}};
+    return {{"tile-type", "file-tile"},
+            {"tile-data", QVariantMap{{"file-data", fileData(url)}, {"file-label", label}}}};
 }
 inline QVariantMap appTile(const QString& url) {
     return fileTile(url, url.section('/', -2, -2));

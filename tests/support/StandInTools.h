@@ -27,8 +27,9 @@ public:
     }
     // A script that records each call ("name <arg> <arg>...") in calls(), then runs `extra`.
     QString addRecording(const QString& name, const QByteArray& extra = {}) const {
-        return add(name, "line='" + name.toUtf8() + "'\nfor a in \"$@\"; do line=\"$line <$a>\"; done\nprintf '%s\\n' " +
-                             "\"$line\" >> '" + logPath().toUtf8() + "'\n" + extra);
+        return add(name, "line='" + name.toUtf8() +
+                             "'\nfor a in \"$@\"; do line=\"$line <$a>\"; done\nprintf '%s\\n' " + "\"$line\" >> '" +
+                             logPath().toUtf8() + "'\n" + extra);
     }
     QStringList calls() const {
         QFile log(logPath());

@@ -2,11 +2,11 @@
 
 #include "platform/UserDefaults.h"
 #include "support/CapturingLogSink.h"
+#include "support/EventLoop.h"
 #include "support/FakeAppShell.h"
 #include "support/FakeLoginItem.h"
 #include "support/TempHome.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 using namespace pierline;
@@ -27,10 +27,6 @@ public:
     }
     QStringList calls;
 };
-
-void drainMainQueue() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
 
 UserDefaults& defaults() {
     return UserDefaults::standard();
@@ -221,38 +217,27 @@ TEST_F(AppSettingsTest, HotkeyTimingsAreCopiedToTheAdvancedHotkeyManager) {
     EXPECT_EQ(received, (QList<QPair<double, double>>{{4.5, 0.8}}));
 }
 
-TEST_F(AppSettingsTest, LockDockFollowsTheEnabledFlag) {
+TEST_F(AppSettingsTest, LockDockFollowsTheEnabledFlagAndRelocatesOnlyForANewDisplayWhileOn) {
     const auto settings = load();
-    settings->setLockDockEnabled(true);
-    settings->setLockDockEnabled(false);
-    EXPECT_EQ(effects->calls, (QStringList{"start", "stop"}));
-}
-
-TEST_F(AppSettingsTest, DisplayChangeWhileLockIsOffCallsNothing) {
-    const auto settings = load();
-    settings->setLockDockDisplayUUID("DISPLAY-2");
+    settings->setLockDockDisplayUUID("DISPLAY-1"); // lock off: nothing to call
     drainMainQueue();
     EXPECT_TRUE(effects->calls.isEmpty());
-    EXPECT_EQ(defaults().string("lockDockDisplayUUID"), QString("DISPLAY-2"));
-}
+    EXPECT_EQ(defaults().string("lockDockDisplayUUID"), QString("DISPLAY-1"));
 
-TEST_F(AppSettingsTest, DisplayChangeWhileLockIsOnRelocatesOnlyForANewDisplay) {
-    const auto settings = load();
     settings->setLockDockEnabled(true);
-    effects->calls.clear();
-
     settings->setLockDockDisplayUUID("DISPLAY-2");
-    EXPECT_EQ(effects->calls, QStringList{"change DISPLAY-2"}); // relocation waits for the main queue
+    EXPECT_EQ(effects->calls, (QStringList{"start", "change DISPLAY-2"})); // relocation waits for the main queue
     drainMainQueue();
-    EXPECT_EQ(effects->calls, (QStringList{"change DISPLAY-2", "relocate"}));
+    EXPECT_EQ(effects->calls, (QStringList{"start", "change DISPLAY-2", "relocate"}));
 
     effects->calls.clear();
     settings->setLockDockDisplayUUID("DISPLAY-2");
     drainMainQueue();
-    EXPECT_EQ(effects->calls, QStringList{"change DISPLAY-2"});
+    settings->setLockDockEnabled(false);
+    EXPECT_EQ(effects->calls, (QStringList{"change DISPLAY-2", "stop"}));
 }
 
-TEST_F(AppSettingsTest, LoginItemIsLeftAloneWithoutTheHelper) {
+TEST_F(AppSettingsTest, LoginItemIsLeftAloneWithoutTheHelperWhichIsAlsoFoundByItsIdentifier) {
     CapturingLogSink log;
     const auto settings = load();
     settings->setLaunchAtLogin(true);
@@ -260,8 +245,14 @@ TEST_F(AppSettingsTest, LoginItemIsLeftAloneWithoutTheHelper) {
     EXPECT_TRUE(settings->launchAtLogin());
     EXPECT_TRUE(defaults().boolForKey("launchAtLogin"));
     EXPECT_EQ(log.messages("AppSettings"),
-              (QStringList{"Helper app not found in Applications folder", "Helper app not found with bundle ID: "
-                                                                          "com.corvane.PierlineHelper"}));
+              (QStringList{"Helper app not found in Applications folder",
+                           "Helper app not found with bundle ID: com.corvane.PierlineHelper"}));
+
+    log.clear();
+    const QString helper = home.makeBundle("Applications/Utilities", "Pierline Login", "com.corvane.PierlineHelper");
+    settings->setLaunchAtLogin(true);
+    EXPECT_TRUE(log.logged("Found helper app at: " + helper));
+    EXPECT_EQ(loginItem.calls(), (QStringList{"status", "register"}));
 }
 
 TEST_F(AppSettingsTest, LoginItemRegistersWhenTheHelperIsInstalled) {
@@ -281,15 +272,6 @@ TEST_F(AppSettingsTest, LoginItemRegistersWhenTheHelperIsInstalled) {
     EXPECT_EQ(loginItem.calls().mid(2), (QStringList{"status", "status", "unregister"}));
     settings->setLaunchAtLogin(false);
     EXPECT_TRUE(log.logged("Login item is already disabled"));
-}
-
-TEST_F(AppSettingsTest, HelperIsAlsoFoundByItsIdentifier) {
-    CapturingLogSink log;
-    const QString helper = home.makeBundle("Applications/Utilities", "Pierline Login", "com.corvane.PierlineHelper");
-    const auto settings = load();
-    settings->setLaunchAtLogin(true);
-    EXPECT_TRUE(log.logged("Found helper app at: " + helper));
-    EXPECT_EQ(loginItem.calls(), (QStringList{"status", "register"}));
 }
 
 TEST_F(AppSettingsTest, FailedRegistrationKeepsTheChoiceAndTriesTheFallback) {

@@ -1,34 +1,16 @@
 // The Linux login item: an XDG autostart entry, and the desktop entry that handles pierline:// links.
 #include "platform/LoginItem.h"
+#include "support/ScopedEnv.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace pierline;
+using pierline::test::ScopedEnv;
 
 namespace {
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QByteArray& value) : name_(name), had_(qEnvironmentVariableIsSet(name)) {
-        old_ = qgetenv(name);
-        qputenv(name, value);
-    }
-    ~ScopedEnv() {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_;
-    QByteArray old_;
-};
 
 QString readText(const QString& path) {
     QFile file(path);

@@ -1,17 +1,19 @@
 #pragma once
 
+#include "support/CapturingLogSink.h"
+#include "support/EventLoop.h"
+#include "support/ScopedEnv.h"
 #include "support/TempHome.h"
+#include "support/VirtualClock.h"
 
+#include "core/PierlineIntegration.h"
 #include "platform/Workspace.h"
+#include "store/DockPresetManager.h"
+#include "store/PresetRecord.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFuture>
 #include <QProcess>
-#include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -19,9 +21,12 @@ namespace pierline::test {
 
 inline QString readFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// The app entry of a bundle, as the Dock lists it.
+inline QString entryFor(const QString& bundle) {
+    return QUrl::fromLocalFile(bundle + QLatin1Char('/')).toString();
 }
 
 // The system workspace, but only the apps under one folder count as running, so a test never
@@ -58,14 +63,13 @@ private:
 };
 
 // Sample applications that are real processes: each bundle runs a copy of the fake app binary.
-// Every process a test starts, and every app still running from the temporary home at the end,
-// is killed when the fixture goes away.
+// Every app still running from the temporary home is killed when the fixture goes away.
 class RunningApps {
 public:
     explicit RunningApps(const TempHome& home) : home_(home), workspace_(home.path()) {}
     ~RunningApps() { killAll(); }
 
-    // A bundle under Applications/ whose executable is the fake app. `conf` lines: "ignore-term",
+    // A bundle under `folder` whose executable is the fake app. `conf` lines: "ignore-term",
     // "record=<file>".
     QString makeApp(const QString& name, const QString& bundleId, const QString& extraInfoPlistXml = {},
                     const QStringList& conf = {}, const QString& folder = QStringLiteral("Applications")) const {
@@ -75,45 +79,25 @@ public:
         EXPECT_TRUE(QFile::copy(QStringLiteral(PIERLINE_FAKE_APP), exe)) << "cannot copy the fake app";
         QFile::setPermissions(exe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (!conf.isEmpty())
-            home_.write(
-                QDir(home_.path()).relativeFilePath(bundle + QStringLiteral("/Contents/Resources/fakeapp.conf")),
-                (conf.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+            home_.write(QDir(home_.path()).relativeFilePath(bundle + "/Contents/Resources/fakeapp.conf"),
+                        (conf.join('\n') + '\n').toUtf8());
         return bundle;
     }
 
     // Starts the bundle's executable (detached) and waits until the workspace lists it.
-    qint64 launch(const QString& bundle, const QStringList& args = {}) {
-        const QString exe = bundle + QStringLiteral("/Contents/MacOS/") + QFileInfo(bundle).completeBaseName();
-        qint64 pid = 0;
+    qint64 launch(const QString& bundle) {
         QProcess process;
-        process.setProgram(exe);
-        process.setArguments(args);
+        process.setProgram(bundle + QStringLiteral("/Contents/MacOS/") + QFileInfo(bundle).completeBaseName());
         process.setStandardOutputFile(QProcess::nullDevice());
         process.setStandardErrorFile(QProcess::nullDevice());
-        EXPECT_TRUE(process.startDetached(&pid)) << exe.toStdString();
-        pids_.append(pid);
-        EXPECT_TRUE(waitUntil([&] { return isListed(pid); })) << "app did not show up: " << exe.toStdString();
+        qint64 pid = 0;
+        EXPECT_TRUE(process.startDetached(&pid)) << process.program().toStdString();
+        EXPECT_TRUE(waitUntil([&] { return isListed(pid); })) << "app did not show up: " << bundle.toStdString();
         // An app that ignores SIGTERM is only ready once its disposition is set.
-        if (readFile(bundle + QStringLiteral("/Contents/Resources/fakeapp.conf"))
-                .contains(QStringLiteral("ignore-term"))) {
-            EXPECT_TRUE(waitUntil([&] { return ignoresTerm(pid); })) << exe.toStdString();
+        if (readFile(bundle + "/Contents/Resources/fakeapp.conf").contains("ignore-term")) {
+            EXPECT_TRUE(waitUntil([&] { return ignoresTerm(pid); })) << bundle.toStdString();
         }
         return pid;
-    }
-
-    // "SigIgn:" in /proc/<pid>/status is a hex mask; SIGTERM is bit 15.
-    static bool ignoresTerm(qint64 pid) {
-        for (const QString& line : readFile(QStringLiteral("/proc/%1/status").arg(pid)).split(QLatin1Char('\n')))
-            if (line.startsWith(QLatin1String("SigIgn:")))
-                return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
-        return false;
-    }
-
-    static bool isListed(qint64 pid) {
-        for (const RunningApplication& app : Workspace::shared().runningApplications())
-            if (app.pid == pid)
-                return true;
-        return false;
     }
 
     bool running(qint64 pid) const { return !Workspace::shared().isTerminated(pid); }
@@ -126,35 +110,77 @@ public:
         return out;
     }
 
-    // Polls in real time, bounded: for waiting on real processes, never on timers.
-    template <typename Pred> static bool waitUntil(Pred pred, int timeoutMs = 5000) {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!pred()) {
-            if (deadline.hasExpired())
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QThread::msleep(5);
-        }
-        return true;
-    }
-
     void killAll() {
-        for (qint64 pid : pids_)
-            ::kill(static_cast<pid_t>(pid), SIGKILL);
-        pids_.clear();
         for (const RunningApplication& app : workspace_.runningApplications())
             ::kill(static_cast<pid_t>(app.pid), SIGKILL);
     }
 
 private:
+    static bool isListed(qint64 pid) {
+        for (const RunningApplication& app : Workspace::shared().runningApplications())
+            if (app.pid == pid)
+                return true;
+        return false;
+    }
+    // "SigIgn:" in /proc/<pid>/status is a hex mask; SIGTERM is bit 15.
+    static bool ignoresTerm(qint64 pid) {
+        for (const QString& line : readFile(QStringLiteral("/proc/%1/status").arg(pid)).split('\n'))
+            if (line.startsWith("SigIgn:"))
+                return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+        return false;
+    }
+
     const TempHome& home_;
     ScopedWorkspace workspace_;
-    QList<qint64> pids_;
 };
 
-// Waits for a future while the main queue keeps running (tasks hop to the main thread).
-template <typename T> bool waitFor(const QFuture<T>& future, int timeoutMs = 10000) {
-    return RunningApps::waitUntil([&] { return future.isFinished(); }, timeoutMs);
-}
+// Runs the fake companion on the socket the integration uses (under the temporary home).
+class FakeCompanion {
+public:
+    explicit FakeCompanion(const TempHome& home, const QString& listReply = {}) : log_(home.file("companion.log")) {
+        QStringList args{PierlineIntegration::socketPath(), log_};
+        if (!listReply.isEmpty())
+            args.append(listReply);
+        process_.start(QStringLiteral(PIERLINE_FAKE_COMPANION), args);
+        EXPECT_TRUE(process_.waitForStarted(5000));
+        EXPECT_TRUE(waitUntil([&] { return QFile::exists(log_ + ".ready"); }));
+    }
+    ~FakeCompanion() {
+        process_.terminate();
+        if (!process_.waitForFinished(3000))
+            process_.kill();
+        process_.waitForFinished(3000);
+    }
+    QStringList lines() const { return readFile(log_).split('\n', Qt::SkipEmptyParts); }
+
+private:
+    ScopedEnv runtime_{"XDG_RUNTIME_DIR", std::nullopt}; // the socket goes under the temporary home
+    QString log_;
+    QProcess process_;
+};
+
+// A fresh store under a temporary home, fake apps that are real processes, virtual time.
+class SwitchingStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        apps = std::make_unique<RunningApps>(home);
+        DockPresetManager::resetSharedForTesting();
+        DockPresetManager::setSharedOptions({.monitorNetwork = false, .networkMonitorFactory = {}});
+    }
+    void TearDown() override {
+        apps.reset();
+        QCoreApplication::processEvents();
+        DockPresetManager::resetSharedForTesting();
+    }
+    DockPresetPtr makePreset(const QString& name, const QStringList& entries) {
+        return DockPresetManager::shared().createPreset(name, encodeApps(entries));
+    }
+    ManagedObjectContext& context() { return DockPresetManager::shared().context(); }
+
+    TempHome home;
+    VirtualTime time;
+    CapturingLogSink logs;
+    std::unique_ptr<RunningApps> apps;
+};
 
 } // namespace pierline::test

@@ -1,12 +1,6 @@
 #include "ToolTestSupport.h"
-#include "support/TempHome.h"
 
 #include "platform/ShellRunner.h"
-#include "platform/Url.h"
-
-#include <QDir>
-#include <QFile>
-#include <gtest/gtest.h>
 
 namespace pierline::test {
 namespace {
@@ -27,10 +21,6 @@ QVariantList others() {
     return dockDomain().value("persistent-others").toList();
 }
 
-QString dirUrl(const QString& path) {
-    return fileUrlFromPath(path, true).toString(QUrl::FullyEncoded);
-}
-
 class DockutilTool : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -41,18 +31,14 @@ protected:
         QDir().mkpath(home.file("Home/Docs"));
         readme = home.write("Docs é/Read me.txt", "hello");
         // A Dock with content and a key that no edit may lose.
-        home.write("Library/Preferences/com.apple.dock.plist",
-                   "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>tilesize</key><integer>48</integer>"
-                   "<key>persistent-apps</key><array><dict><key>tile-type</key><string>spacer-tile</string></dict>"
-                   "</array><key>persistent-others</key><array><dict><key>tile-type</key><string>url-tile</string>"
-                   "</dict></array></dict></plist>");
+        writeDockDomain(home, xmlPlist(domain({spacerTile()}, {urlTile("https://example.com/", "Example")})));
     }
 
     TempHome home;
     QString safari, mail, bobs, readme;
 };
 
-TEST_F(DockutilTool, RemoveAllEmptiesBothSectionsAndKeepsOtherKeys) {
+TEST_F(DockutilTool, RemoveAllEmptiesBothSectionsKeepsOtherKeysAndRestartsUnlessToldNotTo) {
     const ToolRun r = runTool("dockutil", {"--remove", "all", "--no-restart"});
     ASSERT_EQ(r.exit, 0) << r.err.toStdString();
     const QVariantMap dock = dockDomain();
@@ -60,6 +46,12 @@ TEST_F(DockutilTool, RemoveAllEmptiesBothSectionsAndKeepsOtherKeys) {
     EXPECT_EQ(dock.value("persistent-others"), QVariant(QVariantList()));
     EXPECT_EQ(dock.value("tilesize"), QVariant(qint64(48)));
     EXPECT_FALSE(QFile::exists(home.file("Library/Logs/Dock.log")));
+
+    EXPECT_EQ(runTool("dockutil", {"--add", safari}).exit, 0);
+    EXPECT_EQ(runTool("dockutil", {"--remove", "all"}).exit, 0);
+    QFile log(home.file("Library/Logs/Dock.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(log.readAll()).count("Dock restarted\n"), 2);
 }
 
 TEST_F(DockutilTool, AppsAndSpacersLandInOrderWithTheDockShapes) {
@@ -163,14 +155,6 @@ TEST_F(DockutilTool, FilesAndWebLinksGoToOthers) {
     EXPECT_EQ(tileData(tiles[1]).value("url").toMap().value("_CFURLStringType"), QVariant(qint64(15)));
     EXPECT_EQ(tileData(tiles[2]).value("label"), QVariant("http://example.org/"));
     EXPECT_TRUE(apps().isEmpty());
-}
-
-TEST_F(DockutilTool, RestartUnlessToldNotTo) {
-    EXPECT_EQ(runTool("dockutil", {"--add", safari}).exit, 0);
-    EXPECT_EQ(runTool("dockutil", {"--remove", "all"}).exit, 0);
-    QFile log(home.file("Library/Logs/Dock.log"));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(log.readAll()).count("Dock restarted\n"), 2);
 }
 
 TEST_F(DockutilTool, BadRequestsFailAndChangeNothing) {

@@ -15,8 +15,7 @@ TEST(DefaultsTiles, InstalledAppGetsTheFullTileWithFreshGuidsAndSpacersOnlyTheir
     TempHome home;
     const QString entry = dirUrl(home.makeBundle("Applications", "Safari", "com.apple.Safari"));
 
-    const QVariantList tiles =
-        DefaultsWriter::appTiles({entry, "pierline-spacer-1", "pierline-small-spacer-1", entry});
+    const QVariantList tiles = DefaultsWriter::appTiles({entry, "pierline-spacer-1", "pierline-small-spacer-1", entry});
     ASSERT_EQ(tiles.size(), 4);
     const QVariantMap app = tiles.at(0).toMap();
     EXPECT_EQ(app.value("tile-type"), "file-tile");
@@ -62,9 +61,12 @@ TEST(DefaultsTiles, FolderStyleBecomesTheDocksIntegers) {
         qint64 showas, displayas, arrangement;
     };
     const QList<Case> cases = {
-        {"fan", "stack", "date added", 1, 0, 2},  {"auto", "folder", "date modified", 0, 1, 3},
-        {"list", "stack", "date created", 3, 0, 4}, {"grid", "folder", "kind", 2, 1, 5},
-        {"", "", "", 2, 1, 1},                    {"tiles", "pile", "size", 2, 1, 1},
+        {"fan", "stack", "date added", 1, 0, 2},
+        {"auto", "folder", "date modified", 0, 1, 3},
+        {"list", "stack", "date created", 3, 0, 4},
+        {"grid", "folder", "kind", 2, 1, 5},
+        {"", "", "", 2, 1, 1},
+        {"tiles", "pile", "size", 2, 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE((c.showAs + " " + c.displayAs + " " + c.sortOrder).toStdString());

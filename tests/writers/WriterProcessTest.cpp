@@ -36,27 +36,21 @@ struct FinishProbe {
     }
 };
 
-struct ShellTimeLimit {
-    explicit ShellTimeLimit(double seconds) { ShellRunner::shared().setTimeLimit(seconds); }
-    ~ShellTimeLimit() { ShellRunner::shared().setTimeLimit(ShellRunner::kDefaultTimeLimit); }
-};
-
 } // namespace
 
 TEST(DockutilWriterRun, CommandsReachTheToolIntactThenPauseAndHandBackBeforeTheLastLine) {
     TempHome home;
     VirtualTime time;
-    RecordingTools tools;
-    tools.add("killall");
+    StandInTools tools;
+    tools.addRecording("killall");
     // A tool path that only survives correct double-quote escaping.
     const QString toolDir = home.file("opt/My $HOME \"Tools\"");
     QDir().mkpath(toolDir);
     const QString tool = toolDir + "/dockutil";
-    QFile::copy(tools.add("dockutil"), tool);
+    QFile::copy(tools.addRecording("dockutil"), tool);
     makeExecutable(tool);
     CapturingLogSink log;
     FinishProbe finish;
-    const double start = time.clock.monotonicSeconds();
 
     DockutilWriter::apply(tool, "Work", {"file:///Applications/Bob's%20App.app/", "pierline-spacer-1"},
                           {folder("file:///Users/a/Work%20Docs/", "fan", "stack", "date added")}, finish.callback());
@@ -70,7 +64,7 @@ TEST(DockutilWriterRun, CommandsReachTheToolIntactThenPauseAndHandBackBeforeTheL
                            "<added> <--no-restart>",
                            "killall <Dock>"}));
     EXPECT_EQ(finish.calls, 1);
-    EXPECT_DOUBLE_EQ(finish.at - start, 1.0);
+    EXPECT_DOUBLE_EQ(finish.at, 1.0);
     const QStringList lines = log.plainLines();
     ASSERT_GE(lines.size(), 3);
     EXPECT_EQ(lines.mid(lines.size() - 3), (QStringList{"Restarting Dock via killall...", "<finish>",
@@ -80,15 +74,16 @@ TEST(DockutilWriterRun, CommandsReachTheToolIntactThenPauseAndHandBackBeforeTheL
 TEST(DockutilWriterRun, HangingCommandIsAbandonedAndTheWriteGoesOn) {
     TempHome home;
     VirtualTime time;
-    RecordingTools tools;
-    tools.add("killall");
-    const QString tool = tools.add("dockutil", "case \"$*\" in *Slow*) sleep 3;; esac");
-    ShellTimeLimit limit(0.3);
+    StandInTools tools;
+    tools.addRecording("killall");
+    const QString tool = tools.addRecording("dockutil", "case \"$*\" in *Slow*) sleep 3;; esac");
+    ShellRunner::shared().setTimeLimit(0.3);
     CapturingLogSink log;
     FinishProbe finish;
 
     DockutilWriter::apply(tool, "Work", {"file:///Applications/Slow.app/", "file:///Applications/Fast.app/"}, {},
                           finish.callback());
+    ShellRunner::shared().setTimeLimit(ShellRunner::kDefaultTimeLimit);
 
     const QStringList calls = tools.calls();
     EXPECT_TRUE(calls.contains("dockutil <--add> </Applications/Fast.app> <--no-restart>"));
@@ -102,16 +97,17 @@ TEST(DockutilWriterRun, HangingCommandIsAbandonedAndTheWriteGoesOn) {
 TEST(DefaultsWriterRun, WritesBothListsThenImportsAppsFirstRestartsAndHandsBack) {
     TempHome home;
     VirtualTime time;
-    RecordingTools tools;
-    tools.add("defaults");
-    tools.add("killall");
+    StandInTools tools;
+    tools.addRecording("defaults");
+    tools.addRecording("killall");
     CapturingLogSink log;
     FinishProbe finish;
-    const QString tmp = home.file("tmp");
-    // A longer leftover from an earlier apply must not survive the overwrite.
-    home.write("tmp/dockApps.plist", QByteArray(8192, 'x'));
-    const QString safari = appUrl(home.makeBundle("Applications", "Safari", "com.apple.Safari"));
-    const double start = time.clock.monotonicSeconds();
+    // A temporary folder that must reach defaults as one argument, and a longer leftover from an
+    // earlier apply that must not survive the overwrite.
+    const QString tmp = home.file("tmp/Bob's temp $dir");
+    qputenv("TMPDIR", tmp.toUtf8()); // TempHome restores it
+    home.write("tmp/Bob's temp $dir/dockApps.plist", QByteArray(8192, 'x'));
+    const QString safari = dirUrl(home.makeBundle("Applications", "Safari", "com.apple.Safari"));
 
     EXPECT_TRUE(
         DefaultsWriter::apply("Work", {safari, "pierline-spacer-1"}, {folder("/Users/a/Docs")}, finish.callback()));
@@ -120,15 +116,15 @@ TEST(DefaultsWriterRun, WritesBothListsThenImportsAppsFirstRestartsAndHandsBack)
     const QString itemsFile = tmp + "/dockFolderStacks.plist";
     EXPECT_EQ(tools.calls(), (QStringList{"defaults <import> <com.apple.dock> <" + appsFile + ">",
                                           "defaults <import> <com.apple.dock> <" + itemsFile + ">", "killall <Dock>"}));
-    const QVariantMap apps = readPlistFile(appsFile);
+    const QVariantMap apps = parsedFile(appsFile).toMap();
     EXPECT_EQ(apps.keys(), QStringList{"persistent-apps"});
     EXPECT_EQ(apps.value("persistent-apps").toList().size(), 2);
-    const QVariantMap items = readPlistFile(itemsFile);
+    const QVariantMap items = parsedFile(itemsFile).toMap();
     EXPECT_EQ(items.keys(), QStringList{"persistent-others"});
     EXPECT_EQ(items.value("persistent-others").toList().size(), 1);
 
     EXPECT_EQ(finish.calls, 1);
-    EXPECT_DOUBLE_EQ(finish.at - start, 1.0);
+    EXPECT_DOUBLE_EQ(finish.at, 1.0);
     const QStringList lines = log.plainLines();
     const qsizetype wrote = lines.indexOf("Wrote apps to " + appsFile);
     ASSERT_GE(wrote, 0);
@@ -138,21 +134,6 @@ TEST(DefaultsWriterRun, WritesBothListsThenImportsAppsFirstRestartsAndHandsBack)
                            "Kill result: (defaults method)", "<finish>"}));
     EXPECT_EQ(lines.first(), "Applying preset using defaults: Work");
     EXPECT_EQ(lines.at(1), "Applying 2 apps to Dock (defaults method):");
-}
-
-TEST(DefaultsWriterRun, TemporaryFolderWithSpacesAndQuotesReachesDefaultsAsOneArgument) {
-    TempHome home;
-    VirtualTime time;
-    RecordingTools tools;
-    tools.add("defaults");
-    tools.add("killall");
-    const QString tmp = home.file("tmp/Bob's temp $dir");
-    QDir().mkpath(tmp);
-    qputenv("TMPDIR", tmp.toUtf8()); // TempHome restores it
-
-    EXPECT_TRUE(DefaultsWriter::apply("Work", {}, {}, {}));
-    EXPECT_EQ(tools.calls().value(0), "defaults <import> <com.apple.dock> <" + tmp + "/dockApps.plist>");
-    EXPECT_EQ(tools.calls().value(1), "defaults <import> <com.apple.dock> <" + tmp + "/dockFolderStacks.plist>");
 }
 
 TEST(DefaultsWriterRun, FailedWriteRunsNoCommandAndDoesNotFinish) {
@@ -172,9 +153,9 @@ TEST(DefaultsWriterRun, FailedWriteRunsNoCommandAndDoesNotFinish) {
         SCOPED_TRACE(c.name);
         TempHome home;
         VirtualTime time;
-        RecordingTools tools;
-        tools.add("defaults");
-        tools.add("killall");
+        StandInTools tools;
+        tools.addRecording("defaults");
+        tools.addRecording("killall");
         c.arrange(home);
         CapturingLogSink log;
         FinishProbe finish;
@@ -193,42 +174,29 @@ TEST(DefaultsWriterRun, FailedWriteRunsNoCommandAndDoesNotFinish) {
     }
 }
 
-TEST(FindDockutil, FixedPathsComeFirstAndMustBeExecutable) {
+TEST(FindDockutil, FixedPathsComeFirstAndMustBeExecutableThenTheLoginShellsSearchPath) {
     TempHome home;
-    RecordingTools tools;
-    tools.add("dockutil"); // also on the search path; the fixed paths win
+    StandInTools tools;
+    CapturingLogSink log;
+    if (QStandardPaths::findExecutable("dockutil").isEmpty()) { // else this machine has one on PATH
+        EXPECT_EQ(DockutilWriter::findDockutil(), std::nullopt);
+        EXPECT_TRUE(log.printed("dockutil check via PATH failed or path not executable: ''"));
+    }
+
+    const QString onPath = tools.addRecording("dockutil");
+    log.clear();
+    EXPECT_EQ(DockutilWriter::findDockutil(), onPath);
+    EXPECT_EQ(log.plainLines(), (QStringList{"dockutil not found in common paths, checking PATH using 'command -v'...",
+                                             "dockutil found via PATH ('command -v'): " + onPath}));
+
     const QStringList fixed = SystemPaths::dockutilFixedPaths();
     ASSERT_EQ(fixed.size(), 2);
     home.write(QDir(home.path()).relativeFilePath(fixed.at(0)), "#!/bin/sh\n"); // not executable
     home.write(QDir(home.path()).relativeFilePath(fixed.at(1)), "#!/bin/sh\n");
     makeExecutable(fixed.at(1));
-    CapturingLogSink log;
-
+    log.clear();
     EXPECT_EQ(DockutilWriter::findDockutil(), fixed.at(1));
     EXPECT_EQ(log.plainLines(), QStringList{"dockutil found via direct path: " + fixed.at(1)});
-
     makeExecutable(fixed.at(0));
     EXPECT_EQ(DockutilWriter::findDockutil(), fixed.at(0));
-}
-
-TEST(FindDockutil, FallsBackToTheLoginShellsSearchPath) {
-    TempHome home;
-    RecordingTools tools;
-    const QString onPath = tools.add("dockutil");
-    CapturingLogSink log;
-
-    EXPECT_EQ(DockutilWriter::findDockutil(), onPath);
-    EXPECT_EQ(log.plainLines(), (QStringList{"dockutil not found in common paths, checking PATH using 'command -v'...",
-                                             "dockutil found via PATH ('command -v'): " + onPath}));
-}
-
-TEST(FindDockutil, NothingFoundGivesNone) {
-    if (!QStandardPaths::findExecutable("dockutil").isEmpty())
-        GTEST_SKIP() << "this machine has a dockutil on PATH";
-    TempHome home;
-    RecordingTools tools; // an empty tools folder
-    CapturingLogSink log;
-
-    EXPECT_EQ(DockutilWriter::findDockutil(), std::nullopt);
-    EXPECT_TRUE(log.printed("dockutil check via PATH failed or path not executable: ''"));
 }

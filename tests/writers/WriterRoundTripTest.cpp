@@ -7,11 +7,9 @@
 #include "dock/DockutilWriter.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
-#include "support/TempHome.h"
+#include "support/DockPlist.h"
 #include "support/VirtualClock.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
@@ -25,10 +23,6 @@ struct Preset {
     QStringList apps;
     QList<DockFolderStackValues> items;
 };
-
-QString dirUrl(const QString& path) {
-    return fileUrlFromPath(path, true).toString(QUrl::FullyEncoded);
-}
 
 // Bundles, folders and a file with awkward names, and a preset that uses all of them.
 Preset makePreset(const TempHome& home) {
@@ -120,23 +114,24 @@ protected:
 
 } // namespace
 
-TEST_F(WriterRoundTrip, DockutilWriterReadsBackTheSamePreset) {
+TEST_F(WriterRoundTrip, EachWriterReadsBackTheSamePresetAfterOneRestart) {
     const Preset preset = makePreset(home);
-    int finished = 0;
-    DockutilWriter::apply(SystemPaths::toolPath("dockutil"), "Round Trip", preset.apps, preset.items,
-                          [&] { ++finished; });
-    EXPECT_EQ(finished, 1);
-    EXPECT_EQ(dockRestarts(), 1);
-    expectReadsBack(preset);
-}
-
-TEST_F(WriterRoundTrip, DefaultsWriterReadsBackTheSamePreset) {
-    const Preset preset = makePreset(home);
-    int finished = 0;
-    EXPECT_TRUE(DefaultsWriter::apply("Round Trip", preset.apps, preset.items, [&] { ++finished; }));
-    EXPECT_EQ(finished, 1);
-    EXPECT_EQ(dockRestarts(), 1);
-    expectReadsBack(preset);
+    const std::function<void(std::function<void()>)> writers[] = {
+        [&](auto done) {
+            DockutilWriter::apply(SystemPaths::toolPath("dockutil"), "Round Trip", preset.apps, preset.items, done);
+        },
+        [&](auto done) { EXPECT_TRUE(DefaultsWriter::apply("Round Trip", preset.apps, preset.items, done)); },
+    };
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i == 0 ? "dockutil" : "defaults");
+        QFile::remove(QDir(SystemPaths::logsFolder()).filePath("Dock.log"));
+        writeDockDomain(home, xmlPlist(domain({}, {})));
+        int finished = 0;
+        writers[i]([&] { ++finished; });
+        EXPECT_EQ(finished, 1);
+        EXPECT_EQ(dockRestarts(), 1);
+        expectReadsBack(preset);
+    }
 }
 
 TEST_F(WriterRoundTrip, EachWriterReplacesWhatTheOtherLeft) {
