@@ -36,7 +36,7 @@ TEST(ParseDomain, SpacersAreCountedSeparatelyPerReading) {
     EXPECT_EQ(DockReader::parseDomain(dock).apps, expected);
 }
 
-TEST(ParseDomain, AppTilesWithoutAUrlAreDropped) {
+TEST(ParseDomain, AppTilesWithoutAUrlAreDroppedAndListsOfAnotherShapeReadAsEmpty) {
     QVariantMap noData{{"tile-type", "file-tile"}};
     QVariantMap noFileData{{"tile-type", "file-tile"}, {"tile-data", QVariantMap{{"file-label", "X"}}}};
     QVariantMap numericUrl{{"tile-data", QVariantMap{{"file-data", QVariantMap{{"_CFURLString", qint64(5)}}}}}};
@@ -48,9 +48,7 @@ TEST(ParseDomain, AppTilesWithoutAUrlAreDropped) {
     const DockReading reading = DockReader::parseDomain(
         domain({noData, appTile(kSafari), noFileData, numericUrl, dataNotADict, untyped, oddType}, {}));
     EXPECT_EQ(reading.apps, (QStringList{kSafari, kMail, kSafari}));
-}
 
-TEST(ParseDomain, ListsOfAnotherShapeReadAsEmpty) {
     EXPECT_EQ(DockReader::parseDomain({}).apps, QStringList());
     EXPECT_TRUE(DockReader::parseDomain({}).items.isEmpty());
     EXPECT_TRUE(
@@ -76,7 +74,7 @@ TEST(ParseDomain, OtherTilesNeedATextTileType) {
     EXPECT_EQ(reading.items[0].tileType, "file-tile");
 }
 
-TEST(ParseDomain, StackSettingsFromIntegersOrTextWithDefaults) {
+TEST(ParseDomain, StackSettingsFromIntegersOrTextWithDefaultsAndFileAndUrlDataWithTheirTypes) {
     // A tile without data gets every default.
     const DockItem bare = onlyItem({{"tile-type", "directory-tile"}});
     ASSERT_TRUE(bare.tileData);
@@ -111,9 +109,7 @@ TEST(ParseDomain, StackSettingsFromIntegersOrTextWithDefaults) {
         EXPECT_EQ(tileDataOf(folderTile("file:///x/", {}, {}, qint64(arrangementCode(name)))).arrangement, name);
     EXPECT_EQ(arrangementCode("unknown"), 1);
     EXPECT_EQ(arrangementCode(""), 1);
-}
 
-TEST(ParseDomain, FileAndUrlDataAreCopiedWithTheirTypes) {
     QVariantMap tile = urlTile("https://example.com/", "Example");
     QVariantMap data = tile.value("tile-data").toMap();
     data.insert("file-data", QVariantMap{{"_CFURLString", qint64(9)}, {"_CFURLStringType", "15"}});
@@ -170,38 +166,23 @@ TEST(AppNormalisation, EquivalentEntriesCompareEqualAndListsMatchInOrder) {
 // ---- Dock items to stored items ----
 
 TEST(StoredItem, FoldersTakeTheirStackSettingsFilesAndLinksFixedOnes) {
-    std::optional<QString> unknown = QStringLiteral("stale");
-    const auto folder =
-        storedItemFromDockItem(onlyItem(folderTile(kDownloads, 0, 1, 3)), StoredItemKinds::FoldersOnly, &unknown);
-    ASSERT_TRUE(folder);
+    using V = DockFolderStackValues;
+    std::optional<QString> unknown = "stale";
+    // A folder's label is not stored.
+    EXPECT_EQ(storedItemFromDockItem(onlyItem(folderTile(kDownloads, 0, 1, 3)), StoredItemKinds::FoldersOnly, &unknown),
+              (V{kDownloads, "folder", kDownloads, std::nullopt, "stack", "fan", "date modified"}));
     EXPECT_FALSE(unknown);
-    EXPECT_EQ(folder->path, kDownloads);
-    EXPECT_EQ(folder->url, kDownloads);
-    EXPECT_EQ(folder->itemType, "folder");
-    EXPECT_FALSE(folder->label); // a folder's label is not stored
-    EXPECT_EQ(std::tie(folder->displayAs, folder->showAs, folder->sortOrder),
-              std::make_tuple("stack", "fan", "date modified"));
 
-    const auto file = storedItemFromDockItem(onlyItem(fileTile("file:///Users/me/Notes%20A.txt", "Notes A.txt")),
-                                             StoredItemKinds::All);
-    ASSERT_TRUE(file);
-    EXPECT_EQ(file->itemType, "file");
-    EXPECT_EQ(file->path, "file:///Users/me/Notes%20A.txt");
-    EXPECT_EQ(file->url, "file:///Users/me/Notes%20A.txt");
-    EXPECT_EQ(file->label, "Notes A.txt");
-    EXPECT_EQ(std::tie(file->displayAs, file->showAs, file->sortOrder), std::make_tuple("folder", "grid", "name"));
+    const QString notes = "file:///Users/me/Notes%20A.txt";
+    EXPECT_EQ(storedItemFromDockItem(onlyItem(fileTile(notes, "Notes A.txt")), StoredItemKinds::All),
+              (V{notes, "file", notes, "Notes A.txt"}));
 
     QVariantMap linkTile = urlTile("https://example.com/docs", "Docs");
     QVariantMap linkData = linkTile.value("tile-data").toMap();
     linkData.insert("showas", qint64(1)); // stack settings of a link are ignored
     linkTile.insert("tile-data", linkData);
-    const auto link = storedItemFromDockItem(onlyItem(linkTile), StoredItemKinds::All);
-    ASSERT_TRUE(link);
-    EXPECT_EQ(link->itemType, "url");
-    EXPECT_FALSE(link->path);
-    EXPECT_EQ(link->url, "https://example.com/docs");
-    EXPECT_EQ(link->label, "Docs");
-    EXPECT_EQ(std::tie(link->displayAs, link->showAs, link->sortOrder), std::make_tuple("folder", "grid", "name"));
+    EXPECT_EQ(storedItemFromDockItem(onlyItem(linkTile), StoredItemKinds::All),
+              (V{std::nullopt, "url", "https://example.com/docs", "Docs"}));
 }
 
 TEST(StoredItem, SkipsFoldersWithoutLocationUnknownTypesAndWhatTheKindsLeaveOut) {
@@ -235,8 +216,8 @@ TEST(DockReadErrorText, UserMessagesByKind) {
     using Kind = DockReadError::Kind;
     EXPECT_EQ((DockReadError{Kind::CommandFailed, "x"}).userMessage(),
               "Pierline couldn't read your Dock layout. Please restart Pierline and try again.");
-    const QString understand = QStringLiteral(
-        "Pierline couldn't understand your Dock layout. Please contact support if this keeps happening.");
+    const QString understand =
+        "Pierline couldn't understand your Dock layout. Please contact support if this keeps happening.";
     EXPECT_EQ((DockReadError{Kind::ParseFailed, "x"}).userMessage(), understand);
     EXPECT_EQ((DockReadError{Kind::UnexpectedFormat, {}}).userMessage(), understand);
 }

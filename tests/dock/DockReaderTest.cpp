@@ -78,14 +78,6 @@ TEST_F(DockReaderTest, ReadsBothSidesOfAnXmlOrBinaryDomain) {
     }
 }
 
-TEST_F(DockReaderTest, EachCallReadsTheDockAgain) {
-    writeDockDomain(home_, xmlPlist(domain({appTile(kSafari)}, {})));
-    EXPECT_EQ(DockReader::getDockApps(), QStringList{kSafari});
-    writeDockDomain(home_, xmlPlist(domain({appTile(kMail), spacerTile()}, {urlTile("https://a.example/", "A")})));
-    EXPECT_EQ(DockReader::getDockApps(), (QStringList{kMail, "pierline-spacer-1"}));
-    EXPECT_EQ(DockReader::getDockItems().size(), 1);
-}
-
 TEST_F(DockReaderTest, DomainOfTheWrongShapeOrUnreadable) {
     // No domain yet: an empty dictionary, so an empty Dock rather than an error.
     auto empty = DockReader::readDock();

@@ -2,29 +2,14 @@
 #include "platform/NotificationCenter.h"
 #include "support/VirtualClock.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
+#include "support/EventLoop.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 
 using namespace pierline;
-
-namespace {
-
-// Serves the main queue until `done` holds; the bound only guards against a hang.
-template <typename Pred> bool pumpUntil(Pred done) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done() && elapsed.elapsed() < 10000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::yieldCurrentThread();
-    }
-    return done();
-}
-
-} // namespace
+using pierline::test::waitUntil;
 
 TEST(Dispatch, MainSyncRunsOnTheMainThreadFromAnyThread) {
     EXPECT_TRUE(isMainThread());
@@ -40,7 +25,7 @@ TEST(Dispatch, MainSyncRunsOnTheMainThreadFromAnyThread) {
             return 42;
         });
     });
-    ASSERT_TRUE(pumpUntil([&] { return future.isFinished(); }));
+    ASSERT_TRUE(waitUntil([&] { return future.isFinished(); }));
     EXPECT_EQ(future.result(), 42);
     EXPECT_TRUE(hopped_to_main);
 }
@@ -50,25 +35,25 @@ TEST(NotificationCenter, DeliversOnThePostersThreadOrTheMainQueue) {
     std::atomic<bool> poster_thread_seen_off_main{false};
     std::atomic<bool> main_queue_seen_on_main{false};
     QVariantMap received;
-    const auto a = center.addObserver(QStringLiteral("Test.Poster"), Delivery::PosterThread,
+    const auto a = center.addObserver("Test.Poster", Delivery::PosterThread,
                                       [&](const Notification&) { poster_thread_seen_off_main = !isMainThread(); });
-    const auto b = center.addObserver(QStringLiteral("Test.Main"), Delivery::MainQueue, [&](const Notification& n) {
+    const auto b = center.addObserver("Test.Main", Delivery::MainQueue, [&](const Notification& n) {
         main_queue_seen_on_main = isMainThread();
         received = n.userInfo;
     });
     auto future = runAsync(QueuePriority::Utility, [&] {
-        center.post(QStringLiteral("Test.Poster"));
-        center.post(QStringLiteral("Test.Main"), {{QStringLiteral("presetID"), QStringLiteral("X")}});
+        center.post("Test.Poster");
+        center.post("Test.Main", {{"presetID", "X"}});
     });
-    ASSERT_TRUE(pumpUntil([&] { return future.isFinished() && main_queue_seen_on_main.load(); }));
+    ASSERT_TRUE(waitUntil([&] { return future.isFinished() && main_queue_seen_on_main.load(); }));
     EXPECT_TRUE(poster_thread_seen_off_main);
-    EXPECT_EQ(received.value(QStringLiteral("presetID")).toString(), QStringLiteral("X"));
+    EXPECT_EQ(received.value("presetID").toString(), "X");
 
     // A removed observer hears nothing more; other names never reach it.
     center.removeObserver(b);
     main_queue_seen_on_main = false;
-    center.post(QStringLiteral("Test.Main"));
-    center.post(QStringLiteral("Test.Other"));
+    center.post("Test.Main");
+    center.post("Test.Other");
     QCoreApplication::processEvents();
     EXPECT_FALSE(main_queue_seen_on_main);
     center.removeObserver(a);

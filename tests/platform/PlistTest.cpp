@@ -11,7 +11,7 @@ namespace {
 const QByteArray kBinaryArray = QByteArray::fromHex(
     "62706c6973743030a2010251611001080b0d000000000000010100000000000000030000000000000000000000000000000f");
 
-TEST(Plist, ParsesXmlAndBinary) {
+TEST(Plist, ParsesXmlAndBinaryAndRejectsWhatIsNotAPropertyList) {
     const PlistParseResult xml = parsePlist(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>n</key><integer>-3</integer>"
         "<key>b</key><false/><key>s</key><string>caf\xc3\xa9 &amp; co</string><key>r</key><real>2.5</real>"
@@ -20,16 +20,14 @@ TEST(Plist, ParsesXmlAndBinary) {
     const QVariantMap map = xml.value->toMap();
     EXPECT_EQ(map.value("n"), QVariant(qint64(-3)));
     EXPECT_EQ(map.value("b"), QVariant(false));
-    EXPECT_EQ(map.value("s"), QVariant(QStringLiteral("café & co")));
+    EXPECT_EQ(map.value("s"), QVariant("café & co"));
     EXPECT_EQ(map.value("r"), QVariant(2.5));
     EXPECT_EQ(map.value("a"), QVariant(QVariantList{QByteArray("\x00\x01", 2)}));
 
     const PlistParseResult binary = parsePlist(kBinaryArray);
     ASSERT_TRUE(binary.value) << binary.error.toStdString();
     EXPECT_EQ(*binary.value, QVariant(QVariantList{"a", qint64(1)}));
-}
 
-TEST(Plist, RejectsWhatIsNotAPropertyList) {
     const QByteArray inputs[] = {
         QByteArray(),
         QByteArray("garbage"),
@@ -49,7 +47,7 @@ TEST(Plist, XmlRoundTripKeepsValues) {
         {"neg", qint64(-1)},
         {"big", qint64(4294967296)},
         {"date", QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC)},
-        {"nested", QVariantMap{{"list", QVariantList{true, 1.25, QStringLiteral("x")}}}},
+        {"nested", QVariantMap{{"list", QVariantList{true, 1.25, "x"}}}},
     };
     const auto xml = plistToXml(value);
     ASSERT_TRUE(xml);

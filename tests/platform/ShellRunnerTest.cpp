@@ -1,4 +1,5 @@
 #include "support/CapturingLogSink.h"
+#include "support/EventLoop.h"
 #include "support/TempHome.h"
 
 #include "platform/ProcessRunner.h"
@@ -7,7 +8,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -25,21 +25,9 @@ protected:
     CapturingLogSink logs;
 };
 
-// Polls in real time for a child process's effect, bounded.
-bool waitForFile(const QString& path, int timeoutMs = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!QFile::exists(path)) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
 TEST_F(ShellRunnerTest, ReturnsTrimmedOutputOfOneSharedPipe) {
-    EXPECT_EQ(runShellCommand("printf '  \\n hello \\n\\n'"), QStringLiteral("hello"));
-    EXPECT_EQ(runShellCommand("echo out; echo err >&2; echo out2"), QStringLiteral("out\nerr\nout2"));
+    EXPECT_EQ(runShellCommand("printf '  \\n hello \\n\\n'"), "hello");
+    EXPECT_EQ(runShellCommand("echo out; echo err >&2; echo out2"), "out\nerr\nout2");
     EXPECT_TRUE(logs.logged("shell run: echo out; echo err >&2; echo out2"));
     // Output that is not UTF-8 counts as empty.
     EXPECT_EQ(runShellCommand("printf '\\377\\376'"), QString());
@@ -47,14 +35,14 @@ TEST_F(ShellRunnerTest, ReturnsTrimmedOutputOfOneSharedPipe) {
 }
 
 TEST_F(ShellRunnerTest, NonZeroExitIsLoggedAndOutputStillReturned) {
-    const QString command = QStringLiteral("echo broken; exit 3");
-    EXPECT_EQ(runShellCommand(command), QStringLiteral("broken"));
+    const QString command = "echo broken; exit 3";
+    EXPECT_EQ(runShellCommand(command), "broken");
     EXPECT_TRUE(logs.logged(QStringLiteral("shell EXIT 3: %1 output=broken").arg(command)));
-    const QString long_ = QStringLiteral("printf 'x%.0s' $(seq 1 700); exit 1");
+    const QString long_ = "printf 'x%.0s' $(seq 1 700); exit 1";
     runShellCommand(long_);
     EXPECT_TRUE(logs.logged(QStringLiteral("shell EXIT 1: %1 output=%2").arg(long_, QString(500, 'x'))));
     // The excerpt counts characters, not UTF-16 units: 500 emoji, none of them cut in half.
-    const QString emoji = QStringLiteral("printf '\\360\\237\\230\\200%.0s' $(seq 1 600); exit 1");
+    const QString emoji = "printf '\\360\\237\\230\\200%.0s' $(seq 1 600); exit 1";
     runShellCommand(emoji);
     const QString excerpt = QString::fromUtf8("\xF0\x9F\x98\x80").repeated(500);
     EXPECT_TRUE(logs.logged(QStringLiteral("shell EXIT 1: %1 output=%2").arg(emoji, excerpt)));
@@ -73,7 +61,7 @@ TEST_F(ShellRunnerTest, OverrunIsAbandonedNotStoppedAndItsLateOutputDropped) {
     EXPECT_TRUE(logs.logged(QStringLiteral("shell TIMED OUT after 5s (result discarded): %1").arg(command)));
 
     // Still running after the runner gave up on it...
-    ASSERT_TRUE(waitForFile(pidFile));
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(pidFile); }));
     QFile file(pidFile);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const pid_t pid = file.readAll().trimmed().toInt();
@@ -82,9 +70,9 @@ TEST_F(ShellRunnerTest, OverrunIsAbandonedNotStoppedAndItsLateOutputDropped) {
         EXPECT_EQ(::kill(pid, 0), 0);
     }
     // ...it finishes on its own, and what it printed goes nowhere.
-    ASSERT_TRUE(waitForFile(done));
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(done); }));
     ShellRunner::shared().setTimeLimit(ShellRunner::kDefaultTimeLimit);
-    EXPECT_EQ(runShellCommand("echo next"), QStringLiteral("next"));
+    EXPECT_EQ(runShellCommand("echo next"), "next");
     for (const QString& m : logs.messages())
         EXPECT_FALSE(m.contains("output=late-output")) << m.toStdString();
     for (const QString& l : logs.plainLines())
@@ -100,7 +88,7 @@ TEST_F(ShellRunnerTest, AShellThatCannotStartGivesEmptyOutputAndSaysWhy) {
     EXPECT_TRUE(printed);
     bool logged = false;
     for (const QString& m : logs.messages())
-        logged |= m.startsWith(QStringLiteral("shell LAUNCH FAILED: echo hi — "));
+        logged |= m.startsWith("shell LAUNCH FAILED: echo hi — ");
     EXPECT_TRUE(logged);
 }
 

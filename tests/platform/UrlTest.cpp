@@ -5,7 +5,7 @@
 namespace pierline::test {
 namespace {
 
-TEST(Url, PercentDecodingFailsOnMalformedInput) {
+TEST(Url, PercentDecodingFailsOnMalformedInputAndPathsOfFileUrls) {
     const std::pair<const char*, std::optional<QString>> cases[] = {
         {"/Applications/Code%20Editor.app/", "/Applications/Code Editor.app/"},
         {"caf%C3%A9", QString::fromUtf8("café")},
@@ -21,17 +21,14 @@ TEST(Url, PercentDecodingFailsOnMalformedInput) {
     };
     for (const auto& [text, decoded] : cases)
         EXPECT_EQ(percentDecoded(text), decoded) << text;
-    EXPECT_EQ(percentDecodedOr("a%zz"), QStringLiteral("a%zz"));
-}
+    EXPECT_EQ(percentDecodedOr("a%zz"), "a%zz");
 
-TEST(Url, PathsOfFileUrls) {
     const auto url = parseUrl("file:///Applications/Bob's%20App.app/");
     ASSERT_TRUE(url);
-    EXPECT_EQ(decodedPath(*url), QStringLiteral("/Applications/Bob's App.app/"));
-    EXPECT_EQ(lastPathComponent(decodedPath(*url)), QStringLiteral("Bob's App.app"));
-    EXPECT_EQ(deletingLastPathComponent("/Users/a/Work/Docs/"), QStringLiteral("/Users/a/Work"));
-    EXPECT_EQ(fileUrlFromPath("/Users/a/Dl é", true).toString(QUrl::FullyEncoded),
-              QStringLiteral("file:///Users/a/Dl%20%C3%A9/"));
+    EXPECT_EQ(decodedPath(*url), "/Applications/Bob's App.app/");
+    EXPECT_EQ(lastPathComponent(decodedPath(*url)), "Bob's App.app");
+    EXPECT_EQ(deletingLastPathComponent("/Users/a/Work/Docs/"), "/Users/a/Work");
+    EXPECT_EQ(fileUrlFromPath("/Users/a/Dl é", true).toString(QUrl::FullyEncoded), "file:///Users/a/Dl%20%C3%A9/");
     EXPECT_FALSE(parseUrl("   "));
 }
 

@@ -13,16 +13,16 @@ namespace pierline::test {
 namespace {
 
 int defaultsTool(const QStringList& args) {
-    return runProcess(SystemPaths::toolPath(QStringLiteral("defaults")), args).exitStatus;
+    return runProcess(SystemPaths::toolPath("defaults"), args).exitStatus;
 }
 
 TEST(UserDefaults, StoredValuesKeepTheirTypeAndPresence) {
     TempHome home;
-    UserDefaults d(QStringLiteral("com.example.typing"));
+    UserDefaults d("com.example.typing");
     d.set("off", false);
     d.set("count", 3);
     d.set("ratio", 0.5);
-    d.set("name", QStringLiteral("Safari"));
+    d.set("name", "Safari");
     d.set("list", QStringList{"a", "b"});
     d.set("mixed", QVariantList{"a", qint64(1)});
     d.set("blob", QByteArray("\x00\x01", 2));
@@ -53,34 +53,31 @@ TEST(UserDefaults, StoredValuesKeepTheirTypeAndPresence) {
 
 TEST(UserDefaults, SeesAnotherProcessesWriteOnTheNextRead) {
     TempHome home;
-    UserDefaults d(QStringLiteral("com.example.shared"));
-    d.set("mine", QStringLiteral("kept"));
+    UserDefaults d("com.example.shared");
+    d.set("mine", "kept");
     d.set("theirs", 1);
     ASSERT_EQ(defaultsTool({"write", "com.example.shared", "theirs", "-int", "2"}), 0);
     EXPECT_EQ(d.integerForKey("theirs"), 2);
-    EXPECT_EQ(d.string("mine"), QStringLiteral("kept"));
+    EXPECT_EQ(d.string("mine"), "kept");
     ASSERT_EQ(defaultsTool({"delete", "com.example.shared", "mine"}), 0);
     EXPECT_FALSE(d.contains("mine"));
 }
 
-TEST(UserDefaults, AtomicWritesLeaveNoTemporaryFiles) {
+TEST(UserDefaults, AtomicWritesLeaveNoTemporaryFilesAndUpdateRefusesAFileThatIsNotADictionary) {
     TempHome home;
-    UserDefaults d(QStringLiteral("com.example.atomic"));
+    UserDefaults d("com.example.atomic");
     for (int i = 0; i < 20; ++i)
         d.set(QStringLiteral("k%1").arg(i), i);
     d.remove("k3");
     const QStringList entries = QDir(SystemPaths::preferencesFolder()).entryList(QDir::Files | QDir::Hidden);
     EXPECT_EQ(entries, (QStringList{"com.example.atomic.plist", "com.example.atomic.plist.lock"}));
     EXPECT_EQ(d.dictionaryRepresentation().size(), 19);
-}
 
-TEST(UserDefaults, UpdateRefusesAFileThatIsNotADictionary) {
-    TempHome home;
-    UserDefaults d(QStringLiteral("com.example.broken"));
+    UserDefaults broken("com.example.broken");
     const QString path = home.write("Library/Preferences/com.example.broken.plist", "not a plist");
     QString error;
     bool ran = false;
-    EXPECT_FALSE(d.update(
+    EXPECT_FALSE(broken.update(
         [&](QVariantMap&) {
             ran = true;
             return true;
@@ -110,10 +107,10 @@ TEST(UserDefaults, ConcurrentWritersInTwoProcessesLoseNothing) {
     EXPECT_EQ(a.exitCode(), 0) << a.readAllStandardError().toStdString();
     EXPECT_EQ(b.exitCode(), 0) << b.readAllStandardError().toStdString();
 
-    const QVariantMap values = UserDefaults(QStringLiteral("com.example.race")).dictionaryRepresentation();
+    const QVariantMap values = UserDefaults("com.example.race").dictionaryRepresentation();
     QStringList lost;
     for (int i = 0; i < kWrites; ++i)
-        for (const QString& prefix : {QStringLiteral("a"), QStringLiteral("b")})
+        for (const char* prefix : {"a", "b"})
             if (values.value(prefix + QString::number(i)) != QVariant(qint64(i)))
                 lost << prefix + QString::number(i);
     EXPECT_TRUE(lost.isEmpty()) << "lost: " << lost.join(' ').toStdString();

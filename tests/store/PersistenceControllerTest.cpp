@@ -136,24 +136,6 @@ TEST_F(Persistence, AttributesKeepTheirTypesDefaultsAndRanges) {
     EXPECT_FALSE(stacks.first()->path());
 }
 
-TEST_F(Persistence, SaveWithoutChangesWritesNothing) {
-    PersistenceController controller;
-    ManagedObjectContext& context = controller.viewContext();
-    addPreset(context, "Work");
-    context.save();
-    const DockPresetPtr mine = presetsNamed(context, "Work").first();
-    mine->setName("Work"); // the same value is no change
-    EXPECT_FALSE(context.hasChanges());
-
-    // Another writer changes the row; a save here must neither fail nor write stale values back.
-    PersistenceController other;
-    presetsNamed(other.viewContext(), "Work").first()->setName("Play");
-    other.viewContext().save();
-    EXPECT_NO_THROW(controller.save(context));
-    EXPECT_NO_THROW(context.save());
-    EXPECT_EQ(presetsNamed(other.viewContext(), "Play").size(), 1);
-}
-
 TEST_F(Persistence, RollbackUndoesInsertsChangesAndDeletions) {
     PersistenceController controller;
     ManagedObjectContext& context = controller.viewContext();
@@ -280,13 +262,24 @@ TEST_F(Persistence, RefreshTurnsObjectsIntoFaultsThatReadTheStoreAgain) {
     EXPECT_NO_THROW(context.save()); // the row's current version was taken over
 }
 
-TEST_F(Persistence, TheSecondOfTwoConflictingSavesFailsAndLosesNothingStored) {
+TEST_F(Persistence, SaveWithoutChangesWritesNothingAndTheSecondOfTwoConflictingSavesFails) {
     PersistenceController first;
     addPreset(first.viewContext(), "Work");
     first.viewContext().save();
+    const DockPresetPtr mine = presetsNamed(first.viewContext(), "Work").first();
+    mine->setName("Work"); // the same value is no change
+    EXPECT_FALSE(first.viewContext().hasChanges());
+
+    // Another writer changes the row; a save here must neither fail nor write stale values back.
     PersistenceController second;
-    auto mine = presetsNamed(first.viewContext(), "Work").first();
-    auto theirs = presetsNamed(second.viewContext(), "Work").first();
+    const DockPresetPtr theirs = presetsNamed(second.viewContext(), "Work").first();
+    theirs->setName("Play");
+    second.viewContext().save();
+    EXPECT_NO_THROW(first.save(first.viewContext()));
+    EXPECT_EQ(presetsNamed(second.viewContext(), "Play").size(), 1);
+
+    // Now both change it: the second save fails and loses nothing stored.
+    first.viewContext().refresh(mine, false);
     mine->setName("Mine");
     first.viewContext().save();
     theirs->setName("Theirs");
@@ -475,24 +468,15 @@ TEST_F(Persistence, StoreFileThatCannotBeOpenedIsReportedAndLeftAlone) {
     }
 }
 
-TEST_F(Persistence, InMemoryStoreKeepsNothing) {
-    {
-        PersistenceController memory(true);
-        ASSERT_TRUE(memory.isStoreReady());
-        EXPECT_EQ(memory.storeLocation(), "/dev/null");
-        addPreset(memory.viewContext(), "Work");
-        memory.viewContext().save();
-        EXPECT_EQ(presetCount(memory.viewContext()), 1);
-    }
-    PersistenceController another(true);
-    EXPECT_EQ(presetCount(another.viewContext()), 0);
-    EXPECT_FALSE(QFileInfo::exists(storePath(home)));
-}
-
-TEST_F(Persistence, PerformRunsTheWorkOnTheMainContext) {
+TEST_F(Persistence, InMemoryStoreKeepsNothingAndPerformRunsTheWorkOnTheMainContext) {
     PersistenceController controller(true);
+    ASSERT_TRUE(controller.isStoreReady());
+    EXPECT_EQ(controller.storeLocation(), "/dev/null");
     addPreset(controller.viewContext(), "Work");
     controller.viewContext().save();
+    EXPECT_EQ(presetCount(PersistenceController(true).viewContext()), 0);
+    EXPECT_FALSE(QFileInfo::exists(storePath(home)));
+
     QFuture<int> inline_ =
         controller.perform([](ManagedObjectContext& c) { return c.count(FetchRequest(DockPreset::kEntityName)); });
     EXPECT_TRUE(inline_.isFinished());

@@ -3,70 +3,45 @@
 #include "platform/LoginItem.h"
 
 #include <QStringList>
-#include <mutex>
 
 namespace pierline::test {
 
-// A login item with a settable status and scripted failures; records every call and installs
-// itself for its lifetime.
+// A login item with a settable status and scripted failures; records every call (all on the main
+// thread) and installs itself for its lifetime.
 class FakeLoginItem : public LoginItem {
 public:
     FakeLoginItem() { LoginItem::setShared(this); }
     ~FakeLoginItem() override { LoginItem::setShared(nullptr); }
 
     Status status() const override {
-        std::lock_guard lock(mutex_);
-        calls_.append(QStringLiteral("status"));
+        calls.append("status");
         return status_;
     }
     std::optional<LoginItemError> registerItem() override {
-        std::lock_guard lock(mutex_);
-        calls_.append(QStringLiteral("register"));
-        if (!registerError_)
+        calls.append("register");
+        if (!registerError)
             status_ = Status::Enabled;
-        return registerError_;
+        return registerError;
     }
     std::optional<LoginItemError> unregisterItem() override {
-        std::lock_guard lock(mutex_);
-        calls_.append(QStringLiteral("unregister"));
-        if (!unregisterError_)
+        calls.append("unregister");
+        if (!unregisterError)
             status_ = Status::NotRegistered;
-        return unregisterError_;
+        return unregisterError;
     }
     bool registerWithLaunchServices() override {
-        std::lock_guard lock(mutex_);
-        calls_.append(QStringLiteral("launchServices"));
-        return launchServicesSucceeds_;
+        calls.append("launchServices");
+        return launchServicesSucceeds;
     }
+    void setStatus(Status status) { status_ = status; }
 
-    void setStatus(Status status) {
-        std::lock_guard lock(mutex_);
-        status_ = status;
-    }
-    void failRegistration(LoginItemError error) {
-        std::lock_guard lock(mutex_);
-        registerError_ = std::move(error);
-    }
-    void failUnregistration(LoginItemError error) {
-        std::lock_guard lock(mutex_);
-        unregisterError_ = std::move(error);
-    }
-    void setLaunchServicesSucceeds(bool ok) {
-        std::lock_guard lock(mutex_);
-        launchServicesSucceeds_ = ok;
-    }
-    QStringList calls() const {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
+    mutable QStringList calls;
+    std::optional<LoginItemError> registerError;
+    std::optional<LoginItemError> unregisterError;
+    bool launchServicesSucceeds = true;
 
 private:
-    mutable std::mutex mutex_;
-    mutable QStringList calls_;
     Status status_ = Status::NotRegistered;
-    std::optional<LoginItemError> registerError_;
-    std::optional<LoginItemError> unregisterError_;
-    bool launchServicesSucceeds_ = true;
 };
 
 } // namespace pierline::test

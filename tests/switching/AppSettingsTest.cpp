@@ -44,21 +44,14 @@ protected:
 
 } // namespace
 
-TEST_F(AppSettingsTest, FreshInstallReadsTheDefaultsAndWritesUseDockutil) {
+TEST_F(AppSettingsTest, FreshInstallReadsTheDefaultsAndWritesOnlyUseDockutil) {
     const auto settings = load();
     EXPECT_TRUE(settings->useDockutil());
-    EXPECT_EQ(defaults().object("useDockutil"), QVariant(true));
-    // Only useDockutil is written by loading.
-    EXPECT_EQ(defaults().dictionaryRepresentation().keys(), QStringList{"useDockutil"});
-
-    EXPECT_FALSE(settings->closeOtherApps());
-    EXPECT_TRUE(settings->excludedApps().isEmpty());
-    EXPECT_EQ(settings->menuBarLogo(), "logo-no-bg");
+    EXPECT_EQ(defaults().dictionaryRepresentation(), (QVariantMap{{"useDockutil", true}}));
+    // The rest are checked through `pierline settings`.
     EXPECT_EQ(settings->appMode(), "menuBarOnly");
     EXPECT_TRUE(settings->showMainWindowOnLaunch());
     EXPECT_TRUE(settings->useLightweightBrowserLaunching());
-    EXPECT_DOUBLE_EQ(settings->scopeTimeoutSeconds(), 3.0);
-    EXPECT_DOUBLE_EQ(settings->multiPressWindowMs(), 0.5);
     EXPECT_TRUE(settings->showScopeModeIndicator());
     EXPECT_TRUE(settings->lastContextPromptOnSwitch());
     EXPECT_DOUBLE_EQ(settings->lastContextAutoCloseSeconds(), 30.0);
@@ -66,14 +59,14 @@ TEST_F(AppSettingsTest, FreshInstallReadsTheDefaultsAndWritesUseDockutil) {
     EXPECT_FALSE(settings->lockDockEnabled());
 }
 
-TEST_F(AppSettingsTest, StoredFalseAndZeroAreKeptBecausePresenceIsTested) {
+TEST_F(AppSettingsTest, StoredFalseAndZeroAreKeptButValuesOfTheWrongTypeFallBackToTheDefaults) {
     defaults().set("useDockutil", false);
     defaults().set("showMainWindowOnLaunch", false);
     defaults().set("lastContextAutoFocusStatus", false);
     defaults().set("lastContextAutoCloseSeconds", 0.0);
     defaults().set("multiPressWindowMs", 0.5);
     defaults().set("scopeTimeoutSeconds", qint64(7)); // an integer is still a number
-    const auto settings = load();
+    auto settings = load();
     EXPECT_FALSE(settings->useDockutil());
     EXPECT_EQ(defaults().object("useDockutil"), QVariant(false));
     EXPECT_FALSE(settings->showMainWindowOnLaunch());
@@ -81,9 +74,7 @@ TEST_F(AppSettingsTest, StoredFalseAndZeroAreKeptBecausePresenceIsTested) {
     EXPECT_DOUBLE_EQ(settings->lastContextAutoCloseSeconds(), 0.0);
     EXPECT_DOUBLE_EQ(settings->multiPressWindowMs(), 0.5); // seconds, not milliseconds
     EXPECT_DOUBLE_EQ(settings->scopeTimeoutSeconds(), 7.0);
-}
 
-TEST_F(AppSettingsTest, ValuesOfTheWrongTypeFallBackToTheDefaults) {
     defaults().set("showScopeModeIndicator", QString("no"));
     defaults().set("scopeTimeoutSeconds", QString("fast"));
     defaults().set("lastContextAutoCloseSeconds", true);
@@ -91,7 +82,7 @@ TEST_F(AppSettingsTest, ValuesOfTheWrongTypeFallBackToTheDefaults) {
     defaults().set("excludedPresetIds", QVariantList{QString("A"), qint64(3)});
     defaults().set("menuBarLogo", qint64(4));
     defaults().set("appMode", QVariantList{});
-    const auto settings = load();
+    settings = load();
     EXPECT_TRUE(settings->showScopeModeIndicator());
     EXPECT_DOUBLE_EQ(settings->scopeTimeoutSeconds(), 3.0);
     EXPECT_DOUBLE_EQ(settings->lastContextAutoCloseSeconds(), 30.0);
@@ -119,11 +110,11 @@ TEST_F(AppSettingsTest, LoadingRunsNoChangeEffect) {
     EXPECT_TRUE(settings->launchAtLogin());
     EXPECT_EQ(settings->appMode(), "dockAppOnly");
     EXPECT_TRUE(effects->calls.isEmpty());
-    EXPECT_TRUE(loginItem.calls().isEmpty());
-    EXPECT_EQ(shell.policyChanges() + shell.visibilityChanges() + shell.refreshes(), 0);
+    EXPECT_TRUE(loginItem.calls.isEmpty());
+    EXPECT_EQ(shell.changes + shell.refreshes, 0);
 }
 
-TEST_F(AppSettingsTest, SettersWriteThroughAtOnceAndAnnounceTheChange) {
+TEST_F(AppSettingsTest, SettersWriteThroughAtOnceAndAnnounceTheChangeAndGenericSetChecksTypes) {
     const auto settings = load();
     QStringList announced;
     bool writtenBeforeAnnounced = false;
@@ -131,23 +122,19 @@ TEST_F(AppSettingsTest, SettersWriteThroughAtOnceAndAnnounceTheChange) {
         announced.append(key);
         writtenBeforeAnnounced = defaults().contains(key);
     });
+    EXPECT_FALSE(settings->setValue("noSuchSetting", true));
+    EXPECT_FALSE(settings->setValue("closeOtherApps", QString("true")));
+    EXPECT_FALSE(settings->setValue("scopeTimeoutSeconds", QString("2")));
+    EXPECT_FALSE(settings->setValue("excludedApps", QVariantList{qint64(1)}));
+    EXPECT_FALSE(defaults().contains("closeOtherApps"));
     settings->setCloseOtherApps(true);
     settings->setExcludedPresetIds({"A-1", "B-2"});
     EXPECT_TRUE(defaults().boolForKey("closeOtherApps"));
     EXPECT_EQ(defaults().stringArray("excludedPresetIds"), (QStringList{"A-1", "B-2"}));
     EXPECT_EQ(announced, (QStringList{"closeOtherApps", "excludedPresetIds"}));
     EXPECT_TRUE(writtenBeforeAnnounced);
-    // A new instance sees them.
-    EXPECT_EQ(load()->excludedPresetIds(), (QStringList{"A-1", "B-2"}));
-}
+    EXPECT_EQ(load()->excludedPresetIds(), (QStringList{"A-1", "B-2"})); // a new instance sees them
 
-TEST_F(AppSettingsTest, GenericSetRefusesUnknownKeysAndWrongTypes) {
-    const auto settings = load();
-    EXPECT_FALSE(settings->setValue("noSuchSetting", true));
-    EXPECT_FALSE(settings->setValue("closeOtherApps", QString("true")));
-    EXPECT_FALSE(settings->setValue("scopeTimeoutSeconds", QString("2")));
-    EXPECT_FALSE(settings->setValue("excludedApps", QVariantList{qint64(1)}));
-    EXPECT_FALSE(defaults().contains("closeOtherApps"));
     EXPECT_TRUE(settings->setValue("scopeTimeoutSeconds", qint64(4)));
     EXPECT_DOUBLE_EQ(settings->scopeTimeoutSeconds(), 4.0);
     EXPECT_TRUE(settings->setValue("excludedApps", QVariantList{QString("/A.app")}));
@@ -158,56 +145,48 @@ TEST_F(AppSettingsTest, AppModeIsAppliedAsynchronouslyAndUnknownModesFallBack) {
     CapturingLogSink log;
     const auto settings = load();
     settings->setAppMode("foo");
-    EXPECT_EQ(shell.policyChanges(), 0); // not before the main queue runs
-    drainMainQueue();
-    EXPECT_EQ(shell.activationPolicy(), ActivationPolicy::Accessory);
-    EXPECT_TRUE(shell.isStatusItemVisible());
+    EXPECT_EQ(shell.changes, 0); // not before the main queue runs
     EXPECT_EQ(settings->appMode(), "foo");
     EXPECT_EQ(defaults().string("appMode"), QString("foo"));
+    struct Case {
+        const char* mode;
+        ActivationPolicy policy;
+        bool statusItem;
+    };
+    for (const Case c : {Case{nullptr, ActivationPolicy::Accessory, true},
+                         {"dockAppOnly", ActivationPolicy::Regular, false},
+                         {"withDockIcon", ActivationPolicy::Regular, true},
+                         {"menuBarOnly", ActivationPolicy::Accessory, true}}) {
+        if (c.mode)
+            settings->setAppMode(c.mode);
+        drainMainQueue();
+        EXPECT_EQ(shell.activationPolicy(), c.policy) << (c.mode ? c.mode : "foo");
+        EXPECT_EQ(shell.isStatusItemVisible(), c.statusItem);
+    }
     EXPECT_TRUE(log.logged("AppSettings: Unknown app mode, defaulting to menu bar only"));
-
-    settings->setAppMode("dockAppOnly");
-    drainMainQueue();
-    EXPECT_EQ(shell.activationPolicy(), ActivationPolicy::Regular);
-    EXPECT_FALSE(shell.isStatusItemVisible());
-
-    settings->setAppMode("withDockIcon");
-    drainMainQueue();
-    EXPECT_EQ(shell.activationPolicy(), ActivationPolicy::Regular);
-    EXPECT_TRUE(shell.isStatusItemVisible());
-
-    settings->setAppMode("menuBarOnly");
-    drainMainQueue();
-    EXPECT_EQ(shell.activationPolicy(), ActivationPolicy::Accessory);
     EXPECT_TRUE(log.logged("AppSettings: Changing to menu bar only mode"));
 }
 
-TEST_F(AppSettingsTest, LogoAndScopeIndicatorRefreshTheMenuBarIconOnTheMainQueue) {
+TEST_F(AppSettingsTest, SettingsWithEffectsOnTheMenuBarTheCompanionAndTheHotkeys) {
     const auto settings = load();
     settings->setMenuBarLogo("white-logo");
     settings->setShowScopeModeIndicator(false);
     settings->setHideHarborletCTA(true); // no effect
-    EXPECT_EQ(shell.refreshes(), 0);
-    drainMainQueue();
-    EXPECT_EQ(shell.refreshes(), 2);
-}
-
-TEST_F(AppSettingsTest, CompanionRefreshStopsOnlyWhenIntegrationIsTurnedOff) {
-    const auto settings = load();
     settings->setIntegrateWithHarborlet(true);
+    EXPECT_EQ(shell.refreshes, 0); // on the main queue
     drainMainQueue();
+    EXPECT_EQ(shell.refreshes, 2);
     EXPECT_TRUE(effects->calls.isEmpty());
+    // The companion refresh stops only when integration is turned off.
     settings->setIntegrateWithHarborlet(false);
     EXPECT_EQ(effects->calls, QStringList{"stopRefresh"});
-}
 
-TEST_F(AppSettingsTest, HotkeyTimingsAreCopiedToTheAdvancedHotkeyManager) {
-    const auto settings = load();
+    // Hotkey timings are copied to the advanced hotkey manager.
+    effects->calls.clear();
     settings->setScopeTimeoutSeconds(4.5);
     settings->setMultiPressWindowMs(0.3);
     EXPECT_EQ(effects->calls, (QStringList{"timings 4.5 0.5", "timings 4.5 0.3"}));
     EXPECT_EQ(defaults().doubleValue("multiPressWindowMs"), 0.3);
-
     // The default effects hand the values to whatever manager registered.
     QList<QPair<double, double>> received;
     AppSettings::setAdvancedHotkeyTimingSink([&](double s, double m) { received.append({s, m}); });
@@ -241,7 +220,7 @@ TEST_F(AppSettingsTest, LoginItemIsLeftAloneWithoutTheHelperWhichIsAlsoFoundByIt
     CapturingLogSink log;
     const auto settings = load();
     settings->setLaunchAtLogin(true);
-    EXPECT_TRUE(loginItem.calls().isEmpty());
+    EXPECT_TRUE(loginItem.calls.isEmpty());
     EXPECT_TRUE(settings->launchAtLogin());
     EXPECT_TRUE(defaults().boolForKey("launchAtLogin"));
     EXPECT_EQ(log.messages("AppSettings"),
@@ -252,7 +231,7 @@ TEST_F(AppSettingsTest, LoginItemIsLeftAloneWithoutTheHelperWhichIsAlsoFoundByIt
     const QString helper = home.makeBundle("Applications/Utilities", "Pierline Login", "com.corvane.PierlineHelper");
     settings->setLaunchAtLogin(true);
     EXPECT_TRUE(log.logged("Found helper app at: " + helper));
-    EXPECT_EQ(loginItem.calls(), (QStringList{"status", "register"}));
+    EXPECT_EQ(loginItem.calls, (QStringList{"status", "register"}));
 }
 
 TEST_F(AppSettingsTest, LoginItemRegistersWhenTheHelperIsInstalled) {
@@ -260,7 +239,7 @@ TEST_F(AppSettingsTest, LoginItemRegistersWhenTheHelperIsInstalled) {
     const QString helper = home.makeBundle("Applications", "PierlineHelper", "com.corvane.PierlineHelper");
     const auto settings = load();
     settings->setLaunchAtLogin(true);
-    EXPECT_EQ(loginItem.calls(), (QStringList{"status", "register"}));
+    EXPECT_EQ(loginItem.calls, (QStringList{"status", "register"}));
     EXPECT_EQ(log.messages("AppSettings"), (QStringList{"Helper app found in Applications folder at: " + helper,
                                                         "Successfully registered main app as login item"}));
 
@@ -269,21 +248,21 @@ TEST_F(AppSettingsTest, LoginItemRegistersWhenTheHelperIsInstalled) {
     EXPECT_TRUE(log.logged("Login item is already enabled"));
     settings->setLaunchAtLogin(false);
     EXPECT_TRUE(log.logged("Successfully unregistered main app as login item"));
-    EXPECT_EQ(loginItem.calls().mid(2), (QStringList{"status", "status", "unregister"}));
+    EXPECT_EQ(loginItem.calls.mid(2), (QStringList{"status", "status", "unregister"}));
     settings->setLaunchAtLogin(false);
     EXPECT_TRUE(log.logged("Login item is already disabled"));
 }
 
-TEST_F(AppSettingsTest, FailedRegistrationKeepsTheChoiceAndTriesTheFallback) {
+TEST_F(AppSettingsTest, FailedRegistrationKeepsTheChoiceAndTriesTheFallbackAndFailedUnregistrationIsLogged) {
     CapturingLogSink log;
     home.makeBundle("Applications", "PierlineHelper", "com.corvane.PierlineHelper");
-    loginItem.failRegistration({"LoginItemDomain", 7, "Operation not permitted", "{path = /x}"});
+    loginItem.registerError = LoginItemError{"LoginItemDomain", 7, "Operation not permitted", "{path = /x}"};
     const auto settings = load();
     settings->setLaunchAtLogin(true);
 
     EXPECT_TRUE(settings->launchAtLogin());
     EXPECT_TRUE(defaults().boolForKey("launchAtLogin"));
-    EXPECT_EQ(loginItem.calls(), (QStringList{"status", "register", "launchServices"}));
+    EXPECT_EQ(loginItem.calls, (QStringList{"status", "register", "launchServices"}));
     const QStringList lines = log.messages("AppSettings");
     EXPECT_EQ(lines.mid(1),
               (QStringList{"Failed to register login item: Operation not permitted",
@@ -292,17 +271,12 @@ TEST_F(AppSettingsTest, FailedRegistrationKeepsTheChoiceAndTriesTheFallback) {
                            "Trying alternative approach...", "Successfully registered URL with Launch Services"}));
 
     log.clear();
-    loginItem.setLaunchServicesSucceeds(false);
+    loginItem.launchServicesSucceeds = false;
     settings->setLaunchAtLogin(true);
     EXPECT_TRUE(log.logged("Failed to register URL with Launch Services"));
-}
 
-TEST_F(AppSettingsTest, FailedUnregistrationIsLoggedAndTheChoiceKept) {
-    CapturingLogSink log;
-    home.makeBundle("Applications", "PierlineHelper", "com.corvane.PierlineHelper");
     loginItem.setStatus(LoginItem::Status::Enabled);
-    loginItem.failUnregistration({"LoginItemDomain", 1, "Permission denied", "{}"});
-    const auto settings = load();
+    loginItem.unregisterError = LoginItemError{"LoginItemDomain", 1, "Permission denied", "{}"};
     settings->setLaunchAtLogin(false);
     EXPECT_TRUE(log.logged("Failed to unregister login item: Permission denied"));
     EXPECT_FALSE(settings->launchAtLogin());

@@ -6,21 +6,20 @@
 using namespace pierline;
 using namespace pierline::test;
 
-TEST(SwitchingCompanion, CommandsArriveAsJsonLinesInOrder) {
+TEST(SwitchingCompanion, CommandsArriveAsJsonLinesInOrderAndDocksAreListedKeepingTheLastGoodList) {
     TempHome home;
-    FakeCompanion companion(home);
     PierlineIntegration& integration = PierlineIntegration::shared();
-    integration.hideDock("dev");
-    integration.showDock("dev");
-    integration.showDock("quote\"d");
-    EXPECT_TRUE(integration.hasPreviouslyConnected());
-    const QStringList expected{R"({"command":"hide","id":"dev"})", R"({"command":"show","id":"dev"})",
-                               R"({"command":"show","id":"quote\"d"})"};
-    EXPECT_TRUE(waitUntil([&] { return companion.lines() == expected; })) << companion.lines().join('\n').toStdString();
-}
+    {
+        FakeCompanion companion(home);
+        integration.hideDock("dev");
+        integration.showDock("dev");
+        integration.showDock("quote\"d");
+        EXPECT_TRUE(integration.hasPreviouslyConnected());
+        const QStringList expected{R"({"command":"hide","id":"dev"})", R"({"command":"show","id":"dev"})",
+                                   R"({"command":"show","id":"quote\"d"})"};
+        EXPECT_TRUE(waitUntil([&] { return companion.lines() == expected; }));
+    }
 
-TEST(SwitchingCompanion, ListsDocksAndKeepsTheLastGoodList) {
-    TempHome home;
     {
         FakeCompanion companion(home, R"({"docks":[{"id":"d1","name":"Dev","items":[{"name":"Term","kind":"app",)"
                                       R"("path":"/Applications/Term.app","bundleID":"com.example.term"}]},)"

@@ -59,19 +59,16 @@ TEST_F(SwitchingStore, PresetNotesAreTrimmedFoundAndCleared) {
     EXPECT_FALSE(preset->appNotes().has_value());
     EXPECT_FALSE(context().hasChanges());
 
-    try {
-        notes.setNote(*preset, QString(), "x", context());
-        FAIL() << "empty entry accepted";
-    } catch (const AppNoteError& e) {
-        EXPECT_EQ(e.code(), 1);
-        EXPECT_EQ(e.description(), "Cannot set note for empty app URL");
-    }
-    try {
-        notes.setGlobalNote(QString(), "x", context());
-        FAIL() << "empty entry accepted";
-    } catch (const AppNoteError& e) {
-        EXPECT_EQ(e.code(), 2);
-        EXPECT_EQ(e.description(), "Cannot set global note for empty app URL");
+    // An empty entry is refused with the note error of its kind.
+    for (const auto& [code, text] : {std::pair<int, QString>{1, "Cannot set note for empty app URL"},
+                                     {2, "Cannot set global note for empty app URL"}}) {
+        try {
+            code == 1 ? notes.setNote(*preset, QString(), "x", context()) : notes.setGlobalNote({}, "x", context());
+            ADD_FAILURE() << "empty entry accepted";
+        } catch (const AppNoteError& e) {
+            EXPECT_EQ(e.code(), code);
+            EXPECT_EQ(e.description(), text);
+        }
     }
 
     // An unreadable attribute counts as no notes and is replaced by the next change.

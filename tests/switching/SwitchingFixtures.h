@@ -29,44 +29,12 @@ inline QString entryFor(const QString& bundle) {
     return QUrl::fromLocalFile(bundle + QLatin1Char('/')).toString();
 }
 
-// The system workspace, but only the apps under one folder count as running, so a test never
-// touches processes of other tests or of the machine.
-class ScopedWorkspace : public Workspace {
-public:
-    explicit ScopedWorkspace(const QString& root)
-        : root_(QDir::cleanPath(root) + QLatin1Char('/')), system_(createSystemWorkspace()) {
-        Workspace::setShared(this);
-    }
-    ~ScopedWorkspace() override { Workspace::setShared(nullptr); }
-
-    std::optional<QVariantMap> infoPlist(const QString& b) const override { return system_->infoPlist(b); }
-    std::optional<QString> bundleIdentifier(const QString& b) const override { return system_->bundleIdentifier(b); }
-    bool isApplication(const QString& b) const override { return system_->isApplication(b); }
-    QList<RunningApplication> runningApplications() const override {
-        QList<RunningApplication> apps;
-        for (const RunningApplication& app : system_->runningApplications())
-            if (app.bundlePath && app.bundlePath->startsWith(root_))
-                apps.append(app);
-        return apps;
-    }
-    using Workspace::runningApplications;
-    bool terminate(qint64 pid) override { return system_->terminate(pid); }
-    bool forceTerminate(qint64 pid) override { return system_->forceTerminate(pid); }
-    bool isTerminated(qint64 pid) const override { return system_->isTerminated(pid); }
-    OpenResult openApplication(const QString& b) override { return system_->openApplication(b); }
-    OpenResult openFile(const QString& f, const QString& b) override { return system_->openFile(f, b); }
-    std::optional<QString> applicationPath(const QString& id) const override { return system_->applicationPath(id); }
-
-private:
-    QString root_;
-    std::unique_ptr<Workspace> system_;
-};
-
 // Sample applications that are real processes: each bundle runs a copy of the fake app binary.
-// Every app still running from the temporary home is killed when the fixture goes away.
+// The workspace lists only processes of the current PIERLINE_HOME, so a test never touches those
+// of other tests; every app still running from it is killed when the fixture goes away.
 class RunningApps {
 public:
-    explicit RunningApps(const TempHome& home) : home_(home), workspace_(home.path()) {}
+    explicit RunningApps(const TempHome& home) : home_(home) {}
     ~RunningApps() { killAll(); }
 
     // A bundle under `folder` whose executable is the fake app. `conf` lines: "ignore-term",
@@ -111,7 +79,7 @@ public:
     }
 
     void killAll() {
-        for (const RunningApplication& app : workspace_.runningApplications())
+        for (const RunningApplication& app : Workspace::shared().runningApplications())
             ::kill(static_cast<pid_t>(app.pid), SIGKILL);
     }
 
@@ -131,13 +99,14 @@ private:
     }
 
     const TempHome& home_;
-    ScopedWorkspace workspace_;
 };
 
 // Runs the fake companion on the socket the integration uses (under the temporary home).
 class FakeCompanion {
 public:
     explicit FakeCompanion(const TempHome& home, const QString& listReply = {}) : log_(home.file("companion.log")) {
+        QFile::remove(log_); // and the ready marker of an earlier one
+        QFile::remove(log_ + ".ready");
         QStringList args{PierlineIntegration::socketPath(), log_};
         if (!listReply.isEmpty())
             args.append(listReply);

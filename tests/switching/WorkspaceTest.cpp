@@ -59,7 +59,7 @@ TEST(SwitchingWorkspace, FindsShebangScriptsButNotTheirChildrenNorAppsOfAnotherH
     process.waitForFinished();
 }
 
-TEST(SwitchingWorkspace, OpeningStartsOnceAndPassesFiles) {
+TEST(SwitchingWorkspace, OpeningStartsOnceAndPassesFilesFindsAppsByIdentifierAndRefusesBrokenOrMissingOnes) {
     TempHome home;
     RunningApps apps(home);
     const QString record = home.file("args.txt");
@@ -76,11 +76,7 @@ TEST(SwitchingWorkspace, OpeningStartsOnceAndPassesFiles) {
 
     ASSERT_TRUE(ws.openFile("/tmp/my project", editor).ok);
     EXPECT_TRUE(waitUntil([&] { return readFile(record).contains("/tmp/my project"); }));
-}
 
-TEST(SwitchingWorkspace, FindsApplicationsByIdentifierInSubfoldersAndRefusesBrokenOrMissingOnes) {
-    TempHome home;
-    RunningApps apps(home);
     const QString util = apps.makeApp("Console", "com.example.console", {}, {}, "Applications/Utilities");
     EXPECT_EQ(Workspace::shared().applicationPath("com.example.console"), util);
     EXPECT_FALSE(Workspace::shared().applicationPath("com.example.none").has_value());

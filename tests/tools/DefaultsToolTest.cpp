@@ -21,7 +21,7 @@ QString prefs(const QString& domain) {
 
 TEST(DefaultsTool, WriteThenReadKeepsEachType) {
     TempHome home;
-    const QString d = QStringLiteral("com.example.types");
+    const QString d = "com.example.types";
     const QList<QStringList> writes = {
         {"s", "-string", "Bob's \"App\" é"},
         {"i", "-int", "-42"},
@@ -35,11 +35,11 @@ TEST(DefaultsTool, WriteThenReadKeepsEachType) {
         {"plain", "1"}, // untyped text stays a string, as on macOS
     };
     for (const QStringList& w : writes) {
-        const ToolRun r = runTool(QStringLiteral("defaults"), QStringList{QStringLiteral("write"), d} + w);
+        const ToolRun r = runTool("defaults", QStringList{"write", d} + w);
         ASSERT_EQ(r.exit, 0) << w.join(' ').toStdString() << r.err.toStdString();
     }
     UserDefaults defaults(d);
-    EXPECT_EQ(defaults.string("s"), QStringLiteral("Bob's \"App\" é"));
+    EXPECT_EQ(defaults.string("s"), "Bob's \"App\" é");
     EXPECT_EQ(defaults.integerForKey("i"), -42);
     EXPECT_EQ(defaults.integerForKey("i2"), 7);
     EXPECT_EQ(defaults.doubleValue("f"), 0.25);
@@ -49,7 +49,7 @@ TEST(DefaultsTool, WriteThenReadKeepsEachType) {
     EXPECT_EQ(defaults.array("a"), (QVariantList{"one", "two words", qint64(3)}));
     EXPECT_EQ(defaults.dictionary("m"), (QVariantMap{{"k", "v"}, {"n", true}}));
     EXPECT_EQ(defaults.dictionary("x"), (QVariantMap{{"inner", 1.5}}));
-    EXPECT_EQ(defaults.string("plain"), QStringLiteral("1"));
+    EXPECT_EQ(defaults.string("plain"), "1");
 
     EXPECT_EQ(runTool("defaults", {"read", d, "s"}).out, QByteArray("Bob's \"App\" é\n"));
     EXPECT_EQ(runTool("defaults", {"read", d, "i"}).out, QByteArray("-42\n"));
@@ -104,7 +104,7 @@ TEST(DefaultsTool, ExportWritesTheDomainAsXmlWhateverItsFormat) {
     EXPECT_TRUE(r.out.startsWith("<?xml"));
     const QVariantMap exported = parsePlist(r.out).value->toMap();
     EXPECT_EQ(exported.value("tilesize"), QVariant(qint64(48)));
-    EXPECT_EQ(exported.value("label"), QVariant(QStringLiteral("Dock é")));
+    EXPECT_EQ(exported.value("label"), QVariant("Dock é"));
     EXPECT_EQ(exported.value("flag"), QVariant(false));
     EXPECT_EQ(exported.value("persistent-apps").toList().size(), 1);
 
@@ -137,7 +137,7 @@ TEST(DefaultsTool, DomainThatIsNotAPlistFailsAndStaysUntouched) {
     EXPECT_EQ(file.readAll(), QByteArray("this is { not a plist"));
 }
 
-TEST(DefaultsTool, ImportReplacesOnlyTheKeysTheFileHolds) {
+TEST(DefaultsTool, DomainThatIsNotAPlistOrBadImportFailsAndLosesNothing) {
     TempHome home;
     ASSERT_EQ(runTool("defaults", {"write", "com.apple.dock", "tilesize", "-int", "48"}).exit, 0);
     ASSERT_EQ(runTool("defaults", {"write", "com.apple.dock", "persistent-apps", "-array", "old"}).exit, 0);
@@ -149,18 +149,15 @@ TEST(DefaultsTool, ImportReplacesOnlyTheKeysTheFileHolds) {
     QVariantMap dock = dockDomain();
     EXPECT_EQ(dock.value("tilesize"), QVariant(qint64(48)));
     ASSERT_EQ(dock.value("persistent-apps").toList().size(), 1);
-    EXPECT_EQ(tileType(dock.value("persistent-apps").toList().first()), QStringLiteral("spacer-tile"));
+    EXPECT_EQ(tileType(dock.value("persistent-apps").toList().first()), "spacer-tile");
 
     // "-" reads standard input, binary plists included.
     r = runTool("defaults", {"import", "com.apple.dock", "-"}, kBinaryDomain);
     ASSERT_EQ(r.exit, 0) << r.err.toStdString();
     dock = dockDomain();
-    EXPECT_EQ(dock.value("label"), QVariant(QStringLiteral("Dock é")));
+    EXPECT_EQ(dock.value("label"), QVariant("Dock é"));
     EXPECT_EQ(dock.value("persistent-apps").toList().size(), 1);
-}
 
-TEST(DefaultsTool, ImportOfBadInputFailsAndLosesNothing) {
-    TempHome home;
     ASSERT_EQ(runTool("defaults", {"write", "dom", "keep", "me"}).exit, 0);
     const QString garbage = home.write("garbage.plist", "<?xml version=\"1.0\"?><plist><dict><key>a</key>");
     const QString array = home.write("array.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>");
@@ -188,7 +185,7 @@ TEST(DefaultsTool, BadCommandLinesAreRefused) {
         EXPECT_EQ(runTool("defaults", args).exit, exit) << args.join(' ').toStdString();
     const ToolRun xml = runTool("defaults", {"write", "dom", "k", "<integer>3"});
     EXPECT_EQ(xml.exit, 1);
-    EXPECT_EQ(xml.err, QStringLiteral("Could not parse: <integer>3.  Try single-quoting it.\n"));
+    EXPECT_EQ(xml.err, "Could not parse: <integer>3.  Try single-quoting it.\n");
     EXPECT_FALSE(QFile::exists(prefs("dom")));
     EXPECT_FALSE(QFile::exists(home.file("Library/escape.plist")));
 

@@ -8,7 +8,7 @@
 namespace pierline::test {
 namespace {
 
-TEST(Sandbox, RefusesAFolderThatIsNotEmptyUnlessForced) {
+TEST(Sandbox, RefusesAFolderThatIsNotEmptyUnlessForcedAndNeverTheHomeFolder) {
     TempHome home;
     const QString root = home.file("box");
     const QString keep = home.write("box/mine.txt", "precious");
@@ -28,19 +28,15 @@ TEST(Sandbox, RefusesAFolderThatIsNotEmptyUnlessForced) {
     EXPECT_FALSE(QFile::exists(keep));
     EXPECT_FALSE(QFileInfo(root + "/link").isSymLink());
     EXPECT_TRUE(QFile::exists(outside));
-}
 
-TEST(Sandbox, NeverClearsTheHomeFolder) {
-    TempHome home;
+    // Never the home folder, nor one above it.
     QTemporaryDir fakeHome;
-    const QByteArray oldHome = qgetenv("HOME");
-    qputenv("HOME", fakeHome.path().toUtf8());
+    ScopedEnv homeVar("HOME", fakeHome.path().toUtf8());
     ASSERT_EQ(QDir::cleanPath(QDir::homePath()), QDir::cleanPath(fakeHome.path())); // never touch the real one
     const QString mine = fakeHome.filePath("mine.txt");
     QFile(mine).open(QIODevice::WriteOnly);
     const SandboxReport atHome = Sandbox::init(fakeHome.path(), true);
     const SandboxReport above = Sandbox::init(QFileInfo(fakeHome.path()).absolutePath(), true);
-    qputenv("HOME", oldHome);
     EXPECT_FALSE(atHome.ok);
     EXPECT_FALSE(above.ok);
     EXPECT_TRUE(QFile::exists(mine));

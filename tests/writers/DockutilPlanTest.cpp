@@ -17,7 +17,7 @@ const QString P = QStringLiteral("\"/opt/homebrew/bin/dockutil\"");
 TEST(DockutilPlan, AppsAndSpacersGoAfterTheLastAppAdded) {
     const QStringList apps = {"file:///Applications/Safari.app/", "pierline-spacer-1", "file:///Applications/Mail.app/",
                               "pierline-small-spacer-1"};
-    const QList<WriterStep> steps = DockutilWriter::plan(kTool, QStringLiteral("Work"), apps, {});
+    const QList<WriterStep> steps = DockutilWriter::plan(kTool, "Work", apps, {});
 
     EXPECT_EQ(
         runTexts(steps),

@@ -31,17 +31,24 @@ struct FinishProbe {
         return [this] {
             ++calls;
             at = Clock::shared().monotonicSeconds();
-            printLine(QStringLiteral("<finish>"));
+            printLine("<finish>");
         };
     }
 };
 
-} // namespace
-
-TEST(DockutilWriterRun, CommandsReachTheToolIntactThenPauseAndHandBackBeforeTheLastLine) {
+// The writers with stand-in tools that record each call.
+class WriterRun : public ::testing::Test {
+protected:
     TempHome home;
     VirtualTime time;
     StandInTools tools;
+    CapturingLogSink log;
+    FinishProbe finish;
+};
+
+} // namespace
+
+TEST_F(WriterRun, DockutilCommandsReachTheToolIntactThenPauseAndHandBackBeforeTheLastLine) {
     tools.addRecording("killall");
     // A tool path that only survives correct double-quote escaping.
     const QString toolDir = home.file("opt/My $HOME \"Tools\"");
@@ -49,8 +56,6 @@ TEST(DockutilWriterRun, CommandsReachTheToolIntactThenPauseAndHandBackBeforeTheL
     const QString tool = toolDir + "/dockutil";
     QFile::copy(tools.addRecording("dockutil"), tool);
     makeExecutable(tool);
-    CapturingLogSink log;
-    FinishProbe finish;
 
     DockutilWriter::apply(tool, "Work", {"file:///Applications/Bob's%20App.app/", "pierline-spacer-1"},
                           {folder("file:///Users/a/Work%20Docs/", "fan", "stack", "date added")}, finish.callback());
@@ -71,15 +76,10 @@ TEST(DockutilWriterRun, CommandsReachTheToolIntactThenPauseAndHandBackBeforeTheL
                                                         "applyPresetUsingDockutil finished for preset: Work"}));
 }
 
-TEST(DockutilWriterRun, HangingCommandIsAbandonedAndTheWriteGoesOn) {
-    TempHome home;
-    VirtualTime time;
-    StandInTools tools;
+TEST_F(WriterRun, HangingCommandIsAbandonedAndTheWriteGoesOn) {
     tools.addRecording("killall");
     const QString tool = tools.addRecording("dockutil", "case \"$*\" in *Slow*) sleep 3;; esac");
     ShellRunner::shared().setTimeLimit(0.3);
-    CapturingLogSink log;
-    FinishProbe finish;
 
     DockutilWriter::apply(tool, "Work", {"file:///Applications/Slow.app/", "file:///Applications/Fast.app/"}, {},
                           finish.callback());
@@ -94,14 +94,9 @@ TEST(DockutilWriterRun, HangingCommandIsAbandonedAndTheWriteGoesOn) {
     EXPECT_TRUE(log.printed("applyPresetUsingDockutil finished for preset: Work"));
 }
 
-TEST(DefaultsWriterRun, WritesBothListsThenImportsAppsFirstRestartsAndHandsBack) {
-    TempHome home;
-    VirtualTime time;
-    StandInTools tools;
+TEST_F(WriterRun, DefaultsWriterWritesBothListsThenImportsAppsFirstRestartsAndHandsBack) {
     tools.addRecording("defaults");
     tools.addRecording("killall");
-    CapturingLogSink log;
-    FinishProbe finish;
     // A temporary folder that must reach defaults as one argument, and a longer leftover from an
     // earlier apply that must not survive the overwrite.
     const QString tmp = home.file("tmp/Bob's temp $dir");
@@ -174,10 +169,7 @@ TEST(DefaultsWriterRun, FailedWriteRunsNoCommandAndDoesNotFinish) {
     }
 }
 
-TEST(FindDockutil, FixedPathsComeFirstAndMustBeExecutableThenTheLoginShellsSearchPath) {
-    TempHome home;
-    StandInTools tools;
-    CapturingLogSink log;
+TEST_F(WriterRun, FindDockutilFixedPathsComeFirstAndMustBeExecutableThenTheLoginShellsSearchPath) {
     if (QStandardPaths::findExecutable("dockutil").isEmpty()) { // else this machine has one on PATH
         EXPECT_EQ(DockutilWriter::findDockutil(), std::nullopt);
         EXPECT_TRUE(log.printed("dockutil check via PATH failed or path not executable: ''"));
