@@ -12,10 +12,6 @@
 namespace pierline::test {
 namespace {
 
-int defaultsTool(const QStringList& args) {
-    return runProcess(SystemPaths::toolPath("defaults"), args).exitStatus;
-}
-
 TEST(UserDefaults, StoredValuesKeepTheirTypeAndPresence) {
     TempHome home;
     UserDefaults d("com.example.typing");
@@ -49,18 +45,6 @@ TEST(UserDefaults, StoredValuesKeepTheirTypeAndPresence) {
 
     d.remove("off");
     EXPECT_FALSE(d.contains("off"));
-}
-
-TEST(UserDefaults, SeesAnotherProcessesWriteOnTheNextRead) {
-    TempHome home;
-    UserDefaults d("com.example.shared");
-    d.set("mine", "kept");
-    d.set("theirs", 1);
-    ASSERT_EQ(defaultsTool({"write", "com.example.shared", "theirs", "-int", "2"}), 0);
-    EXPECT_EQ(d.integerForKey("theirs"), 2);
-    EXPECT_EQ(d.string("mine"), "kept");
-    ASSERT_EQ(defaultsTool({"delete", "com.example.shared", "mine"}), 0);
-    EXPECT_FALSE(d.contains("mine"));
 }
 
 TEST(UserDefaults, AtomicWritesLeaveNoTemporaryFilesAndUpdateRefusesAFileThatIsNotADictionary) {

@@ -416,31 +416,25 @@ TEST_F(PresetManager, PresetsAreListedByOrderThenNewestFirstAndMovesRenumberTheL
 // --- Items ---------------------------------------------------------------------------------
 
 TEST_F(PresetManager, ItemsAreAppendedWithTheirKindsDefaults) {
+    using V = DockFolderStackValues;
     start();
     const DockPresetPtr work = manager->createPreset("Work", "[]");
     const auto folder = manager->addFolderStack(work, "/Users/me/Projects", "stack", "list", "kind");
-    const auto file = manager->addFile(work, "file:///Users/me/My%20Notes.txt");
-    const auto labelled = manager->addFile(work, "/tmp/a.txt", "Mine");
     const auto link = manager->addURL(work, "https://example.com/", "Example");
-    const auto generic =
-        manager->addDockItem(work, "/tmp/b", "file", std::nullopt, std::nullopt, "stack", "fan", "kind");
-    EXPECT_EQ(orders(work->folderStacksArray()), (QList<int>{0, 1, 2, 3, 4}));
-    EXPECT_EQ(folder->itemType(), "folder");
-    EXPECT_EQ(folder->url(), "/Users/me/Projects");
-    EXPECT_FALSE(folder->label());
-    EXPECT_EQ(folder->displayAs(), "stack");
-    EXPECT_EQ(file->label(), "My Notes.txt");
-    EXPECT_EQ(labelled->label(), "Mine");
-    EXPECT_EQ(link->itemType(), "url");
-    EXPECT_FALSE(link->path());
-    EXPECT_EQ(link->url(), "https://example.com/");
-    EXPECT_EQ(generic->url(), "/tmp/b");
-    EXPECT_EQ(generic->displayAs(), "folder"); // files show as plain tiles
-    EXPECT_EQ(generic->showAs(), "grid");
-    EXPECT_EQ(generic->sortOrder(), "name");
-    EXPECT_EQ(paths(manager->dockItems(work, "file")),
-              (QStringList{"file:///Users/me/My%20Notes.txt", "/tmp/a.txt", "/tmp/b"}));
-    EXPECT_EQ(manager->dockItems(work).size(), 5);
+    manager->addFile(work, "file:///Users/me/My%20Notes.txt");
+    manager->addFile(work, "/tmp/a.txt", "Mine");
+    manager->addDockItem(work, "/tmp/b", "file", std::nullopt, std::nullopt, "stack", "fan", "kind");
+    QList<V> values;
+    for (const auto& item : manager->dockItems(work))
+        values.append(item->values());
+    const QString notes = "file:///Users/me/My%20Notes.txt";
+    EXPECT_EQ(values, (QList<V>{{"/Users/me/Projects", "folder", "/Users/me/Projects", {}, "stack", "list", "kind", 0},
+                                {{}, "url", "https://example.com/", "Example", "folder", "grid", "name", 1},
+                                {notes, "file", notes, "My Notes.txt", "folder", "grid", "name", 2},
+                                {"/tmp/a.txt", "file", "/tmp/a.txt", "Mine", "folder", "grid", "name", 3},
+                                // files show as plain tiles
+                                {"/tmp/b", "file", "/tmp/b", {}, "folder", "grid", "name", 4}}));
+    EXPECT_EQ(paths(manager->dockItems(work, "file")), (QStringList{notes, "/tmp/a.txt", "/tmp/b"}));
 
     manager->updateFolderStack(folder, std::nullopt, "grid", std::nullopt);
     manager->updateLabel(link, std::nullopt);
@@ -450,10 +444,9 @@ TEST_F(PresetManager, ItemsAreAppendedWithTheirKindsDefaults) {
             .fetch<DockPreset>(FetchRequest(DockPreset::kEntityName).where(FetchCondition::equal("name", "Work")))
             .first()
             ->folderStacksArray();
-    EXPECT_EQ(stored[0]->displayAs(), "stack");
-    EXPECT_EQ(stored[0]->showAs(), "grid");
-    EXPECT_FALSE(stored[3]->label());
-    EXPECT_EQ(stored[3]->effectiveLabel(), "https://example.com/");
+    EXPECT_EQ(stored[0]->displayAs() + "/" + stored[0]->showAs(), "stack/grid");
+    EXPECT_FALSE(stored[1]->label());
+    EXPECT_EQ(stored[1]->effectiveLabel(), "https://example.com/");
 }
 
 TEST_F(PresetManager, ReorderingAndRemovingItems) {
@@ -537,19 +530,22 @@ TEST_F(PresetManager, RefreshIsThrottledToOncePerFiveSeconds) {
     EXPECT_TRUE(log.printedContaining("DockPresetManager: Core Data context refreshed"));
 }
 
-TEST_F(PresetManager, NetworkTransitionsAreTrackedUntilTheyHaveSettled) {
-    class FakeMonitor : public NetworkPathMonitor {
-    public:
-        explicit FakeMonitor(std::function<void(const Path&)>* sink) : sink_(sink) {}
-        bool start(std::function<void(const Path&)> onUpdate) override {
+// A network monitor that hands its update callback to the test, or reports no backend.
+class FakeMonitor : public NetworkPathMonitor {
+public:
+    explicit FakeMonitor(std::function<void(const Path&)>* sink) : sink_(sink) {}
+    bool start(std::function<void(const Path&)> onUpdate) override {
+        if (sink_)
             *sink_ = std::move(onUpdate);
-            return true;
-        }
-        void cancel() override {}
+        return sink_ != nullptr;
+    }
+    void cancel() override {}
 
-    private:
-        std::function<void(const Path&)>* sink_;
-    };
+private:
+    std::function<void(const Path&)>* sink_;
+};
+
+TEST_F(PresetManager, NetworkTransitionsAreTrackedUntilTheyHaveSettled) {
     std::function<void(const NetworkPathMonitor::Path&)> report;
     manager = std::make_unique<DockPresetManager>(
         openStore(), DockPresetManagerOptions{.monitorNetwork = true, .networkMonitorFactory = [&] {
@@ -582,15 +578,11 @@ TEST_F(PresetManager, NetworkTransitionsAreTrackedUntilTheyHaveSettled) {
 }
 
 TEST_F(PresetManager, MonitorStartIsLoggedEvenWithoutANetworkBackend) {
-    class NoBackend : public NetworkPathMonitor {
-    public:
-        bool start(std::function<void(const Path&)>) override { return false; }
-        void cancel() override {}
-    };
     const QString started = "🔍 [HANG-DIAG] NWPathMonitor started for WiFi fluctuation detection";
     manager = std::make_unique<DockPresetManager>(
-        openStore(), DockPresetManagerOptions{.monitorNetwork = true,
-                                              .networkMonitorFactory = [] { return std::make_unique<NoBackend>(); }});
+        openStore(), DockPresetManagerOptions{.monitorNetwork = true, .networkMonitorFactory = [] {
+                                                  return std::make_unique<FakeMonitor>(nullptr);
+                                              }});
     EXPECT_EQ(log.messages("DockPresetManager").count(started), 1);
 
     // A run without the monitor (the command line) does not claim one.

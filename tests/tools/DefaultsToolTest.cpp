@@ -58,12 +58,15 @@ TEST(DefaultsTool, WriteThenReadKeepsEachType) {
     EXPECT_EQ(runTool("defaults", {"read-type", d, "f"}).out, QByteArray("Type is float\n"));
     EXPECT_EQ(runTool("defaults", {"read-type", d, "m"}).out, QByteArray("Type is dictionary\n"));
 
-    // -array-add and -dict-add extend what is there.
+    // -array-add and -dict-add extend what is there, and the same UserDefaults sees it.
     ASSERT_EQ(runTool("defaults", {"write", d, "a", "-array-add", "four"}).exit, 0);
     EXPECT_EQ(defaults.array("a")->size(), 4);
     ASSERT_EQ(runTool("defaults", {"write", d, "m", "-dict-add", "k", "w"}).exit, 0);
     EXPECT_EQ(defaults.dictionary("m")->value("k"), QVariant("w"));
     EXPECT_EQ(runTool("defaults", {"write", d, "s", "-array-add", "x"}).exit, 1); // not an array: refused
+    // This process sees the other's delete on its next read too.
+    ASSERT_EQ(runTool("defaults", {"delete", d, "plain"}).exit, 0);
+    EXPECT_FALSE(defaults.contains("plain"));
 }
 
 TEST(DefaultsTool, MissingKeysAndDomainsFailLikeMacOSAndDeleteRemovesKeyThenDomain) {
