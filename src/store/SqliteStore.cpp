@@ -3,8 +3,10 @@
 #include "store/StoreError.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStringList>
+#include <QThread>
 #include <QUuid>
 #include <sqlite3.h>
 
@@ -135,19 +137,30 @@ std::unique_ptr<SqliteStore> SqliteStore::load(const QString& location, const QL
 
 void SqliteStore::open(const QList<ModelVersion>& history) {
     const bool inMemory = location_ == kInMemoryLocation;
-    try {
-        db_->setBusyTimeout(kBusyTimeoutMs);
-        if (!inMemory) {
-            // WAL lets the app and a command-line run read while the other writes.
-            sqlite::Query mode = db_->prepare(QStringLiteral("PRAGMA journal_mode=WAL"));
-            mode.step();
+    // Switching a fresh file to WAL needs it to itself, and SQLite answers "busy" there without
+    // waiting when other processes open the same new store at once; so wait here ourselves.
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        try {
+            db_->setBusyTimeout(kBusyTimeoutMs);
+            if (!inMemory) {
+                // WAL lets the app and a command-line run read while the other writes.
+                sqlite::Query mode = db_->prepare(QStringLiteral("PRAGMA journal_mode=WAL"));
+                mode.step();
+            }
+            db_->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            db_->exec(QStringLiteral("PRAGMA cache_size=-32768"));
+            db_->exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
+            db_->exec(QStringLiteral("BEGIN IMMEDIATE"));
+            break;
+        } catch (const sqlite::Error& e) {
+            const int primary = e.code() & 0xff;
+            const bool busy = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+            if (!busy || waited.elapsed() >= kBusyTimeoutMs)
+                throw openError(location_, e);
+            QThread::msleep(10);
         }
-        db_->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-        db_->exec(QStringLiteral("PRAGMA cache_size=-32768"));
-        db_->exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
-        db_->exec(QStringLiteral("BEGIN IMMEDIATE"));
-    } catch (const sqlite::Error& e) {
-        throw openError(location_, e);
     }
     try {
         if (!db_->tableExists(kMetadataTable)) {
