@@ -25,9 +25,9 @@ const Logger& log() {
 // primary. Without it there is one primary display.
 QList<DisplayInfo> readDisplays() {
     QList<DisplayInfo> displays;
-    const QString spec = QProcessEnvironment::systemEnvironment().value(QStringLiteral("PIERLINE_DISPLAYS"));
+    const QString configured = QProcessEnvironment::systemEnvironment().value(QStringLiteral("PIERLINE_DISPLAYS"));
     static const QRegularExpression geometry(QStringLiteral("^(\\d+)x(\\d+)\\+(-?\\d+)\\+(-?\\d+)$"));
-    for (const QString& entry : spec.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    for (const QString& entry : configured.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QStringList parts = entry.split(QLatin1Char('|'));
         if (parts.size() != 3 || parts[0].trimmed().isEmpty())
             continue;
