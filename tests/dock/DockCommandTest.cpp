@@ -48,15 +48,8 @@ TEST_F(DockCommand, JsonHoldsAppsAndItemsWithCodingKeys) {
               (QVariantList{"file:///Applications/Safari.app/", "pierline-spacer-1",
                             "file:///Applications/Visual%20Studio%20Code.app/", "pierline-small-spacer-1"}));
     const QJsonArray items = answer.value("items").toArray();
-    ASSERT_EQ(items.size(), 4);
-    const QJsonObject folder = items[0].toObject().value("tileData").toObject();
-    EXPECT_EQ(folder.value("showAs").toString(), "fan");
-    EXPECT_EQ(folder.value("fileData").toObject().value("CFURLString").toString(), "file:///Users/me/Downloads/");
-    EXPECT_EQ(folder.value("fileData").toObject().value("CFURLStringType").toInt(), 15);
-    EXPECT_FALSE(folder.contains("url")); // absent values are left out, not null
-    EXPECT_FALSE(folder.contains("label"));
-    EXPECT_EQ(items[2].toObject().value("tileData").toObject().value("url").toObject().value("CFURLString").toString(),
-              "https://example.com/");
+    ASSERT_EQ(items.size(), 4); // each item's coding is checked in DockItemJson
+    EXPECT_EQ(items[0].toObject().value("tileData").toObject().value("showAs").toString(), "fan");
     EXPECT_EQ(items[3].toObject().value("tileType").toString(), "recents-tile");
 }
 

@@ -44,33 +44,20 @@ protected:
 
 } // namespace
 
-TEST_F(AppSettingsTest, FreshInstallReadsTheDefaultsAndWritesOnlyUseDockutil) {
+TEST_F(AppSettingsTest, FreshInstallWritesOnlyUseDockutil) {
     const auto settings = load();
     EXPECT_TRUE(settings->useDockutil());
     EXPECT_EQ(defaults().dictionaryRepresentation(), (QVariantMap{{"useDockutil", true}}));
-    // The rest are checked through `pierline settings`.
-    EXPECT_EQ(settings->appMode(), "menuBarOnly");
-    EXPECT_TRUE(settings->showMainWindowOnLaunch());
-    EXPECT_TRUE(settings->useLightweightBrowserLaunching());
-    EXPECT_TRUE(settings->showScopeModeIndicator());
-    EXPECT_TRUE(settings->lastContextPromptOnSwitch());
-    EXPECT_DOUBLE_EQ(settings->lastContextAutoCloseSeconds(), 30.0);
-    EXPECT_EQ(settings->lockDockDisplayUUID(), "");
-    EXPECT_FALSE(settings->lockDockEnabled());
 }
 
 TEST_F(AppSettingsTest, StoredFalseAndZeroAreKeptButValuesOfTheWrongTypeFallBackToTheDefaults) {
     defaults().set("useDockutil", false);
-    defaults().set("showMainWindowOnLaunch", false);
-    defaults().set("lastContextAutoFocusStatus", false);
     defaults().set("lastContextAutoCloseSeconds", 0.0);
     defaults().set("multiPressWindowMs", 0.5);
     defaults().set("scopeTimeoutSeconds", qint64(7)); // an integer is still a number
     auto settings = load();
     EXPECT_FALSE(settings->useDockutil());
     EXPECT_EQ(defaults().object("useDockutil"), QVariant(false));
-    EXPECT_FALSE(settings->showMainWindowOnLaunch());
-    EXPECT_FALSE(settings->lastContextAutoFocusStatus());
     EXPECT_DOUBLE_EQ(settings->lastContextAutoCloseSeconds(), 0.0);
     EXPECT_DOUBLE_EQ(settings->multiPressWindowMs(), 0.5); // seconds, not milliseconds
     EXPECT_DOUBLE_EQ(settings->scopeTimeoutSeconds(), 7.0);
@@ -78,17 +65,13 @@ TEST_F(AppSettingsTest, StoredFalseAndZeroAreKeptButValuesOfTheWrongTypeFallBack
     defaults().set("showScopeModeIndicator", QString("no"));
     defaults().set("scopeTimeoutSeconds", QString("fast"));
     defaults().set("lastContextAutoCloseSeconds", true);
-    defaults().set("excludedApps", QString("/Applications/A.app"));
     defaults().set("excludedPresetIds", QVariantList{QString("A"), qint64(3)});
-    defaults().set("menuBarLogo", qint64(4));
     defaults().set("appMode", QVariantList{});
     settings = load();
     EXPECT_TRUE(settings->showScopeModeIndicator());
     EXPECT_DOUBLE_EQ(settings->scopeTimeoutSeconds(), 3.0);
     EXPECT_DOUBLE_EQ(settings->lastContextAutoCloseSeconds(), 30.0);
-    EXPECT_TRUE(settings->excludedApps().isEmpty());
     EXPECT_TRUE(settings->excludedPresetIds().isEmpty());
-    EXPECT_EQ(settings->menuBarLogo(), "logo-no-bg");
     EXPECT_EQ(settings->appMode(), "menuBarOnly");
     // The stored values stay until the setting is next changed.
     EXPECT_EQ(defaults().object("scopeTimeoutSeconds"), QVariant(QString("fast")));
