@@ -14,6 +14,7 @@ src="$repo/src"
 sources=(
   "$src/platform/Plist.cpp"
   "$src/platform/Url.cpp"
+  "$src/platform/Utf8.cpp"
   "$src/platform/Log.cpp"
   "$src/platform/ProcessRunner.cpp"
   "$src/platform/linux/SystemPaths.cpp"
