@@ -97,8 +97,7 @@ std::optional<QString> filePathOfLocation(const QString& location) {
             return std::nullopt;
         path = decodedPath(*url);
     }
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-        path.chop(1);
+    path = withoutTrailingSlashes(path);
     if (path.isEmpty())
         return std::nullopt;
     return path;

@@ -46,6 +46,18 @@ QString encodedPath(const QUrl& url) { return url.path(QUrl::FullyEncoded); }
 
 QString decodedPath(const QUrl& url) { return percentDecodedOr(encodedPath(url)); }
 
+QString withoutTrailingSlashes(const QString& path) {
+    QString p = path;
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/'))) p.chop(1);
+    return p;
+}
+
+std::optional<QString> filePathOfUrlText(const QString& text) {
+    const auto url = parseUrl(text);
+    if (!url) return std::nullopt;
+    return withoutTrailingSlashes(decodedPath(*url));
+}
+
 QUrl fileUrlFromPath(const QString& path, bool isDirectory) {
     QString p = path;
     if (isDirectory && !p.endsWith(QLatin1Char('/'))) p += QLatin1Char('/');
@@ -55,16 +67,14 @@ QUrl fileUrlFromPath(const QString& path, bool isDirectory) {
 QUrl standardized(const QUrl& url) { return url.adjusted(QUrl::NormalizePathSegments); }
 
 QString lastPathComponent(const QString& path) {
-    QString p = path;
-    while (p.size() > 1 && p.endsWith(QLatin1Char('/'))) p.chop(1);
+    const QString p = withoutTrailingSlashes(path);
     if (p == QLatin1String("/")) return p;
     const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? p : p.mid(slash + 1);
 }
 
 QString deletingLastPathComponent(const QString& path) {
-    QString p = path;
-    while (p.size() > 1 && p.endsWith(QLatin1Char('/'))) p.chop(1);
+    const QString p = withoutTrailingSlashes(path);
     const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
     if (slash < 0) return QString();
     if (slash == 0) return QStringLiteral("/");

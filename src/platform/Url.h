@@ -18,6 +18,11 @@ QString percentDecodedOr(const QString& text); // falls back to the text itself
 QString encodedPath(const QUrl& url);
 QString decodedPath(const QUrl& url);
 
+// The path without trailing "/" (the root stays "/").
+QString withoutTrailingSlashes(const QString& path);
+// The decoded path of a URL text without trailing "/"; nullopt when the text does not parse.
+std::optional<QString> filePathOfUrlText(const QString& text);
+
 QUrl fileUrlFromPath(const QString& path, bool isDirectory = false);
 QUrl standardized(const QUrl& url);
 QString lastPathComponent(const QString& path);

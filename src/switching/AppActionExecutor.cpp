@@ -36,15 +36,7 @@ QString appLine(int index, const QString& name) {
 }
 
 // The application folder of an entry, or nullopt when the entry is not a URL.
-std::optional<QString> appPathOf(const QString& appURL) {
-    const auto url = parseUrl(appURL);
-    if (!url)
-        return std::nullopt;
-    QString path = decodedPath(*url);
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    return path;
-}
+std::optional<QString> appPathOf(const QString& appURL) { return filePathOfUrlText(appURL); }
 
 QString appNameOf(const QString& path) {
     QString name = lastPathComponent(path);

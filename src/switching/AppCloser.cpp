@@ -21,15 +21,7 @@ QString displayName(const RunningApplication& app) {
     return app.bundlePath.value_or(QString());
 }
 
-QString pathOfUrlText(const QString& text) {
-    const auto url = parseUrl(text);
-    if (!url)
-        return {};
-    QString path = decodedPath(*url);
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    return path;
-}
+QString pathOfUrlText(const QString& text) { return filePathOfUrlText(text).value_or(QString()); }
 
 // Last resort for a browser that survives SIGKILL requests: the kill tool itself.
 void killWithTool(const RunningApplication& app) {

@@ -16,15 +16,10 @@ AppNoteManager& AppNoteManager::shared() {
 QString AppNoteManager::noteKey(const QString& appEntry) {
     if (appEntry.contains(QLatin1String("pierline-spacer")))
         return appEntry;
-    const auto url = parseUrl(appEntry);
-    if (!url)
+    const auto path = filePathOfUrlText(appEntry);
+    if (!path || path->isEmpty())
         return appEntry;
-    QString path = decodedPath(*url);
-    if (path.isEmpty())
-        return appEntry;
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    return QUrl::fromLocalFile(*path).toString(QUrl::FullyEncoded);
 }
 
 QJsonObject AppNoteManager::decodeNotes(const std::optional<QString>& text) {
