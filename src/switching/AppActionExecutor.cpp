@@ -22,7 +22,6 @@ namespace pierline {
 namespace {
 
 const QString kCustomSpaceMarker = QStringLiteral("/Pierline/CustomSpaces/");
-const QString kSpacerMarker = QStringLiteral("pierline-spacer");
 
 struct PlannedAction {
     int index;
@@ -113,7 +112,7 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const QStr
             printLine(appLine(i + 1, name) + QStringLiteral(" - [CUSTOM SPACE] Skipped"));
             continue;
         }
-        if (entry.contains(kSpacerMarker)) {
+        if (isSpacerEntry(entry)) {
             printLine(appLine(i + 1, name) + QStringLiteral(" - [SPACER] Skipped"));
             continue;
         }
@@ -307,7 +306,7 @@ void AppActionExecutor::logActions(const QString& presetName, const QStringList&
         const QString line = appLine(i + 1, appDisplayName(entry));
         if (entry.contains(kCustomSpaceMarker)) {
             printLine(line + QStringLiteral(" - [CUSTOM SPACE] No action needed"));
-        } else if (entry.contains(kSpacerMarker) || isSmallSpacerEntry(entry)) {
+        } else if (isSpacerEntry(entry) || isSmallSpacerEntry(entry)) {
             printLine(line + QStringLiteral(" - [SPACER] No action needed"));
         } else if (actions.value(entry).isObject()) {
             printLine(line + QStringLiteral(" - ⚙️ ACTION CONFIGURED: Will execute action when preset applies"));

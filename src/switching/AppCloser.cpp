@@ -6,6 +6,7 @@
 #include "platform/ProcessRunner.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
+#include "store/PresetRecord.h"
 #include "platform/UserDefaults.h"
 #include "store/DockPresetManager.h"
 
@@ -86,7 +87,7 @@ const QStringList& AppCloser::browserIdentifiers() {
 QStringList AppCloser::presetPaths(const QStringList& apps) {
     QStringList paths;
     for (const QString& entry : apps) {
-        if (entry.contains(QLatin1String("pierline-spacer")) || entry.contains(QLatin1String("pierline-small-spacer")))
+        if (isSpacerEntry(entry) || isSmallSpacerEntry(entry))
             continue;
         const QString path = pathOfUrlText(entry);
         if (!path.isEmpty())

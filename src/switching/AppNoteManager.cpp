@@ -1,6 +1,7 @@
 #include "AppNoteManager.h"
 
 #include "platform/Url.h"
+#include "store/PresetRecord.h"
 #include "platform/UserDefaults.h"
 #include "store/ManagedObjectContext.h"
 
@@ -14,7 +15,7 @@ AppNoteManager& AppNoteManager::shared() {
 }
 
 QString AppNoteManager::noteKey(const QString& appEntry) {
-    if (appEntry.contains(QLatin1String("pierline-spacer")))
+    if (isSpacerEntry(appEntry))
         return appEntry;
     const auto path = filePathOfUrlText(appEntry);
     if (!path || path->isEmpty())
