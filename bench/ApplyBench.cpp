@@ -5,7 +5,7 @@
 #include "BenchSupport.h"
 
 #include "dock/DefaultsWriter.h"
-#include "dock/DockManager.h"
+#include "apply/DockManager.h"
 #include "platform/Clock.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
@@ -15,7 +15,7 @@
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
 #include "store/DockPresetManager.h"
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 #include "switching/AppCloser.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // list and read the Dock from the result, the way the reader does.
 #include "dock/DockReader.h"
 #include "platform/Plist.h"
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 
 #include <cstdint>
 #include <cstdlib>

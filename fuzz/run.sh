@@ -20,7 +20,7 @@ sources=(
   "$src/platform/linux/SystemPaths.cpp"
   "$src/dock/DockItem.cpp"
   "$src/dock/DockReader.cpp"
-  "$src/store/PresetRecord.cpp"
+  "$src/core/PresetRecord.cpp"
   "$here/DockPlistFuzzer.cpp"
 )
 flags=(-std=c++20 -O1 -g -fPIC -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined

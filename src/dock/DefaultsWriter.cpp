@@ -6,7 +6,7 @@
 #include "platform/Plist.h"
 #include "platform/ShellRunner.h"
 #include "platform/SystemPaths.h"
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 
 #include <QDir>
 #include <QFile>

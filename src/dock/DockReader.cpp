@@ -5,7 +5,7 @@
 #include "platform/ProcessRunner.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 
 #include "platform/Utf8.h"
 

@@ -6,7 +6,7 @@
 #include "platform/ShellRunner.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 
 #include <QFileInfo>
 #include <QHash>

@@ -8,7 +8,7 @@
 #include "platform/UserDefaults.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PersistenceController.h"
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 
 #include <QRegularExpression>
 #include <QSet>

@@ -1,7 +1,7 @@
 #include "AppActionExecutor.h"
 
 #include "AppCloser.h"
-#include "core/ActionManager.h"
+#include "switching/ActionManager.h"
 #include "core/BrowserProfileLauncherLite.h"
 #include "platform/AppleScriptRunner.h"
 #include "platform/Dispatch.h"
@@ -11,7 +11,7 @@
 #include "platform/Url.h"
 #include "platform/Workspace.h"
 #include "store/DockPresetManager.h"
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -6,7 +6,7 @@
 #include "platform/ProcessRunner.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 #include "platform/UserDefaults.h"
 #include "store/DockPresetManager.h"
 

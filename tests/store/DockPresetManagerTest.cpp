@@ -6,7 +6,7 @@
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PersistenceController.h"
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 #include "support/CapturingLogSink.h"
 #include "support/VirtualClock.h"
 

@@ -1,6 +1,6 @@
 #include "SwitchingFixtures.h"
 
-#include "core/ActionManager.h"
+#include "switching/ActionManager.h"
 #include "core/ActionRegistry.h"
 #include "platform/Dispatch.h"
 #include "platform/UserDefaults.h"

@@ -9,7 +9,7 @@
 #include "core/PierlineIntegration.h"
 #include "platform/Workspace.h"
 #include "store/DockPresetManager.h"
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 #include "dock/DockReader.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 
 #include <QDir>
 #include <QFileInfo>

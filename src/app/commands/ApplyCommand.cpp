@@ -2,7 +2,7 @@
 #include "PresetCommandSupport.h"
 
 #include "app/Cli.h"
-#include "dock/DockManager.h"
+#include "apply/DockManager.h"
 #include "platform/Dispatch.h"
 #include "store/DockPresetManager.h"
 

@@ -2,7 +2,7 @@
 
 #include "app/Cli.h"
 #include "dock/DockReader.h"
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -3,7 +3,7 @@
 #include "PresetCommandSupport.h"
 
 #include "app/Cli.h"
-#include "core/ActionManager.h"
+#include "switching/ActionManager.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
 

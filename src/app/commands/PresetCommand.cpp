@@ -8,7 +8,7 @@
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PresetJson.h"
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 
 #include <QJsonDocument>
 

@@ -5,7 +5,7 @@
 #include "store/DockPresetManager.h"
 #include "store/PersistenceController.h"
 #include "store/PresetJson.h"
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

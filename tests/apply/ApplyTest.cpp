@@ -1,9 +1,9 @@
 #include "SwitchingFixtures.h"
 
 #include "app/Sandbox.h"
-#include "core/ActionManager.h"
+#include "switching/ActionManager.h"
 #include "core/LastContextNotificationKeys.h"
-#include "dock/DockManager.h"
+#include "apply/DockManager.h"
 #include "dock/DockReader.h"
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"

@@ -1,4 +1,4 @@
-#include "store/PresetRecord.h"
+#include "core/PresetRecord.h"
 #include "support/CapturingLogSink.h"
 
 #include <gtest/gtest.h>

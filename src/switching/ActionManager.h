@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AppAction.h"
-#include "DockPreset.h"
+#include "core/AppAction.h"
+#include "core/DockPreset.h"
 
 #include <QJsonObject>
 #include <QStringList>
