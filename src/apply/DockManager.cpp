@@ -11,6 +11,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/SystemPaths.h"
 #include "platform/UserDefaults.h"
+#include "platform/UuidText.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
 #include "core/PresetRecord.h"
@@ -31,10 +32,6 @@ const Logger& log() {
 
 QString fixed1(double value) {
     return QString::asprintf("%.1f", value);
-}
-
-QString idText(const QUuid& id) {
-    return id.toString(QUuid::WithoutBraces).toUpper();
 }
 
 // Settings read straight from user defaults: the apply may run off the main thread, where the
@@ -271,7 +268,7 @@ void DockManager::recordApplied(const QString& name) {
     if (preset) {
         lastAppliedId_ = preset->id();
         if (lastAppliedId_)
-            defaults.set(kLastAppliedIdKey, idText(*lastAppliedId_));
+            defaults.set(kLastAppliedIdKey, uuidText(*lastAppliedId_));
         else
             defaults.remove(kLastAppliedIdKey);
     }
@@ -286,7 +283,7 @@ void DockManager::finishWrite(const QString& name, const QStringList& apps, cons
         return;
     const QStringList excluded =
         UserDefaults::standard().stringArray(QStringLiteral("excludedPresetIds")).value_or(QStringList{});
-    if (previousId && excluded.contains(idText(*previousId))) {
+    if (previousId && excluded.contains(uuidText(*previousId))) {
         printLine(QStringLiteral("Skipping app closure - leaving excluded preset: %1")
                       .arg(previousName.value_or(QStringLiteral("unknown"))));
         return;

@@ -1,5 +1,7 @@
 #include "DockPreset.h"
 
+#include "platform/UuidText.h"
+
 #include <algorithm>
 
 namespace pierline {
@@ -103,7 +105,7 @@ QList<DockFolderStackPtr> DockPreset::folderStacksArray() const {
 
 QString DockPreset::idString() const {
     const auto uuid = id();
-    return uuid ? uuid->toString(QUuid::WithoutBraces).toUpper() : QString();
+    return uuid ? uuidText(*uuid) : QString();
 }
 
 } // namespace pierline

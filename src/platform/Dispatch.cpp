@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QThread>
 #include <array>
+#include <exception>
 
 namespace pierline {
 
@@ -18,7 +19,20 @@ void runOnMainSync(const std::function<void()>& work) {
         work();
         return;
     }
-    QMetaObject::invokeMethod(app, work, Qt::BlockingQueuedConnection);
+    // An exception must not unwind through Qt's event loop; it is carried back to the caller.
+    std::exception_ptr error;
+    QMetaObject::invokeMethod(
+        app,
+        [&] {
+            try {
+                work();
+            } catch (...) {
+                error = std::current_exception();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    if (error)
+        std::rethrow_exception(error);
 }
 
 void runOnMainAsync(std::function<void()> work) {

@@ -12,7 +12,8 @@ namespace pierline {
 // The Qt main thread is the main thread of the program.
 bool isMainThread();
 
-// Runs `work` on the main thread and waits for it; inline when already there.
+// Runs `work` on the main thread and waits for it; inline when already there. An exception
+// thrown by `work` is rethrown on the calling thread.
 void runOnMainSync(const std::function<void()>& work);
 
 template <typename F> auto runOnMainSyncResult(F&& work) -> std::invoke_result_t<F> {

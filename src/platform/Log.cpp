@@ -111,6 +111,7 @@ void setLogSink(LogSink* sink) { g_sink.store(sink); }
 void setPlainLogToStderr(bool toStderr) { g_plainToStderr.store(toStderr); }
 
 void printLine(const QString& line) { currentSink().plain(line); }
+void printWarning(const QString& line) { currentSink().warning(line); }
 
 void Logger::write(LogLevel level, const QString& message) const {
     currentSink().structured({QString::fromLatin1(kSubsystem), category_, level, message});

@@ -18,6 +18,8 @@ class LogSink {
 public:
     virtual ~LogSink() = default;
     virtual void plain(const QString& line) = 0;
+    // A plain line the user must see even when progress lines are hidden (errors, warnings).
+    virtual void warning(const QString& line) { plain(line); }
     virtual void structured(const LogRecord& record) = 0;
 };
 
@@ -27,6 +29,8 @@ void setPlainLogToStderr(bool toStderr);
 
 // The plain log: one line, exactly as worded.
 void printLine(const QString& line);
+// A plain-log line that reports a failure or a warning; always shown to the user.
+void printWarning(const QString& line);
 
 inline constexpr const char* kSubsystem = "com.corvane.pierline";
 

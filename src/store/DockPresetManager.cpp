@@ -5,6 +5,7 @@
 #include "platform/Dispatch.h"
 #include "platform/NetworkPathMonitor.h"
 #include "platform/Url.h"
+#include "platform/UuidText.h"
 #include "platform/UserDefaults.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PersistenceController.h"
@@ -26,39 +27,6 @@ const QString kOldShortcutsKey = QStringLiteral("presetShortcuts");
 const QString kShortcutsKey = QStringLiteral("presetShortcuts_v2_byID");
 const QString kAdvancedHotkeysKey = QStringLiteral("advancedHotkeyConfigurations_v1");
 const QString kDefaultPresetName = QStringLiteral("Default");
-
-// Runs `work` on the main thread and hands its result or exception back to the caller.
-template <class F> auto onMain(F&& work) -> std::invoke_result_t<F> {
-    using R = std::invoke_result_t<F>;
-    std::exception_ptr error;
-    if constexpr (std::is_void_v<R>) {
-        runOnMainSync([&] {
-            try {
-                work();
-            } catch (...) {
-                error = std::current_exception();
-            }
-        });
-        if (error)
-            std::rethrow_exception(error);
-    } else {
-        std::optional<R> result;
-        runOnMainSync([&] {
-            try {
-                result.emplace(work());
-            } catch (...) {
-                error = std::current_exception();
-            }
-        });
-        if (error)
-            std::rethrow_exception(error);
-        return std::move(*result);
-    }
-}
-
-QString uuidText(const QUuid& id) {
-    return id.toString(QUuid::WithoutBraces).toUpper();
-}
 
 FetchRequest presetRequest() {
     return FetchRequest(DockPreset::kEntityName);
@@ -459,7 +427,7 @@ void DockPresetManager::postPresetsDidChange() {
 // --- Lookups -----------------------------------------------------------------------------
 
 QList<DockPresetPtr> DockPresetManager::fetchAllPresets() {
-    return onMain([this] {
+    return runOnMainSyncResult([this] {
         try {
             return context_.fetch<DockPreset>(
                 presetRequest().sortedBy(QStringLiteral("order")).sortedBy(QStringLiteral("createdAt"), false));
@@ -471,7 +439,7 @@ QList<DockPresetPtr> DockPresetManager::fetchAllPresets() {
 }
 
 DockPresetPtr DockPresetManager::fetchPreset(const QString& name) {
-    return onMain([&]() -> DockPresetPtr {
+    return runOnMainSyncResult([&]() -> DockPresetPtr {
         try {
             const auto found =
                 context_.fetch<DockPreset>(presetRequest()
@@ -486,7 +454,7 @@ DockPresetPtr DockPresetManager::fetchPreset(const QString& name) {
 }
 
 DockPresetPtr DockPresetManager::fetchPreset(const QUuid& id) {
-    return onMain([&]() -> DockPresetPtr {
+    return runOnMainSyncResult([&]() -> DockPresetPtr {
         try {
             const auto found = context_.fetch<DockPreset>(
                 presetRequest().where(FetchCondition::equal(QStringLiteral("id"), id)).limitedTo(1));
@@ -513,7 +481,7 @@ QString DockPresetManager::presetIdentifierKind(const QString& identifier) {
 }
 
 DockPresetPtr DockPresetManager::resolvePreset(const QString& identifier, const std::optional<QString>& fallbackName) {
-    return onMain([&]() -> DockPresetPtr {
+    return runOnMainSyncResult([&]() -> DockPresetPtr {
         const QString kind = presetIdentifierKind(identifier);
         DockPresetPtr preset;
         if (kind == QLatin1String("uuid")) {
@@ -545,7 +513,7 @@ QList<DockFolderStackPtr> DockPresetManager::dockItems(const DockPresetPtr& pres
                                                        const std::optional<QString>& type) {
     if (!preset)
         return {};
-    return onMain([&] {
+    return runOnMainSyncResult([&] {
         QList<DockFolderStackPtr> items = preset->folderStacksArray();
         if (type)
             items.removeIf([&](const DockFolderStackPtr& s) { return s->effectiveType() != *type; });
@@ -556,7 +524,7 @@ QList<DockFolderStackPtr> DockPresetManager::dockItems(const DockPresetPtr& pres
 // --- Presets -----------------------------------------------------------------------------
 
 DockPresetPtr DockPresetManager::createPreset(const QString& name, const QString& apps) {
-    return onMain([&]() -> DockPresetPtr {
+    return runOnMainSyncResult([&]() -> DockPresetPtr {
         // The name check and the insert hold the write lock together, so another process
         // cannot slip the same name in between.
         std::optional<ManagedObjectContext::WriteLock> lock;
@@ -589,7 +557,7 @@ DockPresetPtr DockPresetManager::createPreset(const QString& name, const QString
 }
 
 bool DockPresetManager::renamePreset(const QUuid& id, const QString& newName) {
-    return onMain([&] {
+    return runOnMainSyncResult([&] {
         std::optional<ManagedObjectContext::WriteLock> lock;
         try {
             lock.emplace(context_);
@@ -622,7 +590,7 @@ bool DockPresetManager::renamePreset(const QUuid& id, const QString& newName) {
 }
 
 bool DockPresetManager::deletePreset(const QUuid& id) {
-    return onMain([&] {
+    return runOnMainSyncResult([&] {
         const DockPresetPtr preset = fetchPreset(id);
         if (!preset) {
             printLine(QStringLiteral("Preset with ID %1 not found for deletion.").arg(uuidText(id)));
@@ -663,7 +631,7 @@ void DockPresetManager::addPresetDeletionHandler(PresetDeletionHandler handler) 
 DockPresetPtr DockPresetManager::duplicatePreset(const DockPresetPtr& source) {
     if (!source)
         return nullptr;
-    return onMain([&]() -> DockPresetPtr {
+    return runOnMainSyncResult([&]() -> DockPresetPtr {
         const QString name = source->name().value_or(QString()) + QStringLiteral(" Copy");
         DockPresetPtr preset;
         try {
@@ -687,7 +655,7 @@ DockPresetPtr DockPresetManager::duplicatePreset(const DockPresetPtr& source) {
 }
 
 bool DockPresetManager::movePresets(const QList<int>& fromOffsets, int toOffset) {
-    return onMain([&] {
+    return runOnMainSyncResult([&] {
         const auto moved = movedList(fetchAllPresets(), fromOffsets, toOffset);
         if (!moved)
             return false;
@@ -707,7 +675,7 @@ bool DockPresetManager::movePresets(const QList<int>& fromOffsets, int toOffset)
 // --- Right-hand items --------------------------------------------------------------------
 
 DockFolderStackPtr DockPresetManager::appendItem(const DockPresetPtr& preset, const DockFolderStackValues& values) {
-    return onMain([&] {
+    return runOnMainSyncResult([&] {
         if (!preset || preset->context() != &context_)
             throw StoreError(StoreError::kCocoaDomain, StoreError::kValidationInvalidArgument,
                              QStringLiteral("The preset is not in the store."));
@@ -771,7 +739,7 @@ DockFolderStackPtr DockPresetManager::updateFolderStack(const DockFolderStackPtr
                                                         const std::optional<QString>& displayAs,
                                                         const std::optional<QString>& showAs,
                                                         const std::optional<QString>& sortOrder) {
-    return onMain([&] {
+    return runOnMainSyncResult([&] {
         if (displayAs)
             item->setDisplayAs(*displayAs);
         if (showAs)
@@ -783,14 +751,14 @@ DockFolderStackPtr DockPresetManager::updateFolderStack(const DockFolderStackPtr
 }
 
 DockFolderStackPtr DockPresetManager::updateLabel(const DockFolderStackPtr& item, const std::optional<QString>& label) {
-    return onMain([&] {
+    return runOnMainSyncResult([&] {
         item->setLabel(label);
         return saveItemUpdate(item);
     });
 }
 
 void DockPresetManager::reorderDockItems(const DockPresetPtr& preset, const QList<int>& fromOffsets, int toOffset) {
-    onMain([&] {
+    runOnMainSyncResult([&] {
         if (!preset)
             throw invalidPositions();
         const auto moved = movedList(preset->folderStacksArray(), fromOffsets, toOffset);
@@ -809,7 +777,7 @@ void DockPresetManager::reorderDockItems(const DockPresetPtr& preset, const QLis
 }
 
 void DockPresetManager::removeDockItem(const DockFolderStackPtr& item) {
-    onMain([&] {
+    runOnMainSyncResult([&] {
         context_.deleteObject(item);
         try {
             context_.save();

@@ -1,5 +1,6 @@
 #include "SqliteStore.h"
 
+#include "platform/UuidText.h"
 #include "store/StoreError.h"
 
 #include <QDateTime>
@@ -170,7 +171,7 @@ void SqliteStore::open(const QList<ModelVersion>& history) {
             if (tables.integer(0) > 0)
                 throw incompatible(); // some other database
             createSchema();
-            identifier_ = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+            identifier_ = uuidText(QUuid::createUuid());
             writeMetadata(kStoreUuidKey, identifier_);
             writeMetadata(kModelHashKey, model_.versionHash());
             writeMetadata(kModelIdentifierKey, model_.identifier);
@@ -178,7 +179,7 @@ void SqliteStore::open(const QList<ModelVersion>& history) {
             const QString hash = readMetadata(kModelHashKey).value_or(QString());
             identifier_ = readMetadata(kStoreUuidKey).value_or(QString());
             if (identifier_.isEmpty()) {
-                identifier_ = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+                identifier_ = uuidText(QUuid::createUuid());
                 writeMetadata(kStoreUuidKey, identifier_);
             }
             if (hash != model_.versionHash()) {
@@ -298,7 +299,7 @@ QVariant SqliteStore::toColumn(AttributeType type, const QVariant& value) {
     switch (type) {
     case AttributeType::Uuid: {
         const QUuid uuid = value.typeId() == QMetaType::QUuid ? value.toUuid() : QUuid::fromString(value.toString());
-        return uuid.isNull() ? QVariant() : QVariant(uuid.toString(QUuid::WithoutBraces).toUpper());
+        return uuid.isNull() ? QVariant() : QVariant(uuidText(uuid));
     }
     case AttributeType::String:
         return value.toString();
