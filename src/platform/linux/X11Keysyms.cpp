@@ -1,0 +1,96 @@
+#include "platform/linux/X11Keysyms.h"
+
+#include <X11/XF86keysym.h>
+#include <X11/keysym.h>
+
+#include <array>
+
+namespace pierline::x11 {
+namespace {
+
+struct Mapping {
+    quint32 carbonKeyCode;
+    unsigned long keysym;
+};
+
+// Carbon virtual key codes and the X keysym of the same key. A Mac key with no PC counterpart
+// (fn) is absent; the modifiers map command to Super, option to Alt.
+constexpr std::array kTable{
+    Mapping{0x00, XK_a},           Mapping{0x01, XK_s},
+    Mapping{0x02, XK_d},           Mapping{0x03, XK_f},
+    Mapping{0x04, XK_h},           Mapping{0x05, XK_g},
+    Mapping{0x06, XK_z},           Mapping{0x07, XK_x},
+    Mapping{0x08, XK_c},           Mapping{0x09, XK_v},
+    Mapping{0x0A, XK_section},     Mapping{0x0B, XK_b},
+    Mapping{0x0C, XK_q},           Mapping{0x0D, XK_w},
+    Mapping{0x0E, XK_e},           Mapping{0x0F, XK_r},
+    Mapping{0x10, XK_y},           Mapping{0x11, XK_t},
+    Mapping{0x12, XK_1},           Mapping{0x13, XK_2},
+    Mapping{0x14, XK_3},           Mapping{0x15, XK_4},
+    Mapping{0x16, XK_6},           Mapping{0x17, XK_5},
+    Mapping{0x18, XK_equal},       Mapping{0x19, XK_9},
+    Mapping{0x1A, XK_7},           Mapping{0x1B, XK_minus},
+    Mapping{0x1C, XK_8},           Mapping{0x1D, XK_0},
+    Mapping{0x1E, XK_bracketright}, Mapping{0x1F, XK_o},
+    Mapping{0x20, XK_u},           Mapping{0x21, XK_bracketleft},
+    Mapping{0x22, XK_i},           Mapping{0x23, XK_p},
+    Mapping{0x24, XK_Return},      Mapping{0x25, XK_l},
+    Mapping{0x26, XK_j},           Mapping{0x27, XK_apostrophe},
+    Mapping{0x28, XK_k},           Mapping{0x29, XK_semicolon},
+    Mapping{0x2A, XK_backslash},   Mapping{0x2B, XK_comma},
+    Mapping{0x2C, XK_slash},       Mapping{0x2D, XK_n},
+    Mapping{0x2E, XK_m},           Mapping{0x2F, XK_period},
+    Mapping{0x30, XK_Tab},         Mapping{0x31, XK_space},
+    Mapping{0x32, XK_grave},       Mapping{0x33, XK_BackSpace},
+    Mapping{0x35, XK_Escape},      Mapping{0x36, XK_Super_R},
+    Mapping{0x37, XK_Super_L},     Mapping{0x38, XK_Shift_L},
+    Mapping{0x39, XK_Caps_Lock},   Mapping{0x3A, XK_Alt_L},
+    Mapping{0x3B, XK_Control_L},   Mapping{0x3C, XK_Shift_R},
+    Mapping{0x3D, XK_Alt_R},       Mapping{0x3E, XK_Control_R},
+    Mapping{0x40, XK_F17},         Mapping{0x41, XK_KP_Decimal},
+    Mapping{0x43, XK_KP_Multiply}, Mapping{0x45, XK_KP_Add},
+    Mapping{0x47, XK_Clear},       Mapping{0x48, XF86XK_AudioRaiseVolume},
+    Mapping{0x49, XF86XK_AudioLowerVolume}, Mapping{0x4A, XF86XK_AudioMute},
+    Mapping{0x4B, XK_KP_Divide},   Mapping{0x4C, XK_KP_Enter},
+    Mapping{0x4E, XK_KP_Subtract}, Mapping{0x4F, XK_F18},
+    Mapping{0x50, XK_F19},         Mapping{0x51, XK_KP_Equal},
+    Mapping{0x52, XK_KP_0},        Mapping{0x53, XK_KP_1},
+    Mapping{0x54, XK_KP_2},        Mapping{0x55, XK_KP_3},
+    Mapping{0x56, XK_KP_4},        Mapping{0x57, XK_KP_5},
+    Mapping{0x58, XK_KP_6},        Mapping{0x59, XK_KP_7},
+    Mapping{0x5A, XK_F20},         Mapping{0x5B, XK_KP_8},
+    Mapping{0x5C, XK_KP_9},        Mapping{0x60, XK_F5},
+    Mapping{0x61, XK_F6},          Mapping{0x62, XK_F7},
+    Mapping{0x63, XK_F3},          Mapping{0x64, XK_F8},
+    Mapping{0x65, XK_F9},          Mapping{0x67, XK_F11},
+    Mapping{0x69, XK_F13},         Mapping{0x6A, XK_F16},
+    Mapping{0x6B, XK_F14},         Mapping{0x6D, XK_F10},
+    Mapping{0x6F, XK_F12},         Mapping{0x71, XK_F15},
+    Mapping{0x72, XK_Help},        Mapping{0x73, XK_Home},
+    Mapping{0x74, XK_Prior},       Mapping{0x75, XK_Delete},
+    Mapping{0x76, XK_F4},          Mapping{0x77, XK_End},
+    Mapping{0x78, XK_F2},          Mapping{0x79, XK_Next},
+    Mapping{0x7A, XK_F1},          Mapping{0x7B, XK_Left},
+    Mapping{0x7C, XK_Right},       Mapping{0x7D, XK_Down},
+    Mapping{0x7E, XK_Up},
+};
+
+} // namespace
+
+unsigned long keysymForCarbonKeyCode(quint32 carbonKeyCode) {
+    for (const Mapping& m : kTable)
+        if (m.carbonKeyCode == carbonKeyCode)
+            return m.keysym;
+    return 0;
+}
+
+quint16 carbonModifierCodeForKeysym(unsigned long keysym) {
+    if (keysym == 0)
+        return 0;
+    for (const Mapping& m : kTable)
+        if (m.keysym == keysym && m.carbonKeyCode >= 54 && m.carbonKeyCode <= 62)
+            return static_cast<quint16>(m.carbonKeyCode);
+    return 0;
+}
+
+} // namespace pierline::x11

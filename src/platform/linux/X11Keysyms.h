@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace pierline::x11 {
+
+// The keysym a Carbon key code stands for on an X keyboard; 0 when the key has none.
+unsigned long keysymForCarbonKeyCode(quint32 carbonKeyCode);
+
+// The Carbon key code (54-62) of a modifier keysym; 0 for any other keysym.
+quint16 carbonModifierCodeForKeysym(unsigned long keysym);
+
+} // namespace pierline::x11
