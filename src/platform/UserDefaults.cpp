@@ -1,5 +1,6 @@
 #include "UserDefaults.h"
 
+#include "FileLock.h"
 #include "Plist.h"
 #include "SystemPaths.h"
 
@@ -8,50 +9,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 namespace pierline {
-namespace {
-
-// An exclusive flock on the domain's sidecar lock file for one read-modify-write. Readers need
-// no lock: the plist itself is only ever replaced by a rename.
-class DomainLock {
-public:
-    explicit DomainLock(const QString& plistPath) {
-        const QString lockPath = UserDefaults::lockFilePath(plistPath);
-        QDir().mkpath(QFileInfo(lockPath).absolutePath());
-        fd_ = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ < 0) {
-            error_ = QStringLiteral("cannot open %1: %2").arg(lockPath, QString::fromLocal8Bit(std::strerror(errno)));
-            return;
-        }
-        while (::flock(fd_, LOCK_EX) != 0) {
-            if (errno == EINTR) continue;
-            error_ = QStringLiteral("cannot lock %1: %2").arg(lockPath, QString::fromLocal8Bit(std::strerror(errno)));
-            ::close(fd_);
-            fd_ = -1;
-            return;
-        }
-    }
-    ~DomainLock() {
-        if (fd_ >= 0) ::close(fd_); // closing releases the lock
-    }
-    DomainLock(const DomainLock&) = delete;
-    DomainLock& operator=(const DomainLock&) = delete;
-
-    bool held() const { return fd_ >= 0; }
-    const QString& error() const { return error_; }
-
-private:
-    int fd_ = -1;
-    QString error_;
-};
-
-} // namespace
 
 UserDefaults::UserDefaults(QString domain) : domain_(std::move(domain)) {}
 
@@ -63,69 +21,73 @@ UserDefaults& UserDefaults::standard() {
 QString UserDefaults::filePath() const { return SystemPaths::preferencesFile(domain_); }
 
 // Read on every access: the file is small, and another process (a command-line call, the
-// emulated defaults tool) may have replaced it since.
-QVariantMap UserDefaults::load() const {
-    QFile file(filePath());
-    if (!file.open(QIODevice::ReadOnly)) return {};
+// emulated defaults tool) may have replaced it since. An absent file is an empty domain.
+std::optional<QVariantMap> UserDefaults::read(QString* error) const {
+    const QString path = filePath();
+    QFile file(path);
+    if (!file.exists())
+        return QVariantMap();
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
     const PlistParseResult parsed = parsePlist(file.readAll());
-    if (!parsed.value || parsed.value->typeId() != QMetaType::QVariantMap) return {};
+    if (!parsed.value) {
+        *error = QStringLiteral("%1 is not a property list: %2").arg(path, parsed.error);
+        return std::nullopt;
+    }
+    if (parsed.value->typeId() != QMetaType::QVariantMap) {
+        *error = QStringLiteral("%1 does not hold a dictionary").arg(path);
+        return std::nullopt;
+    }
     return parsed.value->toMap();
+}
+
+QVariantMap UserDefaults::load() const {
+    QString error;
+    return read(&error).value_or(QVariantMap());
+}
+
+std::optional<QString> UserDefaults::readError() const {
+    std::lock_guard lock(mutex_);
+    QString error;
+    if (read(&error))
+        return std::nullopt;
+    return error;
 }
 
 QString UserDefaults::lockFilePath(const QString& plistPath) { return plistPath + QStringLiteral(".lock"); }
 
 bool UserDefaults::store(const QVariantMap& values, QString* error) {
     const QString path = filePath();
-    QDir().mkpath(QFileInfo(path).absolutePath());
     QString xmlError;
     const auto xml = plistToXml(values, &xmlError);
     if (!xml) {
-        if (error) *error = xmlError;
+        *error = QStringLiteral("cannot write %1: %2").arg(path, xmlError);
         return false;
     }
+    // QSaveFile writes a temporary file beside the target and renames it over the target.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(*xml) != xml->size() || !file.commit()) {
-        if (error) *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
     return true;
 }
 
-bool UserDefaults::modify(const std::function<bool(QVariantMap&)>& change, bool strict, QString* error) {
-    std::lock_guard lock(mutex_);
-    const DomainLock fileLock(filePath());
-    if (!fileLock.held()) {
-        if (error) *error = fileLock.error();
-        return false;
-    }
-    QVariantMap values;
-    if (strict) {
-        QFile file(filePath());
-        if (file.exists()) {
-            if (!file.open(QIODevice::ReadOnly)) {
-                if (error) *error = QStringLiteral("cannot read %1: %2").arg(filePath(), file.errorString());
-                return false;
-            }
-            const PlistParseResult parsed = parsePlist(file.readAll());
-            if (!parsed.value) {
-                if (error) *error = QStringLiteral("%1 is not a property list: %2").arg(filePath(), parsed.error);
-                return false;
-            }
-            if (parsed.value->typeId() != QMetaType::QVariantMap) {
-                if (error) *error = QStringLiteral("%1 does not hold a dictionary").arg(filePath());
-                return false;
-            }
-            values = parsed.value->toMap();
-        }
-    } else {
-        values = load();
-    }
-    if (!change(values)) return true;
-    return store(values, error);
-}
-
 bool UserDefaults::update(const std::function<bool(QVariantMap&)>& change, QString* error) {
-    return modify(change, true, error);
+    QString reason;
+    std::lock_guard lock(mutex_);
+    const FileLock fileLock(lockFilePath(filePath()));
+    bool done = false;
+    if (!fileLock.held()) {
+        reason = fileLock.error();
+    } else if (auto values = read(&reason)) {
+        done = !change(*values) || store(*values, &reason);
+    }
+    if (!done && error)
+        *error = reason;
+    return done;
 }
 
 bool UserDefaults::contains(const QString& key) const {
@@ -237,18 +199,25 @@ std::optional<QByteArray> UserDefaults::data(const QString& key) const {
 
 void UserDefaults::set(const QString& key, const QVariant& value) {
     QVariant stored = value;
-    if (stored.typeId() == QMetaType::QStringList) stored = QVariant(stored.toList());
-    if (stored.typeId() == QMetaType::Int) stored = QVariant(static_cast<qint64>(stored.toInt()));
-    modify(
+    if (stored.typeId() == QMetaType::QStringList)
+        stored = QVariant(stored.toList());
+    if (stored.typeId() == QMetaType::Int)
+        stored = QVariant(static_cast<qint64>(stored.toInt()));
+    QString error;
+    const bool done = update(
         [&](QVariantMap& values) {
             values.insert(key, stored);
             return true;
         },
-        false, nullptr);
+        &error);
+    if (!done)
+        throw UserDefaultsError(error);
 }
 
 void UserDefaults::remove(const QString& key) {
-    modify([&](QVariantMap& values) { return values.remove(key) > 0; }, false, nullptr);
+    QString error;
+    if (!update([&](QVariantMap& values) { return values.remove(key) > 0; }, &error))
+        throw UserDefaultsError(error);
 }
 
 QVariantMap UserDefaults::dictionaryRepresentation() const {

@@ -27,25 +27,15 @@ std::mutex g_sinkMutex;
 std::function<void(double, double)> g_timingSink;
 
 QVariant loadValue(const SettingDescriptor& d, UserDefaults& defaults) {
-    if (d.key == AppSettings::kCloseOtherApps || d.key == AppSettings::kLaunchAtLogin)
-        return defaults.boolForKey(d.key);
-    if (d.key == AppSettings::kUseDockutil) {
-        if (!defaults.contains(d.key))
+    if (d.id == Setting::UseDockutil && !defaults.readError() && !defaults.contains(d.key)) {
+        // A fresh installation records the dockutil choice at once.
+        try {
             defaults.set(d.key, true);
-        return defaults.boolForKey(d.key);
+        } catch (const UserDefaultsError& error) {
+            printWarning(QStringLiteral("Could not set %1: %2").arg(d.key, error.message()));
+        }
     }
-    switch (d.type) {
-    case SettingType::StringArray:
-        return defaults.stringArray(d.key).value_or(QStringList());
-    case SettingType::String:
-        return defaults.string(d.key).value_or(d.defaultValue.toString());
-    case SettingType::Bool:
-        // Presence, not truth: a stored false stays false.
-        return defaults.boolValue(d.key).value_or(d.defaultValue.toBool());
-    case SettingType::Double:
-        return defaults.doubleValue(d.key).value_or(d.defaultValue.toDouble());
-    }
-    return d.defaultValue;
+    return readSetting(d, defaults);
 }
 
 // The value in the setting's own type, or an invalid variant when it has another type.
@@ -105,46 +95,6 @@ void SettingsEffects::copyHotkeyTimings(double scopeTimeoutSeconds, double multi
     AppSettings::copyToAdvancedHotkeyManager(scopeTimeoutSeconds, multiPressWindow);
 }
 
-const QList<SettingDescriptor>& AppSettings::descriptors() {
-    static const QList<SettingDescriptor> list = {
-        {kCloseOtherApps, SettingType::Bool, false},
-        {kExcludedApps, SettingType::StringArray, QStringList()},
-        {kExcludedPresetIds, SettingType::StringArray, QStringList()},
-        {kLaunchAtLogin, SettingType::Bool, false},
-        {kMenuBarLogo, SettingType::String, QStringLiteral("logo-no-bg")},
-        {kUseDockutil, SettingType::Bool, true},
-        {kAppMode, SettingType::String, QStringLiteral("menuBarOnly")},
-        {kShowMainWindowOnLaunch, SettingType::Bool, true},
-        {kAutoSaveCurrentDockToLastPreset, SettingType::Bool, false},
-        {kAskBeforeSwitchingPresetsWithHotkeys, SettingType::Bool, false},
-        {kUseLightweightBrowserLaunching, SettingType::Bool, true},
-        {kCloseBrowsersBeforeSwitching, SettingType::Bool, false},
-        {kIntegrateWithHarborlet, SettingType::Bool, false},
-        {kHideHarborletCTA, SettingType::Bool, false},
-        {kScopeTimeoutSeconds, SettingType::Double, 3.0},
-        {kMultiPressWindowMs, SettingType::Double, 0.5},
-        {kShowScopeModeIndicator, SettingType::Bool, true},
-        {kSkipApplyIfSamePreset, SettingType::Bool, false},
-        {kLastContextEnabled, SettingType::Bool, false},
-        {kLastContextPromptOnSwitch, SettingType::Bool, true},
-        {kLastContextShowIncomingContext, SettingType::Bool, true},
-        {kLastContextAutoCloseEnabled, SettingType::Bool, true},
-        {kLastContextAutoCloseSeconds, SettingType::Double, 30.0},
-        {kLastContextAutoFocusStatus, SettingType::Bool, true},
-        {kLockDockEnabled, SettingType::Bool, false},
-        {kLockDockDisplayUUID, SettingType::String, QString(QLatin1String(""))},
-        {kLockDockAutoRelocate, SettingType::Bool, false},
-    };
-    return list;
-}
-
-const SettingDescriptor* AppSettings::descriptor(const QString& key) {
-    for (const SettingDescriptor& d : descriptors())
-        if (d.key == key)
-            return &d;
-    return nullptr;
-}
-
 AppSettings& AppSettings::shared() {
     static AppSettings* instance = [] {
         AppSettings* created = nullptr;
@@ -157,7 +107,7 @@ AppSettings& AppSettings::shared() {
 AppSettings::AppSettings(std::shared_ptr<SettingsEffects> effects, QObject* parent)
     : QObject(parent), effects_(effects ? std::move(effects) : std::make_shared<SettingsEffects>()) {
     UserDefaults& defaults = UserDefaults::standard();
-    for (const SettingDescriptor& d : descriptors())
+    for (const SettingDescriptor& d : settingDescriptors())
         values_.insert(d.key, loadValue(d, defaults));
 }
 
@@ -167,54 +117,57 @@ QVariant AppSettings::value(const QString& key) const {
 }
 
 bool AppSettings::setValue(const QString& key, const QVariant& value) {
-    const SettingDescriptor* d = descriptor(key);
+    const SettingDescriptor* d = findSettingDescriptor(key);
     if (!d)
         return false;
     const QVariant typed = coerce(*d, value);
     if (!typed.isValid())
         return false;
-    set(key, typed);
+    set(d->id, typed);
     return true;
 }
 
-void AppSettings::set(const QString& key, const QVariant& value) {
+void AppSettings::set(Setting setting, const QVariant& value) {
     if (!isMainThread()) {
-        runOnMainSync([&] { set(key, value); });
+        runOnMainSync([&] { set(setting, value); });
         return;
     }
+    const QString& key = settingDescriptor(setting).key;
+    // Written first: a setting the file does not hold must not look changed.
+    UserDefaults::standard().set(key, value);
     QVariant old;
     {
         std::lock_guard lock(mutex_);
         old = values_.value(key);
         values_.insert(key, value);
     }
-    UserDefaults::standard().set(key, value);
     emit settingChanged(key);
-    runEffect(key, old, value);
+    runEffect(setting, old, value);
 }
 
-void AppSettings::runEffect(const QString& key, const QVariant& oldValue, const QVariant& newValue) {
-    if (key == kLaunchAtLogin) {
+void AppSettings::runEffect(Setting setting, const QVariant& oldValue, const QVariant& newValue) {
+    using S = Setting;
+    if (setting == S::LaunchAtLogin) {
         updateLoginItem(newValue.toBool());
-    } else if (key == kMenuBarLogo || key == kShowScopeModeIndicator) {
+    } else if (setting == S::MenuBarLogo || setting == S::ShowScopeModeIndicator) {
         runOnMainAsync([] { AppShell::shared().refreshMenuBarIcon(); });
-    } else if (key == kAppMode) {
+    } else if (setting == S::AppMode) {
         runOnMainAsync([self = QPointer<AppSettings>(this)] {
             if (self)
                 self->applyAppMode();
         });
-    } else if (key == kIntegrateWithHarborlet) {
+    } else if (setting == S::IntegrateWithHarborlet) {
         if (!newValue.toBool())
             effects_->stopHarborletPeriodicRefresh();
-    } else if (key == kScopeTimeoutSeconds || key == kMultiPressWindowMs) {
+    } else if (setting == S::ScopeTimeoutSeconds || setting == S::MultiPressWindowMs) {
         effects_->copyHotkeyTimings(scopeTimeoutSeconds(), multiPressWindowMs());
-        UserDefaults::standard().set(key, newValue);
-    } else if (key == kLockDockEnabled) {
+        UserDefaults::standard().set(settingDescriptor(setting).key, newValue);
+    } else if (setting == S::LockDockEnabled) {
         if (newValue.toBool())
             effects_->startLockDockMonitoring();
         else
             effects_->stopLockDockMonitoring();
-    } else if (key == kLockDockDisplayUUID) {
+    } else if (setting == S::LockDockDisplayUUID) {
         if (!lockDockEnabled())
             return;
         const QString uuid = newValue.toString();

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QList>
+#include "core/SettingDescriptors.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -11,16 +12,6 @@
 #include <mutex>
 
 namespace pierline {
-
-enum class SettingType { Bool, Double, String, StringArray };
-
-// One setting: its user-defaults key (equal to the property name), its type and its value when
-// the key is absent.
-struct SettingDescriptor {
-    QString key;
-    SettingType type;
-    QVariant defaultValue;
-};
 
 // The services outside this subsystem that some setting changes drive. The defaults reach the
 // process-wide Lock Dock monitor, the companion integration and the advanced hotkey manager;
@@ -37,8 +28,9 @@ public:
 };
 
 // The user's preferences for the whole process, mirrored in the standard user-defaults domain.
-// Every setter writes user defaults synchronously (other threads read the keys directly), then
-// announces the change and runs the setting's effect. Setters belong to the main thread.
+// Every setter writes user defaults synchronously (other threads read them through readSetting),
+// then announces the change and runs the setting's effect. Setters belong to the main thread; a
+// write that fails throws UserDefaultsError and leaves the setting unchanged.
 class AppSettings : public QObject {
     Q_OBJECT
 public:
@@ -47,69 +39,65 @@ public:
     // Loads every setting from user defaults; no change effect runs while loading.
     explicit AppSettings(std::shared_ptr<SettingsEffects> effects = nullptr, QObject* parent = nullptr);
 
-    // Declaration order.
-    static const QList<SettingDescriptor>& descriptors();
-    static const SettingDescriptor* descriptor(const QString& key);
-
-    // Generic access by key; `setValue` refuses a value of the wrong type or an unknown key.
+    // Generic access by key; `setValue` refuses (false) a value of the wrong type or an unknown key.
     QVariant value(const QString& key) const;
     bool setValue(const QString& key, const QVariant& value);
 
-    bool closeOtherApps() const { return get<bool>(kCloseOtherApps); }
-    void setCloseOtherApps(bool v) { set(kCloseOtherApps, v); }
-    QStringList excludedApps() const { return get<QStringList>(kExcludedApps); }
-    void setExcludedApps(const QStringList& v) { set(kExcludedApps, v); }
-    QStringList excludedPresetIds() const { return get<QStringList>(kExcludedPresetIds); }
-    void setExcludedPresetIds(const QStringList& v) { set(kExcludedPresetIds, v); }
-    bool launchAtLogin() const { return get<bool>(kLaunchAtLogin); }
-    void setLaunchAtLogin(bool v) { set(kLaunchAtLogin, v); }
-    QString menuBarLogo() const { return get<QString>(kMenuBarLogo); }
-    void setMenuBarLogo(const QString& v) { set(kMenuBarLogo, v); }
-    bool useDockutil() const { return get<bool>(kUseDockutil); }
-    void setUseDockutil(bool v) { set(kUseDockutil, v); }
-    QString appMode() const { return get<QString>(kAppMode); }
-    void setAppMode(const QString& v) { set(kAppMode, v); }
-    bool showMainWindowOnLaunch() const { return get<bool>(kShowMainWindowOnLaunch); }
-    void setShowMainWindowOnLaunch(bool v) { set(kShowMainWindowOnLaunch, v); }
-    bool autoSaveCurrentDockToLastPreset() const { return get<bool>(kAutoSaveCurrentDockToLastPreset); }
-    void setAutoSaveCurrentDockToLastPreset(bool v) { set(kAutoSaveCurrentDockToLastPreset, v); }
-    bool askBeforeSwitchingPresetsWithHotkeys() const { return get<bool>(kAskBeforeSwitchingPresetsWithHotkeys); }
-    void setAskBeforeSwitchingPresetsWithHotkeys(bool v) { set(kAskBeforeSwitchingPresetsWithHotkeys, v); }
-    bool useLightweightBrowserLaunching() const { return get<bool>(kUseLightweightBrowserLaunching); }
-    void setUseLightweightBrowserLaunching(bool v) { set(kUseLightweightBrowserLaunching, v); }
-    bool closeBrowsersBeforeSwitching() const { return get<bool>(kCloseBrowsersBeforeSwitching); }
-    void setCloseBrowsersBeforeSwitching(bool v) { set(kCloseBrowsersBeforeSwitching, v); }
-    bool integrateWithHarborlet() const { return get<bool>(kIntegrateWithHarborlet); }
-    void setIntegrateWithHarborlet(bool v) { set(kIntegrateWithHarborlet, v); }
-    bool hideHarborletCTA() const { return get<bool>(kHideHarborletCTA); }
-    void setHideHarborletCTA(bool v) { set(kHideHarborletCTA, v); }
-    double scopeTimeoutSeconds() const { return get<double>(kScopeTimeoutSeconds); }
-    void setScopeTimeoutSeconds(double v) { set(kScopeTimeoutSeconds, v); }
+    bool closeOtherApps() const { return get<bool>(Setting::CloseOtherApps); }
+    void setCloseOtherApps(bool v) { set(Setting::CloseOtherApps, v); }
+    QStringList excludedApps() const { return get<QStringList>(Setting::ExcludedApps); }
+    void setExcludedApps(const QStringList& v) { set(Setting::ExcludedApps, v); }
+    QStringList excludedPresetIds() const { return get<QStringList>(Setting::ExcludedPresetIds); }
+    void setExcludedPresetIds(const QStringList& v) { set(Setting::ExcludedPresetIds, v); }
+    bool launchAtLogin() const { return get<bool>(Setting::LaunchAtLogin); }
+    void setLaunchAtLogin(bool v) { set(Setting::LaunchAtLogin, v); }
+    QString menuBarLogo() const { return get<QString>(Setting::MenuBarLogo); }
+    void setMenuBarLogo(const QString& v) { set(Setting::MenuBarLogo, v); }
+    bool useDockutil() const { return get<bool>(Setting::UseDockutil); }
+    void setUseDockutil(bool v) { set(Setting::UseDockutil, v); }
+    QString appMode() const { return get<QString>(Setting::AppMode); }
+    void setAppMode(const QString& v) { set(Setting::AppMode, v); }
+    bool showMainWindowOnLaunch() const { return get<bool>(Setting::ShowMainWindowOnLaunch); }
+    void setShowMainWindowOnLaunch(bool v) { set(Setting::ShowMainWindowOnLaunch, v); }
+    bool autoSaveCurrentDockToLastPreset() const { return get<bool>(Setting::AutoSaveCurrentDockToLastPreset); }
+    void setAutoSaveCurrentDockToLastPreset(bool v) { set(Setting::AutoSaveCurrentDockToLastPreset, v); }
+    bool askBeforeSwitchingPresetsWithHotkeys() const { return get<bool>(Setting::AskBeforeSwitchingPresetsWithHotkeys); }
+    void setAskBeforeSwitchingPresetsWithHotkeys(bool v) { set(Setting::AskBeforeSwitchingPresetsWithHotkeys, v); }
+    bool useLightweightBrowserLaunching() const { return get<bool>(Setting::UseLightweightBrowserLaunching); }
+    void setUseLightweightBrowserLaunching(bool v) { set(Setting::UseLightweightBrowserLaunching, v); }
+    bool closeBrowsersBeforeSwitching() const { return get<bool>(Setting::CloseBrowsersBeforeSwitching); }
+    void setCloseBrowsersBeforeSwitching(bool v) { set(Setting::CloseBrowsersBeforeSwitching, v); }
+    bool integrateWithHarborlet() const { return get<bool>(Setting::IntegrateWithHarborlet); }
+    void setIntegrateWithHarborlet(bool v) { set(Setting::IntegrateWithHarborlet, v); }
+    bool hideHarborletCTA() const { return get<bool>(Setting::HideHarborletCTA); }
+    void setHideHarborletCTA(bool v) { set(Setting::HideHarborletCTA, v); }
+    double scopeTimeoutSeconds() const { return get<double>(Setting::ScopeTimeoutSeconds); }
+    void setScopeTimeoutSeconds(double v) { set(Setting::ScopeTimeoutSeconds, v); }
     // Seconds, despite the name.
-    double multiPressWindowMs() const { return get<double>(kMultiPressWindowMs); }
-    void setMultiPressWindowMs(double v) { set(kMultiPressWindowMs, v); }
-    bool showScopeModeIndicator() const { return get<bool>(kShowScopeModeIndicator); }
-    void setShowScopeModeIndicator(bool v) { set(kShowScopeModeIndicator, v); }
-    bool skipApplyIfSamePreset() const { return get<bool>(kSkipApplyIfSamePreset); }
-    void setSkipApplyIfSamePreset(bool v) { set(kSkipApplyIfSamePreset, v); }
-    bool lastContextEnabled() const { return get<bool>(kLastContextEnabled); }
-    void setLastContextEnabled(bool v) { set(kLastContextEnabled, v); }
-    bool lastContextPromptOnSwitch() const { return get<bool>(kLastContextPromptOnSwitch); }
-    void setLastContextPromptOnSwitch(bool v) { set(kLastContextPromptOnSwitch, v); }
-    bool lastContextShowIncomingContext() const { return get<bool>(kLastContextShowIncomingContext); }
-    void setLastContextShowIncomingContext(bool v) { set(kLastContextShowIncomingContext, v); }
-    bool lastContextAutoCloseEnabled() const { return get<bool>(kLastContextAutoCloseEnabled); }
-    void setLastContextAutoCloseEnabled(bool v) { set(kLastContextAutoCloseEnabled, v); }
-    double lastContextAutoCloseSeconds() const { return get<double>(kLastContextAutoCloseSeconds); }
-    void setLastContextAutoCloseSeconds(double v) { set(kLastContextAutoCloseSeconds, v); }
-    bool lastContextAutoFocusStatus() const { return get<bool>(kLastContextAutoFocusStatus); }
-    void setLastContextAutoFocusStatus(bool v) { set(kLastContextAutoFocusStatus, v); }
-    bool lockDockEnabled() const { return get<bool>(kLockDockEnabled); }
-    void setLockDockEnabled(bool v) { set(kLockDockEnabled, v); }
-    QString lockDockDisplayUUID() const { return get<QString>(kLockDockDisplayUUID); }
-    void setLockDockDisplayUUID(const QString& v) { set(kLockDockDisplayUUID, v); }
-    bool lockDockAutoRelocate() const { return get<bool>(kLockDockAutoRelocate); }
-    void setLockDockAutoRelocate(bool v) { set(kLockDockAutoRelocate, v); }
+    double multiPressWindowMs() const { return get<double>(Setting::MultiPressWindowMs); }
+    void setMultiPressWindowMs(double v) { set(Setting::MultiPressWindowMs, v); }
+    bool showScopeModeIndicator() const { return get<bool>(Setting::ShowScopeModeIndicator); }
+    void setShowScopeModeIndicator(bool v) { set(Setting::ShowScopeModeIndicator, v); }
+    bool skipApplyIfSamePreset() const { return get<bool>(Setting::SkipApplyIfSamePreset); }
+    void setSkipApplyIfSamePreset(bool v) { set(Setting::SkipApplyIfSamePreset, v); }
+    bool lastContextEnabled() const { return get<bool>(Setting::LastContextEnabled); }
+    void setLastContextEnabled(bool v) { set(Setting::LastContextEnabled, v); }
+    bool lastContextPromptOnSwitch() const { return get<bool>(Setting::LastContextPromptOnSwitch); }
+    void setLastContextPromptOnSwitch(bool v) { set(Setting::LastContextPromptOnSwitch, v); }
+    bool lastContextShowIncomingContext() const { return get<bool>(Setting::LastContextShowIncomingContext); }
+    void setLastContextShowIncomingContext(bool v) { set(Setting::LastContextShowIncomingContext, v); }
+    bool lastContextAutoCloseEnabled() const { return get<bool>(Setting::LastContextAutoCloseEnabled); }
+    void setLastContextAutoCloseEnabled(bool v) { set(Setting::LastContextAutoCloseEnabled, v); }
+    double lastContextAutoCloseSeconds() const { return get<double>(Setting::LastContextAutoCloseSeconds); }
+    void setLastContextAutoCloseSeconds(double v) { set(Setting::LastContextAutoCloseSeconds, v); }
+    bool lastContextAutoFocusStatus() const { return get<bool>(Setting::LastContextAutoFocusStatus); }
+    void setLastContextAutoFocusStatus(bool v) { set(Setting::LastContextAutoFocusStatus, v); }
+    bool lockDockEnabled() const { return get<bool>(Setting::LockDockEnabled); }
+    void setLockDockEnabled(bool v) { set(Setting::LockDockEnabled, v); }
+    QString lockDockDisplayUUID() const { return get<QString>(Setting::LockDockDisplayUUID); }
+    void setLockDockDisplayUUID(const QString& v) { set(Setting::LockDockDisplayUUID, v); }
+    bool lockDockAutoRelocate() const { return get<bool>(Setting::LockDockAutoRelocate); }
+    void setLockDockAutoRelocate(bool v) { set(Setting::LockDockAutoRelocate, v); }
 
     // Shows or hides the Dock icon and the status item as `appMode` asks.
     void applyAppMode();
@@ -119,35 +107,6 @@ public:
     setAdvancedHotkeyTimingSink(std::function<void(double scopeTimeoutSeconds, double multiPressWindow)> sink);
     static void copyToAdvancedHotkeyManager(double scopeTimeoutSeconds, double multiPressWindow);
 
-    static inline const QString kCloseOtherApps = QStringLiteral("closeOtherApps");
-    static inline const QString kExcludedApps = QStringLiteral("excludedApps");
-    static inline const QString kExcludedPresetIds = QStringLiteral("excludedPresetIds");
-    static inline const QString kLaunchAtLogin = QStringLiteral("launchAtLogin");
-    static inline const QString kMenuBarLogo = QStringLiteral("menuBarLogo");
-    static inline const QString kUseDockutil = QStringLiteral("useDockutil");
-    static inline const QString kAppMode = QStringLiteral("appMode");
-    static inline const QString kShowMainWindowOnLaunch = QStringLiteral("showMainWindowOnLaunch");
-    static inline const QString kAutoSaveCurrentDockToLastPreset = QStringLiteral("autoSaveCurrentDockToLastPreset");
-    static inline const QString kAskBeforeSwitchingPresetsWithHotkeys =
-        QStringLiteral("askBeforeSwitchingPresetsWithHotkeys");
-    static inline const QString kUseLightweightBrowserLaunching = QStringLiteral("useLightweightBrowserLaunching");
-    static inline const QString kCloseBrowsersBeforeSwitching = QStringLiteral("closeBrowsersBeforeSwitching");
-    static inline const QString kIntegrateWithHarborlet = QStringLiteral("integrateWithHarborlet");
-    static inline const QString kHideHarborletCTA = QStringLiteral("hideHarborletCTA");
-    static inline const QString kScopeTimeoutSeconds = QStringLiteral("scopeTimeoutSeconds");
-    static inline const QString kMultiPressWindowMs = QStringLiteral("multiPressWindowMs");
-    static inline const QString kShowScopeModeIndicator = QStringLiteral("showScopeModeIndicator");
-    static inline const QString kSkipApplyIfSamePreset = QStringLiteral("skipApplyIfSamePreset");
-    static inline const QString kLastContextEnabled = QStringLiteral("lastContextEnabled");
-    static inline const QString kLastContextPromptOnSwitch = QStringLiteral("lastContextPromptOnSwitch");
-    static inline const QString kLastContextShowIncomingContext = QStringLiteral("lastContextShowIncomingContext");
-    static inline const QString kLastContextAutoCloseEnabled = QStringLiteral("lastContextAutoCloseEnabled");
-    static inline const QString kLastContextAutoCloseSeconds = QStringLiteral("lastContextAutoCloseSeconds");
-    static inline const QString kLastContextAutoFocusStatus = QStringLiteral("lastContextAutoFocusStatus");
-    static inline const QString kLockDockEnabled = QStringLiteral("lockDockEnabled");
-    static inline const QString kLockDockDisplayUUID = QStringLiteral("lockDockDisplayUUID");
-    static inline const QString kLockDockAutoRelocate = QStringLiteral("lockDockAutoRelocate");
-
     static inline const QString kHelperBundleName = QStringLiteral("PierlineHelper.app");
     static inline const QString kHelperBundleIdentifier = QStringLiteral("com.corvane.PierlineHelper");
 
@@ -156,12 +115,12 @@ signals:
     void settingChanged(const QString& key);
 
 private:
-    template <typename T> T get(const QString& key) const {
+    template <typename T> T get(Setting setting) const {
         std::lock_guard lock(mutex_);
-        return values_.value(key).value<T>();
+        return values_.value(settingDescriptor(setting).key).value<T>();
     }
-    void set(const QString& key, const QVariant& value);
-    void runEffect(const QString& key, const QVariant& oldValue, const QVariant& newValue);
+    void set(Setting setting, const QVariant& value);
+    void runEffect(Setting setting, const QVariant& oldValue, const QVariant& newValue);
     void updateLoginItem(bool enable);
 
     std::shared_ptr<SettingsEffects> effects_;

@@ -89,7 +89,7 @@ std::variant<QVariant, QString> parseValue(const SettingDescriptor& d, const QSt
 }
 
 const SettingDescriptor* knownSetting(const QString& key) {
-    const SettingDescriptor* d = AppSettings::descriptor(key);
+    const SettingDescriptor* d = findSettingDescriptor(key);
     if (!d) {
         err(QStringLiteral("Unknown setting: %1").arg(key));
         err(QStringLiteral("Run `pierline settings` for the list of settings."));
@@ -98,15 +98,17 @@ const SettingDescriptor* knownSetting(const QString& key) {
 }
 
 int listSettings(bool json) {
+    if (!requireHome())
+        return kExitFailed;
     AppSettings& settings = AppSettings::shared();
     if (json) {
         QJsonObject object;
-        for (const SettingDescriptor& d : AppSettings::descriptors())
+        for (const SettingDescriptor& d : settingDescriptors())
             object.insert(d.key, jsonValue(d.type, settings.value(d.key)));
         outRaw(QJsonDocument(object).toJson(QJsonDocument::Indented));
         return kExitOk;
     }
-    for (const SettingDescriptor& d : AppSettings::descriptors())
+    for (const SettingDescriptor& d : settingDescriptors())
         out(QStringLiteral("%1 = %2").arg(d.key, formatValue(d.type, settings.value(d.key))));
     return kExitOk;
 }
@@ -132,6 +134,8 @@ int runSettingsCommand(const QStringList& args) {
         const SettingDescriptor* d = knownSetting(args.at(1));
         if (!d)
             return kExitUsage;
+        if (!requireHome())
+            return kExitFailed;
         out(formatValue(d->type, AppSettings::shared().value(d->key)));
         return kExitOk;
     }
