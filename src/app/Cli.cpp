@@ -1,7 +1,12 @@
 #include "Cli.h"
 
 #include "platform/Log.h"
+#include "platform/SystemPaths.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <algorithm>
 #include <cstdio>
 
 namespace pierline::cli {
@@ -19,15 +24,69 @@ void err(const QString& text) {
     std::fflush(stderr);
 }
 
+namespace {
+
+const QString kVerboseHelp = QStringLiteral("Also print progress lines on standard error (or PIERLINE_VERBOSE=1).");
+
+bool isVerboseFlag(const QString& arg) {
+    return arg == QLatin1String("-v") || arg == QLatin1String("--verbose");
+}
+
+bool isNegativeNumber(const QString& arg) {
+    static const QRegularExpression pattern(QStringLiteral("^-[0-9]+$"));
+    return pattern.match(arg).hasMatch();
+}
+
+} // namespace
+
+bool isHelp(const QString& arg) { return arg == QLatin1String("-h") || arg == QLatin1String("--help"); }
+
+void printUsage(const QString& usage, const QString& description) {
+    out(QStringLiteral("Usage: pierline %1").arg(usage));
+    if (!description.isEmpty())
+        out(description);
+}
+
+bool requireHome() {
+    const QString home = SystemPaths::home();
+    const QFileInfo info(home);
+    if (info.isDir())
+        return true;
+    if (info.exists()) {
+        err(QStringLiteral("PIERLINE_HOME %1 is not a folder").arg(home));
+        return false;
+    }
+    if (SystemPaths::homeIsExplicit()) {
+        err(QStringLiteral("PIERLINE_HOME %1 does not exist; check the variable, or make it with "
+                           "`pierline sandbox init`").arg(home));
+        return false;
+    }
+    if (!QDir().mkpath(home)) {
+        err(QStringLiteral("Could not create the home folder %1").arg(home));
+        return false;
+    }
+    return true;
+}
+
 std::optional<int> parse(QCommandLineParser& parser, const QString& commandPath, const QString& usage,
                          const QStringList& args) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     parser.addOption(help);
+    // Taken off the command line before the command runs; listed so the help shows it.
+    parser.addOption(QCommandLineOption({QStringLiteral("v"), QStringLiteral("verbose")}, kVerboseHelp));
     QStringList full = args;
     full.prepend(QStringLiteral("pierline ") + commandPath);
     if (!parser.parse(full)) {
-        err(parser.errorText());
+        // "-1" reads as an option; no command takes a negative number, so say what is wrong with it.
+        const QStringList unknown = parser.unknownOptionNames();
+        const bool onlyNumbers = !unknown.isEmpty() && std::all_of(unknown.begin(), unknown.end(), [](const QString& n) {
+            return isNegativeNumber(QLatin1Char('-') + n);
+        });
+        if (onlyNumbers)
+            err(QStringLiteral("Invalid number -%1: positions and indexes must be 0 or more.").arg(unknown.first()));
+        else
+            err(parser.errorText());
         err(QStringLiteral("Usage: pierline %1").arg(usage));
         return kExitUsage;
     }
@@ -46,28 +105,46 @@ std::optional<int> parse(QCommandLineParser& parser, const QString& commandPath,
 namespace {
 
 void printTopLevelHelp() {
-    out(QStringLiteral("Usage: pierline <command> [options]"));
+    out(QStringLiteral("Usage: pierline [-v] <command> [options]"));
     out(QStringLiteral("Saves layouts of the Dock as presets and switches between them."));
     out(QString());
     out(QStringLiteral("Commands:"));
     for (const Command& c : commands()) out(QStringLiteral("  %1  %2").arg(c.name, -10).arg(c.summary));
     out(QString());
+    out(QStringLiteral("Options:"));
+    out(QStringLiteral("  -v, --verbose  %1").arg(kVerboseHelp));
+    out(QString());
     out(QStringLiteral("Run `pierline <command> --help` for a command's options."));
+    out(QStringLiteral("Exit codes: 0 done, 1 failed, 2 usage."));
+}
+
+bool verboseFromEnvironment() {
+    const QByteArray value = qgetenv("PIERLINE_VERBOSE").trimmed().toLower();
+    return !value.isEmpty() && value != "0" && value != "false" && value != "no";
 }
 
 } // namespace
 
 int runCommandLine(const QStringList& arguments) {
     QStringList args = arguments.mid(1);
-    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h") ||
-        args.first() == QLatin1String("help")) {
+    // -v may stand before the command or anywhere after it, up to a "--".
+    bool verbose = verboseFromEnvironment();
+    const qsizetype end = args.indexOf(QStringLiteral("--"));
+    for (qsizetype i = (end < 0 ? args.size() : end) - 1; i >= 0; --i) {
+        if (isVerboseFlag(args[i])) {
+            verbose = true;
+            args.removeAt(i);
+        }
+    }
+    setVerbose(verbose);
+    if (args.isEmpty() || isHelp(args.first()) || args.first() == QLatin1String("help")) {
         printTopLevelHelp();
         return args.isEmpty() ? kExitUsage : kExitOk;
     }
     const QString name = args.takeFirst();
     for (const Command& c : commands()) {
         if (c.name == name) {
-            // The answer owns stdout; the plain log goes to stderr.
+            // The answer owns stdout; progress goes to the log (and stderr when verbose).
             setPlainLogToStderr(true);
             return c.run(args);
         }

@@ -30,6 +30,14 @@ struct Command {
 std::optional<int> parse(QCommandLineParser& parser, const QString& commandPath, const QString& usage,
                          const QStringList& args);
 
+// Prints `usage` (one or more lines, each without "pierline ") and `description` on stdout.
+void printUsage(const QString& usage, const QString& description = {});
+bool isHelp(const QString& arg); // -h or --help
+
+// For commands that only read: an explicit PIERLINE_HOME must exist (a typo must not become a new,
+// empty home); the default home is made on first use. False after printing why.
+bool requireHome();
+
 // The table of subcommands; each lives in its own file under app/commands/.
 const QList<Command>& commands();
 

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -38,17 +39,32 @@ int syslogPriority(LogLevel level) {
 }
 
 std::atomic<bool> g_plainToStderr{false};
+std::atomic<bool> g_verbose{false};
 
-// Plain lines to the console; structured lines to the systemd journal when its socket is
-// reachable, else appended to Library/Logs/Pierline.log.
+// Category under which a subcommand's plain lines are kept in the structured log.
+const QString kPlainCategory = QStringLiteral("plain");
+
+// Plain lines to the console (in a subcommand: to the structured log, and to stderr when verbose);
+// structured lines to the systemd journal when its socket is reachable, else appended to
+// Library/Logs/Pierline.log.
 class DefaultSink : public LogSink {
 public:
     void plain(const QString& line) override {
-        const QByteArray bytes = line.toUtf8() + '\n';
-        std::lock_guard lock(mutex_);
-        FILE* out = g_plainToStderr.load() ? stderr : stdout;
-        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
-        std::fflush(out);
+        if (!g_plainToStderr.load()) {
+            print(stdout, line);
+            return;
+        }
+        structured({QString::fromLatin1(kSubsystem), kPlainCategory, LogLevel::Info, line});
+        if (g_verbose.load()) print(stderr, line);
+    }
+
+    void warning(const QString& line) override {
+        if (!g_plainToStderr.load()) {
+            print(stdout, line);
+            return;
+        }
+        structured({QString::fromLatin1(kSubsystem), kPlainCategory, LogLevel::Error, line});
+        print(stderr, line);
     }
 
     void structured(const LogRecord& record) override {
@@ -59,6 +75,13 @@ public:
     }
 
 private:
+    void print(FILE* out, const QString& line) {
+        const QByteArray bytes = line.toUtf8() + '\n';
+        std::lock_guard lock(mutex_);
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
+        std::fflush(out);
+    }
+
     bool sendToJournal(const LogRecord& record) {
         static const char* socketPath = "/run/systemd/journal/socket";
         if (::access(socketPath, W_OK) != 0) return false;
@@ -79,6 +102,8 @@ private:
     }
 
     void appendToFile(const LogRecord& record) {
+        // Logging must not turn a mistyped PIERLINE_HOME into a new home.
+        if (!QFileInfo(SystemPaths::home()).isDir()) return;
         const QString folder = SystemPaths::logsFolder();
         if (!QDir().mkpath(folder)) return;
         QFile file(QDir(folder).filePath(QStringLiteral("Pierline.log")));
@@ -109,9 +134,17 @@ LogSink& currentSink() {
 
 void setLogSink(LogSink* sink) { g_sink.store(sink); }
 void setPlainLogToStderr(bool toStderr) { g_plainToStderr.store(toStderr); }
+void setVerbose(bool verbose) { g_verbose.store(verbose); }
+bool isVerbose() { return g_verbose.load(); }
 
 void printLine(const QString& line) { currentSink().plain(line); }
 void printWarning(const QString& line) { currentSink().warning(line); }
+
+QString structuredLogLocation() {
+    if (::access("/run/systemd/journal/socket", W_OK) == 0)
+        return QStringLiteral("journalctl -t pierline");
+    return QDir(SystemPaths::logsFolder()).filePath(QStringLiteral("Pierline.log"));
+}
 
 void Logger::write(LogLevel level, const QString& message) const {
     currentSink().structured({QString::fromLatin1(kSubsystem), category_, level, message});

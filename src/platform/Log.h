@@ -24,13 +24,19 @@ public:
 };
 
 void setLogSink(LogSink* sink); // nullptr restores the default sink
-// The running app prints the plain log to stdout; a subcommand keeps stdout for its answer.
+// The running app prints the plain log to stdout. A subcommand keeps stdout for its answer: its
+// plain lines go to the structured log, and to stderr only when verbose; warnings always reach stderr.
 void setPlainLogToStderr(bool toStderr);
+void setVerbose(bool verbose);
+bool isVerbose();
 
 // The plain log: one line, exactly as worded.
 void printLine(const QString& line);
 // A plain-log line that reports a failure or a warning; always shown to the user.
 void printWarning(const QString& line);
+
+// Where the structured log of this home can be read: the log file, or how to query the journal.
+QString structuredLogLocation();
 
 inline constexpr const char* kSubsystem = "com.corvane.pierline";
 

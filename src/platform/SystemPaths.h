@@ -10,6 +10,7 @@ namespace pierline {
 // program's libexec folder.
 struct SystemPaths {
     static QString home();
+    static bool homeIsExplicit();            // PIERLINE_HOME names the home
     static QString preferencesFolder();      // Library/Preferences
     static QString applicationSupportFolder(); // Library/Application Support/Pierline
     static QString logsFolder();             // Library/Logs

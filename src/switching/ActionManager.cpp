@@ -33,7 +33,7 @@ QJsonObject ActionManager::loadActions(const DockPreset& preset) {
     QString error;
     const QJsonObject actions = decodeActions(preset.appActions(), &error);
     if (!error.isEmpty())
-        printLine(QStringLiteral("Failed to decode appActions JSON: %1").arg(error));
+        printWarning(QStringLiteral("Failed to decode appActions JSON: %1").arg(error));
     return actions;
 }
 
@@ -95,7 +95,7 @@ void ActionManager::cleanupCorruptedActions(DockPreset& preset, ManagedObjectCon
     QJsonObject actions = decodeActions(preset.appActions(), &error);
     bool changed = !error.isEmpty();
     if (changed)
-        printLine(QStringLiteral("Failed to decode appActions JSON: %1").arg(error));
+        printWarning(QStringLiteral("Failed to decode appActions JSON: %1").arg(error));
     for (const QString& key : actions.keys()) {
         const QJsonValue record = actions.value(key);
         if (record.isObject() && AppAction::fromRecord(record.toObject()))

@@ -18,6 +18,12 @@ public:
         std::lock_guard lock(mutex_);
         plain_.append(line);
     }
+    // A warning is a plain line too; warningLines() tells the ones the user always sees.
+    void warning(const QString& line) override {
+        std::lock_guard lock(mutex_);
+        plain_.append(line);
+        warnings_.append(line);
+    }
     void structured(const LogRecord& record) override {
         std::lock_guard lock(mutex_);
         structured_.push_back(record);
@@ -27,6 +33,11 @@ public:
         std::lock_guard lock(mutex_);
         return plain_;
     }
+    QStringList warningLines() const {
+        std::lock_guard lock(mutex_);
+        return warnings_;
+    }
+    bool warned(const QString& line) const { return warningLines().contains(line); }
     std::vector<LogRecord> records() const {
         std::lock_guard lock(mutex_);
         return structured_;
@@ -48,12 +59,14 @@ public:
     void clear() {
         std::lock_guard lock(mutex_);
         plain_.clear();
+        warnings_.clear();
         structured_.clear();
     }
 
 private:
     mutable std::mutex mutex_;
     QStringList plain_;
+    QStringList warnings_;
     std::vector<LogRecord> structured_;
 };
 

@@ -68,6 +68,8 @@ int runDockCommand(const QStringList& args) {
         err(QStringLiteral("Usage: pierline dock [--json]"));
         return kExitUsage;
     }
+    if (!requireHome())
+        return kExitFailed;
 
     auto reading = DockReader::readDock();
     if (auto* error = std::get_if<DockReadError>(&reading)) {

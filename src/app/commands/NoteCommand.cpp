@@ -36,6 +36,11 @@ std::optional<QString> resolveEntry(const DockPresetPtr& preset, const QString& 
 int runNoteCommand(const QStringList& args) {
     if (args.isEmpty())
         return usage(QStringLiteral("Missing subcommand: set or show"));
+    if (isHelp(args.first())) {
+        printUsage(kUsage, QStringLiteral("Sets or shows an app's note in a preset and its global note. "
+                                          "Run `pierline note set --help` for the arguments."));
+        return kExitOk;
+    }
     const QString sub = args.first();
     if (sub != QLatin1String("set") && sub != QLatin1String("show"))
         return usage(QStringLiteral("Unknown note subcommand: %1").arg(sub));
@@ -60,8 +65,12 @@ int runNoteCommand(const QStringList& args) {
     if (positional.size() != (setting ? 2 : 1))
         return usage(setting ? QStringLiteral("Expected APP and TEXT") : QStringLiteral("Expected APP"));
     const bool isGlobal = setting && parser.isSet(global);
+    if (isGlobal && parser.isSet(presetOption))
+        return usage(QStringLiteral("Give either --global or --preset NAME, not both"));
     if (setting && !isGlobal && !parser.isSet(presetOption))
         return usage(QStringLiteral("Give --preset NAME, or --global"));
+    if (!setting && !requireHome())
+        return kExitFailed;
 
     DockPresetManager* opened = openPresetManager();
     if (!opened)

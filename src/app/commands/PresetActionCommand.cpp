@@ -26,6 +26,11 @@ int usage(const QString& message) {
 int runPresetActionCommand(const QStringList& args) {
     if (args.isEmpty())
         return usage(QStringLiteral("Missing subcommand: set or remove"));
+    if (isHelp(args.first())) {
+        printUsage(kUsage, QStringLiteral("Sets or removes the action an app runs when the preset applies. "
+                                          "Run `pierline preset action set --help` for the options."));
+        return kExitOk;
+    }
     const QString sub = args.first();
     if (sub != QLatin1String("set") && sub != QLatin1String("remove"))
         return usage(QStringLiteral("Unknown action subcommand: %1").arg(sub));

@@ -26,6 +26,10 @@ struct PresetLookup {
 PresetLookup openPreset(const QString& name);
 // A whole non-negative number.
 std::optional<int> parsePosition(const QString& text);
+// Why `text` is not a position, for the argument `name` (e.g. "INDEX must be 0 or more, got -1").
+QString positionError(const QString& name, const QString& text);
+// "1 item", "3 items".
+QString countOf(qsizetype count, const QString& noun);
 // Prints a usage error and returns the usage exit code.
 int usageError(const QString& message, const QString& usage);
 

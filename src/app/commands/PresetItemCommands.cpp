@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <functional>
 
 namespace pierline::cli {
@@ -76,6 +77,16 @@ bool open(Parsed& parsed) {
     return parsed.preset != nullptr;
 }
 
+// Names the list an index counts in, e.g. "preset 'Work' has 2 right-hand items (0 to 1)".
+QString itemsOf(const Parsed& parsed) {
+    const qsizetype count = parsed.preset->folderStacks().size();
+    QString text = QStringLiteral("preset '%1' has %2")
+                       .arg(parsed.positional.first(), countOf(count, QStringLiteral("right-hand item")));
+    if (count > 0)
+        text += QStringLiteral(" (0 to %1)").arg(count - 1);
+    return text;
+}
+
 int storeFailure(const StoreError& error) {
     err(error.description());
     return kExitFailed;
@@ -97,7 +108,7 @@ int addLocalItem(Parsed& parsed, const QString& kind, const std::function<void(c
     const bool folder = kind == QLatin1String("folder");
     const QFileInfo info(parsed.positional[1]);
     if (!info.exists()) {
-        err(QStringLiteral("Item does not exist"));
+        err(QStringLiteral("Item does not exist: %1").arg(parsed.positional[1]));
         return kExitFailed;
     }
     if (info.isDir() != folder) {
@@ -175,17 +186,18 @@ int addUrl(const QStringList& args) {
     auto parsed = begin(parser, QStringLiteral("add-url"), usage, 2, args, &code);
     if (!parsed)
         return code;
+    if (!parser.isSet(label))
+        return usageError(QStringLiteral("add-url needs --label L, the text shown for the link."), usage);
     const QString text = parsed->positional[1].trimmed();
     const QString labelText = parser.value(label).trimmed();
-    if (text.isEmpty() || labelText.isEmpty()) {
-        err(QStringLiteral("URL and label are required"));
-        return kExitFailed;
-    }
+    if (text.isEmpty() || labelText.isEmpty())
+        return usageError(QStringLiteral("URL and label are required"), usage);
     const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme().isEmpty()) {
-        err(QStringLiteral("Invalid URL"));
-        return kExitFailed;
-    }
+    if (!url.isValid())
+        return usageError(QStringLiteral("Invalid URL: %1 (%2)").arg(text, url.errorString()), usage);
+    // "example.com" parses as a relative URL; the Dock needs an absolute one.
+    if (url.scheme().isEmpty())
+        return usageError(QStringLiteral("Invalid URL: %1 has no scheme; did you mean https://%1 ?").arg(text), usage);
     if (!open(*parsed))
         return kExitFailed;
     return addAndReport([&] { parsed->manager->addURL(parsed->preset, text, labelText); }, labelText);
@@ -196,21 +208,32 @@ int moveItem(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Moves a right-hand item; positions count from 0 and TO counts the positions before the move."));
-    for (const char* n : {"NAME", "FROM", "TO"})
-        parser.addPositionalArgument(QLatin1String(n), QLatin1String(n));
+    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
+    parser.addPositionalArgument(QStringLiteral("FROM"), QStringLiteral("Position of the item."));
+    parser.addPositionalArgument(QStringLiteral("TO"), QStringLiteral("Where it goes, counting the positions before the move."));
     int code = kExitOk;
     auto parsed = begin(parser, QStringLiteral("move-item"), usage, 3, args, &code);
     if (!parsed)
         return code;
     const auto from = parsePosition(parsed->positional[1]);
+    if (!from)
+        return usageError(positionError(QStringLiteral("FROM"), parsed->positional[1]), usage);
     const auto to = parsePosition(parsed->positional[2]);
-    if (!from || !to)
-        return usageError(QStringLiteral("FROM and TO must be whole numbers from 0."), usage);
+    if (!to)
+        return usageError(positionError(QStringLiteral("TO"), parsed->positional[2]), usage);
     if (!open(*parsed))
         return kExitFailed;
     const qsizetype count = parsed->preset->folderStacks().size();
-    if (*from >= count || *to > count) {
-        err(QStringLiteral("Invalid item position: the preset has %1 items.").arg(count));
+    if (*from >= count) {
+        err(QStringLiteral("FROM %1 is out of range: %2.").arg(*from).arg(itemsOf(*parsed)));
+        return kExitFailed;
+    }
+    if (*to > count) {
+        // TO counts the positions before the move, so one past the last item is allowed.
+        err(QStringLiteral("TO %1 is out of range: preset '%2' has %3, so TO can be 0 to %4.")
+                .arg(*to)
+                .arg(parsed->positional.first(), countOf(count, QStringLiteral("right-hand item")))
+                .arg(count));
         return kExitFailed;
     }
     try {
@@ -231,11 +254,14 @@ int removeItem(const QStringList& args) {
     if (!parsed)
         return code;
     const auto index = parsePosition(parsed->positional[1]);
+    if (!index)
+        return usageError(positionError(QStringLiteral("INDEX"), parsed->positional[1]), usage);
     if (!open(*parsed))
         return kExitFailed;
     const QList<DockFolderStackPtr> items = parsed->preset->folderStacksArray();
-    if (!index || *index >= items.size()) {
-        err(QStringLiteral("Warning: Invalid indices in deleteDockItem"));
+    if (*index >= items.size()) {
+        printLine(QStringLiteral("Warning: Invalid indices in deleteDockItem"));
+        err(QStringLiteral("INDEX %1 is out of range: %2.").arg(*index).arg(itemsOf(*parsed)));
         return kExitFailed;
     }
     try {
@@ -253,6 +279,20 @@ int removeItem(const QStringList& args) {
 }
 
 } // namespace
+
+QString positionError(const QString& name, const QString& text) {
+    static const QRegularExpression number(QStringLiteral("^(-?)[0-9]+$"));
+    if (const auto match = number.match(text.trimmed()); match.hasMatch()) {
+        if (!match.captured(1).isEmpty())
+            return QStringLiteral("%1 must be 0 or more, got %2.").arg(name, text);
+        return QStringLiteral("%1 is too large: %2.").arg(name, text);
+    }
+    return QStringLiteral("%1 must be a whole number, 0 or more, got '%2'.").arg(name, text);
+}
+
+QString countOf(qsizetype count, const QString& noun) {
+    return QStringLiteral("%1 %2%3").arg(count).arg(noun, count == 1 ? QString() : QStringLiteral("s"));
+}
 
 bool isPresetItemCommand(const QString& subcommand) {
     static const QStringList names = {QStringLiteral("add-folder"), QStringLiteral("add-file"),

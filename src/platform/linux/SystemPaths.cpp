@@ -23,6 +23,8 @@ QString SystemPaths::home() {
     return QDir::cleanPath(data + QStringLiteral("/pierline/home"));
 }
 
+bool SystemPaths::homeIsExplicit() { return !env("PIERLINE_HOME").isEmpty(); }
+
 QString SystemPaths::preferencesFolder() { return underHome(QStringLiteral("Library/Preferences")); }
 QString SystemPaths::applicationSupportFolder() { return underHome(QStringLiteral("Library/Application Support/Pierline")); }
 QString SystemPaths::logsFolder() { return underHome(QStringLiteral("Library/Logs")); }
