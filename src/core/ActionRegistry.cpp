@@ -49,8 +49,7 @@ bool ActionRegistry::isKnownIDE(const QString& appName) {
 
 QStringList ActionRegistry::getAvailableActions(const QString& appURL) const {
     QStringList types{OpenAppAction::actionType};
-    const auto url = parseUrl(appURL);
-    const QString path = url ? decodedPath(*url) : appURL;
+    const QString path = filePathOfLocation(appURL).value_or(appURL);
     QString name = lastPathComponent(path);
     if (name.endsWith(QLatin1String(".app")))
         name.chop(4);

@@ -35,8 +35,8 @@ QString appDisplayName(const QString& entry) {
         return QStringLiteral("Small Spacer");
     if (isSpacerEntry(entry))
         return QStringLiteral("Spacer");
-    const std::optional<QUrl> url = parseUrl(entry);
-    QString name = lastPathComponent(url ? decodedPath(*url) : percentDecodedOr(entry));
+    const std::optional<QString> path = filePathOfLocation(entry);
+    QString name = lastPathComponent(path ? *path : percentDecodedOr(entry));
     if (name.endsWith(QLatin1String(".app")))
         name.chop(4);
     return name;
@@ -44,7 +44,7 @@ QString appDisplayName(const QString& entry) {
 
 QStringList decodeApps(const std::optional<QString>& appsText) {
     const auto fail = [] {
-        printLine(QStringLiteral("Failed to decode app URLs from preset."));
+        printWarning(QStringLiteral("Failed to decode app URLs from preset."));
         return QStringList();
     };
     if (!appsText)
@@ -67,17 +67,6 @@ QStringList decodeApps(const std::optional<QString>& appsText) {
 
 QString encodeApps(const QStringList& apps) {
     return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(apps)).toJson(QJsonDocument::Compact));
-}
-
-bool presetListLess(qint16 orderA, const std::optional<QDateTime>& createdA, qint16 orderB,
-                    const std::optional<QDateTime>& createdB) {
-    if (orderA != orderB)
-        return orderA < orderB;
-    if (!createdB)
-        return createdA.has_value();
-    if (!createdA)
-        return false;
-    return *createdA > *createdB;
 }
 
 } // namespace pierline

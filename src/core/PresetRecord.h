@@ -24,11 +24,4 @@ QString appDisplayName(const QString& entry);
 QStringList decodeApps(const std::optional<QString>& appsText);
 QString encodeApps(const QStringList& apps);
 
-// List order: `order` ascending, then newest first; no creation time sorts as the oldest.
-bool presetListLess(qint16 orderA, const std::optional<QDateTime>& createdA, qint16 orderB,
-                    const std::optional<QDateTime>& createdB);
-inline bool presetListLess(const DockPreset& a, const DockPreset& b) {
-    return presetListLess(a.order(), a.createdAt(), b.order(), b.createdAt());
-}
-
 } // namespace pierline

@@ -3,6 +3,7 @@
 #include "platform/Log.h"
 #include "platform/Plist.h"
 #include "platform/ProcessRunner.h"
+#include "platform/ShellRunner.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
 #include "core/PresetRecord.h"
@@ -177,8 +178,10 @@ QString DockReadError::userMessage() const {
 }
 
 std::variant<QVariantMap, DockReadError> DockReader::readDockPreferences() {
-    const ProcessResult result = runProcess(SystemPaths::toolPath(QStringLiteral("defaults")),
-                                            {QStringLiteral("export"), kDockDomain, QStringLiteral("-")});
+    // A hung `defaults` must not hang the caller: it gets the same limit as every other child.
+    const ProcessResult result =
+        runProcess(SystemPaths::toolPath(QStringLiteral("defaults")),
+                   {QStringLiteral("export"), kDockDomain, QStringLiteral("-")}, {}, ShellRunner::shared().timeLimit());
     if (result.exitStatus != 0) {
         QString message = trimmedUtf8(result.stderrData);
         if (message.isEmpty())
@@ -203,7 +206,7 @@ std::variant<DockReading, DockReadError> DockReader::readDock() {
 QStringList DockReader::getDockApps() {
     auto reading = readDock();
     if (auto* error = std::get_if<DockReadError>(&reading)) {
-        printLine(QStringLiteral("Warning: getDockApps failed. %1").arg(error->description()));
+        printWarning(QStringLiteral("Warning: getDockApps failed. %1").arg(error->description()));
         return {};
     }
     return std::get<DockReading>(reading).apps;
@@ -212,7 +215,7 @@ QStringList DockReader::getDockApps() {
 QList<DockItem> DockReader::getDockItems() {
     auto reading = readDock();
     if (auto* error = std::get_if<DockReadError>(&reading)) {
-        printLine(QStringLiteral("Warning: getDockItems failed. %1").arg(error->description()));
+        printWarning(QStringLiteral("Warning: getDockItems failed. %1").arg(error->description()));
         return {};
     }
     return std::get<DockReading>(reading).items;

@@ -86,23 +86,6 @@ QVariantMap urlTile(const QString& url, const QString& label) {
 
 } // namespace DockTiles
 
-std::optional<QString> filePathOfLocation(const QString& location) {
-    QString path;
-    if (location.startsWith(QLatin1Char('/'))) {
-        // A plain path made by hand or imported: its characters are literal, not escapes.
-        path = location;
-    } else {
-        const auto url = parseUrl(location);
-        if (!url)
-            return std::nullopt;
-        path = decodedPath(*url);
-    }
-    path = withoutTrailingSlashes(path);
-    if (path.isEmpty())
-        return std::nullopt;
-    return path;
-}
-
 QString appNameFromPath(const QString& path) {
     return lastPathComponent(path).remove(QStringLiteral(".app"));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/DockFolderStack.h"
+#include "platform/Url.h" // filePathOfLocation, shared with the readers of app entries
 
 #include <QString>
 #include <QVariantMap>
@@ -32,11 +33,6 @@ int displayAsCode(const QString& displayAs); // "stack" 0, anything else 1
 int showAsCode(const QString& showAs);       // auto 0, fan 1, list 3, anything else 2 (grid)
 
 } // namespace DockTiles
-
-// The file-system path an app entry or item location stands for: a plain absolute path is taken
-// as it is; a URL gives its percent-decoded path (the raw path when decoding fails). Trailing
-// slashes are dropped, as the Dock tools expect. nullopt when the text does not parse.
-std::optional<QString> filePathOfLocation(const QString& location);
 
 // The app's name for a tile label: the last path component with ".app" removed wherever it occurs.
 QString appNameFromPath(const QString& path);

@@ -52,10 +52,19 @@ QString withoutTrailingSlashes(const QString& path) {
     return p;
 }
 
-std::optional<QString> filePathOfUrlText(const QString& text) {
-    const auto url = parseUrl(text);
-    if (!url) return std::nullopt;
-    return withoutTrailingSlashes(decodedPath(*url));
+std::optional<QString> filePathOfLocation(const QString& location) {
+    QString path;
+    if (location.startsWith(QLatin1Char('/'))) {
+        // A plain path made by hand or imported: its characters are literal, not URL syntax.
+        path = location;
+    } else {
+        const auto url = parseUrl(location);
+        if (!url) return std::nullopt;
+        path = decodedPath(*url);
+    }
+    path = withoutTrailingSlashes(path);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
 }
 
 QUrl fileUrlFromPath(const QString& path, bool isDirectory) {

@@ -20,8 +20,11 @@ QString decodedPath(const QUrl& url);
 
 // The path without trailing "/" (the root stays "/").
 QString withoutTrailingSlashes(const QString& path);
-// The decoded path of a URL text without trailing "/"; nullopt when the text does not parse.
-std::optional<QString> filePathOfUrlText(const QString& text);
+// The file-system path an app entry or item location stands for. A plain absolute path is taken
+// as it is ("#", "?" and "%" are part of the name); a URL gives its percent-decoded path (the raw
+// path when decoding fails). Trailing slashes are dropped. nullopt when the text does not parse or
+// names no path.
+std::optional<QString> filePathOfLocation(const QString& location);
 
 QUrl fileUrlFromPath(const QString& path, bool isDirectory = false);
 QUrl standardized(const QUrl& url);

@@ -35,7 +35,7 @@ QString appLine(int index, const QString& name) {
 }
 
 // The application folder of an entry, or nullopt when the entry is not a URL.
-std::optional<QString> appPathOf(const QString& appURL) { return filePathOfUrlText(appURL); }
+std::optional<QString> appPathOf(const QString& appURL) { return filePathOfLocation(appURL); }
 
 QString appNameOf(const QString& path) {
     QString name = lastPathComponent(path);

@@ -17,8 +17,8 @@ AppNoteManager& AppNoteManager::shared() {
 QString AppNoteManager::noteKey(const QString& appEntry) {
     if (isSpacerEntry(appEntry))
         return appEntry;
-    const auto path = filePathOfUrlText(appEntry);
-    if (!path || path->isEmpty())
+    const auto path = filePathOfLocation(appEntry);
+    if (!path)
         return appEntry;
     return QUrl::fromLocalFile(*path).toString(QUrl::FullyEncoded);
 }

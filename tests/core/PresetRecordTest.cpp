@@ -58,24 +58,3 @@ TEST(AppsAttribute, DecodesArraysOfStringsAndEncodesCompactUtf8) {
     EXPECT_TRUE(encodeApps(apps).toUtf8().contains("\xc3\xbc")); // UTF-8, not \u escapes
     EXPECT_EQ(decodeApps(encodeApps(apps)), apps);
 }
-
-TEST(PresetListOrder, OrderFirstThenNewestFirst) {
-    const QDateTime older(QDate(2025, 3, 1), QTime(8, 0), Qt::UTC);
-    const QDateTime newer = older.addSecs(60);
-    struct Preset {
-        const char* name;
-        qint16 order;
-        std::optional<QDateTime> createdAt;
-    };
-    std::vector<Preset> presets{{"b-old", 1, older}, {"none", 1, std::nullopt}, {"c", 2, newer},
-                                {"a", 0, older},     {"b-new", 1, newer},       {"neg", -1, std::nullopt}};
-    std::sort(presets.begin(), presets.end(), [](const Preset& x, const Preset& y) {
-        return presetListLess(x.order, x.createdAt, y.order, y.createdAt);
-    });
-    std::vector<std::string> names;
-    for (const Preset& p : presets)
-        names.push_back(p.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"neg", "a", "b-new", "b-old", "none", "c"}));
-    EXPECT_FALSE(presetListLess(1, newer, 1, newer)); // irreflexive, as sorting needs
-    EXPECT_FALSE(presetListLess(1, std::nullopt, 1, std::nullopt));
-}

@@ -1,8 +1,10 @@
 #include "dock/DockReader.h"
+#include "platform/ShellRunner.h"
 #include "support/CapturingLogSink.h"
 #include "support/DockPlist.h"
 #include "support/StandInTools.h"
 
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 
@@ -139,6 +141,26 @@ TEST_F(DockReaderTest, FailureMessagePrefersStandardError) {
         << error.description().toStdString();
 }
 
+// A hung `defaults` is a read error once the child-process time limit runs out, not a hung caller.
+TEST_F(DockReaderTest, AHungDefaultsIsAReadErrorAfterTheTimeLimit) {
+    const QString release = home_.file("release");
+    // Hangs until the test lets it go (or ten seconds pass, so a failing run still ends).
+    StandInTools tools("defaults", "i=0; while [ ! -e '" + release.toUtf8() +
+                                       "' ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done; exit 0");
+    ShellRunner::shared().setTimeLimit(0.3);
+    QElapsedTimer timer;
+    timer.start();
+    const DockReadError error = readError();
+    const qint64 waitedMs = timer.elapsed();
+    ShellRunner::shared().setTimeLimit(ShellRunner::kDefaultTimeLimit);
+    home_.write("release", {});
+
+    EXPECT_LT(waitedMs, 3000);
+    EXPECT_EQ(error.kind, DockReadError::Kind::CommandFailed);
+    EXPECT_EQ(error.description(),
+              QStringLiteral("Command failed: %1/defaults did not finish within 0.3 seconds").arg(tools.path()));
+}
+
 // The plist library aborts when asked for text with a NUL in it; such output must fail to parse too.
 TEST_F(DockReaderTest, OutputThatIsNotAPropertyListFailsToParse) {
     const QByteArray outputs[] = {
@@ -170,6 +192,6 @@ TEST_F(DockReaderTest, ListGettersWarnAndGiveNothingOnFailure) {
     StandInTools tools("defaults", "echo 'no dock' >&2; exit 1");
     EXPECT_TRUE(DockReader::getDockApps().isEmpty());
     EXPECT_TRUE(DockReader::getDockItems().isEmpty());
-    EXPECT_EQ(log_.plainLines(), (QStringList{"Warning: getDockApps failed. Command failed: no dock",
-                                              "Warning: getDockItems failed. Command failed: no dock"}));
+    EXPECT_EQ(log_.warningLines(), (QStringList{"Warning: getDockApps failed. Command failed: no dock",
+                                                "Warning: getDockItems failed. Command failed: no dock"}));
 }

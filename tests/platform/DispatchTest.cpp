@@ -1,6 +1,5 @@
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
-#include "support/VirtualClock.h"
 
 #include "support/EventLoop.h"
 
@@ -57,26 +56,4 @@ TEST(NotificationCenter, DeliversOnThePostersThreadOrTheMainQueue) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(main_queue_seen_on_main);
     center.removeObserver(a);
-}
-
-TEST(VirtualClock, ManualSleepersWakeOnlyWhenTheClockPassesTheirTime) {
-    test::VirtualTime time;
-    time.clock.setAutoAdvance(false);
-    std::atomic<bool> woke{false};
-    auto future = runAsync(QueuePriority::Background, [&] {
-        Clock::shared().sleep(2.0);
-        woke = true;
-    });
-    ASSERT_TRUE(time.clock.waitForSleepers(1));
-    time.clock.advance(1.9);
-    EXPECT_EQ(time.clock.sleepers(), 1);
-    EXPECT_FALSE(woke);
-    time.clock.advance(0.1);
-    future.waitForFinished();
-    EXPECT_TRUE(woke);
-
-    int fired = 0;
-    Timers::shared().schedule(0.5, true, [&] { ++fired; });
-    time.timers.advanceAndFire(1.6, 0.1);
-    EXPECT_EQ(fired, 3);
 }

@@ -27,6 +27,7 @@ void VirtualClock::sleep(double seconds) {
     }
     const double wake = elapsed_ + seconds;
     ++sleepers_;
+    ++sleepsBegun_;
     changed_.notify_all();
     changed_.wait(lock, [&] { return elapsed_ >= wake - 1e-9 || autoAdvance_; });
     --sleepers_;
@@ -53,6 +54,11 @@ bool VirtualClock::waitForSleepers(int count, int realTimeoutMs) const {
 int VirtualClock::sleepers() const {
     std::lock_guard lock(mutex_);
     return sleepers_;
+}
+
+int VirtualClock::sleepsBegun() const {
+    std::lock_guard lock(mutex_);
+    return sleepsBegun_;
 }
 
 TimerId VirtualTimers::schedule(double seconds, bool repeating, std::function<void()> fire) {

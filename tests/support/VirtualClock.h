@@ -24,6 +24,9 @@ public:
     // Blocks (in real time, bounded) until `count` threads sleep on the clock; false on timeout.
     bool waitForSleepers(int count, int realTimeoutMs = 5000) const;
     int sleepers() const;
+    // Sleeps begun in manual mode since the clock was made: tells a sleeper that went back to
+    // sleep from one that has not woken yet.
+    int sleepsBegun() const;
 
 private:
     mutable std::mutex mutex_;
@@ -32,6 +35,7 @@ private:
     double elapsed_ = 0.0;
     bool autoAdvance_ = true;
     int sleepers_ = 0;
+    int sleepsBegun_ = 0;
 };
 
 // Timers driven by a VirtualClock: they fire, on the thread that advances, when the test
