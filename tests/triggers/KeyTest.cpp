@@ -1,0 +1,210 @@
+#include "triggers/CombinationText.h"
+#include "triggers/KeyCombination.h"
+
+#include <QJsonDocument>
+#include <QSet>
+#include <gtest/gtest.h>
+
+using namespace pierline;
+
+namespace {
+
+QString text(const char16_t* utf16) {
+    return QString::fromUtf16(utf16);
+}
+
+} // namespace
+
+TEST(Key, EveryKeyRoundTripsThroughItsCodeAndCaseName) {
+    ASSERT_EQ(allKeys().size(), std::size_t(kKeyCount));
+    QSet<quint32> codes;
+    QSet<QString> names;
+    for (std::size_t i = 0; i < allKeys().size(); ++i) {
+        const Key key = allKeys()[i];
+        EXPECT_EQ(static_cast<std::size_t>(key), i);
+        EXPECT_EQ(keyForCarbonKeyCode(carbonKeyCode(key)), key) << keyCaseName(key).toStdString();
+        EXPECT_EQ(keyForCaseName(keyCaseName(key)), key);
+        EXPECT_EQ(keyForCaseName(keyCaseName(key).toUpper()), key);
+        EXPECT_FALSE(keyDisplayText(key).isEmpty());
+        codes.insert(carbonKeyCode(key));
+        names.insert(keyCaseName(key));
+    }
+    EXPECT_EQ(codes.size(), kKeyCount);
+    EXPECT_EQ(names.size(), kKeyCount);
+    EXPECT_EQ(keyForCaseName(u"return"), Key::return_);
+    EXPECT_EQ(keyForCaseName(u"nosuchkey"), std::nullopt);
+}
+
+TEST(Key, CodesThatNameNoKey) {
+    for (quint32 code : {52u, 102u, 127u, 200u, 0xFFFFFFFFu})
+        EXPECT_EQ(keyForCarbonKeyCode(code), std::nullopt) << code;
+}
+
+TEST(Key, CodesAndDisplayTexts) {
+    struct Case {
+        Key key;
+        quint32 code;
+        const char16_t* display;
+    };
+    const Case cases[] = {
+        {Key::a, 0, u"A"},
+        {Key::one, 18, u"1"},
+        {Key::zero, 29, u"0"},
+        {Key::section, 10, u"§"},
+        {Key::quote, 39, u"\""},
+        {Key::backslash, 42, u"\\"},
+        {Key::grave, 50, u"`"},
+        {Key::return_, 36, u"\u21A9\uFE0E"},
+        {Key::keypadEnter, 76, u"\u21A9\uFE0E"},
+        {Key::delete_, 51, u"⌫"},
+        {Key::forwardDelete, 117, u"⌦"},
+        {Key::help, 114, u"?\u20DD"},
+        {Key::function, 63, u"fn"},
+        {Key::capsLock, 57, u"⇪"},
+        {Key::rightCommand, 54, u"⌘"},
+        {Key::rightShift, 60, u"⇧"},
+        {Key::rightOption, 61, u"⌥"},
+        {Key::rightControl, 62, u"⌃"},
+        {Key::volumeUp, 72, u"🔊"},
+        {Key::volumeDown, 73, u"🔉"},
+        {Key::mute, 74, u"🔇"},
+        {Key::f1, 122, u"\uF860F1"},
+        {Key::f9, 101, u"\uF860F9"},
+        {Key::f10, 109, u"\uF861F10"},
+        {Key::f20, 90, u"\uF861F20"},
+        {Key::keypad0, 82, u"0"},
+        {Key::keypadMultiply, 67, u"\U0001D5D1"},
+        {Key::keypadClear, 71, u"⌧"},
+        {Key::home, 115, u"↖"},
+        {Key::pageDown, 121, u"⇟"},
+        {Key::upArrow, 126, u"↑"},
+        {Key::leftArrow, 123, u"←"},
+        {Key::escape, 53, u"⎋"},
+        {Key::space, 49, u"␣"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(carbonKeyCode(c.key), c.code) << keyCaseName(c.key).toStdString();
+        EXPECT_EQ(keyDisplayText(c.key), text(c.display)) << keyCaseName(c.key).toStdString();
+    }
+}
+
+TEST(ModifierConversion, EachModifierMapsBothWaysAndOtherBitsDrop) {
+    const std::pair<quint64, quint32> pairs[] = {{kCocoaCommandFlag, kCarbonCmdKey},
+                                                 {kCocoaOptionFlag, kCarbonOptionKey},
+                                                 {kCocoaControlFlag, kCarbonControlKey},
+                                                 {kCocoaShiftFlag, kCarbonShiftKey}};
+    quint64 allCocoa = 0;
+    quint32 allCarbon = 0;
+    for (const auto& [cocoa, carbon] : pairs) {
+        EXPECT_EQ(carbonModifiersFromCocoaFlags(cocoa), carbon);
+        EXPECT_EQ(cocoaFlagsFromCarbonModifiers(carbon), cocoa);
+        allCocoa |= cocoa;
+        allCarbon |= carbon;
+    }
+    EXPECT_EQ(carbonModifiersFromCocoaFlags(allCocoa | kCocoaCapsLockFlag | 0x800000 | 0xFF), allCarbon);
+    EXPECT_EQ(cocoaFlagsFromCarbonModifiers(allCarbon | 0x0400 | 0x00FF | 0x2000), allCocoa);
+}
+
+TEST(KeyCombination, DisplayStringsAndTheKeyComboDescription) {
+    const KeyCombination cmdOptOne{18, kCocoaCommandFlag | kCocoaOptionFlag};
+    EXPECT_EQ(cmdOptOne.modifierRawValue, 0x180000u);
+    EXPECT_EQ(cmdOptOne.displayString(), text(u"⌘⌥1"));
+    ASSERT_TRUE(cmdOptOne.keyCombo());
+    EXPECT_EQ(cmdOptOne.keyCombo()->description(), text(u"⌥⌘1"));
+    EXPECT_EQ(*cmdOptOne.keyCombo(), KeyCombo(18, kCarbonCmdKey | kCarbonOptionKey));
+
+    const quint64 all = kCocoaCommandFlag | kCocoaOptionFlag | kCocoaControlFlag | kCocoaShiftFlag;
+    EXPECT_EQ((KeyCombination{0, all}.displayString()), text(u"⌘⌥⌃⇧A"));
+    EXPECT_EQ(KeyCombo(Key::a, all).description(), text(u"⌃⌥⇧⌘A"));
+    // The stored text upper-cases the key's text; the combo's description does not.
+    EXPECT_EQ((KeyCombination{63, 0}.displayString()), text(u"FN"));
+    EXPECT_EQ(KeyCombo(Key::function, 0).description(), text(u"fn"));
+
+    // A code that names no key shows its modifiers only and cannot be registered.
+    for (quint32 code : {52u, 102u}) {
+        const KeyCombination unnamed{code, kCocoaControlFlag | kCocoaShiftFlag};
+        EXPECT_EQ(unnamed.displayString(), text(u"⌃⇧"));
+        EXPECT_FALSE(unnamed.keyCombo());
+        EXPECT_FALSE(unnamed.isModifierOnly());
+    }
+}
+
+TEST(KeyCombination, ModifierOnlyCodesShowTheirKeyWhateverTheFlags) {
+    const std::pair<quint32, const char16_t*> cases[] = {{54, u"⌘"}, {55, u"⌘"}, {56, u"⇧"}, {57, u"⇪"}, {58, u"⌥"},
+                                                         {59, u"⌃"}, {60, u"⇧"}, {61, u"⌥"}, {62, u"⌃"}};
+    for (const auto& [code, symbol] : cases) {
+        const KeyCombination combination{code, kCocoaCommandFlag | kCocoaShiftFlag};
+        EXPECT_TRUE(combination.isModifierOnly()) << code;
+        EXPECT_EQ(combination.displayString(), text(symbol)) << code;
+    }
+    EXPECT_FALSE((KeyCombination{53, 0}.isModifierOnly()));
+    EXPECT_FALSE((KeyCombination{63, 0}.isModifierOnly()));
+}
+
+TEST(KeyCombination, JsonRecordRoundTripsAndRejectsDamage) {
+    const KeyCombination combination{18, 0x180000};
+    EXPECT_EQ(combination.toJsonBytes(), QByteArray(R"({"carbonKeyCode":18,"modifierRawValue":1572864})"));
+    EXPECT_EQ(KeyCombination::fromJsonBytes(combination.toJsonBytes()), combination);
+    EXPECT_EQ(KeyCombination::fromJsonBytes(R"({"carbonKeyCode":4294967295,"modifierRawValue":0})"),
+              (KeyCombination{0xFFFFFFFF, 0}));
+
+    const char* damaged[] = {
+        "",
+        "[]",
+        "{\"carbonKeyCode\":18}",
+        "{\"modifierRawValue\":0}",
+        "{\"carbonKeyCode\":\"18\",\"modifierRawValue\":0}",
+        "{\"carbonKeyCode\":-1,\"modifierRawValue\":0}",
+        "{\"carbonKeyCode\":1.5,\"modifierRawValue\":0}",
+        "{\"carbonKeyCode\":4294967296,\"modifierRawValue\":0}",
+        "{\"carbonKeyCode\":18,\"modifierRawValue\":1e300}",
+        "{\"carbonKeyCode\":18,\"modifierRawValue\":null}",
+        "{\"carbonKeyCode\":18,",
+    };
+    for (const char* bytes : damaged) {
+        QString error;
+        EXPECT_EQ(KeyCombination::fromJsonBytes(bytes, &error), std::nullopt) << bytes;
+        EXPECT_FALSE(error.isEmpty()) << bytes;
+    }
+}
+
+TEST(CombinationText, ParsesCommandLineCombinations) {
+    struct Case {
+        const char16_t* text;
+        KeyCombination expected;
+    };
+    const Case good[] = {
+        {u"cmd+opt+one", {18, kCocoaCommandFlag | kCocoaOptionFlag}},
+        {u"ctrl+shift+f8", {100, kCocoaControlFlag | kCocoaShiftFlag}},
+        {u"option", {58, 0}},
+        {u" Shift + CMD + Return ", {36, kCocoaShiftFlag | kCocoaCommandFlag}},
+        {u"opt+code:52", {52, kCocoaOptionFlag}},
+        {u"code:4294967295", {0xFFFFFFFF, 0}},
+        {u"cmd+option", {58, kCocoaCommandFlag}},
+    };
+    for (const Case& c : good) {
+        const CombinationParseResult result = parseCombinationText(text(c.text));
+        EXPECT_EQ(result.combination, c.expected) << text(c.text).toStdString() << ": " << result.error.toStdString();
+    }
+
+    const char16_t* bad[] = {u"",         u"  ",          u"cmd+",         u"+a",           u"cmd++a",
+                             u"cmd+cmd+a", u"alt+a",      u"cmd",          u"cmd+nosuchkey", u"code:",
+                             u"code:-1",  u"code:4294967296", u"code:1x", u"code: 5", u"a+b"};
+    for (const char16_t* input : bad) {
+        const CombinationParseResult result = parseCombinationText(text(input));
+        EXPECT_FALSE(result.combination) << text(input).toStdString();
+        EXPECT_FALSE(result.error.isEmpty()) << text(input).toStdString();
+    }
+}
+
+TEST(CombinationText, WrittenTextReadsBackForEveryKey) {
+    const quint64 flags[] = {0, kCocoaCommandFlag, kCocoaCommandFlag | kCocoaOptionFlag | kCocoaControlFlag | kCocoaShiftFlag};
+    for (Key key : allKeys())
+        for (quint64 f : flags) {
+            const KeyCombination combination{carbonKeyCode(key), f};
+            EXPECT_EQ(parseCombinationText(combinationText(combination)).combination, combination)
+                << combinationText(combination).toStdString();
+        }
+    EXPECT_EQ(combinationText({52, kCocoaShiftFlag}), QStringLiteral("shift+code:52"));
+    EXPECT_EQ(combinationText({18, 0x180000}), QStringLiteral("cmd+opt+one"));
+}
