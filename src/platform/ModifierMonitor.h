@@ -24,8 +24,9 @@ struct FlagsChangedEvent {
     quint16 keyCode = 0;
 };
 
-// Watches the modifier keys system-wide. Events arrive on the main thread, in the order the
-// keys moved; a key press that is an auto-repeat of a held modifier is not an event.
+// Watches the modifier keys system-wide, our own windows included, so one handler does the work
+// of a global and a local event monitor. Events arrive on the main thread, in the order the keys
+// moved; a key press that is an auto-repeat of a held modifier is not an event.
 class ModifierMonitor {
 public:
     using Token = quint64; // names one added handler; never 0

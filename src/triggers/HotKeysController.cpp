@@ -80,7 +80,8 @@ HotkeyEventResult HotKeysController::handleEvent(HotkeyId id, HotkeyEventKind ki
         boxes.erase(it);
         return HotkeyEventResult::NotHandled;
     }
-    const HotKey::Handler handler = kind == HotkeyEventKind::Pressed ? hotKey->keyDownHandler() : hotKey->keyUpHandler();
+    const HotKey::Handler handler =
+        kind == HotkeyEventKind::Pressed ? hotKey->keyDownHandler() : hotKey->keyUpHandler();
     if (hotKey->isPaused() || !handler)
         return HotkeyEventResult::NotHandled;
     handler();

@@ -127,7 +127,8 @@ constexpr std::array<KeyInfo, kKeyCount> kKeys{{
     {Key::help, "help", 114, u"?\u20DD"},
     {Key::volumeUp, "volumeUp", 72, u"\U0001F50A"},
     {Key::volumeDown, "volumeDown", 73, u"\U0001F509"},
-    {Key::mute, "mute", 74, u"\U0001F507"},}};
+    {Key::mute, "mute", 74, u"\U0001F507"},
+}};
 
 constexpr bool tableFollowsEnumeration() {
     for (int i = 0; i < kKeyCount; ++i)

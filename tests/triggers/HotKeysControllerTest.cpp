@@ -1,6 +1,6 @@
+#include "triggers/HotKeysController.h"
 #include "support/FakeHotkeyRegistrar.h"
 #include "triggers/HotKey.h"
-#include "triggers/HotKeysController.h"
 
 #include <gtest/gtest.h>
 

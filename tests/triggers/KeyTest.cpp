@@ -187,9 +187,11 @@ TEST(CombinationText, ParsesCommandLineCombinations) {
         EXPECT_EQ(result.combination, c.expected) << text(c.text).toStdString() << ": " << result.error.toStdString();
     }
 
-    const char16_t* bad[] = {u"",         u"  ",          u"cmd+",         u"+a",           u"cmd++a",
-                             u"cmd+cmd+a", u"alt+a",      u"cmd",          u"cmd+nosuchkey", u"code:",
-                             u"code:-1",  u"code:4294967296", u"code:1x", u"code: 5", u"a+b"};
+    const char16_t* bad[] = {u"",        u"  ",      u"cmd+",
+                             u"+a",      u"cmd++a",  u"cmd+cmd+a",
+                             u"alt+a",   u"cmd",     u"cmd+nosuchkey",
+                             u"code:",   u"code:-1", u"code:4294967296",
+                             u"code:1x", u"code: 5", u"a+b"};
     for (const char16_t* input : bad) {
         const CombinationParseResult result = parseCombinationText(text(input));
         EXPECT_FALSE(result.combination) << text(input).toStdString();
@@ -198,7 +200,8 @@ TEST(CombinationText, ParsesCommandLineCombinations) {
 }
 
 TEST(CombinationText, WrittenTextReadsBackForEveryKey) {
-    const quint64 flags[] = {0, kCocoaCommandFlag, kCocoaCommandFlag | kCocoaOptionFlag | kCocoaControlFlag | kCocoaShiftFlag};
+    const quint64 flags[] = {0, kCocoaCommandFlag,
+                             kCocoaCommandFlag | kCocoaOptionFlag | kCocoaControlFlag | kCocoaShiftFlag};
     for (Key key : allKeys())
         for (quint64 f : flags) {
             const KeyCombination combination{carbonKeyCode(key), f};

@@ -1,8 +1,8 @@
 // Drives the X11 registrar and modifier monitor with XTest on the test display (Xvfb in CI).
-#include "support/EventLoop.h"
 #include "platform/HotkeyRegistrar.h"
 #include "platform/ModifierMonitor.h"
 #include "platform/linux/X11EventSource.h"
+#include "support/EventLoop.h"
 #include "triggers/HotKey.h"
 
 #include <gtest/gtest.h>
@@ -83,8 +83,8 @@ struct Recorder {
 
 TEST_F(X11HotkeyTest, FiresWhateverTheLocksAndReleaseFiresKeyUp) {
     int downs = 0, ups = 0;
-    auto hotKey = HotKey::create(KeyCombo(Key::one, kCocoaCommandFlag | kCocoaOptionFlag), [&] { ++downs; },
-                                 [&] { ++ups; });
+    auto hotKey = HotKey::create(
+        KeyCombo(Key::one, kCocoaCommandFlag | kCocoaOptionFlag), [&] { ++downs; }, [&] { ++ups; });
     const unsigned lockStates[] = {0, numLockMask, LockMask, numLockMask | LockMask};
     for (int i = 0; i < 4; ++i) {
         setLocks(lockStates[i]);
@@ -156,9 +156,8 @@ TEST_F(X11HotkeyTest, AutoRepeatPressesAreIgnored) {
     int f8Presses = 0;
     auto* source = x11::EventSource::instance();
     ASSERT_NE(source, nullptr);
-    const int watch = source->addKeyListener([&](const x11::EventSource::KeyEvent& e) {
-        f8Presses += e.press && e.keycode == keycode(XK_F8);
-    });
+    const int watch = source->addKeyListener(
+        [&](const x11::EventSource::KeyEvent& e) { f8Presses += e.press && e.keycode == keycode(XK_F8); });
     key(XK_Control_L, true);
     key(XK_F8, true);
     const bool repeated = test::waitUntil([&] { return f8Presses >= 4; }, 5000);
@@ -197,14 +196,8 @@ TEST_F(X11HotkeyTest, ModifierTapsReachTheMonitorOnce) {
     ASSERT_TRUE(test::waitUntil([&] { return !seen.empty() && seen.back().keyCode == 54; }, 5000));
 
     const std::vector<std::pair<quint64, quint16>> expected{
-        {kCocoaOptionFlag, 58},
-        {0, 58},
-        {kCocoaControlFlag, 59},
-        {kCocoaControlFlag | kCocoaOptionFlag, 58},
-        {kCocoaControlFlag, 58},
-        {0, 59},
-        {kCocoaCommandFlag, 54},
-        {0, 54},
+        {kCocoaOptionFlag, 58},  {0, 58}, {kCocoaControlFlag, 59}, {kCocoaControlFlag | kCocoaOptionFlag, 58},
+        {kCocoaControlFlag, 58}, {0, 59}, {kCocoaCommandFlag, 54}, {0, 54},
     };
     ASSERT_EQ(seen.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {

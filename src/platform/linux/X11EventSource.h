@@ -18,9 +18,9 @@ public:
     struct KeyEvent {
         bool press = false;
         unsigned keycode = 0;
-        unsigned state = 0;          // modifier and button state at the event
-        unsigned long time = 0;      // server time
-        bool repeatFollows = false;  // a release immediately followed by the press of the same key
+        unsigned state = 0;         // modifier and button state at the event
+        unsigned long time = 0;     // server time
+        bool repeatFollows = false; // a release immediately followed by the press of the same key
     };
     using KeyListener = std::function<void(const KeyEvent&)>;
     using RawKeyListener = std::function<void(bool press, unsigned keycode)>;

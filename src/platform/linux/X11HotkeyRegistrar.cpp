@@ -126,8 +126,8 @@ private:
 
     std::vector<unsigned> lockVariants() const {
         std::vector<unsigned> variants{0};
-        for (unsigned extra : {source_->numLockMask(), static_cast<unsigned>(LockMask),
-                               source_->numLockMask() | LockMask}) {
+        for (unsigned extra :
+             {source_->numLockMask(), static_cast<unsigned>(LockMask), source_->numLockMask() | LockMask}) {
             if (std::find(variants.begin(), variants.end(), extra) == variants.end())
                 variants.push_back(extra);
         }

@@ -57,7 +57,8 @@ public:
                 return 0;
             }
             // Held keys are tracked from here on, so a monitor rebuilt mid-tap still sees the release.
-            listenerId_ = source_->addRawKeyListener([this](bool press, unsigned keycode) { onRawKey(press, keycode); });
+            listenerId_ =
+                source_->addRawKeyListener([this](bool press, unsigned keycode) { onRawKey(press, keycode); });
         }
         const Token token = nextToken_++;
         handlers_.emplace(token, std::move(handler));
