@@ -1,46 +1,43 @@
 #!/usr/bin/env bash
-# Builds the Dock plist fuzz target with clang's libFuzzer and runs it.
-#   fuzz/run.sh [seconds]        default 60
-# Environment: FUZZ_BUILD_DIR (default <repo>/build-fuzz).
+# Builds one fuzz target through CMake (clang, PIERLINE_BUILD_FUZZ=ON) and runs it.
+#   fuzz/run.sh [TARGET] [SECONDS]     TARGET: dock_plist_fuzzer (default) or store_fuzzer; SECONDS default 60
+# Environment: FUZZ_BUILD_DIR (default <repo>/build-fuzz), FUZZ_JOBS (build jobs, default 2).
 set -euo pipefail
 
-seconds="${1:-60}"
+target="${1:-dock_plist_fuzzer}"
+seconds="${2:-60}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 repo="$(dirname "$here")"
 build="${FUZZ_BUILD_DIR:-$repo/build-fuzz}"
-mkdir -p "$build/objects" "$build/corpus/dock" "$build/artifacts"
 
-src="$repo/src"
-sources=(
-  "$src/platform/Plist.cpp"
-  "$src/platform/Url.cpp"
-  "$src/platform/Utf8.cpp"
-  "$src/platform/Log.cpp"
-  "$src/platform/ProcessRunner.cpp"
-  "$src/platform/linux/SystemPaths.cpp"
-  "$src/dock/DockItem.cpp"
-  "$src/dock/DockReader.cpp"
-  "$src/core/PresetRecord.cpp"
-  "$here/DockPlistFuzzer.cpp"
-)
-flags=(-std=c++20 -O1 -g -fPIC -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined
-       -fno-sanitize-recover=undefined -I"$src" -DPIERLINE_TOOLS_DIR_DEFAULT=\"/nonexistent\")
-read -r -a deps <<<"$(pkg-config --cflags Qt6Core libplist-2.0)"
-read -r -a libs <<<"$(pkg-config --libs Qt6Core libplist-2.0)"
+cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DPIERLINE_BUILD_FUZZ=ON -DPIERLINE_BUILD_TESTS=OFF -DPIERLINE_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j "${FUZZ_JOBS:-2}" --target "$target"
 
-objects=()
-for s in "${sources[@]}"; do
-  o="$build/objects/$(basename "${s%.cpp}").o"
-  if [ ! -f "$o" ] || [ "$s" -nt "$o" ] || [ "$here/run.sh" -nt "$o" ]; then
-    clang++ "${flags[@]}" "${deps[@]}" -c "$s" -o "$o"
-  fi
-  objects+=("$o")
-done
-clang++ "${flags[@]}" "${objects[@]}" "${libs[@]}" -o "$build/dock_plist_fuzzer"
+# The checked-in seeds stay as they are; new inputs go to the build folder.
+corpus="$build/corpus/$target"
+artifacts="$build/artifacts/$target"
+mkdir -p "$corpus" "$artifacts"
+args=()
+case "$target" in
+  dock_plist_fuzzer)
+    args=("$here/corpus/dock" -dict="$here/dock.dict" -max_len=65536)
+    ;;
+  store_fuzzer)
+    seeds="$build/seeds/store"
+    if [ ! -f "$seeds/presets.sqlite" ]; then
+      cmake --build "$build" -j "${FUZZ_JOBS:-2}" --target store_fuzz_seeds
+      PIERLINE_HOME="$build/seed-home" "$build/fuzz/store_fuzz_seeds" "$seeds"
+    fi
+    args=("$seeds" -max_len=32768)
+    ;;
+  *)
+    echo "unknown fuzz target: $target" >&2
+    exit 2
+    ;;
+esac
 
-# The seed corpus stays as checked in; new inputs go to the build folder.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-exec "$build/dock_plist_fuzzer" "$build/corpus/dock" "$here/corpus/dock" \
-  -dict="$here/dock.dict" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
-  -artifact_prefix="$build/artifacts/"
+exec "$build/fuzz/$target" "$corpus" "${args[@]}" -max_total_time="$seconds" -timeout=10 \
+  -artifact_prefix="$artifacts/"

@@ -108,4 +108,29 @@ QString DockPreset::idString() const {
     return uuid ? uuidText(*uuid) : QString();
 }
 
+bool DockPreset::isPlaceholderName(const std::optional<QString>& name) {
+    if (!name)
+        return true;
+    const QString folded = name->trimmed().toLower();
+    return folded.isEmpty() || folded == QLatin1String("undefined") || folded == QLatin1String("null");
+}
+
+std::optional<QString> DockPreset::nameProblem(const QString& name) {
+    if (name.trimmed().isEmpty())
+        return QStringLiteral("The preset name must not be blank.");
+    if (isPlaceholderName(name))
+        return QStringLiteral("The preset name '%1' is reserved for a missing name; choose another.").arg(name);
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name[i];
+        if (c.category() == QChar::Other_Control)
+            return QStringLiteral("The preset name must not contain control characters.");
+        // Bytes that were not UTF-8 arrive as replacement characters; lone surrogates cannot be stored.
+        const bool pairedHigh = c.isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate();
+        if (c == QChar::ReplacementCharacter || (c.isSurrogate() && !pairedHigh && !(c.isLowSurrogate() && i > 0 &&
+                                                                                 name[i - 1].isHighSurrogate())))
+            return QStringLiteral("The preset name is not valid UTF-8 text.");
+    }
+    return std::nullopt;
+}
+
 } // namespace pierline

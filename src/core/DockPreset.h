@@ -48,6 +48,13 @@ public:
 
     // The id as the upper-case string used outside the store, or empty.
     QString idString() const;
+
+    // Names the identifier repair replaces at the next start: absent, blank after trimming, or
+    // "null" / "undefined" in any case.
+    static bool isPlaceholderName(const std::optional<QString>& name);
+    // Why `name` cannot be given to a preset (a placeholder, a control character, text that was
+    // not valid UTF-8), or nothing when it can.
+    static std::optional<QString> nameProblem(const QString& name);
 };
 
 using DockPresetPtr = std::shared_ptr<DockPreset>;

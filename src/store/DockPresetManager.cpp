@@ -36,13 +36,6 @@ qint16 clampOrder(qsizetype n) {
     return static_cast<qint16>(std::clamp<qsizetype>(n, 0, 32767));
 }
 
-bool needsRecoveredName(const std::optional<QString>& name) {
-    if (!name)
-        return true;
-    const QString folded = name->trimmed().toLower();
-    return folded.isEmpty() || folded == QLatin1String("undefined") || folded == QLatin1String("null");
-}
-
 // The list view's move: the target counts positions before the move.
 template <class T>
 std::optional<QList<T>> movedList(const QList<T>& list, const QList<int>& fromOffsets, int toOffset) {
@@ -81,8 +74,13 @@ QString fileLabel(const QString& path) {
 void removeDefaultsEntry(const QString& key, const QUuid& id) {
     UserDefaults& defaults = UserDefaults::standard();
     std::optional<QVariantMap> table = defaults.dictionary(key);
-    if (table && table->remove(uuidText(id)) > 0)
+    if (!table || table->remove(uuidText(id)) == 0)
+        return;
+    try {
         defaults.set(key, *table);
+    } catch (const UserDefaultsError& error) {
+        printWarning(QStringLiteral("Could not remove the deleted preset from %1: %2").arg(key, error.message()));
+    }
 }
 
 StoreError invalidPositions() {
@@ -175,17 +173,30 @@ void DockPresetManager::startUp() {
     }
     if (controller_.isStoreReady()) {
         UserDefaults& defaults = UserDefaults::standard();
-        if (!defaults.boolForKey(kUuidMigrationFlag)) {
-            migrateUuids();
-            defaults.set(kUuidMigrationFlag, true);
-        }
-        if (!defaults.boolForKey(kShortcutMigrationFlag)) {
-            migrateShortcuts();
-            defaults.set(kShortcutMigrationFlag, true);
+        // A flag that cannot be written only means the migration runs again next time.
+        try {
+            if (!defaults.boolForKey(kUuidMigrationFlag)) {
+                migrateUuids();
+                defaults.set(kUuidMigrationFlag, true);
+            }
+            if (!defaults.boolForKey(kShortcutMigrationFlag)) {
+                migrateShortcuts();
+                defaults.set(kShortcutMigrationFlag, true);
+            }
+        } catch (const UserDefaultsError& error) {
+            printWarning(QStringLiteral("Could not record the settings migration: %1").arg(error.message()));
         }
     }
     repairIdentifiers();
     migrateStacksAndEnsureDefault();
+    if (!lock)
+        return;
+    try {
+        lock->commit();
+    } catch (const StoreError& error) {
+        printWarning(QStringLiteral("Error saving the start-up changes of the store: %1").arg(error.description()));
+        context_.rollback();
+    }
 }
 
 void DockPresetManager::migrateUuids() {
@@ -194,7 +205,7 @@ void DockPresetManager::migrateUuids() {
     try {
         presets = context_.fetch<DockPreset>(presetRequest().where(FetchCondition::isNull(QStringLiteral("id"))));
     } catch (const StoreError& error) {
-        printLine(QStringLiteral("Error assigning UUIDs to presets: %1").arg(error.description()));
+        printWarning(QStringLiteral("Error assigning UUIDs to presets: %1").arg(error.description()));
         return;
     }
     if (presets.isEmpty()) {
@@ -203,12 +214,8 @@ void DockPresetManager::migrateUuids() {
     }
     for (const auto& preset : presets)
         preset->setId(QUuid::createUuid());
-    try {
-        context_.save();
-    } catch (const StoreError& error) {
-        printLine(QStringLiteral("Error assigning UUIDs to presets: %1").arg(error.description()));
+    if (saveOrRollBack(QStringLiteral("Error assigning UUIDs to presets")))
         return;
-    }
     printLine(QStringLiteral("Assigned UUIDs to %1 presets.").arg(presets.size()));
     postPresetsDidChange();
 }
@@ -303,7 +310,7 @@ void DockPresetManager::repairIdentifiers() {
             changed = true;
         }
         seen.insert(*id);
-        if (needsRecoveredName(p->name())) {
+        if (DockPreset::isPlaceholderName(p->name())) {
             QString name;
             for (int n = 1;; ++n) {
                 name = QStringLiteral("Recovered Preset %1").arg(n);
@@ -320,11 +327,8 @@ void DockPresetManager::repairIdentifiers() {
     }
     if (updated == 0)
         return; // nothing to report on a clean store
-    try {
-        context_.save();
-    } catch (const StoreError& error) {
-        logger_.error(QStringLiteral("Preset identifier repair failed: %1").arg(error.description()));
-        context_.rollback();
+    if (const auto error = saveOrRollBack(QStringLiteral("Preset identifier repair failed"))) {
+        logger_.error(QStringLiteral("Preset identifier repair failed: %1").arg(error->description()));
         return;
     }
     postPresetsDidChange();
@@ -354,7 +358,8 @@ void DockPresetManager::migrateStacksAndEnsureDefault() {
                 stack->setItemType(QStringLiteral("folder"));
                 stack->setUrl(path);
             }
-            context_.save();
+            if (saveOrRollBack(QStringLiteral("Error during migration")))
+                return;
             printLine(QStringLiteral("Successfully migrated %1 folder stacks").arg(stacks.size()));
             return;
         }
@@ -367,7 +372,7 @@ void DockPresetManager::migrateStacksAndEnsureDefault() {
             createDefaultPreset();
         }
     } catch (const StoreError& error) {
-        printLine(QStringLiteral("Error during migration: %1").arg(error.description()));
+        printWarning(QStringLiteral("Error during migration: %1").arg(error.description()));
         context_.rollback();
     }
 }
@@ -399,13 +404,8 @@ void DockPresetManager::createDefaultPreset() {
         stack->setPreset(preset);
         printLine(QStringLiteral("Added folder: %1").arg(folders[i].path.value_or(QString())));
     }
-    try {
-        context_.save();
-    } catch (const StoreError& error) {
-        printLine(QStringLiteral("Error creating default preset: %1").arg(error.description()));
-        context_.rollback();
+    if (saveOrRollBack(QStringLiteral("Error creating default preset")))
         return;
-    }
     printLine(QStringLiteral("Default preset created successfully"));
     postPresetsDidChange();
 }
@@ -418,39 +418,72 @@ void DockPresetManager::handleDatabaseRecreation() {
     } catch (const StoreError&) {
     }
     createDefaultPreset();
+    if (!lock)
+        return;
+    try {
+        lock->commit();
+    } catch (const StoreError& error) {
+        printWarning(QStringLiteral("Error creating default preset: %1").arg(error.description()));
+        context_.rollback();
+    }
 }
 
 void DockPresetManager::postPresetsDidChange() {
     NotificationCenter::shared().postOnMain(kPresetsDidChangeNotification);
 }
 
+std::optional<StoreError> DockPresetManager::saveOrRollBack(const QString& failure,
+                                                            ManagedObjectContext::WriteLock* lock) {
+    try {
+        context_.save();
+        if (lock)
+            lock->commit(); // the saves under the lock reach the file only here
+        return std::nullopt;
+    } catch (const StoreError& error) {
+        if (!failure.isEmpty())
+            printWarning(QStringLiteral("%1: %2").arg(failure, error.description()));
+        context_.rollback();
+        if (lock)
+            lock->rollback();
+        return error;
+    }
+}
+
 // --- Lookups -----------------------------------------------------------------------------
 
-QList<DockPresetPtr> DockPresetManager::fetchAllPresets() {
+QList<DockPresetPtr> DockPresetManager::fetchAllPresetsOrThrow() {
     return runOnMainSyncResult([this] {
-        try {
-            return context_.fetch<DockPreset>(
-                presetRequest().sortedBy(QStringLiteral("order")).sortedBy(QStringLiteral("createdAt"), false));
-        } catch (const StoreError& error) {
-            printLine(QStringLiteral("Error fetching all presets: %1").arg(error.description()));
-            return QList<DockPresetPtr>{};
-        }
+        return context_.fetch<DockPreset>(
+            presetRequest().sortedBy(QStringLiteral("order")).sortedBy(QStringLiteral("createdAt"), false));
+    });
+}
+
+QList<DockPresetPtr> DockPresetManager::fetchAllPresets() {
+    try {
+        return fetchAllPresetsOrThrow();
+    } catch (const StoreError& error) {
+        printWarning(QStringLiteral("Error fetching all presets: %1").arg(error.description()));
+        return {};
+    }
+}
+
+DockPresetPtr DockPresetManager::fetchPresetOrThrow(const QString& name) {
+    return runOnMainSyncResult([&]() -> DockPresetPtr {
+        const auto found = context_.fetch<DockPreset>(presetRequest()
+                                                          .where(FetchCondition::equal(QStringLiteral("name"), name))
+                                                          .sortedBy(QStringLiteral("createdAt"))
+                                                          .limitedTo(1));
+        return found.isEmpty() ? nullptr : found.first();
     });
 }
 
 DockPresetPtr DockPresetManager::fetchPreset(const QString& name) {
-    return runOnMainSyncResult([&]() -> DockPresetPtr {
-        try {
-            const auto found =
-                context_.fetch<DockPreset>(presetRequest()
-                                               .where(FetchCondition::equal(QStringLiteral("name"), name))
-                                               .sortedBy(QStringLiteral("createdAt"))
-                                               .limitedTo(1));
-            return found.isEmpty() ? nullptr : found.first();
-        } catch (const StoreError&) {
-            return nullptr;
-        }
-    });
+    try {
+        return fetchPresetOrThrow(name);
+    } catch (const StoreError& error) {
+        logger_.error(QStringLiteral("Could not look up preset '%1': %2").arg(name, error.description()));
+        return nullptr;
+    }
 }
 
 DockPresetPtr DockPresetManager::fetchPreset(const QUuid& id) {
@@ -527,30 +560,35 @@ DockPresetPtr DockPresetManager::createPreset(const QString& name, const QString
     return runOnMainSyncResult([&]() -> DockPresetPtr {
         // The name check and the insert hold the write lock together, so another process
         // cannot slip the same name in between.
+        if (const auto problem = DockPreset::nameProblem(name)) {
+            printWarning(*problem);
+            return nullptr;
+        }
+        const QString failure = QStringLiteral("Error creating preset '%1'").arg(name);
         std::optional<ManagedObjectContext::WriteLock> lock;
         DockPresetPtr preset;
+        const QUuid id = QUuid::createUuid();
         try {
             lock.emplace(context_);
-            if (fetchPreset(name)) {
-                printLine(QStringLiteral("Preset with name '%1' already exists.").arg(name));
+            if (fetchPresetOrThrow(name)) {
+                printWarning(QStringLiteral("Preset with name '%1' already exists.").arg(name));
                 return nullptr;
             }
             const int count = context_.count(presetRequest());
             preset = context_.insert<DockPreset>();
-            const QUuid id = QUuid::createUuid();
             preset->setId(id);
             preset->setName(name);
             preset->setCreatedAt(Clock::shared().now());
             preset->setApps(apps);
             preset->setOrder(clampOrder(count));
-            context_.save();
-            printLine(QStringLiteral("Preset '%1' created successfully with ID %2").arg(name, uuidText(id)));
         } catch (const StoreError& error) {
-            printLine(QStringLiteral("Error creating preset '%1': %2").arg(name, error.description()));
+            printWarning(QStringLiteral("%1: %2").arg(failure, error.description()));
             context_.rollback();
             return nullptr;
         }
-        lock.reset();
+        if (saveOrRollBack(failure, &*lock))
+            return nullptr;
+        printLine(QStringLiteral("Preset '%1' created successfully with ID %2").arg(name, uuidText(id)));
         postPresetsDidChange();
         return preset;
     });
@@ -558,31 +596,32 @@ DockPresetPtr DockPresetManager::createPreset(const QString& name, const QString
 
 bool DockPresetManager::renamePreset(const QUuid& id, const QString& newName) {
     return runOnMainSyncResult([&] {
+        if (const auto problem = DockPreset::nameProblem(newName)) {
+            printWarning(*problem);
+            return false;
+        }
+        const QString failure = QStringLiteral("Error renaming preset ID %1").arg(uuidText(id));
         std::optional<ManagedObjectContext::WriteLock> lock;
         try {
             lock.emplace(context_);
-        } catch (const StoreError&) {
+        } catch (const StoreError& error) {
+            printWarning(QStringLiteral("%1: %2").arg(failure, error.description()));
+            return false;
         }
         const DockPresetPtr preset = fetchPreset(id);
         if (!preset) {
-            printLine(QStringLiteral("Preset with ID %1 not found for renaming.").arg(uuidText(id)));
+            printWarning(QStringLiteral("Preset with ID %1 not found for renaming.").arg(uuidText(id)));
             return false;
         }
         const DockPresetPtr other = fetchPreset(newName);
         if (other && other->id() != std::optional<QUuid>(id)) {
-            printLine(
+            printWarning(
                 QStringLiteral("Cannot rename preset: Another preset with name '%1' already exists.").arg(newName));
             return false;
         }
         preset->setName(newName);
-        try {
-            context_.save();
-        } catch (const StoreError& error) {
-            printLine(QStringLiteral("Error renaming preset ID %1: %2").arg(uuidText(id), error.description()));
-            context_.rollback();
+        if (saveOrRollBack(failure, &*lock))
             return false;
-        }
-        lock.reset();
         printLine(QStringLiteral("Preset ID %1 renamed to '%2'").arg(uuidText(id), newName));
         postPresetsDidChange();
         return true;
@@ -593,18 +632,13 @@ bool DockPresetManager::deletePreset(const QUuid& id) {
     return runOnMainSyncResult([&] {
         const DockPresetPtr preset = fetchPreset(id);
         if (!preset) {
-            printLine(QStringLiteral("Preset with ID %1 not found for deletion.").arg(uuidText(id)));
+            printWarning(QStringLiteral("Preset with ID %1 not found for deletion.").arg(uuidText(id)));
             return false;
         }
         runDeletionHandlers(id);
         context_.deleteObject(preset);
-        try {
-            context_.save();
-        } catch (const StoreError& error) {
-            printLine(QStringLiteral("Error deleting preset with ID %1: %2").arg(uuidText(id), error.description()));
-            context_.rollback();
+        if (saveOrRollBack(QStringLiteral("Error deleting preset with ID %1").arg(uuidText(id))))
             return false;
-        }
         printLine(QStringLiteral("Preset with ID %1 deleted successfully.").arg(uuidText(id)));
         postPresetsDidChange();
         return true;
@@ -633,9 +667,11 @@ DockPresetPtr DockPresetManager::duplicatePreset(const DockPresetPtr& source) {
         return nullptr;
     return runOnMainSyncResult([&]() -> DockPresetPtr {
         const QString name = source->name().value_or(QString()) + QStringLiteral(" Copy");
+        const QString failure = QStringLiteral("Error duplicating preset '%1'").arg(name);
+        std::optional<ManagedObjectContext::WriteLock> lock;
         DockPresetPtr preset;
         try {
-            ManagedObjectContext::WriteLock lock(context_);
+            lock.emplace(context_);
             const int count = context_.count(presetRequest());
             preset = context_.insert<DockPreset>();
             preset->setId(QUuid::createUuid());
@@ -643,12 +679,13 @@ DockPresetPtr DockPresetManager::duplicatePreset(const DockPresetPtr& source) {
             preset->setApps(source->apps());
             preset->setCreatedAt(Clock::shared().now());
             preset->setOrder(clampOrder(count));
-            context_.save();
         } catch (const StoreError& error) {
-            printLine(QStringLiteral("Error duplicating preset '%1': %2").arg(name, error.description()));
+            printWarning(QStringLiteral("%1: %2").arg(failure, error.description()));
             context_.rollback();
             return nullptr;
         }
+        if (saveOrRollBack(failure, &*lock))
+            return nullptr;
         postPresetsDidChange();
         return preset;
     });
@@ -661,14 +698,7 @@ bool DockPresetManager::movePresets(const QList<int>& fromOffsets, int toOffset)
             return false;
         for (qsizetype i = 0; i < moved->size(); ++i)
             (*moved)[i]->setOrder(clampOrder(i));
-        try {
-            context_.save();
-        } catch (const StoreError& error) {
-            printLine(QStringLiteral("Error reordering presets: %1").arg(error.description()));
-            context_.rollback();
-            return false;
-        }
-        return true;
+        return !saveOrRollBack(QStringLiteral("Error reordering presets"));
     });
 }
 
@@ -684,12 +714,8 @@ DockFolderStackPtr DockPresetManager::appendItem(const DockPresetPtr& preset, co
         item->assign(values);
         item->setOrder(clampOrder(count));
         item->setPreset(preset);
-        try {
-            context_.save();
-        } catch (const StoreError&) {
-            context_.deleteObject(item); // never saved: it leaves the context at once
-            throw;
-        }
+        if (auto error = saveOrRollBack({})) // the unsaved item leaves the context
+            throw *error;
         return item;
     });
 }
@@ -726,11 +752,9 @@ DockFolderStackPtr DockPresetManager::addFolderStack(const DockPresetPtr& preset
 }
 
 DockFolderStackPtr DockPresetManager::saveItemUpdate(const DockFolderStackPtr& item) {
-    try {
-        context_.save();
-    } catch (const StoreError&) {
-        context_.refresh(item, false); // back to what is stored
-        throw;
+    if (auto error = saveOrRollBack({})) {
+        context_.refresh(item, false); // another writer may have changed it: read what is stored
+        throw *error;
     }
     return item;
 }
@@ -766,26 +790,16 @@ void DockPresetManager::reorderDockItems(const DockPresetPtr& preset, const QLis
             throw invalidPositions();
         for (qsizetype i = 0; i < moved->size(); ++i)
             (*moved)[i]->setOrder(clampOrder(i));
-        try {
-            context_.save();
-        } catch (const StoreError& error) {
-            printLine(QStringLiteral("Error reordering folder stacks: %1").arg(error.description()));
-            context_.rollback();
-            throw;
-        }
+        if (auto error = saveOrRollBack(QStringLiteral("Error reordering folder stacks")))
+            throw *error;
     });
 }
 
 void DockPresetManager::removeDockItem(const DockFolderStackPtr& item) {
     runOnMainSyncResult([&] {
         context_.deleteObject(item);
-        try {
-            context_.save();
-        } catch (const StoreError& error) {
-            printLine(QStringLiteral("Error removing folder stack: %1").arg(error.description()));
-            context_.rollback();
-            throw;
-        }
+        if (auto error = saveOrRollBack(QStringLiteral("Error removing folder stack")))
+            throw *error;
     });
 }
 

@@ -4,6 +4,7 @@
 #include "core/DockPreset.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
+#include "store/ManagedObjectContext.h"
 #include "store/StoreError.h"
 
 #include <QList>
@@ -18,7 +19,6 @@
 
 namespace pierline {
 
-class ManagedObjectContext;
 class NetworkPathMonitor;
 class PersistenceController;
 
@@ -63,6 +63,10 @@ public:
     DockPresetPtr fetchPreset(const QString& name);
     DockPresetPtr fetchPreset(const QUuid& id);
     DockPresetPtr fetchDefaultPreset();
+    // The two lookups above for callers that must tell a failed read from "not found": they
+    // throw StoreError.
+    QList<DockPresetPtr> fetchAllPresetsOrThrow();
+    DockPresetPtr fetchPresetOrThrow(const QString& name);
     // A UUID, an object-identifier URI, or else the fallback name.
     DockPresetPtr resolvePreset(const QString& identifier, const std::optional<QString>& fallbackName = std::nullopt);
     // "uuid", "objectIDURI", "legacy-or-invalid" or "empty".
@@ -71,6 +75,7 @@ public:
     QList<DockFolderStackPtr> dockItems(const DockPresetPtr& preset, const std::optional<QString>& type = std::nullopt);
 
     // --- Presets. Each prints its outcome and posts kPresetsDidChangeNotification on success.
+    // Create and rename refuse a name DockPreset::nameProblem() rejects.
     DockPresetPtr createPreset(const QString& name, const QString& apps);
     bool renamePreset(const QUuid& id, const QString& newName);
     bool deletePreset(const QUuid& id);
@@ -131,6 +136,9 @@ private:
     void migrateStacksAndEnsureDefault();
     void createDefaultPreset();
     void postPresetsDidChange();
+    // Saves the context and then commits `lock` when given. On failure prints "{failure}: {error}"
+    // (unless `failure` is empty), rolls the context back and returns the error.
+    std::optional<StoreError> saveOrRollBack(const QString& failure, ManagedObjectContext::WriteLock* lock = nullptr);
     DockFolderStackPtr appendItem(const DockPresetPtr& preset, const DockFolderStackValues& values);
     DockFolderStackPtr saveItemUpdate(const DockFolderStackPtr& item);
     void runDeletionHandlers(const QUuid& id);

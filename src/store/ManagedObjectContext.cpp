@@ -182,6 +182,7 @@ void ManagedObjectContext::save() {
         return a->entityName() == DockPreset::kEntityName && b->entityName() != DockPreset::kEntityName;
     });
     std::unordered_map<const ManagedObject*, qint64> newRows;
+    const bool underLock = store_->transactionDepth() > 0;
     store_->begin();
     try {
         for (const auto& o : inserts) {
@@ -207,6 +208,12 @@ void ManagedObjectContext::save() {
         throw;
     }
 
+    if (underLock) {
+        for (const auto& o : inserts)
+            savedUnderLock_.emplace_back(o, true);
+        for (const auto& o : updated_)
+            savedUnderLock_.emplace_back(o, false);
+    }
     for (const auto& o : inserts) {
         const qint64 pk = newRows[o.get()];
         o->setRow(pk, 1);
@@ -305,6 +312,7 @@ void ManagedObjectContext::reset() {
     registered_.clear();
     links_.clear();
     members_.clear();
+    savedUnderLock_.clear();
     for (const auto& o : all)
         o->detach();
 }
@@ -449,22 +457,23 @@ QList<ManagedObjectPtr> ManagedObjectContext::fetch(const FetchRequest& request)
     const bool pending = hasPendingChanges(e.name);
     // A row whose version this context already holds, unchanged and filled in, is not read again.
     const auto& byRow = registered_[e.name];
-    std::vector<ManagedObjectPtr> known; // copies: merging below may grow the hash
+    QHash<qint64, ManagedObjectPtr> known; // copies: merging below may grow the hash
     const RowFilter wantValues = [&byRow, &known](qint64 pk, qint64 version) {
         const auto it = byRow.constFind(pk);
         if (it == byRow.cend() || !it.value()->isCleanAt(version))
             return true;
-        known.push_back(it.value());
+        known.insert(pk, it.value());
         return false;
     };
     const std::vector<StoredRow> rows =
         store_->fetch(e, request.conditions, request.sort, pending ? 0 : request.limit, wantValues);
     QList<ManagedObjectPtr> out;
     out.reserve(static_cast<qsizetype>(rows.size()));
-    size_t nextKnown = 0;
     for (const StoredRow& row : rows) {
         if (!row.complete) {
-            out.append(std::move(known[nextKnown++])); // clean by the filter's test
+            // Clean by the filter's test; the store leaves out rows it could not read.
+            if (ManagedObjectPtr object = known.value(row.pk))
+                out.append(std::move(object));
             continue;
         }
         ManagedObjectPtr object = merge(e, row);
@@ -546,19 +555,65 @@ ManagedObjectPtr ManagedObjectContext::existingObject(const QString& uri) {
     return row ? merge(*e, *row) : nullptr;
 }
 
-ManagedObjectContext::WriteLock::WriteLock(ManagedObjectContext& context) : store_(context.store_) {
-    if (store_)
-        store_->begin();
+void ManagedObjectContext::undoSavedSince(size_t journalMark) {
+    if (journalMark >= savedUnderLock_.size())
+        return;
+    std::vector<std::pair<ManagedObjectPtr, bool>> undone(savedUnderLock_.begin() + journalMark,
+                                                          savedUnderLock_.end());
+    savedUnderLock_.resize(journalMark);
+    for (const auto& [object, inserted] : undone) {
+        if (object->context() != this)
+            continue;
+        if (inserted) {
+            eraseObject(updated_, object.get());
+            eraseObject(deleted_, object.get());
+            forget(object);
+            continue;
+        }
+        // The row still holds what it held before the lock: read it again on next use.
+        if (object->state() == ManagedObject::State::Updated)
+            eraseObject(updated_, object.get());
+        if (object->state() == ManagedObject::State::Deleted)
+            eraseObject(deleted_, object.get());
+        object->setState(ManagedObject::State::Clean);
+        object->setVersion(0);
+        object->turnIntoFault();
+    }
+}
+
+ManagedObjectContext::WriteLock::WriteLock(ManagedObjectContext& context)
+    : context_(&context), store_(context.store_), journalMark_(context.savedUnderLock_.size()) {
+    if (!store_)
+        return;
+    store_->begin();
+    open_ = true;
 }
 
 ManagedObjectContext::WriteLock::~WriteLock() {
-    if (!store_)
+    rollback();
+}
+
+void ManagedObjectContext::WriteLock::commit() {
+    if (!open_)
         return;
+    open_ = false;
     try {
         store_->commit();
     } catch (const StoreError&) {
         store_->rollback();
+        context_->undoSavedSince(journalMark_);
+        throw;
     }
+    if (store_->transactionDepth() == 0)
+        context_->savedUnderLock_.clear();
+}
+
+void ManagedObjectContext::WriteLock::rollback() {
+    if (!open_)
+        return;
+    open_ = false;
+    store_->rollback();
+    context_->undoSavedSince(journalMark_);
 }
 
 void ManagedObjectContext::setStore(SqliteStore* store) {

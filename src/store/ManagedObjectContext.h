@@ -72,7 +72,10 @@ public:
     ManagedObjectPtr existingObject(const QString& uri);
 
     // Holds the store's write lock across several fetches and saves, so that a check and the
-    // change it leads to cannot interleave with another process's writes. Nests.
+    // change it leads to cannot interleave with another process's writes. Nests. Saves made
+    // under the lock reach the file only with commit(); a lock that ends without it, or whose
+    // commit fails, undoes them: objects inserted under it leave the context and changed ones
+    // are read again, so the context never shows a row the file does not hold.
     class WriteLock {
     public:
         explicit WriteLock(ManagedObjectContext& context);
@@ -80,8 +83,15 @@ public:
         WriteLock(const WriteLock&) = delete;
         WriteLock& operator=(const WriteLock&) = delete;
 
+        // Throws StoreError (after undoing the lock's saves) when the store cannot keep them.
+        void commit();
+        void rollback();
+
     private:
+        ManagedObjectContext* context_ = nullptr;
         SqliteStore* store_ = nullptr;
+        size_t journalMark_ = 0;
+        bool open_ = false;
     };
 
     // Controller side: the store the context reads and writes (null: none). Resets the context.
@@ -124,6 +134,8 @@ private:
     void validate(const ManagedObjectPtr& object) const;
     bool matches(const ManagedObjectPtr& object, const QList<FetchCondition>& conditions) const;
     bool hasPendingChanges(const QString& entityName) const;
+    // Saves under a write lock that was not committed after all.
+    void undoSavedSince(size_t journalMark);
 
     SqliteStore* store_ = nullptr;
     QHash<QString, QHash<qint64, ManagedObjectPtr>> registered_;
@@ -132,6 +144,8 @@ private:
     std::vector<ManagedObjectPtr> deleted_;
     std::unordered_map<const ManagedObject*, Link> links_;      // item -> preset
     std::unordered_map<const ManagedObject*, Members> members_; // preset -> items
+    // Objects saved while a write lock is open, with whether the save inserted them.
+    std::vector<std::pair<ManagedObjectPtr, bool>> savedUnderLock_;
     quint64 nextTemporaryId_ = 1;
 };
 

@@ -1,5 +1,6 @@
 #include "SqliteStore.h"
 
+#include "platform/Log.h"
 #include "platform/UuidText.h"
 #include "store/StoreError.h"
 
@@ -81,16 +82,25 @@ void execIgnoringErrors(sqlite::Database& db, const QString& sql) {
     }
 }
 
+const Logger& storeLogger() {
+    static const Logger logger(QStringLiteral("PersistenceController"));
+    return logger;
+}
+
 QString fileName(const QString& location) {
     return QFileInfo(location).fileName();
 }
 
+StoreError notOurStore(const QString& location, const QString& reason) {
+    return StoreError(StoreError::kCocoaDomain, StoreError::kFileReadCorruptFile,
+                      QStringLiteral("The file \u201C%1\u201D couldn\u2019t be opened because it isn\u2019t in the "
+                                     "correct format. (%2)")
+                          .arg(fileName(location), reason));
+}
+
 StoreError openError(const QString& location, const sqlite::Error& e) {
     if (e.code() == SQLITE_NOTADB || e.code() == SQLITE_CORRUPT)
-        return StoreError(StoreError::kCocoaDomain, StoreError::kFileReadCorruptFile,
-                          QStringLiteral("The file \u201C%1\u201D couldn\u2019t be opened because it isn\u2019t in the "
-                                         "correct format. (%2)")
-                              .arg(fileName(location), e.message()));
+        return notOurStore(location, e.message());
     return StoreError(
         StoreError::kCocoaDomain, StoreError::kFileReadUnknown,
         QStringLiteral("The file \u201C%1\u201D couldn\u2019t be opened. (%2)").arg(fileName(location), e.message()));
@@ -169,14 +179,17 @@ void SqliteStore::open(const QList<ModelVersion>& history) {
                 db_->prepare(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name NOT LIKE 'sqlite_%'"));
             tables.step();
             if (tables.integer(0) > 0)
-                throw incompatible(); // some other database
+                throw notOurStore(location_, QStringLiteral("it has tables but no store metadata"));
             createSchema();
             identifier_ = uuidText(QUuid::createUuid());
             writeMetadata(kStoreUuidKey, identifier_);
             writeMetadata(kModelHashKey, model_.versionHash());
             writeMetadata(kModelIdentifierKey, model_.identifier);
         } else {
+            // Only a store that names another model is replaced; one whose model is unknown is kept.
             const QString hash = readMetadata(kModelHashKey).value_or(QString());
+            if (hash.isEmpty())
+                throw notOurStore(location_, QStringLiteral("its model version hash is missing"));
             identifier_ = readMetadata(kStoreUuidKey).value_or(QString());
             if (identifier_.isEmpty()) {
                 identifier_ = uuidText(QUuid::createUuid());
@@ -449,6 +462,24 @@ std::vector<StoredRow> SqliteStore::fetch(const EntityDescription& e, const QLis
             }
         }
         db_->exec(QStringLiteral("RELEASE fetch_rows"));
+        // A key the index lists but the table does not hold (a damaged page) is not found.
+        std::vector<bool> unreadable(rows.size(), false);
+        bool anyUnreadable = false;
+        for (const qsizetype i : missing) {
+            const StoredRow& row = rows[static_cast<size_t>(i)];
+            if (row.complete)
+                continue;
+            storeLogger().error(QStringLiteral("Could not read row %1 of %2; leaving it out").arg(row.pk).arg(e.name));
+            unreadable[static_cast<size_t>(i)] = true;
+            anyUnreadable = true;
+        }
+        if (anyUnreadable) {
+            std::vector<StoredRow> readable;
+            for (size_t i = 0; i < rows.size(); ++i)
+                if (!unreadable[i])
+                    readable.push_back(std::move(rows[i]));
+            rows = std::move(readable);
+        }
     } catch (const sqlite::Error& error) {
         execIgnoringErrors(*db_, QStringLiteral("ROLLBACK TO fetch_rows; RELEASE fetch_rows"));
         fail(error);

@@ -10,6 +10,7 @@
 #include "support/CapturingLogSink.h"
 #include "support/VirtualClock.h"
 
+#include <QRegularExpression>
 #include <QtConcurrent/QtConcurrentRun>
 #include <gtest/gtest.h>
 
@@ -326,6 +327,56 @@ TEST_F(PresetManager, CreateRenameDeleteAndDuplicateAnnounceTheirChange) {
     manager->addURL(copy, "https://a.example", "A");
     EXPECT_TRUE(manager->movePresets({1}, 0));
     EXPECT_EQ(changed.count(), 5);
+}
+
+// The writes of create, rename and duplicate reach the file only when their write lock commits.
+TEST_F(PresetManager, AFailedCommitIsAFailureAndLeavesNoObjectWithoutARow) {
+    start();
+    const DockPresetPtr work = manager->createPreset("Work", "[\"a\"]");
+    ASSERT_TRUE(work);
+    const QUuid workId = *work->id();
+    NotificationCounter changed(kPresetsDidChangeNotification);
+    {
+        FileSizeLimit full(4096);
+        EXPECT_FALSE(manager->createPreset("Full", "[]"));
+        EXPECT_FALSE(manager->renamePreset(workId, "Office"));
+        EXPECT_FALSE(manager->duplicatePreset(work));
+    }
+    EXPECT_TRUE(log.warningLines().filter(QRegularExpression("^Error creating preset 'Full': .+")).size() == 1)
+        << log.warningLines().join('\n').toStdString();
+    EXPECT_TRUE(log.warningLines().filter(QRegularExpression("^Error renaming preset ID " + upper(workId))).size() == 1);
+    EXPECT_TRUE(log.warningLines().filter(QRegularExpression("^Error duplicating preset 'Work Copy'")).size() == 1);
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_FALSE(manager->context().hasChanges());
+    for (const auto& object : manager->context().registeredObjects())
+        if (auto preset = std::dynamic_pointer_cast<DockPreset>(object))
+            EXPECT_TRUE(preset->name() == "Default" || preset->name() == "Work") << preset->name()->toStdString();
+    EXPECT_EQ(names(), (QStringList{"Default", "Work"}));
+    EXPECT_EQ(work->name(), "Work");
+
+    // Nothing half-done is left behind: the same changes go through once there is room.
+    ASSERT_TRUE(manager->createPreset("Full", "[]"));
+    EXPECT_TRUE(manager->renamePreset(workId, "Office"));
+    PersistenceController reader;
+    EXPECT_EQ(reader.viewContext().count(FetchRequest(DockPreset::kEntityName)), 3);
+}
+
+TEST_F(PresetManager, NamesTheNextStartWouldReplaceAreRefused) {
+    start();
+    const DockPresetPtr work = manager->createPreset("Work", "[]");
+    const QString refused[] = {"", "  \t", "null", "NULL", " Undefined ", "a\nb", "tab\there", "bad \uFFFD byte",
+                               QString(QChar(0xD800))};
+    for (const QString& name : refused) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_TRUE(DockPreset::nameProblem(name));
+        EXPECT_FALSE(manager->createPreset(name, "[]"));
+        EXPECT_FALSE(manager->renamePreset(*work->id(), name));
+    }
+    for (const QString& name : {QString("Nullable"), QString("undefined work"), QString("Café 🚀")}) {
+        EXPECT_FALSE(DockPreset::nameProblem(name)) << name.toStdString();
+        EXPECT_TRUE(manager->createPreset(name, "[]")) << name.toStdString();
+    }
+    EXPECT_EQ(names(), (QStringList{"Default", "Work", "Nullable", "undefined work", "Café 🚀"}));
 }
 
 TEST_F(PresetManager, DeletingAPresetDropsItsShortcutAndHotkeyEntries) {

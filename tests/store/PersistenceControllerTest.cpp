@@ -460,6 +460,78 @@ TEST_F(Persistence, StoreFileThatCannotBeOpenedIsReportedAndLeftAlone) {
     }
 }
 
+// Only a readable hash of another model means "another build's store"; anything less is kept.
+TEST_F(Persistence, StoreWithoutAModelHashIsKeptNotReplaced) {
+    const auto rawExec = [](const QString& file, const char* sql) {
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open(file.toUtf8().constData(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    };
+    struct Case {
+        std::function<void(const QString&)> make;
+        const char* keptRows;
+    };
+    const Case cases[] = {
+        {[&](const QString& file) {
+             {
+                 PersistenceController ours;
+                 addPreset(ours.viewContext(), "Keep me");
+                 ours.viewContext().save();
+             }
+             rawExec(file, "DELETE FROM Z_METADATA WHERE Z_KEY = 'NSStoreModelVersionHash'");
+         },
+         "SELECT COUNT(*) FROM ZDOCKPRESET"},
+        {[&](const QString& file) { rawExec(file, "CREATE TABLE notes (text TEXT); INSERT INTO notes VALUES ('x')"); },
+         "SELECT COUNT(*) FROM notes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keptRows);
+        TempHome caseHome;
+        const QString file = storePath(caseHome);
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        c.make(file);
+        NotificationCounter recreated(kDatabaseRecreatedNotification);
+        NotificationCounter failed(kCoreDataInitializationFailedNotification);
+        {
+            PersistenceController controller;
+            EXPECT_FALSE(controller.isStoreReady());
+        }
+        drainMainQueue();
+        EXPECT_EQ(recreated.count(), 0);
+        EXPECT_EQ(failed.count(), 1);
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt* count = nullptr;
+        sqlite3_prepare_v2(db, c.keptRows, -1, &count, nullptr);
+        EXPECT_EQ(sqlite3_step(count), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int(count, 0), 1);
+        sqlite3_finalize(count);
+        sqlite3_close(db);
+    }
+}
+
+TEST_F(Persistence, RowsAnIndexListsButTheTableLacksAreNotFound) {
+    {
+        PersistenceController seed;
+        for (int i = 0; i < 3; ++i)
+            addPreset(seed.viewContext(), QStringLiteral("P%1").arg(i), static_cast<qint16>(i));
+        seed.viewContext().save();
+    }
+    damageTableRoot(storePath(home), "ZDOCKPRESET", PageDamage::EmptyLeaf);
+
+    PersistenceController controller;
+    ASSERT_TRUE(controller.isStoreReady());
+    const FetchRequest listed =
+        FetchRequest(DockPreset::kEntityName).sortedBy("order").sortedBy("createdAt", false); // the covering index
+    for (int pass = 0; pass < 2; ++pass)
+        EXPECT_TRUE(controller.viewContext().fetch(listed).isEmpty());
+    EXPECT_TRUE(logLines().filter(QRegularExpression("^Could not read row \\d+ of DockPreset")).size() >= 3);
+    EXPECT_EQ(controller.viewContext().existingObject(
+                  QStringLiteral("x-coredata://%1/DockPreset/p1").arg(controller.viewContext().storeIdentifier())),
+              nullptr);
+}
+
 TEST_F(Persistence, InMemoryStoreKeepsNothingAndPerformRunsTheWorkOnTheMainContext) {
     PersistenceController controller(true);
     ASSERT_TRUE(controller.isStoreReady());

@@ -1,4 +1,5 @@
 #include "StoreFixtures.h"
+#include "store/PersistenceController.h"
 #include "support/PierlineCli.h"
 
 #include <QJsonArray>
@@ -31,6 +32,18 @@ CliRun cli(const QStringList& args, int exitCode = 0, const QString& message = {
     EXPECT_EQ(run.exitCode, exitCode) << args.join(' ').toStdString() << ": " << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(message)) << run.err.toStdString();
     return run;
+}
+
+// Runs `pierline` through the shell, which first runs `prelude` (limits, odd arguments).
+CliRun cliThroughShell(const QString& prelude, const QStringList& args) {
+    QProcess process;
+    process.start("/bin/sh", QStringList{"-c", prelude + "; exec \"$0\" \"$@\"", PIERLINE_BINARY} + args);
+    return finishPierline(process);
+}
+
+// A disk with no room for the store's next write: no file may grow past 4 KiB.
+CliRun cliOnFullDisk(const QStringList& args) {
+    return cliThroughShell("trap '' XFSZ; ulimit -f 8", args);
 }
 
 class PresetCommands : public ::testing::Test {
@@ -140,8 +153,8 @@ TEST_F(PresetCommands, ItemCommandsEditTheRightHandSide) {
     cli({"preset", "add-file", "Work", notes}, 1, "This file is already in the preset");
     cli({"preset", "add-url", "Work", "https://example.com/docs", "--label", "Docs"});
     cli({"preset", "add-file", "Work", home.file("missing.txt")}, 1, "Item does not exist");
-    cli({"preset", "add-url", "Work", "https://example.com"}, 1, "URL and label are required");
-    cli({"preset", "add-url", "Work", "not a url", "--label", "X"}, 1, "Invalid URL");
+    cli({"preset", "add-url", "Work", "https://example.com"}, 2, "add-url needs --label");
+    cli({"preset", "add-url", "Work", "not a url", "--label", "X"}, 2, "Invalid URL");
 
     QJsonArray items = stacks("Work");
     ASSERT_EQ(items.size(), 3);
@@ -155,7 +168,7 @@ TEST_F(PresetCommands, ItemCommandsEditTheRightHandSide) {
     EXPECT_EQ(field(items, "itemType"), (QStringList{"file", "url", "folder"}));
     EXPECT_EQ(field(items, "order"), (QStringList{"0", "1", "2"}));
     cli({"preset", "move-item", "Work", "3", "0"}, 1);
-    cli({"preset", "remove-item", "Work", "5"}, 1, "Warning: Invalid indices in deleteDockItem");
+    cli({"preset", "remove-item", "Work", "5"}, 1, "INDEX 5 is out of range");
     cli({"preset", "remove-item", "Work", "0"});
     items = stacks("Work");
     EXPECT_EQ(field(items, "itemType"), (QStringList{"url", "folder"}));
@@ -172,6 +185,7 @@ TEST_F(PresetCommands, BadUsageAndAStoreThatCannotBeOpened) {
 
     home.write("Library/Application Support/Pierline/Pierline.sqlite/occupied", "x");
     cli({"presets"}, 1, "Core Data initialization failed. Some features may not work properly.");
+    cli({"presets"}, 1, "Could not open the preset store " + storePath(home) + ": ");
     EXPECT_TRUE(QFileInfo::exists(home.file("Library/Application Support/Pierline/Pierline.sqlite/occupied")));
 }
 
@@ -205,4 +219,47 @@ TEST_F(PresetCommands, ConcurrentProcessesLoseNothing) {
     names.sort();
     expected.sort();
     EXPECT_EQ(names, expected);
+}
+
+TEST_F(PresetCommands, StoreWritesThatDoNotReachTheDiskFail) {
+    cli({"preset", "add-url", "Default", "https://a.example", "--label", "A"});
+    {
+        pierline::PersistenceController holder; // keeps the store's log and shared index open, as a running app does
+        const std::pair<QStringList, QString> cases[] = {
+            {{"preset", "create", "Full"}, "Error creating preset 'Full': "},
+            {{"preset", "create", "Dock copy", "--from-dock"}, "Error creating preset 'Dock copy': "},
+            {{"preset", "rename", "Default", "Home"}, "Error renaming preset ID "},
+            {{"preset", "duplicate", "Default"}, "Error duplicating preset 'Default Copy': "},
+            {{"preset", "delete", "Default"}, "Error deleting preset with ID "},
+            {{"preset", "remove-item", "Default", "0"}, "Error removing folder stack: "},
+        };
+        for (const auto& [args, message] : cases) {
+            const CliRun run = cliOnFullDisk(args);
+            EXPECT_EQ(run.exitCode, 1) << args.join(' ').toStdString() << ": " << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(message)) << run.err.toStdString();
+        }
+    }
+    EXPECT_EQ(field(presets(), "name"), QStringList{"Default"});
+    EXPECT_EQ(field(stacks("Default"), "label"), QStringList{"A"});
+}
+
+TEST_F(PresetCommands, NamesTheNextStartWouldReplaceAreUsageErrors) {
+    for (const QString name : {"", "null", " Undefined ", "line\nbreak"}) {
+        cli({"preset", "create", name}, 2, "preset name");
+        cli({"preset", "rename", "Default", name}, 2, "preset name");
+    }
+    const CliRun notUtf8 = cliThroughShell("set -- \"$@\" \"$(printf 'x\\377')\"", {"preset", "create"});
+    EXPECT_EQ(notUtf8.exitCode, 2) << notUtf8.err.toStdString();
+    EXPECT_TRUE(notUtf8.err.contains("not valid UTF-8")) << notUtf8.err.toStdString();
+    EXPECT_EQ(field(presets(), "name"), QStringList{"Default"});
+}
+
+TEST_F(PresetCommands, AStoreThatCannotBeReadFailsInsteadOfListingNothing) {
+    cli({"preset", "create", "Work"});
+    damageTableRoot(storePath(home), "ZDOCKPRESET", PageDamage::Garbage);
+    for (const QStringList& args : {QStringList{"presets"}, QStringList{"presets", "--json"},
+                                    QStringList{"preset", "show", "Work"}, QStringList{"preset", "rename", "Work", "X"}}) {
+        const CliRun run = cli(args, 1, "Failed to fetch: ");
+        EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    }
 }

@@ -5,7 +5,12 @@
 #include "support/DockPlist.h"
 #include "support/EventLoop.h"
 
+#include <QFile>
 #include <atomic>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
 
 // Shared by the store suites: a sample Dock, the store's file, notification counting.
 namespace pierline::test::store {
@@ -49,6 +54,63 @@ inline ModelVersion modelWithExtraAttribute(const QString& identifier, Attribute
             e.attributes.append(
                 {"pinned", type, false, type == AttributeType::Boolean ? QVariant(false) : QVariant(0)});
     return next;
+}
+
+// While it lives, no file of this process grows past `bytes`, as on a nearly full disk: SQLite
+// then fails when it writes the log of a transaction, at its COMMIT.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limit = previous_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+// Rewrites the root page of `table` in a closed store file: an empty leaf keeps the indexes
+// listing rows the table no longer holds; garbage makes every read of the table fail.
+enum class PageDamage { EmptyLeaf, Garbage };
+inline void damageTableRoot(const QString& storeFile, const QString& table, PageDamage damage) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(storeFile.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = ?", -1, &stmt, nullptr);
+    sqlite3_bind_text(stmt, 1, table.toUtf8().constData(), -1, SQLITE_TRANSIENT);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    const qint64 root = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+
+    QFile file(storeFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const QByteArray header = file.read(100);
+    const int declared = (static_cast<uchar>(header[16]) << 8) | static_cast<uchar>(header[17]);
+    const qint64 pageSize = declared == 1 ? 65536 : declared;
+    ASSERT_GT(root, 1);
+    file.seek((root - 1) * pageSize);
+    QByteArray page = file.read(pageSize);
+    ASSERT_EQ(page.at(0), 0x0D) << "the table should fit in one leaf page";
+    if (damage == PageDamage::Garbage) {
+        page.fill('\xEE');
+    } else {
+        page[1] = page[2] = page[3] = page[4] = page[7] = 0; // no free block, no cells, no fragments
+        page[5] = static_cast<char>((pageSize >> 8) & 0xff);
+        page[6] = static_cast<char>(pageSize & 0xff);
+    }
+    file.seek((root - 1) * pageSize);
+    ASSERT_EQ(file.write(page), pageSize);
 }
 
 // Counts the posts of one notification while it lives.
