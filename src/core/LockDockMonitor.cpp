@@ -2,7 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Log.h"
-#include "platform/UserDefaults.h"
+#include "SettingDescriptors.h"
 
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -68,7 +68,7 @@ bool LockDockMonitor::isInitialized() {
 
 void LockDockMonitor::startMonitoring() {
     updateAvailableDisplays();
-    const QString stored = UserDefaults::standard().string(QStringLiteral("lockDockDisplayUUID")).value_or(QString());
+    const QString stored = readStringSetting(Setting::LockDockDisplayUUID);
     std::lock_guard lock(mutex_);
     active_ = true;
     if (!stored.isEmpty())
@@ -114,7 +114,7 @@ void LockDockMonitor::relocateDockToLockedDisplay() {
 }
 
 void LockDockMonitor::scheduleAutoRelocateIfNeeded(const QString& reason) {
-    const bool autoRelocate = UserDefaults::standard().boolForKey(QStringLiteral("lockDockAutoRelocate"));
+    const bool autoRelocate = readBoolSetting(Setting::LockDockAutoRelocate);
     {
         std::lock_guard lock(mutex_);
         if (!active_ || !autoRelocate) {

@@ -84,10 +84,15 @@ void AppNoteManager::setGlobalNote(const QString& appEntry, const QString& note,
         notes.remove(key);
     else
         notes.insert(key, trimmed);
-    if (notes.isEmpty())
-        UserDefaults::standard().remove(globalNotesKey);
-    else
-        UserDefaults::standard().set(globalNotesKey, QJsonDocument(notes).toJson(QJsonDocument::Compact));
+    try {
+        if (notes.isEmpty())
+            UserDefaults::standard().remove(globalNotesKey);
+        else
+            UserDefaults::standard().set(globalNotesKey, QJsonDocument(notes).toJson(QJsonDocument::Compact));
+    } catch (const UserDefaultsError& error) {
+        // Nothing stored: the presets keep their own notes too.
+        throw AppNoteError(2, QStringLiteral("Could not save the global note: %1").arg(error.message()));
+    }
     if (trimmed.isEmpty())
         return;
 

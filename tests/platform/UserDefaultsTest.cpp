@@ -47,7 +47,7 @@ TEST(UserDefaults, StoredValuesKeepTheirTypeAndPresence) {
     EXPECT_FALSE(d.contains("off"));
 }
 
-TEST(UserDefaults, AtomicWritesLeaveNoTemporaryFilesAndUpdateRefusesAFileThatIsNotADictionary) {
+TEST(UserDefaults, AtomicWritesLeaveNoTemporaryFiles) {
     TempHome home;
     UserDefaults d("com.example.atomic");
     for (int i = 0; i < 20; ++i)
@@ -56,22 +56,69 @@ TEST(UserDefaults, AtomicWritesLeaveNoTemporaryFilesAndUpdateRefusesAFileThatIsN
     const QStringList entries = QDir(SystemPaths::preferencesFolder()).entryList(QDir::Files | QDir::Hidden);
     EXPECT_EQ(entries, (QStringList{"com.example.atomic.plist", "com.example.atomic.plist.lock"}));
     EXPECT_EQ(d.dictionaryRepresentation().size(), 19);
+    EXPECT_EQ(d.readError(), std::nullopt);
+}
 
-    UserDefaults broken("com.example.broken");
-    const QString path = home.write("Library/Preferences/com.example.broken.plist", "not a plist");
-    QString error;
-    bool ran = false;
-    EXPECT_FALSE(broken.update(
-        [&](QVariantMap&) {
-            ran = true;
-            return true;
-        },
-        &error));
-    EXPECT_FALSE(ran);
-    EXPECT_FALSE(error.isEmpty());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("not a plist"));
+// A write over a file that could not be read would replace every key it holds with one.
+TEST(UserDefaults, WritersRefuseAFileTheyCannotReadAndLeaveItAsItWas) {
+    TempHome home;
+    UserDefaults full("com.example.full");
+    for (int i = 0; i < 12; ++i)
+        full.set(QStringLiteral("k%1").arg(i), i);
+    QFile fullFile(full.filePath());
+    ASSERT_TRUE(fullFile.open(QIODevice::ReadOnly));
+    const QByteArray xml = fullFile.readAll();
+
+    const std::pair<const char*, QByteArray> cases[] = {
+        {"truncated", xml.left(xml.size() / 2)},
+        {"empty", QByteArray()},
+        {"not a plist", "not a plist"},
+        {"an array", "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>"},
+    };
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        UserDefaults d("com.example.broken");
+        const QString path = home.write("Library/Preferences/com.example.broken.plist", bytes);
+        ASSERT_TRUE(d.readError().has_value());
+        EXPECT_TRUE(d.readError()->contains(path));
+        EXPECT_FALSE(d.contains("k1")); // readers see an empty domain
+        try {
+            d.set("added", true);
+            ADD_FAILURE() << "set wrote over an unreadable file";
+        } catch (const UserDefaultsError& error) {
+            EXPECT_TRUE(error.message().contains(path)) << error.what();
+        }
+        EXPECT_THROW(d.remove("k1"), UserDefaultsError);
+        bool ran = false;
+        QString error;
+        EXPECT_FALSE(d.update(
+            [&](QVariantMap&) {
+                ran = true;
+                return true;
+            },
+            &error));
+        EXPECT_FALSE(ran);
+        EXPECT_FALSE(error.isEmpty());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), bytes);
+    }
+}
+
+TEST(UserDefaults, AWriteThatFailsThrowsWithTheReason) {
+    TempHome home;
+    UserDefaults d("com.example.locked");
+    d.set("kept", 1);
+    // A folder where the lock file belongs: the write cannot take the lock, even as root.
+    ASSERT_TRUE(QFile::remove(UserDefaults::lockFilePath(d.filePath())));
+    ASSERT_TRUE(QDir().mkpath(UserDefaults::lockFilePath(d.filePath())));
+    try {
+        d.set("lost", 2);
+        ADD_FAILURE() << "set reported nothing";
+    } catch (const UserDefaultsError& error) {
+        EXPECT_TRUE(error.message().contains(UserDefaults::lockFilePath(d.filePath()))) << error.what();
+    }
+    EXPECT_EQ(d.dictionaryRepresentation(), (QVariantMap{{"kept", qint64(1)}}));
 }
 
 // Two processes that each write their own keys at the same time must not lose each other's.

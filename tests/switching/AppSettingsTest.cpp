@@ -1,5 +1,6 @@
 #include "switching/AppSettings.h"
 
+#include "core/SettingDescriptors.h"
 #include "platform/UserDefaults.h"
 #include "support/CapturingLogSink.h"
 #include "support/EventLoop.h"
@@ -7,6 +8,7 @@
 #include "support/FakeLoginItem.h"
 #include "support/TempHome.h"
 
+#include <QDir>
 #include <gtest/gtest.h>
 
 using namespace pierline;
@@ -77,6 +79,55 @@ TEST_F(AppSettingsTest, StoredFalseAndZeroAreKeptButValuesOfTheWrongTypeFallBack
     EXPECT_EQ(defaults().object("scopeTimeoutSeconds"), QVariant(QString("fast")));
     settings->setScopeTimeoutSeconds(2.5);
     EXPECT_EQ(defaults().object("scopeTimeoutSeconds"), QVariant(2.5));
+}
+
+// Background readers go through readSetting, the settings object through its own load: for any
+// stored value both must agree, and a damaged file gives every reader the defaults.
+TEST_F(AppSettingsTest, ReadersOnOtherThreadsSeeWhatTheSettingsObjectSees) {
+    const auto check = [&](const char* what) {
+        const auto settings = load();
+        for (const SettingDescriptor& d : settingDescriptors()) {
+            EXPECT_EQ(settingDescriptor(d.id).key, d.key); // the table follows the enum
+            EXPECT_EQ(readSetting(d.id), settings->value(d.key)) << what << " " << d.key.toStdString();
+        }
+    };
+    check("fresh");
+    for (const SettingDescriptor& d : settingDescriptors()) {
+        const bool isBool = d.type == SettingType::Bool;
+        defaults().set(d.key, isBool ? QVariant(QString("YES")) : QVariant(QVariantList{qint64(1)}));
+    }
+    check("wrong types");
+    EXPECT_TRUE(readBoolSetting(Setting::CloseOtherApps)); // the plain getter reads "YES" as true
+    EXPECT_FALSE(readBoolSetting(Setting::SkipApplyIfSamePreset));
+    EXPECT_DOUBLE_EQ(readDoubleSetting(Setting::MultiPressWindowMs), 0.5);
+    for (const SettingDescriptor& d : settingDescriptors()) {
+        const QVariant stored = d.type == SettingType::Bool     ? QVariant(!d.defaultValue.toBool())
+                                : d.type == SettingType::Double ? QVariant(d.defaultValue.toDouble() + 1)
+                                : d.type == SettingType::String ? QVariant(QString("x"))
+                                                                : QVariant(QStringList{"a", "b"});
+        defaults().set(d.key, stored);
+    }
+    check("stored");
+    EXPECT_EQ(readStringListSetting(Setting::ExcludedPresetIds), (QStringList{"a", "b"}));
+
+    CapturingLogSink log;
+    home.write("Library/Preferences/com.corvane.pierline.plist", "<?xml version=\"1.0\"?><plist><dict><key>closeO");
+    for (const SettingDescriptor& d : settingDescriptors())
+        EXPECT_EQ(readSetting(d.id), d.defaultValue) << d.key.toStdString();
+}
+
+TEST_F(AppSettingsTest, ASetterThatCannotWriteThrowsAndChangesNothing) {
+    const auto settings = load();
+    QStringList announced;
+    QObject::connect(settings.get(), &AppSettings::settingChanged, [&](const QString& key) { announced.append(key); });
+    QFile::remove(UserDefaults::lockFilePath(defaults().filePath()));
+    ASSERT_TRUE(QDir().mkpath(UserDefaults::lockFilePath(defaults().filePath())));
+    EXPECT_THROW(settings->setLockDockEnabled(true), UserDefaultsError);
+    EXPECT_THROW(settings->setValue("closeOtherApps", true), UserDefaultsError);
+    EXPECT_FALSE(settings->lockDockEnabled());
+    EXPECT_FALSE(settings->closeOtherApps());
+    EXPECT_TRUE(announced.isEmpty());
+    EXPECT_TRUE(effects->calls.isEmpty());
 }
 
 TEST_F(AppSettingsTest, LoadingRunsNoChangeEffect) {

@@ -1,12 +1,21 @@
+#include "AppArgument.h"
 #include "Commands.h"
+#include "PresetCommandSupport.h"
 
 #include "app/Cli.h"
+#include "platform/Url.h"
+#include "platform/UserDefaults.h"
+#include "platform/UuidText.h"
+#include "store/DockPresetManager.h"
+#include "store/PersistenceController.h"
+#include "store/StoreError.h"
 #include "switching/AppSettings.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
 #include <variant>
 
@@ -88,6 +97,109 @@ std::variant<QVariant, QString> parseValue(const SettingDescriptor& d, const QSt
     return QStringLiteral("Invalid value for %1").arg(d.key);
 }
 
+// A number outside the range the settings window offers, as a usage message.
+std::optional<QString> rangeError(const SettingDescriptor& d, double number) {
+    if (!d.hasRange() || (number >= d.minimum && number <= d.maximum))
+        return std::nullopt;
+    const auto text = [](double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); };
+    return QStringLiteral("Invalid value for %1: must be from %2 to %3 (seconds), got %4")
+        .arg(d.key, text(d.minimum), text(d.maximum), text(number));
+}
+
+// The bundle paths of the apps named by paths, file URLs or application names; nullopt after
+// printing which one names no bundle.
+std::optional<QStringList> excludedAppPaths(const QStringList& apps) {
+    QStringList paths;
+    for (const QString& app : apps) {
+        const auto entry = entryForBundle(app);
+        const auto path = entry ? filePathOfLocation(*entry) : std::nullopt;
+        if (!path) {
+            err(QStringLiteral("Invalid value for excludedApps: no application bundle '%1' (give a bundle path or the "
+                               "name of an app in the Applications folder)")
+                    .arg(app));
+            return std::nullopt;
+        }
+        if (!paths.contains(*path))
+            paths.append(*path);
+    }
+    return paths;
+}
+
+// The identifiers of existing presets in their stored form; nullopt after printing why not.
+std::optional<QStringList> presetIds(const QStringList& ids, int& exitCode) {
+    exitCode = kExitUsage;
+    QStringList out;
+    QList<QUuid> wanted;
+    for (const QString& text : ids) {
+        const QUuid id = QUuid::fromString(text.trimmed());
+        if (id.isNull()) {
+            err(QStringLiteral("Invalid value for excludedPresetIds: '%1' is not a preset UUID (see the idString "
+                               "of `pierline presets --json`)")
+                    .arg(text));
+            return std::nullopt;
+        }
+        wanted.append(id);
+    }
+    if (wanted.isEmpty())
+        return out;
+    exitCode = kExitFailed;
+    DockPresetManager* manager = openPresetManager();
+    if (!manager)
+        return std::nullopt;
+    QList<DockPresetPtr> presets;
+    try {
+        presets = manager->fetchAllPresetsOrThrow();
+    } catch (const StoreError& error) {
+        err(PersistenceError::fetchFailed(error).description());
+        return std::nullopt;
+    }
+    exitCode = kExitUsage;
+    for (const QUuid& id : wanted) {
+        const bool known = std::any_of(presets.cbegin(), presets.cend(), [&](const DockPresetPtr& preset) {
+            return preset->id() == id;
+        });
+        if (!known) {
+            err(QStringLiteral("Invalid value for excludedPresetIds: no preset has the id %1").arg(uuidText(id)));
+            return std::nullopt;
+        }
+        if (!out.contains(uuidText(id)))
+            out.append(uuidText(id));
+    }
+    return out;
+}
+
+// The value to store for `d`, or the exit code after printing why it is refused.
+std::variant<QVariant, int> checkedValue(const SettingDescriptor& d, const QVariant& value) {
+    if (const auto error = d.type == SettingType::Double ? rangeError(d, value.toDouble()) : std::nullopt) {
+        err(*error);
+        return kExitUsage;
+    }
+    if (d.id == Setting::ExcludedApps) {
+        const auto paths = excludedAppPaths(value.toStringList());
+        if (!paths)
+            return kExitUsage;
+        return QVariant(*paths);
+    }
+    if (d.id == Setting::ExcludedPresetIds) {
+        int exitCode = kExitUsage;
+        const auto ids = presetIds(value.toStringList(), exitCode);
+        if (!ids)
+            return exitCode;
+        return QVariant(*ids);
+    }
+    return value;
+}
+
+// The settings file must be readable before anything is shown from it; defaults shown in place of
+// a damaged file would look like the user's choices.
+bool settingsReadable() {
+    if (const auto error = UserDefaults::standard().readError()) {
+        err(QStringLiteral("Could not read the settings: %1").arg(*error));
+        return false;
+    }
+    return true;
+}
+
 const SettingDescriptor* knownSetting(const QString& key) {
     const SettingDescriptor* d = findSettingDescriptor(key);
     if (!d) {
@@ -98,7 +210,7 @@ const SettingDescriptor* knownSetting(const QString& key) {
 }
 
 int listSettings(bool json) {
-    if (!requireHome())
+    if (!requireHome() || !settingsReadable())
         return kExitFailed;
     AppSettings& settings = AppSettings::shared();
     if (json) {
@@ -118,8 +230,9 @@ int listSettings(bool json) {
 int runSettingsCommand(const QStringList& args) {
     if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
         out(QStringLiteral("Usage: pierline %1").arg(kUsage));
-        out(QStringLiteral("Shows or changes the settings. Booleans are true or false, numbers are written as they"));
-        out(QStringLiteral("are (seconds for the timings), lists are JSON arrays of strings."));
+        out(QStringLiteral("Shows or changes the settings. Booleans are true or false, numbers are seconds within"));
+        out(QStringLiteral("the range the settings window offers, lists are JSON arrays of strings: excludedApps"));
+        out(QStringLiteral("takes bundle paths or app names, excludedPresetIds the ids of presets."));
         return kExitOk;
     }
     if (args.isEmpty())
@@ -134,7 +247,7 @@ int runSettingsCommand(const QStringList& args) {
         const SettingDescriptor* d = knownSetting(args.at(1));
         if (!d)
             return kExitUsage;
-        if (!requireHome())
+        if (!requireHome() || !settingsReadable())
             return kExitFailed;
         out(formatValue(d->type, AppSettings::shared().value(d->key)));
         return kExitOk;
@@ -150,8 +263,21 @@ int runSettingsCommand(const QStringList& args) {
             err(*message);
             return kExitUsage;
         }
-        if (!AppSettings::shared().setValue(d->key, std::get<QVariant>(parsed))) {
-            err(QStringLiteral("Could not set %1.").arg(d->key));
+        const auto checked = checkedValue(*d, std::get<QVariant>(parsed));
+        if (const auto* exitCode = std::get_if<int>(&checked))
+            return *exitCode;
+        // Loading the settings from a damaged file would only warn; say once why nothing is stored.
+        if (const auto error = UserDefaults::standard().readError()) {
+            err(QStringLiteral("Could not set %1: %2").arg(d->key, *error));
+            return kExitFailed;
+        }
+        try {
+            if (!AppSettings::shared().setValue(d->key, std::get<QVariant>(checked))) {
+                err(QStringLiteral("Could not set %1: the value does not have the setting's type").arg(d->key));
+                return kExitFailed;
+            }
+        } catch (const UserDefaultsError& error) {
+            err(QStringLiteral("Could not set %1: %2").arg(d->key, error.message()));
             return kExitFailed;
         }
         return kExitOk;
