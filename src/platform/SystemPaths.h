@@ -15,7 +15,7 @@ struct SystemPaths {
     static QString applicationSupportFolder(); // Library/Application Support/Pierline
     static QString logsFolder();             // Library/Logs
     static QString applicationsFolder();     // stands for /Applications
-    static QString temporaryDirectory();     // the user's temporary folder
+    static QString temporaryDirectory();     // $TMPDIR, else $XDG_RUNTIME_DIR, else the home's tmp
     static QString preferencesFile(const QString& domain);
 
     static QString toolsDirectory();                    // emulated defaults, dockutil, killall, ...

@@ -31,8 +31,12 @@ QString SystemPaths::logsFolder() { return underHome(QStringLiteral("Library/Log
 QString SystemPaths::applicationsFolder() { return underHome(QStringLiteral("Applications")); }
 
 QString SystemPaths::temporaryDirectory() {
-    const QString tmp = env("TMPDIR");
-    return tmp.isEmpty() ? QDir::tempPath() : QDir::cleanPath(tmp);
+    // Per user, never the shared /tmp: the user's TMPDIR, else the runtime folder, else the home's own.
+    for (const char* name : {"TMPDIR", "XDG_RUNTIME_DIR"}) {
+        const QString folder = env(name);
+        if (!folder.isEmpty()) return QDir::cleanPath(folder);
+    }
+    return underHome(QStringLiteral("tmp"));
 }
 
 QString SystemPaths::preferencesFile(const QString& domain) {
