@@ -102,10 +102,18 @@ struct Fixture : bench::QuietHome {
         const ApplyHandle first = DockManager::shared().applyPreset(QStringLiteral("Bench"), true);
         if (first.actions)
             waitUntil([&] { return first.actions->isFinished(); });
-        const QDir tmp(SystemPaths::temporaryDirectory());
+        // The writer removes its files after each apply; the script imports the same two lists kept here.
+        QList<DockFolderStackValues> items;
+        for (const DockFolderStackPtr& item : preset->folderStacksArray())
+            items.append(item->values());
+        const QDir lists(home.path());
+        QString error;
+        if (!DefaultsWriter::writeFiles(lists.path(), DefaultsWriter::appTiles(apps),
+                                        DefaultsWriter::itemTiles(items), &error))
+            qFatal("%s", qPrintable(error));
         bareScript = home.filePath(QStringLiteral("defaults.zsh"));
-        bench::writeFile(bareScript, DefaultsWriter::commands(tmp.filePath(DefaultsWriter::kAppsFileName),
-                                                              tmp.filePath(DefaultsWriter::kItemsFileName))
+        bench::writeFile(bareScript, DefaultsWriter::commands(lists.filePath(DefaultsWriter::kAppsFileName),
+                                                              lists.filePath(DefaultsWriter::kItemsFileName))
                                          .join(QLatin1Char('\n'))
                                          .toUtf8());
 

@@ -80,11 +80,15 @@ struct Fixture : bench::QuietHome {
         }
 
         // The bare scripts: the writers' own command lines, one shell for all of them.
-        const QDir tmp(SystemPaths::temporaryDirectory());
-        DefaultsWriter::apply("Bench", apps, items, {}); // leaves the two files the script imports
+        // The writer removes its files after each apply; the script imports the same two lists kept here.
+        const QDir lists(home.path());
+        QString error;
+        if (!DefaultsWriter::writeFiles(lists.path(), DefaultsWriter::appTiles(apps), DefaultsWriter::itemTiles(items),
+                                        &error))
+            qFatal("%s", qPrintable(error));
         defaultsScript = home.filePath("defaults.zsh");
-        bench::writeFile(defaultsScript, DefaultsWriter::commands(tmp.filePath(DefaultsWriter::kAppsFileName),
-                                                                  tmp.filePath(DefaultsWriter::kItemsFileName))
+        bench::writeFile(defaultsScript, DefaultsWriter::commands(lists.filePath(DefaultsWriter::kAppsFileName),
+                                                                  lists.filePath(DefaultsWriter::kItemsFileName))
                                              .join('\n')
                                              .toUtf8());
         QStringList dockutilLines;

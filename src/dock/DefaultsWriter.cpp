@@ -5,7 +5,7 @@
 #include "platform/Log.h"
 #include "platform/Plist.h"
 #include "platform/ShellRunner.h"
-#include "platform/SystemPaths.h"
+#include "platform/TemporaryFolder.h"
 #include "core/PresetRecord.h"
 
 #include <QDir>
@@ -114,6 +114,19 @@ QStringList DefaultsWriter::commands(const QString& appsFile, const QString& ite
             QStringLiteral("defaults import com.apple.dock ") + shellWord(itemsFile), QStringLiteral("killall Dock")};
 }
 
+bool DefaultsWriter::writeFiles(const QString& folder, const QVariantList& appTiles, const QVariantList& itemTiles,
+                                QString* error) {
+    const auto appsXml = plistToXml(QVariantMap{{QStringLiteral("persistent-apps"), appTiles}}, error);
+    if (!appsXml)
+        return false;
+    const auto itemsXml = plistToXml(QVariantMap{{QStringLiteral("persistent-others"), itemTiles}}, error);
+    if (!itemsXml)
+        return false;
+    const QDir dir(folder);
+    return writeFile(dir.filePath(kAppsFileName), *appsXml, error) &&
+           writeFile(dir.filePath(kItemsFileName), *itemsXml, error);
+}
+
 bool DefaultsWriter::apply(const QString& presetName, const QStringList& apps,
                            const QList<DockFolderStackValues>& items, const std::function<void()>& finishApply) {
     printLine(QStringLiteral("Applying preset using defaults: %1").arg(presetName));
@@ -127,19 +140,14 @@ bool DefaultsWriter::apply(const QString& presetName, const QStringList& apps,
         printLine(QStringLiteral("Error applying preset using defaults: %1").arg(error));
         return false;
     };
+    // A folder of its own per apply: another user's or home's files never stand in the way.
+    TemporaryFolder folder(QStringLiteral("pierline-dock"));
+    if (!folder.isValid())
+        return fail(folder.error());
+    const QString appsFile = folder.filePath(kAppsFileName);
+    const QString itemsFile = folder.filePath(kItemsFileName);
     QString error;
-    const auto appsXml = plistToXml(QVariantMap{{QStringLiteral("persistent-apps"), left}}, &error);
-    if (!appsXml)
-        return fail(error);
-    const auto itemsXml = plistToXml(QVariantMap{{QStringLiteral("persistent-others"), right}}, &error);
-    if (!itemsXml)
-        return fail(error);
-    const QDir tmp(SystemPaths::temporaryDirectory());
-    const QString appsFile = tmp.filePath(kAppsFileName);
-    const QString itemsFile = tmp.filePath(kItemsFileName);
-    if (!writeFile(appsFile, *appsXml, &error))
-        return fail(error);
-    if (!writeFile(itemsFile, *itemsXml, &error))
+    if (!writeFiles(folder.path(), left, right, &error))
         return fail(error);
     printLine(QStringLiteral("Wrote apps to %1").arg(appsFile));
     printLine(QStringLiteral("Wrote folder stacks to %1").arg(itemsFile));
@@ -149,6 +157,7 @@ bool DefaultsWriter::apply(const QString& presetName, const QStringList& apps,
     printLine(QStringLiteral("Import apps result: (defaults method)"));
     runShellCommand(texts.at(1));
     printLine(QStringLiteral("Import folder stacks result: (defaults method)"));
+    folder.remove();
     runShellCommand(texts.at(2));
     Clock::shared().sleep(kRestartPause);
     printLine(QStringLiteral("Kill result: (defaults method)"));

@@ -19,6 +19,11 @@ public:
     static QVariantList appTiles(const QStringList& apps);
     static QVariantList itemTiles(const QList<DockFolderStackValues>& items);
 
+    // Writes dockApps.plist and dockFolderStacks.plist into `folder`; false, with `error` set, when
+    // one of them could not be serialised or written.
+    static bool writeFiles(const QString& folder, const QVariantList& appTiles, const QVariantList& itemTiles,
+                           QString* error);
+
     // The commands that follow a successful file write, in order.
     static QStringList commands(const QString& appsFile, const QString& itemsFile);
 

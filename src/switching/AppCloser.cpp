@@ -22,14 +22,20 @@ QString displayName(const RunningApplication& app) {
     return app.bundlePath.value_or(QString());
 }
 
-QString pathOfUrlText(const QString& text) { return filePathOfUrlText(text).value_or(QString()); }
+QString pathOfUrlText(const QString& text) { return filePathOfLocation(text).value_or(QString()); }
+
+// Fully encoded, so a "#" or "?" in the bundle's name stays part of its path.
+QString bundlePathOf(const RunningApplication& app) {
+    const auto url = app.bundleURL();
+    return url ? pathOfUrlText(url->toString(QUrl::FullyEncoded)) : QString();
+}
 
 // Last resort for a browser that survives SIGKILL requests: the kill tool itself.
 void killWithTool(const RunningApplication& app) {
     const ProcessResult result = runProcess(SystemPaths::killPath(), {QStringLiteral("-9"), QString::number(app.pid)});
     if (result.exitStatus == -1 && result.stderrData.startsWith("Failed to launch"))
         return;
-    printLine(QStringLiteral("Force killed browser process: %1").arg(displayName(app)));
+    printWarning(QStringLiteral("Force killed browser process: %1").arg(displayName(app)));
 }
 
 bool allTerminated(const QList<RunningApplication>& apps) {
@@ -113,10 +119,9 @@ QList<RunningApplication> AppCloser::closeCandidates(const QList<RunningApplicat
             continue;
         if (!regular)
             continue;
-        const auto url = app.bundleURL();
-        if (!url)
+        if (!app.bundleURL())
             continue;
-        if (excludedApps.contains(pathOfUrlText(url->toString())))
+        if (excludedApps.contains(bundlePathOf(app)))
             continue;
         candidates.append(app);
     }
@@ -132,8 +137,7 @@ QFuture<void> AppCloser::closeAppsNotInPreset(const QStringList& apps) {
     return runAsync(QueuePriority::UserInitiated, [keep, candidates] {
         QList<QFuture<void>> children;
         for (const RunningApplication& app : candidates) {
-            const auto url = app.bundleURL();
-            if (url && keep.contains(pathOfUrlText(url->toString())))
+            if (keep.contains(bundlePathOf(app)))
                 continue;
             const bool browser = browserIdentifiers().contains(app.bundleIdentifier.value_or(QString()));
             children.append(runAsync(QueuePriority::UserInitiated, [app, browser] { closeOne(app, browser); }));
@@ -151,27 +155,27 @@ void AppCloser::closeOne(const RunningApplication& app, bool isBrowser) {
 
     if (!isBrowser) {
         if (!accepted) {
-            printLine(QStringLiteral("App refused to terminate, force terminating: %1").arg(name));
+            printWarning(QStringLiteral("App refused to terminate, force terminating: %1").arg(name));
             workspace.forceTerminate(app.pid);
             return;
         }
         Clock::shared().sleep(kAppGracePeriod);
         if (!workspace.isTerminated(app.pid)) {
-            printLine(QStringLiteral("Force terminating hung app: %1").arg(name));
+            printWarning(QStringLiteral("Force terminating hung app: %1").arg(name));
             workspace.forceTerminate(app.pid);
         }
         return;
     }
 
     if (!accepted) {
-        printLine(QStringLiteral("Browser refused to terminate, force terminating: %1").arg(name));
+        printWarning(QStringLiteral("Browser refused to terminate, force terminating: %1").arg(name));
         if (!workspace.forceTerminate(app.pid))
             killWithTool(app);
         return;
     }
     Clock::shared().sleep(kBrowserGracePeriod);
     if (!workspace.isTerminated(app.pid)) {
-        printLine(QStringLiteral("Force terminating browser: %1").arg(name));
+        printWarning(QStringLiteral("Force terminating browser: %1").arg(name));
         if (!workspace.forceTerminate(app.pid))
             killWithTool(app);
     }
@@ -183,7 +187,7 @@ bool AppCloser::closeRunningInstances(const QString& appURL) {
     DockPresetManager::shared().logIfNetworkTransitioning(QStringLiteral("closeRunningInstances(%1)").arg(appName));
     const std::optional<QString> id = path.isEmpty() ? std::nullopt : Workspace::shared().bundleIdentifier(path);
     if (!id) {
-        printLine(QStringLiteral("     ⚠️ Could not get bundle identifier for app at %1").arg(path));
+        printWarning(QStringLiteral("     ⚠️ Could not get bundle identifier for app at %1").arg(path));
         return false;
     }
     const QList<RunningApplication> instances =
@@ -202,10 +206,10 @@ bool AppCloser::closeRunningInstances(const QString& appURL) {
             if (workspace.terminate(app.pid))
                 continue;
             const QString name = app.localizedName.value_or(QStringLiteral("Unknown"));
-            printLine(
+            printWarning(
                 QStringLiteral("     ⚠️ Graceful termination failed for %1, trying force terminate...").arg(name));
             if (!workspace.forceTerminate(app.pid)) {
-                printLine(QStringLiteral("     ❌ Failed to force terminate %1").arg(name));
+                printWarning(QStringLiteral("     ❌ Failed to force terminate %1").arg(name));
                 forceFailed = true;
             }
         }
@@ -219,7 +223,7 @@ bool AppCloser::closeRunningInstances(const QString& appURL) {
             return true;
         }
         if (clock.monotonicSeconds() - start >= kInstanceTimeout - 1e-9) {
-            printLine(QStringLiteral("     ⚠️ Timeout waiting for application termination"));
+            printWarning(QStringLiteral("     ⚠️ Timeout waiting for application termination"));
             return !forceFailed;
         }
         clock.sleep(kPollInterval);

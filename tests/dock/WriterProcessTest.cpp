@@ -2,6 +2,7 @@
 #include "WriterFixtures.h"
 
 #include "dock/DefaultsWriter.h"
+#include "dock/DockReader.h"
 #include "dock/DockutilWriter.h"
 #include "platform/Log.h"
 #include "platform/ShellRunner.h"
@@ -10,6 +11,7 @@
 #include "support/StandInTools.h"
 #include "support/VirtualClock.h"
 
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
@@ -18,6 +20,11 @@ using namespace pierline::test;
 using namespace pierline::test::writers;
 
 namespace {
+
+QString readText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
 
 void makeExecutable(const QString& path) {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -94,55 +101,129 @@ TEST_F(WriterRun, HangingCommandIsAbandonedAndTheWriteGoesOn) {
     EXPECT_TRUE(log.printed("applyPresetUsingDockutil finished for preset: Work"));
 }
 
-TEST_F(WriterRun, DefaultsWriterWritesBothListsThenImportsAppsFirstRestartsAndHandsBack) {
-    tools.addRecording("defaults");
+// The stand-in `defaults` keeps a copy of each file it imports and the mode of its folder, since
+// the writer removes the folder once the imports ran.
+QString recordImports(const StandInTools& tools, const TempHome& home) {
+    return tools.addRecording("defaults", "n=$(ls '" + home.file("seen").toUtf8() +
+                                              "' | wc -l); cp \"$3\" '" + home.file("seen").toUtf8() +
+                                              "'/$n.plist; stat -c %a \"$(dirname \"$3\")\" >> '" +
+                                              home.file("modes").toUtf8() + "'");
+}
+
+TEST_F(WriterRun, DefaultsWriterWritesBothListsInAPrivateFolderImportsAppsFirstRestartsAndHandsBack) {
+    recordImports(tools, home);
+    QDir().mkpath(home.file("seen"));
     tools.addRecording("killall");
-    // A temporary folder that must reach defaults as one argument, and a longer leftover from an
-    // earlier apply that must not survive the overwrite.
+    // A temporary folder that must reach defaults as one argument, holding someone else's files
+    // under the names the writer uses: they are neither used nor touched.
     const QString tmp = home.file("tmp/Bob's temp $dir");
-    qputenv("TMPDIR", tmp.toUtf8()); // TempHome restores it
-    home.write("tmp/Bob's temp $dir/dockApps.plist", QByteArray(8192, 'x'));
+    ScopedEnv tmpdir("TMPDIR", tmp.toUtf8());
+    QDir().mkpath(tmp + "/dockApps.plist");
+    home.write("tmp/Bob's temp $dir/dockFolderStacks.plist", "foreign");
     const QString safari = dirUrl(home.makeBundle("Applications", "Safari", "com.apple.Safari"));
 
     EXPECT_TRUE(
         DefaultsWriter::apply("Work", {safari, "pierline-spacer-1"}, {folder("/Users/a/Docs")}, finish.callback()));
 
-    const QString appsFile = tmp + "/dockApps.plist";
-    const QString itemsFile = tmp + "/dockFolderStacks.plist";
-    EXPECT_EQ(tools.calls(), (QStringList{"defaults <import> <com.apple.dock> <" + appsFile + ">",
-                                          "defaults <import> <com.apple.dock> <" + itemsFile + ">", "killall <Dock>"}));
-    const QVariantMap apps = parsedFile(appsFile).toMap();
+    const QStringList calls = tools.calls();
+    ASSERT_EQ(calls.size(), 3);
+    const QRegularExpression import("^defaults <import> <com.apple.dock> <(" + QRegularExpression::escape(tmp) +
+                                    "/pierline-dock-[^/]+)/(\\w+\\.plist)>$");
+    const auto first = import.match(calls[0]);
+    const auto second = import.match(calls[1]);
+    ASSERT_TRUE(first.hasMatch() && second.hasMatch()) << calls.join('\n').toStdString();
+    EXPECT_EQ(first.captured(2), "dockApps.plist");
+    EXPECT_EQ(second.captured(2), "dockFolderStacks.plist");
+    EXPECT_EQ(first.captured(1), second.captured(1));
+    EXPECT_EQ(calls[2], "killall <Dock>");
+    EXPECT_EQ(readText(home.file("modes")), "700\n700\n");
+    EXPECT_FALSE(QFileInfo::exists(first.captured(1))) << "the folder is removed after the imports";
+    EXPECT_TRUE(QFileInfo(tmp + "/dockApps.plist").isDir());
+    EXPECT_EQ(readText(tmp + "/dockFolderStacks.plist"), "foreign");
+
+    const QVariantMap apps = parsedFile(home.file("seen/0.plist")).toMap();
     EXPECT_EQ(apps.keys(), QStringList{"persistent-apps"});
     EXPECT_EQ(apps.value("persistent-apps").toList().size(), 2);
-    const QVariantMap items = parsedFile(itemsFile).toMap();
+    const QVariantMap items = parsedFile(home.file("seen/1.plist")).toMap();
     EXPECT_EQ(items.keys(), QStringList{"persistent-others"});
     EXPECT_EQ(items.value("persistent-others").toList().size(), 1);
 
     EXPECT_EQ(finish.calls, 1);
     EXPECT_DOUBLE_EQ(finish.at, 1.0);
+    const QString appsFile = first.captured(1) + "/dockApps.plist";
     const QStringList lines = log.plainLines();
     const qsizetype wrote = lines.indexOf("Wrote apps to " + appsFile);
     ASSERT_GE(wrote, 0);
     EXPECT_EQ(lines.mid(wrote),
-              (QStringList{"Wrote apps to " + appsFile, "Wrote folder stacks to " + itemsFile,
+              (QStringList{"Wrote apps to " + appsFile, "Wrote folder stacks to " + first.captured(1) +
+                                                            "/dockFolderStacks.plist",
                            "Import apps result: (defaults method)", "Import folder stacks result: (defaults method)",
                            "Kill result: (defaults method)", "<finish>"}));
     EXPECT_EQ(lines.first(), "Applying preset using defaults: Work");
     EXPECT_EQ(lines.at(1), "Applying 2 apps to Dock (defaults method):");
 }
 
+// Two homes sharing one temporary folder each import their own lists, through the real tools, from
+// folders of their own.
+TEST(DefaultsWriterRun, TwoHomesSharingATemporaryFolderKeepTheirOwnDocks) {
+    VirtualTime time;
+    CapturingLogSink log;
+    TempHome shared;
+    const QString tmp = shared.file("tmp");
+    for (const QString name : {"Mail", "Notes"}) {
+        SCOPED_TRACE(name.toStdString());
+        TempHome home;
+        ScopedEnv tmpdir("TMPDIR", tmp.toUtf8());
+        const QString app = dirUrl(home.makeBundle("Applications", name, "com.example." + name));
+        ASSERT_TRUE(DefaultsWriter::apply(name, {app}, {}, {}));
+        EXPECT_EQ(DockReader::getDockApps(), QStringList{app});
+    }
+    QStringList folders;
+    for (const QString& line : log.plainLines())
+        if (line.startsWith("Wrote apps to "))
+            folders.append(QFileInfo(line.mid(14)).path());
+    ASSERT_EQ(folders.size(), 2);
+    EXPECT_NE(folders[0], folders[1]);
+    EXPECT_TRUE(QDir(tmp).isEmpty()) << "nothing left behind";
+}
+
+TEST(DefaultsWriterRun, PrivateFolderGoesUnderTmpdirElseTheRuntimeFolderElseTheHome) {
+    VirtualTime time;
+    TempHome home;
+    StandInTools tools;
+    tools.addRecording("defaults");
+    tools.addRecording("killall");
+    const QString runtime = home.file("run");
+    QDir().mkpath(runtime);
+    const struct {
+        std::optional<QByteArray> tmpdir, runtimeDir;
+        QString base;
+    } cases[] = {
+        {home.file("t").toUtf8(), runtime.toUtf8(), home.file("t")},
+        {std::nullopt, runtime.toUtf8(), runtime},
+        {std::nullopt, std::nullopt, home.file("tmp")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.base.toStdString());
+        ScopedEnv tmpdir("TMPDIR", c.tmpdir);
+        ScopedEnv runtimeDir("XDG_RUNTIME_DIR", c.runtimeDir);
+        CapturingLogSink log;
+        ASSERT_TRUE(DefaultsWriter::apply("Work", {}, {}, {}));
+        const QStringList wrote = log.plainLines().filter("Wrote apps to ");
+        ASSERT_EQ(wrote.size(), 1);
+        EXPECT_EQ(QFileInfo(QFileInfo(wrote[0].mid(14)).path()).path(), c.base);
+    }
+}
+
 TEST(DefaultsWriterRun, FailedWriteRunsNoCommandAndDoesNotFinish) {
     struct Case {
         const char* name;
-        std::function<void(const TempHome&)> arrange;
-        QString failingFile;
+        const char* tmpdir; // under the home
+        QString error;
     };
-    const QList<Case> cases = {
-        {"missing temporary folder",
-         [](const TempHome& home) { qputenv("TMPDIR", home.file("no/such/folder").toUtf8()); }, "dockApps.plist"},
-        {"folder in the way of the second file",
-         [](const TempHome& home) { QDir().mkpath(home.file("tmp/dockFolderStacks.plist")); },
-         "dockFolderStacks.plist"},
+    const Case cases[] = {
+        {"temporary folder under a file", "a-file/tmp", "Could not create the temporary folder "},
+        {"temporary folder is a file", "a-file", "Could not create the temporary folder "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -151,7 +232,8 @@ TEST(DefaultsWriterRun, FailedWriteRunsNoCommandAndDoesNotFinish) {
         StandInTools tools;
         tools.addRecording("defaults");
         tools.addRecording("killall");
-        c.arrange(home);
+        home.write("a-file", "x");
+        ScopedEnv tmpdir("TMPDIR", home.file(c.tmpdir).toUtf8());
         CapturingLogSink log;
         FinishProbe finish;
 
@@ -161,9 +243,8 @@ TEST(DefaultsWriterRun, FailedWriteRunsNoCommandAndDoesNotFinish) {
         EXPECT_EQ(finish.calls, 0);
         EXPECT_DOUBLE_EQ(time.clock.monotonicSeconds(), 0.0);
         bool reported = false;
-        for (const QString& line : log.plainLines())
-            reported = reported || (line.startsWith("Error applying preset using defaults: Could not write ") &&
-                                    line.contains(c.failingFile));
+        for (const QString& line : log.warningLines())
+            reported = reported || line.startsWith("Error applying preset using defaults: " + c.error);
         EXPECT_TRUE(reported) << log.plainLines().join('\n').toStdString();
         EXPECT_FALSE(log.printedContaining("Wrote apps to"));
     }

@@ -1,7 +1,11 @@
 #include "SwitchingFixtures.h"
 
 #include "platform/Dispatch.h"
+#include "dock/DefaultsWriter.h"
 #include "switching/AppCloser.h"
+#include "switching/AppNoteManager.h"
+
+#include <atomic>
 
 using namespace pierline;
 using namespace pierline::test;
@@ -10,18 +14,31 @@ namespace {
 
 class SwitchingAppCloser : public SwitchingStoreTest {
 protected:
-    // Runs closeRunningInstances off the main thread (it polls on the clock), advancing the manual
-    // clock whenever it sleeps.
-    bool closeInstances(const QString& url) {
-        bool result = false;
+    void SetUp() override {
+        SwitchingStoreTest::SetUp();
+        time.clock.setAutoAdvance(false);
+    }
+
+    // Runs closeRunningInstances off the main thread and moves the clock one poll at a time, each
+    // step only after the closer went back to sleep and `settled` holds for the real processes,
+    // so the closer never sees more time pass than the processes had. Returns the virtual seconds
+    // the call took.
+    double closeInstances(const QString& url, bool expected, const std::function<bool()>& settled = [] {
+        return true;
+    }) {
+        std::atomic<bool> result = false;
+        const double start = time.clock.monotonicSeconds();
         QFuture<void> f =
             runAsync(QueuePriority::UserInitiated, [&] { result = AppCloser::closeRunningInstances(url); });
-        while (!f.isFinished()) {
-            if (time.clock.waitForSleepers(1, 50))
-                time.clock.advance(0.1);
-            QCoreApplication::processEvents();
+        for (int polls = time.clock.sleepsBegun() + 1;; ++polls) {
+            EXPECT_TRUE(waitUntil([&] { return f.isFinished() || time.clock.sleepsBegun() >= polls; }));
+            if (f.isFinished())
+                break;
+            EXPECT_TRUE(waitUntil(settled));
+            time.clock.advance(AppCloser::kPollInterval);
         }
-        return result;
+        EXPECT_EQ(result.load(), expected);
+        return time.clock.monotonicSeconds() - start;
     }
 };
 
@@ -61,43 +78,81 @@ TEST(SwitchingAppCloserRules, PresetPathsAndCandidatesKeepSystemAgentsSelfAndExc
     EXPECT_TRUE(logs.printed("Apple app: com.apple.TextEdit"));
 }
 
-TEST_F(SwitchingAppCloser, BrowsersGetTheShortGracePeriod) {
-    time.clock.setAutoAdvance(false);
+TEST_F(SwitchingAppCloser, GracePeriodsAreExactAndAppsThatQuitAreNotForced) {
     const qint64 chrome = apps->launch(apps->makeApp("Google Chrome", "com.google.Chrome", {}, {"ignore-term"}));
+    const qint64 hung = apps->launch(apps->makeApp("Hung", "com.example.hung", {}, {"ignore-term"}));
+    const qint64 polite = apps->launch(apps->makeApp("Polite", "com.example.polite"));
     QFuture<void> closing = AppCloser::closeAppsNotInPreset({});
-    ASSERT_TRUE(time.clock.waitForSleepers(1));
-    time.clock.advance(1.0);
+    ASSERT_TRUE(time.clock.waitForSleepers(3));
+    ASSERT_TRUE(waitUntil([&] { return !apps->running(polite); }));
+
+    // Just short of the browser's second nothing is forced.
+    time.clock.advance(AppCloser::kBrowserGracePeriod - 0.001);
+    EXPECT_EQ(time.clock.sleepers(), 3);
+    time.clock.advance(0.001);
+    ASSERT_TRUE(waitUntil([&] { return !apps->running(chrome) && time.clock.sleepers() == 2; }));
+    EXPECT_TRUE(logs.warned("Force terminating browser: Google Chrome"));
+    EXPECT_TRUE(apps->running(hung));
+
+    time.clock.advance(AppCloser::kAppGracePeriod - AppCloser::kBrowserGracePeriod - 0.001);
+    EXPECT_EQ(time.clock.sleepers(), 2);
+    time.clock.advance(0.001);
     ASSERT_TRUE(waitFor(closing));
+    EXPECT_TRUE(waitUntil([&] { return !apps->running(hung); }));
     EXPECT_TRUE(logs.printed("Closing app: Google Chrome [Browser]"));
-    EXPECT_TRUE(logs.printed("Force terminating browser: Google Chrome"));
-    EXPECT_TRUE(waitUntil([&] { return !apps->running(chrome); }));
+    EXPECT_TRUE(logs.printed("Closing app: Polite"));
+    EXPECT_TRUE(logs.warned("Force terminating hung app: Hung"));
+    EXPECT_FALSE(logs.printedContaining("hung app: Polite"));
 }
 
 TEST_F(SwitchingAppCloser, CloseRunningInstances) {
     const QString ide = apps->makeApp("Code", "com.example.code");
-    time.clock.setAutoAdvance(false);
 
     // Not running: true at once.
-    EXPECT_TRUE(closeInstances(entryFor(ide)));
+    EXPECT_EQ(closeInstances(entryFor(ide), true), 0.0);
     EXPECT_TRUE(logs.printed("     ℹ️ No running instances of Code.app found"));
 
-    // Two instances, both closed; the polls run on the virtual clock.
+    // Two instances: done at the first poll after both really ended.
     const qint64 a = apps->launch(ide);
     const qint64 b = apps->launch(ide);
-    EXPECT_TRUE(closeInstances(entryFor(ide)));
-    EXPECT_FALSE(apps->running(a) || apps->running(b));
+    const double took = closeInstances(entryFor(ide), true, [&] { return !apps->running(a) && !apps->running(b); });
+    EXPECT_LE(took, AppCloser::kPollInterval + 1e-9);
     EXPECT_TRUE(logs.printed("     🔄 Found 2 running instance(s) of Code.app. Closing them..."));
     EXPECT_TRUE(logs.printed("     ✅ All application instances terminated successfully"));
 
     // No bundle identifier: false.
-    EXPECT_FALSE(closeInstances("file:///nowhere/Ghost.app/"));
-    EXPECT_TRUE(logs.printed("     ⚠️ Could not get bundle identifier for app at /nowhere/Ghost.app"));
+    closeInstances("file:///nowhere/Ghost.app/", false);
+    EXPECT_TRUE(logs.warned("     ⚠️ Could not get bundle identifier for app at /nowhere/Ghost.app"));
 
-    // A hung app: the request was accepted, so nothing failed outright, after 5 s of polling.
+    // A hung app: the request was accepted, so nothing failed outright; the closer gives up after
+    // exactly five seconds of polling.
     const qint64 hung = apps->launch(apps->makeApp("Hung IDE", "com.example.hungide", {}, {"ignore-term"}));
-    const double start = time.clock.monotonicSeconds();
-    EXPECT_TRUE(closeInstances(entryFor(home.file("Applications/Hung IDE.app"))));
-    EXPECT_TRUE(logs.printed("     ⚠️ Timeout waiting for application termination"));
-    EXPECT_GE(time.clock.monotonicSeconds() - start, 4.99);
+    EXPECT_NEAR(closeInstances(entryFor(home.file("Applications/Hung IDE.app")), true), AppCloser::kInstanceTimeout,
+                1e-6);
+    EXPECT_TRUE(logs.warned("     ⚠️ Timeout waiting for application termination"));
     EXPECT_TRUE(apps->running(hung));
+}
+
+// An app whose name holds "#" and "?" is one path for the writer, the closer and the notes,
+// whether the entry is a plain path or a file URL.
+TEST_F(SwitchingAppCloser, PlainPathEntriesAreLiteralForWriterCloserAndNotes) {
+    const QString bundle = apps->makeApp("Bob's #1 App?", "com.example.bob");
+    const QString plain = bundle + '/';
+    const QString url = QUrl::fromLocalFile(plain).toString(QUrl::FullyEncoded);
+    ASSERT_TRUE(url.contains("%231%20App%3F")) << url.toStdString();
+
+    for (const QString& entry : {plain, url}) {
+        SCOPED_TRACE(entry.toStdString());
+        const QVariantMap tile = DefaultsWriter::appTiles({entry}).value(0).toMap();
+        EXPECT_TRUE(tile.contains("GUID")) << "the writer found the bundle";
+        EXPECT_EQ(tile.value("tile-data").toMap().value("file-label"), "Bob's #1 App?");
+        EXPECT_EQ(AppCloser::presetPaths({entry}), QStringList{bundle});
+        EXPECT_EQ(AppNoteManager::noteKey(entry), AppNoteManager::noteKey(url));
+        EXPECT_EQ(appDisplayName(entry), "Bob's #1 App?");
+    }
+
+    const qint64 pid = apps->launch(bundle);
+    ASSERT_TRUE(waitFor(AppCloser::closeAppsNotInPreset({plain})));
+    EXPECT_TRUE(apps->running(pid));
+    EXPECT_FALSE(logs.printedContaining("Closing app:"));
 }
