@@ -1,0 +1,188 @@
+#include "support/PierlineCli.h"
+#include "support/ScopedEnv.h"
+
+#include "platform/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using namespace pierline;
+using namespace pierline::test;
+
+namespace {
+
+QString describe(const QStringList& args, const CliRun& run) {
+    return QStringLiteral("pierline %1 -> %2\nstdout: %3\nstderr: %4")
+        .arg(args.join(QLatin1Char(' ')))
+        .arg(run.exitCode)
+        .arg(run.out, run.err);
+}
+
+// A sample home made once by `sandbox init`; its first store open makes the preset "Default".
+class CommandLine : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new QTemporaryDir;
+        const CliRun made = runPierline({"sandbox", "init"}, {{"PIERLINE_HOME", home()}});
+        ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    static QString home() { return dir_->filePath(QStringLiteral("home")); }
+
+    static CliRun run(const QStringList& args, QMap<QString, QString> env = {}) {
+        if (!env.contains(QStringLiteral("PIERLINE_HOME")))
+            env.insert(QStringLiteral("PIERLINE_HOME"), home());
+        env.insert(QStringLiteral("PIERLINE_VERBOSE"), QString());
+        return runPierline(args, env);
+    }
+
+    static QTemporaryDir* dir_;
+};
+
+QTemporaryDir* CommandLine::dir_ = nullptr;
+
+} // namespace
+
+TEST_F(CommandLine, WrongArgumentsSayWhatIsWrongAndChangeNothing) {
+    const QString before = run({"presets", "--json"}).out;
+    struct Case {
+        QStringList args;
+        int exitCode;
+        QString message;
+    };
+    const QList<Case> cases = {
+        {{"preset", "remove-item", "Default", "-1"}, 2, "must be 0 or more"},
+        {{"preset", "move", "Default", "-3"}, 2, "must be 0 or more"},
+        {{"preset", "move-item", "Default", "0", "x"}, 2, "TO must be a whole number, 0 or more, got 'x'"},
+        {{"preset", "remove-item", "Default", "9"}, 1,
+         "INDEX 9 is out of range: preset 'Default' has 2 right-hand items (0 to 1)"},
+        {{"preset", "move-item", "Default", "5", "0"}, 1, "FROM 5 is out of range: preset 'Default' has 2"},
+        {{"preset", "move-item", "Default", "0", "3"}, 1, "TO can be 0 to 2"},
+        {{"preset", "move", "Default", "4"}, 1, "POSITION 4 is out of range: the preset list has 1 preset (0 to 1)"},
+        {{"preset", "add-folder", "Default", "/nonexistent/pierline-folder"}, 1,
+         "Item does not exist: /nonexistent/pierline-folder"},
+        {{"preset", "add-url", "Default", "https://example.com"}, 2, "add-url needs --label"},
+        {{"preset", "add-url", "Default", "example.com", "--label", "E"}, 2, "did you mean https://example.com"},
+        {{"note", "set", "--global", "--preset", "Default", "Safari", "hi"}, 2, "not both"},
+        {{"preset", "rename", "Default"}, 2, "Usage: pierline preset rename NAME NEW_NAME"},
+        {{"preset"}, 2, "Missing preset command"},
+        {{"note"}, 2, "Missing subcommand"},
+        {{"preset", "action"}, 2, "Missing subcommand"},
+        {{"dock", "extra"}, 2, "Unexpected argument: extra"},
+        {{"frobnicate"}, 2, "Unknown command: frobnicate"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << describe(c.args, r).toStdString();
+        EXPECT_TRUE(r.err.contains(c.message)) << describe(c.args, r).toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << describe(c.args, r).toStdString();
+    }
+    EXPECT_EQ(run({"presets", "--json"}).out, before);
+}
+
+// Help needs no home: run against one that does not exist, which must stay so.
+TEST_F(CommandLine, EveryCommandAndSubcommandHasHelpThatNamesItsArguments) {
+    const QString missing = dir_->filePath(QStringLiteral("no-home"));
+    const QList<QStringList> commands = {
+        {},
+        {"dock"},
+        {"presets"},
+        {"preset"},
+        {"preset", "create"},
+        {"preset", "rename"},
+        {"preset", "delete"},
+        {"preset", "duplicate"},
+        {"preset", "show"},
+        {"preset", "move"},
+        {"preset", "add-folder"},
+        {"preset", "add-file"},
+        {"preset", "add-url"},
+        {"preset", "move-item"},
+        {"preset", "remove-item"},
+        {"preset", "action"},
+        {"preset", "action", "set"},
+        {"preset", "action", "remove"},
+        {"preset", "companion"},
+        {"note"},
+        {"note", "set"},
+        {"note", "show"},
+        {"settings"},
+        {"settings", "get"},
+        {"settings", "set"},
+        {"apply"},
+        {"sandbox"},
+        {"sandbox", "init"},
+    };
+    // An argument described by its own name ("NAME  NAME") or named twice in a usage line.
+    const QRegularExpression selfDescribed(QStringLiteral("^\\s+([A-Z_]+)\\s+\\1$"),
+                                           QRegularExpression::MultilineOption);
+    const QRegularExpression repeated(QStringLiteral("\\b([A-Z_]{2,}) \\1\\b"));
+    for (QStringList args : commands) {
+        args.append(QStringLiteral("--help"));
+        const CliRun r = run(args, {{"PIERLINE_HOME", missing}});
+        EXPECT_EQ(r.exitCode, 0) << describe(args, r).toStdString();
+        EXPECT_TRUE(r.out.startsWith(QStringLiteral("Usage: pierline"))) << describe(args, r).toStdString();
+        EXPECT_FALSE(selfDescribed.match(r.out).hasMatch()) << describe(args, r).toStdString();
+        EXPECT_FALSE(repeated.match(r.out).hasMatch()) << describe(args, r).toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
+TEST_F(CommandLine, ProgressGoesToTheLogAndToStderrOnlyWhenVerbose) {
+    const CliRun quiet = run({"presets"});
+    ASSERT_EQ(quiet.exitCode, 0);
+    EXPECT_EQ(quiet.err, QString()) << "a reading command opens the store without a word";
+    const QList<std::pair<QStringList, QMap<QString, QString>>> verbose = {
+        {{"-v", "presets"}, {}},
+        {{"presets", "--verbose"}, {}},
+        {{"presets"}, {{"PIERLINE_VERBOSE", "1"}}},
+    };
+    for (const auto& [args, env] : verbose) {
+        QMap<QString, QString> e = env;
+        e.insert(QStringLiteral("PIERLINE_HOME"), home());
+        const CliRun r = runPierline(args, e);
+        EXPECT_EQ(r.exitCode, 0) << describe(args, r).toStdString();
+        EXPECT_EQ(r.out, quiet.out) << describe(args, r).toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Total presets in database: 1"))) << describe(args, r).toStdString();
+    }
+    // Without a journal the lines are kept in the home's log file.
+    const QString location = [] {
+        ScopedEnv env("PIERLINE_HOME", home().toUtf8());
+        return structuredLogLocation();
+    }();
+    if (location.startsWith(QLatin1Char('/'))) {
+        QFile log(location);
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << location.toStdString();
+        EXPECT_TRUE(log.readAll().contains("Total presets in database: 1"));
+    }
+}
+
+TEST_F(CommandLine, AMissingExplicitHomeIsAnErrorForReadingCommandsOnly) {
+    const QString typo = dir_->filePath(QStringLiteral("hmoe"));
+    const QList<QStringList> reading = {
+        {"dock"}, {"presets"}, {"preset", "show", "Default"}, {"settings"}, {"settings", "get", "appMode"},
+        {"note", "show", "Safari"},
+    };
+    for (const QStringList& args : reading) {
+        const CliRun r = run(args, {{"PIERLINE_HOME", typo}});
+        EXPECT_EQ(r.exitCode, 1) << describe(args, r).toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("PIERLINE_HOME %1 does not exist").arg(typo)))
+            << describe(args, r).toStdString();
+        EXPECT_FALSE(QFileInfo::exists(typo)) << describe(args, r).toStdString();
+    }
+    const CliRun created = run({"preset", "create", "Work"}, {{"PIERLINE_HOME", typo}});
+    EXPECT_EQ(created.exitCode, 0) << created.err.toStdString();
+    EXPECT_TRUE(QFileInfo(typo).isDir());
+
+    // The default home is made on first use.
+    const QString data = dir_->filePath(QStringLiteral("data"));
+    const CliRun first = run({"presets"}, {{"PIERLINE_HOME", QString()}, {"XDG_DATA_HOME", data}});
+    EXPECT_EQ(first.exitCode, 0) << first.err.toStdString();
+    EXPECT_TRUE(QFileInfo(QDir(data).filePath(QStringLiteral("pierline/home"))).isDir());
+}
