@@ -33,7 +33,7 @@ int createFromDock(DockPresetManager& manager, const QString& name) {
     int copied = 0;
     try {
         ManagedObjectContext::WriteLock lock(context);
-        if (manager.fetchPreset(name)) {
+        if (manager.fetchPresetOrThrow(name)) {
             err(QStringLiteral("Preset with name '%1' already exists.").arg(name));
             return kExitFailed;
         }
@@ -67,18 +67,11 @@ int createFromDock(DockPresetManager& manager, const QString& name) {
             ++copied;
         }
         context.save();
+        lock.commit(); // the items saved on the way reach the file only here
     } catch (const StoreError& error) {
-        printLine(QStringLiteral("Failed to save preset: %1").arg(error.description()));
+        // The lock undoes what was saved under it, the preset included.
+        printWarning(QStringLiteral("Error creating preset '%1': %2").arg(name, error.description()));
         context.rollback();
-        // An item added on the way may have saved the preset already.
-        if (preset && preset->context() && preset->rowId() > 0) {
-            context.deleteObject(preset);
-            try {
-                context.save();
-            } catch (const StoreError&) {
-                context.rollback();
-            }
-        }
         return kExitFailed;
     }
     if (copied == 0)
@@ -101,8 +94,8 @@ int create(const QStringList& args) {
     if (positional.size() != 1)
         return usageError(QStringLiteral("Expected one preset name."), usage);
     const QString name = positional.first();
-    if (name.trimmed().isEmpty())
-        return usageError(QStringLiteral("The preset name must not be empty."), usage);
+    if (const auto problem = DockPreset::nameProblem(name))
+        return usageError(*problem, usage);
 
     DockPresetManager* manager = openPresetManager();
     if (!manager)
@@ -142,8 +135,8 @@ int rename(const QStringList& args) {
                                   args, &code);
     if (!a)
         return code;
-    if ((*a)[1].trimmed().isEmpty())
-        return usageError(QStringLiteral("The new name must not be empty."), QStringLiteral("preset rename NAME NEW"));
+    if (const auto problem = DockPreset::nameProblem((*a)[1]))
+        return usageError(*problem, QStringLiteral("preset rename NAME NEW"));
     const auto [manager, preset] = openPreset((*a)[0]);
     if (!preset || !preset->id())
         return kExitFailed;

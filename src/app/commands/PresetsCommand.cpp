@@ -15,15 +15,25 @@ namespace pierline::cli {
 DockPresetManager* openPresetManager() {
     // The network diagnostics serve the running app only.
     DockPresetManager::setSharedOptions({.monitorNetwork = false, .networkMonitorFactory = {}});
-    if (!PersistenceController::shared().isStoreReady()) {
+    PersistenceController& controller = PersistenceController::shared();
+    if (!controller.isStoreReady()) {
         err(kCoreDataInitializationFailedMessage);
+        if (const auto& error = controller.loadError())
+            err(QStringLiteral("Could not open the preset store %1: %2")
+                    .arg(controller.storeLocation(), error->description()));
         return nullptr;
     }
     return &DockPresetManager::shared();
 }
 
 DockPresetPtr findPresetOrComplain(DockPresetManager& manager, const QString& name) {
-    DockPresetPtr preset = manager.fetchPreset(name);
+    DockPresetPtr preset;
+    try {
+        preset = manager.fetchPresetOrThrow(name);
+    } catch (const StoreError& error) {
+        err(PersistenceError::fetchFailed(error).description());
+        return nullptr;
+    }
     if (!preset)
         err(QStringLiteral("No preset named '%1'.").arg(name));
     return preset;
@@ -67,7 +77,13 @@ int runPresetsCommand(const QStringList& args) {
     DockPresetManager* manager = openPresetManager();
     if (!manager)
         return kExitFailed;
-    const QList<DockPresetPtr> presets = manager->fetchAllPresets();
+    QList<DockPresetPtr> presets;
+    try {
+        presets = manager->fetchAllPresetsOrThrow();
+    } catch (const StoreError& error) {
+        err(PersistenceError::fetchFailed(error).description());
+        return kExitFailed;
+    }
     if (parser.isSet(json)) {
         QJsonArray records;
         for (const auto& preset : presets)
