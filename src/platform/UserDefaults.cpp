@@ -18,7 +18,9 @@ UserDefaults& UserDefaults::standard() {
     return defaults;
 }
 
-QString UserDefaults::filePath() const { return SystemPaths::preferencesFile(domain_); }
+QString UserDefaults::filePath() const {
+    return SystemPaths::preferencesFile(domain_);
+}
 
 // Read on every access: the file is small, and another process (a command-line call, the
 // emulated defaults tool) may have replaced it since. An absent file is an empty domain.
@@ -56,7 +58,9 @@ std::optional<QString> UserDefaults::readError() const {
     return error;
 }
 
-QString UserDefaults::lockFilePath(const QString& plistPath) { return plistPath + QStringLiteral(".lock"); }
+QString UserDefaults::lockFilePath(const QString& plistPath) {
+    return plistPath + QStringLiteral(".lock");
+}
 
 bool UserDefaults::store(const QVariantMap& values, QString* error) {
     const QString path = filePath();
@@ -99,7 +103,8 @@ std::optional<QVariant> UserDefaults::object(const QString& key) const {
     std::lock_guard lock(mutex_);
     const QVariantMap values = load();
     auto it = values.constFind(key);
-    if (it == values.cend()) return std::nullopt;
+    if (it == values.cend())
+        return std::nullopt;
     return *it;
 }
 
@@ -120,9 +125,12 @@ bool isNumber(const QVariant& v) {
 
 bool UserDefaults::boolForKey(const QString& key) const {
     const auto v = object(key);
-    if (!v) return false;
-    if (v->typeId() == QMetaType::Bool) return v->toBool();
-    if (isNumber(*v)) return v->toDouble() != 0.0;
+    if (!v)
+        return false;
+    if (v->typeId() == QMetaType::Bool)
+        return v->toBool();
+    if (isNumber(*v))
+        return v->toDouble() != 0.0;
     if (v->typeId() == QMetaType::QString) {
         const QString s = v->toString().trimmed().toLower();
         return s == QLatin1String("yes") || s == QLatin1String("true") || s.toInt() != 0;
@@ -132,54 +140,70 @@ bool UserDefaults::boolForKey(const QString& key) const {
 
 qint64 UserDefaults::integerForKey(const QString& key) const {
     const auto v = object(key);
-    if (!v) return 0;
-    if (v->typeId() == QMetaType::Bool) return v->toBool() ? 1 : 0;
-    if (isNumber(*v)) return static_cast<qint64>(v->toDouble());
-    if (v->typeId() == QMetaType::QString) return v->toString().trimmed().toLongLong();
+    if (!v)
+        return 0;
+    if (v->typeId() == QMetaType::Bool)
+        return v->toBool() ? 1 : 0;
+    if (isNumber(*v))
+        return static_cast<qint64>(v->toDouble());
+    if (v->typeId() == QMetaType::QString)
+        return v->toString().trimmed().toLongLong();
     return 0;
 }
 
 double UserDefaults::doubleForKey(const QString& key) const {
     const auto v = object(key);
-    if (!v) return 0.0;
-    if (v->typeId() == QMetaType::Bool) return v->toBool() ? 1.0 : 0.0;
-    if (isNumber(*v)) return v->toDouble();
-    if (v->typeId() == QMetaType::QString) return v->toString().trimmed().toDouble();
+    if (!v)
+        return 0.0;
+    if (v->typeId() == QMetaType::Bool)
+        return v->toBool() ? 1.0 : 0.0;
+    if (isNumber(*v))
+        return v->toDouble();
+    if (v->typeId() == QMetaType::QString)
+        return v->toString().trimmed().toDouble();
     return 0.0;
 }
 
 std::optional<bool> UserDefaults::boolValue(const QString& key) const {
     const auto v = object(key);
-    if (!v) return std::nullopt;
-    if (v->typeId() == QMetaType::Bool) return v->toBool();
-    if (isNumber(*v)) return v->toDouble() != 0.0; // a stored 0/1 is an NSNumber that reads as Bool
+    if (!v)
+        return std::nullopt;
+    if (v->typeId() == QMetaType::Bool)
+        return v->toBool();
+    if (isNumber(*v))
+        return v->toDouble() != 0.0; // a stored 0/1 is an NSNumber that reads as Bool
     return std::nullopt;
 }
 
 std::optional<double> UserDefaults::doubleValue(const QString& key) const {
     const auto v = object(key);
-    if (!v || !isNumber(*v)) return std::nullopt;
+    if (!v || !isNumber(*v))
+        return std::nullopt;
     return v->toDouble();
 }
 
 std::optional<QString> UserDefaults::string(const QString& key) const {
     const auto v = object(key);
-    if (!v || v->typeId() != QMetaType::QString) return std::nullopt;
+    if (!v || v->typeId() != QMetaType::QString)
+        return std::nullopt;
     return v->toString();
 }
 
 std::optional<QVariantList> UserDefaults::array(const QString& key) const {
     const auto v = object(key);
-    if (!v || v->typeId() != QMetaType::QVariantList) return std::nullopt;
+    if (!v || v->typeId() != QMetaType::QVariantList)
+        return std::nullopt;
     return v->toList();
 }
 
 std::optional<QStringList> UserDefaults::stringArray(const QString& key) const {
     const auto list = array(key);
-    if (!list) return std::nullopt;
+    if (!list)
+        return std::nullopt;
     QStringList out;
     for (const QVariant& item : *list) {
-        if (item.typeId() != QMetaType::QString) return std::nullopt;
+        if (item.typeId() != QMetaType::QString)
+            return std::nullopt;
         out.append(item.toString());
     }
     return out;
@@ -187,13 +211,15 @@ std::optional<QStringList> UserDefaults::stringArray(const QString& key) const {
 
 std::optional<QVariantMap> UserDefaults::dictionary(const QString& key) const {
     const auto v = object(key);
-    if (!v || v->typeId() != QMetaType::QVariantMap) return std::nullopt;
+    if (!v || v->typeId() != QMetaType::QVariantMap)
+        return std::nullopt;
     return v->toMap();
 }
 
 std::optional<QByteArray> UserDefaults::data(const QString& key) const {
     const auto v = object(key);
-    if (!v || v->typeId() != QMetaType::QByteArray) return std::nullopt;
+    if (!v || v->typeId() != QMetaType::QByteArray)
+        return std::nullopt;
     return v->toByteArray();
 }
 

@@ -61,7 +61,9 @@ public:
     void setShowMainWindowOnLaunch(bool v) { set(Setting::ShowMainWindowOnLaunch, v); }
     bool autoSaveCurrentDockToLastPreset() const { return get<bool>(Setting::AutoSaveCurrentDockToLastPreset); }
     void setAutoSaveCurrentDockToLastPreset(bool v) { set(Setting::AutoSaveCurrentDockToLastPreset, v); }
-    bool askBeforeSwitchingPresetsWithHotkeys() const { return get<bool>(Setting::AskBeforeSwitchingPresetsWithHotkeys); }
+    bool askBeforeSwitchingPresetsWithHotkeys() const {
+        return get<bool>(Setting::AskBeforeSwitchingPresetsWithHotkeys);
+    }
     void setAskBeforeSwitchingPresetsWithHotkeys(bool v) { set(Setting::AskBeforeSwitchingPresetsWithHotkeys, v); }
     bool useLightweightBrowserLaunching() const { return get<bool>(Setting::UseLightweightBrowserLaunching); }
     void setUseLightweightBrowserLaunching(bool v) { set(Setting::UseLightweightBrowserLaunching, v); }

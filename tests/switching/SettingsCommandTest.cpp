@@ -48,7 +48,7 @@ TEST_F(SettingsCommand, ListsEverySettingAsTextAndJson) {
 
 TEST_F(SettingsCommand, SetThenGetKeepsEachTypeAndTheEdgesOfTheSliders) {
     const std::pair<const char*, const char*> values[] = {
-        {"closeOtherApps", "true"},      {"multiPressWindowMs", "0.2"},  {"scopeTimeoutSeconds", "10"},
+        {"closeOtherApps", "true"},           {"multiPressWindowMs", "0.2"},   {"scopeTimeoutSeconds", "10"},
         {"lastContextAutoCloseSeconds", "5"}, {"menuBarLogo", "simple white"}, {"appMode", "foo"},
     };
     for (const auto& [key, value] : values)

@@ -155,9 +155,8 @@ std::optional<QStringList> presetIds(const QStringList& ids, int& exitCode) {
     }
     exitCode = kExitUsage;
     for (const QUuid& id : wanted) {
-        const bool known = std::any_of(presets.cbegin(), presets.cend(), [&](const DockPresetPtr& preset) {
-            return preset->id() == id;
-        });
+        const bool known = std::any_of(presets.cbegin(), presets.cend(),
+                                       [&](const DockPresetPtr& preset) { return preset->id() == id; });
         if (!known) {
             err(QStringLiteral("Invalid value for excludedPresetIds: no preset has the id %1").arg(uuidText(id)));
             return std::nullopt;
