@@ -54,16 +54,16 @@ void describe(QCommandLineParser& parser, const QString& description, const QStr
 }
 
 // Parses NAME and the other positionals; null with the exit code in `code` when that failed.
-std::optional<Parsed> begin(QCommandLineParser& parser, const QString& sub, const QString& usage, int positionals,
-                            const QStringList& args, int* code) {
+std::optional<Parsed> begin(QCommandLineParser& parser, const QString& sub, const QString& usage,
+                            const QStringList& names, const QStringList& args, int* code) {
     if (auto exit = parse(parser, QStringLiteral("preset ") + sub, usage, args)) {
         *code = *exit;
         return std::nullopt;
     }
     Parsed parsed;
     parsed.positional = parser.positionalArguments();
-    if (parsed.positional.size() != positionals) {
-        *code = usageError(QStringLiteral("Expected %1 arguments.").arg(positionals), usage);
+    if (parsed.positional.size() != names.size()) {
+        *code = usageError(QStringLiteral("Expected %1.").arg(names.join(QLatin1Char(' '))), usage);
         return std::nullopt;
     }
     return parsed;
@@ -141,7 +141,8 @@ int addFolder(const QStringList& args) {
                                   QStringLiteral("ORDER"), QStringLiteral("name"));
     parser.addOptions({displayAs, showAs, sort});
     int code = kExitOk;
-    auto parsed = begin(parser, QStringLiteral("add-folder"), usage, 2, args, &code);
+    const QStringList names = {QStringLiteral("NAME"), QStringLiteral("PATH")};
+    auto parsed = begin(parser, QStringLiteral("add-folder"), usage, names, args, &code);
     if (!parsed)
         return code;
     const QString d = parser.value(displayAs), s = parser.value(showAs), o = parser.value(sort);
@@ -165,7 +166,8 @@ int addFile(const QStringList& args) {
                                    QStringLiteral("L"));
     parser.addOption(label);
     int code = kExitOk;
-    auto parsed = begin(parser, QStringLiteral("add-file"), usage, 2, args, &code);
+    auto parsed =
+        begin(parser, QStringLiteral("add-file"), usage, {QStringLiteral("NAME"), QStringLiteral("PATH")}, args, &code);
     if (!parsed)
         return code;
     return addLocalItem(*parsed, QStringLiteral("file"), [&](const QString& location) {
@@ -183,7 +185,8 @@ int addUrl(const QStringList& args) {
                                    QStringLiteral("L"));
     parser.addOption(label);
     int code = kExitOk;
-    auto parsed = begin(parser, QStringLiteral("add-url"), usage, 2, args, &code);
+    auto parsed =
+        begin(parser, QStringLiteral("add-url"), usage, {QStringLiteral("NAME"), QStringLiteral("URL")}, args, &code);
     if (!parsed)
         return code;
     if (!parser.isSet(label))
@@ -210,9 +213,11 @@ int moveItem(const QStringList& args) {
         QStringLiteral("Moves a right-hand item; positions count from 0 and TO counts the positions before the move."));
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
     parser.addPositionalArgument(QStringLiteral("FROM"), QStringLiteral("Position of the item."));
-    parser.addPositionalArgument(QStringLiteral("TO"), QStringLiteral("Where it goes, counting the positions before the move."));
+    parser.addPositionalArgument(QStringLiteral("TO"),
+                                 QStringLiteral("Where it goes, counting the positions before the move."));
     int code = kExitOk;
-    auto parsed = begin(parser, QStringLiteral("move-item"), usage, 3, args, &code);
+    auto parsed = begin(parser, QStringLiteral("move-item"), usage,
+                        {QStringLiteral("NAME"), QStringLiteral("FROM"), QStringLiteral("TO")}, args, &code);
     if (!parsed)
         return code;
     const auto from = parsePosition(parsed->positional[1]);
@@ -250,7 +255,8 @@ int removeItem(const QStringList& args) {
     describe(parser, QStringLiteral("Removes a right-hand item; INDEX counts from 0."), QStringLiteral("INDEX"),
              QStringLiteral("Position of the item."));
     int code = kExitOk;
-    auto parsed = begin(parser, QStringLiteral("remove-item"), usage, 2, args, &code);
+    auto parsed = begin(parser, QStringLiteral("remove-item"), usage, {QStringLiteral("NAME"), QStringLiteral("INDEX")},
+                        args, &code);
     if (!parsed)
         return code;
     const auto index = parsePosition(parsed->positional[1]);
