@@ -32,9 +32,10 @@ bool isVerboseFlag(const QString& arg) {
     return arg == QLatin1String("-v") || arg == QLatin1String("--verbose");
 }
 
-bool isNegativeNumber(const QString& arg) {
-    static const QRegularExpression pattern(QStringLiteral("^-[0-9]+$"));
-    return pattern.match(arg).hasMatch();
+// An option name that is all digits: the parser's reading of a negative number such as "-1".
+bool isNumberOption(const QString& name) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    return digits.match(name).hasMatch();
 }
 
 } // namespace
@@ -80,9 +81,7 @@ std::optional<int> parse(QCommandLineParser& parser, const QString& commandPath,
     if (!parser.parse(full)) {
         // "-1" reads as an option; no command takes a negative number, so say what is wrong with it.
         const QStringList unknown = parser.unknownOptionNames();
-        const bool onlyNumbers = !unknown.isEmpty() && std::all_of(unknown.begin(), unknown.end(), [](const QString& n) {
-            return isNegativeNumber(QLatin1Char('-') + n);
-        });
+        const bool onlyNumbers = !unknown.isEmpty() && std::all_of(unknown.begin(), unknown.end(), isNumberOption);
         if (onlyNumbers)
             err(QStringLiteral("Invalid number -%1: positions and indexes must be 0 or more.").arg(unknown.first()));
         else

@@ -16,14 +16,15 @@ namespace pierline::cli {
 namespace {
 
 const QString kUsage = QStringLiteral(
-    "preset create NAME [--from-dock] | rename NAME NEW | delete NAME | duplicate NAME | show NAME [--json] | "
+    "preset create NAME [--from-dock] | rename NAME NEW_NAME | delete NAME | duplicate NAME | show NAME [--json] | "
     "move NAME POSITION | add-folder | add-file | add-url | move-item | remove-item | action | companion");
 
 // Makes a preset from the current Dock: its apps and every folder, file and web link.
 int createFromDock(DockPresetManager& manager, const QString& name) {
     auto reading = DockReader::readDock();
     if (auto* error = std::get_if<DockReadError>(&reading)) {
-        printLine(QStringLiteral("Failed to read current dock while creating preset: %1").arg(error->description()));
+        printWarning(
+            QStringLiteral("Failed to read current dock while creating preset: %1").arg(error->description()));
         err(error->userMessage());
         return kExitFailed;
     }
@@ -50,7 +51,7 @@ int createFromDock(DockPresetManager& manager, const QString& name) {
             const auto values = storedItemFromDockItem(item, StoredItemKinds::All, &unknownType);
             if (!values) {
                 if (unknownType)
-                    printLine(QStringLiteral("Unknown tile type: %1").arg(*unknownType));
+                    printWarning(QStringLiteral("Unknown tile type: %1").arg(*unknownType));
                 continue;
             }
             const QString kind = values->itemType.value_or(QString());
@@ -109,34 +110,45 @@ int create(const QStringList& args) {
     return kExitOk;
 }
 
+struct Positional {
+    QString name;
+    QString help;
+};
+
+const Positional kPresetName{QStringLiteral("NAME"), QStringLiteral("The preset's name.")};
+
 // Subcommands that take positional arguments only: rename, delete, duplicate, move.
 std::optional<QStringList> positionalOnly(const QString& sub, const QString& usage, const QString& description,
-                                          const QStringList& names, const QStringList& args, int* exitCode) {
+                                          const QList<Positional>& names, const QStringList& args, int* exitCode) {
     QCommandLineParser parser;
     parser.setApplicationDescription(description);
-    for (const QString& n : names)
-        parser.addPositionalArgument(n, n);
+    QStringList expected;
+    for (const Positional& n : names) {
+        parser.addPositionalArgument(n.name, n.help);
+        expected.append(n.name);
+    }
     if (auto exit = parse(parser, QStringLiteral("preset ") + sub, usage, args)) {
         *exitCode = *exit;
         return std::nullopt;
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != names.size()) {
-        *exitCode = usageError(QStringLiteral("Expected %1.").arg(names.join(QStringLiteral(" "))), usage);
+        *exitCode = usageError(QStringLiteral("Expected %1.").arg(expected.join(QStringLiteral(" "))), usage);
         return std::nullopt;
     }
     return positional;
 }
 
 int rename(const QStringList& args) {
+    const QString usage = QStringLiteral("preset rename NAME NEW_NAME");
     int code = kExitOk;
-    const auto a = positionalOnly(QStringLiteral("rename"), QStringLiteral("preset rename NAME NEW"),
-                                  QStringLiteral("Renames a preset."), {QStringLiteral("NAME"), QStringLiteral("NEW")},
-                                  args, &code);
+    const auto a = positionalOnly(QStringLiteral("rename"), usage, QStringLiteral("Renames a preset."),
+                                  {kPresetName, {QStringLiteral("NEW_NAME"), QStringLiteral("Its new name.")}}, args,
+                                  &code);
     if (!a)
         return code;
     if (const auto problem = DockPreset::nameProblem((*a)[1]))
-        return usageError(*problem, QStringLiteral("preset rename NAME NEW"));
+        return usageError(*problem, usage);
     const auto [manager, preset] = openPreset((*a)[0]);
     if (!preset || !preset->id())
         return kExitFailed;
@@ -146,7 +158,7 @@ int rename(const QStringList& args) {
 int remove(const QStringList& args) {
     int code = kExitOk;
     const auto a = positionalOnly(QStringLiteral("delete"), QStringLiteral("preset delete NAME"),
-                                  QStringLiteral("Deletes a preset."), {QStringLiteral("NAME")}, args, &code);
+                                  QStringLiteral("Deletes a preset."), {kPresetName}, args, &code);
     if (!a)
         return code;
     const auto [manager, preset] = openPreset((*a)[0]);
@@ -159,7 +171,7 @@ int duplicate(const QStringList& args) {
     int code = kExitOk;
     const auto a = positionalOnly(QStringLiteral("duplicate"), QStringLiteral("preset duplicate NAME"),
                                   QStringLiteral("Copies a preset's apps into a new preset \"NAME Copy\"."),
-                                  {QStringLiteral("NAME")}, args, &code);
+                                  {kPresetName}, args, &code);
     if (!a)
         return code;
     const auto [manager, preset] = openPreset((*a)[0]);
@@ -178,18 +190,22 @@ int move(const QStringList& args) {
     const auto a =
         positionalOnly(QStringLiteral("move"), usage,
                        QStringLiteral("Moves a preset in the list; POSITION counts from 0, before the move."),
-                       {QStringLiteral("NAME"), QStringLiteral("POSITION")}, args, &code);
+                       {kPresetName, {QStringLiteral("POSITION"), QStringLiteral("Where it goes, from 0.")}}, args,
+                       &code);
     if (!a)
         return code;
     const auto position = parsePosition((*a)[1]);
     if (!position)
-        return usageError(QStringLiteral("POSITION must be a whole number from 0."), usage);
+        return usageError(positionError(QStringLiteral("POSITION"), (*a)[1]), usage);
     const auto [manager, preset] = openPreset((*a)[0]);
     if (!preset)
         return kExitFailed;
     const QList<DockPresetPtr> presets = manager->fetchAllPresets();
     if (*position > presets.size()) {
-        err(QStringLiteral("Position %1 is out of range (0 to %2).").arg(*position).arg(presets.size()));
+        err(QStringLiteral("POSITION %1 is out of range: the preset list has %2 (0 to %3).")
+                .arg(*position)
+                .arg(countOf(presets.size(), QStringLiteral("preset")))
+                .arg(presets.size()));
         return kExitFailed;
     }
     const int from = static_cast<int>(presets.indexOf(preset));
@@ -222,6 +238,8 @@ int show(const QStringList& args) {
         return *exit;
     if (parser.positionalArguments().size() != 1)
         return usageError(QStringLiteral("Expected one preset name."), usage);
+    if (!requireHome())
+        return kExitFailed;
     const DockPresetPtr preset = openPreset(parser.positionalArguments().first()).preset;
     if (!preset)
         return kExitFailed;
@@ -248,9 +266,11 @@ int show(const QStringList& args) {
 } // namespace
 
 int runPresetCommand(const QStringList& args) {
-    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
-        (args.isEmpty() ? err : out)(QStringLiteral("Usage: pierline %1").arg(kUsage));
-        return args.isEmpty() ? kExitUsage : kExitOk;
+    if (args.isEmpty())
+        return usageError(QStringLiteral("Missing preset command."), kUsage);
+    if (isHelp(args.first())) {
+        printUsage(kUsage, QStringLiteral("Run `pierline preset <command> --help` for a command's arguments."));
+        return kExitOk;
     }
     const QString sub = args.first();
     const QStringList rest = args.mid(1);

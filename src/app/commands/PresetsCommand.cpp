@@ -73,6 +73,8 @@ int runPresetsCommand(const QStringList& args) {
         return *exit;
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()), usage);
+    if (!requireHome())
+        return kExitFailed;
 
     DockPresetManager* manager = openPresetManager();
     if (!manager)
