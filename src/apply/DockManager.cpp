@@ -1,12 +1,15 @@
 #include "DockManager.h"
 
+#include "core/LastContextNotificationKeys.h"
+#include "core/LockDockMonitor.h"
+#include "core/PresetRecord.h"
+#include "core/SettingDescriptors.h"
 #include "dock/DefaultsWriter.h"
 #include "dock/DockReader.h"
 #include "dock/DockutilWriter.h"
-#include "core/LastContextNotificationKeys.h"
-#include "core/LockDockMonitor.h"
 #include "platform/Clock.h"
 #include "platform/Dispatch.h"
+#include "platform/FileLock.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SystemPaths.h"
@@ -14,12 +17,12 @@
 #include "platform/UuidText.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
-#include "core/PresetRecord.h"
 #include "switching/AppActionExecutor.h"
 #include "switching/AppCloser.h"
 #include "switching/AppNoteManager.h"
 #include "switching/HarborletApplier.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace pierline {
@@ -35,9 +38,37 @@ QString fixed1(double value) {
 }
 
 // Settings read straight from user defaults: the apply may run off the main thread, where the
-// settings object does not live. Absent keys take the settings' defaults.
-bool setting(const QString& key, bool whenAbsent) {
-    return UserDefaults::standard().boolValue(key).value_or(whenAbsent);
+// settings object does not live. One spot per setting.
+bool skipIfSamePresetSetting() {
+    return readBoolSetting(Setting::SkipApplyIfSamePreset);
+}
+bool autoSaveSetting() {
+    return readBoolSetting(Setting::AutoSaveCurrentDockToLastPreset);
+}
+bool useDockutilSetting() {
+    return readBoolSetting(Setting::UseDockutil);
+}
+bool closeOtherAppsSetting() {
+    return readBoolSetting(Setting::CloseOtherApps);
+}
+QStringList excludedPresetIdsSetting() {
+    return readStringListSetting(Setting::ExcludedPresetIds);
+}
+QStringList excludedAppsSetting() {
+    return readStringListSetting(Setting::ExcludedApps);
+}
+bool integrateWithHarborletSetting() {
+    return readBoolSetting(Setting::IntegrateWithHarborlet);
+}
+
+// The one store read of a switch: everything the writer and the side effects need, in one hop.
+template <typename Fetch> std::optional<PresetSnapshot> readPreset(Fetch fetch) {
+    return runOnMainSyncResult([&]() -> std::optional<PresetSnapshot> {
+        const DockPresetPtr preset = fetch();
+        if (!preset)
+            return std::nullopt;
+        return PresetSnapshot::of(*preset);
+    });
 }
 
 QString describe(const std::exception_ptr& error) {
@@ -117,38 +148,48 @@ std::optional<QDateTime> DockManager::lastApplyTime() const {
     return lastApplyTime_;
 }
 
-ApplyHandle DockManager::applyPreset(const QString& name, bool bypassCooldown) {
-    bool found = false;
-    QStringList apps;
-    QList<DockFolderStackValues> items;
-    runOnMainSync([&] {
-        const DockPresetPtr preset = DockPresetManager::shared().fetchPreset(name);
-        if (!preset)
-            return;
-        found = true;
-        apps = decodeApps(preset->apps());
-        for (const DockFolderStackPtr& item : preset->folderStacksArray())
-            items.append(item->values());
-    });
-    if (!found) {
+ApplyHandle DockManager::applyFound(const std::optional<PresetSnapshot>& preset, const QString& missing,
+                                    bool bypassCooldown) {
+    if (!preset) {
         // Writing the two empty lists would wipe the Dock for a typo.
-        printLine(QStringLiteral("Cannot apply preset '%1': no preset has that name").arg(name));
-        log().error(QStringLiteral("applyPreset REFUSED: no preset named '%1' — Dock unchanged").arg(name));
+        printWarning(QStringLiteral("Cannot apply preset %1").arg(missing));
+        log().error(QStringLiteral("applyPreset REFUSED: %1 — Dock unchanged").arg(missing));
         return {};
     }
-    printLine(QStringLiteral("Applying preset: %1").arg(name));
-    printLine(QStringLiteral("Found %1 apps").arg(apps.size()));
-    printLine(QStringLiteral("Found %1 dock items").arg(items.size()));
-    return applyPreset(apps, items, name, bypassCooldown);
+    printLine(QStringLiteral("Applying preset: %1").arg(preset->name));
+    printLine(QStringLiteral("Found %1 apps").arg(preset->apps.size()));
+    printLine(QStringLiteral("Found %1 dock items").arg(preset->items.size()));
+    return applyPreset(*preset, bypassCooldown);
+}
+
+ApplyHandle DockManager::applyPreset(const QString& name, bool bypassCooldown) {
+    return applyFound(readPreset([&] { return DockPresetManager::shared().fetchPreset(name); }),
+                      QStringLiteral("'%1': no preset has that name").arg(name), bypassCooldown);
+}
+
+ApplyHandle DockManager::applyPreset(const QUuid& id, bool bypassCooldown) {
+    return applyFound(readPreset([&] { return DockPresetManager::shared().fetchPreset(id); }),
+                      QStringLiteral("%1: no preset has that id").arg(uuidText(id)), bypassCooldown);
 }
 
 ApplyHandle DockManager::applyPreset(const QStringList& apps, const QList<DockFolderStackValues>& items,
                                      const QString& name, bool bypassCooldown) {
+    PresetSnapshot preset = readPreset([&] {
+                                return DockPresetManager::shared().fetchPreset(name);
+                            }).value_or(PresetSnapshot{.name = name});
+    preset.name = name;
+    preset.apps = apps;
+    preset.items = items;
+    return applyPreset(preset, bypassCooldown);
+}
+
+ApplyHandle DockManager::applyPreset(const PresetSnapshot& preset, bool bypassCooldown) {
+    const QString& name = preset.name;
     ApplyHandle handle;
     log().info(QStringLiteral("applyPreset '%1' apps=%2 items=%3 bypassCooldown=%4 thread=%5")
                    .arg(name)
-                   .arg(apps.size())
-                   .arg(items.size())
+                   .arg(preset.apps.size())
+                   .arg(preset.items.size())
                    .arg(bypassCooldown ? QStringLiteral("true") : QStringLiteral("false"),
                         isMainThread() ? QStringLiteral("main") : QStringLiteral("background")));
 
@@ -168,22 +209,25 @@ ApplyHandle DockManager::applyPreset(const QStringList& apps, const QList<DockFo
         log().info(QStringLiteral("applyPreset bypassing cooldown for '%1' elapsed=%2s").arg(name, fixed1(elapsed)));
     }
 
-    const DockPresetPtr stored = runOnMainSyncResult([&] { return DockPresetManager::shared().fetchPreset(name); });
-    const std::optional<QUuid> storedId = stored ? stored->id() : std::nullopt;
+    // From here to the hand-off one switch at a time; whoever held the lock may have switched the
+    // Dock under another record, so the record is read again.
+    const FileLock lock(switchLockPath(), FileLock::Mode::Wait,
+                        [] { printLine(QStringLiteral("Waiting for another switch to finish")); });
+    if (!lock.held())
+        printWarning(QStringLiteral("Switching without the switch lock: %1").arg(lock.error()));
+    loadRecord();
     const std::optional<QString> previousName = lastAppliedPresetName();
     const std::optional<QUuid> previousId = lastAppliedPresetId();
 
     // Already active.
-    if (UserDefaults::standard().boolForKey(QStringLiteral("skipApplyIfSamePreset")) && storedId && previousId &&
-        *storedId == *previousId) {
+    if (skipIfSamePresetSetting() && preset.id && previousId && *preset.id == *previousId) {
         bool skip = true;
-        const bool companionOnly = runOnMainSyncResult([&] { return stored->harborletOnlyMode(); });
-        if (!companionOnly) {
+        if (!preset.harborletOnlyMode) {
             const auto reading = DockReader::readDock();
             if (const auto* error = std::get_if<DockReadError>(&reading)) {
-                printLine(
+                printWarning(
                     QStringLiteral("Warning: could not verify dock state before skip. %1").arg(error->description()));
-            } else if (!appListsMatch(std::get<DockReading>(reading).apps, apps)) {
+            } else if (!appListsMatch(std::get<DockReading>(reading).apps, preset.apps)) {
                 skip = false;
                 printLine(
                     QStringLiteral("Dock no longer matches preset '%1' — reapplying despite skip setting").arg(name));
@@ -203,102 +247,128 @@ ApplyHandle DockManager::applyPreset(const QStringList& apps, const QList<DockFo
         }
     }
 
-    const LastContextSwitchInfo info{previousName, previousId, name, storedId};
+    const LastContextSwitchInfo info{previousName, previousId, name, preset.id};
 
-    const bool companionOnly = runOnMainSyncResult([&] {
-        const DockPresetPtr preset = DockPresetManager::shared().fetchPreset(name);
-        return preset && preset->harborletOnlyMode();
-    });
-    if (companionOnly) {
+    if (preset.harborletOnlyMode) {
         printLine(
             QStringLiteral("[Pierline] Harborlet-only mode active for '%1' — skipping system dock changes").arg(name));
         log().info(
             QStringLiteral("applyPreset: Harborlet-only mode for '%1' — skipping ALL system Dock changes by design")
                 .arg(name));
-        recordApplied(name);
+        recordApplied(preset);
         handle.outcome = ApplyHandle::Outcome::HarborletOnly;
-        handOff(name, apps, info, handle);
+        handOff(preset, info, handle);
         return handle;
     }
 
-    if (setting(QStringLiteral("autoSaveCurrentDockToLastPreset"), false))
+    if (autoSaveSetting())
         autoSaveCurrentDock(name);
 
+    // Marked before the first Dock write: a switch killed part-way leaves the mark, and the next
+    // auto-save does not take its half-written Dock for a layout.
+    UserDefaults::standard().set(kUnfinishedSwitchKey, name);
     bool finished = false;
-    const auto finish = [&] {
-        finishWrite(name, apps, previousId, previousName, handle);
+    handle.dockWrite = write(preset, [&] {
+        finishWrite(preset, info, handle);
         finished = true;
-    };
-    const QString bundled = SystemPaths::bundleResource(QStringLiteral("dockutil"));
-    if (!setting(QStringLiteral("useDockutil"), true)) {
-        printLine(QStringLiteral("User has disabled dockutil usage. Using defaults method."));
-        log().info(QStringLiteral("applyPreset backend=defaults reason=userDisabledDockutil preset='%1'").arg(name));
-        DefaultsWriter::apply(name, apps, items, finish);
-    } else if (QFileInfo::exists(bundled)) {
-        printLine(QStringLiteral("dockutil found in the app bundle at %1. Applying preset using dockutil method.")
-                      .arg(bundled));
-        log().info(QStringLiteral("applyPreset backend=dockutil source=bundle preset='%1'").arg(name));
-        DockutilWriter::apply(bundled, name, apps, items, finish);
-    } else if (const auto found = DockutilWriter::findDockutil()) {
-        printLine(QStringLiteral("dockutil found at %1. Applying preset using dockutil method.").arg(*found));
-        log().info(QStringLiteral("applyPreset backend=dockutil source=system preset='%1'").arg(name));
-        DockutilWriter::apply(*found, name, apps, items, finish);
-    } else {
-        printLine(QStringLiteral("dockutil not found. Applying preset using defaults method."));
-        log().info(QStringLiteral("applyPreset backend=defaults reason=dockutilMissing preset='%1'").arg(name));
-        DefaultsWriter::apply(name, apps, items, finish);
-    }
+    });
 
     if (!finished) {
         // The writer stopped before touching the Dock (it printed why); nothing was switched.
+        UserDefaults::standard().remove(kUnfinishedSwitchKey);
         log().error(QStringLiteral("applyPreset: write of '%1' did not finish — no side effects").arg(name));
         handle.outcome = ApplyHandle::Outcome::WriteFailed;
         return handle;
     }
+    if (handle.dockWrite.failed > 0) {
+        printWarning(handle.dockWrite.failureLine(structuredLogLocation()));
+        log().error(QStringLiteral("applyPreset: %1 of %2 Dock commands failed for '%3'")
+                        .arg(handle.dockWrite.failed)
+                        .arg(handle.dockWrite.commands)
+                        .arg(name));
+    }
     handle.outcome = ApplyHandle::Outcome::Written;
-    handOff(name, apps, info, handle);
+    handOff(preset, info, handle);
     return handle;
 }
 
-void DockManager::recordApplied(const QString& name) {
-    const DockPresetPtr preset = runOnMainSyncResult([&] { return DockPresetManager::shared().fetchPreset(name); });
+QString DockManager::switchLockPath() {
+    return QDir(SystemPaths::applicationSupportFolder()).filePath(QStringLiteral(".switch.lock"));
+}
+
+DockWriteReport DockManager::write(const PresetSnapshot& preset, const std::function<void()>& finish) {
+    const QString& name = preset.name;
+    const QString bundled = SystemPaths::bundleResource(QStringLiteral("dockutil"));
+    if (!useDockutilSetting()) {
+        printLine(QStringLiteral("User has disabled dockutil usage. Using defaults method."));
+        log().info(QStringLiteral("applyPreset backend=defaults reason=userDisabledDockutil preset='%1'").arg(name));
+        return DefaultsWriter::apply(name, preset.apps, preset.items, finish);
+    }
+    if (QFileInfo::exists(bundled)) {
+        printLine(QStringLiteral("dockutil found in the app bundle at %1. Applying preset using dockutil method.")
+                      .arg(bundled));
+        log().info(QStringLiteral("applyPreset backend=dockutil source=bundle preset='%1'").arg(name));
+        return DockutilWriter::apply(bundled, name, preset.apps, preset.items, finish);
+    }
+    if (const auto found = DockutilWriter::findDockutil()) {
+        printLine(QStringLiteral("dockutil found at %1. Applying preset using dockutil method.").arg(*found));
+        log().info(QStringLiteral("applyPreset backend=dockutil source=system preset='%1'").arg(name));
+        return DockutilWriter::apply(*found, name, preset.apps, preset.items, finish);
+    }
+    printLine(QStringLiteral("dockutil not found. Applying preset using defaults method."));
+    log().info(QStringLiteral("applyPreset backend=defaults reason=dockutilMissing preset='%1'").arg(name));
+    return DefaultsWriter::apply(name, preset.apps, preset.items, finish);
+}
+
+void DockManager::recordApplied(const PresetSnapshot& preset) {
     UserDefaults& defaults = UserDefaults::standard();
     std::lock_guard lock(mutex_);
     lastApplyTime_ = Clock::shared().now();
-    if (preset) {
-        lastAppliedId_ = preset->id();
-        if (lastAppliedId_)
-            defaults.set(kLastAppliedIdKey, uuidText(*lastAppliedId_));
-        else
-            defaults.remove(kLastAppliedIdKey);
+    if (preset.stored)
+        lastAppliedId_ = preset.id;
+    lastAppliedName_ = preset.name;
+    // The switch is done and recorded in this process; only the copy for later runs is lost.
+    try {
+        if (preset.stored) {
+            if (lastAppliedId_)
+                defaults.set(kLastAppliedIdKey, uuidText(*lastAppliedId_));
+            else
+                defaults.remove(kLastAppliedIdKey);
+        }
+        defaults.set(kLastAppliedNameKey, preset.name);
+    } catch (const UserDefaultsError& error) {
+        printWarning(
+            QStringLiteral("Could not record '%1' as the applied preset: %2").arg(preset.name, error.message()));
     }
-    lastAppliedName_ = name;
-    defaults.set(kLastAppliedNameKey, name);
 }
 
-void DockManager::finishWrite(const QString& name, const QStringList& apps, const std::optional<QUuid>& previousId,
-                              const std::optional<QString>& previousName, ApplyHandle& handle) {
-    recordApplied(name);
-    if (!UserDefaults::standard().boolForKey(QStringLiteral("closeOtherApps")))
+void DockManager::finishWrite(const PresetSnapshot& preset, const LastContextSwitchInfo& info, ApplyHandle& handle) {
+    recordApplied(preset);
+    UserDefaults::standard().remove(kUnfinishedSwitchKey);
+    if (!closeOtherAppsSetting())
         return;
-    const QStringList excluded =
-        UserDefaults::standard().stringArray(QStringLiteral("excludedPresetIds")).value_or(QStringList{});
-    if (previousId && excluded.contains(uuidText(*previousId))) {
+    if (info.previousPresetId && excludedPresetIdsSetting().contains(uuidText(*info.previousPresetId))) {
         printLine(QStringLiteral("Skipping app closure - leaving excluded preset: %1")
-                      .arg(previousName.value_or(QStringLiteral("unknown"))));
+                      .arg(info.previousPresetName.value_or(QStringLiteral("unknown"))));
         return;
     }
-    handle.closing = AppCloser::closeAppsNotInPreset(apps);
+    handle.closing = AppCloser::closeAppsNotInPreset(preset.apps, excludedAppsSetting());
 }
 
-void DockManager::handOff(const QString& name, const QStringList& apps, const LastContextSwitchInfo& info,
-                          ApplyHandle& handle) {
-    AppActionExecutor::logActions(name, apps);
-    handle.actions = runAsync(QueuePriority::UserInitiated, [name, apps, info] {
-        AppActionExecutor::executeActionsForPreset(name, apps);
+QFuture<void> DockManager::runActionsThenRequestContext(const PresetSnapshot& preset,
+                                                        const LastContextSwitchInfo& info) {
+    return runAsync(QueuePriority::UserInitiated, [preset, info] {
+        AppActionExecutor::executeActionsForPreset(preset);
         NotificationCenter::shared().postOnMain(kPresetSwitchContextRequestedNotification, info.userInfo());
     });
-    HarborletApplier::applyHarborletIntegration(name);
+}
+
+void DockManager::handOff(const PresetSnapshot& preset, const LastContextSwitchInfo& info, ApplyHandle& handle) {
+    AppActionExecutor::logActions(preset);
+    DockPresetManager::shared().logIfNetworkTransitioning(
+        QStringLiteral("executeActionsForPreset(%1)").arg(preset.name));
+    handle.actions = runActionsThenRequestContext(preset, info);
+    HarborletApplier::applyHarborletIntegration(preset, integrateWithHarborletSetting());
     LockDockMonitor::shared().scheduleAutoRelocateIfNeeded(QStringLiteral("Preset switch"));
 }
 
@@ -310,6 +380,15 @@ void DockManager::autoSaveCurrentDock(const QString& targetName) {
     }
     if (*lastName == targetName) {
         printLine(QStringLiteral("Auto-save: Skipping - switching to the same preset (%1)").arg(targetName));
+        return;
+    }
+    if (const auto unfinished = UserDefaults::standard().string(kUnfinishedSwitchKey)) {
+        // A switch that never finished may have left any part of its preset in the Dock.
+        printWarning(QStringLiteral("Auto-save: Skipping - the switch to '%1' did not finish, so the Dock may be "
+                                    "incomplete; '%2' keeps its saved layout")
+                         .arg(*unfinished, *lastName));
+        log().notice(QStringLiteral("autoSave SKIPPED: unfinished switch to '%1' — '%2' not overwritten")
+                         .arg(*unfinished, *lastName));
         return;
     }
     const QStringList apps = DockReader::getDockApps();
@@ -324,7 +403,7 @@ void DockManager::autoSaveCurrentDock(const QString& targetName) {
         ManagedObjectContext& context = manager.context();
         const DockPresetPtr preset = manager.fetchPreset(*lastName);
         if (!preset) {
-            printLine(QStringLiteral("Auto-save: Could not find last applied preset: %1").arg(*lastName));
+            printWarning(QStringLiteral("Auto-save: Could not find last applied preset: %1").arg(*lastName));
             return;
         }
         printLine(QStringLiteral("Auto-save: Saving current dock state to preset '%1' before switching to '%2'")
@@ -333,8 +412,8 @@ void DockManager::autoSaveCurrentDock(const QString& targetName) {
         try {
             AppNoteManager::shared().cleanupOrphanedNotes(*preset, apps, context);
         } catch (...) {
-            printLine(QStringLiteral("Auto-save: Failed to clean up orphaned app notes: %1")
-                          .arg(describe(std::current_exception())));
+            printWarning(QStringLiteral("Auto-save: Failed to clean up orphaned app notes: %1")
+                             .arg(describe(std::current_exception())));
         }
 
         for (const DockFolderStackPtr& item : preset->folderStacksArray()) {
@@ -342,7 +421,7 @@ void DockManager::autoSaveCurrentDock(const QString& targetName) {
             try {
                 context.save();
             } catch (...) {
-                printLine(QStringLiteral("Error removing folder stack: %1").arg(describe(std::current_exception())));
+                printWarning(QStringLiteral("Error removing folder stack: %1").arg(describe(std::current_exception())));
                 context.rollback();
             }
         }
@@ -370,7 +449,7 @@ void DockManager::autoSaveCurrentDock(const QString& targetName) {
             context.save();
             printLine(QStringLiteral("Auto-save: Successfully saved current dock state to preset '%1'").arg(*lastName));
         } catch (...) {
-            printLine(
+            printWarning(
                 QStringLiteral("Auto-save: Failed to save preset updates: %1").arg(describe(std::current_exception())));
         }
     });

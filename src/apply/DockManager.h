@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/DockFolderStack.h"
+#include "dock/DockWriteReport.h"
+#include "switching/PresetSnapshot.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -9,6 +11,7 @@
 #include <QStringList>
 #include <QUuid>
 #include <QVariantMap>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -32,6 +35,7 @@ struct ApplyHandle {
     Outcome outcome = Outcome::UnknownPreset;
     std::optional<QFuture<void>> closing; // closing the apps the preset lacks
     std::optional<QFuture<void>> actions; // the app actions, then the switch-context request
+    DockWriteReport dockWrite;            // what the writer did (Written only)
 
     // Blocks until both tasks are done. They hop to the main thread, so call this off it (or
     // keep the main queue running).
@@ -48,12 +52,28 @@ public:
     static constexpr double kApplyCooldown = 4.0;
     static inline const QString kLastAppliedNameKey = QStringLiteral("Pierline.lastAppliedPresetName");
     static inline const QString kLastAppliedIdKey = QStringLiteral("Pierline.lastAppliedPresetId");
+    // Set, to the preset's name, from just before the first Dock write until the preset is recorded
+    // as applied: while it is there the Dock may be half written and is not auto-saved.
+    static inline const QString kUnfinishedSwitchKey = QStringLiteral("Pierline.unfinishedSwitch");
 
-    // Runs on the caller's thread (main or background); store work hops to the main thread.
+    // The switch itself. Runs on the caller's thread (main or background); nothing here reads the
+    // store again.
+    ApplyHandle applyPreset(const PresetSnapshot& preset, bool bypassCooldown);
+    // Read the preset once, in one main-thread hop; an unknown name or id is refused and nothing
+    // is written.
+    ApplyHandle applyPreset(const QString& name, bool bypassCooldown);
+    ApplyHandle applyPreset(const QUuid& id, bool bypassCooldown);
+    // Given lists instead of the stored ones; the stored preset of that name, if any, gives the rest.
     ApplyHandle applyPreset(const QStringList& apps, const QList<DockFolderStackValues>& items, const QString& name,
                             bool bypassCooldown);
-    // Looks the preset up; an unknown name is refused and nothing is written.
-    ApplyHandle applyPreset(const QString& name, bool bypassCooldown);
+
+    // One switch at a time per home: the file whose flock is held from the "already active" test
+    // to the hand-off, by other processes as by other threads of this one.
+    static QString switchLockPath();
+
+    // The hand-off's task: the preset's app actions, then, once all have finished, the
+    // switch-context request posted from the main queue.
+    static QFuture<void> runActionsThenRequestContext(const PresetSnapshot& preset, const LastContextSwitchInfo& info);
 
     // Saves the current Dock into the last applied preset before switching to `targetName`.
     void autoSaveCurrentDock(const QString& targetName);
@@ -68,10 +88,11 @@ public:
 private:
     DockManager();
     void loadRecord();
-    void recordApplied(const QString& name);
-    void finishWrite(const QString& name, const QStringList& apps, const std::optional<QUuid>& previousId,
-                     const std::optional<QString>& previousName, ApplyHandle& handle);
-    void handOff(const QString& name, const QStringList& apps, const LastContextSwitchInfo& info, ApplyHandle& handle);
+    ApplyHandle applyFound(const std::optional<PresetSnapshot>& preset, const QString& missing, bool bypassCooldown);
+    void recordApplied(const PresetSnapshot& preset);
+    void finishWrite(const PresetSnapshot& preset, const LastContextSwitchInfo& info, ApplyHandle& handle);
+    DockWriteReport write(const PresetSnapshot& preset, const std::function<void()>& finish);
+    void handOff(const PresetSnapshot& preset, const LastContextSwitchInfo& info, ApplyHandle& handle);
 
     mutable std::mutex mutex_;
     std::optional<QDateTime> lastApplyTime_;

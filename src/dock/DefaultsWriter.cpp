@@ -127,8 +127,9 @@ bool DefaultsWriter::writeFiles(const QString& folder, const QVariantList& appTi
            writeFile(dir.filePath(kItemsFileName), *itemsXml, error);
 }
 
-bool DefaultsWriter::apply(const QString& presetName, const QStringList& apps,
-                           const QList<DockFolderStackValues>& items, const std::function<void()>& finishApply) {
+DockWriteReport DefaultsWriter::apply(const QString& presetName, const QStringList& apps,
+                                      const QList<DockFolderStackValues>& items,
+                                      const std::function<void()>& finishApply) {
     printLine(QStringLiteral("Applying preset using defaults: %1").arg(presetName));
     printLine(QStringLiteral("Applying %1 apps to Dock (defaults method):").arg(apps.size()));
     const QVariantList left = appTiles(apps);
@@ -137,8 +138,8 @@ bool DefaultsWriter::apply(const QString& presetName, const QStringList& apps,
 
     // Both files are complete before any command runs, so a failure leaves the Dock as it was.
     const auto fail = [](const QString& error) {
-        printLine(QStringLiteral("Error applying preset using defaults: %1").arg(error));
-        return false;
+        printWarning(QStringLiteral("Error applying preset using defaults: %1").arg(error));
+        return DockWriteReport{};
     };
     // A folder of its own per apply: another user's or home's files never stand in the way.
     TemporaryFolder folder(QStringLiteral("pierline-dock"));
@@ -153,9 +154,12 @@ bool DefaultsWriter::apply(const QString& presetName, const QStringList& apps,
     printLine(QStringLiteral("Wrote folder stacks to %1").arg(itemsFile));
 
     const QStringList texts = commands(appsFile, itemsFile);
-    runShellCommand(texts.at(0));
+    DockWriteReport report{.written = true, .commands = 2};
+    if (!runShellCommandForResult(texts.at(0)).succeeded)
+        ++report.failed;
     printLine(QStringLiteral("Import apps result: (defaults method)"));
-    runShellCommand(texts.at(1));
+    if (!runShellCommandForResult(texts.at(1)).succeeded)
+        ++report.failed;
     printLine(QStringLiteral("Import folder stacks result: (defaults method)"));
     folder.remove();
     runShellCommand(texts.at(2));
@@ -163,7 +167,7 @@ bool DefaultsWriter::apply(const QString& presetName, const QStringList& apps,
     printLine(QStringLiteral("Kill result: (defaults method)"));
     if (finishApply)
         finishApply();
-    return true;
+    return report;
 }
 
 } // namespace pierline

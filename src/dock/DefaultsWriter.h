@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DockWriteReport.h"
 #include "core/DockFolderStack.h"
 
 #include <QByteArray>
@@ -27,10 +28,11 @@ public:
     // The commands that follow a successful file write, in order.
     static QStringList commands(const QString& appsFile, const QString& itemsFile);
 
-    // Returns false when the property lists could not be written; then no command ran and the
-    // Dock is untouched. On success `finishApply` runs after the restart pause.
-    static bool apply(const QString& presetName, const QStringList& apps, const QList<DockFolderStackValues>& items,
-                      const std::function<void()>& finishApply);
+    // Not written when the property lists could not be written; then no command ran and the Dock
+    // is untouched. Otherwise `finishApply` runs after the restart pause and the report counts the
+    // two imports.
+    static DockWriteReport apply(const QString& presetName, const QStringList& apps,
+                                 const QList<DockFolderStackValues>& items, const std::function<void()>& finishApply);
 
     // A path as one zsh word: unchanged when it holds only safe characters, else single-quoted.
     static QString shellWord(const QString& path);

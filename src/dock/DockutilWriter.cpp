@@ -1,12 +1,12 @@
 #include "DockutilWriter.h"
 
 #include "DockTiles.h"
+#include "core/PresetRecord.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/ShellRunner.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
-#include "core/PresetRecord.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -191,26 +191,36 @@ QList<WriterStep> DockutilWriter::plan(const QString& dockutilPath, const QStrin
     b.print(QStringLiteral("Adding dock items via dockutil..."));
     planItems(b, p, items);
     b.print(QStringLiteral("Restarting Dock via killall..."));
-    b.run(QStringLiteral("killall Dock"));
+    b.run(kRestartCommand);
     return b.steps;
 }
 
-void DockutilWriter::runSteps(const QList<WriterStep>& steps) {
+DockWriteReport DockutilWriter::runSteps(const QList<WriterStep>& steps) {
+    DockWriteReport report{.written = true};
     for (const WriterStep& step : steps) {
-        if (step.kind == WriterStep::Kind::Print)
+        if (step.kind == WriterStep::Kind::Print) {
             printLine(step.text);
-        else
-            runShellCommand(step.text);
+            continue;
+        }
+        const bool ok = runShellCommandForResult(step.text).succeeded;
+        if (step.text == kRestartCommand)
+            continue;
+        ++report.commands;
+        if (!ok)
+            ++report.failed;
     }
+    return report;
 }
 
-void DockutilWriter::apply(const QString& dockutilPath, const QString& presetName, const QStringList& apps,
-                           const QList<DockFolderStackValues>& items, const std::function<void()>& finishApply) {
-    runSteps(plan(dockutilPath, presetName, apps, items));
+DockWriteReport DockutilWriter::apply(const QString& dockutilPath, const QString& presetName, const QStringList& apps,
+                                      const QList<DockFolderStackValues>& items,
+                                      const std::function<void()>& finishApply) {
+    const DockWriteReport report = runSteps(plan(dockutilPath, presetName, apps, items));
     Clock::shared().sleep(kRestartPause);
     if (finishApply)
         finishApply();
     printLine(QStringLiteral("applyPresetUsingDockutil finished for preset: %1").arg(presetName));
+    return report;
 }
 
 } // namespace pierline

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DockWriteReport.h"
 #include "core/DockFolderStack.h"
 
 #include <QList>
@@ -29,12 +30,14 @@ public:
     static QList<WriterStep> plan(const QString& dockutilPath, const QString& presetName, const QStringList& apps,
                                   const QList<DockFolderStackValues>& items);
 
-    // Runs the plan (command results are not examined), pauses one second on the shared clock,
-    // then hands back to `finishApply` before its last line.
-    static void apply(const QString& dockutilPath, const QString& presetName, const QStringList& apps,
-                      const QList<DockFolderStackValues>& items, const std::function<void()>& finishApply);
+    // Runs the plan, pauses one second on the shared clock, then hands back to `finishApply`
+    // before its last line. A failed command stops nothing; the report counts it.
+    static DockWriteReport apply(const QString& dockutilPath, const QString& presetName, const QStringList& apps,
+                                 const QList<DockFolderStackValues>& items, const std::function<void()>& finishApply);
 
-    static void runSteps(const QList<WriterStep>& steps);
+    static DockWriteReport runSteps(const QList<WriterStep>& steps);
+
+    static inline const QString kRestartCommand = QStringLiteral("killall Dock");
 
     // The tool path in double quotes, the prefix of every command.
     static QString quotedToolPath(const QString& path);

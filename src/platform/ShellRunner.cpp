@@ -61,7 +61,7 @@ void ShellRunner::setShellProgram(const QString& path) {
     shellProgram_ = path;
 }
 
-QString ShellRunner::run(const QString& command) {
+ShellResult ShellRunner::runForResult(const QString& command) {
     shellLog().debug(QStringLiteral("shell run: %1").arg(command));
     auto job = std::make_shared<ShellJob>();
     const QProcessEnvironment environment = childEnvironment();
@@ -94,12 +94,12 @@ QString ShellRunner::run(const QString& command) {
     if (!job->done.wait_for(lock, limit, [&] { return job->finished; })) {
         printLine(QStringLiteral("Warning: shell command timed out: %1").arg(command));
         shellLog().error(QStringLiteral("shell TIMED OUT after 5s (result discarded): %1").arg(command));
-        return QString();
+        return {};
     }
     if (!job->launched) {
         printLine(QStringLiteral("Error launching shell command: %1 - %2").arg(command, job->launchError));
         shellLog().error(QStringLiteral("shell LAUNCH FAILED: %1 — %2").arg(command, job->launchError));
-        return QString();
+        return {};
     }
     const QString output = decodeUtf8(job->output).value_or(QString()).trimmed();
     if (job->exitStatus != 0) {
@@ -109,7 +109,7 @@ QString ShellRunner::run(const QString& command) {
     } else if (!output.isEmpty()) {
         shellLog().debug(QStringLiteral("shell output: %1 output=%2").arg(command, firstCharacters(output, 500)));
     }
-    return output;
+    return {output, job->exitStatus == 0};
 }
 
 } // namespace pierline

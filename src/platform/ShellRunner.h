@@ -6,13 +6,20 @@
 
 namespace pierline {
 
+// What one shell command gave: its trimmed output, and whether it ran to a zero exit in time.
+struct ShellResult {
+    QString output;
+    bool succeeded = false;
+};
+
 // Runs one command text through "/bin/zsh -c" with a time limit and returns its trimmed output.
 // An overrunning command is abandoned, not stopped, and its late output dropped.
 class ShellRunner {
 public:
     static ShellRunner& shared();
 
-    QString run(const QString& command);
+    QString run(const QString& command) { return runForResult(command).output; }
+    ShellResult runForResult(const QString& command);
 
     double timeLimit() const { return timeLimit_.load(); }
     void setTimeLimit(double seconds) { timeLimit_.store(seconds); }
@@ -30,5 +37,6 @@ private:
 };
 
 inline QString runShellCommand(const QString& command) { return ShellRunner::shared().run(command); }
+inline ShellResult runShellCommandForResult(const QString& command) { return ShellRunner::shared().runForResult(command); }
 
 } // namespace pierline

@@ -1,8 +1,8 @@
 #include "AppActionExecutor.h"
 
 #include "AppCloser.h"
-#include "switching/ActionManager.h"
 #include "core/BrowserProfileLauncherLite.h"
+#include "core/PresetRecord.h"
 #include "platform/AppleScriptRunner.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
@@ -10,8 +10,6 @@
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
 #include "platform/Workspace.h"
-#include "store/DockPresetManager.h"
-#include "core/PresetRecord.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -35,7 +33,9 @@ QString appLine(int index, const QString& name) {
 }
 
 // The application folder of an entry, or nullopt when the entry is not a URL.
-std::optional<QString> appPathOf(const QString& appURL) { return filePathOfLocation(appURL); }
+std::optional<QString> appPathOf(const QString& appURL) {
+    return filePathOfLocation(appURL);
+}
 
 QString appNameOf(const QString& path) {
     QString name = lastPathComponent(path);
@@ -49,10 +49,6 @@ std::optional<QString> configString(const QJsonObject& config, const char* key) 
     if (!value.isString())
         return std::nullopt;
     return value.toString();
-}
-
-DockPresetPtr findPreset(const QString& name) {
-    return runOnMainSyncResult([&] { return DockPresetManager::shared().fetchPreset(name); });
 }
 
 std::optional<ActionExecutionError> launchOpera(const QString& appPath, const QString& profileDirectory) {
@@ -92,17 +88,15 @@ QString AppActionExecutor::safariProfileScript(const QString& profileName) {
         .join(QLatin1Char('\n'));
 }
 
-AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const QString& presetName,
-                                                                      const QStringList& apps) {
+AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const PresetSnapshot& preset) {
     printLine(QStringLiteral("\n--- EXECUTING APP ACTIONS (PARALLEL) ---"));
-    DockPresetManager::shared().logIfNetworkTransitioning(QStringLiteral("executeActionsForPreset(%1)").arg(presetName));
     Summary summary;
-    const DockPresetPtr preset = findPreset(presetName);
-    if (!preset) {
-        printLine(QStringLiteral("❌ Could not find preset '%1' for action execution").arg(presetName));
+    if (!preset.stored) {
+        printLine(QStringLiteral("❌ Could not find preset '%1' for action execution").arg(preset.name));
         return summary;
     }
-    const QJsonObject actions = ActionManager::decodeActions(preset->appActions());
+    const QStringList& apps = preset.apps;
+    const QJsonObject& actions = preset.appActions;
 
     QList<PlannedAction> simple, ide, browser;
     for (int i = 0; i < apps.size(); ++i) {
@@ -291,15 +285,15 @@ std::optional<ActionExecutionError> AppActionExecutor::executeOpenBrowserProfile
     return ActionExecutionError::executionFailed(QStringLiteral("Unsupported browser type"));
 }
 
-void AppActionExecutor::logActions(const QString& presetName, const QStringList& apps) {
+void AppActionExecutor::logActions(const PresetSnapshot& preset) {
     printLine(QStringLiteral("\n--- APP ACTION LOGGING ---"));
-    printLine(QStringLiteral("Preset: %1").arg(presetName));
-    const DockPresetPtr preset = findPreset(presetName);
-    if (!preset) {
-        printLine(QStringLiteral("❌ Could not find preset '%1' for action logging").arg(presetName));
+    printLine(QStringLiteral("Preset: %1").arg(preset.name));
+    if (!preset.stored) {
+        printLine(QStringLiteral("❌ Could not find preset '%1' for action logging").arg(preset.name));
         return;
     }
-    const QJsonObject actions = ActionManager::decodeActions(preset->appActions());
+    const QStringList& apps = preset.apps;
+    const QJsonObject& actions = preset.appActions;
     printLine(QStringLiteral("Checking actions for %1 apps:").arg(apps.size()));
     for (int i = 0; i < apps.size(); ++i) {
         const QString& entry = apps[i];

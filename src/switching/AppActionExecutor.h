@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PresetSnapshot.h"
 #include "core/AppAction.h"
 
 #include <QJsonObject>
@@ -22,7 +23,7 @@ public:
     };
 
     // Blocking: returns when every action has finished. Runs inside the apply's action task.
-    static Summary executeActionsForPreset(const QString& presetName, const QStringList& apps);
+    static Summary executeActionsForPreset(const PresetSnapshot& preset);
 
     // One action each; nullopt on success. `record` is the stored action record.
     static std::optional<ActionExecutionError> executeOpenAppAction(const QString& appURL);
@@ -31,7 +32,7 @@ public:
                                                                                const QJsonObject& record);
 
     // Prints which apps of the preset have actions.
-    static void logActions(const QString& presetName, const QStringList& apps);
+    static void logActions(const PresetSnapshot& preset);
 
     static QString safariProfileScript(const QString& profileName);
 };

@@ -7,7 +7,6 @@
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
 #include "core/PresetRecord.h"
-#include "platform/UserDefaults.h"
 #include "store/DockPresetManager.h"
 
 namespace pierline {
@@ -128,11 +127,10 @@ QList<RunningApplication> AppCloser::closeCandidates(const QList<RunningApplicat
     return candidates;
 }
 
-QFuture<void> AppCloser::closeAppsNotInPreset(const QStringList& apps) {
+QFuture<void> AppCloser::closeAppsNotInPreset(const QStringList& apps, const QStringList& excludedApps) {
     const QStringList keep = presetPaths(apps);
-    const QStringList excluded =
-        UserDefaults::standard().stringArray(QStringLiteral("excludedApps")).value_or(QStringList{});
-    const QList<RunningApplication> candidates = closeCandidates(Workspace::shared().runningApplications(), excluded);
+    const QList<RunningApplication> candidates =
+        closeCandidates(Workspace::shared().runningApplications(), excludedApps);
 
     return runAsync(QueuePriority::UserInitiated, [keep, candidates] {
         QList<QFuture<void>> children;

@@ -30,8 +30,8 @@ public:
                                                      const QStringList& excludedApps);
 
     // Starts closing every candidate that the preset does not hold; the future ends when all are
-    // handled.
-    static QFuture<void> closeAppsNotInPreset(const QStringList& apps);
+    // handled. `excludedApps` are the bundle paths the user always keeps open.
+    static QFuture<void> closeAppsNotInPreset(const QStringList& apps, const QStringList& excludedApps);
     // Terminate, wait the grace period, force; browsers get the shorter wait and a kill fallback.
     static void closeOne(const RunningApplication& app, bool isBrowser);
 

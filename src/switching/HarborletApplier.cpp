@@ -1,36 +1,26 @@
 #include "HarborletApplier.h"
 
 #include "core/PierlineIntegration.h"
-#include "platform/Dispatch.h"
 #include "platform/Log.h"
-#include "platform/UserDefaults.h"
-#include "store/DockPresetManager.h"
 
 namespace pierline {
 
-void HarborletApplier::applyHarborletIntegration(const QString& presetName) {
-    if (!UserDefaults::standard().boolValue(QStringLiteral("integrateWithHarborlet")).value_or(false)) {
+void HarborletApplier::applyHarborletIntegration(const PresetSnapshot& preset, bool integrationEnabled) {
+    if (!integrationEnabled) {
         printLine(QStringLiteral("[Pierline] Harborlet integration disabled, skipping"));
         return;
     }
-    bool found = false;
-    std::optional<HarborletConfiguration> config;
-    runOnMainSync([&] {
-        const DockPresetPtr preset = DockPresetManager::shared().fetchPreset(presetName);
-        found = preset != nullptr;
-        if (preset)
-            config = preset->harborletConfiguration();
-    });
-    if (!found) {
+    if (!preset.stored) {
         printLine(
-            QStringLiteral("[Pierline] ⚠️ Cannot find preset '%1' for Harborlet integration").arg(presetName));
+            QStringLiteral("[Pierline] ⚠️ Cannot find preset '%1' for Harborlet integration").arg(preset.name));
         return;
     }
+    const std::optional<HarborletConfiguration>& config = preset.harborletConfiguration;
     if (!config) {
-        printLine(QStringLiteral("[Pierline] No Harborlet configuration for preset '%1'").arg(presetName));
+        printLine(QStringLiteral("[Pierline] No Harborlet configuration for preset '%1'").arg(preset.name));
         return;
     }
-    printLine(QStringLiteral("[Pierline] 📡 Applying Harborlet integration for preset '%1'").arg(presetName));
+    printLine(QStringLiteral("[Pierline] 📡 Applying Harborlet integration for preset '%1'").arg(preset.name));
     printLine(QStringLiteral("[Pierline] - Showing %1 dock(s)").arg(config->visibleDockIds.size()));
     printLine(QStringLiteral("[Pierline] - Hiding %1 dock(s)").arg(config->hiddenDockIds.size()));
     PierlineIntegration& integration = PierlineIntegration::shared();

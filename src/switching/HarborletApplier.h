@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include "PresetSnapshot.h"
 
 namespace pierline {
 
@@ -8,8 +8,9 @@ namespace pierline {
 // so a dock listed in both ends up shown.
 class HarborletApplier {
 public:
-    // Synchronous; the preset is read on the main thread, the commands go out on this thread.
-    static void applyHarborletIntegration(const QString& presetName);
+    // Synchronous; the commands go out on this thread. `integrationEnabled` is the user's
+    // setting, read by the caller.
+    static void applyHarborletIntegration(const PresetSnapshot& preset, bool integrationEnabled);
 };
 
 } // namespace pierline

@@ -1,9 +1,8 @@
 #include "SwitchingFixtures.h"
 
 #include "app/Sandbox.h"
-#include "switching/ActionManager.h"
-#include "core/LastContextNotificationKeys.h"
 #include "apply/DockManager.h"
+#include "core/LastContextNotificationKeys.h"
 #include "dock/DockReader.h"
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
@@ -11,12 +10,16 @@
 #include "platform/SystemPaths.h"
 #include "platform/UserDefaults.h"
 #include "store/ManagedObjectContext.h"
+#include "switching/ActionManager.h"
 #include "switching/AppNoteManager.h"
+#include "switching/PresetSnapshot.h"
 
 using namespace pierline;
 using namespace pierline::test;
 
 namespace {
+
+const QString kMissingId = QStringLiteral("0F0F0F0F-1111-2222-3333-444455556666");
 
 UserDefaults& defaults() {
     return UserDefaults::standard();
@@ -193,6 +196,7 @@ TEST_F(SwitchingApply, CooldownHoldsTheSecondApplyUnlessBypassedAndAnnouncesEach
     const DockPresetPtr a = makePreset("A", {});
     const DockPresetPtr b = makePreset("B", {});
     EXPECT_EQ(apply("A").outcome, ApplyHandle::Outcome::Written); // never held: first apply
+    EXPECT_FALSE(defaults().contains(DockManager::kUnfinishedSwitchKey));
     time.clock.advance(2.0);
 
     EXPECT_EQ(apply("B").outcome, ApplyHandle::Outcome::HeldByCooldown);
@@ -201,14 +205,18 @@ TEST_F(SwitchingApply, CooldownHoldsTheSecondApplyUnlessBypassedAndAnnouncesEach
     EXPECT_EQ(DockManager::shared().lastAppliedPresetName(), "A");
     EXPECT_EQ(defaults().string(DockManager::kLastAppliedNameKey), "A");
 
-    EXPECT_EQ(apply("B", true).outcome, ApplyHandle::Outcome::Written);
-    EXPECT_TRUE(logs.printed("Bypassing apply cooldown for preset 'B'"));
+    // The held request did not restart the cooldown: four seconds after A, B goes through.
+    time.clock.advance(2.1);
+    EXPECT_EQ(apply("B").outcome, ApplyHandle::Outcome::Written);
     EXPECT_EQ(DockManager::shared().lastAppliedPresetName(), "B");
+
+    EXPECT_EQ(apply("A", true).outcome, ApplyHandle::Outcome::Written);
+    EXPECT_TRUE(logs.printed("Bypassing apply cooldown for preset 'A'"));
     NotificationCenter::shared().removeObserver(token);
 
     // The Last Context request carries both presets; the first switch has no previous one.
     using Keys = LastContextNotificationKeys;
-    ASSERT_EQ(posts.size(), 2);
+    ASSERT_EQ(posts.size(), 3);
     EXPECT_EQ(posts[0].value(Keys::newPresetName).toString(), "A");
     EXPECT_EQ(posts[0].value(Keys::newPresetID).toUuid(), *a->id());
     EXPECT_FALSE(posts[0].contains(Keys::previousPresetName) || posts[0].contains(Keys::previousPresetID));
@@ -240,12 +248,131 @@ TEST_F(SwitchingApply, SkipSettingSkipsTheActivePresetButReappliesAStaleOne) {
 
 TEST_F(SwitchingApply, UnknownPresetIsRefusedAndWritesNothing) {
     const QStringList before = DockReader::getDockApps();
-    const ApplyHandle handle = apply("Nope");
-    EXPECT_EQ(handle.outcome, ApplyHandle::Outcome::UnknownPreset);
-    EXPECT_FALSE(handle.actions.has_value());
-    EXPECT_TRUE(logs.printed("Cannot apply preset 'Nope': no preset has that name"));
+    for (const auto& [handle, line] :
+         {std::pair{apply("Nope"), QStringLiteral("Cannot apply preset 'Nope': no preset has that name")},
+          std::pair{DockManager::shared().applyPreset(QUuid::fromString(kMissingId), false),
+                    QStringLiteral("Cannot apply preset %1: no preset has that id").arg(kMissingId)}}) {
+        EXPECT_EQ(handle.outcome, ApplyHandle::Outcome::UnknownPreset);
+        EXPECT_FALSE(handle.actions.has_value());
+        EXPECT_TRUE(logs.warned(line)) << line.toStdString();
+    }
     EXPECT_EQ(DockReader::getDockApps(), before);
     EXPECT_FALSE(defaults().contains(DockManager::kLastAppliedNameKey));
+}
+
+TEST_F(SwitchingApply, ApplyByIdWritesThePresetItNames) {
+    makePreset("A", {"pierline-spacer-1"});
+    const DockPresetPtr b = makePreset("B", {"pierline-small-spacer-1"});
+    EXPECT_EQ(DockManager::shared().applyPreset(*b->id(), false).outcome, ApplyHandle::Outcome::Written);
+    EXPECT_EQ(DockReader::getDockApps(), QStringList{"pierline-small-spacer-1"});
+    EXPECT_EQ(defaults().string(DockManager::kLastAppliedIdKey), b->idString());
+}
+
+// A write that stops before the Dock (its files cannot be written) switches nothing.
+TEST_F(SwitchingApply, FailedWriteRecordsNothingAndRunsNoSideEffect) {
+    FakeCompanion companion(home);
+    QList<QVariantMap> posts;
+    const ObserverToken token =
+        NotificationCenter::shared().addObserver(kPresetSwitchContextRequestedNotification, Delivery::PosterThread,
+                                                 [&](const Notification& n) { posts.append(n.userInfo); });
+    const qint64 otherPid = apps->launch(apps->makeApp("Other", "com.example.other"));
+    const DockPresetPtr b = makePreset("B", {"pierline-spacer-1"});
+    b->setHarborletConfiguration(HarborletConfiguration{{"dev"}, {}});
+    context().save();
+    defaults().set("integrateWithHarborlet", true);
+    defaults().set("closeOtherApps", true);
+    home.write("not-a-folder", "x");
+    ScopedEnv tmp("TMPDIR", home.file("not-a-folder/tmp").toUtf8());
+    const QStringList before = DockReader::getDockApps();
+
+    const ApplyHandle handle = apply("B");
+    EXPECT_EQ(handle.outcome, ApplyHandle::Outcome::WriteFailed);
+    EXPECT_FALSE(handle.closing || handle.actions);
+    EXPECT_TRUE(logs.printedContaining("Error applying preset using defaults: "));
+    EXPECT_FALSE(logs.printedContaining("APP ACTION LOGGING"));
+    EXPECT_FALSE(logs.printedContaining("[Pierline]"));
+    EXPECT_EQ(DockReader::getDockApps(), before);
+    EXPECT_FALSE(DockManager::shared().lastApplyTime().has_value());
+    for (const QString& key :
+         {DockManager::kLastAppliedNameKey, DockManager::kLastAppliedIdKey, DockManager::kUnfinishedSwitchKey})
+        EXPECT_FALSE(defaults().contains(key)) << key.toStdString();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(posts.isEmpty());
+    PierlineIntegration::shared().showDock("marker"); // commands arrive in order: nothing came before it
+    EXPECT_TRUE(waitUntil([&] { return !companion.lines().isEmpty(); }));
+    EXPECT_EQ(companion.lines(), QStringList{R"({"command":"show","id":"marker"})"});
+    EXPECT_TRUE(apps->running(otherPid));
+    NotificationCenter::shared().removeObserver(token);
+}
+
+// What a switch killed part-way leaves behind is not a layout.
+TEST_F(SwitchingApply, AutoSaveSkipsTheDockOfAnUnfinishedSwitch) {
+    const DockPresetPtr a = makePreset("A", {"file:///Applications/Safari.app/", "file:///Applications/Mail.app/"});
+    makePreset("B", {"pierline-spacer-1"});
+    const QString savedApps = *a->apps();
+    defaults().set("autoSaveCurrentDockToLastPreset", true);
+    defaults().set(DockManager::kLastAppliedNameKey, "A");
+    defaults().set(DockManager::kUnfinishedSwitchKey, "A");
+    DockManager::shared().resetForTesting();
+
+    EXPECT_EQ(apply("B").outcome, ApplyHandle::Outcome::Written);
+    EXPECT_TRUE(logs.warned("Auto-save: Skipping - the switch to 'A' did not finish, so the Dock may be incomplete; "
+                            "'A' keeps its saved layout"));
+    EXPECT_FALSE(logs.printedContaining("Auto-save: Saving"));
+    EXPECT_EQ(DockPresetManager::shared().fetchPreset("A")->apps(), savedApps);
+    EXPECT_FALSE(defaults().contains(DockManager::kUnfinishedSwitchKey));
+}
+
+// A companion-only preset leaves the Dock alone in every step: no reading, no auto-save.
+TEST_F(SwitchingApply, CompanionOnlyPresetIsNeitherReadFromTheDockNorAutoSaved) {
+    const DockPresetPtr a = makePreset("A", {"pierline-spacer-1"});
+    const DockPresetPtr docks = makePreset("Docks", {"file:///Applications/X.app/"});
+    docks->setHarborletOnlyMode(true);
+    context().save();
+    const QString savedApps = *a->apps();
+    defaults().set("skipApplyIfSamePreset", true);
+    defaults().set("autoSaveCurrentDockToLastPreset", true);
+    defaults().set(DockManager::kLastAppliedNameKey, "A");
+    defaults().set(DockManager::kLastAppliedIdKey, a->idString());
+    DockManager::shared().resetForTesting();
+
+    EXPECT_EQ(apply("Docks").outcome, ApplyHandle::Outcome::HarborletOnly);
+    EXPECT_FALSE(logs.printedContaining("Auto-save:"));
+    EXPECT_EQ(DockPresetManager::shared().fetchPreset("A")->apps(), savedApps);
+
+    // An unreadable Dock would be reported if the "already active" test read it.
+    home.write("Library/Preferences/com.apple.dock.plist", "garbage");
+    logs.clear();
+    time.clock.advance(5.0);
+    EXPECT_EQ(apply("Docks").outcome, ApplyHandle::Outcome::AlreadyActive);
+    EXPECT_FALSE(logs.printedContaining("could not verify dock state"));
+}
+
+// The hand-off's task without a store: actions first, the switch-context request after them.
+TEST(ApplyHandOff, LastContextRequestComesAfterTheActionsFinish) {
+    TempHome home;
+    VirtualTime time;
+    CapturingLogSink logs;
+    RunningApps apps(home);
+    const QString editor = apps.makeApp("Editor", "com.example.editor");
+    PresetSnapshot preset{.name = "Code", .stored = true, .apps = {entryFor(editor)}};
+    preset.appActions.insert(entryFor(editor), OpenAppAction().record());
+    bool actionsDoneAtPost = false;
+    int postsSeen = 0;
+    const ObserverToken token = NotificationCenter::shared().addObserver(
+        kPresetSwitchContextRequestedNotification, Delivery::PosterThread, [&](const Notification& n) {
+            ++postsSeen;
+            actionsDoneAtPost = logs.printed("📱 Total apps processed: 1") && !apps.appsFrom(editor).isEmpty();
+            EXPECT_EQ(n.userInfo.value(LastContextNotificationKeys::newPresetName).toString(), "Code");
+        });
+
+    const QFuture<void> task =
+        DockManager::runActionsThenRequestContext(preset, LastContextSwitchInfo{{}, {}, "Code", {}});
+    ASSERT_TRUE(waitFor(task));
+    EXPECT_TRUE(waitUntil([&] { return postsSeen == 1; }));
+    EXPECT_TRUE(actionsDoneAtPost);
+    EXPECT_TRUE(logs.printed("✅ Actions executed: 1"));
+    NotificationCenter::shared().removeObserver(token);
 }
 
 TEST_F(SwitchingApply, CompanionOnlyPresetLeavesTheDockAndSendsHideFirst) {

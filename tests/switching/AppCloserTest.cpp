@@ -82,7 +82,7 @@ TEST_F(SwitchingAppCloser, GracePeriodsAreExactAndAppsThatQuitAreNotForced) {
     const qint64 chrome = apps->launch(apps->makeApp("Google Chrome", "com.google.Chrome", {}, {"ignore-term"}));
     const qint64 hung = apps->launch(apps->makeApp("Hung", "com.example.hung", {}, {"ignore-term"}));
     const qint64 polite = apps->launch(apps->makeApp("Polite", "com.example.polite"));
-    QFuture<void> closing = AppCloser::closeAppsNotInPreset({});
+    QFuture<void> closing = AppCloser::closeAppsNotInPreset({}, {});
     ASSERT_TRUE(time.clock.waitForSleepers(3));
     ASSERT_TRUE(waitUntil([&] { return !apps->running(polite); }));
 
@@ -152,7 +152,7 @@ TEST_F(SwitchingAppCloser, PlainPathEntriesAreLiteralForWriterCloserAndNotes) {
     }
 
     const qint64 pid = apps->launch(bundle);
-    ASSERT_TRUE(waitFor(AppCloser::closeAppsNotInPreset({plain})));
+    ASSERT_TRUE(waitFor(AppCloser::closeAppsNotInPreset({plain}, {})));
     EXPECT_TRUE(apps->running(pid));
     EXPECT_FALSE(logs.printedContaining("Closing app:"));
 }

@@ -2,6 +2,7 @@
 
 #include "core/LockDockMonitor.h"
 #include "platform/UserDefaults.h"
+#include "switching/HarborletApplier.h"
 
 using namespace pierline;
 using namespace pierline::test;
@@ -41,6 +42,33 @@ TEST(SwitchingCompanion, CommandsArriveAsJsonLinesInOrderAndDocksAreListedKeepin
         PierlineIntegration::shared().loadAvailableDocks();
     }
     EXPECT_EQ(PierlineIntegration::shared().availableDocks().size(), 1);
+}
+
+// Works on the preset as read for the switch; no store is involved.
+TEST(SwitchingCompanion, PresetDocksAreSentHiddenFirstAndOnlyWithTheIntegrationOn) {
+    TempHome home;
+    CapturingLogSink logs;
+    FakeCompanion companion(home);
+    const PresetSnapshot preset{.name = "Docks",
+                                .stored = true,
+                                .harborletConfiguration = HarborletConfiguration{{"dev", "both"}, {"both", "chat"}}};
+
+    HarborletApplier::applyHarborletIntegration(preset, false);
+    EXPECT_TRUE(logs.printed("[Pierline] Harborlet integration disabled, skipping"));
+    PierlineIntegration::shared().showDock("marker"); // commands arrive in order: nothing came before it
+    const QStringList marker{R"({"command":"show","id":"marker"})"};
+    ASSERT_TRUE(waitUntil([&] { return !companion.lines().isEmpty(); }));
+    EXPECT_EQ(companion.lines(), marker);
+
+    HarborletApplier::applyHarborletIntegration(preset, true);
+    const QStringList expected =
+        marker + QStringList{R"({"command":"hide","id":"both"})", R"({"command":"hide","id":"chat"})",
+                             R"({"command":"show","id":"dev"})", R"({"command":"show","id":"both"})"};
+    EXPECT_TRUE(waitUntil([&] { return companion.lines() == expected; })) << companion.lines().join('\n').toStdString();
+    EXPECT_TRUE(logs.printed("[Pierline] - Hiding 2 dock(s)"));
+
+    HarborletApplier::applyHarborletIntegration(PresetSnapshot{.name = "Nope"}, true);
+    EXPECT_TRUE(logs.printed("[Pierline] ⚠️ Cannot find preset 'Nope' for Harborlet integration"));
 }
 
 TEST(SwitchingCompanion, AbsentCompanionIsSilentStatusSaysSoAndRefreshStartsAndStops) {

@@ -1,10 +1,10 @@
 #include "SwitchingFixtures.h"
 
-#include "switching/ActionManager.h"
 #include "core/ActionRegistry.h"
 #include "platform/Dispatch.h"
 #include "platform/UserDefaults.h"
 #include "store/ManagedObjectContext.h"
+#include "switching/ActionManager.h"
 #include "switching/AppActionExecutor.h"
 #include "switching/AppNoteManager.h"
 
@@ -177,14 +177,16 @@ TEST_F(SwitchingStore, ActionManagerSetsRemovesAndCleansUp) {
     EXPECT_FALSE(preset->appActions().has_value());
 }
 
+// The action run works on the preset as read for the switch; no store is involved.
 TEST_F(SwitchingStore, ActionRunSkipsSpacersAndCountsNothingWithoutRecords) {
-    const QString custom = home.file("Library/Application Support/Pierline/CustomSpaces/Gap.app/");
-    const DockPresetPtr plain = makePreset("Plain", {kMail});
-    const DockPresetPtr spaced = makePreset("Spaced", {"pierline-spacer-1", QUrl::fromLocalFile(custom).toString()});
-    ActionManager::shared().setAction(*spaced, "pierline-spacer-1", OpenAppAction(), context());
-    ActionManager::shared().setAction(*spaced, QUrl::fromLocalFile(custom).toString(), OpenAppAction(), context());
+    const QString custom =
+        QUrl::fromLocalFile(home.file("Library/Application Support/Pierline/CustomSpaces/Gap.app/")).toString();
+    const PresetSnapshot plain{.name = "Plain", .stored = true, .apps = {kMail}};
+    PresetSnapshot spaced{.name = "Spaced", .stored = true, .apps = {"pierline-spacer-1", custom}};
+    spaced.appActions.insert("pierline-spacer-1", OpenAppAction().record());
+    spaced.appActions.insert(custom, OpenAppAction().record());
 
-    const auto none = offMain([] { return AppActionExecutor::executeActionsForPreset("Plain", {kMail}); });
+    const auto none = offMain([plain] { return AppActionExecutor::executeActionsForPreset(plain); });
     EXPECT_EQ(none.executed, 0);
     EXPECT_EQ(none.processed, 1);
     // Every group announces itself, even an empty one, and the summary follows in its order.
@@ -203,8 +205,7 @@ TEST_F(SwitchingStore, ActionRunSkipsSpacersAndCountsNothingWithoutRecords) {
     EXPECT_EQ(printedFrom(expected.first()), expected);
 
     logs.clear();
-    const QStringList entries = decodeApps(spaced->apps());
-    const auto skipped = offMain([entries] { return AppActionExecutor::executeActionsForPreset("Spaced", entries); });
+    const auto skipped = offMain([spaced] { return AppActionExecutor::executeActionsForPreset(spaced); });
     EXPECT_EQ(skipped.openApps, 0);
     EXPECT_EQ(skipped.processed, 0);
     EXPECT_TRUE(logs.printed("  [1] Spacer - [SPACER] Skipped"));
@@ -212,7 +213,7 @@ TEST_F(SwitchingStore, ActionRunSkipsSpacersAndCountsNothingWithoutRecords) {
     EXPECT_TRUE(logs.printed("  • Open app actions: 0"));
 
     logs.clear();
-    offMain([] { return AppActionExecutor::executeActionsForPreset("Nope", {}); });
+    offMain([] { return AppActionExecutor::executeActionsForPreset(PresetSnapshot{.name = "Nope"}); });
     EXPECT_TRUE(logs.printed("❌ Could not find preset 'Nope' for action execution"));
 }
 
@@ -267,9 +268,9 @@ TEST_F(SwitchingStore, BrowserProfilesLaunchByFamily) {
 }
 
 TEST_F(SwitchingStore, ActionListingNamesWhatWillRun) {
-    const DockPresetPtr preset = makePreset("A", {kSafari, "pierline-small-spacer-1", kMail});
-    ActionManager::shared().setAction(*preset, kMail, OpenAppAction(), context());
-    AppActionExecutor::logActions("A", decodeApps(preset->apps()));
+    PresetSnapshot preset{.name = "A", .stored = true, .apps = {kSafari, "pierline-small-spacer-1", kMail}};
+    preset.appActions.insert(kMail, OpenAppAction().record());
+    AppActionExecutor::logActions(preset);
     const QStringList expected{
         "\n--- APP ACTION LOGGING ---",
         "Preset: A",

@@ -29,7 +29,7 @@ protected:
 TEST_F(SwitchingCommands, ApplyRefusesAnUnknownPresetAndClosesOtherAppsAndRunsActionsBeforeExiting) {
     CliRun run = runPierline({"apply", "Nope"});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains("No preset named 'Nope'")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Cannot apply preset 'Nope': no preset has that name")) << run.err.toStdString();
     EXPECT_EQ(runPierline({"apply"}).exitCode, 2);
 
     // Focus: the Dock without Mail.

@@ -4,7 +4,6 @@
 #include "app/Cli.h"
 #include "apply/DockManager.h"
 #include "platform/Dispatch.h"
-#include "store/DockPresetManager.h"
 
 #include <QCoreApplication>
 #include <QUuid>
@@ -12,11 +11,13 @@
 namespace pierline::cli {
 namespace {
 
-const QString kUsage = QStringLiteral("apply NAME [--id UUID] [--bypass-cooldown]");
+const QString kUsage = QStringLiteral("apply NAME | --id UUID [--bypass-cooldown]");
 
-int exitCodeFor(ApplyHandle::Outcome outcome) {
-    switch (outcome) {
+int exitCodeFor(const ApplyHandle& handle) {
+    switch (handle.outcome) {
     case ApplyHandle::Outcome::Written:
+        // Every Dock command failed: the preset is recorded, but the Dock did not change.
+        return handle.dockWrite.noneSucceeded() ? kExitFailed : kExitOk;
     case ApplyHandle::Outcome::HarborletOnly:
     case ApplyHandle::Outcome::AlreadyActive:
         return kExitOk;
@@ -28,62 +29,69 @@ int exitCodeFor(ApplyHandle::Outcome outcome) {
     return kExitFailed;
 }
 
+// The outcomes whose own warning line does not already say what went wrong.
+bool needsFailureLine(const ApplyHandle& handle) {
+    return handle.outcome == ApplyHandle::Outcome::HeldByCooldown ||
+           handle.outcome == ApplyHandle::Outcome::WriteFailed;
+}
+
 } // namespace
 
 int runApplyCommand(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Applies a preset to the Dock and waits for its side effects (closing apps, app actions)."));
-    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset's name."));
-    const QCommandLineOption id(QStringLiteral("id"),
-                                QStringLiteral("Pick the preset by its UUID; NAME is the fallback."),
+        QStringLiteral("Applies a preset, picked by NAME or by --id, to the Dock and waits for its side effects "
+                       "(closing apps, app actions)."));
+    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset's name (or give --id)."));
+    const QCommandLineOption id(QStringLiteral("id"), QStringLiteral("Pick the preset by its UUID instead of NAME."),
                                 QStringLiteral("UUID"));
     const QCommandLineOption bypass(QStringLiteral("bypass-cooldown"), QStringLiteral("Skip the apply cooldown."));
     parser.addOption(id);
     parser.addOption(bypass);
     if (auto exit = parse(parser, QStringLiteral("apply"), kUsage, args))
         return *exit;
-    if (parser.positionalArguments().size() != 1)
-        return usageError(QStringLiteral("Expected one preset NAME"), kUsage);
-    QString name = parser.positionalArguments().first();
+    const QStringList positional = parser.positionalArguments();
+    if (parser.isSet(id) ? !positional.isEmpty() : positional.size() != 1)
+        return usageError(QStringLiteral("Expected either one preset NAME or --id UUID"), kUsage);
     std::optional<QUuid> uuid;
     if (parser.isSet(id)) {
         uuid = QUuid::fromString(parser.value(id));
         if (uuid->isNull())
             return usageError(QStringLiteral("Not a UUID: %1").arg(parser.value(id)), kUsage);
     }
-    DockPresetManager* manager = openPresetManager();
-    if (!manager)
-        return kExitFailed;
-    if (uuid) {
-        if (const DockPresetPtr preset = manager->fetchPreset(*uuid))
-            name = preset->name().value_or(name);
-    }
-    if (!findPresetOrComplain(*manager, name))
+    const QString target = uuid ? parser.value(id) : QLatin1Char('\'') + positional.first() + QLatin1Char('\'');
+    if (!openPresetManager())
         return kExitFailed;
 
     // The apply runs on a background queue as the app's triggers do; the main thread keeps the
     // event loop for the store hops and the switch-context post.
     const bool bypassCooldown = parser.isSet(bypass);
+    const QString name = uuid ? QString() : positional.first();
     int code = kExitFailed;
-    runAsync(QueuePriority::UserInitiated, [name, bypassCooldown, &code] {
+    runAsync(QueuePriority::UserInitiated, [uuid, name, target, bypassCooldown, &code] {
         int result = kExitFailed;
+        QString failure;
         try {
-            const ApplyHandle handle = DockManager::shared().applyPreset(name, bypassCooldown);
+            DockManager& manager = DockManager::shared();
+            const ApplyHandle handle =
+                uuid ? manager.applyPreset(*uuid, bypassCooldown) : manager.applyPreset(name, bypassCooldown);
             handle.waitForSideEffects();
-            result = exitCodeFor(handle.outcome);
+            result = exitCodeFor(handle);
+            if (needsFailureLine(handle))
+                failure = QStringLiteral("Applying %1 failed; see the messages above, or run with -v for every step")
+                              .arg(target);
         } catch (const std::exception& e) {
             // The event loop must end whatever happened on the way.
-            err(QStringLiteral("Unexpected failure: %1").arg(QString::fromUtf8(e.what())));
+            failure = QStringLiteral("Applying %1 failed: %2").arg(target, QString::fromUtf8(e.what()));
         }
-        runOnMainAsync([result, &code] {
+        runOnMainAsync([result, failure, &code] {
+            if (!failure.isEmpty())
+                err(failure);
             code = result;
             QCoreApplication::exit(result);
         });
     });
     QCoreApplication::exec();
-    if (code == kExitFailed)
-        err(QStringLiteral("Applying '%1' failed; see the log above").arg(name));
     return code;
 }
 
