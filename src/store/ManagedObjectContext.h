@@ -22,7 +22,7 @@ struct EntityDescription;
 // from the store are registered once per row (one object per row); inserts, changes and
 // deletions stay in memory until save() writes them in one transaction. Without a store every
 // fetch and save fails with kNoPersistentStores.
-class ManagedObjectContext : public ObjectContextHooks {
+class ManagedObjectContext final : public ObjectContextHooks {
 public:
     ManagedObjectContext() = default;
     ~ManagedObjectContext();
