@@ -40,7 +40,7 @@ TEST_F(SwitchingCommands, ApplyRefusesAnUnknownPresetAndClosesOtherAppsAndRunsAc
     ASSERT_EQ(runPierline({"settings", "set", "closeOtherApps", "true"}).exitCode, 0);
     const qint64 mail = apps.launch(app("Mail"));
 
-    run = runPierline({"apply", "Focus"});
+    run = runPierline({"apply", "Focus", "--verbose"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     // The command waited for closing and for the action.
     EXPECT_FALSE(apps.running(mail));
@@ -82,7 +82,7 @@ TEST_F(SwitchingCommands, CompanionOnlyPresetKeepsTheDock) {
     ASSERT_EQ(configured.exitCode, 0) << configured.err.toStdString();
     EXPECT_TRUE(configured.out.contains("show [a, b], hide [c], Harborlet-only on"));
     const QString before = dock();
-    const CliRun run = runPierline({"apply", "Work"});
+    const CliRun run = runPierline({"apply", "Work", "-v"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("[Pierline] Harborlet-only mode active for 'Work' — skipping system dock changes"));
     EXPECT_EQ(dock(), before);
