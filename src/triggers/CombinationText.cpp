@@ -1,6 +1,7 @@
 #include "triggers/CombinationText.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <array>
 #include <limits>
 

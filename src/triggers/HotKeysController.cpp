@@ -21,9 +21,10 @@ struct Registry {
     quint32 lastId = 0;
 };
 
+// Never destroyed: hotkeys held by other process-wide objects unregister during exit.
 Registry& registry() {
-    static Registry instance;
-    return instance;
+    static Registry* instance = new Registry;
+    return *instance;
 }
 
 std::map<quint32, HotKeyBox>::iterator findBox(const QUuid& identifier) {

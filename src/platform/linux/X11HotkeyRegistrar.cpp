@@ -4,6 +4,7 @@
 #include "platform/linux/X11EventSource.h"
 #include "platform/linux/X11Keysyms.h"
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <vector>
@@ -191,7 +192,8 @@ std::unique_ptr<HotkeyRegistrar> createHotkeyRegistrar() {
 }
 
 HotkeyRegistrar& HotkeyRegistrar::shared() {
-    static const std::unique_ptr<HotkeyRegistrar> platform = createHotkeyRegistrar();
+    // Never destroyed: hotkeys owned by other process-wide objects unregister during exit.
+    static HotkeyRegistrar* const platform = createHotkeyRegistrar().release();
     HotkeyRegistrar* injected = g_registrar.load();
     return injected ? *injected : *platform;
 }

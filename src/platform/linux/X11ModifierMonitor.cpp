@@ -112,7 +112,8 @@ std::unique_ptr<ModifierMonitor> createModifierMonitor() {
 }
 
 ModifierMonitor& ModifierMonitor::shared() {
-    static const std::unique_ptr<ModifierMonitor> platform = createModifierMonitor();
+    // Never destroyed, like the registrar: handlers may be removed during exit.
+    static ModifierMonitor* const platform = createModifierMonitor().release();
     ModifierMonitor* injected = g_monitor.load();
     return injected ? *injected : *platform;
 }
