@@ -1,27 +1,54 @@
 #include "Cli.h"
 
+#include "app/instance/CommandRoute.h"
+#include "app/instance/InstanceClient.h"
+#include "platform/FileLock.h"
+#include "platform/InstanceChannel.h"
 #include "platform/Log.h"
 #include "platform/SystemPaths.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QThread>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <unistd.h>
 
 namespace pierline::cli {
+
+namespace {
+
+std::atomic<CapturedOutput*> g_capture{nullptr};
+
+void write(FILE* stream, const QByteArray& bytes) {
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+void setCapturedOutput(CapturedOutput* capture) { g_capture = capture; }
 
 void out(const QString& text) { outRaw(text.toUtf8() + '\n'); }
 
 void outRaw(const QByteArray& bytes) {
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
+    if (CapturedOutput* capture = g_capture.load()) {
+        std::lock_guard lock(capture->mutex);
+        capture->out.append(bytes);
+    } else
+        write(stdout, bytes);
 }
 
 void err(const QString& text) {
     const QByteArray bytes = text.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
-    std::fflush(stderr);
+    if (CapturedOutput* capture = g_capture.load()) {
+        std::lock_guard lock(capture->mutex);
+        capture->err.append(bytes);
+    } else
+        write(stderr, bytes);
 }
 
 namespace {
@@ -124,10 +151,68 @@ bool verboseFromEnvironment() {
 
 } // namespace
 
+namespace {
+
+// Seconds a caller waits for the running app's answer.
+constexpr int kAnswerLimitMs = 60 * 1000;
+
+constexpr int kQuitLimitMs = 30 * 1000;
+
+// The app holds its instance lock until it has saved and closed its socket.
+bool waitForAppToQuit(const QString& lockPath) {
+    QDeadlineTimer deadline(kQuitLimitMs);
+    while (!deadline.hasExpired()) {
+        FileLock lock(lockPath, FileLock::Mode::Try);
+        if (lock.held())
+            return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+std::optional<int> handOverToRunningApp(const QStringList& args) {
+    const CommandRoute route = routeFor(args);
+    if (route == CommandRoute::InProcess)
+        return std::nullopt;
+    const auto address = instanceAddress(SystemPaths::home());
+    const auto* found = std::get_if<InstanceAddress>(&address);
+    if (!found || !InstanceClient::appIsListening(found->socketPath))
+        return std::nullopt;
+    if (route == CommandRoute::RefusedWhileRunning) {
+        err(QStringLiteral("Pierline is running on this home; quit it first"));
+        return kExitFailed;
+    }
+    CommandRequest request{args, QDir::currentPath(), ::isatty(STDIN_FILENO) == 1};
+    if (isVerbose() && !args.contains(QStringLiteral("-v")) && !args.contains(QStringLiteral("--verbose")))
+        request.arguments.prepend(QStringLiteral("-v"));
+    const auto answer = InstanceClient::send(found->socketPath, request, kAnswerLimitMs);
+    if (const auto* failure = std::get_if<QString>(&answer)) {
+        err(*failure);
+        return kExitFailed;
+    }
+    const CommandReply& reply = std::get<CommandReply>(answer);
+    write(stdout, reply.standardOutput);
+    write(stderr, reply.standardError);
+    if (reply.exitCode == kExitOk && args.contains(QStringLiteral("quit")) && !waitForAppToQuit(found->lockPath)) {
+        err(QStringLiteral("Pierline did not quit in %1 s").arg(kQuitLimitMs / 1000));
+        return kExitFailed;
+    }
+    return reply.exitCode;
+}
+
+} // namespace
+
 int runCommandLine(const QStringList& arguments) {
     QStringList args = arguments.mid(1);
+    setVerbose(verboseFromEnvironment());
+    if (const auto handled = handOverToRunningApp(args))
+        return *handled;
+    return runCommand(args, false);
+}
+
+int runCommand(QStringList args, bool inApp) {
     // -v may stand before the command or anywhere after it, up to a "--".
-    bool verbose = verboseFromEnvironment();
+    bool verbose = inApp ? false : isVerbose();
     const qsizetype end = args.indexOf(QStringLiteral("--"));
     for (qsizetype i = (end < 0 ? args.size() : end) - 1; i >= 0; --i) {
         if (isVerboseFlag(args[i])) {
@@ -135,16 +220,19 @@ int runCommandLine(const QStringList& arguments) {
             args.removeAt(i);
         }
     }
-    setVerbose(verbose);
+    if (!inApp)
+        setVerbose(verbose);
     if (args.isEmpty() || isHelp(args.first()) || args.first() == QLatin1String("help")) {
         printTopLevelHelp();
-        return args.isEmpty() ? kExitUsage : kExitOk;
+        return kExitOk;
     }
     const QString name = args.takeFirst();
     for (const Command& c : commands()) {
         if (c.name == name) {
-            // The answer owns stdout; progress goes to the log (and stderr when verbose).
-            setPlainLogToStderr(true);
+            // The answer owns stdout; progress goes to the log (and stderr when verbose). The app
+            // prints its plain log on its own stdout as it happens.
+            if (!inApp)
+                setPlainLogToStderr(name != QLatin1String("run"));
             return c.run(args);
         }
     }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <mutex>
 #include <optional>
 
 namespace pierline::cli {
@@ -17,6 +18,15 @@ inline constexpr int kExitUsage = 2;
 void out(const QString& text);      // one line to stdout
 void outRaw(const QByteArray& bytes); // bytes to stdout, as they are
 void err(const QString& text);      // one line to stderr
+
+// A command run inside the app for a caller writes its answer here instead of the process's own
+// streams, so it prints exactly what it would have printed in-process.
+struct CapturedOutput {
+    std::mutex mutex; // side effects of a command may report from pool threads
+    QByteArray out;
+    QByteArray err;
+};
+void setCapturedOutput(CapturedOutput* capture); // nullptr: the process's stdout and stderr
 
 struct Command {
     QString name;        // e.g. "dock"
@@ -41,6 +51,11 @@ bool requireHome();
 // The table of subcommands; each lives in its own file under app/commands/.
 const QList<Command>& commands();
 
+// The process's entry: global options, then the command, handed to the running app of the home
+// when it changes something and an app runs there.
 int runCommandLine(const QStringList& arguments);
+// One command line (without the program name), run here. `inApp`: inside the running app, whose
+// plain log stays on its stdout.
+int runCommand(QStringList args, bool inApp);
 
 } // namespace pierline::cli

@@ -12,6 +12,9 @@ const QList<Command>& commands() {
         {QStringLiteral("settings"), QStringLiteral("Show or change the settings."), runSettingsCommand},
         {QStringLiteral("apply"), QStringLiteral("Apply a preset and wait for its side effects."), runApplyCommand},
         {QStringLiteral("note"), QStringLiteral("Set or show app notes."), runNoteCommand},
+        {QStringLiteral("run"), QStringLiteral("Run Pierline for this home (takes later commands)."), runRunCommand},
+        {QStringLiteral("status"), QStringLiteral("Say whether Pierline runs on this home."), runStatusCommand},
+        {QStringLiteral("quit"), QStringLiteral("Quit the Pierline running on this home."), runQuitCommand},
     };
     return table;
 }

@@ -1,10 +1,34 @@
 #include "Cli.h"
 
+#include "platform/GraphicalDisplay.h"
+
+#include <QApplication>
 #include <QCoreApplication>
+#include <memory>
+
+namespace {
+
+// `run` (after global options such as -v) is the app; every other command is a plain tool.
+bool isRunCommand(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument.startsWith('-'))
+            continue;
+        return argument == "run";
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // Widgets (alerts, later the status item) need a display; without one the app runs headless.
+    std::unique_ptr<QCoreApplication> app;
+    if (isRunCommand(argc, argv) && pierline::graphicalDisplayReachable())
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Pierline"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("corvane.com"));
-    return pierline::cli::runCommandLine(app.arguments());
+    return pierline::cli::runCommandLine(QCoreApplication::arguments());
 }

@@ -199,7 +199,7 @@ ApplyHandle DockManager::applyPreset(const PresetSnapshot& preset, bool bypassCo
     if (elapsed < kApplyCooldown) {
         if (!bypassCooldown) {
             const QString remaining = fixed1(kApplyCooldown - elapsed);
-            printLine(QStringLiteral("Please wait %1 seconds before applying another preset").arg(remaining));
+            printWarning(QStringLiteral("Please wait %1 seconds before applying another preset").arg(remaining));
             log().info(
                 QStringLiteral("applyPreset SKIPPED: '%1' blocked by cooldown remaining=%2s").arg(name, remaining));
             handle.outcome = ApplyHandle::Outcome::HeldByCooldown;

@@ -133,6 +133,7 @@ LogSink& currentSink() {
 } // namespace
 
 void setLogSink(LogSink* sink) { g_sink.store(sink); }
+LogSink& currentLogSink() { return currentSink(); }
 void setPlainLogToStderr(bool toStderr) { g_plainToStderr.store(toStderr); }
 void setVerbose(bool verbose) { g_verbose.store(verbose); }
 bool isVerbose() { return g_verbose.load(); }

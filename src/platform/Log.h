@@ -24,6 +24,7 @@ public:
 };
 
 void setLogSink(LogSink* sink); // nullptr restores the default sink
+LogSink& currentLogSink();      // the installed sink, or the default one
 // The running app prints the plain log to stdout. A subcommand keeps stdout for its answer: its
 // plain lines go to the structured log, and to stderr only when verbose; warnings always reach stderr.
 void setPlainLogToStderr(bool toStderr);

@@ -5,7 +5,7 @@
 #include "apply/DockManager.h"
 #include "platform/Dispatch.h"
 
-#include <QCoreApplication>
+#include <QEventLoop>
 #include <QUuid>
 
 namespace pierline::cli {
@@ -67,8 +67,10 @@ int runApplyCommand(const QStringList& args) {
     // event loop for the store hops and the switch-context post.
     const bool bypassCooldown = parser.isSet(bypass);
     const QString name = uuid ? QString() : positional.first();
+    // A local loop, so the same code waits inside the running app, whose main loop already runs.
+    QEventLoop loop;
     int code = kExitFailed;
-    runAsync(QueuePriority::UserInitiated, [uuid, name, target, bypassCooldown, &code] {
+    runAsync(QueuePriority::UserInitiated, [uuid, name, target, bypassCooldown, &code, &loop] {
         int result = kExitFailed;
         QString failure;
         try {
@@ -84,14 +86,14 @@ int runApplyCommand(const QStringList& args) {
             // The event loop must end whatever happened on the way.
             failure = QStringLiteral("Applying %1 failed: %2").arg(target, QString::fromUtf8(e.what()));
         }
-        runOnMainAsync([result, failure, &code] {
+        runOnMainAsync([result, failure, &code, &loop] {
             if (!failure.isEmpty())
                 err(failure);
             code = result;
-            QCoreApplication::exit(result);
+            loop.exit(result);
         });
     });
-    QCoreApplication::exec();
+    loop.exec();
     return code;
 }
 

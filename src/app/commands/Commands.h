@@ -12,6 +12,9 @@ int runPresetCommand(const QStringList& args);
 int runSettingsCommand(const QStringList& args);
 int runApplyCommand(const QStringList& args);
 int runNoteCommand(const QStringList& args);
+int runRunCommand(const QStringList& args);
+int runStatusCommand(const QStringList& args);
+int runQuitCommand(const QStringList& args);
 // `pierline preset action ...` and `pierline preset companion ...` (reached through `preset`).
 int runPresetActionCommand(const QStringList& args);
 int runPresetCompanionCommand(const QStringList& args);
