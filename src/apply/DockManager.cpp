@@ -4,9 +4,7 @@
 #include "core/LockDockMonitor.h"
 #include "core/PresetRecord.h"
 #include "core/SettingDescriptors.h"
-#include "dock/DefaultsWriter.h"
 #include "dock/DockReader.h"
-#include "dock/DockutilWriter.h"
 #include "platform/Clock.h"
 #include "platform/Dispatch.h"
 #include "platform/FileLock.h"
@@ -21,6 +19,7 @@
 #include "switching/AppCloser.h"
 #include "switching/AppNoteManager.h"
 #include "switching/HarborletApplier.h"
+#include "targets/DockTarget.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -44,9 +43,6 @@ bool skipIfSamePresetSetting() {
 }
 bool autoSaveSetting() {
     return readBoolSetting(Setting::AutoSaveCurrentDockToLastPreset);
-}
-bool useDockutilSetting() {
-    return readBoolSetting(Setting::UseDockutil);
 }
 bool closeOtherAppsSetting() {
     return readBoolSetting(Setting::CloseOtherApps);
@@ -223,7 +219,7 @@ ApplyHandle DockManager::applyPreset(const PresetSnapshot& preset, bool bypassCo
     if (skipIfSamePresetSetting() && preset.id && previousId && *preset.id == *previousId) {
         bool skip = true;
         if (!preset.harborletOnlyMode) {
-            const auto reading = DockReader::readDock();
+            const auto reading = currentDockTarget()->read();
             if (const auto* error = std::get_if<DockReadError>(&reading)) {
                 printWarning(
                     QStringLiteral("Warning: could not verify dock state before skip. %1").arg(error->description()));
@@ -297,27 +293,17 @@ QString DockManager::switchLockPath() {
 }
 
 DockWriteReport DockManager::write(const PresetSnapshot& preset, const std::function<void()>& finish) {
-    const QString& name = preset.name;
-    const QString bundled = SystemPaths::bundleResource(QStringLiteral("dockutil"));
-    if (!useDockutilSetting()) {
-        printLine(QStringLiteral("User has disabled dockutil usage. Using defaults method."));
-        log().info(QStringLiteral("applyPreset backend=defaults reason=userDisabledDockutil preset='%1'").arg(name));
-        return DefaultsWriter::apply(name, preset.apps, preset.items, finish);
-    }
-    if (QFileInfo::exists(bundled)) {
-        printLine(QStringLiteral("dockutil found in the app bundle at %1. Applying preset using dockutil method.")
-                      .arg(bundled));
-        log().info(QStringLiteral("applyPreset backend=dockutil source=bundle preset='%1'").arg(name));
-        return DockutilWriter::apply(bundled, name, preset.apps, preset.items, finish);
-    }
-    if (const auto found = DockutilWriter::findDockutil()) {
-        printLine(QStringLiteral("dockutil found at %1. Applying preset using dockutil method.").arg(*found));
-        log().info(QStringLiteral("applyPreset backend=dockutil source=system preset='%1'").arg(name));
-        return DockutilWriter::apply(*found, name, preset.apps, preset.items, finish);
-    }
-    printLine(QStringLiteral("dockutil not found. Applying preset using defaults method."));
-    log().info(QStringLiteral("applyPreset backend=defaults reason=dockutilMissing preset='%1'").arg(name));
-    return DefaultsWriter::apply(name, preset.apps, preset.items, finish);
+    const std::unique_ptr<DockTarget> target = currentDockTarget();
+    const DockWriteReport report = target->write(preset.name, preset.apps, preset.items, finish);
+    if (report && target->generatesFiles())
+        target->removeUnused(runOnMainSyncResult([] {
+            QList<DockFolderStackValues> items;
+            for (const DockPresetPtr& stored : DockPresetManager::shared().fetchAllPresets())
+                for (const DockFolderStackPtr& item : stored->folderStacksArray())
+                    items.append(item->values());
+            return items;
+        }));
+    return report;
 }
 
 void DockManager::recordApplied(const PresetSnapshot& preset) {
@@ -347,6 +333,10 @@ void DockManager::finishWrite(const PresetSnapshot& preset, const LastContextSwi
     UserDefaults::standard().remove(kUnfinishedSwitchKey);
     if (!closeOtherAppsSetting())
         return;
+    if (const auto target = currentDockTarget(); !target->drivesHomeApps()) {
+        printLine(QStringLiteral("Closing other apps is not available for %1 yet").arg(target->displayName()));
+        return;
+    }
     if (info.previousPresetId && excludedPresetIdsSetting().contains(uuidText(*info.previousPresetId))) {
         printLine(QStringLiteral("Skipping app closure - leaving excluded preset: %1")
                       .arg(info.previousPresetName.value_or(QStringLiteral("unknown"))));
@@ -391,68 +381,75 @@ void DockManager::autoSaveCurrentDock(const QString& targetName) {
                          .arg(*unfinished, *lastName));
         return;
     }
-    const QStringList apps = DockReader::getDockApps();
-    const QList<DockItem> items = DockReader::getDockItems();
+    const std::unique_ptr<DockTarget> dock = currentDockTarget();
+    const QStringList apps = dock->readApps();
+    const QList<DockItem> items = dock->readItems();
     if (apps.isEmpty() && items.isEmpty()) {
         printLine(QStringLiteral("Auto-save: No items found in current dock, skipping"));
         return;
     }
 
     runOnMainSync([&] {
-        DockPresetManager& manager = DockPresetManager::shared();
-        ManagedObjectContext& context = manager.context();
-        const DockPresetPtr preset = manager.fetchPreset(*lastName);
+        const DockPresetPtr preset = DockPresetManager::shared().fetchPreset(*lastName);
         if (!preset) {
             printWarning(QStringLiteral("Auto-save: Could not find last applied preset: %1").arg(*lastName));
             return;
         }
         printLine(QStringLiteral("Auto-save: Saving current dock state to preset '%1' before switching to '%2'")
                       .arg(*lastName, targetName));
-        preset->setApps(encodeApps(apps));
-        try {
-            AppNoteManager::shared().cleanupOrphanedNotes(*preset, apps, context);
-        } catch (...) {
-            printWarning(QStringLiteral("Auto-save: Failed to clean up orphaned app notes: %1")
-                             .arg(describe(std::current_exception())));
-        }
+        if (const auto error = saveDockIntoPreset(preset, apps, items, QStringLiteral("Auto-save: ")))
+            printWarning(QStringLiteral("Auto-save: Failed to save preset updates: %1").arg(*error));
+        else
+            printLine(QStringLiteral("Auto-save: Successfully saved current dock state to preset '%1'").arg(*lastName));
+    });
+}
 
-        for (const DockFolderStackPtr& item : preset->folderStacksArray()) {
-            context.deleteObject(item);
-            try {
-                context.save();
-            } catch (...) {
-                printWarning(QStringLiteral("Error removing folder stack: %1").arg(describe(std::current_exception())));
-                context.rollback();
-            }
-        }
+std::optional<QString> DockManager::saveDockIntoPreset(const DockPresetPtr& preset, const QStringList& apps,
+                                                       const QList<DockItem>& items, const QString& logPrefix) {
+    ManagedObjectContext& context = DockPresetManager::shared().context();
+    preset->setApps(encodeApps(apps));
+    try {
+        AppNoteManager::shared().cleanupOrphanedNotes(*preset, apps, context);
+    } catch (...) {
+        printWarning(QStringLiteral("%1Failed to clean up orphaned app notes: %2")
+                         .arg(logPrefix, describe(std::current_exception())));
+    }
 
-        for (const DockItem& item : items) {
-            std::optional<QString> unknownType;
-            const auto values = storedItemFromDockItem(item, StoredItemKinds::All, &unknownType);
-            if (!values) {
-                if (unknownType)
-                    printLine(QStringLiteral("Auto-save: Unknown item type: %1").arg(*unknownType));
-                continue;
-            }
-            const auto stack = context.insert<DockFolderStack>();
-            stack->assign(*values);
-            stack->setOrder(static_cast<qint16>(preset->folderStacks().size()));
-            stack->setPreset(preset);
-            try {
-                context.save();
-            } catch (...) {
-                // The final save below reports a store that refuses writes.
-            }
-        }
-
+    for (const DockFolderStackPtr& item : preset->folderStacksArray()) {
+        context.deleteObject(item);
         try {
             context.save();
-            printLine(QStringLiteral("Auto-save: Successfully saved current dock state to preset '%1'").arg(*lastName));
         } catch (...) {
-            printWarning(
-                QStringLiteral("Auto-save: Failed to save preset updates: %1").arg(describe(std::current_exception())));
+            printWarning(QStringLiteral("Error removing folder stack: %1").arg(describe(std::current_exception())));
+            context.rollback();
         }
-    });
+    }
+
+    for (const DockItem& item : items) {
+        std::optional<QString> unknownType;
+        const auto values = storedItemFromDockItem(item, StoredItemKinds::All, &unknownType);
+        if (!values) {
+            if (unknownType)
+                printLine(QStringLiteral("%1Unknown item type: %2").arg(logPrefix, *unknownType));
+            continue;
+        }
+        const auto stack = context.insert<DockFolderStack>();
+        stack->assign(*values);
+        stack->setOrder(static_cast<qint16>(preset->folderStacks().size()));
+        stack->setPreset(preset);
+        try {
+            context.save();
+        } catch (...) {
+            // The final save below reports a store that refuses writes.
+        }
+    }
+
+    try {
+        context.save();
+    } catch (...) {
+        return describe(std::current_exception());
+    }
+    return std::nullopt;
 }
 
 } // namespace pierline

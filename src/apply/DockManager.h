@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/DockFolderStack.h"
+#include "core/DockPreset.h"
+#include "dock/DockItem.h"
 #include "dock/DockWriteReport.h"
 #include "switching/PresetSnapshot.h"
 
@@ -77,6 +79,11 @@ public:
 
     // Saves the current Dock into the last applied preset before switching to `targetName`.
     void autoSaveCurrentDock(const QString& targetName);
+    // Puts the Dock's app entries and right-hand items, as read, into `preset`: its apps, the notes
+    // of apps that left it, its right-hand items rebuilt in Dock order. Main thread. Lines it prints
+    // start with `logPrefix`. Returns the error of the final save, nullopt when saved.
+    static std::optional<QString> saveDockIntoPreset(const DockPresetPtr& preset, const QStringList& apps,
+                                                     const QList<DockItem>& items, const QString& logPrefix = {});
 
     std::optional<QString> lastAppliedPresetName() const;
     std::optional<QUuid> lastAppliedPresetId() const;

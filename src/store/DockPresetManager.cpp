@@ -1,6 +1,7 @@
 #include "DockPresetManager.h"
 
 #include "dock/DockReader.h"
+#include "targets/DockTarget.h"
 #include "platform/Clock.h"
 #include "platform/Dispatch.h"
 #include "platform/NetworkPathMonitor.h"
@@ -109,6 +110,10 @@ DockPresetManager& DockPresetManager::shared() {
     return *g_shared.load();
 }
 
+DockPresetManager* DockPresetManager::existing() {
+    return g_shared.load();
+}
+
 void DockPresetManager::setSharedOptions(const Options& options) {
     runOnMainSync([&] { g_sharedOptions = options; });
 }
@@ -125,10 +130,8 @@ void DockPresetManager::resetSharedForTesting() {
 
 DockPresetManager::DockPresetManager(PersistenceController& controller, Options options)
     : controller_(controller), context_(controller.viewContext()) {
-    deletionHooks_[DeletionHook::Shortcut] = [](const QUuid& id) { removeDefaultsEntry(kShortcutsKey, id); };
-    deletionHooks_[DeletionHook::AdvancedHotkey] = [](const QUuid& id) {
-        removeDefaultsEntry(kAdvancedHotkeysKey, id);
-    };
+    deletionHooks_[DeletionHook::Shortcut] = defaultDeletionHook(DeletionHook::Shortcut);
+    deletionHooks_[DeletionHook::AdvancedHotkey] = defaultDeletionHook(DeletionHook::AdvancedHotkey);
     networkMonitorQueue_.setMaxThreadCount(1);
     networkMonitorQueue_.setThreadPriority(QThread::LowPriority);
     networkMonitorQueue_.setObjectName(QStringLiteral("com.corvane.pierline.networkMonitor"));
@@ -388,12 +391,13 @@ void DockPresetManager::createDefaultPreset() {
     preset->setName(kDefaultPresetName);
     preset->setCreatedAt(Clock::shared().now());
     preset->setOrder(0);
-    const QStringList apps = DockReader::getDockApps();
+    const std::unique_ptr<DockTarget> dock = currentDockTarget();
+    const QStringList apps = dock->readApps();
     preset->setApps(encodeApps(apps));
     printLine(QStringLiteral("Added %1 apps to default preset").arg(apps.size()));
 
     QList<DockFolderStackValues> folders;
-    for (const DockItem& item : DockReader::getDockItems())
+    for (const DockItem& item : dock->readItems())
         if (auto values = storedItemFromDockItem(item, StoredItemKinds::FoldersOnly))
             folders.append(*values);
     printLine(QStringLiteral("Found %1 folder items in current dock").arg(folders.size()));
@@ -654,8 +658,18 @@ void DockPresetManager::runDeletionHandlers(const QUuid& id) {
             handler(id);
 }
 
+DockPresetManager::PresetDeletionHandler DockPresetManager::defaultDeletionHook(DeletionHook hook) {
+    switch (hook) {
+    case DeletionHook::Shortcut:
+        return [](const QUuid& id) { removeDefaultsEntry(kShortcutsKey, id); };
+    case DeletionHook::AdvancedHotkey:
+        return [](const QUuid& id) { removeDefaultsEntry(kAdvancedHotkeysKey, id); };
+    }
+    return {};
+}
+
 void DockPresetManager::setPresetDeletionHandler(DeletionHook hook, PresetDeletionHandler handler) {
-    runOnMainSync([&] { deletionHooks_[hook] = std::move(handler); });
+    runOnMainSync([&] { deletionHooks_[hook] = handler ? std::move(handler) : defaultDeletionHook(hook); });
 }
 
 void DockPresetManager::addPresetDeletionHandler(PresetDeletionHandler handler) {

@@ -41,6 +41,8 @@ public:
     // The process-wide manager on the shared controller; made (with its start-up pass) on
     // first use.
     static DockPresetManager& shared();
+    // The shared manager when it has been made, else nullptr (never makes one).
+    static DockPresetManager* existing();
     // Options for the shared manager; only effective before its first use.
     static void setSharedOptions(const Options& options);
     // Drops the shared manager and the shared controller so the next use opens the store under
@@ -120,8 +122,8 @@ public:
 
     // Deleting a preset also drops what other components keep for it. Each hook has a default
     // that edits user defaults directly ("presetShortcuts_v2_byID", "advancedHotkeyConfigurations_v1");
-    // the owning manager replaces it when it comes up. Handlers run on the main thread before
-    // the preset is deleted.
+    // the owning manager replaces it when it comes up (an empty handler puts the default back).
+    // Handlers run on the main thread before the preset is deleted.
     enum class DeletionHook { Shortcut, AdvancedHotkey };
     using PresetDeletionHandler = std::function<void(const QUuid&)>;
     void setPresetDeletionHandler(DeletionHook hook, PresetDeletionHandler handler);
@@ -142,6 +144,7 @@ private:
     DockFolderStackPtr appendItem(const DockPresetPtr& preset, const DockFolderStackValues& values);
     DockFolderStackPtr saveItemUpdate(const DockFolderStackPtr& item);
     void runDeletionHandlers(const QUuid& id);
+    static PresetDeletionHandler defaultDeletionHook(DeletionHook hook);
 
     PersistenceController& controller_;
     ManagedObjectContext& context_;

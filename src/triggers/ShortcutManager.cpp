@@ -1,0 +1,465 @@
+#include "ShortcutManager.h"
+
+#include "apply/DockManager.h"
+#include "core/SettingDescriptors.h"
+#include "dock/DockReader.h"
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+#include "platform/UserDefaults.h"
+#include "platform/UserNotifications.h"
+#include "platform/UuidText.h"
+#include "store/DockPresetManager.h"
+
+#include <algorithm>
+#include <limits>
+#include <mutex>
+
+namespace pierline {
+namespace {
+
+const QString kEntryKey = QStringLiteral("key");
+const QString kEntryModifiers = QStringLiteral("modifiers");
+const QString kPresetIdKey = QStringLiteral("presetID");
+
+std::mutex g_sharedMutex;
+std::unique_ptr<ShortcutManager> g_shared;
+std::function<void(const QUuid&)> g_advancedRemoval;
+
+// Whole non-negative numbers only: a plist real, a boolean or a string is not a key code.
+std::optional<quint64> unsignedNumber(const QVariant& value, quint64 max) {
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong: {
+        const qint64 number = value.toLongLong();
+        if (number < 0 || static_cast<quint64>(number) > max)
+            return std::nullopt;
+        return static_cast<quint64>(number);
+    }
+    case QMetaType::UInt:
+    case QMetaType::ULongLong: {
+        const quint64 number = value.toULongLong();
+        if (number > max)
+            return std::nullopt;
+        return number;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<StoredShortcut> readEntry(const QVariantMap& entry) {
+    const auto code = unsignedNumber(entry.value(kEntryKey), std::numeric_limits<quint32>::max());
+    const auto modifiers = unsignedNumber(entry.value(kEntryModifiers), std::numeric_limits<quint64>::max());
+    if (!code || !modifiers)
+        return std::nullopt;
+    const std::optional<Key> key = keyForCarbonKeyCode(static_cast<quint32>(*code));
+    if (!key)
+        return std::nullopt;
+    return StoredShortcut{*key, *modifiers};
+}
+
+std::optional<StoredShortcut> shortcutOf(const std::shared_ptr<HotKey>& hotKey) {
+    if (!hotKey)
+        return std::nullopt;
+    const std::optional<Key> key = hotKey->keyCombo().key();
+    if (!key)
+        return std::nullopt;
+    return StoredShortcut{*key, hotKey->keyCombo().modifiers()};
+}
+
+std::optional<QString> writeTable(const QString& defaultsKey, const QVariantMap& table) {
+    try {
+        UserDefaults::standard().set(defaultsKey, table);
+        return std::nullopt;
+    } catch (const UserDefaultsError& error) {
+        printWarning(QStringLiteral("Could not save the shortcuts (%1): %2").arg(defaultsKey, error.message()));
+        return error.message();
+    }
+}
+
+} // namespace
+
+AlertContent hotkeyPresetSwitchConfirmationContent(const QString& name) {
+    return {QStringLiteral("Switch to %1?").arg(name),
+            QStringLiteral("This hotkey will apply the \"%1\" preset and update your Dock.").arg(name),
+            QStringLiteral("Switch"), QStringLiteral("Cancel")};
+}
+
+QList<StoredShortcutRow> readShortcutTable(const QVariant& stored) {
+    QList<StoredShortcutRow> rows;
+    if (stored.typeId() != QMetaType::QVariantMap)
+        return rows;
+    const QVariantMap table = stored.toMap();
+    for (auto it = table.cbegin(); it != table.cend(); ++it) {
+        if (it.value().typeId() != QMetaType::QVariantMap)
+            continue;
+        rows.append({it.key(), readEntry(it.value().toMap())});
+    }
+    return rows;
+}
+
+QVariantMap shortcutTableEntry(const KeyCombo& combo) {
+    QVariantMap entry;
+    entry.insert(kEntryModifiers, static_cast<qulonglong>(combo.modifiers()));
+    if (const std::optional<Key> key = combo.key())
+        entry.insert(kEntryKey, static_cast<qulonglong>(carbonKeyCode(*key)));
+    return entry;
+}
+
+// --- Instance ----------------------------------------------------------------------------
+
+ShortcutManager& ShortcutManager::shared() {
+    std::lock_guard lock(g_sharedMutex);
+    if (!g_shared)
+        runOnMainSync([] { g_shared = std::make_unique<ShortcutManager>(); });
+    return *g_shared;
+}
+
+ShortcutManager* ShortcutManager::existing() {
+    std::lock_guard lock(g_sharedMutex);
+    return g_shared.get();
+}
+
+void ShortcutManager::resetSharedForTesting() {
+    std::lock_guard lock(g_sharedMutex);
+    runOnMainSync([] { g_shared.reset(); });
+}
+
+void ShortcutManager::setAdvancedHotkeyRemoval(std::function<void(const QUuid&)> removal) {
+    runOnMainSync([&] { g_advancedRemoval = std::move(removal); });
+}
+
+ShortcutManager::ShortcutManager(Loading loading) {
+    applier_ = [](const QUuid& id, const QString& name) {
+        runAsync(QueuePriority::UserInitiated, [id, name] {
+            try {
+                DockManager::shared().applyPreset(id, false);
+            } catch (const std::exception& error) {
+                printWarning(QStringLiteral("Could not switch to preset '%1': %2")
+                                 .arg(name, QString::fromUtf8(error.what())));
+            }
+        });
+    };
+
+    if (loading == Loading::Now)
+        loadStoredShortcuts();
+    else
+        later([this] { loadStoredShortcuts(); });
+
+    UserNotifications::shared().requestAuthorization([](bool granted, const QString& error) {
+        if (!error.isEmpty())
+            printWarning(QStringLiteral("Error requesting notification permissions: %1").arg(error));
+        else if (granted)
+            printLine(QStringLiteral("Notification permissions granted"));
+        else
+            printLine(QStringLiteral("Notification permissions denied"));
+    });
+
+    switchRequestObserver_ = NotificationCenter::shared().addObserver(
+        kAdvancedHotkeySwitchRequestNotification, Delivery::MainQueue, [this](const Notification& notification) {
+            const QVariant value = notification.userInfo.value(kPresetIdKey);
+            const QUuid id = value.typeId() == QMetaType::QUuid ? value.toUuid() : QUuid(value.toString());
+            if (!id.isNull())
+                requestPresetSwitch(id);
+        });
+
+    // Deleting a preset drops its hotkey here rather than behind our back in user defaults.
+    DockPresetManager::shared().setPresetDeletionHandler(DockPresetManager::DeletionHook::Shortcut,
+                                                         [this](const QUuid& id) { dropPresetHotKey(id); });
+}
+
+ShortcutManager::~ShortcutManager() {
+    *alive_ = false;
+    NotificationCenter::shared().removeObserver(switchRequestObserver_);
+    for (TimerId timer : updateTimers_)
+        Timers::shared().cancel(timer);
+    if (DockPresetManager* store = DockPresetManager::existing())
+        store->setPresetDeletionHandler(DockPresetManager::DeletionHook::Shortcut, {});
+}
+
+void ShortcutManager::later(std::function<void()> work) {
+    runOnMainAsync([alive = std::weak_ptr<bool>(alive_), work = std::move(work)] {
+        const auto token = alive.lock();
+        if (token && *token)
+            work();
+    });
+}
+
+void ShortcutManager::postDidChange() {
+    runOnMainAsync([] { NotificationCenter::shared().post(kShortcutsDidChangeNotification); });
+}
+
+// --- Tables ------------------------------------------------------------------------------
+
+std::optional<QString> ShortcutManager::writePresetTable() {
+    QVariantMap table;
+    for (const auto& [id, hotKey] : hotKeys_)
+        table.insert(uuidText(id), shortcutTableEntry(hotKey->keyCombo()));
+    return writeTable(kPresetTableKey, table);
+}
+
+std::optional<QString> ShortcutManager::writeActionTable() {
+    QVariantMap table;
+    for (const auto& [action, hotKey] : actionHotKeys_)
+        table.insert(shortcutActionRawValue(action), shortcutTableEntry(hotKey->keyCombo()));
+    return writeTable(kActionTableKey, table);
+}
+
+std::shared_ptr<HotKey> ShortcutManager::makePresetHotKey(const QUuid& presetId, Key key, quint64 modifiers) {
+    auto hotKey = HotKey::create(KeyCombo(key, modifiers));
+    // The manager owns its hotkeys, so a handler never outlives it.
+    hotKey->setKeyDownHandler([this, presetId] { requestPresetSwitch(presetId); });
+    return hotKey;
+}
+
+std::shared_ptr<HotKey> ShortcutManager::makeActionHotKey(ShortcutAction action, Key key, quint64 modifiers) {
+    auto hotKey = HotKey::create(KeyCombo(key, modifiers));
+    hotKey->setKeyDownHandler([this, action] {
+        switch (action) {
+        case ShortcutAction::updateLastAppliedPreset:
+            updateLastAppliedPresetFromDock();
+            break;
+        }
+    });
+    return hotKey;
+}
+
+std::optional<QString> ShortcutManager::dropPresetHotKey(const QUuid& presetId) {
+    if (!hotKeys_.erase(presetId))
+        return std::nullopt;
+    auto error = writePresetTable();
+    postDidChange();
+    return error;
+}
+
+std::optional<QString> ShortcutManager::dropActionHotKey(ShortcutAction action) {
+    if (!actionHotKeys_.erase(action))
+        return std::nullopt;
+    auto error = writeActionTable();
+    postDidChange();
+    return error;
+}
+
+std::optional<QString> ShortcutManager::setPresetShortcut(const QUuid& presetId, Key key, quint64 modifiers) {
+    auto error = dropPresetHotKey(presetId);
+    hotKeys_[presetId] = makePresetHotKey(presetId, key, modifiers);
+    if (auto written = writePresetTable())
+        error = written;
+    postDidChange();
+    return error;
+}
+
+std::optional<QString> ShortcutManager::removePresetShortcut(const QUuid& presetId) {
+    auto error = dropPresetHotKey(presetId);
+    if (g_advancedRemoval)
+        g_advancedRemoval(presetId);
+    return error;
+}
+
+std::optional<QString> ShortcutManager::setActionShortcut(ShortcutAction action, Key key, quint64 modifiers) {
+    auto error = dropActionHotKey(action);
+    actionHotKeys_[action] = makeActionHotKey(action, key, modifiers);
+    if (auto written = writeActionTable())
+        error = written;
+    postDidChange();
+    return error;
+}
+
+std::optional<QString> ShortcutManager::removeActionShortcut(ShortcutAction action) {
+    return dropActionHotKey(action);
+}
+
+std::optional<StoredShortcut> ShortcutManager::presetShortcut(const QUuid& presetId) const {
+    const auto it = hotKeys_.find(presetId);
+    return it == hotKeys_.end() ? std::nullopt : shortcutOf(it->second);
+}
+
+std::optional<StoredShortcut> ShortcutManager::actionShortcut(ShortcutAction action) const {
+    const auto it = actionHotKeys_.find(action);
+    return it == actionHotKeys_.end() ? std::nullopt : shortcutOf(it->second);
+}
+
+QList<QUuid> ShortcutManager::presetsWithShortcuts() const {
+    QList<QUuid> ids;
+    for (const auto& entry : hotKeys_)
+        ids.append(entry.first);
+    return ids;
+}
+
+void ShortcutManager::loadStoredShortcuts() {
+    loadPresetTable();
+    loadActionTable();
+}
+
+void ShortcutManager::loadPresetTable() {
+    const std::optional<QVariant> stored = UserDefaults::standard().object(kPresetTableKey);
+    if (!stored)
+        return;
+    DockPresetManager& store = DockPresetManager::shared();
+    for (const StoredShortcutRow& row : readShortcutTable(*stored)) {
+        const QUuid id(row.tableKey);
+        if (id.isNull()) {
+            printWarning(QStringLiteral("Invalid UUID string in saved shortcuts: %1").arg(row.tableKey));
+            continue;
+        }
+        const DockPresetPtr preset = store.fetchPreset(id);
+        if (!preset || !preset->name()) {
+            printWarning(QStringLiteral("Could not find preset or preset name for ID: %1. Skipping shortcut.")
+                             .arg(uuidText(id)));
+            continue;
+        }
+        if (!row.shortcut) {
+            printWarning(QStringLiteral("Missing key or modifier for preset ID %1. Shortcut might be incomplete.")
+                             .arg(uuidText(id)));
+            continue;
+        }
+        dropPresetHotKey(id);
+        hotKeys_[id] = makePresetHotKey(id, row.shortcut->key, row.shortcut->modifiers);
+        writePresetTable();
+        postDidChange();
+    }
+}
+
+void ShortcutManager::loadActionTable() {
+    const std::optional<QVariant> stored = UserDefaults::standard().object(kActionTableKey);
+    if (!stored)
+        return;
+    for (const StoredShortcutRow& row : readShortcutTable(*stored)) {
+        const std::optional<ShortcutAction> action = shortcutActionFromRawValue(row.tableKey);
+        if (!action) {
+            printWarning(QStringLiteral("Invalid action string in saved action shortcuts: %1").arg(row.tableKey));
+            continue;
+        }
+        if (!row.shortcut) {
+            printWarning(QStringLiteral("Missing key or modifier for action %1. Shortcut might be incomplete.")
+                             .arg(row.tableKey));
+            continue;
+        }
+        dropActionHotKey(*action);
+        actionHotKeys_[*action] = makeActionHotKey(*action, row.shortcut->key, row.shortcut->modifiers);
+        writeActionTable();
+        postDidChange();
+    }
+}
+
+// --- Switching ---------------------------------------------------------------------------
+
+void ShortcutManager::requestPresetSwitch(const QUuid& presetId) {
+    const DockPresetPtr preset = DockPresetManager::shared().fetchPreset(presetId);
+    const std::optional<QString> name = preset ? preset->name() : std::nullopt;
+    if (!name) {
+        printWarning(QStringLiteral("Error: Cannot switch to preset. Preset or name not found for ID: %1")
+                         .arg(uuidText(presetId)));
+        return;
+    }
+    printLine(QStringLiteral("Switching to preset ID: %1, Current Name: '%2'").arg(uuidText(presetId), *name));
+    if (!readBoolSetting(Setting::AskBeforeSwitchingPresetsWithHotkeys)) {
+        applier_(presetId, *name);
+        return;
+    }
+    later([this, presetId, name = *name] { presentConfirmation(presetId, name); });
+}
+
+void ShortcutManager::presentConfirmation(const QUuid& presetId, const QString& name) {
+    // One alert at a time: presses while it is open are dropped.
+    if (confirmationAlertPresetId_)
+        return;
+    confirmationAlertPresetId_ = presetId;
+    const std::weak_ptr<bool> alive = alive_;
+    const AlertResponse response = AlertPresenter::shared().runModal(hotkeyPresetSwitchConfirmationContent(name));
+    // The modal loop may have run our own teardown.
+    if (alive.expired() || !*alive.lock())
+        return;
+    confirmationAlertPresetId_.reset();
+    if (response == AlertResponse::Confirm)
+        applier_(presetId, name);
+}
+
+// --- Save action -------------------------------------------------------------------------
+
+void ShortcutManager::updateLastAppliedPresetFromDock(std::function<void(UpdateOutcome)> done) {
+    const auto finish = [&done](UpdateOutcome outcome) {
+        if (done)
+            done(outcome);
+    };
+    const std::optional<QString> name = DockManager::shared().lastAppliedPresetName();
+    if (!name) {
+        printLine(QStringLiteral("No last applied preset found"));
+        showUserNotification(
+            QStringLiteral("No Preset to Update"),
+            QStringLiteral("No recently applied preset found. Apply a preset first, then use this shortcut to update it."));
+        return finish(UpdateOutcome::NoLastPreset);
+    }
+    const DockPresetPtr preset = DockPresetManager::shared().fetchPreset(*name);
+    if (!preset) {
+        printWarning(QStringLiteral("Could not find preset: %1").arg(*name));
+        showUserNotification(QStringLiteral("Preset Not Found"),
+                             QStringLiteral("Could not find preset '%1'. It may have been deleted.").arg(*name));
+        return finish(UpdateOutcome::PresetNotFound);
+    }
+    printLine(QStringLiteral("Updating preset '%1' from current dock state in 3.5 seconds...").arg(*name));
+    // The preset found now is the one updated, even if it is renamed meanwhile.
+    const QUuid id = preset->id().value_or(QUuid());
+    auto timer = std::make_shared<TimerId>(0);
+    *timer = Timers::shared().schedule(kUpdateDelaySeconds, false, [this, timer, id, name = *name, done] {
+        std::erase(updateTimers_, *timer);
+        finishUpdate(id, name, done);
+    });
+    updateTimers_.push_back(*timer);
+}
+
+void ShortcutManager::finishUpdate(const QUuid& presetId, const QString& name,
+                                   const std::function<void(UpdateOutcome)>& done) {
+    const auto finish = [&done](UpdateOutcome outcome) {
+        if (done)
+            done(outcome);
+    };
+    // A switch cut short may have left any part of its preset in the Dock.
+    if (const auto unfinished = UserDefaults::standard().string(DockManager::kUnfinishedSwitchKey)) {
+        printWarning(QStringLiteral("Not updating preset '%1': the switch to '%2' did not finish, so the Dock may be "
+                                    "incomplete")
+                         .arg(name, *unfinished));
+        showUserNotification(QStringLiteral("Update Failed"),
+                             QStringLiteral("Failed to update preset '%1': the Dock may be incomplete after an "
+                                            "unfinished switch to '%2'")
+                                 .arg(name, *unfinished));
+        return finish(UpdateOutcome::UnfinishedSwitch);
+    }
+    const DockPresetPtr preset = presetId.isNull() ? nullptr : DockPresetManager::shared().fetchPreset(presetId);
+    if (!preset) {
+        printWarning(QStringLiteral("Could not find preset: %1").arg(name));
+        showUserNotification(QStringLiteral("Preset Not Found"),
+                             QStringLiteral("Could not find preset '%1'. It may have been deleted.").arg(name));
+        return finish(UpdateOutcome::PresetNotFound);
+    }
+    const QStringList apps = DockReader::getDockApps();
+    const QList<DockItem> items = DockReader::getDockItems();
+    if (apps.isEmpty() && items.isEmpty()) {
+        printLine(QStringLiteral("No items found in current dock"));
+        return finish(UpdateOutcome::DockEmpty);
+    }
+    printLine(QStringLiteral("Reading dock state: found %1 apps and %2 dock items").arg(apps.size()).arg(items.size()));
+    if (const auto error = DockManager::saveDockIntoPreset(preset, apps, items)) {
+        printWarning(QStringLiteral("Failed to save preset updates: %1").arg(*error));
+        showUserNotification(QStringLiteral("Update Failed"),
+                             QStringLiteral("Failed to update preset '%1': %2").arg(name, *error));
+        return finish(UpdateOutcome::SaveFailed);
+    }
+    printLine(QStringLiteral("Successfully updated preset '%1' from current dock state").arg(name));
+    showUserNotification(QStringLiteral("Preset Updated"),
+                         QStringLiteral("Successfully updated '%1' with current dock state").arg(name));
+    finish(UpdateOutcome::Updated);
+}
+
+void ShortcutManager::showUserNotification(const QString& title, const QString& body) {
+    UserNotificationRequest request;
+    request.identifier = QStringLiteral("pierline-preset-update-") + uuidText(QUuid::createUuid());
+    request.title = title;
+    request.body = body;
+    UserNotifications::shared().add(request, [](const QString& error) {
+        if (!error.isEmpty())
+            printWarning(QStringLiteral("Error showing notification: %1").arg(error));
+    });
+}
+
+} // namespace pierline

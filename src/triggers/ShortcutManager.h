@@ -1,0 +1,136 @@
+#pragma once
+
+#include "platform/AlertPresenter.h"
+#include "platform/Clock.h"
+#include "platform/NotificationCenter.h"
+#include "triggers/HotKey.h"
+#include "triggers/Key.h"
+#include "triggers/ShortcutAction.h"
+
+#include <QList>
+#include <QString>
+#include <QUuid>
+#include <QVariant>
+#include <QVariantMap>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace pierline {
+
+inline const QString kShortcutsDidChangeNotification = QStringLiteral("shortcutsDidChange");
+// Posted by the advanced hotkeys; user info "presetID" (QUuid).
+inline const QString kAdvancedHotkeySwitchRequestNotification = QStringLiteral("advancedHotkeySwitchRequest");
+
+// The confirmation a hotkey switch asks for, for the preset named `name`.
+AlertContent hotkeyPresetSwitchConfirmationContent(const QString& name);
+
+// One usable entry of a stored shortcut table: a key and Cocoa modifier flags.
+struct StoredShortcut {
+    Key key;
+    quint64 modifiers = 0;
+};
+
+// One entry of a stored table as found: its table key and, when usable, the shortcut.
+struct StoredShortcutRow {
+    QString tableKey;
+    std::optional<StoredShortcut> shortcut; // nullopt: "key" or "modifiers" missing, mistyped or naming no key
+};
+
+// The entries of a stored table that are dictionaries, in key order; anything but a dictionary
+// reads as no entries.
+QList<StoredShortcutRow> readShortcutTable(const QVariant& stored);
+// The stored form of one combination: "modifiers" always, "key" only when its code names a key.
+QVariantMap shortcutTableEntry(const KeyCombo& combo);
+
+// The simple global shortcuts: one combination per preset, which switches the Dock to it, and one
+// per ShortcutAction. Both tables live in user defaults and are written back whole after every
+// change; every change is announced with "shortcutsDidChange" from the main queue. Switch
+// requests of the advanced hotkeys end here too, so both kinds share one confirmation rule.
+// Main thread only.
+class ShortcutManager {
+public:
+    static inline const QString kPresetTableKey = QStringLiteral("presetShortcuts_v2_byID");
+    static inline const QString kActionTableKey = QStringLiteral("actionShortcuts_v1");
+    // The save action reads the Dock this long after its key press, so the user can still arrange it.
+    static constexpr double kUpdateDelaySeconds = 3.5;
+
+    enum class Loading {
+        OnMainQueue, // the stored tables load once the main queue runs (the app)
+        Now,         // in the constructor (a command that changes one entry and exits)
+    };
+
+    // What the save action came to; handed to its completion.
+    enum class UpdateOutcome { NoLastPreset, PresetNotFound, UnfinishedSwitch, DockEmpty, SaveFailed, Updated };
+
+    // Switches to a preset after the confirmation; by default the apply entry on a user-initiated
+    // background queue, without waiting.
+    using Applier = std::function<void(const QUuid& id, const QString& name)>;
+
+    // The process-wide manager, made on first use.
+    static ShortcutManager& shared();
+    // The process-wide manager when it has been made, else nullptr.
+    static ShortcutManager* existing();
+    static void resetSharedForTesting();
+
+    explicit ShortcutManager(Loading loading = Loading::OnMainQueue);
+    ~ShortcutManager();
+    ShortcutManager(const ShortcutManager&) = delete;
+    ShortcutManager& operator=(const ShortcutManager&) = delete;
+
+    // Table changes. Each returns why the table could not be written back (nullopt: written).
+    std::optional<QString> setPresetShortcut(const QUuid& presetId, Key key, quint64 modifiers);
+    // Also clears the preset's advanced hotkey configuration.
+    std::optional<QString> removePresetShortcut(const QUuid& presetId);
+    std::optional<QString> setActionShortcut(ShortcutAction action, Key key, quint64 modifiers);
+    std::optional<QString> removeActionShortcut(ShortcutAction action);
+
+    // The key and Cocoa flags of a preset's hotkey; nullopt without one.
+    std::optional<StoredShortcut> presetShortcut(const QUuid& presetId) const;
+    std::optional<StoredShortcut> actionShortcut(ShortcutAction action) const;
+    QList<QUuid> presetsWithShortcuts() const;
+
+    // The hotkey switch path: confirmation (when the setting asks for it), then the apply.
+    void requestPresetSwitch(const QUuid& presetId);
+    // The preset whose confirmation is on screen.
+    std::optional<QUuid> confirmationAlertPresetId() const { return confirmationAlertPresetId_; }
+
+    // The save action: after kUpdateDelaySeconds, the current Dock goes into the last applied
+    // preset. `done` (optional) hears the outcome, on the main thread.
+    void updateLastAppliedPresetFromDock(std::function<void(UpdateOutcome)> done = {});
+
+    // Both stored tables, as the constructor loads them.
+    void loadStoredShortcuts();
+
+    void setApplierForTesting(Applier applier) { applier_ = std::move(applier); }
+    // Clearing a preset's shortcuts also clears its advanced hotkey configuration through this.
+    static void setAdvancedHotkeyRemoval(std::function<void(const QUuid&)> removal);
+
+private:
+    void loadPresetTable();
+    void loadActionTable();
+    std::optional<QString> writePresetTable();
+    std::optional<QString> writeActionTable();
+    std::optional<QString> dropPresetHotKey(const QUuid& presetId);
+    std::optional<QString> dropActionHotKey(ShortcutAction action);
+    std::shared_ptr<HotKey> makePresetHotKey(const QUuid& presetId, Key key, quint64 modifiers);
+    std::shared_ptr<HotKey> makeActionHotKey(ShortcutAction action, Key key, quint64 modifiers);
+    void presentConfirmation(const QUuid& presetId, const QString& name);
+    void finishUpdate(const QUuid& presetId, const QString& name, const std::function<void(UpdateOutcome)>& done);
+    void showUserNotification(const QString& title, const QString& body);
+    void postDidChange();
+    // Runs `work` later on the main queue unless the manager is gone by then.
+    void later(std::function<void()> work);
+
+    std::map<QUuid, std::shared_ptr<HotKey>> hotKeys_;
+    std::map<ShortcutAction, std::shared_ptr<HotKey>> actionHotKeys_;
+    std::optional<QUuid> confirmationAlertPresetId_;
+    std::vector<TimerId> updateTimers_; // pending save actions, cancelled with the manager
+    Applier applier_;
+    ObserverToken switchRequestObserver_ = 0;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+} // namespace pierline

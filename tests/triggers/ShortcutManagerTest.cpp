@@ -1,0 +1,325 @@
+// The preset and action shortcuts on the fake registrar, alert and notification service, with
+// virtual time: stored tables (good, stale and damaged), the switch path and its confirmation,
+// and the save action.
+#include "support/CapturingLogSink.h"
+#include "support/DockPlist.h"
+#include "support/EventLoop.h"
+#include "support/FakeAlertPresenter.h"
+#include "support/FakeHotkeyRegistrar.h"
+#include "support/FakeUserNotifications.h"
+#include "support/TempHome.h"
+#include "support/VirtualClock.h"
+
+#include "apply/DockManager.h"
+#include "core/PresetRecord.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "platform/UuidText.h"
+#include "store/DockPresetManager.h"
+#include "triggers/ShortcutManager.h"
+
+#include <gtest/gtest.h>
+
+using namespace pierline;
+using namespace pierline::test;
+
+namespace {
+
+UserDefaults& defaults() {
+    return UserDefaults::standard();
+}
+
+QVariantMap entry(QVariant key, QVariant modifiers) {
+    QVariantMap out;
+    if (key.isValid())
+        out.insert("key", key);
+    if (modifiers.isValid())
+        out.insert("modifiers", modifiers);
+    return out;
+}
+
+const KeyCombo kCmdOne(Key::one, kCocoaCommandFlag);
+const KeyCombo kCmdOptTwo(Key::two, kCocoaCommandFlag | kCocoaOptionFlag);
+
+class Shortcuts : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DockPresetManager::resetSharedForTesting();
+        DockPresetManager::setSharedOptions({.monitorNetwork = false, .networkMonitorFactory = {}});
+        DockManager::shared().resetForTesting();
+        work = *DockPresetManager::shared().createPreset("Work", encodeApps({"file:///Applications/Mail.app/"}))->id();
+        play = *DockPresetManager::shared().createPreset("Play", encodeApps({}))->id();
+        didChange = NotificationCenter::shared().addObserver(kShortcutsDidChangeNotification, Delivery::PosterThread,
+                                                             [this](const Notification&) { ++changes; });
+    }
+    void TearDown() override {
+        manager.reset();
+        NotificationCenter::shared().removeObserver(didChange);
+        drainMainQueue();
+        DockPresetManager::resetSharedForTesting();
+    }
+
+    ShortcutManager& start(ShortcutManager::Loading loading = ShortcutManager::Loading::Now) {
+        manager = std::make_unique<ShortcutManager>(loading);
+        manager->setApplierForTesting([this](const QUuid& id, const QString& name) { applied.append({id, name}); });
+        return *manager;
+    }
+    QVariantMap presetTable() const { return defaults().dictionary(ShortcutManager::kPresetTableKey).value_or(QVariantMap()); }
+
+    TempHome home;
+    VirtualTime time;
+    CapturingLogSink logs;
+    FakeHotkeyRegistrar keyboard;
+    FakeAlertPresenter alerts;
+    FakeUserNotifications notifications;
+    QUuid work, play;
+    std::unique_ptr<ShortcutManager> manager;
+    QList<std::pair<QUuid, QString>> applied;
+    int changes = 0;
+    ObserverToken didChange = 0;
+};
+
+} // namespace
+
+TEST(ShortcutTable, DamagedEntriesReadAsUnusableAndOtherValuesAreNotEntries) {
+    struct Case {
+        const char* name;
+        QVariant value;
+        bool usable;
+    };
+    const QList<Case> cases = {
+        {"code and flags", entry(18, qulonglong(0x180000)), true},
+        {"unsigned 64-bit flags", entry(qulonglong(18), qulonglong(0xFFFFFFFFFFFFFFFF)), true},
+        {"code no key names", entry(52, 0), false},
+        {"code past 32 bits", entry(qlonglong(0x100000012), 0), false},
+        {"negative code", entry(-1, 0), false},
+        {"code as text", entry("18", 0), false},
+        {"code as real", entry(18.0, 0), false},
+        {"flags as boolean", entry(18, true), false},
+        {"negative flags", entry(18, -5), false},
+        {"no flags", entry(18, {}), false},
+        {"no code", entry({}, 0), false},
+    };
+    QVariantMap table;
+    for (const Case& c : cases)
+        table.insert(c.name, c.value);
+    table.insert("a list", QVariantList{18, 0});
+    table.insert("a number", 7);
+    const QList<StoredShortcutRow> rows = readShortcutTable(table);
+    ASSERT_EQ(rows.size(), cases.size());
+    for (const Case& c : cases) {
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.tableKey == c.name; });
+        ASSERT_NE(row, rows.end()) << c.name;
+        EXPECT_EQ(row->shortcut.has_value(), c.usable) << c.name;
+    }
+    for (const QVariant& notATable : {QVariant("text"), QVariant(QVariantList{table}), QVariant()})
+        EXPECT_TRUE(readShortcutTable(notATable).isEmpty());
+}
+
+TEST_F(Shortcuts, LoadingSkipsUnusableEntriesWhichVanishAtTheNextWriteBack) {
+    const QUuid gone = QUuid::createUuid();
+    defaults().set(ShortcutManager::kPresetTableKey,
+                   QVariantMap{{uuidText(work), entry(18, qulonglong(kCocoaCommandFlag))},
+                               {"not-a-uuid", entry(19, 0)},
+                               {uuidText(gone), entry(20, 0)},
+                               {uuidText(play), entry(52, 0)},
+                               {"stray", "not a dictionary"}});
+    defaults().set(ShortcutManager::kActionTableKey,
+                   QVariantMap{{"updateLastAppliedPreset", entry(19, qulonglong(kCocoaOptionFlag))},
+                               {"makeCoffee", entry(20, 0)}});
+    ShortcutManager& shortcuts = start(ShortcutManager::Loading::OnMainQueue);
+    EXPECT_TRUE(keyboard.registrations().empty()) << "the tables load from the main queue";
+    drainMainQueue();
+
+    EXPECT_TRUE(keyboard.isRegistered(kCmdOne));
+    EXPECT_TRUE(keyboard.isRegistered(KeyCombo(Key::two, kCocoaOptionFlag)));
+    EXPECT_EQ(keyboard.registrations().size(), 2u);
+    EXPECT_TRUE(logs.warned("Invalid UUID string in saved shortcuts: not-a-uuid"));
+    EXPECT_TRUE(logs.warned(
+        QString("Could not find preset or preset name for ID: %1. Skipping shortcut.").arg(uuidText(gone))));
+    EXPECT_TRUE(logs.warned(
+        QString("Missing key or modifier for preset ID %1. Shortcut might be incomplete.").arg(uuidText(play))));
+    EXPECT_TRUE(logs.warned("Invalid action string in saved action shortcuts: makeCoffee"));
+    EXPECT_EQ(presetTable(), (QVariantMap{{uuidText(work), entry(18, qulonglong(kCocoaCommandFlag))}}));
+    ASSERT_TRUE(shortcuts.presetShortcut(work));
+    EXPECT_EQ(shortcuts.presetShortcut(work)->key, Key::one);
+    EXPECT_FALSE(shortcuts.presetShortcut(play));
+}
+
+TEST_F(Shortcuts, ChangesRegisterWriteBackAndAnnounceFromTheMainQueue) {
+    int advancedRemovals = 0;
+    ShortcutManager::setAdvancedHotkeyRemoval([&](const QUuid& id) { advancedRemovals += id == work; });
+    ShortcutManager& shortcuts = start();
+    ASSERT_FALSE(shortcuts.setPresetShortcut(work, Key::one, kCocoaCommandFlag | kCocoaCapsLockFlag));
+    EXPECT_EQ(changes, 0) << "posted inline";
+    drainMainQueue();
+    EXPECT_EQ(changes, 1);
+    // Flags other than the four modifiers are not stored.
+    EXPECT_EQ(presetTable(), (QVariantMap{{uuidText(work), entry(18, qulonglong(kCocoaCommandFlag))}}));
+
+    ASSERT_FALSE(shortcuts.setPresetShortcut(work, Key::two, kCocoaCommandFlag | kCocoaOptionFlag));
+    EXPECT_FALSE(keyboard.isRegistered(kCmdOne));
+    EXPECT_TRUE(keyboard.isRegistered(kCmdOptTwo));
+    ASSERT_FALSE(shortcuts.setActionShortcut(ShortcutAction::updateLastAppliedPreset, Key::u, kCocoaControlFlag));
+    EXPECT_EQ(defaults().dictionary(ShortcutManager::kActionTableKey)->value("updateLastAppliedPreset"),
+              entry(32, qulonglong(kCocoaControlFlag)));
+
+    ASSERT_FALSE(shortcuts.removePresetShortcut(work));
+    EXPECT_FALSE(keyboard.isRegistered(kCmdOptTwo));
+    EXPECT_TRUE(presetTable().isEmpty());
+    EXPECT_EQ(advancedRemovals, 1);
+    ShortcutManager::setAdvancedHotkeyRemoval({});
+}
+
+TEST_F(Shortcuts, DeletingAPresetDropsItsHotkeyAndEntry) {
+    ShortcutManager& shortcuts = start();
+    shortcuts.setPresetShortcut(work, Key::one, kCocoaCommandFlag);
+    shortcuts.setPresetShortcut(play, Key::two, kCocoaCommandFlag | kCocoaOptionFlag);
+    ASSERT_TRUE(DockPresetManager::shared().deletePreset(work));
+    EXPECT_FALSE(keyboard.isRegistered(kCmdOne));
+    EXPECT_EQ(presetTable().keys(), QStringList{uuidText(play)});
+
+    // Without the manager the store's own hook still drops the entry.
+    manager.reset();
+    ASSERT_TRUE(DockPresetManager::shared().deletePreset(play));
+    EXPECT_TRUE(presetTable().isEmpty());
+}
+
+TEST_F(Shortcuts, SwitchPathAsksOnceAtATimeAndAppliesOnlyOnConfirm) {
+    start().setPresetShortcut(work, Key::one, kCocoaCommandFlag);
+    // Asking off: straight to the apply.
+    ASSERT_EQ(keyboard.press(kCmdOne), HotkeyEventResult::Handled);
+    ASSERT_EQ(applied.size(), 1);
+    EXPECT_EQ(applied[0], std::make_pair(work, QString("Work")));
+    EXPECT_TRUE(alerts.shown.empty());
+    applied.clear();
+
+    defaults().set("askBeforeSwitchingPresetsWithHotkeys", true);
+    // Two more presses while the box is open are dropped.
+    alerts.whileOpen = [&] {
+        EXPECT_EQ(manager->confirmationAlertPresetId(), work);
+        keyboard.press(kCmdOne);
+        keyboard.press(kCmdOne);
+        drainMainQueue();
+    };
+    keyboard.press(kCmdOne);
+    EXPECT_TRUE(alerts.shown.empty()) << "the alert runs from the main queue";
+    drainMainQueue();
+    ASSERT_EQ(alerts.shown.size(), 1u);
+    EXPECT_EQ(alerts.shown[0].messageText, "Switch to Work?");
+    EXPECT_EQ(alerts.shown[0].informativeText, "This hotkey will apply the \"Work\" preset and update your Dock.");
+    EXPECT_EQ(alerts.shown[0].confirmButtonTitle, "Switch");
+    EXPECT_EQ(alerts.shown[0].cancelButtonTitle, "Cancel");
+    EXPECT_TRUE(applied.isEmpty()) << "Cancel applies nothing";
+    EXPECT_FALSE(manager->confirmationAlertPresetId());
+
+    // An advanced hotkey's request goes through the same box.
+    alerts.whileOpen = {};
+    alerts.nextAnswer(AlertResponse::Confirm);
+    NotificationCenter::shared().post(kAdvancedHotkeySwitchRequestNotification, {{"presetID", play}});
+    drainMainQueue();
+    ASSERT_EQ(alerts.shown.size(), 2u);
+    EXPECT_EQ(alerts.shown[1].messageText, "Switch to Play?");
+    ASSERT_EQ(applied.size(), 1);
+    EXPECT_EQ(applied[0].first, play);
+
+    // A request without a preset id, or for a preset that is gone, shows nothing.
+    NotificationCenter::shared().post(kAdvancedHotkeySwitchRequestNotification, {});
+    NotificationCenter::shared().post(kAdvancedHotkeySwitchRequestNotification, {{"presetID", QUuid::createUuid()}});
+    drainMainQueue();
+    EXPECT_EQ(alerts.shown.size(), 2u);
+}
+
+class SaveAction : public Shortcuts {
+protected:
+    void SetUp() override {
+        Shortcuts::SetUp();
+        base = "file://" + home.path();
+        writeDock({base + "/Applications/Safari.app/"}, {});
+    }
+    void writeDock(const QStringList& apps, const QVariantList& others) {
+        QVariantList tiles;
+        for (const QString& app : apps)
+            tiles.append(appTile(app));
+        writeDockDomain(home, xmlPlist(domain(tiles, others)));
+    }
+    void lastApplied(const QString& name) {
+        defaults().set(DockManager::kLastAppliedNameKey, name);
+        DockManager::shared().resetForTesting();
+    }
+    ShortcutManager::UpdateOutcome press() {
+        std::optional<ShortcutManager::UpdateOutcome> outcome;
+        manager->updateLastAppliedPresetFromDock([&](auto result) { outcome = result; });
+        time.timers.advanceAndFire(ShortcutManager::kUpdateDelaySeconds);
+        drainMainQueue();
+        EXPECT_TRUE(outcome);
+        return outcome.value_or(ShortcutManager::UpdateOutcome::SaveFailed);
+    }
+    QStringList titles() const {
+        QStringList out;
+        for (const auto& n : notifications.delivered)
+            out.append(n.title);
+        return out;
+    }
+    QString base;
+};
+
+TEST_F(SaveAction, NoLastPresetNotifiesAtOnceAndSchedulesNothing) {
+    start();
+    std::optional<ShortcutManager::UpdateOutcome> outcome;
+    manager->updateLastAppliedPresetFromDock([&](auto result) { outcome = result; });
+    EXPECT_EQ(outcome, ShortcutManager::UpdateOutcome::NoLastPreset);
+    EXPECT_EQ(time.timers.pending(), 0);
+    EXPECT_EQ(titles(), QStringList{"No Preset to Update"});
+    EXPECT_TRUE(notifications.delivered[0].identifier.startsWith("pierline-preset-update-"));
+
+    lastApplied("Gone");
+    EXPECT_EQ(press(), ShortcutManager::UpdateOutcome::PresetNotFound);
+    EXPECT_EQ(notifications.delivered.back().body, "Could not find preset 'Gone'. It may have been deleted.");
+}
+
+TEST_F(SaveAction, ReadsTheDockWhenTheDelayEndsSoLateChangesAreSaved) {
+    start().setActionShortcut(ShortcutAction::updateLastAppliedPreset, Key::u, kCocoaControlFlag);
+    lastApplied("Work");
+    keyboard.press(KeyCombo(Key::u, kCocoaControlFlag));
+    time.timers.advanceAndFire(ShortcutManager::kUpdateDelaySeconds - 0.1);
+    writeDock({base + "/Applications/Safari.app/", base + "/Applications/Notes.app/"},
+              {folderTile(base + "/Downloads/", {}, {}, {}), urlTile("https://example.com/", "Example")});
+    EXPECT_TRUE(notifications.delivered.empty());
+    time.timers.advanceAndFire(0.2);
+    drainMainQueue();
+
+    const DockPresetPtr saved = DockPresetManager::shared().fetchPreset(work);
+    EXPECT_EQ(decodeApps(saved->apps()).size(), 2);
+    const auto stacks = saved->folderStacksArray();
+    ASSERT_EQ(stacks.size(), 2);
+    EXPECT_EQ(stacks[0]->itemType(), "folder");
+    EXPECT_EQ(stacks[0]->displayAs(), "folder");
+    EXPECT_EQ(stacks[0]->showAs(), "grid");
+    EXPECT_EQ(stacks[0]->sortOrder(), "name");
+    EXPECT_EQ(stacks[1]->itemType(), "url");
+    EXPECT_EQ(titles(), QStringList{"Preset Updated"});
+    EXPECT_EQ(notifications.delivered[0].body, "Successfully updated 'Work' with current dock state");
+}
+
+TEST_F(SaveAction, AnUnfinishedSwitchOrAnEmptyDockSavesNothing) {
+    start();
+    lastApplied("Work");
+    defaults().set(DockManager::kUnfinishedSwitchKey, "Play");
+    EXPECT_EQ(press(), ShortcutManager::UpdateOutcome::UnfinishedSwitch);
+    defaults().remove(DockManager::kUnfinishedSwitchKey);
+    writeDock({}, {});
+    EXPECT_EQ(press(), ShortcutManager::UpdateOutcome::DockEmpty);
+    EXPECT_EQ(decodeApps(DockPresetManager::shared().fetchPreset(work)->apps()),
+              QStringList{"file:///Applications/Mail.app/"});
+}
+
+TEST_F(Shortcuts, NotificationServiceFailuresAreLogged) {
+    notifications.authorizationError = "no session bus";
+    notifications.deliveryError = "org.freedesktop.DBus.Error.ServiceUnknown";
+    start().updateLastAppliedPresetFromDock();
+    drainMainQueue();
+    EXPECT_EQ(notifications.authorizationRequests, 1);
+    EXPECT_TRUE(logs.warned("Error requesting notification permissions: no session bus"));
+    EXPECT_TRUE(logs.warned("Error showing notification: org.freedesktop.DBus.Error.ServiceUnknown"));
+}
