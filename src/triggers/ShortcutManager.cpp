@@ -8,6 +8,7 @@
 #include "platform/UserDefaults.h"
 #include "platform/UserNotifications.h"
 #include "platform/UuidText.h"
+#include "triggers/AdvancedHotkeyManager.h"
 #include "store/DockPresetManager.h"
 
 #include <algorithm>
@@ -23,7 +24,6 @@ const QString kPresetIdKey = QStringLiteral("presetID");
 
 std::mutex g_sharedMutex;
 std::unique_ptr<ShortcutManager> g_shared;
-std::function<void(const QUuid&)> g_advancedRemoval;
 
 // Whole non-negative numbers only: a plist real, a boolean or a string is not a key code.
 std::optional<quint64> unsignedNumber(const QVariant& value, quint64 max) {
@@ -123,10 +123,6 @@ ShortcutManager* ShortcutManager::existing() {
 void ShortcutManager::resetSharedForTesting() {
     std::lock_guard lock(g_sharedMutex);
     runOnMainSync([] { g_shared.reset(); });
-}
-
-void ShortcutManager::setAdvancedHotkeyRemoval(std::function<void(const QUuid&)> removal) {
-    runOnMainSync([&] { g_advancedRemoval = std::move(removal); });
 }
 
 ShortcutManager::ShortcutManager(Loading loading) {
@@ -251,8 +247,8 @@ std::optional<QString> ShortcutManager::setPresetShortcut(const QUuid& presetId,
 
 std::optional<QString> ShortcutManager::removePresetShortcut(const QUuid& presetId) {
     auto error = dropPresetHotKey(presetId);
-    if (g_advancedRemoval)
-        g_advancedRemoval(presetId);
+    // The live manager when the app runs, else its stored table.
+    AdvancedHotkeyManager::removeConfigurationOfDeletedPreset(presetId);
     return error;
 }
 

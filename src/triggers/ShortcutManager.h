@@ -105,8 +105,6 @@ public:
     void loadStoredShortcuts();
 
     void setApplierForTesting(Applier applier) { applier_ = std::move(applier); }
-    // Clearing a preset's shortcuts also clears its advanced hotkey configuration through this.
-    static void setAdvancedHotkeyRemoval(std::function<void(const QUuid&)> removal);
 
 private:
     void loadPresetTable();

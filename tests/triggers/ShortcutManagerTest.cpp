@@ -16,6 +16,7 @@
 #include "platform/UserDefaults.h"
 #include "platform/UuidText.h"
 #include "store/DockPresetManager.h"
+#include "triggers/AdvancedHotkeyManager.h"
 #include "triggers/ShortcutManager.h"
 
 #include <gtest/gtest.h>
@@ -147,8 +148,11 @@ TEST_F(Shortcuts, LoadingSkipsUnusableEntriesWhichVanishAtTheNextWriteBack) {
 }
 
 TEST_F(Shortcuts, ChangesRegisterWriteBackAndAnnounceFromTheMainQueue) {
-    int advancedRemovals = 0;
-    ShortcutManager::setAdvancedHotkeyRemoval([&](const QUuid& id) { advancedRemovals += id == work; });
+    const QString id = uuidText(work);
+    defaults().set(AdvancedHotkeyManager::kConfigurationsKey,
+                   QString(R"(["%1",{"presetID":"%1","triggerType":"single"}])").arg(id).toUtf8());
+    QString error;
+    ASSERT_EQ(AdvancedHotkeyManager::readStoredConfigurations(&error).value_or(HotkeyConfigurations()).size(), 1u);
     ShortcutManager& shortcuts = start();
     ASSERT_FALSE(shortcuts.setPresetShortcut(work, Key::one, kCocoaCommandFlag | kCocoaCapsLockFlag));
     EXPECT_EQ(changes, 0) << "posted inline";
@@ -167,8 +171,7 @@ TEST_F(Shortcuts, ChangesRegisterWriteBackAndAnnounceFromTheMainQueue) {
     ASSERT_FALSE(shortcuts.removePresetShortcut(work));
     EXPECT_FALSE(keyboard.isRegistered(kCmdOptTwo));
     EXPECT_TRUE(presetTable().isEmpty());
-    EXPECT_EQ(advancedRemovals, 1);
-    ShortcutManager::setAdvancedHotkeyRemoval({});
+    EXPECT_TRUE(AdvancedHotkeyManager::readStoredConfigurations(&error).value().empty()) << error.toStdString();
 }
 
 TEST_F(Shortcuts, DeletingAPresetDropsItsHotkeyAndEntry) {
