@@ -70,6 +70,8 @@ const QList<SettingDescriptor>& settingDescriptors() {
         boolean(S::LockDockEnabled, "lockDockEnabled", false),
         text(S::LockDockDisplayUUID, "lockDockDisplayUUID", ""),
         boolean(S::LockDockAutoRelocate, "lockDockAutoRelocate", false),
+        // Empty: chosen from the home and the desktop.
+        text(S::DockTarget, "dockTarget", ""),
     };
     return descriptors;
 }

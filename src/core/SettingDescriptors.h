@@ -40,6 +40,7 @@ enum class Setting {
     LockDockEnabled,
     LockDockDisplayUUID,
     LockDockAutoRelocate,
+    DockTarget,
 };
 
 // One setting: its user-defaults key (equal to the property name), its type, its value when the

@@ -2,6 +2,7 @@
 
 #include "app/Cli.h"
 #include "dock/DockReader.h"
+#include "targets/DockTarget.h"
 #include "core/PresetRecord.h"
 
 #include <QJsonArray>
@@ -71,7 +72,7 @@ int runDockCommand(const QStringList& args) {
     if (!requireHome())
         return kExitFailed;
 
-    auto reading = DockReader::readDock();
+    auto reading = currentDockTarget()->read();
     if (auto* error = std::get_if<DockReadError>(&reading)) {
         err(error->description());
         return kExitFailed;

@@ -3,6 +3,7 @@
 
 #include "app/Cli.h"
 #include "dock/DockReader.h"
+#include "targets/DockTarget.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "store/DockPresetManager.h"
@@ -21,7 +22,7 @@ const QString kUsage = QStringLiteral(
 
 // Makes a preset from the current Dock: its apps and every folder, file and web link.
 int createFromDock(DockPresetManager& manager, const QString& name) {
-    auto reading = DockReader::readDock();
+    auto reading = currentDockTarget()->read();
     if (auto* error = std::get_if<DockReadError>(&reading)) {
         printWarning(
             QStringLiteral("Failed to read current dock while creating preset: %1").arg(error->description()));

@@ -10,6 +10,7 @@
 #include "store/PersistenceController.h"
 #include "store/StoreError.h"
 #include "switching/AppSettings.h"
+#include "targets/DockTarget.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -178,6 +179,11 @@ std::variant<QVariant, int> checkedValue(const SettingDescriptor& d, const QVari
         if (!paths)
             return kExitUsage;
         return QVariant(*paths);
+    }
+    if (d.id == Setting::DockTarget && !value.toString().isEmpty() && !dockTargetIds().contains(value.toString())) {
+        err(QStringLiteral("Invalid value for dockTarget: %1 (one of %2, or \"\" to choose from the desktop)")
+                .arg(value.toString(), dockTargetIds().join(QStringLiteral(", "))));
+        return kExitUsage;
     }
     if (d.id == Setting::ExcludedPresetIds) {
         int exitCode = kExitUsage;

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "core/DockFolderStack.h"
+#include "dock/DockReader.h"
+#include "dock/DockWriteReport.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <variant>
+
+namespace pierline {
+
+// Whether a target can be read and written now; `reason` says why not.
+struct TargetStatus {
+    bool reachable = true;
+    QString reason;
+};
+
+// The dock Pierline drives: reads the layout into a record's apps and items, writes a preset
+// back and makes the dock show it. Code above this layer never knows which dock it has.
+class DockTarget {
+public:
+    virtual ~DockTarget() = default;
+
+    virtual QString id() const = 0;          // the `dockTarget` value: "sandbox", "gnome"
+    virtual QString displayName() const = 0; // "the sandbox Dock", "the GNOME dash"
+    virtual TargetStatus status() const = 0;
+
+    virtual std::variant<DockReading, DockReadError> read() const = 0;
+    // The apps or items of the current layout; a failed read prints a warning and gives none.
+    virtual QStringList readApps() const;
+    virtual QList<DockItem> readItems() const;
+
+    // Shows the preset; `finish` runs once the dock holds it, before the write returns. Not
+    // written (and `finish` not run) when the target stopped before changing anything.
+    virtual DockWriteReport write(const QString& presetName, const QStringList& apps,
+                                  const QList<DockFolderStackValues>& items, const std::function<void()>& finish) = 0;
+
+    // Closing apps and "open app" actions act on the home's own processes; a native dock's apps
+    // are the desktop's, which this tree cannot see yet.
+    virtual bool drivesHomeApps() const { return false; }
+
+    // Whether the target writes files of its own for items, which removeUnused tidies after a switch.
+    virtual bool generatesFiles() const { return false; }
+    // Removes what the target made for items that none of `itemsInUse` needs any more.
+    virtual void removeUnused(const QList<DockFolderStackValues>& itemsInUse) { Q_UNUSED(itemsInUse); }
+};
+
+// Which target is in use and why.
+struct DockTargetChoice {
+    QString id;
+    QString reason;
+    bool fromSetting = false;
+};
+
+// The known target names, in the order `settings set dockTarget` lists them.
+const QStringList& dockTargetIds();
+
+// The `dockTarget` setting when set, else the sandbox for a home that holds an emulated Dock,
+// else the desktop named by XDG_CURRENT_DESKTOP, else the sandbox.
+DockTargetChoice chooseDockTarget();
+// nullptr for an unknown name.
+std::unique_ptr<DockTarget> makeDockTarget(const QString& id);
+// The chosen target; never null (an unknown stored name falls back to the sandbox with a warning).
+std::unique_ptr<DockTarget> currentDockTarget();
+
+} // namespace pierline

@@ -1,0 +1,66 @@
+#include "SandboxTarget.h"
+
+#include "core/SettingDescriptors.h"
+#include "dock/DefaultsWriter.h"
+#include "dock/DockutilWriter.h"
+#include "platform/Log.h"
+#include "platform/SystemPaths.h"
+
+#include <QFileInfo>
+
+namespace pierline {
+namespace {
+
+const Logger& log() {
+    static const Logger logger(QStringLiteral("DockManager"));
+    return logger;
+}
+
+} // namespace
+
+TargetStatus SandboxTarget::status() const {
+    const QString defaults = SystemPaths::toolPath(QStringLiteral("defaults"));
+    if (!QFileInfo(defaults).isExecutable())
+        return {false, QStringLiteral("the emulated defaults tool is missing (%1)").arg(defaults)};
+    if (!QFileInfo::exists(SystemPaths::preferencesFile(QStringLiteral("com.apple.dock"))))
+        return {false, QStringLiteral("the home %1 holds no Dock; run `pierline sandbox init`").arg(SystemPaths::home())};
+    return {};
+}
+
+std::variant<DockReading, DockReadError> SandboxTarget::read() const {
+    return DockReader::readDock();
+}
+
+QStringList SandboxTarget::readApps() const {
+    return DockReader::getDockApps();
+}
+
+QList<DockItem> SandboxTarget::readItems() const {
+    return DockReader::getDockItems();
+}
+
+DockWriteReport SandboxTarget::write(const QString& name, const QStringList& apps,
+                                     const QList<DockFolderStackValues>& items, const std::function<void()>& finish) {
+    const QString bundled = SystemPaths::bundleResource(QStringLiteral("dockutil"));
+    if (!readBoolSetting(Setting::UseDockutil)) {
+        printLine(QStringLiteral("User has disabled dockutil usage. Using defaults method."));
+        log().info(QStringLiteral("applyPreset backend=defaults reason=userDisabledDockutil preset='%1'").arg(name));
+        return DefaultsWriter::apply(name, apps, items, finish);
+    }
+    if (QFileInfo::exists(bundled)) {
+        printLine(QStringLiteral("dockutil found in the app bundle at %1. Applying preset using dockutil method.")
+                      .arg(bundled));
+        log().info(QStringLiteral("applyPreset backend=dockutil source=bundle preset='%1'").arg(name));
+        return DockutilWriter::apply(bundled, name, apps, items, finish);
+    }
+    if (const auto found = DockutilWriter::findDockutil()) {
+        printLine(QStringLiteral("dockutil found at %1. Applying preset using dockutil method.").arg(*found));
+        log().info(QStringLiteral("applyPreset backend=dockutil source=system preset='%1'").arg(name));
+        return DockutilWriter::apply(*found, name, apps, items, finish);
+    }
+    printLine(QStringLiteral("dockutil not found. Applying preset using defaults method."));
+    log().info(QStringLiteral("applyPreset backend=defaults reason=dockutilMissing preset='%1'").arg(name));
+    return DefaultsWriter::apply(name, apps, items, finish);
+}
+
+} // namespace pierline

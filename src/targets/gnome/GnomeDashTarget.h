@@ -1,0 +1,48 @@
+#pragma once
+
+#include "targets/DockTarget.h"
+
+#include <QSet>
+
+namespace pierline {
+
+// The GNOME Shell dash (also Dash to Dock and Ubuntu Dock): `org.gnome.shell favorite-apps`
+// through GSettings in this process. Apps are desktop files; folders, files and links become
+// generated desktop files, since the dash holds apps only.
+class GnomeDashTarget final : public DockTarget {
+public:
+    QString id() const override { return QStringLiteral("gnome"); }
+    QString displayName() const override { return QStringLiteral("the GNOME dash"); }
+    TargetStatus status() const override;
+    std::variant<DockReading, DockReadError> read() const override;
+    DockWriteReport write(const QString& presetName, const QStringList& apps, const QList<DockFolderStackValues>& items,
+                          const std::function<void()>& finish) override;
+    bool generatesFiles() const override { return true; }
+    void removeUnused(const QList<DockFolderStackValues>& itemsInUse) override;
+
+    // The raw favourites list, and writing one (synced before it returns). Errors throw
+    // DockTargetError.
+    static QStringList favorites();
+    static void setFavorites(const QStringList& desktopIds);
+
+    // An app entry for a desktop ID: the file's URL, or where it would be in the user's
+    // applications folder when it is missing (so it is written back as it was).
+    static QString appEntryForDesktopId(const QString& desktopId);
+    // The desktop ID of an app entry; nullopt for an entry that is not a desktop file.
+    static std::optional<QString> desktopIdForAppEntry(const QString& entry);
+
+    // The generated desktop file for an item: its ID and its text.
+    static QString generatedId(const DockFolderStackValues& item);
+    static QByteArray generatedText(const DockFolderStackValues& item);
+    // The item a generated desktop file stands for, read back from its X-Pierline-Item.
+    static std::optional<DockItem> itemOfGeneratedFile(const QString& path);
+};
+
+struct DockTargetError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// A stored item as the tile the readers give back.
+DockItem dockItemFromStoredItem(const DockFolderStackValues& item);
+
+} // namespace pierline
