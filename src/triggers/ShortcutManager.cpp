@@ -120,7 +120,7 @@ ShortcutManager* ShortcutManager::existing() {
     return g_shared.get();
 }
 
-void ShortcutManager::resetSharedForTesting() {
+void ShortcutManager::resetShared() {
     std::lock_guard lock(g_sharedMutex);
     runOnMainSync([] { g_shared.reset(); });
 }

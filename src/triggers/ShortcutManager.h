@@ -73,7 +73,8 @@ public:
     static ShortcutManager& shared();
     // The process-wide manager when it has been made, else nullptr.
     static ShortcutManager* existing();
-    static void resetSharedForTesting();
+    // Drops the process-wide manager; its hotkeys unregister (the app's quit, tests).
+    static void resetShared();
 
     explicit ShortcutManager(Loading loading = Loading::OnMainQueue);
     ~ShortcutManager();

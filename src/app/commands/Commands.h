@@ -15,6 +15,8 @@ int runNoteCommand(const QStringList& args);
 int runRunCommand(const QStringList& args);
 int runStatusCommand(const QStringList& args);
 int runQuitCommand(const QStringList& args);
+int runKeyCommand(const QStringList& args);
+int runShortcutCommand(const QStringList& args);
 int runTargetCommand(const QStringList& args);
 // `pierline preset action ...` and `pierline preset companion ...` (reached through `preset`).
 int runPresetActionCommand(const QStringList& args);

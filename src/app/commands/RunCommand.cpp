@@ -4,13 +4,16 @@
 #include "app/Cli.h"
 #include "app/instance/AppRequestRunner.h"
 #include "app/instance/RunningApp.h"
+#include "app/ui/MessageBoxAlertPresenter.h"
 #include "platform/Log.h"
 #include "platform/TerminationRequest.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
 #include "store/StoreError.h"
 #include "switching/AppSettings.h"
+#include "triggers/ShortcutManager.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 
 namespace pierline::cli {
@@ -42,6 +45,12 @@ int runRunCommand(const QStringList& args) {
     if (!openPresetManager())
         return kExitFailed;
     AppSettings::shared();
+    // Confirmation boxes need widgets; without a window system they are answered Cancel.
+    static MessageBoxAlertPresenter messageBoxes;
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        AlertPresenter::setShared(&messageBoxes);
+    // Stored preset and action shortcuts work from launch.
+    ShortcutManager::shared();
 
     onTerminationRequest([] {
         printLine(QStringLiteral("[Pierline] Termination requested; quitting"));
@@ -58,6 +67,7 @@ int runRunCommand(const QStringList& args) {
         printWarning(QStringLiteral("Could not save the preset store on quit: %1").arg(error.description()));
         result = kExitFailed;
     }
+    ShortcutManager::resetShared();
     app.shutDown();
     printLine(QStringLiteral("[Pierline] Quit"));
     return result;

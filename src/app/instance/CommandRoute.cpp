@@ -24,6 +24,8 @@ CommandRoute routeFor(const QStringList& arguments) {
         return sub == QLatin1String("set") ? CommandRoute::HandOver : CommandRoute::InProcess;
     if (command == QLatin1String("note"))
         return sub == QLatin1String("set") ? CommandRoute::HandOver : CommandRoute::InProcess;
+    if (command == QLatin1String("shortcut"))
+        return sub == QLatin1String("show") || sub.isEmpty() ? CommandRoute::InProcess : CommandRoute::HandOver;
     if (command == QLatin1String("preset"))
         return sub == QLatin1String("show") || sub.isEmpty() ? CommandRoute::InProcess : CommandRoute::HandOver;
     return CommandRoute::InProcess;

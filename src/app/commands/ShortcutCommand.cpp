@@ -1,0 +1,305 @@
+#include "Commands.h"
+#include "PresetCommandSupport.h"
+
+#include "app/Cli.h"
+#include "platform/HotkeyRegistrar.h"
+#include "platform/UserDefaults.h"
+#include "platform/UuidText.h"
+#include "store/DockPresetManager.h"
+#include "triggers/CombinationText.h"
+#include "triggers/ShortcutManager.h"
+
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <set>
+
+namespace pierline::cli {
+namespace {
+
+const QString kUsage = QStringLiteral(
+    "shortcut set NAME COMBO | remove NAME | show [--json]\n"
+    "       pierline shortcut action set ACTION COMBO | remove ACTION | run ACTION");
+const QString kComboHelp = QStringLiteral(
+    "COMBO is mod+...+KEY: modifiers cmd, opt, ctrl, shift; KEY a key name (one, f8, space) or code:N.");
+
+int usage(const QString& message) {
+    return usageError(message, kUsage);
+}
+
+// Without the app the tables are changed here and nothing is grabbed: the app registers them at
+// its next start.
+class StoredOnlyRegistrar : public HotkeyRegistrar {
+public:
+    StoredOnlyRegistrar() { HotkeyRegistrar::setShared(this); }
+    ~StoredOnlyRegistrar() override { HotkeyRegistrar::setShared(nullptr); }
+    std::optional<Reference> registerHotkey(quint32, quint32, HotkeyId) override { return next_++; }
+    void unregisterHotkey(Reference) override {}
+    void setEventHandler(EventHandler) override {}
+
+private:
+    Reference next_ = 1;
+};
+
+// The app's manager when this runs inside it, else one over the stored tables for this command.
+class ManagerAccess {
+public:
+    ManagerAccess() {
+        if (ShortcutManager* running = ShortcutManager::existing()) {
+            manager_ = running;
+            return;
+        }
+        registrar_ = std::make_unique<StoredOnlyRegistrar>();
+        local_ = std::make_unique<ShortcutManager>(ShortcutManager::Loading::Now);
+        manager_ = local_.get();
+    }
+    ~ManagerAccess() {
+        local_.reset(); // before the registrar its hotkeys unregister from
+        registrar_.reset();
+    }
+    ShortcutManager* operator->() const { return manager_; }
+    ShortcutManager& get() const { return *manager_; }
+
+private:
+    std::unique_ptr<StoredOnlyRegistrar> registrar_;
+    std::unique_ptr<ShortcutManager> local_;
+    ShortcutManager* manager_ = nullptr;
+};
+
+// A combination that can be registered, or a usage error already printed.
+std::optional<StoredShortcut> parseRegistrable(const QString& text) {
+    const CombinationParseResult parsed = parseCombinationText(text);
+    if (!parsed.combination) {
+        usage(parsed.error);
+        return std::nullopt;
+    }
+    const std::optional<Key> key = keyForCarbonKeyCode(parsed.combination->carbonKeyCode);
+    if (!key) {
+        usage(QStringLiteral("Key code %1 names no key; a shortcut needs one").arg(parsed.combination->carbonKeyCode));
+        return std::nullopt;
+    }
+    return StoredShortcut{*key, parsed.combination->modifierRawValue};
+}
+
+QString display(const StoredShortcut& shortcut) {
+    return KeyCombination{carbonKeyCode(shortcut.key), shortcut.modifiers}.displayString();
+}
+
+QJsonObject comboJson(const StoredShortcut& shortcut) {
+    const KeyCombination combination{carbonKeyCode(shortcut.key), shortcut.modifiers};
+    return {{QStringLiteral("carbonKeyCode"), qint64(combination.carbonKeyCode)},
+            {QStringLiteral("modifierRawValue"), qint64(combination.modifierRawValue)},
+            {QStringLiteral("displayString"), combination.displayString()}};
+}
+
+int reportWrite(const std::optional<QString>& error, const QString& done) {
+    if (error) {
+        err(QStringLiteral("Could not save the shortcuts: %1").arg(*error));
+        return kExitFailed;
+    }
+    out(done);
+    return kExitOk;
+}
+
+int runShow(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Shows the preset and action shortcuts."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print JSON."));
+    parser.addOption(json);
+    if (auto exit = parse(parser, QStringLiteral("shortcut show"), kUsage, args))
+        return *exit;
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("show takes no arguments"));
+    if (!requireHome())
+        return kExitFailed;
+    DockPresetManager* manager = openPresetManager();
+    if (!manager)
+        return kExitFailed;
+
+    UserDefaults& defaults = UserDefaults::standard();
+    if (const auto error = defaults.readError())
+        err(QStringLiteral("Could not read the stored shortcuts: %1").arg(*error));
+    std::map<QUuid, StoredShortcut> presetShortcuts;
+    for (const StoredShortcutRow& row : readShortcutTable(defaults.object(ShortcutManager::kPresetTableKey).value_or(QVariant()))) {
+        const QUuid id(row.tableKey);
+        if (id.isNull())
+            err(QStringLiteral("Stored shortcut under '%1' names no preset id; ignored").arg(row.tableKey));
+        else if (!row.shortcut)
+            err(QStringLiteral("Stored shortcut of preset %1 has no usable key or modifiers; ignored").arg(row.tableKey));
+        else
+            presetShortcuts.emplace(id, *row.shortcut);
+    }
+
+    QJsonArray presetsJson;
+    QStringList lines;
+    std::set<QUuid> shown;
+    for (const DockPresetPtr& preset : manager->fetchAllPresets()) {
+        const auto id = preset->id();
+        const auto it = id ? presetShortcuts.find(*id) : presetShortcuts.end();
+        if (it == presetShortcuts.end())
+            continue;
+        shown.insert(*id);
+        const QString name = preset->name().value_or(QString());
+        QJsonObject object = comboJson(it->second);
+        object.insert(QStringLiteral("idString"), uuidText(*id));
+        object.insert(QStringLiteral("name"), name);
+        presetsJson.append(object);
+        lines.append(QStringLiteral("%1\t%2\t%3").arg(display(it->second), name, combinationText({carbonKeyCode(it->second.key), it->second.modifiers})));
+    }
+    for (const auto& [id, shortcut] : presetShortcuts)
+        if (!shown.count(id))
+            err(QStringLiteral("Stored shortcut of preset %1 names no preset; ignored").arg(uuidText(id)));
+
+    QJsonArray actionsJson;
+    for (const StoredShortcutRow& row : readShortcutTable(defaults.object(ShortcutManager::kActionTableKey).value_or(QVariant()))) {
+        if (!shortcutActionFromRawValue(row.tableKey) || !row.shortcut) {
+            err(QStringLiteral("Stored action shortcut '%1' is unusable; ignored").arg(row.tableKey));
+            continue;
+        }
+        QJsonObject object = comboJson(*row.shortcut);
+        object.insert(QStringLiteral("action"), row.tableKey);
+        actionsJson.append(object);
+        lines.append(QStringLiteral("%1\t%2 (%3)\t%4")
+                         .arg(display(*row.shortcut), shortcutActionTitle(*shortcutActionFromRawValue(row.tableKey)),
+                              row.tableKey, combinationText({carbonKeyCode(row.shortcut->key), row.shortcut->modifiers})));
+    }
+
+    if (parser.isSet(json)) {
+        const QJsonObject answer{{QStringLiteral("presets"), presetsJson}, {QStringLiteral("actions"), actionsJson}};
+        outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
+    } else if (lines.isEmpty()) {
+        out(QStringLiteral("No shortcuts"));
+    } else {
+        for (const QString& line : lines)
+            out(line);
+    }
+    return kExitOk;
+}
+
+int runPresetShortcut(const QString& sub, const QStringList& args) {
+    const bool setting = sub == QLatin1String("set");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(setting ? QStringLiteral("Sets the shortcut that switches to a preset. ") + kComboHelp
+                                             : QStringLiteral("Removes a preset's shortcut and its advanced hotkey."));
+    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
+    if (setting)
+        parser.addPositionalArgument(QStringLiteral("COMBO"), QStringLiteral("The combination."));
+    if (auto exit = parse(parser, QStringLiteral("shortcut ") + sub, kUsage, args))
+        return *exit;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != (setting ? 2 : 1))
+        return usage(setting ? QStringLiteral("Expected NAME and COMBO") : QStringLiteral("Expected NAME"));
+    std::optional<StoredShortcut> shortcut;
+    if (setting && !(shortcut = parseRegistrable(positional[1])))
+        return kExitUsage;
+
+    DockPresetManager* manager = openPresetManager();
+    if (!manager)
+        return kExitFailed;
+    const DockPresetPtr preset = findPresetOrComplain(*manager, positional[0]);
+    if (!preset)
+        return kExitFailed;
+    const QUuid id = preset->id().value_or(QUuid());
+    ManagerAccess shortcuts;
+    if (setting)
+        return reportWrite(shortcuts->setPresetShortcut(id, shortcut->key, shortcut->modifiers),
+                           QStringLiteral("Set %1 for preset '%2'").arg(display(*shortcut), positional[0]));
+    return reportWrite(shortcuts->removePresetShortcut(id),
+                       QStringLiteral("Removed the shortcut of preset '%1'").arg(positional[0]));
+}
+
+QString outcomeMessage(ShortcutManager::UpdateOutcome outcome) {
+    using O = ShortcutManager::UpdateOutcome;
+    switch (outcome) {
+    case O::NoLastPreset:
+        return QStringLiteral("No preset has been applied yet, so there is none to update");
+    case O::PresetNotFound:
+        return QStringLiteral("The last applied preset no longer exists");
+    case O::UnfinishedSwitch:
+        return QStringLiteral("The last switch did not finish; the Dock was not saved");
+    case O::DockEmpty:
+        return QStringLiteral("The Dock is empty; nothing was saved");
+    case O::SaveFailed:
+        return QStringLiteral("The preset could not be saved");
+    case O::Updated:
+        break;
+    }
+    return {};
+}
+
+int runActionShortcut(const QStringList& args) {
+    if (args.isEmpty())
+        return usage(QStringLiteral("Missing subcommand: set, remove or run"));
+    const QString sub = args.first();
+    if (sub != QLatin1String("set") && sub != QLatin1String("remove") && sub != QLatin1String("run"))
+        return usage(QStringLiteral("Unknown shortcut action subcommand: %1").arg(sub));
+    const bool setting = sub == QLatin1String("set");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        setting ? QStringLiteral("Sets an action's shortcut. ") + kComboHelp
+        : sub == QLatin1String("run")
+            ? QStringLiteral("Runs an action as its shortcut would and waits for it (3.5 seconds for the save).")
+            : QStringLiteral("Removes an action's shortcut."));
+    parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("updateLastAppliedPreset"));
+    if (setting)
+        parser.addPositionalArgument(QStringLiteral("COMBO"), QStringLiteral("The combination."));
+    if (auto exit = parse(parser, QStringLiteral("shortcut action ") + sub, kUsage, args.mid(1)))
+        return *exit;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != (setting ? 2 : 1))
+        return usage(setting ? QStringLiteral("Expected ACTION and COMBO") : QStringLiteral("Expected ACTION"));
+    const auto action = shortcutActionFromRawValue(positional[0]);
+    if (!action)
+        return usage(QStringLiteral("Unknown action: %1 (known: updateLastAppliedPreset)").arg(positional[0]));
+    std::optional<StoredShortcut> shortcut;
+    if (setting && !(shortcut = parseRegistrable(positional[1])))
+        return kExitUsage;
+    if (!openPresetManager())
+        return kExitFailed;
+
+    ManagerAccess shortcuts;
+    if (setting)
+        return reportWrite(shortcuts->setActionShortcut(*action, shortcut->key, shortcut->modifiers),
+                           QStringLiteral("Set %1 for %2").arg(display(*shortcut), shortcutActionTitle(*action)));
+    if (sub == QLatin1String("remove"))
+        return reportWrite(shortcuts->removeActionShortcut(*action),
+                           QStringLiteral("Removed the shortcut of %1").arg(shortcutActionTitle(*action)));
+
+    QEventLoop loop;
+    std::optional<ShortcutManager::UpdateOutcome> outcome;
+    shortcuts->updateLastAppliedPresetFromDock([&](ShortcutManager::UpdateOutcome result) {
+        outcome = result;
+        loop.quit();
+    });
+    if (!outcome)
+        loop.exec();
+    if (outcome != ShortcutManager::UpdateOutcome::Updated) {
+        err(outcomeMessage(*outcome));
+        return kExitFailed;
+    }
+    out(QStringLiteral("Updated the last applied preset from the Dock"));
+    return kExitOk;
+}
+
+} // namespace
+
+int runShortcutCommand(const QStringList& args) {
+    if (args.isEmpty())
+        return usage(QStringLiteral("Missing subcommand: set, remove, show or action"));
+    if (isHelp(args.first())) {
+        printUsage(kUsage, QStringLiteral("Sets, removes or shows the global shortcuts of presets and actions. ") +
+                               kComboHelp);
+        return kExitOk;
+    }
+    const QString sub = args.first();
+    if (sub == QLatin1String("show"))
+        return runShow(args.mid(1));
+    if (sub == QLatin1String("set") || sub == QLatin1String("remove"))
+        return runPresetShortcut(sub, args.mid(1));
+    if (sub == QLatin1String("action"))
+        return runActionShortcut(args.mid(1));
+    return usage(QStringLiteral("Unknown shortcut subcommand: %1").arg(sub));
+}
+
+} // namespace pierline::cli
