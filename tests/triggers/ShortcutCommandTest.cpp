@@ -1,0 +1,104 @@
+// `pierline shortcut` and `pierline key describe` through the binary, without a running app: the
+// stored tables change, bad input changes nothing, damaged data is reported and shown around.
+#include "support/PierlineCli.h"
+#include "support/TempHome.h"
+
+#include "platform/UserDefaults.h"
+#include "triggers/ShortcutManager.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+
+using namespace pierline;
+using namespace pierline::test;
+
+namespace {
+
+class ShortcutCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(runPierline({"preset", "create", "Work"}).exitCode, 0);
+        ASSERT_EQ(runPierline({"preset", "create", "Play"}).exitCode, 0);
+    }
+    static QJsonObject show() {
+        const CliRun run = runPierline({"shortcut", "show", "--json"});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        return QJsonDocument::fromJson(run.out.toUtf8()).object();
+    }
+    TempHome home;
+};
+
+} // namespace
+
+TEST_F(ShortcutCommand, SetShowRemoveInListOrder) {
+    ASSERT_EQ(runPierline({"shortcut", "set", "Play", "cmd+opt+two"}).exitCode, 0);
+    ASSERT_EQ(runPierline({"shortcut", "set", "Work", "ctrl+shift+f8"}).exitCode, 0);
+    ASSERT_EQ(runPierline({"shortcut", "action", "set", "updateLastAppliedPreset", "cmd+u"}).exitCode, 0);
+    const QJsonArray presets = show().value("presets").toArray();
+    ASSERT_EQ(presets.size(), 2);
+    EXPECT_EQ(presets[0].toObject().value("name"), "Work");
+    EXPECT_EQ(presets[1].toObject().value("displayString"), "⌘⌥2");
+    EXPECT_EQ(presets[1].toObject().value("carbonKeyCode"), 19);
+    EXPECT_EQ(presets[1].toObject().value("modifierRawValue"), 0x180000);
+    EXPECT_EQ(show().value("actions").toArray()[0].toObject().value("action"), "updateLastAppliedPreset");
+
+    ASSERT_EQ(runPierline({"shortcut", "remove", "Play"}).exitCode, 0);
+    ASSERT_EQ(runPierline({"shortcut", "action", "remove", "updateLastAppliedPreset"}).exitCode, 0);
+    EXPECT_EQ(show().value("presets").toArray().size(), 1);
+    EXPECT_TRUE(show().value("actions").toArray().isEmpty());
+}
+
+TEST_F(ShortcutCommand, BadInputExitsWithItsCodeAndChangesNothing) {
+    ASSERT_EQ(runPierline({"shortcut", "set", "Work", "cmd+one"}).exitCode, 0);
+    const QVariant before = UserDefaults::standard().object(ShortcutManager::kPresetTableKey).value_or(QVariant());
+    struct Case {
+        QStringList args;
+        int exitCode;
+    };
+    const QList<Case> cases = {
+        {{"shortcut", "set", "Nobody", "cmd+two"}, 1},
+        {{"shortcut", "remove", "Nobody"}, 1},
+        {{"shortcut", "set", "Work", "cmd+nokey"}, 2},
+        {{"shortcut", "set", "Work", "cmd+code:52"}, 2},
+        {{"shortcut", "set", "Work"}, 2},
+        {{"shortcut", "action", "set", "makeCoffee", "cmd+two"}, 2},
+        {{"shortcut", "action", "run", "makeCoffee"}, 2},
+        {{"shortcut", "frobnicate"}, 2},
+        {{"key", "describe", "--code", "-1", "--flags", "0"}, 2},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = runPierline(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args.join(' ').toStdString();
+        EXPECT_FALSE(run.err.isEmpty()) << c.args.join(' ').toStdString();
+    }
+    EXPECT_EQ(UserDefaults::standard().object(ShortcutManager::kPresetTableKey).value_or(QVariant()), before);
+}
+
+TEST_F(ShortcutCommand, ShowReportsDamagedEntriesAndTheActionNeedsAnAppliedPreset) {
+    UserDefaults::standard().set(ShortcutManager::kPresetTableKey,
+                                 QVariantMap{{"garbage", QVariantMap{{"key", 18}, {"modifiers", 0}}},
+                                             {"0F0F0F0F-1111-2222-3333-444455556666", QVariantMap{{"key", "x"}}}});
+    const CliRun run = runPierline({"shortcut", "show"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.err.contains("garbage")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("0F0F0F0F-1111-2222-3333-444455556666")) << run.err.toStdString();
+
+    const CliRun action = runPierline({"shortcut", "action", "run", "updateLastAppliedPreset"});
+    EXPECT_EQ(action.exitCode, 1);
+    EXPECT_TRUE(action.err.contains("No preset has been applied yet")) << action.err.toStdString();
+}
+
+TEST(KeyDescribe, NamesBothEncodingsAndOmitsTheComboWithoutAKey) {
+    const CliRun run = runPierline({"key", "describe", "cmd+opt+one", "--json"});
+    ASSERT_EQ(run.exitCode, 0);
+    const QJsonObject one = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    EXPECT_EQ(one.value("displayString"), "⌘⌥1");
+    EXPECT_EQ(one.value("comboDescription"), "⌥⌘1");
+    EXPECT_EQ(one.value("carbonModifiers"), 0x0900);
+    const QJsonObject noKey = QJsonDocument::fromJson(
+        runPierline({"key", "describe", "--code", "52", "--flags", "1048576", "--json"}).out.toUtf8()).object();
+    EXPECT_EQ(noKey.value("displayString"), "⌘");
+    EXPECT_FALSE(noKey.contains("comboDescription"));
+}
