@@ -12,6 +12,7 @@ const QList<Command>& commands() {
         {QStringLiteral("settings"), QStringLiteral("Show or change the settings."), runSettingsCommand},
         {QStringLiteral("apply"), QStringLiteral("Apply a preset and wait for its side effects."), runApplyCommand},
         {QStringLiteral("note"), QStringLiteral("Set or show app notes."), runNoteCommand},
+        {QStringLiteral("hotkey"), QStringLiteral("Set or show key sequences and multi-presses."), runHotkeyCommand},
         {QStringLiteral("run"), QStringLiteral("Run Pierline for this home (takes later commands)."), runRunCommand},
         {QStringLiteral("status"), QStringLiteral("Say whether Pierline runs on this home."), runStatusCommand},
         {QStringLiteral("target"), QStringLiteral("Show or check the dock Pierline drives."), runTargetCommand},

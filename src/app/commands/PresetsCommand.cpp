@@ -5,6 +5,7 @@
 #include "store/DockPresetManager.h"
 #include "store/PersistenceController.h"
 #include "store/PresetJson.h"
+#include "triggers/AdvancedHotkeyManager.h"
 #include "core/PresetRecord.h"
 
 #include <QJsonArray>
@@ -23,7 +24,11 @@ DockPresetManager* openPresetManager() {
                     .arg(controller.storeLocation(), error->description()));
         return nullptr;
     }
-    return &DockPresetManager::shared();
+    DockPresetManager& manager = DockPresetManager::shared();
+    // The stored form is JSON data the store cannot edit; the app's live manager also lets go of the keys.
+    manager.setPresetDeletionHandler(DockPresetManager::DeletionHook::AdvancedHotkey,
+                                     &AdvancedHotkeyManager::removeConfigurationOfDeletedPreset);
+    return &manager;
 }
 
 DockPresetPtr findPresetOrComplain(DockPresetManager& manager, const QString& name) {

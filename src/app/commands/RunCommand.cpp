@@ -5,12 +5,14 @@
 #include "app/instance/AppRequestRunner.h"
 #include "app/instance/RunningApp.h"
 #include "app/ui/MessageBoxAlertPresenter.h"
+#include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/TerminationRequest.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
 #include "store/StoreError.h"
 #include "switching/AppSettings.h"
+#include "triggers/AdvancedHotkeyManager.h"
 #include "triggers/ShortcutManager.h"
 
 #include <QApplication>
@@ -45,6 +47,11 @@ int runRunCommand(const QStringList& args) {
     if (!openPresetManager())
         return kExitFailed;
     AppSettings::shared();
+    // Stored key sequences and multi-presses work from launch; timing changes reach them here.
+    AdvancedHotkeyManager::shared();
+    AppSettings::setAdvancedHotkeyTimingSink([](double scopeTimeoutSeconds, double multiPressWindow) {
+        runOnMainSync([&] { AdvancedHotkeyManager::shared().updateSettings(scopeTimeoutSeconds, multiPressWindow); });
+    });
     // Confirmation boxes need widgets; without a window system they are answered Cancel.
     static MessageBoxAlertPresenter messageBoxes;
     if (qobject_cast<QApplication*>(QCoreApplication::instance()))

@@ -22,6 +22,8 @@ CommandRoute routeFor(const QStringList& arguments) {
         return CommandRoute::RefusedWhileRunning;
     if (command == QLatin1String("settings"))
         return sub == QLatin1String("set") ? CommandRoute::HandOver : CommandRoute::InProcess;
+    if (command == QLatin1String("hotkey")) // debug shows the app's live state
+        return sub == QLatin1String("show") || sub.isEmpty() ? CommandRoute::InProcess : CommandRoute::HandOver;
     if (command == QLatin1String("note"))
         return sub == QLatin1String("set") ? CommandRoute::HandOver : CommandRoute::InProcess;
     if (command == QLatin1String("shortcut"))
