@@ -31,6 +31,9 @@ case "$target" in
     fi
     args=("$seeds" -max_len=32768)
     ;;
+  advanced_hotkey_fuzzer)
+    args=("$here/corpus/advanced_hotkeys" -max_len=8192)
+    ;;
   *)
     echo "unknown fuzz target: $target" >&2
     exit 2
