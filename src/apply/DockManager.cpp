@@ -349,7 +349,7 @@ QFuture<void> DockManager::runActionsThenRequestContext(const PresetSnapshot& pr
                                                         const LastContextSwitchInfo& info) {
     return runAsync(QueuePriority::UserInitiated, [preset, info] {
         AppActionExecutor::executeActionsForPreset(preset);
-        NotificationCenter::shared().postOnMain(kPresetSwitchContextRequestedNotification, info.userInfo());
+        NotificationCenter::shared().postOnMainQueue(kPresetSwitchContextRequestedNotification, info.userInfo());
     });
 }
 

@@ -40,8 +40,8 @@ void NotificationCenter::post(const QString& name, const QVariantMap& userInfo) 
     }
 }
 
-void NotificationCenter::postOnMain(const QString& name, const QVariantMap& userInfo) {
-    runOnMainSync([&] { post(name, userInfo); });
+void NotificationCenter::postOnMainQueue(const QString& name, const QVariantMap& userInfo) {
+    runOnMainAsync([this, name, userInfo] { post(name, userInfo); });
 }
 
 } // namespace pierline

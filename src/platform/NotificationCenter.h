@@ -25,8 +25,9 @@ public:
     ObserverToken addObserver(const QString& name, Delivery delivery, std::function<void(const Notification&)> handler);
     void removeObserver(ObserverToken token);
     void post(const QString& name, const QVariantMap& userInfo = {});
-    // Posts from the main thread (synchronously when already there).
-    void postOnMain(const QString& name, const QVariantMap& userInfo = {});
+    // Posts asynchronously on the main queue, also when called on the main thread: observers run
+    // after the poster's current work, as with a main-queue dispatch.
+    void postOnMainQueue(const QString& name, const QVariantMap& userInfo = {});
 
 private:
     struct Observer {

@@ -433,7 +433,7 @@ void DockPresetManager::handleDatabaseRecreation() {
 }
 
 void DockPresetManager::postPresetsDidChange() {
-    NotificationCenter::shared().postOnMain(kPresetsDidChangeNotification);
+    NotificationCenter::shared().postOnMainQueue(kPresetsDidChangeNotification);
 }
 
 std::optional<StoreError> DockPresetManager::saveOrRollBack(const QString& failure,

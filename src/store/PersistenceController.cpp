@@ -31,10 +31,6 @@ bool removeStoreFile(const QString& path, QString* error) {
     return true;
 }
 
-void postOnMainQueue(const QString& name, const QVariantMap& userInfo = {}) {
-    runOnMainAsync([name, userInfo] { NotificationCenter::shared().post(name, userInfo); });
-}
-
 } // namespace
 
 PersistenceError::PersistenceError(Kind kind, QString underlying)
@@ -152,7 +148,7 @@ void PersistenceController::recover() {
         return;
     }
     logger_.info(QStringLiteral("Removed corrupted Core Data store"));
-    postOnMainQueue(kDatabaseRecreatedNotification);
+    NotificationCenter::shared().postOnMainQueue(kDatabaseRecreatedNotification);
     if (loadStores()) {
         logger_.info(QStringLiteral("Successfully recovered Core Data store"));
         return;
@@ -163,7 +159,7 @@ void PersistenceController::recover() {
 
 void PersistenceController::unrecoverable() {
     logger_.error(QStringLiteral("Unrecoverable Core Data error - app may not function properly"));
-    postOnMainQueue(kCoreDataInitializationFailedNotification,
+    NotificationCenter::shared().postOnMainQueue(kCoreDataInitializationFailedNotification,
                     {{QStringLiteral("error"), kCoreDataInitializationFailedMessage}});
 }
 

@@ -212,6 +212,7 @@ TEST_F(SwitchingApply, CooldownHoldsTheSecondApplyUnlessBypassedAndAnnouncesEach
 
     EXPECT_EQ(apply("A", true).outcome, ApplyHandle::Outcome::Written);
     EXPECT_TRUE(logs.printed("Bypassing apply cooldown for preset 'A'"));
+    drainMainQueue(); // the requests are posted through the main queue
     NotificationCenter::shared().removeObserver(token);
 
     // The Last Context request carries both presets; the first switch has no previous one.

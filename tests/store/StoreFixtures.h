@@ -113,10 +113,12 @@ inline void damageTableRoot(const QString& storeFile, const QString& table, Page
     ASSERT_EQ(file.write(page), pageSize);
 }
 
-// Counts the posts of one notification while it lives.
+// Counts the posts of one notification while it lives. Posts go through the main queue, so reading
+// the count first delivers what is queued there.
 class NotificationCounter {
 public:
     explicit NotificationCounter(const QString& name) {
+        drainMainQueue(); // posts queued before the count starts are not counted
         token_ = NotificationCenter::shared().addObserver(name, Delivery::PosterThread, [this](const Notification& n) {
             ++count_;
             last_ = n.userInfo;
@@ -126,8 +128,14 @@ public:
     NotificationCounter(const NotificationCounter&) = delete;
     NotificationCounter& operator=(const NotificationCounter&) = delete;
 
-    int count() const { return count_; }
-    QVariantMap lastUserInfo() const { return last_; }
+    int count() const {
+        drainMainQueue();
+        return count_;
+    }
+    QVariantMap lastUserInfo() const {
+        drainMainQueue();
+        return last_;
+    }
 
 private:
     ObserverToken token_ = 0;
