@@ -17,7 +17,7 @@ const QList<Command>& commands() {
         {QStringLiteral("status"), QStringLiteral("Say whether Pierline runs on this home."), runStatusCommand},
         {QStringLiteral("target"), QStringLiteral("Show or check the dock Pierline drives."), runTargetCommand},
         {QStringLiteral("quit"), QStringLiteral("Quit the Pierline running on this home."), runQuitCommand},
-        {QStringLiteral("key"), QStringLiteral("Describe a key combination."), runKeyCommand},
+        {QStringLiteral("key"), QStringLiteral("Describe or record a key combination."), runKeyCommand},
         {QStringLiteral("shortcut"), QStringLiteral("Set, remove or show preset and action shortcuts."),
          runShortcutCommand},
     };

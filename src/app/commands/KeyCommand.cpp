@@ -2,9 +2,12 @@
 #include "PresetCommandSupport.h"
 
 #include "app/Cli.h"
+#include "platform/KeyboardRecorder.h"
 #include "triggers/CombinationText.h"
 #include "triggers/KeyCombination.h"
+#include "triggers/KeyRecorder.h"
 
+#include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <limits>
@@ -12,7 +15,8 @@
 namespace pierline::cli {
 namespace {
 
-const QString kUsage = QStringLiteral("key describe COMBO | --code N --flags N [--json]");
+const QString kUsage = QStringLiteral("key describe COMBO | --code N --flags N [--json]\n"
+                                      "key record [--allow-modifier-only] [--json]");
 
 int usage(const QString& message) {
     return usageError(message, kUsage);
@@ -25,6 +29,32 @@ std::optional<quint64> number(const QString& text, quint64 max) {
     if (!ok || value > max)
         return std::nullopt;
     return value;
+}
+
+// What describe and record print for a combination.
+int printCombination(const KeyCombination& combination, bool json) {
+    const std::optional<KeyCombo> combo = combination.keyCombo();
+    const quint32 carbonModifiers = carbonModifiersFromCocoaFlags(combination.modifierRawValue);
+    if (json) {
+        QJsonObject answer{{QStringLiteral("carbonKeyCode"), qint64(combination.carbonKeyCode)},
+                           {QStringLiteral("modifierRawValue"), qint64(combination.modifierRawValue)},
+                           {QStringLiteral("displayString"), combination.displayString()},
+                           {QStringLiteral("isModifierOnly"), combination.isModifierOnly()},
+                           {QStringLiteral("carbonModifiers"), qint64(carbonModifiers)}};
+        if (combo)
+            answer.insert(QStringLiteral("comboDescription"), combo->description());
+        outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
+        return kExitOk;
+    }
+    out(QStringLiteral("display: %1").arg(combination.displayString()));
+    out(QStringLiteral("combination: %1").arg(combinationText(combination)));
+    out(QStringLiteral("carbon key code: %1").arg(combination.carbonKeyCode));
+    out(QStringLiteral("modifier flags: 0x%1").arg(combination.modifierRawValue, 0, 16));
+    out(QStringLiteral("carbon modifiers: 0x%1").arg(carbonModifiers, 0, 16));
+    out(QStringLiteral("modifier only: %1").arg(combination.isModifierOnly() ? "yes" : "no"));
+    out(combo ? QStringLiteral("registered as: %1").arg(combo->description())
+              : QStringLiteral("registered as: (cannot be registered: the code names no key)"));
+    return kExitOk;
 }
 
 int runDescribe(const QStringList& args) {
@@ -60,41 +90,68 @@ int runDescribe(const QStringList& args) {
         combination = *parsed.combination;
     }
 
-    const std::optional<KeyCombo> combo = combination.keyCombo();
-    const quint32 carbonModifiers = carbonModifiersFromCocoaFlags(combination.modifierRawValue);
-    if (parser.isSet(json)) {
-        QJsonObject answer{{QStringLiteral("carbonKeyCode"), qint64(combination.carbonKeyCode)},
-                           {QStringLiteral("modifierRawValue"), qint64(combination.modifierRawValue)},
-                           {QStringLiteral("displayString"), combination.displayString()},
-                           {QStringLiteral("isModifierOnly"), combination.isModifierOnly()},
-                           {QStringLiteral("carbonModifiers"), qint64(carbonModifiers)}};
-        if (combo)
-            answer.insert(QStringLiteral("comboDescription"), combo->description());
-        outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
-        return kExitOk;
+    return printCombination(combination, parser.isSet(json));
+}
+
+
+int runRecord(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Takes the keyboard until a combination is pressed and describes it; Escape cancels."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print JSON."));
+    const QCommandLineOption modifierOnly(QStringLiteral("allow-modifier-only"),
+                                          QStringLiteral("A bare modifier tap (Option alone) counts."));
+    parser.addOptions({json, modifierOnly});
+    if (auto exit = parse(parser, QStringLiteral("key record"), kUsage, args))
+        return *exit;
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("key record takes no arguments"));
+
+    KeyRecorder rules(parser.isSet(modifierOnly));
+    const std::unique_ptr<KeyboardRecorder> keyboard = createKeyboardRecorder();
+    QEventLoop loop;
+    KeyRecorder::Outcome outcome = KeyRecorder::Outcome::Ignored;
+    QString error;
+    const bool started = keyboard->start(
+        [&](const RecordedKeyEvent& event) {
+            outcome = event.kind == RecordedKeyEvent::Kind::KeyDown
+                          ? rules.keyDown(event.carbonKeyCode, event.modifierFlags)
+                          : rules.flagsChanged(event.modifierFlags, event.carbonKeyCode, event.seconds);
+            if (outcome == KeyRecorder::Outcome::Ignored)
+                return;
+            keyboard->stop();
+            loop.quit();
+        },
+        error);
+    if (!started) {
+        err(QStringLiteral("Cannot record a key combination: %1").arg(error));
+        return kExitFailed;
     }
-    out(QStringLiteral("display: %1").arg(combination.displayString()));
-    out(QStringLiteral("combination: %1").arg(combinationText(combination)));
-    out(QStringLiteral("carbon key code: %1").arg(combination.carbonKeyCode));
-    out(QStringLiteral("modifier flags: 0x%1").arg(combination.modifierRawValue, 0, 16));
-    out(QStringLiteral("carbon modifiers: 0x%1").arg(carbonModifiers, 0, 16));
-    out(QStringLiteral("modifier only: %1").arg(combination.isModifierOnly() ? "yes" : "no"));
-    out(combo ? QStringLiteral("registered as: %1").arg(combo->description())
-              : QStringLiteral("registered as: (cannot be registered: the code names no key)"));
-    return kExitOk;
+    // Callers wait for this line before they type.
+    err(rules.allowsModifierOnly() ? QStringLiteral("Press a combination. %1. %2.")
+                                         .arg(KeyRecorder::kModifierOnlyHint, KeyRecorder::kCancelHint)
+                                   : QStringLiteral("Press a combination. %1.").arg(KeyRecorder::kCancelHint));
+    loop.exec();
+    if (outcome != KeyRecorder::Outcome::Recorded || !rules.combination()) {
+        err(QStringLiteral("Recording cancelled"));
+        return kExitFailed;
+    }
+    return printCombination(*rules.combination(), parser.isSet(json));
 }
 
 } // namespace
 
 int runKeyCommand(const QStringList& args) {
     if (args.isEmpty())
-        return usage(QStringLiteral("Missing subcommand: describe"));
+        return usage(QStringLiteral("Missing subcommand: describe or record"));
     if (isHelp(args.first())) {
         printUsage(kUsage, QStringLiteral("Describes key combinations as Pierline stores and shows them."));
         return kExitOk;
     }
     if (args.first() == QLatin1String("describe"))
         return runDescribe(args.mid(1));
+    if (args.first() == QLatin1String("record"))
+        return runRecord(args.mid(1));
     return usage(QStringLiteral("Unknown key subcommand: %1").arg(args.first()));
 }
 
