@@ -34,6 +34,9 @@ case "$target" in
   advanced_hotkey_fuzzer)
     args=("$here/corpus/advanced_hotkeys" -max_len=8192)
     ;;
+  instance_frame_fuzzer)
+    args=(-max_len=4096)
+    ;;
   *)
     echo "unknown fuzz target: $target" >&2
     exit 2

@@ -33,12 +33,12 @@ std::variant<CommandReply, QString> InstanceClient::send(const QString& socketPa
         if (socket.bytesToWrite() > 0)
             socket.waitForBytesWritten(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
         if (socket.state() != QLocalSocket::ConnectedState && socket.bytesAvailable() == 0)
-            return QStringLiteral("Pierline quit before it answered");
+            return QStringLiteral("Pierline quit or closed the connection before it answered");
         if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
             if (deadline.hasExpired())
                 return QStringLiteral("Pierline did not answer in %1 s").arg(answerLimitMs / 1000);
             if (socket.state() != QLocalSocket::ConnectedState)
-                return QStringLiteral("Pierline quit before it answered");
+                return QStringLiteral("Pierline quit or closed the connection before it answered");
             continue;
         }
         decoder.feed(socket.readAll());
