@@ -1,0 +1,186 @@
+// `pierline run` on a sandbox home switches the Dock when its triggers are typed with XTest on
+// the test display: a preset shortcut, a leader sequence, a multi-press and an Option double-tap.
+#include "support/PierlineCli.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+using namespace pierline::test;
+
+namespace {
+
+using Keys = std::vector<std::pair<KeySym, bool>>; // keysym, down
+
+Keys chord(std::initializer_list<KeySym> modifiers, KeySym key) {
+    Keys keys;
+    for (KeySym m : modifiers)
+        keys.emplace_back(m, true);
+    keys.emplace_back(key, true);
+    keys.emplace_back(key, false);
+    for (KeySym m : modifiers)
+        keys.emplace_back(m, false);
+    return keys;
+}
+
+Keys operator+(Keys first, const Keys& then) {
+    first.insert(first.end(), then.begin(), then.end());
+    return first;
+}
+
+const QString kLeanLink = QStringLiteral("https://lean.example/");
+
+class EndToEndTrigger : public ::testing::Test {
+protected:
+    void SetUp() override {
+        keyboard_ = XOpenDisplay(nullptr);
+        ASSERT_NE(keyboard_, nullptr) << "these tests need an X display; run them under xvfb-run";
+    }
+    void TearDown() override {
+        stopApp();
+        if (keyboard_)
+            XCloseDisplay(keyboard_);
+    }
+
+    // A fresh sandbox home with a second preset, Lean, whose Dock holds one link.
+    void makeHome() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        ASSERT_TRUE(dir_->isValid());
+        QDir(dir_->path()).mkpath(QStringLiteral("runtime"));
+        ::chmod(QFile::encodeName(dir_->filePath("runtime")).constData(), 0700);
+        env_ = {{"PIERLINE_HOME", dir_->filePath("home")},
+                {"XDG_RUNTIME_DIR", dir_->filePath("runtime")},
+                {"TMPDIR", dir_->path()}};
+        for (const QStringList& args : {QStringList{"sandbox", "init"}, QStringList{"preset", "create", "Lean"},
+                                        QStringList{"preset", "add-url", "Lean", kLeanLink, "--label", "Lean"}}) {
+            const CliRun run = cli(args);
+            ASSERT_EQ(run.exitCode, 0) << args.join(' ').toStdString() << ": " << run.err.toStdString();
+        }
+    }
+
+    CliRun cli(const QStringList& args) const { return runPierline(args, env_); }
+
+    // Starts `pierline run` and waits, bounded, on the real process until it answers.
+    void startApp() {
+        app_ = startPierline({"run"}, env_);
+        ASSERT_TRUE(app_->waitForStarted());
+        QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired() && app_->state() == QProcess::Running) {
+            if (QJsonDocument::fromJson(cli({"status", "--json"}).out.toUtf8()).object().value("running").toBool())
+                return;
+            QThread::msleep(50);
+        }
+        FAIL() << "the app did not come up: " << app_->readAllStandardOutput().toStdString();
+    }
+
+    void stopApp() {
+        if (!app_ || app_->state() == QProcess::NotRunning)
+            return;
+        cli({"quit"});
+        if (!app_->waitForFinished(10000)) {
+            app_->kill();
+            app_->waitForFinished();
+        }
+    }
+
+    void type(const Keys& keys) {
+        for (const auto& [sym, down] : keys)
+            XTestFakeKeyEvent(keyboard_, XKeysymToKeycode(keyboard_, sym), down, CurrentTime);
+        XSync(keyboard_, False);
+    }
+
+    bool dockShowsLean() const { return cli({"dock", "--json"}).out.contains(kLeanLink); }
+
+    // Polls the Dock the app writes through real child processes, bounded in real time.
+    bool waitForLean() const {
+        QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired()) {
+            if (dockShowsLean())
+                return true;
+            QThread::msleep(100);
+        }
+        return false;
+    }
+
+    // Action keys are grabbed only once the app has entered scope mode.
+    bool waitForScopeMode() const {
+        QDeadlineTimer deadline(2000); // well inside the scope timeout
+        while (!deadline.hasExpired()) {
+            const CliRun debug = cli({"hotkey", "debug"});
+            if ((debug.out + debug.err).contains("Is In Scope Mode: true"))
+                return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+
+    Display* keyboard_ = nullptr;
+    std::unique_ptr<QTemporaryDir> dir_;
+    QMap<QString, QString> env_;
+    std::unique_ptr<QProcess> app_;
+};
+
+} // namespace
+
+TEST_F(EndToEndTrigger, EachKindOfTriggerSwitchesTheDock) {
+    struct Case {
+        const char* name;
+        QList<QStringList> setUp; // handed to the running app
+        Keys keys;
+        Keys inScope; // typed once the app is in scope mode, as a person types after the leader
+    };
+    const std::vector<Case> cases = {
+        {"preset shortcut", {{"shortcut", "set", "Lean", "cmd+opt+two"}}, chord({XK_Super_L, XK_Alt_L}, XK_2), {}},
+        {"leader sequence",
+         {{"hotkey", "leader", "ctrl+opt+space"}, {"hotkey", "set", "Lean", "--sequence", "l"}},
+         chord({XK_Control_L, XK_Alt_L}, XK_space), chord({}, XK_l)},
+        {"triple press", {{"hotkey", "set", "Lean", "--multi-press", "ctrl+j", "--count", "3"}},
+         chord({XK_Control_L}, XK_j) + chord({XK_Control_L}, XK_j) + chord({XK_Control_L}, XK_j), {}},
+        {"option double-tap", {{"hotkey", "set", "Lean", "--multi-press", "option", "--count", "2"}},
+         chord({}, XK_Alt_L) + chord({}, XK_Alt_L), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A home and an app per case: the apply cooldown of one switch must not hold the next.
+        makeHome();
+        startApp();
+        for (const QStringList& args : c.setUp) {
+            const CliRun run = cli(args);
+            ASSERT_EQ(run.exitCode, 0) << args.join(' ').toStdString() << ": " << run.err.toStdString();
+        }
+        ASSERT_FALSE(dockShowsLean());
+        type(c.keys);
+        if (!c.inScope.empty()) {
+            ASSERT_TRUE(waitForScopeMode());
+            type(c.inScope);
+        }
+        EXPECT_TRUE(waitForLean()) << app_->readAllStandardOutput().toStdString();
+        stopApp();
+    }
+}
+
+TEST_F(EndToEndTrigger, StoredShortcutsWorkFromLaunchAndOtherKeysSwitchNothing) {
+    makeHome();
+    // Stored without the app: it reads the table at start.
+    ASSERT_EQ(cli({"shortcut", "set", "Lean", "ctrl+shift+f8"}).exitCode, 0);
+    startApp();
+    // Wrong modifiers, then an option tap that no configuration wants, then the shortcut: one switch.
+    type(chord({XK_Control_L}, XK_F8) + chord({}, XK_Alt_L) + chord({}, XK_Alt_L) +
+         chord({XK_Control_L, XK_Shift_L}, XK_F8));
+    ASSERT_TRUE(waitForLean());
+    stopApp();
+    const QString log = QString::fromUtf8(app_->readAllStandardOutput());
+    EXPECT_EQ(log.count("Switching to preset ID"), 1) << log.toStdString();
+}
