@@ -10,6 +10,7 @@
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
 #include "platform/Workspace.h"
+#include "targets/DockTarget.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -122,6 +123,11 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const Pres
             ide.append(planned);
         else if (type == OpenBrowserProfileAction::actionType)
             browser.append(planned);
+    }
+    if (const auto target = currentDockTarget(); !simple.isEmpty() && !target->drivesHomeApps()) {
+        // Opening apps acts on the home's own processes, which a desktop's dock does not show.
+        printLine(QStringLiteral("Open app actions are not available for %1 yet").arg(target->displayName()));
+        simple.clear();
     }
     summary.openApps = static_cast<int>(simple.size());
     summary.ideActions = static_cast<int>(ide.size());
