@@ -81,6 +81,15 @@ QString describe(const std::exception_ptr& error) {
     }
 }
 
+// The switch is over; a mark that cannot be cleared only makes the next auto-save skip.
+void clearUnfinishedMark() {
+    try {
+        UserDefaults::standard().remove(DockManager::kUnfinishedSwitchKey);
+    } catch (const UserDefaultsError& error) {
+        printWarning(QStringLiteral("Could not clear the unfinished-switch mark: %1").arg(error.message()));
+    }
+}
+
 } // namespace
 
 QVariantMap LastContextSwitchInfo::userInfo() const {
@@ -262,7 +271,14 @@ ApplyHandle DockManager::applyPreset(const PresetSnapshot& preset, bool bypassCo
 
     // Marked before the first Dock write: a switch killed part-way leaves the mark, and the next
     // auto-save does not take its half-written Dock for a layout.
-    UserDefaults::standard().set(kUnfinishedSwitchKey, name);
+    try {
+        UserDefaults::standard().set(kUnfinishedSwitchKey, name);
+    } catch (const UserDefaultsError& error) {
+        // Without the mark an interrupted switch could be auto-saved over a preset: do not start.
+        printWarning(QStringLiteral("Cannot apply '%1': %2").arg(name, error.message()));
+        handle.outcome = ApplyHandle::Outcome::WriteFailed;
+        return handle;
+    }
     bool finished = false;
     handle.dockWrite = write(preset, [&] {
         finishWrite(preset, info, handle);
@@ -271,7 +287,7 @@ ApplyHandle DockManager::applyPreset(const PresetSnapshot& preset, bool bypassCo
 
     if (!finished) {
         // The writer stopped before touching the Dock (it printed why); nothing was switched.
-        UserDefaults::standard().remove(kUnfinishedSwitchKey);
+        clearUnfinishedMark();
         log().error(QStringLiteral("applyPreset: write of '%1' did not finish — no side effects").arg(name));
         handle.outcome = ApplyHandle::Outcome::WriteFailed;
         return handle;
@@ -330,7 +346,7 @@ void DockManager::recordApplied(const PresetSnapshot& preset) {
 
 void DockManager::finishWrite(const PresetSnapshot& preset, const LastContextSwitchInfo& info, ApplyHandle& handle) {
     recordApplied(preset);
-    UserDefaults::standard().remove(kUnfinishedSwitchKey);
+    clearUnfinishedMark();
     if (!closeOtherAppsSetting())
         return;
     if (const auto target = currentDockTarget(); !target->drivesHomeApps()) {

@@ -93,7 +93,7 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const Pres
     printLine(QStringLiteral("\n--- EXECUTING APP ACTIONS (PARALLEL) ---"));
     Summary summary;
     if (!preset.stored) {
-        printLine(QStringLiteral("❌ Could not find preset '%1' for action execution").arg(preset.name));
+        printWarning(QStringLiteral("❌ Could not find preset '%1' for action execution").arg(preset.name));
         return summary;
     }
     const QStringList& apps = preset.apps;
@@ -165,7 +165,7 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const Pres
         group.append(runAsync(QueuePriority::UserInitiated, [a, &executed] {
             printLine(QStringLiteral("  🌐 Processing ") + a.name + QStringLiteral(" - Switching profile..."));
             if (const auto error = executeOpenBrowserProfileAction(a.entry, a.record)) {
-                printLine(QStringLiteral("       ❌ Profile switch failed: %1").arg(error->description()));
+                printWarning(QStringLiteral("       ❌ Profile switch failed: %1").arg(error->description()));
             } else {
                 printLine(QStringLiteral("       ✅ Profile switched"));
                 ++executed;
@@ -204,11 +204,11 @@ std::optional<ActionExecutionError> AppActionExecutor::executeOpenInIDEAction(co
     const auto config = AppAction::decodeConfiguration(record);
     const auto projectPath = config ? configString(*config, "projectPath") : std::nullopt;
     if (!projectPath) {
-        printLine(QStringLiteral("     ❌ Could not extract projectPath from action configuration."));
+        printWarning(QStringLiteral("     ❌ Could not extract projectPath from action configuration."));
         return ActionExecutionError::invalidConfiguration();
     }
     if (projectPath->isEmpty() || !QFileInfo::exists(*projectPath)) {
-        printLine(QStringLiteral("     ❌ Project path '%1' is invalid or does not exist.").arg(*projectPath));
+        printWarning(QStringLiteral("     ❌ Project path '%1' is invalid or does not exist.").arg(*projectPath));
         return ActionExecutionError::invalidConfiguration();
     }
     printLine(QStringLiteral("     Project path: %1").arg(*projectPath));
@@ -224,7 +224,7 @@ std::optional<ActionExecutionError> AppActionExecutor::executeOpenInIDEAction(co
 
     const OpenResult result = runOnMainSyncResult([&] { return Workspace::shared().openFile(*projectPath, *idePath); });
     if (!result.ok) {
-        printLine(QStringLiteral("     ❌ Failed to open project at '%1' with app '%2': %3")
+        printWarning(QStringLiteral("     ❌ Failed to open project at '%1' with app '%2': %3")
                       .arg(*projectPath, ideName, result.error));
         return ActionExecutionError::executionFailed(result.error);
     }
@@ -240,7 +240,7 @@ std::optional<ActionExecutionError> AppActionExecutor::executeOpenBrowserProfile
     const auto profileDirectory = config ? configString(*config, "profileDirectory") : std::nullopt;
     const auto profileName = config ? configString(*config, "profileName") : std::nullopt;
     if (!profileDirectory || !profileName || profileDirectory->isEmpty()) {
-        printLine(QStringLiteral("     ❌ Invalid browser profile configuration"));
+        printWarning(QStringLiteral("     ❌ Invalid browser profile configuration"));
         return ActionExecutionError::invalidConfiguration();
     }
     printLine(QStringLiteral("     Profile: %1 (Directory: %2)").arg(*profileName, *profileDirectory));
@@ -295,7 +295,7 @@ void AppActionExecutor::logActions(const PresetSnapshot& preset) {
     printLine(QStringLiteral("\n--- APP ACTION LOGGING ---"));
     printLine(QStringLiteral("Preset: %1").arg(preset.name));
     if (!preset.stored) {
-        printLine(QStringLiteral("❌ Could not find preset '%1' for action logging").arg(preset.name));
+        printWarning(QStringLiteral("❌ Could not find preset '%1' for action logging").arg(preset.name));
         return;
     }
     const QStringList& apps = preset.apps;

@@ -324,6 +324,22 @@ TEST_F(SwitchingApply, AutoSaveSkipsTheDockOfAnUnfinishedSwitch) {
     EXPECT_FALSE(defaults().contains(DockManager::kUnfinishedSwitchKey));
 }
 
+// A switch that cannot mark itself unfinished does not start: a kill could not be told apart.
+TEST_F(SwitchingApply, ASwitchThatCannotBeMarkedDoesNotTouchTheDock) {
+    makePreset("B", {"pierline-spacer-1"});
+    const QStringList before = DockReader::getDockApps();
+    const QString lock = UserDefaults::lockFilePath(SystemPaths::preferencesFile(SystemPaths::ownBundleIdentifier()));
+    QFile::remove(lock);
+    ASSERT_TRUE(QDir().mkpath(lock)); // a folder where the lock file belongs: every write fails
+
+    const ApplyHandle handle = apply("B");
+    EXPECT_EQ(handle.outcome, ApplyHandle::Outcome::WriteFailed);
+    EXPECT_TRUE(logs.warnedContaining("Cannot apply 'B': ")) << logs.warningLines().join('\n').toStdString();
+    EXPECT_EQ(DockReader::getDockApps(), before);
+    EXPECT_FALSE(handle.closing || handle.actions);
+    QDir(lock).removeRecursively();
+}
+
 // A companion-only preset leaves the Dock alone in every step: no reading, no auto-save.
 TEST_F(SwitchingApply, CompanionOnlyPresetIsNeitherReadFromTheDockNorAutoSaved) {
     const DockPresetPtr a = makePreset("A", {"pierline-spacer-1"});

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include "platform/Log.h"
 
 #include <QStringList>
@@ -38,6 +40,10 @@ public:
         return warnings_;
     }
     bool warned(const QString& line) const { return warningLines().contains(line); }
+    bool warnedContaining(const QString& part) const {
+        const QStringList lines = warningLines();
+        return std::any_of(lines.begin(), lines.end(), [&](const QString& l) { return l.contains(part); });
+    }
     std::vector<LogRecord> records() const {
         std::lock_guard lock(mutex_);
         return structured_;
