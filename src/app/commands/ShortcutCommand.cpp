@@ -231,6 +231,11 @@ QString outcomeMessage(ShortcutManager::UpdateOutcome outcome) {
 int runActionShortcut(const QStringList& args) {
     if (args.isEmpty())
         return usage(QStringLiteral("Missing subcommand: set, remove or run"));
+    if (isHelp(args.first())) {
+        printUsage(kUsage, QStringLiteral("Sets, removes or runs the shortcuts of actions. ACTION is "
+                                          "updateLastAppliedPreset. ") + kComboHelp);
+        return kExitOk;
+    }
     const QString sub = args.first();
     if (sub != QLatin1String("set") && sub != QLatin1String("remove") && sub != QLatin1String("run"))
         return usage(QStringLiteral("Unknown shortcut action subcommand: %1").arg(sub));
