@@ -10,19 +10,20 @@ namespace pierline {
 namespace {
 
 SettingDescriptor boolean(Setting id, const char* key, bool whenAbsent, bool plain = false) {
-    return {id, QString::fromLatin1(key), SettingType::Bool, whenAbsent, plain};
+    return {id, QString::fromLatin1(key), SettingType::Bool, whenAbsent, plain, 0, 0, {}};
 }
 
 SettingDescriptor number(Setting id, const char* key, double whenAbsent, double minimum, double maximum) {
-    return {id, QString::fromLatin1(key), SettingType::Double, whenAbsent, false, minimum, maximum};
+    return {id, QString::fromLatin1(key), SettingType::Double, whenAbsent, false, minimum, maximum, {}};
 }
 
-SettingDescriptor text(Setting id, const char* key, const char* whenAbsent) {
-    return {id, QString::fromLatin1(key), SettingType::String, QString::fromLatin1(whenAbsent)};
+SettingDescriptor text(Setting id, const char* key, const char* whenAbsent, QStringList choices = {}) {
+    return {id, QString::fromLatin1(key), SettingType::String, QString::fromLatin1(whenAbsent), false, 0, 0,
+            std::move(choices)};
 }
 
 SettingDescriptor list(Setting id, const char* key) {
-    return {id, QString::fromLatin1(key), SettingType::StringArray, QStringList()};
+    return {id, QString::fromLatin1(key), SettingType::StringArray, QStringList(), false, 0, 0, {}};
 }
 
 // A damaged settings file would otherwise warn on every read of every setting.
@@ -47,9 +48,10 @@ const QList<SettingDescriptor>& settingDescriptors() {
         list(S::ExcludedApps, "excludedApps"),
         list(S::ExcludedPresetIds, "excludedPresetIds"),
         boolean(S::LaunchAtLogin, "launchAtLogin", false, true),
-        text(S::MenuBarLogo, "menuBarLogo", "logo-no-bg"),
+        text(S::MenuBarLogo, "menuBarLogo", "logo-no-bg",
+             {"logo-no-bg", "dark-logo", "white-logo", "simple-black", "simple-white"}),
         boolean(S::UseDockutil, "useDockutil", true, true),
-        text(S::AppMode, "appMode", "menuBarOnly"),
+        text(S::AppMode, "appMode", "menuBarOnly", {"menuBarOnly", "dockAppOnly", "withDockIcon"}),
         boolean(S::ShowMainWindowOnLaunch, "showMainWindowOnLaunch", true),
         boolean(S::AutoSaveCurrentDockToLastPreset, "autoSaveCurrentDockToLastPreset", false),
         boolean(S::AskBeforeSwitchingPresetsWithHotkeys, "askBeforeSwitchingPresetsWithHotkeys", false),

@@ -76,6 +76,8 @@ TEST_F(CommandLine, WrongArgumentsSayWhatIsWrongAndChangeNothing) {
         {{"preset", "action"}, 2, "Missing subcommand"},
         {{"dock", "extra"}, 2, "Unexpected argument: extra"},
         {{"frobnicate"}, 2, "Unknown command: frobnicate"},
+        {{"settings", "set", "appMode", "dockOnly"}, 2, "Invalid value for appMode: dockOnly (one of menuBarOnly"},
+        {{"settings", "set", "menuBarLogo", "dark"}, 2, "Invalid value for menuBarLogo: dark (one of logo-no-bg"},
     };
     for (const Case& c : cases) {
         const CliRun r = run(c.args);
@@ -118,6 +120,19 @@ TEST_F(CommandLine, EveryCommandAndSubcommandHasHelpThatNamesItsArguments) {
         {"apply"},
         {"sandbox"},
         {"sandbox", "init"},
+        {"run"},
+        {"status"},
+        {"quit"},
+        {"shortcut"},
+        {"shortcut", "set"},
+        {"shortcut", "show"},
+        {"shortcut", "action"},
+        {"shortcut", "action", "run"},
+        {"hotkey"},
+        {"hotkey", "set"},
+        {"hotkey", "show"},
+        {"key"},
+        {"key", "describe"},
     };
     // An argument described by its own name ("NAME  NAME") or named twice in a usage line.
     const QRegularExpression selfDescribed(QStringLiteral("^\\s+([A-Z_]+)\\s+\\1$"),
