@@ -79,11 +79,15 @@ TEST_F(ShortcutCommand, BadInputExitsWithItsCodeAndChangesNothing) {
 TEST_F(ShortcutCommand, ShowReportsDamagedEntriesAndTheActionNeedsAnAppliedPreset) {
     UserDefaults::standard().set(ShortcutManager::kPresetTableKey,
                                  QVariantMap{{"garbage", QVariantMap{{"key", 18}, {"modifiers", 0}}},
-                                             {"0F0F0F0F-1111-2222-3333-444455556666", QVariantMap{{"key", "x"}}}});
+                                             {"0F0F0F0F-1111-2222-3333-444455556666", QVariantMap{{"key", "x"}}},
+                                             {"1F0F0F0F-1111-2222-3333-444455556666", QString("not an entry")}});
+    UserDefaults::standard().set(ShortcutManager::kActionTableKey, QString("not a table"));
     const CliRun run = runPierline({"shortcut", "show"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.err.contains("garbage")) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("0F0F0F0F-1111-2222-3333-444455556666")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("1F0F0F0F-1111-2222-3333-444455556666")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("'actionShortcuts_v1' are not a table")) << run.err.toStdString();
 
     const CliRun action = runPierline({"shortcut", "action", "run", "updateLastAppliedPreset"});
     EXPECT_EQ(action.exitCode, 1);

@@ -102,6 +102,22 @@ int reportWrite(const std::optional<QString>& error, const QString& done) {
     return kExitOk;
 }
 
+// readShortcutTable skips a value that is no table and entries that are no dictionaries; say so,
+// since the next change rewrites the table without them.
+void reportUnusableTable(const UserDefaults& defaults, const QString& tableKey) {
+    const std::optional<QVariant> stored = defaults.object(tableKey);
+    if (!stored)
+        return;
+    if (stored->typeId() != QMetaType::QVariantMap) {
+        err(QStringLiteral("Stored shortcuts under '%1' are not a table; ignored").arg(tableKey));
+        return;
+    }
+    const QVariantMap table = stored->toMap();
+    for (auto it = table.cbegin(); it != table.cend(); ++it)
+        if (it.value().typeId() != QMetaType::QVariantMap)
+            err(QStringLiteral("Stored shortcut under '%1' in '%2' is not an entry; ignored").arg(it.key(), tableKey));
+}
+
 int runShow(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Shows the preset and action shortcuts."));
@@ -120,6 +136,8 @@ int runShow(const QStringList& args) {
     UserDefaults& defaults = UserDefaults::standard();
     if (const auto error = defaults.readError())
         err(QStringLiteral("Could not read the stored shortcuts: %1").arg(*error));
+    reportUnusableTable(defaults, ShortcutManager::kPresetTableKey);
+    reportUnusableTable(defaults, ShortcutManager::kActionTableKey);
     std::map<QUuid, StoredShortcut> presetShortcuts;
     for (const StoredShortcutRow& row : readShortcutTable(defaults.object(ShortcutManager::kPresetTableKey).value_or(QVariant()))) {
         const QUuid id(row.tableKey);
