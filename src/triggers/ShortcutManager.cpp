@@ -236,33 +236,52 @@ std::optional<QString> ShortcutManager::dropActionHotKey(ShortcutAction action) 
     return error;
 }
 
+// A change that could not be stored is undone here too: otherwise the running app would use it and
+// write it out later, although the caller was told it failed.
 std::optional<QString> ShortcutManager::setPresetShortcut(const QUuid& presetId, Key key, quint64 modifiers) {
+    const std::optional<StoredShortcut> previous = presetShortcut(presetId);
     auto error = dropPresetHotKey(presetId);
     hotKeys_[presetId] = makePresetHotKey(presetId, key, modifiers);
-    if (auto written = writePresetTable())
+    if (auto written = writePresetTable()) {
         error = written;
+        hotKeys_.erase(presetId);
+        if (previous)
+            hotKeys_[presetId] = makePresetHotKey(presetId, previous->key, previous->modifiers);
+    }
     postDidChange();
     return error;
 }
 
 std::optional<QString> ShortcutManager::removePresetShortcut(const QUuid& presetId) {
+    const std::optional<StoredShortcut> previous = presetShortcut(presetId);
     auto error = dropPresetHotKey(presetId);
+    if (error && previous)
+        hotKeys_[presetId] = makePresetHotKey(presetId, previous->key, previous->modifiers);
     // The live manager when the app runs, else its stored table.
     AdvancedHotkeyManager::removeConfigurationOfDeletedPreset(presetId);
     return error;
 }
 
 std::optional<QString> ShortcutManager::setActionShortcut(ShortcutAction action, Key key, quint64 modifiers) {
+    const std::optional<StoredShortcut> previous = actionShortcut(action);
     auto error = dropActionHotKey(action);
     actionHotKeys_[action] = makeActionHotKey(action, key, modifiers);
-    if (auto written = writeActionTable())
+    if (auto written = writeActionTable()) {
         error = written;
+        actionHotKeys_.erase(action);
+        if (previous)
+            actionHotKeys_[action] = makeActionHotKey(action, previous->key, previous->modifiers);
+    }
     postDidChange();
     return error;
 }
 
 std::optional<QString> ShortcutManager::removeActionShortcut(ShortcutAction action) {
-    return dropActionHotKey(action);
+    const std::optional<StoredShortcut> previous = actionShortcut(action);
+    auto error = dropActionHotKey(action);
+    if (error && previous)
+        actionHotKeys_[action] = makeActionHotKey(action, previous->key, previous->modifiers);
+    return error;
 }
 
 std::optional<StoredShortcut> ShortcutManager::presetShortcut(const QUuid& presetId) const {

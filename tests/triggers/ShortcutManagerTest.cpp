@@ -19,6 +19,7 @@
 #include "triggers/AdvancedHotkeyManager.h"
 #include "triggers/ShortcutManager.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace pierline;
@@ -172,6 +173,28 @@ TEST_F(Shortcuts, ChangesRegisterWriteBackAndAnnounceFromTheMainQueue) {
     EXPECT_FALSE(keyboard.isRegistered(kCmdOptTwo));
     EXPECT_TRUE(presetTable().isEmpty());
     EXPECT_TRUE(AdvancedHotkeyManager::readStoredConfigurations(&error).value().empty()) << error.toStdString();
+}
+
+TEST_F(Shortcuts, AChangeThatCannotBeStoredDoesNotTakeEffect) {
+    ShortcutManager& shortcuts = start();
+    ASSERT_FALSE(shortcuts.setPresetShortcut(work, Key::one, kCocoaCommandFlag));
+    ASSERT_FALSE(shortcuts.setActionShortcut(ShortcutAction::updateLastAppliedPreset, Key::u, kCocoaControlFlag));
+    const QString plist = home.file("Library/Preferences/com.corvane.pierline.plist");
+    QFile file(plist);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("<?xml version=\"1.0\"");
+    file.close();
+
+    EXPECT_TRUE(shortcuts.setPresetShortcut(work, Key::two, kCocoaCommandFlag | kCocoaOptionFlag));
+    EXPECT_TRUE(shortcuts.setPresetShortcut(play, Key::two, kCocoaCommandFlag));
+    EXPECT_TRUE(shortcuts.removeActionShortcut(ShortcutAction::updateLastAppliedPreset));
+    EXPECT_TRUE(shortcuts.setActionShortcut(ShortcutAction::updateLastAppliedPreset, Key::v, 0));
+    EXPECT_TRUE(shortcuts.removePresetShortcut(work));
+    EXPECT_TRUE(keyboard.isRegistered(kCmdOne));
+    EXPECT_FALSE(keyboard.isRegistered(kCmdOptTwo));
+    EXPECT_FALSE(shortcuts.presetShortcut(play));
+    ASSERT_TRUE(shortcuts.actionShortcut(ShortcutAction::updateLastAppliedPreset));
+    EXPECT_EQ(shortcuts.actionShortcut(ShortcutAction::updateLastAppliedPreset)->key, Key::u);
 }
 
 TEST_F(Shortcuts, DeletingAPresetDropsItsHotkeyAndEntry) {
