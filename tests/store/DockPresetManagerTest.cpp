@@ -102,18 +102,13 @@ TEST_F(PresetManager, EmptyStoreGetsOneDefaultPresetWithTheDocksAppsAndFoldersOn
     EXPECT_EQ(paths(preset->folderStacksArray()), (QStringList{dock.downloads, dock.documents}));
     EXPECT_EQ(orders(preset->folderStacksArray()), (QList<int>{0, 1}));
     EXPECT_EQ(changed.count(), 1);
-    for (const char* line : {"No presets found in database. Creating a default preset...",
-                             "Creating new default preset...", "Added 3 apps to default preset",
-                             "Found 2 folder items in current dock", "Default preset created successfully"})
-        EXPECT_TRUE(log.printed(QString::fromUtf8(line))) << line;
-    EXPECT_TRUE(log.printed("Added folder: " + dock.downloads));
+    EXPECT_TRUE(log.printed("Default preset created successfully"));
 
     // The next start finds it and makes no other.
     log.clear();
     start();
     EXPECT_EQ(names(), QStringList{"Default"});
     EXPECT_TRUE(log.printed("Total presets in database: 1"));
-    EXPECT_TRUE(log.printed("Total stacks in database: 2"));
 }
 
 TEST_F(PresetManager, RebuiltStoreGetsExactlyOneDefaultPresetAlsoWhileRunning) {
@@ -242,11 +237,6 @@ TEST_F(PresetManager, NameKeyedShortcutsMoveToIdentifierKeys) {
     EXPECT_EQ(table.value(upper(work)).toMap().value("keyCode").toInt(), 18);
     EXPECT_EQ(table.value(upper(play)).toMap().value("keyCode").toInt(), 99); // kept
     EXPECT_EQ(defaults.dictionary("presetShortcuts"), old);
-    EXPECT_TRUE(log.printed("Orphaned shortcut found for preset name 'Gone' (preset no longer exists or has "
-                            "no ID). It will not be migrated."));
-    EXPECT_TRUE(log.printed(
-        QStringLiteral("Shortcut for preset 'Play' (ID %1) already exists in new format. Skipping.").arg(upper(play))));
-    EXPECT_TRUE(log.printed(QStringLiteral("Migrating shortcut for preset 'Work' to ID %1").arg(upper(work))));
     EXPECT_TRUE(log.printed("UserDefaults shortcut migration: Migrated 1 shortcuts."));
     EXPECT_TRUE(defaults.boolForKey("shortcutUserDefaultsMigrationToUUID_v1.1"));
 }
@@ -254,7 +244,6 @@ TEST_F(PresetManager, NameKeyedShortcutsMoveToIdentifierKeys) {
 TEST_F(PresetManager, EmptyShortcutTableIsStillFlaggedDone) {
     UserDefaults::standard().set("presetShortcuts", QVariantMap());
     start();
-    EXPECT_TRUE(log.printed("Old name-based shortcuts dictionary is empty. Nothing to migrate."));
     EXPECT_TRUE(UserDefaults::standard().boolForKey("shortcutUserDefaultsMigrationToUUID_v1.1"));
 }
 
@@ -266,9 +255,6 @@ TEST_F(PresetManager, StackMigrationEndsTheStartUpPass) {
         unknown->setLabel("x");
     });
     start();
-    EXPECT_TRUE(log.printed("Found 2 stacks to migrate"));
-    EXPECT_TRUE(log.printed("Migrating stack: /Users/me/Old"));
-    EXPECT_TRUE(log.printed("Migrating stack: unknown path"));
     EXPECT_TRUE(log.printed("Successfully migrated 2 folder stacks"));
     EXPECT_FALSE(log.printedContaining("Total presets in database"));
     EXPECT_TRUE(manager->fetchAllPresets().isEmpty());
@@ -297,7 +283,6 @@ TEST_F(PresetManager, CreateRenameDeleteAndDuplicateAnnounceTheirChange) {
 
     EXPECT_TRUE(manager->renamePreset(id, "Work")); // to itself
     EXPECT_TRUE(manager->renamePreset(id, "Office"));
-    EXPECT_TRUE(log.printed(QStringLiteral("Preset ID %1 renamed to 'Office'").arg(upper(id))));
     EXPECT_FALSE(manager->renamePreset(id, "Default"));
     EXPECT_TRUE(log.printed("Cannot rename preset: Another preset with name 'Default' already exists."));
     const QUuid unknown = QUuid::createUuid();
@@ -317,7 +302,6 @@ TEST_F(PresetManager, CreateRenameDeleteAndDuplicateAnnounceTheirChange) {
     EXPECT_EQ(changed.count(), 4);
 
     EXPECT_TRUE(manager->deletePreset(id));
-    EXPECT_TRUE(log.printed(QStringLiteral("Preset with ID %1 deleted successfully.").arg(upper(id))));
     EXPECT_FALSE(manager->deletePreset(id));
     EXPECT_TRUE(log.printed(QStringLiteral("Preset with ID %1 not found for deletion.").arg(upper(id))));
     EXPECT_EQ(changed.count(), 5);
