@@ -250,33 +250,21 @@ TEST_F(AppSettingsTest, LockDockFollowsTheEnabledFlagAndRelocatesOnlyForANewDisp
     EXPECT_EQ(effects->calls, (QStringList{"change DISPLAY-2", "stop"}));
 }
 
-TEST_F(AppSettingsTest, LoginItemIsLeftAloneWithoutTheHelperWhichIsAlsoFoundByItsIdentifier) {
+TEST_F(AppSettingsTest, LoginItemIsLeftAloneWithoutTheHelperAndFollowsTheChoiceOnceItIsFound) {
     CapturingLogSink log;
     const auto settings = load();
     settings->setLaunchAtLogin(true);
     EXPECT_TRUE(loginItem.calls.isEmpty());
     EXPECT_TRUE(settings->launchAtLogin());
     EXPECT_TRUE(defaults().boolForKey("launchAtLogin"));
-    EXPECT_EQ(log.messages("AppSettings"),
-              (QStringList{"Helper app not found in Applications folder",
-                           "Helper app not found with bundle ID: com.corvane.PierlineHelper"}));
+    EXPECT_TRUE(log.logged("Helper app not found with bundle ID: com.corvane.PierlineHelper"));
 
-    log.clear();
     const QString helper = home.makeBundle("Applications/Utilities", "Pierline Login", "com.corvane.PierlineHelper");
     settings->setLaunchAtLogin(true);
     EXPECT_TRUE(log.logged("Found helper app at: " + helper));
     EXPECT_EQ(loginItem.calls, (QStringList{"status", "register"}));
-}
 
-TEST_F(AppSettingsTest, LoginItemRegistersWhenTheHelperIsInstalled) {
-    CapturingLogSink log;
-    const QString helper = home.makeBundle("Applications", "PierlineHelper", "com.corvane.PierlineHelper");
-    const auto settings = load();
-    settings->setLaunchAtLogin(true);
-    EXPECT_EQ(loginItem.calls, (QStringList{"status", "register"}));
-    EXPECT_EQ(log.messages("AppSettings"), (QStringList{"Helper app found in Applications folder at: " + helper,
-                                                        "Successfully registered main app as login item"}));
-
+    // Once registered, the same choice again changes nothing; turning it off unregisters once.
     log.clear();
     settings->setLaunchAtLogin(true);
     EXPECT_TRUE(log.logged("Login item is already enabled"));
@@ -297,12 +285,8 @@ TEST_F(AppSettingsTest, FailedRegistrationKeepsTheChoiceAndTriesTheFallbackAndFa
     EXPECT_TRUE(settings->launchAtLogin());
     EXPECT_TRUE(defaults().boolForKey("launchAtLogin"));
     EXPECT_EQ(loginItem.calls, (QStringList{"status", "register", "launchServices"}));
-    const QStringList lines = log.messages("AppSettings");
-    EXPECT_EQ(lines.mid(1),
-              (QStringList{"Failed to register login item: Operation not permitted",
-                           "Current process is sandboxed: false", "Current app bundle ID: com.corvane.pierline",
-                           "Error domain: LoginItemDomain", "Error code: 7", "Error user info: {path = /x}",
-                           "Trying alternative approach...", "Successfully registered URL with Launch Services"}));
+    EXPECT_TRUE(log.logged("Failed to register login item: Operation not permitted"));
+    EXPECT_TRUE(log.logged("Successfully registered URL with Launch Services"));
 
     log.clear();
     loginItem.launchServicesSucceeds = false;

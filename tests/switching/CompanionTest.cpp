@@ -65,7 +65,6 @@ TEST(SwitchingCompanion, PresetDocksAreSentHiddenFirstAndOnlyWithTheIntegrationO
         marker + QStringList{R"({"command":"hide","id":"both"})", R"({"command":"hide","id":"chat"})",
                              R"({"command":"show","id":"dev"})", R"({"command":"show","id":"both"})"};
     EXPECT_TRUE(waitUntil([&] { return companion.lines() == expected; })) << companion.lines().join('\n').toStdString();
-    EXPECT_TRUE(logs.printed("[Pierline] - Hiding 2 dock(s)"));
 
     HarborletApplier::applyHarborletIntegration(PresetSnapshot{.name = "Nope"}, true);
     EXPECT_TRUE(logs.printed("[Pierline] ⚠️ Cannot find preset 'Nope' for Harborlet integration"));
