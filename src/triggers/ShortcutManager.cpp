@@ -2,7 +2,7 @@
 
 #include "apply/DockManager.h"
 #include "core/SettingDescriptors.h"
-#include "dock/DockReader.h"
+#include "targets/DockTarget.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
@@ -447,8 +447,9 @@ void ShortcutManager::finishUpdate(const QUuid& presetId, const QString& name,
                              QStringLiteral("Could not find preset '%1'. It may have been deleted.").arg(name));
         return finish(UpdateOutcome::PresetNotFound);
     }
-    const QStringList apps = DockReader::getDockApps();
-    const QList<DockItem> items = DockReader::getDockItems();
+    const std::unique_ptr<DockTarget> dock = currentDockTarget();
+    const QStringList apps = dock->readApps();
+    const QList<DockItem> items = dock->readItems();
     if (apps.isEmpty() && items.isEmpty()) {
         printLine(QStringLiteral("No items found in current dock"));
         return finish(UpdateOutcome::DockEmpty);
