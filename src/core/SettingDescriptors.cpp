@@ -10,20 +10,19 @@ namespace pierline {
 namespace {
 
 SettingDescriptor boolean(Setting id, const char* key, bool whenAbsent, bool plain = false) {
-    return {id, QString::fromLatin1(key), SettingType::Bool, whenAbsent, plain, 0, 0, {}};
+    return {id, QString::fromLatin1(key), SettingType::Bool, whenAbsent, plain};
 }
 
 SettingDescriptor number(Setting id, const char* key, double whenAbsent, double minimum, double maximum) {
-    return {id, QString::fromLatin1(key), SettingType::Double, whenAbsent, false, minimum, maximum, {}};
+    return {id, QString::fromLatin1(key), SettingType::Double, whenAbsent, false, minimum, maximum};
 }
 
-SettingDescriptor text(Setting id, const char* key, const char* whenAbsent, QStringList choices = {}) {
-    return {id, QString::fromLatin1(key), SettingType::String, QString::fromLatin1(whenAbsent), false, 0, 0,
-            std::move(choices)};
+SettingDescriptor text(Setting id, const char* key, const char* whenAbsent) {
+    return {id, QString::fromLatin1(key), SettingType::String, QString::fromLatin1(whenAbsent)};
 }
 
 SettingDescriptor list(Setting id, const char* key) {
-    return {id, QString::fromLatin1(key), SettingType::StringArray, QStringList(), false, 0, 0, {}};
+    return {id, QString::fromLatin1(key), SettingType::StringArray, QStringList()};
 }
 
 // A damaged settings file would otherwise warn on every read of every setting.
@@ -48,10 +47,9 @@ const QList<SettingDescriptor>& settingDescriptors() {
         list(S::ExcludedApps, "excludedApps"),
         list(S::ExcludedPresetIds, "excludedPresetIds"),
         boolean(S::LaunchAtLogin, "launchAtLogin", false, true),
-        text(S::MenuBarLogo, "menuBarLogo", "logo-no-bg",
-             {"logo-no-bg", "dark-logo", "white-logo", "simple-black", "simple-white"}),
+        text(S::MenuBarLogo, "menuBarLogo", "logo-no-bg"),
         boolean(S::UseDockutil, "useDockutil", true, true),
-        text(S::AppMode, "appMode", "menuBarOnly", {"menuBarOnly", "dockAppOnly", "withDockIcon"}),
+        text(S::AppMode, "appMode", "menuBarOnly"),
         boolean(S::ShowMainWindowOnLaunch, "showMainWindowOnLaunch", true),
         boolean(S::AutoSaveCurrentDockToLastPreset, "autoSaveCurrentDockToLastPreset", false),
         boolean(S::AskBeforeSwitchingPresetsWithHotkeys, "askBeforeSwitchingPresetsWithHotkeys", false),

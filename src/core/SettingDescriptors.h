@@ -56,8 +56,6 @@ struct SettingDescriptor {
     // The range the settings window's slider offers for a number; equal bounds mean no range.
     double minimum = 0;
     double maximum = 0;
-    // The values the settings window offers for a string; empty means any text.
-    QStringList choices;
 
     bool hasRange() const { return minimum < maximum; }
 };

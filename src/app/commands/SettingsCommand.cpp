@@ -180,11 +180,6 @@ std::variant<QVariant, int> checkedValue(const SettingDescriptor& d, const QVari
             return kExitUsage;
         return QVariant(*paths);
     }
-    if (!d.choices.isEmpty() && !d.choices.contains(value.toString())) {
-        err(QStringLiteral("Invalid value for %1: %2 (one of %3)")
-                .arg(d.key, value.toString(), d.choices.join(QStringLiteral(", "))));
-        return kExitUsage;
-    }
     if (d.id == Setting::DockTarget && !value.toString().isEmpty() && !dockTargetIds().contains(value.toString())) {
         err(QStringLiteral("Invalid value for dockTarget: %1 (one of %2, or \"\" to choose from the desktop)")
                 .arg(value.toString(), dockTargetIds().join(QStringLiteral(", "))));
