@@ -1,5 +1,6 @@
 #include "PresetRecord.h"
 
+#include "platform/DesktopEntry.h"
 #include "platform/Log.h"
 #include "platform/Url.h"
 
@@ -37,6 +38,16 @@ QString appDisplayName(const QString& entry) {
         return QStringLiteral("Spacer");
     const std::optional<QString> path = filePathOfLocation(entry);
     QString name = lastPathComponent(path ? *path : percentDecodedOr(entry));
+    if (name.endsWith(QLatin1String(".desktop"))) {
+        // A desktop app shows the localised Name its desktop file gives; a missing file, its ID.
+        if (path) {
+            if (const auto desktop = DesktopEntry::load(*path))
+                if (const auto localised = desktop->localised(QStringLiteral("Name")); localised && !localised->isEmpty())
+                    return *localised;
+        }
+        name.chop(8);
+        return name;
+    }
     if (name.endsWith(QLatin1String(".app")))
         name.chop(4);
     return name;

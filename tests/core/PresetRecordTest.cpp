@@ -1,6 +1,10 @@
 #include "core/PresetRecord.h"
 #include "support/CapturingLogSink.h"
+#include "support/ScopedEnv.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using namespace pierline;
@@ -27,6 +31,22 @@ TEST(AppEntry, SpacerMarkersAndDisplayNames) {
     };
     for (const auto& [entry, name] : names)
         EXPECT_EQ(appDisplayName(entry), name) << entry;
+}
+
+// A desktop app is named by its desktop file, in the user's language; ".app" is never cut from it.
+TEST(AppEntries, DesktopAppsShowTheirLocalisedName) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("org.example.Mail.app.desktop");
+    QFile desktop(file);
+    ASSERT_TRUE(desktop.open(QIODevice::WriteOnly));
+    desktop.write("[Desktop Entry]\nType=Application\nName=Mail\nName[de]=Post\nExec=mail\n");
+    desktop.close();
+    const QString entry = QUrl::fromLocalFile(file).toString();
+    test::ScopedEnv lang("LANG", "de_DE.UTF-8");
+    test::ScopedEnv all("LC_ALL", "");
+    test::ScopedEnv messages("LC_MESSAGES", "");
+    EXPECT_EQ(appDisplayName(entry), "Post");
+    EXPECT_EQ(appDisplayName(QUrl::fromLocalFile(dir.filePath("gone.app.desktop")).toString()), "gone.app");
 }
 
 TEST(AppsAttribute, UndecodableTextGivesEmptyListAndMessage) {

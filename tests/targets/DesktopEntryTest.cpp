@@ -1,4 +1,4 @@
-#include "targets/gnome/DesktopEntry.h"
+#include "platform/DesktopEntry.h"
 #include "targets/gnome/GnomeDashTarget.h"
 
 #include "support/ScopedEnv.h"

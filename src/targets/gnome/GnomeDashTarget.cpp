@@ -5,7 +5,7 @@
 
 #include "GnomeDashTarget.h"
 
-#include "DesktopEntry.h"
+#include "platform/DesktopEntry.h"
 #include "core/PresetRecord.h"
 #include "platform/Log.h"
 #include "platform/Url.h"
