@@ -259,7 +259,7 @@ void AdvancedHotkeyManager::removeConfigurationOfDeletedPreset(const QUuid& pres
         QString error;
         const auto stored = readStoredConfigurations(&error);
         if (!stored) {
-            printWarning(QStringLiteral("The advanced hotkey of the deleted preset %1 stays stored: the stored "
+            printWarning(QStringLiteral("The advanced hotkey of preset %1 stays stored: the stored "
                                         "configurations cannot be read (%2)")
                              .arg(uuidText(presetID), error));
             return;

@@ -15,8 +15,8 @@
 namespace pierline::cli {
 namespace {
 
-const QString kUsage = QStringLiteral("key describe COMBO | --code N --flags N [--json]\n"
-                                      "key record [--allow-modifier-only] [--json]");
+const QString kUsage =
+    QStringLiteral("key describe COMBO | --code N --flags N [--json] | key record [--allow-modifier-only] [--json]");
 
 int usage(const QString& message) {
     return usageError(message, kUsage);
