@@ -36,27 +36,6 @@ std::optional<quint32> carbonKeyCodeForKeysym(unsigned long keysym) {
     return it->second;
 }
 
-quint64 flagsOfModifierCode(quint32 code) {
-    switch (code) {
-    case 54:
-    case 55:
-        return kCocoaCommandFlag;
-    case 56:
-    case 60:
-        return kCocoaShiftFlag;
-    case 57:
-        return kCocoaCapsLockFlag;
-    case 58:
-    case 61:
-        return kCocoaOptionFlag;
-    case 59:
-    case 62:
-        return kCocoaControlFlag;
-    default:
-        return 0;
-    }
-}
-
 // The modifiers held at a key event; command is Super, option is Alt. The caps lock's lock state
 // is left out, as the modifier monitor leaves it out.
 quint64 flagsOfState(unsigned state) {
@@ -129,12 +108,12 @@ private:
         RecordedKeyEvent recorded;
         recorded.carbonKeyCode = *code;
         recorded.seconds = static_cast<double>(event.time) / 1000.0;
-        if (flagsOfModifierCode(*code) != 0) {
+        if (x11::cocoaFlagOfModifierCode(*code) != 0) {
             if (event.press ? !held_.emplace(event.keycode, *code).second : held_.erase(event.keycode) == 0)
                 return; // a repeat of a held modifier, or the release of one held before the grab
             recorded.kind = RecordedKeyEvent::Kind::FlagsChanged;
             for (const auto& [heldKeycode, heldCode] : held_)
-                recorded.modifierFlags |= flagsOfModifierCode(heldCode);
+                recorded.modifierFlags |= x11::cocoaFlagOfModifierCode(heldCode);
         } else {
             if (!event.press)
                 return;

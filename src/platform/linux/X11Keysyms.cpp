@@ -1,5 +1,7 @@
 #include "platform/linux/X11Keysyms.h"
 
+#include "platform/ModifierMonitor.h"
+
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
 
@@ -147,6 +149,27 @@ quint16 carbonModifierCodeForKeysym(unsigned long keysym) {
         if (m.keysym == keysym && m.carbonKeyCode >= 54 && m.carbonKeyCode <= 62)
             return static_cast<quint16>(m.carbonKeyCode);
     return 0;
+}
+
+quint64 cocoaFlagOfModifierCode(quint32 carbonKeyCode) {
+    switch (carbonKeyCode) {
+    case 54:
+    case 55:
+        return kCocoaCommandFlag;
+    case 56:
+    case 60:
+        return kCocoaShiftFlag;
+    case 57:
+        return kCocoaCapsLockFlag;
+    case 58:
+    case 61:
+        return kCocoaOptionFlag;
+    case 59:
+    case 62:
+        return kCocoaControlFlag;
+    default:
+        return 0;
+    }
 }
 
 } // namespace pierline::x11

@@ -10,4 +10,7 @@ unsigned long keysymForCarbonKeyCode(quint32 carbonKeyCode);
 // The Carbon key code (54-62) of a modifier keysym; 0 for any other keysym.
 quint16 carbonModifierCodeForKeysym(unsigned long keysym);
 
+// The Cocoa flag a modifier key (Carbon code 54-62) holds down; 0 for any other code.
+quint64 cocoaFlagOfModifierCode(quint32 carbonKeyCode);
+
 } // namespace pierline::x11

@@ -14,27 +14,6 @@
 namespace pierline {
 namespace {
 
-quint64 flagOfModifierCode(quint16 code) {
-    switch (code) {
-    case 54:
-    case 55:
-        return kCocoaCommandFlag;
-    case 56:
-    case 60:
-        return kCocoaShiftFlag;
-    case 57:
-        return kCocoaCapsLockFlag;
-    case 58:
-    case 61:
-        return kCocoaOptionFlag;
-    case 59:
-    case 62:
-        return kCocoaControlFlag;
-    default:
-        return 0;
-    }
-}
-
 // Modifier keys from XInput2 raw events, which arrive even while another client (or one of our
 // own passive grabs) has the keyboard grabbed.
 class X11ModifierMonitor : public ModifierMonitor {
@@ -82,7 +61,7 @@ private:
         FlagsChangedEvent event;
         event.keyCode = code;
         for (const auto& [heldKeycode, heldCode] : held_)
-            event.modifierFlags |= flagOfModifierCode(heldCode);
+            event.modifierFlags |= x11::cocoaFlagOfModifierCode(heldCode);
 
         std::vector<Token> tokens;
         for (const auto& entry : handlers_)
