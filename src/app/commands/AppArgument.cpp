@@ -1,6 +1,7 @@
 #include "AppArgument.h"
 
 #include "dock/DockReader.h"
+#include "platform/DesktopEntry.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
 #include "core/PresetRecord.h"
@@ -59,7 +60,23 @@ std::optional<QString> matchAppEntry(const DockPreset& preset, const QString& ap
     return std::nullopt;
 }
 
+// A desktop app: the file URL of its desktop file, named by path, file URL or desktop ID.
+std::optional<QString> entryForDesktopFile(const QString& app) {
+    std::optional<QString> path;
+    if (looksLikeLocation(app)) {
+        const auto url = app.startsWith(QLatin1String("file:")) ? parseUrl(app) : std::nullopt;
+        path = url ? decodedPath(*url) : QDir::cleanPath(app);
+    } else if (!app.contains(QLatin1Char('/'))) {
+        path = findDesktopFile(app);
+    }
+    if (!path || !QFileInfo(*path).isFile())
+        return std::nullopt;
+    return fileUrlFromPath(*path).toString();
+}
+
 std::optional<QString> entryForBundle(const QString& app) {
+    if (app.endsWith(QLatin1String(".desktop")))
+        return entryForDesktopFile(app);
     if (looksLikeLocation(app)) {
         const auto form = entryForm(app);
         if (!form)

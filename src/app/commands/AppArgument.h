@@ -13,8 +13,9 @@ namespace pierline::cli {
 std::optional<QString> matchAppEntry(const DockPreset& preset, const QString& app);
 
 // The entry a preset would store for a bundle named by a path, a file URL or an application name
-// (looked up in the applications folder): a file URL with a trailing "/". nullopt when no such
-// bundle exists.
+// (looked up in the applications folder): a file URL with a trailing "/"; for a desktop app (a
+// ".desktop" path, file URL or desktop ID), the file URL of its desktop file. nullopt when no
+// such bundle or desktop file exists.
 std::optional<QString> entryForBundle(const QString& app);
 
 } // namespace pierline::cli
