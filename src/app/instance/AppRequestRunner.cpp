@@ -64,8 +64,12 @@ CommandReply runRequestInApp(const CommandRequest& request) {
     cli::CapturedOutput capture;
     RequestLogSink& sink = requestLogSink();
     const QString previousFolder = QDir::currentPath();
-    if (!request.workingFolder.isEmpty())
-        QDir::setCurrent(request.workingFolder);
+    // Relative paths in the arguments mean the caller's folder.
+    if (!request.workingFolder.isEmpty() && !QDir::setCurrent(request.workingFolder)) {
+        const QString message = QStringLiteral("Pierline cannot use your working folder %1; give absolute paths\n")
+                                    .arg(request.workingFolder);
+        return CommandReply{cli::kExitFailed, {}, message.toUtf8()};
+    }
     sink.begin(&capture, verbose);
     cli::setCapturedOutput(&capture);
     int code = cli::kExitFailed;
