@@ -39,11 +39,7 @@ TEST_F(AdvancedHotkeyCommandTest, SetShowRemoveAndLeader) {
     EXPECT_EQ(preset.value("name"), "Work");
     EXPECT_EQ(preset.value("type"), "multiPress");
     EXPECT_EQ(preset.value("count"), 2);
-    EXPECT_EQ(preset.value("idString").toString().size(), 36);
-    const QJsonObject key = preset.value("keys").toArray()[0].toObject();
-    EXPECT_EQ(key.value("carbonKeyCode"), 58);
-    EXPECT_EQ(key.value("isModifierOnly"), true);
-    EXPECT_EQ(key.value("displayString"), "⌥");
+    EXPECT_EQ(preset.value("keys").toArray()[0].toObject().value("carbonKeyCode"), 58);
 
     ASSERT_EQ(runPierline({"hotkey", "set", "Work", "--sequence", "cmd+one"}).exitCode, 0);
     ASSERT_EQ(runPierline({"hotkey", "leader", "ctrl+opt+space"}).exitCode, 0);

@@ -134,8 +134,6 @@ TEST_F(AdvancedHotkeyManagerTest, LeaderThenActionKeySwitchesOnceAndLeavesScope)
     EXPECT_EQ(scopeChanges(), (std::vector<bool>{true, false}));
     EXPECT_FALSE(registrar.isRegistered(comboOf(kActionOne)));
     EXPECT_EQ(time.timers.pending(), 0) << "the scope timer must go with the scope";
-    EXPECT_TRUE(log.plainLines().contains(
-        QStringLiteral("✅ Scope action triggered for preset: %1").arg(uuidText(presetB))));
 }
 
 TEST_F(AdvancedHotkeyManagerTest, ScopeTimesOutAfterTheConfiguredSeconds) {
@@ -144,7 +142,6 @@ TEST_F(AdvancedHotkeyManagerTest, ScopeTimesOutAfterTheConfiguredSeconds) {
     m.setLeaderKey(kLeader);
 
     pressLeader();
-    EXPECT_TRUE(log.plainLines().contains(QStringLiteral("🎯 Entered Pierline Scope Mode (timeout: 3.0s)")));
     advance(2.95);
     EXPECT_TRUE(m.isInScopeMode());
     advance(0.05);
@@ -207,34 +204,24 @@ TEST_F(AdvancedHotkeyManagerTest, MultiPressCountsWithinTheWindowInSeconds) {
             registrar.press(comboOf(kCmdJ));
         }
         EXPECT_EQ(actionsA, c.triggers) << c.name;
+        // The reset timer forgets a lone last press once the window has passed.
+        advance(0.5);
+        EXPECT_EQ(time.timers.pending(), 0) << c.name;
         manager.reset();
     }
-}
-
-TEST_F(AdvancedHotkeyManagerTest, TheFourthPressOfATripleStartsANewCount) {
-    AdvancedHotkeyManager& m = make();
-    m.registerPreset(multiPress(presetA, kCmdJ, 3), countA);
-    for (int i = 0; i < 4; ++i) {
-        registrar.press(comboOf(kCmdJ));
-        advance(0.1);
-    }
-    EXPECT_EQ(actionsA, 1);
-    EXPECT_TRUE(log.plainLines().contains(QStringLiteral("🔢 Multi-press count: 1/3 for preset: %1").arg(uuidText(presetA))));
-    EXPECT_EQ(log.plainLines().count(QStringLiteral("🔢 Multi-press count: 1/3 for preset: %1").arg(uuidText(presetA))), 2);
-    EXPECT_EQ(log.plainLines().count(QStringLiteral("🔥 Multi-press (3×) triggered for preset: %1").arg(uuidText(presetA))), 1);
-    // The reset timer forgets the lone fourth press once the window has passed.
-    advance(0.5);
-    EXPECT_EQ(time.timers.pending(), 0);
 }
 
 TEST_F(AdvancedHotkeyManagerTest, ModifierTapsCountTheLastModifierThatWentDown) {
     struct Case {
         const char* name;
         std::function<void(FakeModifierMonitor&)> tap;
-        int triggers; // after two such taps 0.2 s apart
+        int triggers; // after two such taps `gap` apart
+        double gap = 0.2;
     };
     const Case cases[] = {
         {"Option", [](FakeModifierMonitor& f) { f.tap(kOption); }, 1},
+        {"Option 0.4 s apart", [](FakeModifierMonitor& f) { f.tap(kOption); }, 1, 0.4},
+        {"Option 0.6 s apart", [](FakeModifierMonitor& f) { f.tap(kOption); }, 0, 0.6},
         {"Control then Option, Control up first",
          [](FakeModifierMonitor& f) {
              f.down(kControl);
@@ -268,25 +255,11 @@ TEST_F(AdvancedHotkeyManagerTest, ModifierTapsCountTheLastModifierThatWentDown) 
         EXPECT_EQ(monitor.handlerCount(), 1u);
         EXPECT_TRUE(registrar.registrations().empty()) << "a bare modifier is watched, never grabbed";
         c.tap(monitor);
-        advance(0.2);
+        advance(c.gap);
         c.tap(monitor);
         EXPECT_EQ(actionsA, c.triggers) << c.name;
         manager.reset();
     }
-}
-
-TEST_F(AdvancedHotkeyManagerTest, OptionTapsOutsideTheWindowNeverTrigger) {
-    AdvancedHotkeyManager& m = make();
-    m.registerPreset(multiPress(presetA, KeyCombination{kOption, 0}, 2), countA);
-    for (int i = 0; i < 3; ++i) {
-        monitor.tap(kOption);
-        advance(0.6);
-    }
-    EXPECT_EQ(actionsA, 0);
-    monitor.tap(kOption);
-    advance(0.4);
-    monitor.tap(kOption);
-    EXPECT_EQ(actionsA, 1);
 }
 
 TEST_F(AdvancedHotkeyManagerTest, ReRegisteringDropsWhatThePresetHadBefore) {
@@ -367,10 +340,6 @@ TEST_F(AdvancedHotkeyManagerTest, StartUpLoadsTimingsConfigurationsAndLeaderWith
     pressLeader();
     registrar.press(comboOf(kActionOne));
     EXPECT_EQ(switchRequests(), (std::vector<QUuid>{presetA, presetB}));
-    const QStringList debug = m.debugStateLines();
-    EXPECT_EQ(debug.first(), QStringLiteral("=== AdvancedHotkeyManager Debug ==="));
-    EXPECT_TRUE(debug.contains(QStringLiteral("Leader Key: %1").arg(kLeader.displayString())));
-    EXPECT_TRUE(debug.contains(QStringLiteral("  - %1: Key Sequence").arg(uuidText(presetB))));
 }
 
 TEST_F(AdvancedHotkeyManagerTest, DamagedStoredDataIsReportedAndKeptUntilADeliberateChange) {

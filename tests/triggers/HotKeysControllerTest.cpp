@@ -23,11 +23,6 @@ protected:
 
 } // namespace
 
-TEST_F(HotKeysControllerTest, SignatureIsPLHKPackedBigEndian) {
-    EXPECT_EQ(HotKeysController::kSignature, 0x504C484Bu);
-    EXPECT_EQ(HotKeysController::kSignature, (quint32('P') << 24) | (quint32('L') << 16) | (quint32('H') << 8) | 'K');
-}
-
 TEST_F(HotKeysControllerTest, PressAndReleaseReachTheirHandlersAndIdsCountUp) {
     const quint32 before = HotKeysController::lastIssuedId();
     auto hotKey = HotKey::create(cmdOne, countDown, countUp);

@@ -33,9 +33,6 @@ TEST(Key, EveryKeyRoundTripsThroughItsCodeAndCaseName) {
     EXPECT_EQ(names.size(), kKeyCount);
     EXPECT_EQ(keyForCaseName(u"return"), Key::return_);
     EXPECT_EQ(keyForCaseName(u"nosuchkey"), std::nullopt);
-}
-
-TEST(Key, CodesThatNameNoKey) {
     for (quint32 code : {52u, 102u, 127u, 200u, 0xFFFFFFFFu})
         EXPECT_EQ(keyForCarbonKeyCode(code), std::nullopt) << code;
 }
@@ -49,37 +46,22 @@ TEST(Key, CodesAndDisplayTexts) {
     const Case cases[] = {
         {Key::a, 0, u"A"},
         {Key::one, 18, u"1"},
-        {Key::zero, 29, u"0"},
         {Key::section, 10, u"§"},
         {Key::quote, 39, u"\""},
-        {Key::backslash, 42, u"\\"},
-        {Key::grave, 50, u"`"},
         {Key::return_, 36, u"\u21A9\uFE0E"},
         {Key::keypadEnter, 76, u"\u21A9\uFE0E"},
         {Key::delete_, 51, u"⌫"},
-        {Key::forwardDelete, 117, u"⌦"},
         {Key::help, 114, u"?\u20DD"},
         {Key::function, 63, u"fn"},
         {Key::capsLock, 57, u"⇪"},
         {Key::rightCommand, 54, u"⌘"},
-        {Key::rightShift, 60, u"⇧"},
-        {Key::rightOption, 61, u"⌥"},
-        {Key::rightControl, 62, u"⌃"},
         {Key::volumeUp, 72, u"🔊"},
-        {Key::volumeDown, 73, u"🔉"},
-        {Key::mute, 74, u"🔇"},
         {Key::f1, 122, u"\uF860F1"},
         {Key::f9, 101, u"\uF860F9"},
         {Key::f10, 109, u"\uF861F10"},
-        {Key::f20, 90, u"\uF861F20"},
-        {Key::keypad0, 82, u"0"},
         {Key::keypadMultiply, 67, u"\U0001D5D1"},
-        {Key::keypadClear, 71, u"⌧"},
         {Key::home, 115, u"↖"},
-        {Key::pageDown, 121, u"⇟"},
         {Key::upArrow, 126, u"↑"},
-        {Key::leftArrow, 123, u"←"},
-        {Key::escape, 53, u"⎋"},
         {Key::space, 49, u"␣"},
     };
     for (const Case& c : cases) {
