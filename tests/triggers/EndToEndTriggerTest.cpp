@@ -14,31 +14,11 @@
 #include <utility>
 #include <vector>
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
+#include "XTestKeys.h" // X11 after Qt: Xlib defines Status, Bool
 
 using namespace pierline::test;
 
 namespace {
-
-using Keys = std::vector<std::pair<KeySym, bool>>; // keysym, down
-
-Keys chord(std::initializer_list<KeySym> modifiers, KeySym key) {
-    Keys keys;
-    for (KeySym m : modifiers)
-        keys.emplace_back(m, true);
-    keys.emplace_back(key, true);
-    keys.emplace_back(key, false);
-    for (KeySym m : modifiers)
-        keys.emplace_back(m, false);
-    return keys;
-}
-
-Keys operator+(Keys first, const Keys& then) {
-    first.insert(first.end(), then.begin(), then.end());
-    return first;
-}
 
 const QString kLeanLink = QStringLiteral("https://lean.example/");
 
@@ -95,11 +75,7 @@ protected:
         }
     }
 
-    void type(const Keys& keys) {
-        for (const auto& [sym, down] : keys)
-            XTestFakeKeyEvent(keyboard_, XKeysymToKeycode(keyboard_, sym), down, CurrentTime);
-        XSync(keyboard_, False);
-    }
+    void type(const Keys& keys) { pierline::test::type(keyboard_, keys); }
 
     bool dockShowsLean() const { return cli({"dock", "--json"}).out.contains(kLeanLink); }
 
