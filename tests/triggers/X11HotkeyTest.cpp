@@ -8,10 +8,8 @@
 #include <gtest/gtest.h>
 #include <vector>
 
+#include "XTestKeys.h"
 #include <X11/XKBlib.h>
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
 
 using namespace pierline;
 
@@ -47,12 +45,7 @@ protected:
         XSync(keyboard, False);
     }
     static void chord(std::initializer_list<KeySym> modifiers, KeySym sym) {
-        for (KeySym m : modifiers)
-            key(m, true);
-        key(sym, true);
-        key(sym, false);
-        for (KeySym m : modifiers)
-            key(m, false);
+        test::type(keyboard, test::chord(modifiers, sym));
     }
     void setLocks(unsigned locks) {
         XkbLockModifiers(keyboard, XkbUseCoreKbd, numLockMask | LockMask, locks);
