@@ -39,7 +39,7 @@ case "$target" in
     args=(-max_len=4096)
     ;;
   shortcut_table_fuzzer)
-    args=(-max_len=16384)
+    args=("$here/corpus/shortcut_tables" -max_len=16384)
     ;;
   *)
     echo "unknown fuzz target: $target" >&2
