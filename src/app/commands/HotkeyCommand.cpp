@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "CombinationFields.h"
 #include "PresetCommandSupport.h"
 
 #include "app/Cli.h"
@@ -60,23 +61,6 @@ std::optional<KeyCombination> parseGrabbableCombo(const QString& text, QString* 
         return std::nullopt;
     }
     return combination;
-}
-
-QJsonObject comboFields(const KeyCombination& combination) {
-    QJsonObject object{
-        {QStringLiteral("carbonKeyCode"), static_cast<qint64>(combination.carbonKeyCode)},
-        {QStringLiteral("modifierRawValue"), static_cast<qint64>(combination.modifierRawValue)},
-        {QStringLiteral("displayString"), combination.displayString()},
-        {QStringLiteral("isModifierOnly"), combination.isModifierOnly()},
-    };
-    if (const auto combo = combination.keyCombo()) {
-        object.insert(QStringLiteral("carbonModifiers"), static_cast<qint64>(combo->carbonModifiers));
-        object.insert(QStringLiteral("comboDescription"), combo->description());
-    } else {
-        object.insert(QStringLiteral("carbonModifiers"),
-                      static_cast<qint64>(carbonModifiersFromCocoaFlags(combination.modifierRawValue)));
-    }
-    return object;
 }
 
 QList<KeyCombination> keysOf(const PresetHotkeyConfiguration& configuration) {
@@ -287,13 +271,13 @@ int runShow(const QStringList& args) {
                 row.insert(QStringLiteral("name"), *name);
             QJsonArray keys;
             for (const KeyCombination& key : keysOf(configuration))
-                keys.append(comboFields(key));
+                keys.append(combinationFields(key));
             row.insert(QStringLiteral("keys"), keys);
             if (configuration.triggerType == HotkeyTriggerType::multiPress && configuration.multiPressCount)
                 row.insert(QStringLiteral("count"), *configuration.multiPressCount);
             presets.append(row);
         }
-        const QJsonObject answer{{QStringLiteral("leader"), leader ? QJsonValue(comboFields(*leader)) : QJsonValue()},
+        const QJsonObject answer{{QStringLiteral("leader"), leader ? QJsonValue(combinationFields(*leader)) : QJsonValue()},
                                  {QStringLiteral("presets"), presets}};
         outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
         return kExitOk;

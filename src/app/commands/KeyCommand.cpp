@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "CombinationFields.h"
 #include "PresetCommandSupport.h"
 
 #include "app/Cli.h"
@@ -36,13 +37,7 @@ int printCombination(const KeyCombination& combination, bool json) {
     const std::optional<KeyCombo> combo = combination.keyCombo();
     const quint32 carbonModifiers = carbonModifiersFromCocoaFlags(combination.modifierRawValue);
     if (json) {
-        QJsonObject answer{{QStringLiteral("carbonKeyCode"), qint64(combination.carbonKeyCode)},
-                           {QStringLiteral("modifierRawValue"), qint64(combination.modifierRawValue)},
-                           {QStringLiteral("displayString"), combination.displayString()},
-                           {QStringLiteral("isModifierOnly"), combination.isModifierOnly()},
-                           {QStringLiteral("carbonModifiers"), qint64(carbonModifiers)}};
-        if (combo)
-            answer.insert(QStringLiteral("comboDescription"), combo->description());
+        const QJsonObject answer = combinationFields(combination);
         outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
         return kExitOk;
     }

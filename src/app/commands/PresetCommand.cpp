@@ -8,7 +8,6 @@
 #include "platform/Log.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
-#include "store/PersistenceController.h"
 #include "store/PresetJson.h"
 #include "core/PresetRecord.h"
 
@@ -202,13 +201,10 @@ int move(const QStringList& args) {
     const auto [manager, preset] = openPreset((*a)[0]);
     if (!preset)
         return kExitFailed;
-    QList<DockPresetPtr> presets;
-    try {
-        presets = manager->fetchAllPresetsOrThrow();
-    } catch (const StoreError& error) {
-        err(PersistenceError::fetchFailed(error).description());
+    const auto fetched = fetchAllPresetsOrComplain(*manager);
+    if (!fetched)
         return kExitFailed;
-    }
+    const QList<DockPresetPtr>& presets = *fetched;
     if (*position > presets.size()) {
         err(QStringLiteral("POSITION %1 is out of range: the preset list has %2 (0 to %3).")
                 .arg(*position)

@@ -18,6 +18,8 @@ namespace pierline::cli {
 DockPresetManager* openPresetManager();
 // The oldest preset with this name; null after printing "No preset named '...'." on stderr.
 DockPresetPtr findPresetOrComplain(DockPresetManager& manager, const QString& name);
+// Every preset in list order; nullopt after printing the store's fetch error.
+std::optional<QList<DockPresetPtr>> fetchAllPresetsOrComplain(DockPresetManager& manager);
 // Both steps above: the manager and the named preset, or a null preset after printing why.
 struct PresetLookup {
     DockPresetManager* manager = nullptr;

@@ -31,6 +31,15 @@ DockPresetManager* openPresetManager() {
     return &manager;
 }
 
+std::optional<QList<DockPresetPtr>> fetchAllPresetsOrComplain(DockPresetManager& manager) {
+    try {
+        return manager.fetchAllPresetsOrThrow();
+    } catch (const StoreError& error) {
+        err(PersistenceError::fetchFailed(error).description());
+        return std::nullopt;
+    }
+}
+
 DockPresetPtr findPresetOrComplain(DockPresetManager& manager, const QString& name) {
     DockPresetPtr preset;
     try {
@@ -84,13 +93,10 @@ int runPresetsCommand(const QStringList& args) {
     DockPresetManager* manager = openPresetManager();
     if (!manager)
         return kExitFailed;
-    QList<DockPresetPtr> presets;
-    try {
-        presets = manager->fetchAllPresetsOrThrow();
-    } catch (const StoreError& error) {
-        err(PersistenceError::fetchFailed(error).description());
+    const auto fetched = fetchAllPresetsOrComplain(*manager);
+    if (!fetched)
         return kExitFailed;
-    }
+    const QList<DockPresetPtr>& presets = *fetched;
     if (parser.isSet(json)) {
         QJsonArray records;
         for (const auto& preset : presets)
