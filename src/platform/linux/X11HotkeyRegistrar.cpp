@@ -43,7 +43,7 @@ public:
         for (const auto& [reference, registration] : registrations_)
             ungrab(registration);
         if (source_) {
-            XFlush(source_->display());
+            XSync(source_->display(), False);
             source_->removeListener(listenerId_);
         }
     }
@@ -101,7 +101,8 @@ public:
         if (it == registrations_.end())
             return;
         ungrab(it->second);
-        XFlush(source_->display());
+        // Synchronous: a key typed after this call must no longer reach us.
+        XSync(source_->display(), False);
         registrations_.erase(it);
     }
 
