@@ -161,7 +161,7 @@ void BM_CloseTwentyApps(benchmark::State& state) {
         waitUntil([&] { return Workspace::shared().runningApplications().size() == kRunningApps; });
         state.ResumeTiming();
 
-        QFuture<void> closing = AppCloser::closeAppsNotInPreset({}, {});
+        QFuture<void> closing = AppCloser::closeAppsNotInPreset({}, {}, DockAppKind::Bundle);
         waitUntil([&] { return closing.isFinished(); });
         const bool allGone = waitUntil([&] {
             for (qint64 pid : pids)

@@ -349,16 +349,13 @@ void DockManager::finishWrite(const PresetSnapshot& preset, const LastContextSwi
     clearUnfinishedMark();
     if (!closeOtherAppsSetting())
         return;
-    if (const auto target = currentDockTarget(); !target->drivesHomeApps()) {
-        printLine(QStringLiteral("Closing other apps is not available for %1 yet").arg(target->displayName()));
-        return;
-    }
     if (info.previousPresetId && excludedPresetIdsSetting().contains(uuidText(*info.previousPresetId))) {
         printLine(QStringLiteral("Skipping app closure - leaving excluded preset: %1")
                       .arg(info.previousPresetName.value_or(QStringLiteral("unknown"))));
         return;
     }
-    handle.closing = AppCloser::closeAppsNotInPreset(preset.apps, excludedAppsSetting());
+    handle.closing =
+        AppCloser::closeAppsNotInPreset(preset.apps, excludedAppsSetting(), currentDockTarget()->appKind());
 }
 
 QFuture<void> DockManager::runActionsThenRequestContext(const PresetSnapshot& preset,

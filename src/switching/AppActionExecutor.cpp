@@ -4,6 +4,7 @@
 #include "core/BrowserProfileLauncherLite.h"
 #include "core/PresetRecord.h"
 #include "platform/AppleScriptRunner.h"
+#include "platform/DesktopApps.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/ProcessRunner.h"
@@ -38,11 +39,18 @@ std::optional<QString> appPathOf(const QString& appURL) {
     return filePathOfLocation(appURL);
 }
 
-QString appNameOf(const QString& path) {
+QString appNameOf(const QString& path, DockAppKind kind) {
+    if (kind == DockAppKind::DesktopFile)
+        return appDisplayName(path); // the desktop file's Name
     QString name = lastPathComponent(path);
     if (name.endsWith(QLatin1String(".app")))
         name.chop(4);
     return name;
+}
+
+bool isApplication(const QString& path, DockAppKind kind) {
+    return kind == DockAppKind::Bundle ? Workspace::shared().isApplication(path)
+                                       : DesktopApps::shared().isApplication(path);
 }
 
 std::optional<QString> configString(const QJsonObject& config, const char* key) {
@@ -124,11 +132,7 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const Pres
         else if (type == OpenBrowserProfileAction::actionType)
             browser.append(planned);
     }
-    if (const auto target = currentDockTarget(); !simple.isEmpty() && !target->drivesHomeApps()) {
-        // Opening apps acts on the home's own processes, which a desktop's dock does not show.
-        printLine(QStringLiteral("Open app actions are not available for %1 yet").arg(target->displayName()));
-        simple.clear();
-    }
+    const DockAppKind kind = currentDockTarget()->appKind();
     summary.openApps = static_cast<int>(simple.size());
     summary.ideActions = static_cast<int>(ide.size());
     summary.browserProfiles = static_cast<int>(browser.size());
@@ -137,9 +141,9 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const Pres
     QList<QFuture<void>> group;
     printLine(QStringLiteral("\n📱 Executing simple app actions in parallel..."));
     for (const PlannedAction& a : simple) {
-        group.append(runAsync(QueuePriority::UserInitiated, [a, &executed] {
+        group.append(runAsync(QueuePriority::UserInitiated, [a, kind, &executed] {
             printLine(appLine(a.index, a.name) + QStringLiteral(" - Executing open app action"));
-            if (const auto error = executeOpenAppAction(a.entry)) {
+            if (const auto error = executeOpenAppAction(a.entry, kind)) {
                 printLine(appLine(a.index, a.name) + QStringLiteral(" action failed: %1").arg(error->description()));
             } else {
                 printLine(appLine(a.index, a.name) + QStringLiteral(" action completed"));
@@ -149,9 +153,9 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const Pres
     }
     printLine(QStringLiteral("\n🖥️ Executing IDE actions in parallel..."));
     for (const PlannedAction& a : ide) {
-        group.append(runAsync(QueuePriority::UserInitiated, [a, &executed] {
+        group.append(runAsync(QueuePriority::UserInitiated, [a, kind, &executed] {
             printLine(appLine(a.index, a.name) + QStringLiteral(" - Executing IDE action"));
-            if (const auto error = executeOpenInIDEAction(a.entry, a.record)) {
+            if (const auto error = executeOpenInIDEAction(a.entry, a.record, kind)) {
                 printLine(appLine(a.index, a.name) +
                           QStringLiteral(" IDE action failed: %1").arg(error->description()));
             } else {
@@ -185,21 +189,25 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const Pres
     return summary;
 }
 
-std::optional<ActionExecutionError> AppActionExecutor::executeOpenAppAction(const QString& appURL) {
+std::optional<ActionExecutionError> AppActionExecutor::executeOpenAppAction(const QString& appURL, DockAppKind kind) {
     const auto path = appPathOf(appURL);
     if (!path)
         return ActionExecutionError::invalidConfiguration();
-    if (!Workspace::shared().isApplication(*path))
+    if (!isApplication(*path, kind))
         return ActionExecutionError::appNotFound();
-    const OpenResult result = runOnMainSyncResult([&] { return Workspace::shared().openApplication(*path); });
+    const OpenResult result = runOnMainSyncResult([&] {
+        return kind == DockAppKind::Bundle ? Workspace::shared().openApplication(*path)
+                                           : DesktopApps::shared().openApplication(*path);
+    });
     if (!result.ok)
         return ActionExecutionError::executionFailed(result.error);
-    printLine(QStringLiteral("     🎯 Opened: %1").arg(appNameOf(*path)));
+    printLine(QStringLiteral("     🎯 Opened: %1").arg(appNameOf(*path, kind)));
     return std::nullopt;
 }
 
 std::optional<ActionExecutionError> AppActionExecutor::executeOpenInIDEAction(const QString& appURL,
-                                                                              const QJsonObject& record) {
+                                                                              const QJsonObject& record,
+                                                                              DockAppKind kind) {
     printLine(QStringLiteral("Executing open in IDE action for %1").arg(appURL));
     const auto config = AppAction::decodeConfiguration(record);
     const auto projectPath = config ? configString(*config, "projectPath") : std::nullopt;
@@ -214,15 +222,18 @@ std::optional<ActionExecutionError> AppActionExecutor::executeOpenInIDEAction(co
     printLine(QStringLiteral("     Project path: %1").arg(*projectPath));
 
     const auto idePath = appPathOf(appURL);
-    if (!idePath || !Workspace::shared().isApplication(*idePath))
+    if (!idePath || !isApplication(*idePath, kind))
         return ActionExecutionError::appNotFound();
-    const QString ideName = appNameOf(*idePath);
+    const QString ideName = appNameOf(*idePath, kind);
 
     // The IDE opens the project in a fresh instance, not in a window of an old one.
-    if (!AppCloser::closeRunningInstances(appURL))
+    if (!AppCloser::closeRunningInstances(appURL, kind))
         printLine(QStringLiteral("     ⚠️ Some IDE instances may not have closed properly, continuing anyway..."));
 
-    const OpenResult result = runOnMainSyncResult([&] { return Workspace::shared().openFile(*projectPath, *idePath); });
+    const OpenResult result = runOnMainSyncResult([&] {
+        return kind == DockAppKind::Bundle ? Workspace::shared().openFile(*projectPath, *idePath)
+                                           : DesktopApps::shared().openFile(*projectPath, *idePath);
+    });
     if (!result.ok) {
         printWarning(QStringLiteral("     ❌ Failed to open project at '%1' with app '%2': %3")
                       .arg(*projectPath, ideName, result.error));

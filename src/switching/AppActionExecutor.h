@@ -2,6 +2,7 @@
 
 #include "PresetSnapshot.h"
 #include "core/AppAction.h"
+#include "targets/DockTarget.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -25,9 +26,11 @@ public:
     // Blocking: returns when every action has finished. Runs inside the apply's action task.
     static Summary executeActionsForPreset(const PresetSnapshot& preset);
 
-    // One action each; nullopt on success. `record` is the stored action record.
-    static std::optional<ActionExecutionError> executeOpenAppAction(const QString& appURL);
-    static std::optional<ActionExecutionError> executeOpenInIDEAction(const QString& appURL, const QJsonObject& record);
+    // One action each; nullopt on success. `record` is the stored action record; `kind` says
+    // whether the entry is a bundle or a desktop file (the dock target's kind).
+    static std::optional<ActionExecutionError> executeOpenAppAction(const QString& appURL, DockAppKind kind);
+    static std::optional<ActionExecutionError> executeOpenInIDEAction(const QString& appURL, const QJsonObject& record,
+                                                                      DockAppKind kind);
     static std::optional<ActionExecutionError> executeOpenBrowserProfileAction(const QString& appURL,
                                                                                const QJsonObject& record);
 

@@ -1,6 +1,8 @@
 #include "AppCloser.h"
 
 #include "platform/Clock.h"
+#include "platform/DesktopApps.h"
+#include "platform/DesktopEntry.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/ProcessRunner.h"
@@ -8,6 +10,9 @@
 #include "platform/Url.h"
 #include "core/PresetRecord.h"
 #include "store/DockPresetManager.h"
+
+#include <QSet>
+#include <functional>
 
 namespace pierline {
 namespace {
@@ -35,6 +40,23 @@ void killWithTool(const RunningApplication& app) {
     if (result.exitStatus == -1 && result.stderrData.startsWith("Failed to launch"))
         return;
     printWarning(QStringLiteral("Force killed browser process: %1").arg(displayName(app)));
+}
+
+bool isDesktopFile(const QString& path) {
+    return path.endsWith(QLatin1String(".desktop"));
+}
+
+// Desktop files count as the same app by path or by desktop ID (a user's copy of a system file).
+bool namesDesktopFile(const QStringList& paths, const QSet<QString>& ids, const QString& path) {
+    return paths.contains(path) || ids.contains(desktopIdOfPath(path));
+}
+
+QSet<QString> desktopIdsOf(const QStringList& paths) {
+    QSet<QString> ids;
+    for (const QString& path : paths)
+        if (isDesktopFile(path))
+            ids.insert(desktopIdOfPath(path));
+    return ids;
 }
 
 bool allTerminated(const QList<RunningApplication>& apps) {
@@ -127,10 +149,45 @@ QList<RunningApplication> AppCloser::closeCandidates(const QList<RunningApplicat
     return candidates;
 }
 
-QFuture<void> AppCloser::closeAppsNotInPreset(const QStringList& apps, const QStringList& excludedApps) {
+QList<RunningApplication> AppCloser::desktopCloseCandidates(const QList<RunningApplication>& running,
+                                                            const QStringList& presetPaths,
+                                                            const QStringList& excludedApps) {
+    const QStringList spared = presetPaths + excludedApps;
+    const QSet<QString> sparedIds = desktopIdsOf(spared);
+    // A process may match several desktop files (two launchers of one program): any of them
+    // spares it.
+    QSet<qint64> kept;
+    for (const RunningApplication& app : running)
+        if (namesDesktopFile(spared, sparedIds, app.bundlePath.value_or(QString())))
+            kept.insert(app.pid);
+    QList<RunningApplication> candidates;
+    QSet<qint64> listed;
+    for (const RunningApplication& app : running) {
+        if (kept.contains(app.pid) || listed.contains(app.pid) || app.activationPolicy != ActivationPolicy::Regular)
+            continue;
+        listed.insert(app.pid);
+        candidates.append(app);
+    }
+    return candidates;
+}
+
+QList<RunningApplication> AppCloser::runningApps(DockAppKind kind, const QStringList& desktopFiles) {
+    if (kind == DockAppKind::Bundle)
+        return Workspace::shared().runningApplications();
+    QStringList files = installedDesktopFiles();
+    for (const QString& file : desktopFiles)
+        if (isDesktopFile(file))
+            files.append(file);
+    return DesktopApps::shared().runningApplications(files);
+}
+
+QFuture<void> AppCloser::closeAppsNotInPreset(const QStringList& apps, const QStringList& excludedApps,
+                                              DockAppKind kind) {
     const QStringList keep = presetPaths(apps);
     const QList<RunningApplication> candidates =
-        closeCandidates(Workspace::shared().runningApplications(), excludedApps);
+        kind == DockAppKind::Bundle
+            ? closeCandidates(runningApps(kind), excludedApps)
+            : desktopCloseCandidates(runningApps(kind, keep + excludedApps), keep, excludedApps);
 
     return runAsync(QueuePriority::UserInitiated, [keep, candidates] {
         QList<QFuture<void>> children;
@@ -179,17 +236,26 @@ void AppCloser::closeOne(const RunningApplication& app, bool isBrowser) {
     }
 }
 
-bool AppCloser::closeRunningInstances(const QString& appURL) {
+bool AppCloser::closeRunningInstances(const QString& appURL, DockAppKind kind) {
     const QString path = pathOfUrlText(appURL);
     const QString appName = lastPathComponent(path);
     DockPresetManager::shared().logIfNetworkTransitioning(QStringLiteral("closeRunningInstances(%1)").arg(appName));
-    const std::optional<QString> id = path.isEmpty() ? std::nullopt : Workspace::shared().bundleIdentifier(path);
-    if (!id) {
-        printWarning(QStringLiteral("     ⚠️ Could not get bundle identifier for app at %1").arg(path));
-        return false;
+    std::function<QList<RunningApplication>()> list;
+    if (kind == DockAppKind::Bundle) {
+        const std::optional<QString> id = path.isEmpty() ? std::nullopt : Workspace::shared().bundleIdentifier(path);
+        if (!id) {
+            printWarning(QStringLiteral("     ⚠️ Could not get bundle identifier for app at %1").arg(path));
+            return false;
+        }
+        list = [id] { return Workspace::shared().runningApplications(*id); };
+    } else {
+        if (path.isEmpty() || !DesktopApps::shared().isApplication(path)) {
+            printWarning(QStringLiteral("     ⚠️ No application desktop file at %1").arg(path));
+            return false;
+        }
+        list = [path] { return DesktopApps::shared().runningApplications({path}); };
     }
-    const QList<RunningApplication> instances =
-        runOnMainSyncResult([&] { return Workspace::shared().runningApplications(*id); });
+    const QList<RunningApplication> instances = runOnMainSyncResult(list);
     if (instances.isEmpty()) {
         printLine(QStringLiteral("     ℹ️ No running instances of %1 found").arg(appName));
         return true;

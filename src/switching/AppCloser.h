@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Workspace.h"
+#include "targets/DockTarget.h"
 
 #include <QFuture>
 #include <QList>
@@ -29,14 +30,24 @@ public:
     static QList<RunningApplication> closeCandidates(const QList<RunningApplication>& running,
                                                      const QStringList& excludedApps);
 
+    // The running desktop apps that may be closed: one entry per process, none of whose desktop
+    // files (by path or desktop ID) the preset holds or the user keeps open, and not hidden apps.
+    static QList<RunningApplication> desktopCloseCandidates(const QList<RunningApplication>& running,
+                                                            const QStringList& presetPaths,
+                                                            const QStringList& excludedApps);
+    // The running apps of the kind a dock's entries name: bundles from the workspace, desktop
+    // files (the installed ones and those named here) from the desktop apps.
+    static QList<RunningApplication> runningApps(DockAppKind kind, const QStringList& desktopFiles = {});
+
     // Starts closing every candidate that the preset does not hold; the future ends when all are
-    // handled. `excludedApps` are the bundle paths the user always keeps open.
-    static QFuture<void> closeAppsNotInPreset(const QStringList& apps, const QStringList& excludedApps);
+    // handled. `excludedApps` are the bundle paths or desktop files the user always keeps open.
+    static QFuture<void> closeAppsNotInPreset(const QStringList& apps, const QStringList& excludedApps,
+                                              DockAppKind kind);
     // Terminate, wait the grace period, force; browsers get the shorter wait and a kill fallback.
     static void closeOne(const RunningApplication& app, bool isBrowser);
 
     // Blocking; call from a background task. Terminate requests go out on the main thread.
-    static bool closeRunningInstances(const QString& appURL);
+    static bool closeRunningInstances(const QString& appURL, DockAppKind kind);
     // Blocking; true when no instance is left running.
     static bool closeRunningBrowserInstances(const QString& browserURL);
 };

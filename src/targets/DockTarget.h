@@ -13,6 +13,10 @@
 
 namespace pierline {
 
+// What a dock's app entries name, and so where their running processes are found: app bundles
+// under the home, or desktop files of the user's session.
+enum class DockAppKind { Bundle, DesktopFile };
+
 // Whether a target can be read and written now; `reason` says why not.
 struct TargetStatus {
     bool reachable = true;
@@ -39,9 +43,9 @@ public:
     virtual DockWriteReport write(const QString& presetName, const QStringList& apps,
                                   const QList<DockFolderStackValues>& items, const std::function<void()>& finish) = 0;
 
-    // Closing apps and "open app" actions act on the home's own processes; a native dock's apps
-    // are the desktop's, which this tree cannot see yet.
-    virtual bool drivesHomeApps() const { return false; }
+    // Closing apps and "open app" actions find and start the entries' apps by this kind; a
+    // native dock's apps are desktop files.
+    virtual DockAppKind appKind() const { return DockAppKind::DesktopFile; }
 
     // Whether the target writes files of its own for items, which removeUnused tidies after a switch.
     virtual bool generatesFiles() const { return false; }

@@ -16,7 +16,7 @@ public:
     QList<DockItem> readItems() const override;
     DockWriteReport write(const QString& presetName, const QStringList& apps, const QList<DockFolderStackValues>& items,
                           const std::function<void()>& finish) override;
-    bool drivesHomeApps() const override { return true; }
+    DockAppKind appKind() const override { return DockAppKind::Bundle; }
 };
 
 } // namespace pierline

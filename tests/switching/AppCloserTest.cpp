@@ -29,7 +29,7 @@ protected:
         std::atomic<bool> result = false;
         const double start = time.clock.monotonicSeconds();
         QFuture<void> f =
-            runAsync(QueuePriority::UserInitiated, [&] { result = AppCloser::closeRunningInstances(url); });
+            runAsync(QueuePriority::UserInitiated, [&] { result = AppCloser::closeRunningInstances(url, DockAppKind::Bundle); });
         for (int polls = time.clock.sleepsBegun() + 1;; ++polls) {
             EXPECT_TRUE(waitUntil([&] { return f.isFinished() || time.clock.sleepsBegun() >= polls; }));
             if (f.isFinished())
@@ -79,7 +79,7 @@ TEST_F(SwitchingAppCloser, GracePeriodsAreExactAndAppsThatQuitAreNotForced) {
     const qint64 chrome = apps->launch(apps->makeApp("Google Chrome", "com.google.Chrome", {}, {"ignore-term"}));
     const qint64 hung = apps->launch(apps->makeApp("Hung", "com.example.hung", {}, {"ignore-term"}));
     const qint64 polite = apps->launch(apps->makeApp("Polite", "com.example.polite"));
-    QFuture<void> closing = AppCloser::closeAppsNotInPreset({}, {});
+    QFuture<void> closing = AppCloser::closeAppsNotInPreset({}, {}, DockAppKind::Bundle);
     ASSERT_TRUE(time.clock.waitForSleepers(3));
     ASSERT_TRUE(waitUntil([&] { return !apps->running(polite); }));
 
@@ -146,7 +146,7 @@ TEST_F(SwitchingAppCloser, PlainPathEntriesAreLiteralForWriterCloserAndNotes) {
     }
 
     const qint64 pid = apps->launch(bundle);
-    ASSERT_TRUE(waitFor(AppCloser::closeAppsNotInPreset({plain}, {})));
+    ASSERT_TRUE(waitFor(AppCloser::closeAppsNotInPreset({plain}, {}, DockAppKind::Bundle)));
     EXPECT_TRUE(apps->running(pid));
     EXPECT_FALSE(logs.printedContaining("Closing app:"));
 }

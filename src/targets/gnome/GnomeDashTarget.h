@@ -17,6 +17,7 @@ public:
     std::variant<DockReading, DockReadError> read() const override;
     DockWriteReport write(const QString& presetName, const QStringList& apps, const QList<DockFolderStackValues>& items,
                           const std::function<void()>& finish) override;
+    DockAppKind appKind() const override { return DockAppKind::DesktopFile; }
     bool generatesFiles() const override { return true; }
     void removeUnused(const QList<DockFolderStackValues>& itemsInUse) override;
 

@@ -1,0 +1,524 @@
+// GLib first: its headers use `signals` as a name, which Qt defines as a macro.
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+#include <xcb/xcb.h>
+
+#include "LinuxDesktopApps.h"
+
+#include "platform/DesktopEntry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSet>
+
+#include <cerrno>
+#include <climits>
+#include <algorithm>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pierline {
+namespace {
+
+QByteArray readSmallFile(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    QByteArray out;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || out.size() > (1 << 20))
+            break;
+        out.append(buffer, n);
+    }
+    ::close(fd);
+    return out;
+}
+
+QByteArray readLink(const QByteArray& path) {
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink(path.constData(), buffer, sizeof buffer);
+    if (n <= 0)
+        return {};
+    QByteArray target(buffer, n);
+    if (target.endsWith(" (deleted)")) // replaced by an update while it runs: still that program
+        target.chop(10);
+    return target;
+}
+
+QByteArray canonical(const QByteArray& path) {
+    char buffer[PATH_MAX];
+    return !path.isEmpty() && ::realpath(path.constData(), buffer) ? QByteArray(buffer) : QByteArray();
+}
+
+QByteArray baseName(const QByteArray& path) {
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+struct ProcStat {
+    char state = '?';
+    qint64 ppid = 0;
+    QByteArray comm;
+};
+
+// "<pid> (comm) S ppid ..."; comm may hold spaces and parentheses.
+std::optional<ProcStat> parseStat(const QByteArray& text) {
+    const qsizetype open = text.indexOf('(');
+    const qsizetype close = text.lastIndexOf(')');
+    if (open < 0 || close < open || close + 2 >= text.size())
+        return std::nullopt;
+    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+    if (fields.size() < 2 || fields[0].isEmpty())
+        return std::nullopt;
+    return ProcStat{fields[0].at(0), fields[1].toLongLong(), text.mid(open + 1, close - open - 1)};
+}
+
+bool isInterpreter(const QString& name) {
+    static const QRegularExpression pattern(QStringLiteral(
+        "^(sh|bash|dash|zsh|ksh|mksh|fish|python[0-9.]*|perl[0-9.]*|ruby[0-9.]*|node|nodejs|lua[0-9.]*|php[0-9.]*|"
+        "tclsh[0-9.]*|wish[0-9.]*|gjs|java|mono)$"));
+    return pattern.match(name).hasMatch();
+}
+
+// The programs that make up the desktop session: never closed, whatever desktop file they match.
+bool isSessionProgram(const QByteArray& name) {
+    static const QSet<QByteArray> names = {
+        "gnome-shell", "plank",       "gnome-panel", "mate-panel",   "xfce4-panel",      "lxpanel",
+        "lxqt-panel",  "budgie-panel", "plasmashell", "Xorg",        "Xwayland",         "X",
+        "dbus-daemon", "dbus-broker", "dbus-broker-launch",          "systemd",          "mutter",
+        "kwin_x11",    "kwin_wayland", "xfwm4",       "xfdesktop",   "gnome-shell-calendar-server",
+    };
+    static const QByteArrayList prefixes = {"gnome-session", "gsd-", "xdg-desktop-portal", "at-spi",
+                                            "xfce4-session", "mate-session", "cinnamon-session", "lxsession"};
+    if (names.contains(name))
+        return true;
+    for (const QByteArray& prefix : prefixes)
+        if (name.startsWith(prefix))
+            return true;
+    return false;
+}
+
+// A service of the user's systemd manager (its session.slice, background or plain units, the
+// manager itself), as opposed to the app.slice where launched apps run or a login session scope.
+bool isUserService(const QByteArray& cgroupFile) {
+    QByteArray path;
+    for (const QByteArray& line : cgroupFile.split('\n')) {
+        if (line.startsWith("0::") || line.contains(":name=systemd:")) {
+            path = line.mid(line.indexOf(':', line.indexOf(':') + 1) + 1);
+            if (line.startsWith("0::"))
+                break;
+        }
+    }
+    const qsizetype manager = path.indexOf("/user@");
+    if (manager < 0)
+        return false;
+    const qsizetype unit = path.indexOf(".service", manager);
+    if (unit < 0)
+        return false;
+    return !path.mid(unit + 8).startsWith("/app.slice/");
+}
+
+struct AppFile {
+    QString path;
+    QString name;
+    bool hidden = false; // NoDisplay: not an app the user sees
+};
+
+// A program run with a script or an argument that tells the app apart: a shebang script, or an
+// interpreter given a script on the Exec line.
+struct ScriptRule {
+    int app = 0;
+    QByteArray word;      // as written
+    QByteArray canonical; // when it names an existing file
+};
+
+struct AppIndex {
+    QList<AppFile> apps;
+    QHash<QByteArray, QList<int>> byExecutable;
+    QHash<QByteArray, QList<ScriptRule>> byInterpreter;
+    QHash<QString, QList<int>> byWindowClass;
+};
+
+// The interpreter named by a script's "#!" line, or empty when the file is no script.
+QByteArray shebangInterpreter(const QString& path, const QStringList& searchPath) {
+    QByteArray head = readSmallFile(QFile::encodeName(path)).left(256);
+    if (!head.startsWith("#!"))
+        return {};
+    head = head.mid(2, head.indexOf('\n') < 0 ? -1 : head.indexOf('\n') - 2).trimmed();
+    QList<QByteArray> words = head.simplified().split(' ');
+    if (words.isEmpty() || words[0].isEmpty())
+        return {};
+    if (baseName(words[0]) == "env" && words.size() > 1) {
+        const auto command = parseDesktopCommand(QString::fromLocal8Bit(head), searchPath, {});
+        return command ? canonical(QFile::encodeName(command->resolved)) : QByteArray();
+    }
+    return canonical(words[0]);
+}
+
+void addDesktopFile(AppIndex& index, const QString& path, const QStringList& searchPath, bool windowsKnown) {
+    const auto entry = DesktopEntry::load(path);
+    if (!entry || entry->value(QStringLiteral("Type")) != QLatin1String("Application"))
+        return;
+    const auto flag = [&](const char* key) {
+        return entry->value(QString::fromLatin1(key)).value_or(QString()).trimmed() == QLatin1String("true");
+    };
+    // A terminal program is any program the user runs in a terminal, not this app.
+    if (flag("Hidden") || flag("Terminal"))
+        return;
+    const int app = static_cast<int>(index.apps.size());
+    QString name = entry->localised(QStringLiteral("Name")).value_or(QString());
+    if (name.isEmpty())
+        name = QFileInfo(path).completeBaseName();
+    index.apps.append({path, name, flag("NoDisplay")});
+
+    const QString windowClass = entry->value(QStringLiteral("StartupWMClass")).value_or(QString()).trimmed();
+    if (!windowClass.isEmpty()) {
+        index.byWindowClass[windowClass].append(app);
+        // Its windows tell it apart from other apps of the same program (web apps of a browser).
+        if (windowsKnown)
+            return;
+    }
+    const auto command = parseDesktopCommand(entry->value(QStringLiteral("Exec")).value_or(QString()), searchPath,
+                                             entry->value(QStringLiteral("Path")).value_or(QString()));
+    if (!command || command->resolved.isEmpty())
+        return;
+    const QByteArray program = canonical(QFile::encodeName(command->resolved));
+    if (program.isEmpty())
+        return;
+    if (const QByteArray interpreter = shebangInterpreter(command->resolved, searchPath); !interpreter.isEmpty()) {
+        index.byInterpreter[interpreter].append({app, QFile::encodeName(command->resolved), program});
+        return;
+    }
+    if (!isInterpreter(QString::fromLocal8Bit(baseName(program))) &&
+        !isInterpreter(QFileInfo(command->program).fileName())) {
+        index.byExecutable[program].append(app);
+        return;
+    }
+    // An interpreter alone runs many apps: only the first word that is no option tells this one.
+    for (const QString& argument : command->arguments) {
+        if (argument.startsWith(QLatin1Char('-')))
+            continue;
+        const QByteArray word = QFile::encodeName(argument);
+        index.byInterpreter[program].append({app, word, canonical(word)});
+        return;
+    }
+}
+
+// WM_CLASS names (instance and class) of the windows the window manager lists, by the pid each
+// window gives. `answered` is false when there is no display or no window manager list.
+QHash<qint64, QStringList> windowClassesByPid(bool* answered) {
+    *answered = false;
+    QHash<qint64, QStringList> out;
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        return out;
+    int screenNumber = 0;
+    xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
+    const auto done = qScopeGuard([&] { xcb_disconnect(connection); });
+    if (xcb_connection_has_error(connection))
+        return out;
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber && screens.rem; ++i)
+        xcb_screen_next(&screens);
+    if (!screens.rem)
+        return out;
+    const xcb_window_t root = screens.data->root;
+
+    const auto atom = [&](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 1, static_cast<uint16_t>(qstrlen(name)), name), nullptr);
+        const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(reply);
+        return value;
+    };
+    const xcb_atom_t clientList = atom("_NET_CLIENT_LIST");
+    const xcb_atom_t wmPid = atom("_NET_WM_PID");
+    if (clientList == XCB_ATOM_NONE || wmPid == XCB_ATOM_NONE)
+        return out;
+    xcb_get_property_reply_t* list = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, root, clientList, XCB_ATOM_WINDOW, 0, 1 << 16), nullptr);
+    if (!list || list->type != XCB_ATOM_WINDOW || list->format != 32) {
+        free(list);
+        return out;
+    }
+    *answered = true;
+    const auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(list));
+    const int count = xcb_get_property_value_length(list) / 4;
+
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    struct Cookies {
+        xcb_get_property_cookie_t pid, wmClass, machine;
+    };
+    QList<Cookies> cookies;
+    for (int i = 0; i < count; ++i)
+        cookies.append({xcb_get_property(connection, 0, windows[i], wmPid, XCB_ATOM_CARDINAL, 0, 1),
+                        xcb_get_property(connection, 0, windows[i], XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256),
+                        xcb_get_property(connection, 0, windows[i], XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 0,
+                                         64)});
+    free(list);
+    const auto text = [](xcb_get_property_reply_t* reply) {
+        return reply ? QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
+                                  xcb_get_property_value_length(reply))
+                     : QByteArray();
+    };
+    for (const Cookies& c : cookies) {
+        xcb_get_property_reply_t* pid = xcb_get_property_reply(connection, c.pid, nullptr);
+        xcb_get_property_reply_t* wmClass = xcb_get_property_reply(connection, c.wmClass, nullptr);
+        xcb_get_property_reply_t* machine = xcb_get_property_reply(connection, c.machine, nullptr);
+        const QByteArray machineName = text(machine);
+        // A window of another machine gives a pid of that machine.
+        const bool local = machineName.isEmpty() || machineName.split('\0').value(0) == host;
+        if (local && pid && pid->format == 32 && xcb_get_property_value_length(pid) == 4) {
+            const qint64 value = *static_cast<const uint32_t*>(xcb_get_property_value(pid));
+            for (const QByteArray& part : text(wmClass).split('\0'))
+                if (!part.isEmpty())
+                    out[value].append(QString::fromUtf8(part));
+        }
+        free(pid);
+        free(wmClass);
+        free(machine);
+    }
+    return out;
+}
+
+struct Match {
+    qint64 ppid = 0;
+    QList<int> apps;
+    QByteArray executable;
+    QByteArray command; // the kernel's short name of the process
+};
+
+class LinuxDesktopApps : public DesktopApps {
+public:
+    explicit LinuxDesktopApps(ProcessScope scope) : scope_(std::move(scope)) {
+        if (scope_.selfPid <= 0)
+            scope_.selfPid = ::getpid();
+        if (scope_.uid < 0)
+            scope_.uid = ::getuid();
+    }
+
+    QList<RunningApplication> runningApplications(const QStringList& desktopFiles) const override {
+        const QStringList searchPath = scope_.searchPath.isEmpty() ? executableSearchPath() : scope_.searchPath;
+        bool windowsKnown = false;
+        QHash<qint64, QStringList> windows;
+        if (scope_.askDisplay)
+            windows = windowClassesByPid(&windowsKnown);
+
+        AppIndex index;
+        QSet<QString> seen;
+        for (const QString& file : desktopFiles) {
+            const QString path = QDir::cleanPath(file);
+            if (!seen.contains(path)) {
+                seen.insert(path);
+                addDesktopFile(index, path, searchPath, windowsKnown);
+            }
+        }
+        if (index.apps.isEmpty())
+            return {};
+
+        const QHash<qint64, Match> matches = matchProcesses(index, windows);
+        const Ours ours = ourselves();
+        QList<RunningApplication> out;
+        for (auto it = matches.begin(); it != matches.end(); ++it) {
+            const qint64 pid = it.key();
+            if (excluded(pid, *it, ours))
+                continue;
+            const auto parent = matches.constFind(it->ppid);
+            for (int app : it->apps) {
+                // A helper the app started is part of it, not an app of its own.
+                if (parent != matches.constEnd() && parent->apps.contains(app))
+                    continue;
+                const AppFile& file = index.apps[app];
+                RunningApplication running;
+                running.pid = pid;
+                running.bundlePath = file.path;
+                running.localizedName = file.name;
+                running.activationPolicy = file.hidden ? ActivationPolicy::Accessory : ActivationPolicy::Regular;
+                out.append(running);
+            }
+        }
+        std::sort(out.begin(), out.end(), [](const RunningApplication& a, const RunningApplication& b) {
+            return a.pid != b.pid ? a.pid < b.pid : *a.bundlePath < *b.bundlePath;
+        });
+        return out;
+    }
+
+    bool isApplication(const QString& desktopFile) const override {
+        GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(QFile::encodeName(desktopFile).constData());
+        if (!info)
+            return false;
+        g_object_unref(info);
+        return true;
+    }
+
+    OpenResult openApplication(const QString& desktopFile) override {
+        if (!runningApplications({desktopFile}).isEmpty())
+            return OpenResult::success(); // already running
+        return launch(desktopFile, {});
+    }
+
+    OpenResult openFile(const QString& filePath, const QString& desktopFile) override {
+        return launch(desktopFile, {filePath});
+    }
+
+private:
+    struct Ours {
+        QSet<qint64> chain; // this process and its parents
+        QByteArray executable;
+        QByteArray session;
+    };
+
+    QByteArray procFile(qint64 pid, const char* name) const {
+        return QFile::encodeName(scope_.procRoot) + '/' + QByteArray::number(pid) + '/' + name;
+    }
+
+    Ours ourselves() const {
+        Ours ours;
+        ours.executable = readLink(procFile(scope_.selfPid, "exe"));
+        ours.session = readSmallFile(procFile(scope_.selfPid, "sessionid")).trimmed();
+        qint64 pid = scope_.selfPid;
+        for (int depth = 0; pid > 1 && depth < 256 && !ours.chain.contains(pid); ++depth) {
+            ours.chain.insert(pid);
+            const auto stat = parseStat(readSmallFile(procFile(pid, "stat")));
+            pid = stat ? stat->ppid : 0;
+        }
+        return ours;
+    }
+
+    // Which desktop files each process of our user runs, before any exclusion.
+    QHash<qint64, Match> matchProcesses(const AppIndex& index, const QHash<qint64, QStringList>& windows) const {
+        QHash<qint64, Match> matches;
+        DIR* dir = ::opendir(QFile::encodeName(scope_.procRoot).constData());
+        if (!dir)
+            return matches;
+        const auto closeDir = qScopeGuard([&] { ::closedir(dir); });
+        const int dirFd = ::dirfd(dir);
+        while (const dirent* entry = ::readdir(dir)) {
+            char* end = nullptr;
+            const qint64 pid = std::strtoll(entry->d_name, &end, 10);
+            if (pid <= 0 || *end != '\0')
+                continue;
+            struct stat info {};
+            if (::fstatat(dirFd, entry->d_name, &info, 0) != 0 || info.st_uid != static_cast<uid_t>(scope_.uid))
+                continue;
+            QList<int> apps;
+            for (const QString& windowClass : windows.value(pid))
+                for (int app : index.byWindowClass.value(windowClass))
+                    if (!apps.contains(app))
+                        apps.append(app);
+            const QByteArray exe = readLink(procFile(pid, "exe"));
+            if (!exe.isEmpty()) {
+                for (int app : index.byExecutable.value(exe))
+                    if (!apps.contains(app))
+                        apps.append(app);
+                if (const auto rules = index.byInterpreter.constFind(exe); rules != index.byInterpreter.constEnd())
+                    for (int app : scriptMatches(pid, *rules))
+                        if (!apps.contains(app))
+                            apps.append(app);
+            }
+            if (apps.isEmpty())
+                continue;
+            const auto stat = parseStat(readSmallFile(procFile(pid, "stat")));
+            if (!stat || stat->state == 'Z' || stat->state == 'X')
+                continue; // gone, or finished and waiting for its parent
+            matches.insert(pid, {stat->ppid, apps, exe, stat->comm});
+        }
+        return matches;
+    }
+
+    // The apps whose script or telling argument is among the first arguments of the process.
+    QList<int> scriptMatches(qint64 pid, const QList<ScriptRule>& rules) const {
+        const QList<QByteArray> argv = readSmallFile(procFile(pid, "cmdline")).split('\0');
+        QByteArray cwd;
+        QList<int> apps;
+        for (qsizetype i = 1; i < argv.size() && i <= 3; ++i) {
+            const QByteArray& arg = argv[i];
+            if (arg.isEmpty())
+                continue;
+            QByteArray resolved;
+            for (const ScriptRule& rule : rules) {
+                bool same = arg == rule.word;
+                if (!same && !rule.canonical.isEmpty() && arg.contains('/')) {
+                    if (resolved.isEmpty()) {
+                        QByteArray path = arg;
+                        if (!path.startsWith('/')) {
+                            if (cwd.isEmpty())
+                                cwd = readLink(procFile(pid, "cwd"));
+                            path = cwd + '/' + path;
+                        }
+                        resolved = canonical(path);
+                    }
+                    same = resolved == rule.canonical;
+                }
+                if (same && !apps.contains(rule.app))
+                    apps.append(rule.app);
+            }
+        }
+        return apps;
+    }
+
+    // Processes that closing must never touch: another login session, the session's own programs
+    // and services, our parent chain and Pierline itself.
+    bool excluded(qint64 pid, const Match& match, const Ours& ours) const {
+        if (ours.chain.contains(pid) || (!ours.executable.isEmpty() && match.executable == ours.executable))
+            return true;
+        if (isSessionProgram(baseName(match.executable)) || isSessionProgram(match.command))
+            return true;
+        const QByteArray session = readSmallFile(procFile(pid, "sessionid")).trimmed();
+        if (!session.isEmpty() && !ours.session.isEmpty() && session != ours.session)
+            return true;
+        return isUserService(readSmallFile(procFile(pid, "cgroup")));
+    }
+
+    OpenResult launch(const QString& desktopFile, const QStringList& files) {
+        GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(QFile::encodeName(desktopFile).constData());
+        if (!info)
+            return OpenResult::failure(
+                QStringLiteral("The desktop file \"%1\" is missing or names no application.").arg(desktopFile));
+        GList* uris = nullptr;
+        for (const QString& file : files) {
+            GFile* gfile = g_file_new_for_path(QFile::encodeName(file).constData());
+            uris = g_list_append(uris, g_file_get_uri(gfile));
+            g_object_unref(gfile);
+        }
+        GAppLaunchContext* context = g_app_launch_context_new();
+        GPid pid = 0;
+        GError* error = nullptr;
+        const auto pidOf = [](GDesktopAppInfo*, GPid started, gpointer data) { *static_cast<GPid*>(data) = started; };
+        const gboolean ok = g_desktop_app_info_launch_uris_as_manager(info, uris, context, G_SPAWN_SEARCH_PATH,
+                                                                      nullptr, nullptr, pidOf, &pid, &error);
+        g_list_free_full(uris, g_free);
+        g_object_unref(context);
+        g_object_unref(info);
+        if (!ok) {
+            const QString message = error ? QString::fromUtf8(error->message) : QStringLiteral("unknown error");
+            g_clear_error(&error);
+            return OpenResult::failure(QStringLiteral("Failed to launch %1: %2").arg(desktopFile, message));
+        }
+        return OpenResult::success(pid > 0 ? std::optional<qint64>(pid) : std::nullopt);
+    }
+
+    ProcessScope scope_;
+};
+
+} // namespace
+
+std::unique_ptr<DesktopApps> createLinuxDesktopApps(ProcessScope scope) {
+    return std::make_unique<LinuxDesktopApps>(std::move(scope));
+}
+
+std::unique_ptr<DesktopApps> createSystemDesktopApps() {
+    return createLinuxDesktopApps({});
+}
+
+} // namespace pierline
