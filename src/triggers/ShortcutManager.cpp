@@ -9,6 +9,7 @@
 #include "platform/UserNotifications.h"
 #include "platform/UuidText.h"
 #include "triggers/AdvancedHotkeyManager.h"
+#include "triggers/DesktopShortcutSync.h"
 #include "store/DockPresetManager.h"
 
 #include <algorithm>
@@ -65,6 +66,16 @@ std::optional<StoredShortcut> shortcutOf(const std::shared_ptr<HotKey>& hotKey) 
     if (!key)
         return std::nullopt;
     return StoredShortcut{*key, hotKey->keyCombo().modifiers()};
+}
+
+// The desktop's keybindings follow a table that was written; one that was not left them right.
+std::optional<QString> syncedUnless(std::optional<QString> tableError) {
+    return tableError ? tableError : syncDesktopKeybindings();
+}
+
+void warnIfNotSynced() {
+    if (const auto error = syncDesktopKeybindings())
+        printWarning(*error);
 }
 
 std::optional<QString> writeTable(const QString& defaultsKey, const QVariantMap& table) {
@@ -137,10 +148,14 @@ ShortcutManager::ShortcutManager(Loading loading) {
         });
     };
 
-    if (loading == Loading::Now)
+    if (loading == Loading::Now) {
         loadStoredShortcuts();
-    else
-        later([this] { loadStoredShortcuts(); });
+    } else {
+        later([this] {
+            loadStoredShortcuts();
+            warnIfNotSynced();
+        });
+    }
 
     UserNotifications::shared().requestAuthorization([](bool granted, const QString& error) {
         if (!error.isEmpty())
@@ -161,7 +176,7 @@ ShortcutManager::ShortcutManager(Loading loading) {
 
     // Deleting a preset drops its hotkey here rather than behind our back in user defaults.
     DockPresetManager::shared().setPresetDeletionHandler(DockPresetManager::DeletionHook::Shortcut,
-                                                         [this](const QUuid& id) { dropPresetHotKey(id); });
+                                                         &ShortcutManager::removeShortcutOfDeletedPreset);
 }
 
 ShortcutManager::~ShortcutManager() {
@@ -228,6 +243,23 @@ std::optional<QString> ShortcutManager::dropPresetHotKey(const QUuid& presetId) 
     return error;
 }
 
+void ShortcutManager::removeShortcutOfDeletedPreset(const QUuid& presetId) {
+    runOnMainSync([&] {
+        if (ShortcutManager* live = existing()) {
+            live->dropPresetHotKey(presetId);
+        } else {
+            UserDefaults& defaults = UserDefaults::standard();
+            const std::optional<QVariant> stored = defaults.object(kPresetTableKey);
+            QVariantMap table = stored ? stored->toMap() : QVariantMap();
+            const qsizetype before = table.size();
+            table.removeIf([&](const auto& entry) { return QUuid(entry.key()) == presetId; });
+            if (table.size() != before && writeTable(kPresetTableKey, table))
+                return;
+        }
+        warnIfNotSynced();
+    });
+}
+
 std::optional<QString> ShortcutManager::dropActionHotKey(ShortcutAction action) {
     if (!actionHotKeys_.erase(action))
         return std::nullopt;
@@ -249,7 +281,7 @@ std::optional<QString> ShortcutManager::setPresetShortcut(const QUuid& presetId,
             hotKeys_[presetId] = makePresetHotKey(presetId, previous->key, previous->modifiers);
     }
     postDidChange();
-    return error;
+    return syncedUnless(error);
 }
 
 std::optional<QString> ShortcutManager::removePresetShortcut(const QUuid& presetId) {
@@ -259,7 +291,7 @@ std::optional<QString> ShortcutManager::removePresetShortcut(const QUuid& preset
         hotKeys_[presetId] = makePresetHotKey(presetId, previous->key, previous->modifiers);
     // The live manager when the app runs, else its stored table.
     AdvancedHotkeyManager::removeConfigurationOfDeletedPreset(presetId);
-    return error;
+    return syncedUnless(error);
 }
 
 std::optional<QString> ShortcutManager::setActionShortcut(ShortcutAction action, Key key, quint64 modifiers) {
@@ -273,7 +305,7 @@ std::optional<QString> ShortcutManager::setActionShortcut(ShortcutAction action,
             actionHotKeys_[action] = makeActionHotKey(action, previous->key, previous->modifiers);
     }
     postDidChange();
-    return error;
+    return syncedUnless(error);
 }
 
 std::optional<QString> ShortcutManager::removeActionShortcut(ShortcutAction action) {
@@ -281,7 +313,7 @@ std::optional<QString> ShortcutManager::removeActionShortcut(ShortcutAction acti
     auto error = dropActionHotKey(action);
     if (error && previous)
         actionHotKeys_[action] = makeActionHotKey(action, previous->key, previous->modifiers);
-    return error;
+    return syncedUnless(error);
 }
 
 std::optional<StoredShortcut> ShortcutManager::presetShortcut(const QUuid& presetId) const {

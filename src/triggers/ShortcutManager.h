@@ -87,6 +87,9 @@ public:
     std::optional<QString> removePresetShortcut(const QUuid& presetId);
     std::optional<QString> setActionShortcut(ShortcutAction action, Key key, quint64 modifiers);
     std::optional<QString> removeActionShortcut(ShortcutAction action);
+    // A preset is being deleted: its shortcut leaves the live manager when the app runs, else the
+    // stored table. Failures are shown, as the deletion goes on.
+    static void removeShortcutOfDeletedPreset(const QUuid& presetId);
 
     // The key and Cocoa flags of a preset's hotkey; nullopt without one.
     std::optional<StoredShortcut> presetShortcut(const QUuid& presetId) const;

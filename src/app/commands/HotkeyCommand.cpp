@@ -3,6 +3,7 @@
 #include "PresetCommandSupport.h"
 
 #include "app/Cli.h"
+#include "platform/DesktopKeybindings.h"
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -10,6 +11,7 @@
 #include "store/DockPresetManager.h"
 #include "triggers/AdvancedHotkeyManager.h"
 #include "triggers/CombinationText.h"
+#include "triggers/DesktopShortcutSync.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -187,6 +189,8 @@ int runSet(const QStringList& args) {
                 .arg(positional.first(), triggerTypeDisplayName(configuration.triggerType),
                      keys.isEmpty() ? QString() : QStringLiteral(" %1").arg(keys.first().displayString())) +
             (configuration.multiPressCount ? QStringLiteral(" ×%1").arg(*configuration.multiPressCount) : QString()));
+        if (configuration.triggerType != HotkeyTriggerType::single && isWaylandSession())
+            err(QStringLiteral("Warning: %1").arg(waylandTriggersNote()));
         return kExitOk;
     });
 }
@@ -277,8 +281,10 @@ int runShow(const QStringList& args) {
                 row.insert(QStringLiteral("count"), *configuration.multiPressCount);
             presets.append(row);
         }
-        const QJsonObject answer{{QStringLiteral("leader"), leader ? QJsonValue(combinationFields(*leader)) : QJsonValue()},
-                                 {QStringLiteral("presets"), presets}};
+        QJsonObject answer{{QStringLiteral("leader"), leader ? QJsonValue(combinationFields(*leader)) : QJsonValue()},
+                           {QStringLiteral("presets"), presets}};
+        if (isWaylandSession())
+            answer.insert(QStringLiteral("note"), waylandTriggersNote());
         outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
         return kExitOk;
     }
@@ -293,6 +299,8 @@ int runShow(const QStringList& args) {
             line += QStringLiteral(" ×%1").arg(*configuration.multiPressCount);
         out(line);
     }
+    if (isWaylandSession())
+        out(waylandTriggersNote());
     return kExitOk;
 }
 

@@ -6,6 +6,7 @@
 #include "store/PersistenceController.h"
 #include "store/PresetJson.h"
 #include "triggers/AdvancedHotkeyManager.h"
+#include "triggers/ShortcutManager.h"
 #include "core/PresetRecord.h"
 
 #include <QJsonArray>
@@ -28,6 +29,9 @@ DockPresetManager* openPresetManager() {
     // The stored form is JSON data the store cannot edit; the app's live manager also lets go of the keys.
     manager.setPresetDeletionHandler(DockPresetManager::DeletionHook::AdvancedHotkey,
                                      &AdvancedHotkeyManager::removeConfigurationOfDeletedPreset);
+    // Also brings the desktop's own keybindings in step where they are used.
+    manager.setPresetDeletionHandler(DockPresetManager::DeletionHook::Shortcut,
+                                     &ShortcutManager::removeShortcutOfDeletedPreset);
     return &manager;
 }
 

@@ -1,7 +1,9 @@
 #include "Commands.h"
 
 #include "app/Cli.h"
+#include "platform/DesktopKeybindings.h"
 #include "targets/DockTarget.h"
+#include "triggers/DesktopShortcutSync.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,11 +37,19 @@ int runTargetCommand(const QStringList& args) {
     const std::unique_ptr<DockTarget> target = makeDockTarget(choice.id);
     const TargetStatus status = target->status();
     if (check) {
+        if (isWaylandSession()) {
+            out(waylandTriggersNote());
+            if (const auto problem = createDesktopKeybindings()->problem())
+                err(QStringLiteral("The desktop's keybindings cannot be written, so shortcuts do nothing: %1")
+                        .arg(*problem));
+        }
         if (!status.reachable) {
             err(QStringLiteral("%1 cannot be reached: %2").arg(target->displayName(), status.reason));
             return kExitFailed;
         }
         out(QStringLiteral("%1: reachable").arg(choice.id));
+        if (!status.note.isEmpty())
+            out(status.note);
         return kExitOk;
     }
     if (parser.isSet(json)) {
@@ -50,12 +60,16 @@ int runTargetCommand(const QStringList& args) {
                            {QStringLiteral("reachable"), status.reachable}};
         if (!status.reachable)
             answer.insert(QStringLiteral("problem"), status.reason);
+        if (!status.note.isEmpty())
+            answer.insert(QStringLiteral("note"), status.note);
         outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
         return kExitOk;
     }
     out(QStringLiteral("target: %1 (%2)").arg(choice.id, target->displayName()));
     out(QStringLiteral("why: %1").arg(choice.reason));
     out(status.reachable ? QStringLiteral("reachable: yes") : QStringLiteral("reachable: no, %1").arg(status.reason));
+    if (!status.note.isEmpty())
+        out(QStringLiteral("state: %1").arg(status.note));
     return kExitOk;
 }
 

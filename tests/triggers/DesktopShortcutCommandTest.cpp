@@ -1,0 +1,127 @@
+// Simple shortcuts in a Wayland session through the binary: the desktop's own keybindings follow
+// the stored table, on GSettings' keyfile backend in a private home read back with `gsettings`.
+#include "support/PierlineCli.h"
+#include "support/TempHome.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+using namespace pierline;
+using namespace pierline::test;
+
+namespace {
+
+const QString kList = "org.gnome.settings-daemon.plugins.media-keys";
+const QString kFolder = "/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/";
+
+class WaylandShortcuts : public ::testing::Test {
+protected:
+    void SetUp() override {
+        env_ = {{"HOME", home_.file("user")},
+                {"XDG_CONFIG_HOME", home_.file("config")},
+                {"GSETTINGS_BACKEND", "keyfile"},
+                {"XDG_SESSION_TYPE", "wayland"}};
+        ASSERT_EQ(pierline({"preset", "create", "Work"}).exitCode, 0);
+        ASSERT_EQ(pierline({"preset", "create", "Play"}).exitCode, 0);
+    }
+
+    CliRun pierline(const QStringList& args, const QMap<QString, QString>& extra = {}) const {
+        QMap<QString, QString> env = env_;
+        env.insert(extra);
+        return runPierline(args, env);
+    }
+    QString gsettings(const QStringList& args) const {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (auto it = env_.begin(); it != env_.end(); ++it)
+            environment.insert(it.key(), it.value());
+        process.setProcessEnvironment(environment);
+        process.start("gsettings", args);
+        EXPECT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    }
+    QStringList list() const {
+        QStringList paths;
+        for (const auto& match : QRegularExpression("'([^']*)'").globalMatch(gsettings({"get", kList, "custom-keybindings"})))
+            paths << match.captured(1);
+        return paths;
+    }
+    QString field(const QString& path, const QString& key) const {
+        return gsettings({"get", kList + ".custom-keybinding:" + path, key});
+    }
+    QString idOf(const QString& name) const {
+        const CliRun run = pierline({"presets", "--json"});
+        for (const QJsonValue& preset : QJsonDocument::fromJson(run.out.toUtf8()).array())
+            if (preset["name"].toString() == name)
+                return preset["idString"].toString();
+        return {};
+    }
+
+    TempHome home_;
+    QMap<QString, QString> env_;
+};
+
+} // namespace
+
+TEST_F(WaylandShortcuts, KeybindingsFollowTheTableAndTheUsersOwnStay) {
+    const QString mine = kFolder + "custom0/";
+    const QString work = kFolder + "pierline-" + idOf("Work") + "/";
+    const QString play = kFolder + "pierline-" + idOf("Play") + "/";
+    const QString action = kFolder + "pierline-action-updateLastAppliedPreset/";
+    gsettings({"set", kList + ".custom-keybinding:" + mine, "binding", "<Super>t"});
+    gsettings({"set", kList, "custom-keybindings", "['" + mine + "']"});
+    const auto mineIsKept = [&] {
+        EXPECT_EQ(list().value(0), mine);
+        EXPECT_EQ(field(mine, "binding"), "'<Super>t'");
+    };
+
+    ASSERT_EQ(pierline({"shortcut", "set", "Work", "cmd+opt+two"}).exitCode, 0);
+    EXPECT_EQ(list(), QStringList({mine, work}));
+    EXPECT_EQ(field(work, "name"), "'Pierline: Work'");
+    EXPECT_EQ(field(work, "binding"), "'<Super><Alt>2'");
+    const QString command = field(work, "command");
+    EXPECT_TRUE(command.contains(PIERLINE_BINARY)) << command.toStdString();
+    EXPECT_TRUE(command.contains("PIERLINE_HOME=" + home_.path())) << command.toStdString();
+    EXPECT_TRUE(command.contains(" apply --id " + idOf("Work"))) << command.toStdString();
+
+    struct Step {
+        QStringList args;
+        QStringList after;
+    };
+    const QList<Step> steps = {
+        {{"shortcut", "set", "Play", "ctrl+shift+f8"}, {mine, work, play}},
+        {{"shortcut", "action", "set", "updateLastAppliedPreset", "cmd+u"}, {mine, work, play, action}},
+        {{"shortcut", "set", "Work", "opt+space"}, {mine, work, play, action}},
+        {{"shortcut", "remove", "Play"}, {mine, work, action}},
+        {{"preset", "delete", "Work"}, {mine, action}},
+    };
+    for (const Step& step : steps) {
+        const CliRun run = pierline(step.args);
+        EXPECT_EQ(run.exitCode, 0) << step.args.join(' ').toStdString() << run.err.toStdString();
+        EXPECT_EQ(list(), step.after) << step.args.join(' ').toStdString();
+        mineIsKept();
+    }
+    EXPECT_EQ(field(work, "binding"), "''");
+    EXPECT_EQ(field(action, "binding"), "'<Super>u'");
+
+    // Outside Wayland the table changes and the desktop's keybindings stay as they are.
+    ASSERT_EQ(pierline({"shortcut", "set", "Play", "cmd+four"}, {{"XDG_SESSION_TYPE", "x11"}}).exitCode, 0);
+    EXPECT_EQ(list(), QStringList({mine, action}));
+    EXPECT_TRUE(pierline({"hotkey", "show"}).out.contains("only on X11"));
+    EXPECT_FALSE(pierline({"hotkey", "show"}, {{"XDG_SESSION_TYPE", "x11"}}).out.contains("only on X11"));
+}
+
+TEST_F(WaylandShortcuts, AMissingSchemaIsAClearError) {
+    const QMap<QString, QString> noSchemas{{"XDG_DATA_DIRS", home_.file("nothing")}};
+    const CliRun run = pierline({"shortcut", "set", "Work", "cmd+two"}, noSchemas);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("org.gnome.settings-daemon.plugins.media-keys")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("install gnome-settings-daemon-common")) << run.err.toStdString();
+    const CliRun check = pierline({"target", "check"}, noSchemas);
+    EXPECT_TRUE(check.out.contains("only on X11")) << check.out.toStdString();
+    EXPECT_TRUE(check.err.contains("gnome-settings-daemon-common")) << check.err.toStdString();
+}
