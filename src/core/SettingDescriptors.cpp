@@ -72,6 +72,8 @@ const QList<SettingDescriptor>& settingDescriptors() {
         boolean(S::LockDockAutoRelocate, "lockDockAutoRelocate", false),
         // Empty: chosen from the home and the desktop.
         text(S::DockTarget, "dockTarget", ""),
+        // The Plank dock a switch writes: `plank -n NAME`, its folder under ~/.config/plank.
+        text(S::PlankDock, "plankDock", "dock1"),
     };
     return descriptors;
 }

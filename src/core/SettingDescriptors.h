@@ -41,6 +41,7 @@ enum class Setting {
     LockDockDisplayUUID,
     LockDockAutoRelocate,
     DockTarget,
+    PlankDock,
 };
 
 // One setting: its user-defaults key (equal to the property name), its type, its value when the

@@ -3,6 +3,7 @@
 #include "SandboxTarget.h"
 #include "core/SettingDescriptors.h"
 #include "gnome/GnomeDashTarget.h"
+#include "plank/PlankTarget.h"
 #include "platform/Log.h"
 #include "platform/SystemPaths.h"
 
@@ -30,7 +31,7 @@ QList<DockItem> DockTarget::readItems() const {
 }
 
 const QStringList& dockTargetIds() {
-    static const QStringList ids{QStringLiteral("sandbox"), QStringLiteral("gnome")};
+    static const QStringList ids{QStringLiteral("sandbox"), QStringLiteral("gnome"), QStringLiteral("plank")};
     return ids;
 }
 
@@ -44,6 +45,11 @@ DockTargetChoice chooseDockTarget() {
     const QString dock = SystemPaths::preferencesFile(QStringLiteral("com.apple.dock"));
     if (QFileInfo::exists(dock))
         return {QStringLiteral("sandbox"), QStringLiteral("the home holds an emulated Dock (%1)").arg(dock)};
+
+    // Plank often runs on a desktop that names another dock of its own.
+    if (PlankTarget::runsOnSessionBus())
+        return {QStringLiteral("plank"), QStringLiteral("Plank runs the dock %1 on the session bus")
+                                             .arg(readStringSetting(Setting::PlankDock))};
 
     const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
     for (const QString& name : desktop.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
@@ -61,6 +67,8 @@ std::unique_ptr<DockTarget> makeDockTarget(const QString& id) {
         return std::make_unique<SandboxTarget>();
     if (id == QLatin1String("gnome"))
         return std::make_unique<GnomeDashTarget>();
+    if (id == QLatin1String("plank"))
+        return std::make_unique<PlankTarget>();
     return nullptr;
 }
 

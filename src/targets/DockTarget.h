@@ -17,10 +17,12 @@ namespace pierline {
 // under the home, or desktop files of the user's session.
 enum class DockAppKind { Bundle, DesktopFile };
 
-// Whether a target can be read and written now; `reason` says why not.
+// Whether a target can be read and written now; `reason` says why not. `note` tells the state of
+// the dock's program where a switch depends on it (running or not).
 struct TargetStatus {
     bool reachable = true;
     QString reason;
+    QString note;
 };
 
 // The dock Pierline drives: reads the layout into a record's apps and items, writes a preset
@@ -29,8 +31,8 @@ class DockTarget {
 public:
     virtual ~DockTarget() = default;
 
-    virtual QString id() const = 0;          // the `dockTarget` value: "sandbox", "gnome"
-    virtual QString displayName() const = 0; // "the sandbox Dock", "the GNOME dash"
+    virtual QString id() const = 0;          // the `dockTarget` value: "sandbox", "gnome", "plank"
+    virtual QString displayName() const = 0; // "the sandbox Dock", "the GNOME dash", "Plank"
     virtual TargetStatus status() const = 0;
 
     virtual std::variant<DockReading, DockReadError> read() const = 0;
@@ -64,7 +66,8 @@ struct DockTargetChoice {
 const QStringList& dockTargetIds();
 
 // The `dockTarget` setting when set, else the sandbox for a home that holds an emulated Dock,
-// else the desktop named by XDG_CURRENT_DESKTOP, else the sandbox.
+// else Plank when it runs the plankDock dock on the session bus, else the desktop named by
+// XDG_CURRENT_DESKTOP, else the sandbox.
 DockTargetChoice chooseDockTarget();
 // nullptr for an unknown name.
 std::unique_ptr<DockTarget> makeDockTarget(const QString& id);

@@ -1,5 +1,6 @@
 #include "platform/DesktopEntry.h"
-#include "targets/gnome/GnomeDashTarget.h"
+#include "targets/GeneratedLauncher.h"
+#include "targets/StoredItem.h"
 
 #include "support/ScopedEnv.h"
 
@@ -77,24 +78,24 @@ TEST(DesktopEntry, GeneratedFilesGiveBackTheItemTheyWereMadeFor) {
     link.label = QStringLiteral("Docs");
 
     for (const DockFolderStackValues& item : {folder, file, link}) {
-        const QString path = root.filePath(GnomeDashTarget::generatedId(item));
-        writeFile(path, GnomeDashTarget::generatedText(item));
-        const auto back = GnomeDashTarget::itemOfGeneratedFile(path);
+        const QString path = root.filePath(generatedLauncherId(item));
+        writeFile(path, generatedAppLauncherText(item));
+        const auto back = itemOfGeneratedLauncher(path);
         ASSERT_TRUE(back) << path.toStdString();
         EXPECT_EQ(*back, dockItemFromStoredItem(item));
         EXPECT_TRUE(QFileInfo(path).fileName().startsWith("pierline-"));
     }
     // The launcher opens exactly the item, quoted for the Exec line.
-    const DesktopEntry entry = *DesktopEntry::load(root.filePath(GnomeDashTarget::generatedId(file)));
+    const DesktopEntry entry = *DesktopEntry::load(root.filePath(generatedLauncherId(file)));
     EXPECT_EQ(entry.value("Exec"), "xdg-open \"/home/u/a\\\\b 100%%.txt\"");
     EXPECT_EQ(entry.value("Name"), " Notes\nline 2");
-    EXPECT_NE(GnomeDashTarget::generatedId(folder), GnomeDashTarget::generatedId(link));
+    EXPECT_NE(generatedLauncherId(folder), generatedLauncherId(link));
 
     // A file that only looks generated is not an item.
     writeFile(root.filePath("pierline-handmade.desktop"), "[Desktop Entry]\nName=Mine\nExec=true\n");
-    EXPECT_FALSE(GnomeDashTarget::itemOfGeneratedFile(root.filePath("pierline-handmade.desktop")));
+    EXPECT_FALSE(itemOfGeneratedLauncher(root.filePath("pierline-handmade.desktop")));
     writeFile(root.filePath("pierline-broken.desktop"), "[Desktop Entry]\nX-Pierline-Item={not json\n");
-    EXPECT_FALSE(GnomeDashTarget::itemOfGeneratedFile(root.filePath("pierline-broken.desktop")));
+    EXPECT_FALSE(itemOfGeneratedLauncher(root.filePath("pierline-broken.desktop")));
 }
 
 } // namespace

@@ -184,7 +184,7 @@ TEST_F(GnomeDash, TargetIsChosenBySettingThenHomeThenDesktop) {
     EXPECT_EQ(target({{"XDG_CURRENT_DESKTOP", "KDE"}}), "sandbox/detected");
     EXPECT_EQ(target({{"XDG_CURRENT_DESKTOP", ""}}), "sandbox/detected");
 
-    EXPECT_EQ(pierline({"settings", "set", "dockTarget", "plank"}).exitCode, 2);
+    EXPECT_EQ(pierline({"settings", "set", "dockTarget", "kde"}).exitCode, 2);
     ASSERT_EQ(pierline({"settings", "set", "dockTarget", "sandbox"}).exitCode, 0);
     EXPECT_EQ(target({}), "sandbox/setting");
     ASSERT_EQ(pierline({"settings", "set", "dockTarget", ""}).exitCode, 0);

@@ -11,6 +11,7 @@
 #include "store/StoreError.h"
 #include "switching/AppSettings.h"
 #include "targets/DockTarget.h"
+#include "targets/plank/PlankTarget.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -184,6 +185,12 @@ std::variant<QVariant, int> checkedValue(const SettingDescriptor& d, const QVari
         err(QStringLiteral("Invalid value for dockTarget: %1 (one of %2, or \"\" to choose from the desktop)")
                 .arg(value.toString(), dockTargetIds().join(QStringLiteral(", "))));
         return kExitUsage;
+    }
+    if (d.id == Setting::PlankDock) {
+        if (const auto problem = PlankTarget::dockNameProblem(value.toString())) {
+            err(QStringLiteral("Invalid value for plankDock: %1").arg(*problem));
+            return kExitUsage;
+        }
     }
     if (d.id == Setting::ExcludedPresetIds) {
         int exitCode = kExitUsage;

@@ -48,6 +48,8 @@ int runTargetCommand(const QStringList& args) {
             return kExitFailed;
         }
         out(QStringLiteral("%1: reachable").arg(choice.id));
+        if (!status.note.isEmpty())
+            out(status.note);
         return kExitOk;
     }
     if (parser.isSet(json)) {
@@ -58,12 +60,16 @@ int runTargetCommand(const QStringList& args) {
                            {QStringLiteral("reachable"), status.reachable}};
         if (!status.reachable)
             answer.insert(QStringLiteral("problem"), status.reason);
+        if (!status.note.isEmpty())
+            answer.insert(QStringLiteral("note"), status.note);
         outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
         return kExitOk;
     }
     out(QStringLiteral("target: %1 (%2)").arg(choice.id, target->displayName()));
     out(QStringLiteral("why: %1").arg(choice.reason));
     out(status.reachable ? QStringLiteral("reachable: yes") : QStringLiteral("reachable: no, %1").arg(status.reason));
+    if (!status.note.isEmpty())
+        out(QStringLiteral("state: %1").arg(status.note));
     return kExitOk;
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "targets/DockTarget.h"
-
-#include <QSet>
+#include "targets/DockTargetError.h"
 
 namespace pierline {
 
@@ -31,19 +30,6 @@ public:
     static QString appEntryForDesktopId(const QString& desktopId);
     // The desktop ID of an app entry; nullopt for an entry that is not a desktop file.
     static std::optional<QString> desktopIdForAppEntry(const QString& entry);
-
-    // The generated desktop file for an item: its ID and its text.
-    static QString generatedId(const DockFolderStackValues& item);
-    static QByteArray generatedText(const DockFolderStackValues& item);
-    // The item a generated desktop file stands for, read back from its X-Pierline-Item.
-    static std::optional<DockItem> itemOfGeneratedFile(const QString& path);
 };
-
-struct DockTargetError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// A stored item as the tile the readers give back.
-DockItem dockItemFromStoredItem(const DockFolderStackValues& item);
 
 } // namespace pierline

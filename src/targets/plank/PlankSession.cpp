@@ -1,0 +1,232 @@
+// GLib first: its headers use `signals` as a name, which Qt defines as a macro.
+#include <gio/gio.h>
+
+#include "PlankSession.h"
+
+#include "platform/Clock.h"
+#include "platform/Url.h"
+#include "targets/DockTargetError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <unistd.h>
+
+namespace pierline {
+namespace {
+
+constexpr int kCallTimeoutMs = 2000;
+constexpr double kPollSeconds = 0.02;
+
+struct GObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+using BusPtr = std::unique_ptr<GDBusConnection, GObjectUnref>;
+
+struct VariantUnref {
+    void operator()(GVariant* value) const { g_variant_unref(value); }
+};
+using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
+
+BusPtr sessionBus() {
+    if (!PlankSession::hasSessionBus())
+        return nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!bus)
+        return nullptr;
+    // The shared connection would otherwise end the process when the bus goes away.
+    g_dbus_connection_set_exit_on_close(bus, FALSE);
+    return BusPtr(bus);
+}
+
+VariantPtr call(const char* name, const char* path, const char* interface, const char* method, GVariant* args,
+                const char* replyType) {
+    BusPtr bus = sessionBus();
+    if (!bus || !g_dbus_is_name(name) || !g_variant_is_object_path(path)) {
+        if (args)
+            g_variant_unref(g_variant_ref_sink(args));
+        return nullptr;
+    }
+    GVariant* reply =
+        g_dbus_connection_call_sync(bus.get(), name, path, interface, method, args, G_VARIANT_TYPE(replyType),
+                                    G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, nullptr, nullptr);
+    return VariantPtr(reply);
+}
+
+// Running and not a zombie (a zombie has let go of everything; only its parent has to reap it).
+bool processAlive(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close < 0 || text.mid(close + 2, 1) != "Z";
+}
+
+QStringList processEnvironment(qint64 pid) {
+    QFile file(QStringLiteral("/proc/%1/environ").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList out;
+    for (const QByteArray& entry : file.readAll().split('\0'))
+        if (entry.contains('='))
+            out << QString::fromLocal8Bit(entry);
+    return out;
+}
+
+QString findProgram(const QStringList& environment) {
+    for (const QString& entry : environment)
+        if (entry.startsWith(QLatin1String("PATH=")))
+            if (QString found = QStandardPaths::findExecutable(QStringLiteral("plank"), entry.mid(5).split(QLatin1Char(':')));
+                !found.isEmpty())
+                return found;
+    return PlankSession::installedProgram();
+}
+
+QString localPath(const QString& uri) {
+    return QDir::cleanPath(filePathOfLocation(uri).value_or(uri));
+}
+
+// Whether `expected` appears in `shown` in the same order.
+bool showsInOrder(const QStringList& expected, const QStringList& shown) {
+    qsizetype at = 0;
+    for (const QString& uri : shown)
+        if (at < expected.size() && localPath(uri) == localPath(expected[at]))
+            ++at;
+    return at == expected.size();
+}
+
+} // namespace
+
+PlankSession::PlankSession(QString dock) : dock_(std::move(dock)) {}
+
+bool PlankSession::hasSessionBus() {
+    // Checked first so that GLib never autolaunches a bus of its own.
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+}
+
+QString PlankSession::busName() const {
+    return QStringLiteral("net.launchpad.plank.") + dock_;
+}
+
+QString PlankSession::objectPath() const {
+    return QStringLiteral("/net/launchpad/plank/") + dock_;
+}
+
+QString PlankSession::installedProgram() {
+    return QStandardPaths::findExecutable(QStringLiteral("plank"));
+}
+
+std::optional<qint64> PlankSession::runningPid() const {
+    const QByteArray name = busName().toUtf8();
+    if (!g_dbus_is_name(name.constData()))
+        return std::nullopt;
+    VariantPtr reply = call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                            "GetConnectionUnixProcessID", g_variant_new("(s)", name.constData()), "(u)");
+    if (!reply)
+        return std::nullopt;
+    guint32 pid = 0;
+    g_variant_get(reply.get(), "(u)", &pid);
+    return static_cast<qint64>(pid);
+}
+
+std::optional<QStringList> PlankSession::persistentApplications() const {
+    const QByteArray name = busName().toUtf8();
+    const QByteArray path = objectPath().toUtf8();
+    VariantPtr reply = call(name.constData(), path.constData(), "net.launchpad.plank.Items",
+                            "GetPersistentApplications", nullptr, "(as)");
+    if (!reply)
+        return std::nullopt;
+    GVariantIter* iter = nullptr;
+    g_variant_get(reply.get(), "(as)", &iter);
+    QStringList out;
+    const gchar* uri = nullptr;
+    while (g_variant_iter_next(iter, "&s", &uri))
+        out << QString::fromUtf8(uri);
+    g_variant_iter_free(iter);
+    return out;
+}
+
+PlankSession::Launch PlankSession::stop(qint64 pid, double timeoutSeconds) const {
+    Launch launch;
+    launch.environment = processEnvironment(pid);
+    if (launch.environment.isEmpty())
+        launch.environment = QProcessEnvironment::systemEnvironment().toStringList();
+    launch.program = findProgram(launch.environment);
+    launch.workingDirectory = QFileInfo(QStringLiteral("/proc/%1/cwd").arg(pid)).symLinkTarget();
+    if (launch.workingDirectory.isEmpty() || !QFileInfo(launch.workingDirectory).isDir())
+        launch.workingDirectory = QDir::homePath();
+
+    if (::kill(static_cast<pid_t>(pid), SIGTERM) != 0 && errno != ESRCH)
+        throw DockTargetError(QStringLiteral("cannot stop Plank (pid %1): %2")
+                                  .arg(pid)
+                                  .arg(QString::fromLocal8Bit(std::strerror(errno)))
+                                  .toStdString());
+    Clock& clock = Clock::shared();
+    const double deadline = clock.monotonicSeconds() + timeoutSeconds;
+    // A new Plank would only hand over to the old one while it still holds the name.
+    while (processAlive(pid) || runningPid()) {
+        if (clock.monotonicSeconds() >= deadline)
+            throw DockTargetError(
+                QStringLiteral("Plank (pid %1) did not stop within %2 s").arg(pid).arg(timeoutSeconds).toStdString());
+        clock.sleep(kPollSeconds);
+    }
+    return launch;
+}
+
+qint64 PlankSession::start(const Launch& launch) const {
+    if (launch.program.isEmpty())
+        throw DockTargetError("plank is not installed (no `plank` on PATH)");
+    QProcess process;
+    process.setProgram(launch.program);
+    process.setArguments({QStringLiteral("-n"), dock_});
+    process.setEnvironment(launch.environment);
+    process.setWorkingDirectory(launch.workingDirectory);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    // Its own session: closing the terminal that ran the switch must not take the dock with it.
+    process.setChildProcessModifier([] { ::setsid(); });
+    qint64 pid = 0;
+    if (!process.startDetached(&pid))
+        throw DockTargetError(
+            QStringLiteral("cannot start %1: %2").arg(launch.program, process.errorString()).toStdString());
+    return pid;
+}
+
+void PlankSession::waitUntilShowing(qint64 pid, const QStringList& expected, double timeoutSeconds) const {
+    Clock& clock = Clock::shared();
+    const double deadline = clock.monotonicSeconds() + timeoutSeconds;
+    std::optional<QStringList> shown;
+    while (clock.monotonicSeconds() < deadline) {
+        if (!processAlive(pid))
+            throw DockTargetError(QStringLiteral("Plank exited right after it was started again; run `plank -n %1` "
+                                                 "in a terminal to see why")
+                                      .arg(dock_)
+                                      .toStdString());
+        if (auto answer = persistentApplications()) {
+            if (showsInOrder(expected, *answer))
+                return;
+            shown = answer;
+        }
+        clock.sleep(kPollSeconds);
+    }
+    if (!shown)
+        throw DockTargetError(QStringLiteral("Plank did not come back on the session bus within %1 s")
+                                  .arg(timeoutSeconds)
+                                  .toStdString());
+    throw DockTargetError(QStringLiteral("Plank shows the apps [%1] instead of [%2]")
+                              .arg(shown->join(QStringLiteral(", ")), expected.join(QStringLiteral(", ")))
+                              .toStdString());
+}
+
+} // namespace pierline
