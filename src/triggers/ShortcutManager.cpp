@@ -176,7 +176,10 @@ ShortcutManager::ShortcutManager(Loading loading) {
 
     // Deleting a preset drops its hotkey here rather than behind our back in user defaults.
     DockPresetManager::shared().setPresetDeletionHandler(DockPresetManager::DeletionHook::Shortcut,
-                                                         &ShortcutManager::removeShortcutOfDeletedPreset);
+                                                         [this](const QUuid& id) {
+                                                             dropPresetHotKey(id);
+                                                             warnIfNotSynced();
+                                                         });
 }
 
 ShortcutManager::~ShortcutManager() {

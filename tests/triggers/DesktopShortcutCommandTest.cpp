@@ -46,7 +46,8 @@ protected:
     }
     QStringList list() const {
         QStringList paths;
-        for (const auto& match : QRegularExpression("'([^']*)'").globalMatch(gsettings({"get", kList, "custom-keybindings"})))
+        const QString text = gsettings({"get", kList, "custom-keybindings"});
+        for (const auto& match : QRegularExpression("'([^']*)'").globalMatch(text))
             paths << match.captured(1);
         return paths;
     }
