@@ -105,7 +105,7 @@ TEST(DesktopApps, FindsSessionAppsAndNeverOtherUsersServicesTheSessionOrOurChain
     const QString service = "0::/user.slice/user-1000.slice/user@1000.service/session.slice/org.gnome.Shell.service";
     const QList<FakeProcess> processes = {
         FakeProcess(10, bin + "/other"),
-        FakeProcess(20, viewer).parent(10),          // our parent
+        FakeProcess(20, viewer).parent(10),            // our parent
         FakeProcess(30, bin + "/pierline").parent(20), // us
         FakeProcess(100, viewer),
         FakeProcess(101, viewer).parent(100), // its helper
@@ -130,11 +130,8 @@ TEST(DesktopApps, FindsSessionAppsAndNeverOtherUsersServicesTheSessionOrOurChain
     const bool otherUser = ::geteuid() == 0 && tree.add(FakeProcess(102, viewer)) &&
                            ::chown(QFile::encodeName(root + "/proc/102").constData(), 4242, 4242) == 0;
 
-    const auto apps = createLinuxDesktopApps({.procRoot = tree.path(),
-                                              .selfPid = 30,
-                                              .uid = ::getuid(),
-                                              .askDisplay = false,
-                                              .searchPath = {bin}});
+    const auto apps = createLinuxDesktopApps(
+        {.procRoot = tree.path(), .selfPid = 30, .uid = ::getuid(), .askDisplay = false, .searchPath = {bin}});
     std::map<qint64, std::string> found;
     for (const RunningApplication& app : apps->runningApplications(files)) {
         const bool hidden = app.activationPolicy != ActivationPolicy::Regular;

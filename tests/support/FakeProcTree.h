@@ -18,11 +18,26 @@ struct FakeProcess {
     QString cgroup = QStringLiteral("0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-x.scope");
 
     FakeProcess(qint64 pid, QString exe) : pid(pid), exe(std::move(exe)) {}
-    FakeProcess& parent(qint64 value) { ppid = value; return *this; }
-    FakeProcess& arguments(QStringList value) { argv = std::move(value); return *this; }
-    FakeProcess& inState(char value) { state = value; return *this; }
-    FakeProcess& inSession(QString value) { session = std::move(value); return *this; }
-    FakeProcess& inCgroup(QString value) { cgroup = std::move(value); return *this; }
+    FakeProcess& parent(qint64 value) {
+        ppid = value;
+        return *this;
+    }
+    FakeProcess& arguments(QStringList value) {
+        argv = std::move(value);
+        return *this;
+    }
+    FakeProcess& inState(char value) {
+        state = value;
+        return *this;
+    }
+    FakeProcess& inSession(QString value) {
+        session = std::move(value);
+        return *this;
+    }
+    FakeProcess& inCgroup(QString value) {
+        cgroup = std::move(value);
+        return *this;
+    }
 };
 
 class FakeProcTree {

@@ -94,7 +94,7 @@ TEST_F(DesktopAppSwitch, ClosesSampleAppsThePresetLacksOpensItsActionAppAndSpare
     const QString excluded = sampleApp("pl-excluded");
     const QString opened = sampleApp("pl-opened");
     sampleApp("pl-closed");
-    sampleApp("plank"); // named as the session's dock
+    sampleApp("plank");                                                                // named as the session's dock
     QFile::copy(QFileInfo("/bin/sleep").canonicalFilePath(), program("pl-bystander")); // no desktop file
     // A script app stays the interpreter's process; `read` waits on its open stdin with no child.
     {

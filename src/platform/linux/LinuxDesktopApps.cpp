@@ -15,9 +15,9 @@
 #include <QScopeGuard>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -27,12 +27,13 @@
 namespace pierline {
 namespace {
 
-QByteArray readSmallFile(const QByteArray& path) {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+// `path` relative to the folder `at` (AT_FDCWD: the working folder, or an absolute path).
+QByteArray readSmallFile(const QByteArray& path, int at = AT_FDCWD) {
+    const int fd = ::openat(at, path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return {};
     QByteArray out;
-    char buffer[4096];
+    char buffer[16384];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
@@ -40,14 +41,16 @@ QByteArray readSmallFile(const QByteArray& path) {
         if (n <= 0 || out.size() > (1 << 20))
             break;
         out.append(buffer, n);
+        if (static_cast<size_t>(n) < sizeof buffer)
+            break; // a short read of these files is their end: saves a call per file
     }
     ::close(fd);
     return out;
 }
 
-QByteArray readLink(const QByteArray& path) {
+QByteArray readLink(const QByteArray& path, int at = AT_FDCWD) {
     char buffer[PATH_MAX];
-    const ssize_t n = ::readlink(path.constData(), buffer, sizeof buffer);
+    const ssize_t n = ::readlinkat(at, path.constData(), buffer, sizeof buffer);
     if (n <= 0)
         return {};
     QByteArray target(buffer, n);
@@ -59,6 +62,24 @@ QByteArray readLink(const QByteArray& path) {
 QByteArray canonical(const QByteArray& path) {
     char buffer[PATH_MAX];
     return !path.isEmpty() && ::realpath(path.constData(), buffer) ? QByteArray(buffer) : QByteArray();
+}
+
+// realpath, remembering the folders' resolutions: the programs of many apps share a few folders.
+QByteArray canonicalIn(QHash<QByteArray, QByteArray>& folders, const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash <= 0 || !path.startsWith('/'))
+        return canonical(path);
+    const QByteArray folder = path.left(slash);
+    auto it = folders.find(folder);
+    if (it == folders.end())
+        it = folders.insert(folder, canonical(folder));
+    if (it->isEmpty())
+        return {};
+    const QByteArray candidate = *it + path.mid(slash);
+    struct stat info {};
+    if (::lstat(candidate.constData(), &info) != 0)
+        return {};
+    return S_ISLNK(info.st_mode) ? canonical(candidate) : candidate;
 }
 
 QByteArray baseName(const QByteArray& path) {
@@ -93,13 +114,31 @@ bool isInterpreter(const QString& name) {
 // The programs that make up the desktop session: never closed, whatever desktop file they match.
 bool isSessionProgram(const QByteArray& name) {
     static const QSet<QByteArray> names = {
-        "gnome-shell", "plank",       "gnome-panel", "mate-panel",   "xfce4-panel",      "lxpanel",
-        "lxqt-panel",  "budgie-panel", "plasmashell", "Xorg",        "Xwayland",         "X",
-        "dbus-daemon", "dbus-broker", "dbus-broker-launch",          "systemd",          "mutter",
-        "kwin_x11",    "kwin_wayland", "xfwm4",       "xfdesktop",   "gnome-shell-calendar-server",
+        "gnome-shell",
+        "plank",
+        "gnome-panel",
+        "mate-panel",
+        "xfce4-panel",
+        "lxpanel",
+        "lxqt-panel",
+        "budgie-panel",
+        "plasmashell",
+        "Xorg",
+        "Xwayland",
+        "X",
+        "dbus-daemon",
+        "dbus-broker",
+        "dbus-broker-launch",
+        "systemd",
+        "mutter",
+        "kwin_x11",
+        "kwin_wayland",
+        "xfwm4",
+        "xfdesktop",
+        "gnome-shell-calendar-server",
     };
-    static const QByteArrayList prefixes = {"gnome-session", "gsd-", "xdg-desktop-portal", "at-spi",
-                                            "xfce4-session", "mate-session", "cinnamon-session", "lxsession"};
+    static const QByteArrayList prefixes = {"gnome-session", "gsd-",         "xdg-desktop-portal", "at-spi",
+                                            "xfce4-session", "mate-session", "cinnamon-session",   "lxsession"};
     if (names.contains(name))
         return true;
     for (const QByteArray& prefix : prefixes)
@@ -147,10 +186,12 @@ struct AppIndex {
     QHash<QByteArray, QList<int>> byExecutable;
     QHash<QByteArray, QList<ScriptRule>> byInterpreter;
     QHash<QString, QList<int>> byWindowClass;
+    QSet<QByteArray> scriptNames; // file names of the rules' words
+    QHash<QByteArray, QByteArray> canonicalFolders;
 };
 
 // The interpreter named by a script's "#!" line, or empty when the file is no script.
-QByteArray shebangInterpreter(const QString& path, const QStringList& searchPath) {
+QByteArray shebangInterpreter(AppIndex& index, const QString& path, const QStringList& searchPath) {
     QByteArray head = readSmallFile(QFile::encodeName(path)).left(256);
     if (!head.startsWith("#!"))
         return {};
@@ -160,9 +201,9 @@ QByteArray shebangInterpreter(const QString& path, const QStringList& searchPath
         return {};
     if (baseName(words[0]) == "env" && words.size() > 1) {
         const auto command = parseDesktopCommand(QString::fromLocal8Bit(head), searchPath, {});
-        return command ? canonical(QFile::encodeName(command->resolved)) : QByteArray();
+        return command ? canonicalIn(index.canonicalFolders, QFile::encodeName(command->resolved)) : QByteArray();
     }
-    return canonical(words[0]);
+    return canonicalIn(index.canonicalFolders, words[0]);
 }
 
 void addDesktopFile(AppIndex& index, const QString& path, const QStringList& searchPath, bool windowsKnown) {
@@ -192,11 +233,14 @@ void addDesktopFile(AppIndex& index, const QString& path, const QStringList& sea
                                              entry->value(QStringLiteral("Path")).value_or(QString()));
     if (!command || command->resolved.isEmpty())
         return;
-    const QByteArray program = canonical(QFile::encodeName(command->resolved));
+    const QByteArray program = canonicalIn(index.canonicalFolders, QFile::encodeName(command->resolved));
     if (program.isEmpty())
         return;
-    if (const QByteArray interpreter = shebangInterpreter(command->resolved, searchPath); !interpreter.isEmpty()) {
+    if (const QByteArray interpreter = shebangInterpreter(index, command->resolved, searchPath);
+        !interpreter.isEmpty()) {
         index.byInterpreter[interpreter].append({app, QFile::encodeName(command->resolved), program});
+        index.scriptNames.insert(baseName(program));
+        index.scriptNames.insert(baseName(QFile::encodeName(command->resolved)));
         return;
     }
     if (!isInterpreter(QString::fromLocal8Bit(baseName(program))) &&
@@ -209,7 +253,10 @@ void addDesktopFile(AppIndex& index, const QString& path, const QStringList& sea
         if (argument.startsWith(QLatin1Char('-')))
             continue;
         const QByteArray word = QFile::encodeName(argument);
-        index.byInterpreter[program].append({app, word, canonical(word)});
+        const QByteArray resolved = canonicalIn(index.canonicalFolders, word);
+        index.byInterpreter[program].append({app, word, resolved});
+        index.scriptNames.insert(baseName(word));
+        index.scriptNames.insert(baseName(resolved));
         return;
     }
 }
@@ -261,10 +308,10 @@ QHash<qint64, QStringList> windowClassesByPid(bool* answered) {
     };
     QList<Cookies> cookies;
     for (int i = 0; i < count; ++i)
-        cookies.append({xcb_get_property(connection, 0, windows[i], wmPid, XCB_ATOM_CARDINAL, 0, 1),
-                        xcb_get_property(connection, 0, windows[i], XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256),
-                        xcb_get_property(connection, 0, windows[i], XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 0,
-                                         64)});
+        cookies.append(
+            {xcb_get_property(connection, 0, windows[i], wmPid, XCB_ATOM_CARDINAL, 0, 1),
+             xcb_get_property(connection, 0, windows[i], XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256),
+             xcb_get_property(connection, 0, windows[i], XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 0, 64)});
     free(list);
     const auto text = [](xcb_get_property_reply_t* reply) {
         return reply ? QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
@@ -326,12 +373,17 @@ public:
         if (index.apps.isEmpty())
             return {};
 
-        const QHash<qint64, Match> matches = matchProcesses(index, windows);
-        const Ours ours = ourselves();
+        DIR* dir = ::opendir(QFile::encodeName(scope_.procRoot).constData());
+        if (!dir)
+            return {};
+        const auto closeDir = qScopeGuard([&] { ::closedir(dir); });
+        const int proc = ::dirfd(dir);
+        const QHash<qint64, Match> matches = matchProcesses(dir, index, windows);
+        const Ours ours = ourselves(proc);
         QList<RunningApplication> out;
         for (auto it = matches.begin(); it != matches.end(); ++it) {
             const qint64 pid = it.key();
-            if (excluded(pid, *it, ours))
+            if (excluded(proc, pid, *it, ours))
                 continue;
             const auto parent = matches.constFind(it->ppid);
             for (int app : it->apps) {
@@ -378,30 +430,30 @@ private:
         QByteArray session;
     };
 
-    QByteArray procFile(qint64 pid, const char* name) const {
-        return QFile::encodeName(scope_.procRoot) + '/' + QByteArray::number(pid) + '/' + name;
+    // Paths below the process tree are relative to its folder, opened once per scan.
+    static QByteArray procFile(qint64 pid, const char* name) { return QByteArray::number(pid) + '/' + name; }
+    QByteArray readProc(int proc, qint64 pid, const char* name) const {
+        return readSmallFile(procFile(pid, name), proc);
     }
+    QByteArray linkProc(int proc, qint64 pid, const char* name) const { return readLink(procFile(pid, name), proc); }
 
-    Ours ourselves() const {
+    Ours ourselves(int proc) const {
         Ours ours;
-        ours.executable = readLink(procFile(scope_.selfPid, "exe"));
-        ours.session = readSmallFile(procFile(scope_.selfPid, "sessionid")).trimmed();
+        ours.executable = linkProc(proc, scope_.selfPid, "exe");
+        ours.session = readProc(proc, scope_.selfPid, "sessionid").trimmed();
         qint64 pid = scope_.selfPid;
         for (int depth = 0; pid > 1 && depth < 256 && !ours.chain.contains(pid); ++depth) {
             ours.chain.insert(pid);
-            const auto stat = parseStat(readSmallFile(procFile(pid, "stat")));
+            const auto stat = parseStat(readProc(proc, pid, "stat"));
             pid = stat ? stat->ppid : 0;
         }
         return ours;
     }
 
     // Which desktop files each process of our user runs, before any exclusion.
-    QHash<qint64, Match> matchProcesses(const AppIndex& index, const QHash<qint64, QStringList>& windows) const {
+    QHash<qint64, Match> matchProcesses(DIR* dir, const AppIndex& index,
+                                        const QHash<qint64, QStringList>& windows) const {
         QHash<qint64, Match> matches;
-        DIR* dir = ::opendir(QFile::encodeName(scope_.procRoot).constData());
-        if (!dir)
-            return matches;
-        const auto closeDir = qScopeGuard([&] { ::closedir(dir); });
         const int dirFd = ::dirfd(dir);
         while (const dirent* entry = ::readdir(dir)) {
             char* end = nullptr;
@@ -416,19 +468,19 @@ private:
                 for (int app : index.byWindowClass.value(windowClass))
                     if (!apps.contains(app))
                         apps.append(app);
-            const QByteArray exe = readLink(procFile(pid, "exe"));
+            const QByteArray exe = linkProc(dirFd, pid, "exe");
             if (!exe.isEmpty()) {
                 for (int app : index.byExecutable.value(exe))
                     if (!apps.contains(app))
                         apps.append(app);
                 if (const auto rules = index.byInterpreter.constFind(exe); rules != index.byInterpreter.constEnd())
-                    for (int app : scriptMatches(pid, *rules))
+                    for (int app : scriptMatches(dirFd, pid, index, *rules))
                         if (!apps.contains(app))
                             apps.append(app);
             }
             if (apps.isEmpty())
                 continue;
-            const auto stat = parseStat(readSmallFile(procFile(pid, "stat")));
+            const auto stat = parseStat(readProc(dirFd, pid, "stat"));
             if (!stat || stat->state == 'Z' || stat->state == 'X')
                 continue; // gone, or finished and waiting for its parent
             matches.insert(pid, {stat->ppid, apps, exe, stat->comm});
@@ -437,8 +489,8 @@ private:
     }
 
     // The apps whose script or telling argument is among the first arguments of the process.
-    QList<int> scriptMatches(qint64 pid, const QList<ScriptRule>& rules) const {
-        const QList<QByteArray> argv = readSmallFile(procFile(pid, "cmdline")).split('\0');
+    QList<int> scriptMatches(int proc, qint64 pid, const AppIndex& index, const QList<ScriptRule>& rules) const {
+        const QList<QByteArray> argv = readProc(proc, pid, "cmdline").split('\0');
         QByteArray cwd;
         QList<int> apps;
         for (qsizetype i = 1; i < argv.size() && i <= 3; ++i) {
@@ -448,12 +500,14 @@ private:
             QByteArray resolved;
             for (const ScriptRule& rule : rules) {
                 bool same = arg == rule.word;
-                if (!same && !rule.canonical.isEmpty() && arg.contains('/')) {
+                // Resolving costs a walk of the path: only for a file name some rule has.
+                if (!same && !rule.canonical.isEmpty() && arg.contains('/') &&
+                    index.scriptNames.contains(baseName(arg))) {
                     if (resolved.isEmpty()) {
                         QByteArray path = arg;
                         if (!path.startsWith('/')) {
                             if (cwd.isEmpty())
-                                cwd = readLink(procFile(pid, "cwd"));
+                                cwd = linkProc(proc, pid, "cwd");
                             path = cwd + '/' + path;
                         }
                         resolved = canonical(path);
@@ -469,15 +523,15 @@ private:
 
     // Processes that closing must never touch: another login session, the session's own programs
     // and services, our parent chain and Pierline itself.
-    bool excluded(qint64 pid, const Match& match, const Ours& ours) const {
+    bool excluded(int proc, qint64 pid, const Match& match, const Ours& ours) const {
         if (ours.chain.contains(pid) || (!ours.executable.isEmpty() && match.executable == ours.executable))
             return true;
         if (isSessionProgram(baseName(match.executable)) || isSessionProgram(match.command))
             return true;
-        const QByteArray session = readSmallFile(procFile(pid, "sessionid")).trimmed();
+        const QByteArray session = readProc(proc, pid, "sessionid").trimmed();
         if (!session.isEmpty() && !ours.session.isEmpty() && session != ours.session)
             return true;
-        return isUserService(readSmallFile(procFile(pid, "cgroup")));
+        return isUserService(readProc(proc, pid, "cgroup"));
     }
 
     OpenResult launch(const QString& desktopFile, const QStringList& files) {
@@ -495,8 +549,8 @@ private:
         GPid pid = 0;
         GError* error = nullptr;
         const auto pidOf = [](GDesktopAppInfo*, GPid started, gpointer data) { *static_cast<GPid*>(data) = started; };
-        const gboolean ok = g_desktop_app_info_launch_uris_as_manager(info, uris, context, G_SPAWN_SEARCH_PATH,
-                                                                      nullptr, nullptr, pidOf, &pid, &error);
+        const gboolean ok = g_desktop_app_info_launch_uris_as_manager(info, uris, context, G_SPAWN_SEARCH_PATH, nullptr,
+                                                                      nullptr, pidOf, &pid, &error);
         g_list_free_full(uris, g_free);
         g_object_unref(context);
         g_object_unref(info);
