@@ -164,7 +164,7 @@ PlankSession::Launch PlankSession::stop(qint64 pid, double timeoutSeconds) const
     launch.program = findProgram(launch.environment);
     launch.workingDirectory = QFileInfo(QStringLiteral("/proc/%1/cwd").arg(pid)).symLinkTarget();
     if (launch.workingDirectory.isEmpty() || !QFileInfo(launch.workingDirectory).isDir())
-        launch.workingDirectory = QDir::homePath();
+        launch.workingDirectory = QFileInfo(QDir::homePath()).isDir() ? QDir::homePath() : QDir::rootPath();
 
     if (::kill(static_cast<pid_t>(pid), SIGTERM) != 0 && errno != ESRCH)
         throw DockTargetError(QStringLiteral("cannot stop Plank (pid %1): %2")
