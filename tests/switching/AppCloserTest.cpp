@@ -75,6 +75,28 @@ TEST(SwitchingAppCloserRules, PresetPathsAndCandidatesKeepSystemAgentsSelfAndExc
     EXPECT_EQ(ids, (QStringList{"com.apple.TextEdit", "com.apple.Safari.WebApp.1234", "com.example.other"}));
 }
 
+// A process may run several desktop files (two launchers of one program): any of them spares it,
+// by path or by desktop ID; hidden apps are never closed and each process is closed once.
+TEST(SwitchingAppCloserRules, DesktopCandidatesAreSparedByAnyOfTheirDesktopFiles) {
+    auto app = [](qint64 pid, const QString& id, ActivationPolicy policy = ActivationPolicy::Regular) {
+        RunningApplication a;
+        a.pid = pid;
+        a.bundlePath = "/usr/share/applications/" + id;
+        a.activationPolicy = policy;
+        return a;
+    };
+    const QList<RunningApplication> running = {
+        app(1, "firefox.desktop"), app(1, "firefox-esr.desktop"), app(2, "editor.desktop"),
+        app(3, "mail.desktop"),    app(4, "helper.desktop", ActivationPolicy::Accessory),
+        app(5, "notes.desktop"),   app(5, "notes-alt.desktop"),
+    };
+    const QStringList preset{"/home/me/.local/share/applications/firefox-esr.desktop"};
+    QList<qint64> pids;
+    for (const auto& c : AppCloser::desktopCloseCandidates(running, preset, {"/usr/share/applications/mail.desktop"}))
+        pids.append(c.pid);
+    EXPECT_EQ(pids, (QList<qint64>{2, 5}));
+}
+
 TEST_F(SwitchingAppCloser, GracePeriodsAreExactAndAppsThatQuitAreNotForced) {
     const qint64 chrome = apps->launch(apps->makeApp("Google Chrome", "com.google.Chrome", {}, {"ignore-term"}));
     const qint64 hung = apps->launch(apps->makeApp("Hung", "com.example.hung", {}, {"ignore-term"}));
