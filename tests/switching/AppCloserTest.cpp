@@ -28,8 +28,8 @@ protected:
     }) {
         std::atomic<bool> result = false;
         const double start = time.clock.monotonicSeconds();
-        QFuture<void> f =
-            runAsync(QueuePriority::UserInitiated, [&] { result = AppCloser::closeRunningInstances(url, DockAppKind::Bundle); });
+        QFuture<void> f = runAsync(QueuePriority::UserInitiated,
+                                   [&] { result = AppCloser::closeRunningInstances(url, DockAppKind::Bundle); });
         for (int polls = time.clock.sleepsBegun() + 1;; ++polls) {
             EXPECT_TRUE(waitUntil([&] { return f.isFinished() || time.clock.sleepsBegun() >= polls; }));
             if (f.isFinished())
