@@ -113,7 +113,8 @@ TEST(DesktopApps, FindsSessionAppsAndNeverOtherUsersServicesTheSessionOrOurChain
         FakeProcess(104, viewer).inCgroup(service),
         FakeProcess(105, viewer).inState('Z'),
         FakeProcess(106, bin + "/gnome-shell"),
-        FakeProcess(107, bin + "/pierline"), // another Pierline
+        FakeProcess(40, viewer),                        // the terminal of a command handed to the app
+        FakeProcess(107, bin + "/pierline").parent(40), // that command, another Pierline
         FakeProcess(108, bin + "/helperd"),
         FakeProcess(109, bin + "/termtool"),
         FakeProcess(110, sh).arguments({"/bin/sh", bin + "/run.sh"}),

@@ -27,6 +27,21 @@
 namespace pierline {
 namespace {
 
+// The first bytes of a file: enough for a script's "#!" line without reading a whole program.
+QByteArray readHead(const QByteArray& path, qsizetype size) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    QByteArray head(size, Qt::Uninitialized);
+    ssize_t n = 0;
+    do
+        n = ::read(fd, head.data(), static_cast<size_t>(size));
+    while (n < 0 && errno == EINTR);
+    ::close(fd);
+    head.truncate(n > 0 ? n : 0);
+    return head;
+}
+
 // `path` relative to the folder `at` (AT_FDCWD: the working folder, or an absolute path).
 QByteArray readSmallFile(const QByteArray& path, int at = AT_FDCWD) {
     const int fd = ::openat(at, path.constData(), O_RDONLY | O_CLOEXEC);
@@ -192,7 +207,7 @@ struct AppIndex {
 
 // The interpreter named by a script's "#!" line, or empty when the file is no script.
 QByteArray shebangInterpreter(AppIndex& index, const QString& path, const QStringList& searchPath) {
-    QByteArray head = readSmallFile(QFile::encodeName(path)).left(256);
+    QByteArray head = readHead(QFile::encodeName(path), 256);
     if (!head.startsWith("#!"))
         return {};
     head = head.mid(2, head.indexOf('\n') < 0 ? -1 : head.indexOf('\n') - 2).trimmed();
@@ -207,8 +222,11 @@ QByteArray shebangInterpreter(AppIndex& index, const QString& path, const QStrin
 }
 
 void addDesktopFile(AppIndex& index, const QString& path, const QStringList& searchPath, bool windowsKnown) {
-    const auto entry = DesktopEntry::load(path);
-    if (!entry || entry->value(QStringLiteral("Type")) != QLatin1String("Application"))
+    bool hasGroup = false;
+    const QByteArray text = readSmallFile(QFile::encodeName(path));
+    const std::optional<DesktopEntry> entry =
+        text.isEmpty() ? std::nullopt : std::optional(DesktopEntry::parse(text, &hasGroup));
+    if (!entry || !hasGroup || entry->value(QStringLiteral("Type")) != QLatin1String("Application"))
         return;
     const auto flag = [&](const char* key) {
         return entry->value(QString::fromLatin1(key)).value_or(QString()).trimmed() == QLatin1String("true");
@@ -378,8 +396,11 @@ public:
             return {};
         const auto closeDir = qScopeGuard([&] { ::closedir(dir); });
         const int proc = ::dirfd(dir);
-        const QHash<qint64, Match> matches = matchProcesses(dir, index, windows);
-        const Ours ours = ourselves(proc);
+        Ours ours = ourselves(proc);
+        QList<qint64> ourPrograms;
+        const QHash<qint64, Match> matches = matchProcesses(dir, index, windows, ours.executable, ourPrograms);
+        for (qint64 pid : ourPrograms)
+            addChain(proc, pid, ours.chain);
         QList<RunningApplication> out;
         for (auto it = matches.begin(); it != matches.end(); ++it) {
             const qint64 pid = it.key();
@@ -425,7 +446,9 @@ public:
 
 private:
     struct Ours {
-        QSet<qint64> chain; // this process and its parents
+        // This process and its parents, and those of every other Pierline process: a command
+        // handed to the running app waits in the terminal that ran it.
+        QSet<qint64> chain;
         QByteArray executable;
         QByteArray session;
     };
@@ -441,18 +464,22 @@ private:
         Ours ours;
         ours.executable = linkProc(proc, scope_.selfPid, "exe");
         ours.session = readProc(proc, scope_.selfPid, "sessionid").trimmed();
-        qint64 pid = scope_.selfPid;
-        for (int depth = 0; pid > 1 && depth < 256 && !ours.chain.contains(pid); ++depth) {
-            ours.chain.insert(pid);
-            const auto stat = parseStat(readProc(proc, pid, "stat"));
-            pid = stat ? stat->ppid : 0;
-        }
+        addChain(proc, scope_.selfPid, ours.chain);
         return ours;
     }
 
-    // Which desktop files each process of our user runs, before any exclusion.
-    QHash<qint64, Match> matchProcesses(DIR* dir, const AppIndex& index,
-                                        const QHash<qint64, QStringList>& windows) const {
+    void addChain(int proc, qint64 pid, QSet<qint64>& chain) const {
+        for (int depth = 0; pid > 1 && depth < 256 && !chain.contains(pid); ++depth) {
+            chain.insert(pid);
+            const auto stat = parseStat(readProc(proc, pid, "stat"));
+            pid = stat ? stat->ppid : 0;
+        }
+    }
+
+    // Which desktop files each process of our user runs, before any exclusion; `ourPrograms`
+    // gets the processes that run `ourExecutable`.
+    QHash<qint64, Match> matchProcesses(DIR* dir, const AppIndex& index, const QHash<qint64, QStringList>& windows,
+                                        const QByteArray& ourExecutable, QList<qint64>& ourPrograms) const {
         QHash<qint64, Match> matches;
         const int dirFd = ::dirfd(dir);
         while (const dirent* entry = ::readdir(dir)) {
@@ -469,6 +496,8 @@ private:
                     if (!apps.contains(app))
                         apps.append(app);
             const QByteArray exe = linkProc(dirFd, pid, "exe");
+            if (!exe.isEmpty() && exe == ourExecutable)
+                ourPrograms.append(pid);
             if (!exe.isEmpty()) {
                 for (int app : index.byExecutable.value(exe))
                     if (!apps.contains(app))
