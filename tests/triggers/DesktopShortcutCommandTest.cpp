@@ -89,29 +89,37 @@ TEST_F(WaylandShortcuts, KeybindingsFollowTheTableAndTheUsersOwnStay) {
     EXPECT_TRUE(command.contains("PIERLINE_HOME=" + home_.path())) << command.toStdString();
     EXPECT_TRUE(command.contains(" apply --id " + idOf("Work"))) << command.toStdString();
 
+    const QString later = kFolder + "custom1/";
     struct Step {
         QStringList args;
         QStringList after;
+        QStringList userList = {}; // the user's list just before the step, when given
     };
     const QList<Step> steps = {
         {{"shortcut", "set", "Play", "ctrl+shift+f8"}, {mine, work, play}},
         {{"shortcut", "action", "set", "updateLastAppliedPreset", "cmd+u"}, {mine, work, play, action}},
         {{"shortcut", "set", "Work", "opt+space"}, {mine, work, play, action}},
-        {{"shortcut", "remove", "Play"}, {mine, work, action}},
-        {{"preset", "delete", "Work"}, {mine, action}},
+        // The user's entry placed among ours keeps its place; a damaged path of ours is dropped.
+        {{"shortcut", "remove", "Play"},
+         {mine, work, later, action},
+         {mine, work, later, play, action, kFolder + "pierline-broken"}},
+        {{"preset", "delete", "Work"}, {mine, later, action}},
     };
     for (const Step& step : steps) {
+        if (!step.userList.isEmpty())
+            gsettings({"set", kList, "custom-keybindings", "['" + step.userList.join("', '") + "']"});
         const CliRun run = pierline(step.args);
         EXPECT_EQ(run.exitCode, 0) << step.args.join(' ').toStdString() << run.err.toStdString();
         EXPECT_EQ(list(), step.after) << step.args.join(' ').toStdString();
         mineIsKept();
     }
-    EXPECT_EQ(field(work, "binding"), "''");
+    EXPECT_EQ(field(work, "binding"), "''"); // removed entries leave nothing behind
+    EXPECT_EQ(field(play, "name"), "''");
     EXPECT_EQ(field(action, "binding"), "'<Super>u'");
 
     // Outside Wayland the table changes and the desktop's keybindings stay as they are.
     ASSERT_EQ(pierline({"shortcut", "set", "Play", "cmd+four"}, {{"XDG_SESSION_TYPE", "x11"}}).exitCode, 0);
-    EXPECT_EQ(list(), QStringList({mine, action}));
+    EXPECT_EQ(list(), QStringList({mine, later, action}));
     EXPECT_TRUE(pierline({"hotkey", "show"}).out.contains("only on X11"));
     EXPECT_FALSE(pierline({"hotkey", "show"}, {{"XDG_SESSION_TYPE", "x11"}}).out.contains("only on X11"));
 }
