@@ -35,10 +35,9 @@ public:
 // The platform's keybindings (GNOME's settings daemon on Linux).
 std::unique_ptr<DesktopKeybindings> createDesktopKeybindings();
 
-// Whether this is a Wayland session (XDG_SESSION_TYPE), read once per process.
+// Whether this is a Wayland session: XDG_SESSION_TYPE, read once per process (tests set it for
+// the binary they start).
 bool isWaylandSession();
-// Overrides the session type for tests; nullopt goes back to the environment.
-void setWaylandSessionForTesting(std::optional<bool> wayland);
 
 // The accelerator text of a Carbon key code with Cocoa modifier flags ("<Super><Alt>2"); nullopt
 // for a key the desktop has no name for (fn, a modifier key on its own).

@@ -11,7 +11,6 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <X11/Xlib.h>
-#include <atomic>
 #include <vector>
 
 namespace pierline {
@@ -183,8 +182,6 @@ public:
     }
 };
 
-std::atomic<int> g_waylandOverride{-1}; // -1: from the environment
-
 } // namespace
 
 std::unique_ptr<DesktopKeybindings> createDesktopKeybindings() {
@@ -192,13 +189,8 @@ std::unique_ptr<DesktopKeybindings> createDesktopKeybindings() {
 }
 
 bool isWaylandSession() {
-    static const bool fromEnvironment = qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
-    const int override = g_waylandOverride.load();
-    return override < 0 ? fromEnvironment : override == 1;
-}
-
-void setWaylandSessionForTesting(std::optional<bool> wayland) {
-    g_waylandOverride.store(wayland ? int(*wayland) : -1);
+    static const bool wayland = qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
+    return wayland;
 }
 
 std::optional<QString> desktopAccelerator(quint32 carbonKeyCode, quint64 cocoaFlags) {
