@@ -163,8 +163,10 @@ TEST_F(Plank, SwitchesRestartPlankWhichShowsEachPresetInOrderAndLeavesTheUsersOw
     ASSERT_EQ(pierline({"preset", "add-folder", "Work", path("user/Reports 2024"), "--display-as", "stack"}).exitCode, 0);
     ASSERT_EQ(pierline({"preset", "add-file", "Work", path("user/plan #1.txt")}).exitCode, 0);
     ASSERT_EQ(pierline({"preset", "add-url", "Work", "https://example.org/a%20b", "--label", "Site"}).exitCode, 0);
-    // The user's own item for an app no preset has, pinned while Plank runs.
-    dockItem("notes.dockitem", apps("notes.desktop"));
+    // The user's own item for an app no preset has, pinned while Plank runs. Moved in whole:
+    // Plank drops a dock item it sees half-written.
+    dockItem("notes.tmp", apps("notes.desktop"));
+    ASSERT_TRUE(QFile::rename(launchers("notes.tmp"), launchers("notes.dockitem")));
     const QByteArray notesBytes = readFile(launchers("notes.dockitem"));
 
     run = pierline({"apply", "Work"});
