@@ -96,14 +96,16 @@ TEST_F(DesktopAppSwitch, ClosesSampleAppsThePresetLacksOpensItsActionAppAndSpare
     sampleApp("pl-closed");
     sampleApp("plank");                                                                // named as the session's dock
     QFile::copy(QFileInfo("/bin/sleep").canonicalFilePath(), program("pl-bystander")); // no desktop file
-    // A script app stays the interpreter's process; `read` waits on its open stdin with no child.
-    {
-        QFile script(program("pl-script.sh"));
+    // Script apps stay the interpreter's process; `read` waits on the open stdin with no child.
+    // The IDE notes the project it is given.
+    for (const QString name : {"pl-script", "pl-ide"}) {
+        QFile script(program(name + ".sh"));
         ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nread line\n");
+        script.write(("#!/bin/sh\necho \"$@\" >> " + root_ + "/" + name + ".log\nread line\n").toUtf8());
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     desktopFile("pl-script", "Exec=" + program("pl-script.sh"));
+    const QString ide = desktopFile("pl-ide", "Exec=pl-ide.sh %F");
     // This test runs the command: a desktop file of our own program must not get us closed.
     desktopFile("pl-runner", "Exec=" + QCoreApplication::applicationFilePath());
 
@@ -113,11 +115,14 @@ TEST_F(DesktopAppSwitch, ClosesSampleAppsThePresetLacksOpensItsActionAppAndSpare
     QProcess* sessionDock = start(program("plank"));
     QProcess* bystander = start(program("pl-bystander"));
     QProcess* scriptApp = start(program("pl-script.sh"), {});
+    QProcess* oldIde = start(program("pl-ide.sh"), {});
 
-    setDash({"pl-kept.desktop", "pl-opened.desktop"});
+    setDash({"pl-kept.desktop", "pl-opened.desktop", "pl-ide.desktop"});
     CliRun run = pierline({"preset", "create", "Work", "--from-dock"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     run = pierline({"preset", "action", "set", "Work", "file://" + opened, "--open-app"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    run = pierline({"preset", "action", "set", "Work", "file://" + ide, "--ide", root_ + "/home"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     ASSERT_EQ(pierline({"settings", "set", "closeOtherApps", "true"}).exitCode, 0);
     run = pierline({"settings", "set", "excludedApps", "[\"" + excluded + "\"]"});
@@ -134,6 +139,12 @@ TEST_F(DesktopAppSwitch, ClosesSampleAppsThePresetLacksOpensItsActionAppAndSpare
     for (QProcess* spared : {keptApp, excludedApp, sessionDock, bystander})
         EXPECT_EQ(spared->state(), QProcess::Running) << spared->program().toStdString();
     EXPECT_EQ(closedApp->exitStatus(), QProcess::CrashExit); // SIGTERM
+    // The IDE action closed the running IDE and started it again with the project.
+    EXPECT_TRUE(oldIde->waitForFinished(5000));
+    ASSERT_TRUE(test::waitUntil([&] { return QFile(root_ + "/pl-ide.log").size() > 1; }));
+    QFile ideLog(root_ + "/pl-ide.log");
+    ASSERT_TRUE(ideLog.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ideLog.readAll(), "\n" + (root_ + "/home\n").toUtf8());
 
     // The open-app action started its desktop file's program; a second switch leaves that one be.
     ASSERT_TRUE(test::waitUntil([&] { return !runningProgram(program("pl-opened")).isEmpty(); }));
