@@ -89,7 +89,7 @@ TEST_F(SettingsCommand, RefusesUnknownKeysWrongTypesValuesOffTheSlidersAndUnknow
         {{"set", "scopeTimeoutSeconds", "0.5"}, "Invalid value for scopeTimeoutSeconds: must be from 1 to 10"},
         {{"set", "multiPressWindowMs", "500"}, "Invalid value for multiPressWindowMs: must be from 0.2 to 1"},
         {{"set", "lastContextAutoCloseSeconds", "61"}, "lastContextAutoCloseSeconds: must be from 5 to 60"},
-        {{"set", "excludedApps", R"(["Nowhere"])"}, "Invalid value for excludedApps: no application bundle 'Nowhere'"},
+        {{"set", "excludedApps", R"(["Nowhere"])"}, "Invalid value for excludedApps: no application 'Nowhere'"},
         {{"set", "excludedPresetIds", R"(["Work"])"}, "Invalid value for excludedPresetIds: 'Work' is not a preset"},
         {{"set", "excludedPresetIds", QString(R"(["%1"])").arg(QUuid::createUuid().toString(QUuid::WithoutBraces))},
          "Invalid value for excludedPresetIds: no preset has the id"},

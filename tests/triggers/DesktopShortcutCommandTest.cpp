@@ -88,6 +88,8 @@ TEST_F(WaylandShortcuts, KeybindingsFollowTheTableAndTheUsersOwnStay) {
     EXPECT_TRUE(command.contains(PIERLINE_BINARY)) << command.toStdString();
     EXPECT_TRUE(command.contains("PIERLINE_HOME=" + home_.path())) << command.toStdString();
     EXPECT_TRUE(command.contains(" apply --id " + idOf("Work"))) << command.toStdString();
+    ASSERT_EQ(pierline({"preset", "rename", "Work", "Deep Work"}).exitCode, 0);
+    EXPECT_EQ(field(work, "name"), "'Pierline: Deep Work'");
 
     const QString later = kFolder + "custom1/";
     struct Step {
@@ -98,12 +100,12 @@ TEST_F(WaylandShortcuts, KeybindingsFollowTheTableAndTheUsersOwnStay) {
     const QList<Step> steps = {
         {{"shortcut", "set", "Play", "ctrl+shift+f8"}, {mine, work, play}},
         {{"shortcut", "action", "set", "updateLastAppliedPreset", "cmd+u"}, {mine, work, play, action}},
-        {{"shortcut", "set", "Work", "opt+space"}, {mine, work, play, action}},
+        {{"shortcut", "set", "Deep Work", "opt+space"}, {mine, work, play, action}},
         // The user's entry placed among ours keeps its place; a damaged path of ours is dropped.
         {{"shortcut", "remove", "Play"},
          {mine, work, later, action},
          {mine, work, later, play, action, kFolder + "pierline-broken"}},
-        {{"preset", "delete", "Work"}, {mine, later, action}},
+        {{"preset", "delete", "Deep Work"}, {mine, later, action}},
     };
     for (const Step& step : steps) {
         if (!step.userList.isEmpty())

@@ -9,6 +9,7 @@
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PresetJson.h"
+#include "triggers/DesktopShortcutSync.h"
 #include "core/PresetRecord.h"
 
 #include <QJsonDocument>
@@ -153,7 +154,12 @@ int rename(const QStringList& args) {
     const auto [manager, preset] = openPreset((*a)[0]);
     if (!preset || !preset->id())
         return kExitFailed;
-    return manager->renamePreset(*preset->id(), (*a)[1]) ? kExitOk : kExitFailed;
+    if (!manager->renamePreset(*preset->id(), (*a)[1]))
+        return kExitFailed;
+    // A desktop keybinding carries the preset's name; the rename itself stands either way.
+    if (const auto error = syncDesktopKeybindings())
+        printWarning(QStringLiteral("Could not update the desktop keybindings: %1").arg(*error));
+    return kExitOk;
 }
 
 int remove(const QStringList& args) {

@@ -108,16 +108,16 @@ std::optional<QString> rangeError(const SettingDescriptor& d, double number) {
         .arg(d.key, text(d.minimum), text(d.maximum), text(number));
 }
 
-// The bundle paths of the apps named by paths, file URLs or application names; nullopt after
-// printing which one names no bundle.
+// The paths of the apps (bundles or desktop files) named by paths, file URLs, desktop IDs or
+// application names; nullopt after printing which one names no app.
 std::optional<QStringList> excludedAppPaths(const QStringList& apps) {
     QStringList paths;
     for (const QString& app : apps) {
         const auto entry = entryForBundle(app);
         const auto path = entry ? filePathOfLocation(*entry) : std::nullopt;
         if (!path) {
-            err(QStringLiteral("Invalid value for excludedApps: no application bundle '%1' (give a bundle path or the "
-                               "name of an app in the Applications folder)")
+            err(QStringLiteral("Invalid value for excludedApps: no application '%1' (give a bundle path, a desktop "
+                               "file or desktop ID, or the name of an app in the Applications folder)")
                     .arg(app));
             return std::nullopt;
         }
