@@ -4,7 +4,7 @@
 #include "platform/DesktopEntry.h"
 #include "platform/Log.h"
 #include "platform/Url.h"
-#include "targets/GSettingsList.h"
+#include "platform/linux/GSettings.h"
 #include "targets/GeneratedLauncher.h"
 
 #include <QDir>
@@ -14,7 +14,8 @@
 namespace pierline {
 namespace {
 
-const GSettingsList kFavorites{"org.gnome.shell", "favorite-apps", {}, "gnome-shell-common"};
+const GSettingsKey kFavorites{QStringLiteral("org.gnome.shell"), QStringLiteral("favorite-apps"), {},
+                              QStringLiteral("gnome-shell-common")};
 
 const Logger& log() {
     static const Logger logger(QStringLiteral("GnomeDash"));
@@ -30,11 +31,19 @@ TargetStatus GnomeDashTarget::status() const {
 }
 
 QStringList GnomeDashTarget::favorites() {
-    return readGSettingsList(kFavorites);
+    try {
+        return readGSettingsList(kFavorites);
+    } catch (const GSettingsError& error) {
+        throw DockTargetError(error.what());
+    }
 }
 
 void GnomeDashTarget::setFavorites(const QStringList& desktopIds) {
-    writeGSettingsList(kFavorites, desktopIds);
+    try {
+        writeGSettingsList(kFavorites, desktopIds);
+    } catch (const GSettingsError& error) {
+        throw DockTargetError(error.what());
+    }
 }
 
 QString GnomeDashTarget::appEntryForDesktopId(const QString& desktopId) {

@@ -6,7 +6,7 @@
 #include "core/SettingDescriptors.h"
 #include "platform/Log.h"
 #include "platform/Url.h"
-#include "targets/GSettingsList.h"
+#include "platform/linux/GSettings.h"
 #include "targets/GeneratedLauncher.h"
 #include "targets/StoredItem.h"
 
@@ -44,9 +44,25 @@ QString dockName() {
     return dock;
 }
 
-GSettingsList dockItemsKey(const QString& dock) {
-    return {"net.launchpad.plank.dock.settings", "dock-items", QStringLiteral("/net/launchpad/plank/docks/%1/").arg(dock),
-            "plank"};
+GSettingsKey dockItemsKey(const QString& dock) {
+    return {QStringLiteral("net.launchpad.plank.dock.settings"), QStringLiteral("dock-items"),
+            QStringLiteral("/net/launchpad/plank/docks/%1/").arg(dock), QStringLiteral("plank")};
+}
+
+QStringList readOrder(const QString& dock) {
+    try {
+        return readGSettingsList(dockItemsKey(dock));
+    } catch (const GSettingsError& error) {
+        throw DockTargetError(error.what());
+    }
+}
+
+void writeOrder(const QString& dock, const QStringList& order) {
+    try {
+        writeGSettingsList(dockItemsKey(dock), order);
+    } catch (const GSettingsError& error) {
+        throw DockTargetError(error.what());
+    }
 }
 
 QString launchersFolder(const QString& dock) {
@@ -153,8 +169,7 @@ void removeFile(const QString& path) {
 // for a launcher the preset names becomes ours, so it leaves with a later preset that lacks it;
 // every other file stays where it is, after the preset's items.
 void writeLayout(const QString& dock, const QList<PlannedItem>& planned) {
-    const GSettingsList key = dockItemsKey(dock);
-    const QStringList oldOrder = readGSettingsList(key);
+    const QStringList oldOrder = readOrder(dock);
     const QString folder = launchersFolder(dock);
     if (!QDir().mkpath(folder))
         throw DockTargetError(QStringLiteral("cannot create %1").arg(folder).toStdString());
@@ -203,7 +218,7 @@ void writeLayout(const QString& dock, const QList<PlannedItem>& planned) {
     QStringList order;
     for (const PlannedItem& item : planned)
         order << item.fileName;
-    writeGSettingsList(key, order + foreign);
+    writeOrder(dock, order + foreign);
 }
 
 } // namespace
@@ -239,7 +254,7 @@ std::variant<DockReading, DockReadError> PlankTarget::read() const {
     QStringList order;
     try {
         dock = dockName();
-        order = readGSettingsList(dockItemsKey(dock));
+        order = readOrder(dock);
     } catch (const DockTargetError& error) {
         return DockReadError{DockReadError::Kind::CommandFailed, QString::fromUtf8(error.what())};
     }
