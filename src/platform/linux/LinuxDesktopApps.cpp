@@ -4,6 +4,7 @@
 #include <xcb/xcb.h>
 
 #include "LinuxDesktopApps.h"
+#include "ProcessTable.h"
 
 #include "platform/DesktopEntry.h"
 
@@ -19,7 +20,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,38 +40,6 @@ QByteArray readHead(const QByteArray& path, qsizetype size) {
     ::close(fd);
     head.truncate(n > 0 ? n : 0);
     return head;
-}
-
-// `path` relative to the folder `at` (AT_FDCWD: the working folder, or an absolute path).
-QByteArray readSmallFile(const QByteArray& path, int at = AT_FDCWD) {
-    const int fd = ::openat(at, path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    QByteArray out;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0 || out.size() > (1 << 20))
-            break;
-        out.append(buffer, n);
-        if (static_cast<size_t>(n) < sizeof buffer)
-            break; // a short read of these files is their end: saves a call per file
-    }
-    ::close(fd);
-    return out;
-}
-
-QByteArray readLink(const QByteArray& path, int at = AT_FDCWD) {
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlinkat(at, path.constData(), buffer, sizeof buffer);
-    if (n <= 0)
-        return {};
-    QByteArray target(buffer, n);
-    if (target.endsWith(" (deleted)")) // replaced by an update while it runs: still that program
-        target.chop(10);
-    return target;
 }
 
 QByteArray canonical(const QByteArray& path) {
@@ -99,24 +67,6 @@ QByteArray canonicalIn(QHash<QByteArray, QByteArray>& folders, const QByteArray&
 
 QByteArray baseName(const QByteArray& path) {
     return path.mid(path.lastIndexOf('/') + 1);
-}
-
-struct ProcStat {
-    char state = '?';
-    qint64 ppid = 0;
-    QByteArray comm;
-};
-
-// "<pid> (comm) S ppid ..."; comm may hold spaces and parentheses.
-std::optional<ProcStat> parseStat(const QByteArray& text) {
-    const qsizetype open = text.indexOf('(');
-    const qsizetype close = text.lastIndexOf(')');
-    if (open < 0 || close < open || close + 2 >= text.size())
-        return std::nullopt;
-    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-    if (fields.size() < 2 || fields[0].isEmpty())
-        return std::nullopt;
-    return ProcStat{fields[0].at(0), fields[1].toLongLong(), text.mid(open + 1, close - open - 1)};
 }
 
 bool isInterpreter(const QString& name) {
@@ -391,14 +341,12 @@ public:
         if (index.apps.isEmpty())
             return {};
 
-        DIR* dir = ::opendir(QFile::encodeName(scope_.procRoot).constData());
-        if (!dir)
+        const ProcessTable proc(scope_.procRoot);
+        if (!proc.isOpen())
             return {};
-        const auto closeDir = qScopeGuard([&] { ::closedir(dir); });
-        const int proc = ::dirfd(dir);
         Ours ours = ourselves(proc);
         QList<qint64> ourPrograms;
-        const QHash<qint64, Match> matches = matchProcesses(dir, index, windows, ours.executable, ourPrograms);
+        const QHash<qint64, Match> matches = matchProcesses(proc, index, windows, ours.executable, ourPrograms);
         for (qint64 pid : ourPrograms)
             addChain(proc, pid, ours.chain);
         QList<RunningApplication> out;
@@ -453,49 +401,37 @@ private:
         QByteArray session;
     };
 
-    // Paths below the process tree are relative to its folder, opened once per scan.
-    static QByteArray procFile(qint64 pid, const char* name) { return QByteArray::number(pid) + '/' + name; }
-    QByteArray readProc(int proc, qint64 pid, const char* name) const {
-        return readSmallFile(procFile(pid, name), proc);
-    }
-    QByteArray linkProc(int proc, qint64 pid, const char* name) const { return readLink(procFile(pid, name), proc); }
-
-    Ours ourselves(int proc) const {
+    Ours ourselves(const ProcessTable& proc) const {
         Ours ours;
-        ours.executable = linkProc(proc, scope_.selfPid, "exe");
-        ours.session = readProc(proc, scope_.selfPid, "sessionid").trimmed();
+        ours.executable = proc.exe(scope_.selfPid);
+        ours.session = proc.file(scope_.selfPid, "sessionid").trimmed();
         addChain(proc, scope_.selfPid, ours.chain);
         return ours;
     }
 
-    void addChain(int proc, qint64 pid, QSet<qint64>& chain) const {
+    void addChain(const ProcessTable& proc, qint64 pid, QSet<qint64>& chain) const {
         for (int depth = 0; pid > 1 && depth < 256 && !chain.contains(pid); ++depth) {
             chain.insert(pid);
-            const auto stat = parseStat(readProc(proc, pid, "stat"));
+            const auto stat = proc.stat(pid);
             pid = stat ? stat->ppid : 0;
         }
     }
 
     // Which desktop files each process of our user runs, before any exclusion; `ourPrograms`
     // gets the processes that run `ourExecutable`.
-    QHash<qint64, Match> matchProcesses(DIR* dir, const AppIndex& index, const QHash<qint64, QStringList>& windows,
-                                        const QByteArray& ourExecutable, QList<qint64>& ourPrograms) const {
+    QHash<qint64, Match> matchProcesses(const ProcessTable& proc, const AppIndex& index,
+                                        const QHash<qint64, QStringList>& windows, const QByteArray& ourExecutable,
+                                        QList<qint64>& ourPrograms) const {
         QHash<qint64, Match> matches;
-        const int dirFd = ::dirfd(dir);
-        while (const dirent* entry = ::readdir(dir)) {
-            char* end = nullptr;
-            const qint64 pid = std::strtoll(entry->d_name, &end, 10);
-            if (pid <= 0 || *end != '\0')
-                continue;
-            struct stat info {};
-            if (::fstatat(dirFd, entry->d_name, &info, 0) != 0 || info.st_uid != static_cast<uid_t>(scope_.uid))
+        for (const qint64 pid : proc.pids()) {
+            if (proc.owner(pid) != static_cast<uid_t>(scope_.uid))
                 continue;
             QList<int> apps;
             for (const QString& windowClass : windows.value(pid))
                 for (int app : index.byWindowClass.value(windowClass))
                     if (!apps.contains(app))
                         apps.append(app);
-            const QByteArray exe = linkProc(dirFd, pid, "exe");
+            const QByteArray exe = proc.exe(pid);
             if (!exe.isEmpty() && exe == ourExecutable)
                 ourPrograms.append(pid);
             if (!exe.isEmpty()) {
@@ -503,14 +439,14 @@ private:
                     if (!apps.contains(app))
                         apps.append(app);
                 if (const auto rules = index.byInterpreter.constFind(exe); rules != index.byInterpreter.constEnd())
-                    for (int app : scriptMatches(dirFd, pid, index, *rules))
+                    for (int app : scriptMatches(proc, pid, index, *rules))
                         if (!apps.contains(app))
                             apps.append(app);
             }
             if (apps.isEmpty())
                 continue;
-            const auto stat = parseStat(readProc(dirFd, pid, "stat"));
-            if (!stat || stat->state == 'Z' || stat->state == 'X')
+            const auto stat = proc.stat(pid);
+            if (!stat || stat->finished())
                 continue; // gone, or finished and waiting for its parent
             matches.insert(pid, {stat->ppid, apps, exe, stat->comm});
         }
@@ -518,8 +454,9 @@ private:
     }
 
     // The apps whose script or telling argument is among the first arguments of the process.
-    QList<int> scriptMatches(int proc, qint64 pid, const AppIndex& index, const QList<ScriptRule>& rules) const {
-        const QList<QByteArray> argv = readProc(proc, pid, "cmdline").split('\0');
+    QList<int> scriptMatches(const ProcessTable& proc, qint64 pid, const AppIndex& index,
+                             const QList<ScriptRule>& rules) const {
+        const QList<QByteArray> argv = proc.cmdline(pid);
         QByteArray cwd;
         QList<int> apps;
         for (qsizetype i = 1; i < argv.size() && i <= 3; ++i) {
@@ -536,7 +473,7 @@ private:
                         QByteArray path = arg;
                         if (!path.startsWith('/')) {
                             if (cwd.isEmpty())
-                                cwd = linkProc(proc, pid, "cwd");
+                                cwd = proc.cwd(pid);
                             path = cwd + '/' + path;
                         }
                         resolved = canonical(path);
@@ -552,15 +489,15 @@ private:
 
     // Processes that closing must never touch: another login session, the session's own programs
     // and services, our parent chain and Pierline itself.
-    bool excluded(int proc, qint64 pid, const Match& match, const Ours& ours) const {
+    bool excluded(const ProcessTable& proc, qint64 pid, const Match& match, const Ours& ours) const {
         if (ours.chain.contains(pid) || (!ours.executable.isEmpty() && match.executable == ours.executable))
             return true;
         if (isSessionProgram(baseName(match.executable)) || isSessionProgram(match.command))
             return true;
-        const QByteArray session = readProc(proc, pid, "sessionid").trimmed();
+        const QByteArray session = proc.file(pid, "sessionid").trimmed();
         if (!session.isEmpty() && !ours.session.isEmpty() && session != ours.session)
             return true;
-        return isUserService(readProc(proc, pid, "cgroup"));
+        return isUserService(proc.file(pid, "cgroup"));
     }
 
     OpenResult launch(const QString& desktopFile, const QStringList& files) {
