@@ -1,21 +1,20 @@
-// GLib first: its headers use `signals` as a name, which Qt defines as a macro.
-#include <gio/gio.h>
-
 #include "PlankSession.h"
 
 #include "platform/Clock.h"
 #include "platform/Url.h"
 #include "targets/DockTargetError.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <memory>
 #include <unistd.h>
 
 namespace pierline {
@@ -24,39 +23,34 @@ namespace {
 constexpr int kCallTimeoutMs = 2000;
 constexpr double kPollSeconds = 0.02;
 
-struct GObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-using BusPtr = std::unique_ptr<GDBusConnection, GObjectUnref>;
-
-struct VariantUnref {
-    void operator()(GVariant* value) const { g_variant_unref(value); }
-};
-using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
-
-BusPtr sessionBus() {
-    if (!PlankSession::hasSessionBus())
-        return nullptr;
-    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    if (!bus)
-        return nullptr;
-    // The shared connection would otherwise end the process when the bus goes away.
-    g_dbus_connection_set_exit_on_close(bus, FALSE);
-    return BusPtr(bus);
+// Names the bus would refuse are not sent: such a Plank cannot be on the bus at all.
+bool isBusName(const QString& name) {
+    static const QRegularExpression valid(QStringLiteral("^[A-Za-z_-][A-Za-z0-9_-]*(\\.[A-Za-z_-][A-Za-z0-9_-]*)+$"));
+    return name.size() <= 255 && valid.match(name).hasMatch();
 }
 
-VariantPtr call(const char* name, const char* path, const char* interface, const char* method, GVariant* args,
-                const char* replyType) {
-    BusPtr bus = sessionBus();
-    if (!bus || !g_dbus_is_name(name) || !g_variant_is_object_path(path)) {
-        if (args)
-            g_variant_unref(g_variant_ref_sink(args));
-        return nullptr;
-    }
-    GVariant* reply =
-        g_dbus_connection_call_sync(bus.get(), name, path, interface, method, args, G_VARIANT_TYPE(replyType),
-                                    G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, nullptr, nullptr);
-    return VariantPtr(reply);
+bool isObjectPath(const QString& path) {
+    static const QRegularExpression valid(QStringLiteral("^(/[A-Za-z0-9_]+)+$"));
+    return valid.match(path).hasMatch();
+}
+
+// A blocking call on the session bus, from any thread; the reply's first value, or nullopt when
+// there is no bus, no such name or the reply is not of `signature`.
+std::optional<QVariant> call(const QString& name, const QString& path, const QString& interface, const QString& method,
+                             const QVariantList& arguments, const QString& signature) {
+    if (!PlankSession::hasSessionBus() || !isBusName(name) || !isObjectPath(path))
+        return std::nullopt;
+    // Qt's connection neither ends the process when the bus goes away nor needs an event loop here.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return std::nullopt;
+    QDBusMessage message = QDBusMessage::createMethodCall(name, path, interface, method);
+    message.setArguments(arguments);
+    message.setAutoStartService(false);
+    const QDBusMessage reply = bus.call(message, QDBus::Block, kCallTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != signature)
+        return std::nullopt;
+    return reply.arguments().value(0);
 }
 
 // Running and not a zombie (a zombie has let go of everything; only its parent has to reap it).
@@ -107,7 +101,7 @@ bool showsInOrder(const QStringList& expected, const QStringList& shown) {
 PlankSession::PlankSession(QString dock) : dock_(std::move(dock)) {}
 
 bool PlankSession::hasSessionBus() {
-    // Checked first so that GLib never autolaunches a bus of its own.
+    // Checked first so that D-Bus never autolaunches a bus of its own.
     if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
         return true;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
@@ -127,33 +121,23 @@ QString PlankSession::installedProgram() {
 }
 
 std::optional<qint64> PlankSession::runningPid() const {
-    const QByteArray name = busName().toUtf8();
-    if (!g_dbus_is_name(name.constData()))
+    if (!isBusName(busName()))
         return std::nullopt;
-    VariantPtr reply = call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                            "GetConnectionUnixProcessID", g_variant_new("(s)", name.constData()), "(u)");
-    if (!reply)
+    const std::optional<QVariant> pid =
+        call(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+             QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetConnectionUnixProcessID"), {busName()},
+             QStringLiteral("u"));
+    if (!pid)
         return std::nullopt;
-    guint32 pid = 0;
-    g_variant_get(reply.get(), "(u)", &pid);
-    return static_cast<qint64>(pid);
+    return static_cast<qint64>(pid->toUInt());
 }
 
 std::optional<QStringList> PlankSession::persistentApplications() const {
-    const QByteArray name = busName().toUtf8();
-    const QByteArray path = objectPath().toUtf8();
-    VariantPtr reply = call(name.constData(), path.constData(), "net.launchpad.plank.Items",
-                            "GetPersistentApplications", nullptr, "(as)");
-    if (!reply)
+    const std::optional<QVariant> uris = call(busName(), objectPath(), QStringLiteral("net.launchpad.plank.Items"),
+                                              QStringLiteral("GetPersistentApplications"), {}, QStringLiteral("as"));
+    if (!uris)
         return std::nullopt;
-    GVariantIter* iter = nullptr;
-    g_variant_get(reply.get(), "(as)", &iter);
-    QStringList out;
-    const gchar* uri = nullptr;
-    while (g_variant_iter_next(iter, "&s", &uri))
-        out << QString::fromUtf8(uri);
-    g_variant_iter_free(iter);
-    return out;
+    return uris->toStringList();
 }
 
 PlankSession::Launch PlankSession::stop(qint64 pid, double timeoutSeconds) const {
