@@ -1,20 +1,18 @@
 #include "platform/Workspace.h"
 
+#include "ProcessTable.h"
 #include "platform/Plist.h"
 #include "platform/ProcessRunner.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
 
-#include <cerrno>
 #include <csignal>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pierline {
@@ -36,53 +34,20 @@ QString bundleOfExecutable(const QString& path) {
     return QDir::cleanPath(bundle);
 }
 
-QByteArray readProcFile(qint64 pid, const char* name) {
-    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QString::fromLatin1(name)));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-struct ProcStat {
-    char state = '?';
-    qint64 ppid = 0;
-};
-
-// "/proc/<pid>/stat": "pid (comm) S ppid ..."; comm may hold spaces and parentheses.
-std::optional<ProcStat> readStat(qint64 pid) {
-    const QByteArray text = readProcFile(pid, "stat");
-    const qsizetype close = text.lastIndexOf(')');
-    if (text.isEmpty() || close < 0)
-        return std::nullopt;
-    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-    if (fields.size() < 2 || fields[0].isEmpty())
-        return std::nullopt;
-    ProcStat stat;
-    stat.state = fields[0].at(0);
-    stat.ppid = fields[1].toLongLong();
-    return stat;
-}
-
 // The bundle a process runs from: its executable, else the script the interpreter was given
 // (a shebang script shows as "interpreter [option] script args...").
-QString bundleOfProcess(qint64 pid) {
-    QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
-    if (exe.endsWith(QLatin1String(" (deleted)")))
-        exe.chop(10);
-    QString bundle = bundleOfExecutable(exe);
+QString bundleOfProcess(const ProcessTable& proc, qint64 pid) {
+    QString bundle = bundleOfExecutable(QFile::decodeName(proc.exe(pid)));
     if (!bundle.isEmpty())
         return bundle;
 
-    const QByteArray cmdline = readProcFile(pid, "cmdline");
-    if (!cmdline.contains("/Contents/MacOS/"))
-        return {};
-    const QList<QByteArray> args = cmdline.split('\0');
+    const QList<QByteArray> args = proc.cmdline(pid);
     for (qsizetype i = 0; i < args.size() && i < 3; ++i) {
-        QString arg = QString::fromLocal8Bit(args[i]);
-        if (arg.isEmpty() || !arg.contains(kMacOSMarker))
+        if (!args[i].contains("/Contents/MacOS/"))
             continue;
+        QString arg = QString::fromLocal8Bit(args[i]);
         if (!QDir::isAbsolutePath(arg)) {
-            const QString cwd = QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid));
+            const QString cwd = QFile::decodeName(proc.cwd(pid));
             if (cwd.isEmpty())
                 continue;
             arg = QDir(cwd).filePath(arg);
@@ -96,10 +61,10 @@ QString bundleOfProcess(qint64 pid) {
 
 // Each PIERLINE_HOME is one emulated Mac: a process belongs to ours when it was started with our
 // home, or without one while we use the default home too.
-bool inOurHome(qint64 pid) {
+bool inOurHome(const ProcessTable& proc, qint64 pid) {
     static const QByteArray kKey = QByteArrayLiteral("PIERLINE_HOME=");
     QString theirs;
-    for (const QByteArray& entry : readProcFile(pid, "environ").split('\0')) {
+    for (const QByteArray& entry : proc.file(pid, "environ").split('\0')) {
         if (entry.startsWith(kKey))
             theirs = QString::fromLocal8Bit(entry.mid(kKey.size()));
     }
@@ -107,15 +72,8 @@ bool inOurHome(qint64 pid) {
     if (theirs.isEmpty())
         return !weHaveOne;
     if (QDir::isRelativePath(theirs))
-        theirs = QDir(QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid))).filePath(theirs);
+        theirs = QDir(QFile::decodeName(proc.cwd(pid))).filePath(theirs);
     return QDir::cleanPath(theirs) == SystemPaths::home();
-}
-
-bool ownedByUs(qint64 pid) {
-    struct stat info {};
-    if (::stat(QStringLiteral("/proc/%1").arg(pid).toLocal8Bit().constData(), &info) != 0)
-        return false;
-    return info.st_uid == ::getuid();
 }
 
 class LinuxWorkspace : public Workspace {
@@ -154,17 +112,13 @@ public:
         };
         QList<Candidate> candidates;
         QHash<qint64, QString> bundleByPid;
-        const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        for (const QString& entry : entries) {
-            bool numeric = false;
-            const qint64 pid = entry.toLongLong(&numeric);
-            if (!numeric || pid <= 0)
+        const ProcessTable proc;
+        for (const qint64 pid : proc.pids()) {
+            const QString bundle = bundleOfProcess(proc, pid);
+            if (bundle.isEmpty() || proc.owner(pid) != ::getuid())
                 continue;
-            const QString bundle = bundleOfProcess(pid);
-            if (bundle.isEmpty() || !ownedByUs(pid))
-                continue;
-            const auto stat = readStat(pid);
-            if (!stat || stat->state == 'Z' || stat->state == 'X' || !inOurHome(pid))
+            const auto stat = proc.stat(pid);
+            if (!stat || stat->finished() || !inOurHome(proc, pid))
                 continue;
             candidates.append({pid, stat->ppid, bundle});
             bundleByPid.insert(pid, bundle);
@@ -200,9 +154,8 @@ public:
     bool isTerminated(qint64 pid) const override {
         if (pid <= 0)
             return true;
-        const auto stat = readStat(pid);
-        // A zombie has finished; only its parent has not collected it yet.
-        return !stat || stat->state == 'Z' || stat->state == 'X';
+        const auto stat = ProcessTable().stat(pid);
+        return !stat || stat->finished();
     }
 
     OpenResult openApplication(const QString& bundlePath) override {
