@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Url.h"
+#include "platform/linux/ProcessTable.h"
 #include "targets/DockTargetError.h"
 
 #include <QDBusConnection>
@@ -55,20 +56,13 @@ std::optional<QVariant> call(const QString& name, const QString& path, const QSt
 
 // Running and not a zombie (a zombie has let go of everything; only its parent has to reap it).
 bool processAlive(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray text = stat.readAll();
-    const qsizetype close = text.lastIndexOf(')');
-    return close < 0 || text.mid(close + 2, 1) != "Z";
+    const auto stat = ProcessTable().stat(pid);
+    return stat && !stat->finished();
 }
 
 QStringList processEnvironment(qint64 pid) {
-    QFile file(QStringLiteral("/proc/%1/environ").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
     QStringList out;
-    for (const QByteArray& entry : file.readAll().split('\0'))
+    for (const QByteArray& entry : ProcessTable().file(pid, "environ").split('\0'))
         if (entry.contains('='))
             out << QString::fromLocal8Bit(entry);
     return out;
@@ -146,7 +140,7 @@ PlankSession::Launch PlankSession::stop(qint64 pid, double timeoutSeconds) const
     if (launch.environment.isEmpty())
         launch.environment = QProcessEnvironment::systemEnvironment().toStringList();
     launch.program = findProgram(launch.environment);
-    launch.workingDirectory = QFileInfo(QStringLiteral("/proc/%1/cwd").arg(pid)).symLinkTarget();
+    launch.workingDirectory = QFile::decodeName(ProcessTable().cwd(pid));
     if (launch.workingDirectory.isEmpty() || !QFileInfo(launch.workingDirectory).isDir())
         launch.workingDirectory = QFileInfo(QDir::homePath()).isDir() ? QDir::homePath() : QDir::rootPath();
 
