@@ -310,15 +310,22 @@ QString DockManager::switchLockPath() {
 
 DockWriteReport DockManager::write(const PresetSnapshot& preset, const std::function<void()>& finish) {
     const std::unique_ptr<DockTarget> target = currentDockTarget();
+    if (!target->generatesFiles())
+        return target->write(preset.name, preset.apps, preset.items, finish);
+    // What every stored preset holds, read once for both ends of the write.
+    const auto [storedApps, storedItems] = runOnMainSyncResult([] {
+        std::pair<QStringList, QList<DockFolderStackValues>> stored;
+        for (const DockPresetPtr& each : DockPresetManager::shared().fetchAllPresets()) {
+            stored.first.append(decodeApps(each->apps()));
+            for (const DockFolderStackPtr& item : each->folderStacksArray())
+                stored.second.append(item->values());
+        }
+        return stored;
+    });
+    target->setStoredEntries(storedApps, storedItems);
     const DockWriteReport report = target->write(preset.name, preset.apps, preset.items, finish);
-    if (report && target->generatesFiles())
-        target->removeUnused(runOnMainSyncResult([] {
-            QList<DockFolderStackValues> items;
-            for (const DockPresetPtr& stored : DockPresetManager::shared().fetchAllPresets())
-                for (const DockFolderStackPtr& item : stored->folderStacksArray())
-                    items.append(item->values());
-            return items;
-        }));
+    if (report)
+        target->removeUnused(storedItems);
     return report;
 }
 

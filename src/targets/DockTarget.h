@@ -49,8 +49,15 @@ public:
     // native dock's apps are desktop files.
     virtual DockAppKind appKind() const { return DockAppKind::DesktopFile; }
 
-    // Whether the target writes files of its own for items, which removeUnused tidies after a switch.
+    // Whether the target keeps files of its own, and so wants to know what the stored presets hold:
+    // given before a write (the dock's own items that a preset keeps may be replaced) and after it
+    // (removeUnused tidies what no preset needs).
     virtual bool generatesFiles() const { return false; }
+    // The app entries and items of every stored preset, for the next write.
+    virtual void setStoredEntries(const QStringList& apps, const QList<DockFolderStackValues>& items) {
+        Q_UNUSED(apps);
+        Q_UNUSED(items);
+    }
     // Removes what the target made for items that none of `itemsInUse` needs any more.
     virtual void removeUnused(const QList<DockFolderStackValues>& itemsInUse) { Q_UNUSED(itemsInUse); }
 };

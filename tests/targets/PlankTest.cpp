@@ -45,7 +45,7 @@ protected:
         env_["NO_AT_BRIDGE"] = "1";
         for (const char* folder : {"user", "home", "data/applications", "config/plank/dock1/launchers"})
             QDir().mkpath(path(folder));
-        for (const char* app : {"mail", "editor", "notes"})
+        for (const char* app : {"mail", "editor", "notes", "viewer"})
             writeFile(apps(QString(app) + ".desktop"),
                       QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=true\n").arg(app).toUtf8());
     }
@@ -155,7 +155,10 @@ TEST_F(Plank, SwitchesRestartPlankWhichShowsEachPresetInOrderAndLeavesTheUsersOw
     CliRun run = pierline({"preset", "create", "Work", "--from-dock"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("broken.dockitem")) << run.err.toStdString();
-    setOrder({"editor.dockitem", "mail.dockitem"});
+    // Pinned by the user after Work was saved: Reversed holds it, Work does not.
+    dockItem("viewer.tmp", apps("viewer.desktop"));
+    ASSERT_TRUE(QFile::rename(launchers("viewer.tmp"), launchers("viewer.dockitem")));
+    setOrder({"editor.dockitem", "mail.dockitem", "viewer.dockitem"});
     ASSERT_EQ(pierline({"preset", "create", "Reversed", "--from-dock"}).exitCode, 0);
 
     QDir().mkpath(path("user/Reports 2024"));
@@ -164,7 +167,8 @@ TEST_F(Plank, SwitchesRestartPlankWhichShowsEachPresetInOrderAndLeavesTheUsersOw
     ASSERT_EQ(pierline({"preset", "add-file", "Work", path("user/plan #1.txt")}).exitCode, 0);
     ASSERT_EQ(pierline({"preset", "add-url", "Work", "https://example.org/a%20b", "--label", "Site"}).exitCode, 0);
     // The user's own item for an app no preset has, pinned while Plank runs. Moved in whole:
-    // Plank drops a dock item it sees half-written.
+    // Plank drops a dock item it sees half-written. The user's viewer item leaves the dock, as
+    // Reversed keeps it.
     dockItem("notes.tmp", apps("notes.desktop"));
     ASSERT_TRUE(QFile::rename(launchers("notes.tmp"), launchers("notes.dockitem")));
     const QByteArray notesBytes = readFile(launchers("notes.dockitem"));
@@ -199,12 +203,14 @@ TEST_F(Plank, SwitchesRestartPlankWhichShowsEachPresetInOrderAndLeavesTheUsersOw
     // The new order holds, and the items Work had leave with it; the user's files stay as they were.
     run = pierline({"apply", "Reversed"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    const QStringList reversed{apps("editor.desktop"), apps("mail.desktop"), apps("notes.desktop")};
+    const QStringList reversed{apps("editor.desktop"), apps("mail.desktop"), apps("viewer.desktop"),
+                               apps("notes.desktop")};
     EXPECT_EQ(shown(), reversed);
     QStringList files = QDir(launchers()).entryList(QDir::Files);
-    EXPECT_EQ(files.filter("pierline-").size(), 2) << files.join(" ").toStdString();
-    EXPECT_EQ(files.size(), 4) << files.join(" ").toStdString();
+    EXPECT_EQ(files.filter("pierline-").size(), 3) << files.join(" ").toStdString();
+    EXPECT_EQ(files.size(), 5) << files.join(" ").toStdString();
     EXPECT_FALSE(files.contains("mail.dockitem")); // replaced by our own item for the same app
+    EXPECT_FALSE(files.contains("viewer.dockitem"));
     EXPECT_EQ(readFile(launchers("notes.dockitem")), notesBytes);
     EXPECT_EQ(readFile(launchers("broken.dockitem")), "not a key file\n");
 

@@ -166,9 +166,9 @@ void removeFile(const QString& path) {
 }
 
 // Writes the planned items and their order. Our files the preset lacks go; a file of the user's
-// for a launcher the preset names becomes ours, so it leaves with a later preset that lacks it;
-// every other file stays where it is, after the preset's items.
-void writeLayout(const QString& dock, const QList<PlannedItem>& planned) {
+// for a launcher the preset names becomes ours; one for a launcher another stored preset holds
+// goes, as that preset brings it back; every other file stays where it is, after the preset's items.
+void writeLayout(const QString& dock, const QList<PlannedItem>& planned, const QSet<QString>& storedLaunchers) {
     const QStringList oldOrder = readOrder(dock);
     const QString folder = launchersFolder(dock);
     if (!QDir().mkpath(folder))
@@ -189,8 +189,14 @@ void writeLayout(const QString& dock, const QList<PlannedItem>& planned) {
             continue;
         }
         try {
-            if (plannedPaths.contains(launcherPath(PlankDockItem::readLauncher(QDir(folder).filePath(name))))) {
+            const QString path = launcherPath(PlankDockItem::readLauncher(QDir(folder).filePath(name)));
+            if (plannedPaths.contains(path)) {
                 printLine(QStringLiteral("Replacing %1 with Pierline's own item for the same launcher").arg(name));
+                stale << name;
+                continue;
+            }
+            if (storedLaunchers.contains(path)) {
+                printLine(QStringLiteral("Removing %1: a stored preset keeps %2").arg(name, path));
                 stale << name;
                 continue;
             }
@@ -322,7 +328,7 @@ DockWriteReport PlankTarget::write(const QString& presetName, const QStringList&
     }
 
     try {
-        writeLayout(dock, planned);
+        writeLayout(dock, planned, storedLaunchers_);
     } catch (const DockTargetError& error) {
         fail(QString::fromUtf8(error.what()));
         if (pid) {
@@ -359,6 +365,16 @@ DockWriteReport PlankTarget::write(const QString& presetName, const QStringList&
     if (finish)
         finish();
     return report;
+}
+
+void PlankTarget::setStoredEntries(const QStringList& apps, const QList<DockFolderStackValues>& items) {
+    storedLaunchers_.clear();
+    for (const QString& entry : apps)
+        if (const std::optional<QString> path = filePathOfLocation(entry))
+            storedLaunchers_.insert(QDir::cleanPath(*path));
+    for (const DockFolderStackValues& item : items)
+        if (const std::optional<QString> path = storedItemPath(item))
+            storedLaunchers_.insert(QDir::cleanPath(*path));
 }
 
 void PlankTarget::removeUnused(const QList<DockFolderStackValues>& itemsInUse) {
