@@ -14,13 +14,18 @@ struct CliRun {
     QString err;
 };
 
-// Starts `pierline` with the test's environment (its PIERLINE_HOME and tools) and `env` on top.
-inline std::unique_ptr<QProcess> startPierline(const QStringList& args, const QMap<QString, QString>& env = {}) {
-    auto process = std::make_unique<QProcess>();
+// The test's environment (its PIERLINE_HOME and tools) with `env` on top.
+inline QProcessEnvironment environmentWith(const QMap<QString, QString>& env) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (auto it = env.begin(); it != env.end(); ++it)
         environment.insert(it.key(), it.value());
-    process->setProcessEnvironment(environment);
+    return environment;
+}
+
+// Starts `pierline` in environmentWith(env).
+inline std::unique_ptr<QProcess> startPierline(const QStringList& args, const QMap<QString, QString>& env = {}) {
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(environmentWith(env));
     process->start(QStringLiteral(PIERLINE_BINARY), args);
     return process;
 }

@@ -1,6 +1,7 @@
 // A switch on the GNOME dash (GSettings' keyfile backend in a private home) closes and opens
 // desktop-file apps: sample programs started from temporary desktop files, through the binary.
 #include "support/EventLoop.h"
+#include "support/GSettingsTool.h"
 #include "support/PierlineCli.h"
 
 #include <QCoreApplication>
@@ -64,14 +65,7 @@ protected:
     }
     CliRun pierline(const QStringList& args) const { return test::runPierline(args, env_); }
     void setDash(const QStringList& ids) const {
-        QProcess gsettings;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (auto it = env_.begin(); it != env_.end(); ++it)
-            environment.insert(it.key(), it.value());
-        gsettings.setProcessEnvironment(environment);
-        gsettings.start("gsettings", {"set", "org.gnome.shell", "favorite-apps", "['" + ids.join("', '") + "']"});
-        ASSERT_TRUE(gsettings.waitForFinished(30000));
-        ASSERT_EQ(gsettings.exitCode(), 0) << gsettings.readAllStandardError().toStdString();
+        test::runGsettings({"set", "org.gnome.shell", "favorite-apps", test::gvariantStringList(ids)}, env_);
     }
     // The processes of ours that run `path`.
     QList<qint64> runningProgram(const QString& path) const {

@@ -1,5 +1,6 @@
 // Drives `pierline` against the real GSettings machinery in a private home: the keyfile backend
 // by default, dconf on a private session bus when PIERLINE_TEST_GSETTINGS_BACKEND=dconf.
+#include "support/GSettingsTool.h"
 #include "support/PierlineCli.h"
 
 #include <QDir>
@@ -7,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -41,29 +41,12 @@ protected:
         env.insert(extra);
         return test::runPierline(args, env);
     }
-    QString gsettings(const QStringList& args) const {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (auto it = env_.begin(); it != env_.end(); ++it)
-            environment.insert(it.key(), it.value());
-        process.setProcessEnvironment(environment);
-        process.start("gsettings", args);
-        EXPECT_TRUE(process.waitForFinished(30000));
-        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-        return QString::fromUtf8(process.readAllStandardOutput());
-    }
+    QString gsettings(const QStringList& args) const { return test::runGsettings(args, env_); }
     void setDash(const QStringList& ids) const {
-        QStringList quoted;
-        for (const QString& id : ids)
-            quoted << "'" + id + "'";
-        gsettings({"set", "org.gnome.shell", "favorite-apps", "[" + quoted.join(", ") + "]"});
+        gsettings({"set", "org.gnome.shell", "favorite-apps", test::gvariantStringList(ids)});
     }
     QStringList dash() const {
-        QStringList ids;
-        const QString text = gsettings({"get", "org.gnome.shell", "favorite-apps"});
-        for (const auto& match : QRegularExpression("'([^']*)'").globalMatch(text))
-            ids << match.captured(1);
-        return ids;
+        return test::parseGvariantStringList(gsettings({"get", "org.gnome.shell", "favorite-apps"}));
     }
     void desktopFile(const QString& file, const QString& name) const {
         QDir().mkpath(QFileInfo(file).path());

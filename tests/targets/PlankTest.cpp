@@ -1,6 +1,7 @@
 // Drives `pierline` against the real Plank on the test display and a private session bus (see
 // run-under-session-bus), in a private home on GSettings' keyfile backend.
 #include "support/EventLoop.h"
+#include "support/GSettingsTool.h"
 #include "support/PierlineCli.h"
 
 #include <QDBusConnection>
@@ -78,21 +79,9 @@ protected:
     }
 
     CliRun pierline(const QStringList& args) const { return test::runPierline(args, env_); }
-    QProcessEnvironment environment() const {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (auto it = env_.begin(); it != env_.end(); ++it)
-            environment.insert(it.key(), it.value());
-        return environment;
-    }
+    QProcessEnvironment environment() const { return test::environmentWith(env_); }
     void setOrder(const QStringList& names) const {
-        QStringList quoted;
-        for (const QString& name : names)
-            quoted << "'" + name + "'";
-        QProcess gsettings;
-        gsettings.setProcessEnvironment(environment());
-        gsettings.start("gsettings", {"set", kOrderSchema, "dock-items", "[" + quoted.join(", ") + "]"});
-        ASSERT_TRUE(gsettings.waitForFinished(30000));
-        ASSERT_EQ(gsettings.exitCode(), 0) << gsettings.readAllStandardError().toStdString();
+        test::runGsettings({"set", kOrderSchema, "dock-items", test::gvariantStringList(names)}, env_);
     }
 
     // The apps Plank shows, as local paths; empty when it does not answer.

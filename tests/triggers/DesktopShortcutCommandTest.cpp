@@ -1,12 +1,12 @@
 // Simple shortcuts in a Wayland session through the binary: the desktop's own keybindings follow
 // the stored table, on GSettings' keyfile backend in a private home read back with `gsettings`.
+#include "support/GSettingsTool.h"
 #include "support/PierlineCli.h"
 #include "support/TempHome.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace pierline;
@@ -33,24 +33,8 @@ protected:
         env.insert(extra);
         return runPierline(args, env);
     }
-    QString gsettings(const QStringList& args) const {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (auto it = env_.begin(); it != env_.end(); ++it)
-            environment.insert(it.key(), it.value());
-        process.setProcessEnvironment(environment);
-        process.start("gsettings", args);
-        EXPECT_TRUE(process.waitForFinished(30000));
-        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-    }
-    QStringList list() const {
-        QStringList paths;
-        const QString text = gsettings({"get", kList, "custom-keybindings"});
-        for (const auto& match : QRegularExpression("'([^']*)'").globalMatch(text))
-            paths << match.captured(1);
-        return paths;
-    }
+    QString gsettings(const QStringList& args) const { return runGsettings(args, env_); }
+    QStringList list() const { return parseGvariantStringList(gsettings({"get", kList, "custom-keybindings"})); }
     QString field(const QString& path, const QString& key) const {
         return gsettings({"get", kList + ".custom-keybinding:" + path, key});
     }
@@ -74,7 +58,7 @@ TEST_F(WaylandShortcuts, KeybindingsFollowTheTableAndTheUsersOwnStay) {
     const QString play = kFolder + "pierline-" + idOf("Play") + "/";
     const QString action = kFolder + "pierline-action-updateLastAppliedPreset/";
     gsettings({"set", kList + ".custom-keybinding:" + mine, "binding", "<Super>t"});
-    gsettings({"set", kList, "custom-keybindings", "['" + mine + "']"});
+    gsettings({"set", kList, "custom-keybindings", gvariantStringList({mine})});
     const auto mineIsKept = [&] {
         EXPECT_EQ(list().value(0), mine);
         EXPECT_EQ(field(mine, "binding"), "'<Super>t'");
@@ -109,7 +93,7 @@ TEST_F(WaylandShortcuts, KeybindingsFollowTheTableAndTheUsersOwnStay) {
     };
     for (const Step& step : steps) {
         if (!step.userList.isEmpty())
-            gsettings({"set", kList, "custom-keybindings", "['" + step.userList.join("', '") + "']"});
+            gsettings({"set", kList, "custom-keybindings", gvariantStringList(step.userList)});
         const CliRun run = pierline(step.args);
         EXPECT_EQ(run.exitCode, 0) << step.args.join(' ').toStdString() << run.err.toStdString();
         EXPECT_EQ(list(), step.after) << step.args.join(' ').toStdString();
