@@ -26,7 +26,9 @@ int runTargetCommand(const QStringList& args) {
     const QStringList positional = parser.positionalArguments();
     const bool check = positional == QStringList{QStringLiteral("check")};
     if (!positional.isEmpty() && !check) {
-        err(QStringLiteral("Unexpected argument: %1").arg(positional.first()));
+        // The first word that is not the one subcommand.
+        const qsizetype wrong = positional.first() == QLatin1String("check") ? 1 : 0;
+        err(QStringLiteral("Unexpected argument: %1").arg(positional.at(wrong)));
         err(QStringLiteral("Usage: pierline %1").arg(kUsage));
         return kExitUsage;
     }
