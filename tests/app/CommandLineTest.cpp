@@ -75,6 +75,7 @@ TEST_F(CommandLine, WrongArgumentsSayWhatIsWrongAndChangeNothing) {
         {{"note"}, 2, "Missing subcommand"},
         {{"preset", "action"}, 2, "Missing subcommand"},
         {{"dock", "extra"}, 2, "Unexpected argument: extra"},
+        {{"target", "check", "extra"}, 2, "Unexpected argument: extra"},
         {{"frobnicate"}, 2, "Unknown command: frobnicate"},
     };
     for (const Case& c : cases) {
