@@ -96,7 +96,8 @@ TEST_F(ApplyCommand, SwitchKilledPartWayIsNotAutoSavedIntoThePresetBeingLeft) {
     QFile::remove(home.file("Applications/Pierline.app/Contents/Resources/dockutil"));
     const CliRun next = runPierline({"apply", "Focus"});
     EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
-    EXPECT_TRUE(next.err.contains("Auto-save: Skipping - the switch to 'Focus' did not finish"))
+    EXPECT_TRUE(next.err.contains("Auto-save: Skipping - the switch to 'Focus' did not finish, so the Dock may be "
+                                  "incomplete; 'Work' keeps its saved layout"))
         << next.err.toStdString();
     EXPECT_EQ(presetApps("Work"), work);
     EXPECT_EQ(DockReader::getDockApps(), presetApps("Focus"));
@@ -138,8 +139,4 @@ TEST_F(ApplyCommand, PicksThePresetByNameOrByIdButNotBoth) {
 
     EXPECT_EQ(runPierline({"apply", "Work", "--id", id}).exitCode, 2);
     EXPECT_EQ(runPierline({"apply"}).exitCode, 2);
-    const CliRun unknown = runPierline({"apply", "--id", "0F0F0F0F-1111-2222-3333-444455556666"});
-    EXPECT_EQ(unknown.exitCode, 1);
-    EXPECT_TRUE(unknown.err.contains("Cannot apply preset 0F0F0F0F-1111-2222-3333-444455556666: no preset has that id"))
-        << unknown.err.toStdString();
 }

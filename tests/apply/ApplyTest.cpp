@@ -49,49 +49,31 @@ protected:
         settle(handle);
         return handle;
     }
-    bool sleepersReach(int n) {
-        return waitUntil([&] { return time.clock.sleepers() >= n; });
-    }
 };
 
 } // namespace
 
-// Real processes and a manual virtual clock: the grace period only ends when the test says so.
-TEST_F(SwitchingApply, ClosingAppsTerminatesForcesHungOnesAfterTwoSecondsAndSparesTheRightOnes) {
+// The grace periods themselves are timed by the closer's own tests; here the apply hands it the
+// preset's apps and the excluded ones, and a hung app is still forced.
+TEST_F(SwitchingApply, ClosingAppsSparesThePresetExcludedAgentsAndSelfAndForcesHungOnes) {
     const QString kept = apps->makeApp("Kept", "com.example.kept");
-    const QString other = apps->makeApp("Other", "com.example.other");
-    const QString hung = apps->makeApp("Hung", "com.example.hung", {}, {"ignore-term"});
     const QString excluded = apps->makeApp("Excluded", "com.example.excluded");
-    const QString agent = apps->makeApp("Agent", "com.example.agent", "<key>LSUIElement</key><true/>");
-    const QString self = apps->makeApp("Pierline", "com.corvane.pierline");
     makePreset("B", {entryFor(kept), "pierline-spacer-1"});
-    const qint64 keptPid = apps->launch(kept), otherPid = apps->launch(other), hungPid = apps->launch(hung);
-    const qint64 excludedPid = apps->launch(excluded), agentPid = apps->launch(agent), selfPid = apps->launch(self);
+    const qint64 otherPid = apps->launch(apps->makeApp("Other", "com.example.other"));
+    const qint64 hungPid = apps->launch(apps->makeApp("Hung", "com.example.hung", {}, {"ignore-term"}));
+    const qint64 spared[] = {apps->launch(kept), apps->launch(excluded),
+                             apps->launch(apps->makeApp("Agent", "com.example.agent", "<key>LSUIElement</key><true/>")),
+                             apps->launch(apps->makeApp("Pierline", "com.corvane.pierline"))};
     defaults().set("closeOtherApps", true);
     defaults().set("excludedApps", QStringList{QDir::cleanPath(excluded)});
 
-    // As the triggers do: on a background queue, so the test can hold the virtual clock.
-    time.clock.setAutoAdvance(false);
-    QFuture<ApplyHandle> applying =
-        runAsync(QueuePriority::UserInitiated, [] { return DockManager::shared().applyPreset("B", false); });
-    ASSERT_TRUE(sleepersReach(1)); // the writer's pause after the Dock restart
-    time.clock.advance(1.0);
-    ASSERT_TRUE(sleepersReach(2)); // Other and Hung in their grace period
-    ASSERT_TRUE(waitUntil([&] { return !apps->running(otherPid); }));
-    time.clock.advance(1.9);
-    EXPECT_TRUE(apps->running(hungPid));
-    ASSERT_TRUE(waitFor(applying));
-    ASSERT_TRUE(applying.result().closing.has_value());
-    EXPECT_FALSE(applying.result().closing->isFinished());
-    time.clock.advance(0.1);
-    settle(applying.result());
-
-    EXPECT_TRUE(waitUntil([&] { return !apps->running(hungPid); }));
+    const ApplyHandle handle = apply("B");
+    EXPECT_EQ(handle.outcome, ApplyHandle::Outcome::Written);
+    ASSERT_TRUE(handle.closing.has_value());
+    EXPECT_TRUE(waitUntil([&] { return !apps->running(otherPid) && !apps->running(hungPid); }));
     EXPECT_TRUE(logs.printed("Force terminating hung app: Hung"));
-    EXPECT_FALSE(logs.printed("Force terminating hung app: Other"));
-    for (qint64 pid : {keptPid, excludedPid, agentPid, selfPid})
+    for (qint64 pid : spared)
         EXPECT_TRUE(apps->running(pid)) << pid;
-    EXPECT_EQ(applying.result().outcome, ApplyHandle::Outcome::Written);
     EXPECT_EQ(DockReader::getDockApps(), (QStringList{entryFor(kept), "pierline-spacer-1"}));
 }
 
@@ -291,24 +273,6 @@ TEST_F(SwitchingApply, FailedWriteRecordsNothingAndRunsNoSideEffect) {
     NotificationCenter::shared().removeObserver(token);
 }
 
-// What a switch killed part-way leaves behind is not a layout.
-TEST_F(SwitchingApply, AutoSaveSkipsTheDockOfAnUnfinishedSwitch) {
-    const DockPresetPtr a = makePreset("A", {"file:///Applications/Safari.app/", "file:///Applications/Mail.app/"});
-    makePreset("B", {"pierline-spacer-1"});
-    const QString savedApps = *a->apps();
-    defaults().set("autoSaveCurrentDockToLastPreset", true);
-    defaults().set(DockManager::kLastAppliedNameKey, "A");
-    defaults().set(DockManager::kUnfinishedSwitchKey, "A");
-    DockManager::shared().resetForTesting();
-
-    EXPECT_EQ(apply("B").outcome, ApplyHandle::Outcome::Written);
-    EXPECT_TRUE(logs.warned("Auto-save: Skipping - the switch to 'A' did not finish, so the Dock may be incomplete; "
-                            "'A' keeps its saved layout"));
-    EXPECT_FALSE(logs.printedContaining("Auto-save: Saving"));
-    EXPECT_EQ(DockPresetManager::shared().fetchPreset("A")->apps(), savedApps);
-    EXPECT_FALSE(defaults().contains(DockManager::kUnfinishedSwitchKey));
-}
-
 // A switch that cannot mark itself unfinished does not start: a kill could not be told apart.
 TEST_F(SwitchingApply, ASwitchThatCannotBeMarkedDoesNotTouchTheDock) {
     makePreset("B", {"pierline-spacer-1"});
@@ -325,38 +289,11 @@ TEST_F(SwitchingApply, ASwitchThatCannotBeMarkedDoesNotTouchTheDock) {
     QDir(lock).removeRecursively();
 }
 
-// A companion-only preset leaves the Dock alone in every step: no reading, no auto-save.
-TEST_F(SwitchingApply, CompanionOnlyPresetIsNeitherReadFromTheDockNorAutoSaved) {
-    const DockPresetPtr a = makePreset("A", {"pierline-spacer-1"});
-    const DockPresetPtr docks = makePreset("Docks", {"file:///Applications/X.app/"});
-    docks->setHarborletOnlyMode(true);
-    context().save();
-    const QString savedApps = *a->apps();
-    defaults().set("skipApplyIfSamePreset", true);
-    defaults().set("autoSaveCurrentDockToLastPreset", true);
-    defaults().set(DockManager::kLastAppliedNameKey, "A");
-    defaults().set(DockManager::kLastAppliedIdKey, a->idString());
-    DockManager::shared().resetForTesting();
-
-    EXPECT_EQ(apply("Docks").outcome, ApplyHandle::Outcome::HarborletOnly);
-    EXPECT_FALSE(logs.printedContaining("Auto-save:"));
-    EXPECT_EQ(DockPresetManager::shared().fetchPreset("A")->apps(), savedApps);
-
-    // An unreadable Dock would be reported if the "already active" test read it.
-    home.write("Library/Preferences/com.apple.dock.plist", "garbage");
-    logs.clear();
-    time.clock.advance(5.0);
-    EXPECT_EQ(apply("Docks").outcome, ApplyHandle::Outcome::AlreadyActive);
-    EXPECT_FALSE(logs.printedContaining("could not verify dock state"));
-}
-
 // The hand-off's task without a store: actions first, the switch-context request after them.
-TEST(ApplyHandOff, LastContextRequestComesAfterTheActionsFinish) {
-    TempHome home;
-    VirtualTime time;
-    CapturingLogSink logs;
-    RunningApps apps(home);
-    const QString editor = apps.makeApp("Editor", "com.example.editor");
+using ApplyHandOff = SwitchingStoreTest;
+
+TEST_F(ApplyHandOff, LastContextRequestComesAfterTheActionsFinish) {
+    const QString editor = apps->makeApp("Editor", "com.example.editor");
     PresetSnapshot preset{.name = "Code", .stored = true, .apps = {entryFor(editor)}};
     preset.appActions.insert(entryFor(editor), OpenAppAction().record());
     bool actionsDoneAtPost = false;
@@ -364,7 +301,7 @@ TEST(ApplyHandOff, LastContextRequestComesAfterTheActionsFinish) {
     const ObserverToken token = NotificationCenter::shared().addObserver(
         kPresetSwitchContextRequestedNotification, Delivery::PosterThread, [&](const Notification& n) {
             ++postsSeen;
-            actionsDoneAtPost = logs.printed("📱 Total apps processed: 1") && !apps.appsFrom(editor).isEmpty();
+            actionsDoneAtPost = logs.printed("📱 Total apps processed: 1") && !apps->appsFrom(editor).isEmpty();
             EXPECT_EQ(n.userInfo.value(LastContextNotificationKeys::newPresetName).toString(), "Code");
         });
 
@@ -377,15 +314,22 @@ TEST(ApplyHandOff, LastContextRequestComesAfterTheActionsFinish) {
     NotificationCenter::shared().removeObserver(token);
 }
 
-TEST_F(SwitchingApply, CompanionOnlyPresetLeavesTheDockAndSendsHideFirst) {
+// A companion-only preset leaves the Dock alone in every step: no reading, writing, closing or auto-save.
+TEST_F(SwitchingApply, CompanionOnlyPresetLeavesTheDockAndSendsItsDocks) {
     FakeCompanion companion(home);
     const qint64 otherPid = apps->launch(apps->makeApp("Other", "com.example.other"));
+    const DockPresetPtr a = makePreset("A", {"pierline-spacer-1"});
     const DockPresetPtr docks = makePreset("Docks", {"file:///Applications/X.app/"});
     docks->setHarborletOnlyMode(true);
     docks->setHarborletConfiguration(HarborletConfiguration{{"dev", "both"}, {"both", "chat"}});
     context().save();
-    defaults().set("integrateWithHarborlet", true);
-    defaults().set("closeOtherApps", true);
+    const QString savedApps = *a->apps();
+    for (const char* key :
+         {"integrateWithHarborlet", "closeOtherApps", "skipApplyIfSamePreset", "autoSaveCurrentDockToLastPreset"})
+        defaults().set(key, true);
+    defaults().set(DockManager::kLastAppliedNameKey, "A");
+    defaults().set(DockManager::kLastAppliedIdKey, a->idString());
+    DockManager::shared().resetForTesting();
     const QStringList dockBefore = DockReader::getDockApps();
 
     const ApplyHandle handle = apply("Docks");
@@ -393,8 +337,17 @@ TEST_F(SwitchingApply, CompanionOnlyPresetLeavesTheDockAndSendsHideFirst) {
     EXPECT_EQ(DockReader::getDockApps(), dockBefore);
     EXPECT_FALSE(handle.closing.has_value());
     EXPECT_TRUE(apps->running(otherPid));
+    EXPECT_FALSE(logs.printedContaining("Auto-save:"));
+    EXPECT_EQ(DockPresetManager::shared().fetchPreset("A")->apps(), savedApps);
     EXPECT_EQ(DockManager::shared().lastAppliedPresetName(), "Docks");
     const QStringList expected{R"({"command":"hide","id":"both"})", R"({"command":"hide","id":"chat"})",
                                R"({"command":"show","id":"dev"})", R"({"command":"show","id":"both"})"};
     EXPECT_TRUE(waitUntil([&] { return companion.lines() == expected; })) << companion.lines().join('\n').toStdString();
+
+    // An unreadable Dock would be reported if the "already active" test read it.
+    home.write("Library/Preferences/com.apple.dock.plist", "garbage");
+    logs.clear();
+    time.clock.advance(5.0);
+    EXPECT_EQ(apply("Docks").outcome, ApplyHandle::Outcome::AlreadyActive);
+    EXPECT_FALSE(logs.printedContaining("could not verify dock state"));
 }
