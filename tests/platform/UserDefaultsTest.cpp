@@ -65,9 +65,7 @@ TEST(UserDefaults, WritersRefuseAFileTheyCannotReadAndLeaveItAsItWas) {
     UserDefaults full("com.example.full");
     for (int i = 0; i < 12; ++i)
         full.set(QStringLiteral("k%1").arg(i), i);
-    QFile fullFile(full.filePath());
-    ASSERT_TRUE(fullFile.open(QIODevice::ReadOnly));
-    const QByteArray xml = fullFile.readAll();
+    const QByteArray xml = readFile(full.filePath()).toUtf8();
 
     const std::pair<const char*, QByteArray> cases[] = {
         {"truncated", xml.left(xml.size() / 2)},

@@ -3,10 +3,17 @@
 #include "ScopedEnv.h"
 
 #include <QDir>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
 namespace pierline::test {
+
+// A whole file as UTF-8 text; empty when it cannot be read.
+inline QString readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
 
 // A fresh PIERLINE_HOME (and TMPDIR inside it) for the lifetime of the object; the previous
 // values come back afterwards.

@@ -3,6 +3,7 @@
 #include "support/EventLoop.h"
 #include "support/GSettingsTool.h"
 #include "support/PierlineCli.h"
+#include "support/TempHome.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -135,10 +136,8 @@ TEST_F(DesktopAppSwitch, ClosesSampleAppsThePresetLacksOpensItsActionAppAndSpare
     EXPECT_EQ(closedApp->exitStatus(), QProcess::CrashExit); // SIGTERM
     // The IDE action closed the running IDE and started it again with the project.
     EXPECT_TRUE(oldIde->waitForFinished(5000));
-    ASSERT_TRUE(test::waitUntil([&] { return QFile(root_ + "/pl-ide.log").size() > 1; }));
-    QFile ideLog(root_ + "/pl-ide.log");
-    ASSERT_TRUE(ideLog.open(QIODevice::ReadOnly));
-    EXPECT_EQ(ideLog.readAll(), "\n" + (root_ + "/home\n").toUtf8());
+    ASSERT_TRUE(test::waitUntil([&] { return test::readFile(root_ + "/pl-ide.log").size() > 1; }));
+    EXPECT_EQ(test::readFile(root_ + "/pl-ide.log"), "\n" + root_ + "/home\n");
 
     // The open-app action started its desktop file's program; a second switch leaves that one be.
     ASSERT_TRUE(test::waitUntil([&] { return !runningProgram(program("pl-opened")).isEmpty(); }));

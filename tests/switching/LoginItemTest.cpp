@@ -1,6 +1,6 @@
 // The Linux login item: an XDG autostart entry, and the desktop entry that handles pierline:// links.
 #include "platform/LoginItem.h"
-#include "support/ScopedEnv.h"
+#include "support/TempHome.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -8,16 +8,8 @@
 #include <gtest/gtest.h>
 
 using namespace pierline;
+using pierline::test::readFile;
 using pierline::test::ScopedEnv;
-
-namespace {
-
-QString readText(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-} // namespace
 
 TEST(LinuxLoginItem, RegisterWritesTheAutostartEntryAndUnregisterRemovesIt) {
     QTemporaryDir config, data;
@@ -29,7 +21,7 @@ TEST(LinuxLoginItem, RegisterWritesTheAutostartEntryAndUnregisterRemovesIt) {
     EXPECT_EQ(item->status(), LoginItem::Status::NotRegistered);
     EXPECT_EQ(item->registerItem(), std::nullopt);
     EXPECT_EQ(item->status(), LoginItem::Status::Enabled);
-    const QString text = readText(entry);
+    const QString text = readFile(entry);
     EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
     EXPECT_TRUE(text.contains("\nExec=\"" + QCoreApplication::applicationFilePath() + "\" run\n"))
         << text.toStdString();
@@ -55,7 +47,7 @@ TEST(LinuxLoginItem, LaunchServicesFallbackRegistersTheLinkHandler) {
     QTemporaryDir data;
     ScopedEnv d("XDG_DATA_HOME", data.path().toUtf8());
     EXPECT_TRUE(createSystemLoginItem()->registerWithLaunchServices());
-    const QString text = readText(data.filePath("applications/pierline.desktop"));
+    const QString text = readFile(data.filePath("applications/pierline.desktop"));
     EXPECT_TRUE(text.contains("\nMimeType=x-scheme-handler/pierline;\n"));
     EXPECT_TRUE(text.contains(" open %u\n"));
 }

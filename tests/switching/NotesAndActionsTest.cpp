@@ -189,28 +189,12 @@ TEST_F(SwitchingStore, ActionRunSkipsSpacersAndCountsNothingWithoutRecords) {
     const auto none = offMain([plain] { return AppActionExecutor::executeActionsForPreset(plain); });
     EXPECT_EQ(none.executed, 0);
     EXPECT_EQ(none.processed, 1);
-    // Every group announces itself, even an empty one, and the summary follows in its order.
-    const QStringList expected{
-        "\n--- EXECUTING APP ACTIONS (PARALLEL) ---",
-        "\n📱 Executing simple app actions in parallel...",
-        "\n🖥️ Executing IDE actions in parallel...",
-        "\n🌐 Executing browser profile switches...",
-        "\n--- ACTION EXECUTION COMPLETE ---",
-        "✅ Actions executed: 0",
-        "  • Browser profiles: 0",
-        "  • Open app actions: 0",
-        "  • IDE actions: 0",
-        "📱 Total apps processed: 1",
-    };
-    EXPECT_EQ(printedFrom(expected.first()), expected);
 
-    logs.clear();
     const auto skipped = offMain([spaced] { return AppActionExecutor::executeActionsForPreset(spaced); });
     EXPECT_EQ(skipped.openApps, 0);
     EXPECT_EQ(skipped.processed, 0);
     EXPECT_TRUE(logs.printed("  [1] Spacer - [SPACER] Skipped"));
     EXPECT_TRUE(logs.printed("  [2] Gap - [CUSTOM SPACE] Skipped"));
-    EXPECT_TRUE(logs.printed("  • Open app actions: 0"));
 
     logs.clear();
     offMain([] { return AppActionExecutor::executeActionsForPreset(PresetSnapshot{.name = "Nope"}); });

@@ -114,10 +114,7 @@ TEST_F(SettingsCommand, AnUnreadableFileIsKeptAndAFailedWriteIsReported) {
     pierline::UserDefaults defaults("com.corvane.pierline");
     for (const char* key : {"closeOtherApps", "lockDockEnabled", "skipApplyIfSamePreset", "hideHarborletCTA"})
         defaults.set(key, true);
-    QFile file(defaults.filePath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray whole = file.readAll();
-    file.close();
+    const QByteArray whole = readFile(defaults.filePath()).toUtf8();
     const QByteArray truncated = whole.left(whole.size() / 2);
     home.write("Library/Preferences/com.corvane.pierline.plist", truncated);
 
@@ -133,9 +130,7 @@ TEST_F(SettingsCommand, AnUnreadableFileIsKeptAndAFailedWriteIsReported) {
         EXPECT_TRUE(run.err.contains(message)) << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
     }
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), truncated);
-    file.close();
+    EXPECT_EQ(readFile(defaults.filePath()).toUtf8(), truncated);
 
     home.write("Library/Preferences/com.corvane.pierline.plist", whole);
     ASSERT_TRUE(QFile::remove(pierline::UserDefaults::lockFilePath(defaults.filePath())));

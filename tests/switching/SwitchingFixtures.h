@@ -19,11 +19,6 @@
 
 namespace pierline::test {
 
-inline QString readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 // The app entry of a bundle, as the Dock lists it.
 inline QString entryFor(const QString& bundle) {
     return QUrl::fromLocalFile(bundle + QLatin1Char('/')).toString();
