@@ -116,20 +116,6 @@ TEST_F(AppSettingsTest, ReadersOnOtherThreadsSeeWhatTheSettingsObjectSees) {
         EXPECT_EQ(readSetting(d.id), d.defaultValue) << d.key.toStdString();
 }
 
-TEST_F(AppSettingsTest, ASetterThatCannotWriteThrowsAndChangesNothing) {
-    const auto settings = load();
-    QStringList announced;
-    QObject::connect(settings.get(), &AppSettings::settingChanged, [&](const QString& key) { announced.append(key); });
-    QFile::remove(UserDefaults::lockFilePath(defaults().filePath()));
-    ASSERT_TRUE(QDir().mkpath(UserDefaults::lockFilePath(defaults().filePath())));
-    EXPECT_THROW(settings->setLockDockEnabled(true), UserDefaultsError);
-    EXPECT_THROW(settings->setValue("closeOtherApps", true), UserDefaultsError);
-    EXPECT_FALSE(settings->lockDockEnabled());
-    EXPECT_FALSE(settings->closeOtherApps());
-    EXPECT_TRUE(announced.isEmpty());
-    EXPECT_TRUE(effects->calls.isEmpty());
-}
-
 TEST_F(AppSettingsTest, LoadingRunsNoChangeEffect) {
     defaults().set("lockDockEnabled", true);
     defaults().set("lockDockDisplayUUID", QString("DISPLAY-1"));
@@ -148,7 +134,7 @@ TEST_F(AppSettingsTest, LoadingRunsNoChangeEffect) {
     EXPECT_EQ(shell.changes + shell.refreshes, 0);
 }
 
-TEST_F(AppSettingsTest, SettersWriteThroughAtOnceAndAnnounceTheChangeAndGenericSetChecksTypes) {
+TEST_F(AppSettingsTest, SettersWriteThroughAtOnceAndAnnounceTheChangeGenericSetChecksTypesAndFailedWritesThrow) {
     const auto settings = load();
     QStringList announced;
     bool writtenBeforeAnnounced = false;
@@ -173,6 +159,18 @@ TEST_F(AppSettingsTest, SettersWriteThroughAtOnceAndAnnounceTheChangeAndGenericS
     EXPECT_DOUBLE_EQ(settings->scopeTimeoutSeconds(), 4.0);
     EXPECT_TRUE(settings->setValue("excludedApps", QVariantList{QString("/A.app")}));
     EXPECT_EQ(settings->excludedApps(), QStringList{"/A.app"});
+
+    // A write that fails throws; the value, the announcement and the effects stay as they were.
+    announced.clear();
+    effects->calls.clear();
+    QFile::remove(UserDefaults::lockFilePath(defaults().filePath()));
+    ASSERT_TRUE(QDir().mkpath(UserDefaults::lockFilePath(defaults().filePath())));
+    EXPECT_THROW(settings->setLockDockEnabled(true), UserDefaultsError);
+    EXPECT_THROW(settings->setValue("closeOtherApps", false), UserDefaultsError);
+    EXPECT_FALSE(settings->lockDockEnabled());
+    EXPECT_TRUE(settings->closeOtherApps());
+    EXPECT_TRUE(announced.isEmpty());
+    EXPECT_TRUE(effects->calls.isEmpty());
 }
 
 TEST_F(AppSettingsTest, AppModeIsAppliedAsynchronouslyAndUnknownModesFallBack) {
