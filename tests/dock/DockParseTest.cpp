@@ -105,10 +105,6 @@ TEST(ParseDomain, StackSettingsFromIntegersOrTextWithDefaultsAndFileAndUrlDataWi
         EXPECT_EQ(data.showAs, c.showAs);
         EXPECT_EQ(data.arrangement, c.arrangementName);
     }
-    for (const char* name : {"name", "date added", "date modified", "date created", "kind"})
-        EXPECT_EQ(tileDataOf(folderTile("file:///x/", {}, {}, qint64(arrangementCode(name)))).arrangement, name);
-    EXPECT_EQ(arrangementCode("unknown"), 1);
-    EXPECT_EQ(arrangementCode(""), 1);
 
     QVariantMap tile = urlTile("https://example.com/", "Example");
     QVariantMap data = tile.value("tile-data").toMap();

@@ -21,11 +21,6 @@ using namespace pierline::test::writers;
 
 namespace {
 
-QString readText(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 void makeExecutable(const QString& path) {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
@@ -104,10 +99,9 @@ TEST_F(WriterRun, HangingCommandIsAbandonedAndTheWriteGoesOn) {
 // The stand-in `defaults` keeps a copy of each file it imports and the mode of its folder, since
 // the writer removes the folder once the imports ran.
 QString recordImports(const StandInTools& tools, const TempHome& home) {
-    return tools.addRecording("defaults", "n=$(ls '" + home.file("seen").toUtf8() +
-                                              "' | wc -l); cp \"$3\" '" + home.file("seen").toUtf8() +
-                                              "'/$n.plist; stat -c %a \"$(dirname \"$3\")\" >> '" +
-                                              home.file("modes").toUtf8() + "'");
+    return tools.addRecording(
+        "defaults", "n=$(ls '" + home.file("seen").toUtf8() + "' | wc -l); cp \"$3\" '" + home.file("seen").toUtf8() +
+                        "'/$n.plist; stat -c %a \"$(dirname \"$3\")\" >> '" + home.file("modes").toUtf8() + "'");
 }
 
 TEST_F(WriterRun, DefaultsWriterWritesBothListsInAPrivateFolderImportsAppsFirstRestartsAndHandsBack) {
@@ -136,10 +130,10 @@ TEST_F(WriterRun, DefaultsWriterWritesBothListsInAPrivateFolderImportsAppsFirstR
     EXPECT_EQ(second.captured(2), "dockFolderStacks.plist");
     EXPECT_EQ(first.captured(1), second.captured(1));
     EXPECT_EQ(calls[2], "killall <Dock>");
-    EXPECT_EQ(readText(home.file("modes")), "700\n700\n");
+    EXPECT_EQ(readFile(home.file("modes")), "700\n700\n");
     EXPECT_FALSE(QFileInfo::exists(first.captured(1))) << "the folder is removed after the imports";
     EXPECT_TRUE(QFileInfo(tmp + "/dockApps.plist").isDir());
-    EXPECT_EQ(readText(tmp + "/dockFolderStacks.plist"), "foreign");
+    EXPECT_EQ(readFile(tmp + "/dockFolderStacks.plist"), "foreign");
 
     const QVariantMap apps = parsedFile(home.file("seen/0.plist")).toMap();
     EXPECT_EQ(apps.keys(), QStringList{"persistent-apps"});

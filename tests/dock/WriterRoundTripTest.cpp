@@ -59,10 +59,7 @@ Preset makePreset(const TempHome& home) {
 }
 
 int dockRestarts() {
-    QFile log(QDir(SystemPaths::logsFolder()).filePath("Dock.log"));
-    if (!log.open(QIODevice::ReadOnly))
-        return 0;
-    return static_cast<int>(log.readAll().count('\n'));
+    return static_cast<int>(readFile(QDir(SystemPaths::logsFolder()).filePath("Dock.log")).count('\n'));
 }
 
 QStringList normalised(const QStringList& apps) {

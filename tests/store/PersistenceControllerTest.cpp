@@ -419,40 +419,9 @@ TEST_F(Persistence, StoreThatCannotBeRemovedIsGivenUpWithoutAnotherLoad) {
     EXPECT_THROW(future.result(), PersistenceError);
 }
 
-// Neither a folder in the store's place nor a file that is not a database is ever deleted.
-TEST_F(Persistence, StoreFileThatCannotBeOpenedIsReportedAndLeftAlone) {
-    struct Case {
-        QString relative;
-        QByteArray bytes;
-        QString errorLine;
-    };
-    const Case cases[] = {
-        {"Library/Application Support/Pierline/Pierline.sqlite/data", "x",
-         "Error domain: NSCocoaErrorDomain, code: 256"},
-        {"Library/Application Support/Pierline/Pierline.sqlite", QByteArray(4096, 'z'),
-         "Error domain: NSCocoaErrorDomain, code: 259"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.errorLine.toStdString());
-        TempHome caseHome;
-        const QString path = caseHome.write(c.relative, c.bytes);
-        NotificationCounter recreated(kDatabaseRecreatedNotification);
-        NotificationCounter failed(kCoreDataInitializationFailedNotification);
-        log.clear();
-        PersistenceController controller;
-        EXPECT_FALSE(controller.isStoreReady());
-        drainMainQueue();
-        EXPECT_EQ(failed.count(), 1);
-        EXPECT_EQ(recreated.count(), 0);
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_EQ(file.readAll(), c.bytes);
-        EXPECT_TRUE(logLines().contains(c.errorLine));
-    }
-}
-
-// Only a readable hash of another model means "another build's store"; anything less is kept.
-TEST_F(Persistence, StoreWithoutAModelHashIsKeptNotReplaced) {
+// Only a readable hash of another model means "another build's store": a folder in its place, a
+// file that is not a database, or a database without our hash is reported and left as it is.
+TEST_F(Persistence, StoreThatCannotBeOpenedOrIsNotOursIsReportedAndLeftAlone) {
     const auto rawExec = [](const QString& file, const char* sql) {
         sqlite3* db = nullptr;
         EXPECT_EQ(sqlite3_open(file.toUtf8().constData(), &db), SQLITE_OK);
@@ -460,45 +429,69 @@ TEST_F(Persistence, StoreWithoutAModelHashIsKeptNotReplaced) {
         sqlite3_close(db);
     };
     struct Case {
-        std::function<void(const QString&)> make;
-        const char* keptRows;
+        const char* name;
+        std::function<QString(const TempHome&)> make; // the file that must stay as it was
+        QString errorLine;
+        const char* keptRows = nullptr; // a database may change its header on opening, not its rows
     };
     const Case cases[] = {
-        {[&](const QString& file) {
+        {"folder",
+         [](const TempHome& h) { return h.write("Library/Application Support/Pierline/Pierline.sqlite/data", "x"); },
+         "Error domain: NSCocoaErrorDomain, code: 256"},
+        {"garbage",
+         [](const TempHome& h) {
+             return h.write("Library/Application Support/Pierline/Pierline.sqlite", QByteArray(4096, 'z'));
+         },
+         "Error domain: NSCocoaErrorDomain, code: 259"},
+        {"no model hash",
+         [&](const TempHome& h) {
              {
                  PersistenceController ours;
                  addPreset(ours.viewContext(), "Keep me");
                  ours.viewContext().save();
              }
-             rawExec(file, "DELETE FROM Z_METADATA WHERE Z_KEY = 'NSStoreModelVersionHash'");
+             rawExec(storePath(h), "DELETE FROM Z_METADATA WHERE Z_KEY = 'NSStoreModelVersionHash'");
+             return storePath(h);
          },
+         {},
          "SELECT COUNT(*) FROM ZDOCKPRESET"},
-        {[&](const QString& file) { rawExec(file, "CREATE TABLE notes (text TEXT); INSERT INTO notes VALUES ('x')"); },
+        {"another program's database",
+         [&](const TempHome& h) {
+             QDir().mkpath(QFileInfo(storePath(h)).absolutePath());
+             rawExec(storePath(h), "CREATE TABLE notes (text TEXT); INSERT INTO notes VALUES ('x')");
+             return storePath(h);
+         },
+         {},
          "SELECT COUNT(*) FROM notes"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.keptRows);
+        SCOPED_TRACE(c.name);
         TempHome caseHome;
-        const QString file = storePath(caseHome);
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        c.make(file);
+        const QString path = c.make(caseHome);
+        const QString before = readFile(path);
         NotificationCounter recreated(kDatabaseRecreatedNotification);
         NotificationCounter failed(kCoreDataInitializationFailedNotification);
+        log.clear();
         {
             PersistenceController controller;
             EXPECT_FALSE(controller.isStoreReady());
         }
         drainMainQueue();
-        EXPECT_EQ(recreated.count(), 0);
         EXPECT_EQ(failed.count(), 1);
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-        sqlite3_stmt* count = nullptr;
-        sqlite3_prepare_v2(db, c.keptRows, -1, &count, nullptr);
-        EXPECT_EQ(sqlite3_step(count), SQLITE_ROW);
-        EXPECT_EQ(sqlite3_column_int(count, 0), 1);
-        sqlite3_finalize(count);
-        sqlite3_close(db);
+        EXPECT_EQ(recreated.count(), 0);
+        if (c.keptRows) {
+            sqlite3* db = nullptr;
+            ASSERT_EQ(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+            sqlite3_stmt* count = nullptr;
+            sqlite3_prepare_v2(db, c.keptRows, -1, &count, nullptr);
+            EXPECT_EQ(sqlite3_step(count), SQLITE_ROW);
+            EXPECT_EQ(sqlite3_column_int(count, 0), 1);
+            sqlite3_finalize(count);
+            sqlite3_close(db);
+        } else {
+            EXPECT_EQ(readFile(path), before);
+            EXPECT_TRUE(logLines().contains(c.errorLine));
+        }
     }
 }
 

@@ -258,8 +258,9 @@ TEST_F(PresetCommands, NamesTheNextStartWouldReplaceAreUsageErrors) {
 TEST_F(PresetCommands, AStoreThatCannotBeReadFailsInsteadOfListingNothing) {
     cli({"preset", "create", "Work"});
     damageTableRoot(storePath(home), "ZDOCKPRESET", PageDamage::Garbage);
-    for (const QStringList& args : {QStringList{"presets"}, QStringList{"presets", "--json"},
-                                    QStringList{"preset", "show", "Work"}, QStringList{"preset", "rename", "Work", "X"}}) {
+    for (const QStringList& args :
+         {QStringList{"presets"}, QStringList{"presets", "--json"}, QStringList{"preset", "show", "Work"},
+          QStringList{"preset", "rename", "Work", "X"}}) {
         const CliRun run = cli(args, 1, "Failed to fetch: ");
         EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
     }

@@ -101,9 +101,7 @@ TEST(DefaultsTool, DomainThatIsNotAPlistFailsAndStaysUntouched) {
     EXPECT_EQ(runTool("defaults", {"write", "bad", "k", "v"}).exit, 1);
     const QString importFile = home.write("in.plist", xmlDict("<key>k</key><string>v</string>"));
     EXPECT_EQ(runTool("defaults", {"import", "bad", importFile}).exit, 1);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("this is { not a plist"));
+    EXPECT_EQ(readFile(path), "this is { not a plist");
 }
 
 TEST(DefaultsTool, ImportReplacesOnlyTheFilesKeysAndABadSourceLosesNothing) {
@@ -119,7 +117,6 @@ TEST(DefaultsTool, ImportReplacesOnlyTheFilesKeysAndABadSourceLosesNothing) {
     EXPECT_EQ(dock.value("tilesize"), QVariant(qint64(48)));
     ASSERT_EQ(dock.value("persistent-apps").toList().size(), 1);
     EXPECT_EQ(tileType(dock.value("persistent-apps").toList().first()), "spacer-tile");
-
 
     ASSERT_EQ(runTool("defaults", {"write", "dom", "keep", "me"}).exit, 0);
     const QString garbage = home.write("garbage.plist", "<?xml version=\"1.0\"?><plist><dict><key>a</key>");

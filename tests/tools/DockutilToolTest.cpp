@@ -47,9 +47,7 @@ TEST_F(DockutilTool, RemoveAllEmptiesBothSectionsKeepsOtherKeysAndRestartsUnless
 
     EXPECT_EQ(runTool("dockutil", {"--add", safari}).exit, 0);
     EXPECT_EQ(runTool("dockutil", {"--remove", "all"}).exit, 0);
-    QFile log(home.file("Library/Logs/Dock.log"));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(log.readAll()).count("Dock restarted\n"), 2);
+    EXPECT_EQ(readFile(home.file("Library/Logs/Dock.log")).count("Dock restarted\n"), 2);
 }
 
 // Order, folder styles, files and links are covered by the writer round trip; the raw integers and
@@ -97,9 +95,7 @@ TEST_F(DockutilTool, BadRequestsFailAndChangeNothing) {
     const QString path = home.write("Library/Preferences/com.apple.dock.plist", "garbage");
     EXPECT_EQ(runTool("dockutil", {"--remove", "all", "--no-restart"}).exit, 1);
     EXPECT_EQ(runTool("dockutil", {"--add", safari, "--no-restart"}).exit, 1);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("garbage"));
+    EXPECT_EQ(readFile(path), "garbage");
 }
 
 TEST_F(DockutilTool, AnchorsAreNamedByPathOrLabelAndDuplicatesRefused) {

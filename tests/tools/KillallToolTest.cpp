@@ -6,10 +6,7 @@ namespace pierline::test {
 namespace {
 
 QStringList dockLogLines(const TempHome& home) {
-    QFile log(home.file("Library/Logs/Dock.log"));
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+    return readFile(home.file("Library/Logs/Dock.log")).split('\n', Qt::SkipEmptyParts);
 }
 
 TEST(KillallTool, DockRestartAppendsOneTimestampedLinePerCallAndNothingElseDoes) {
