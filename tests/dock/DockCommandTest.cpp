@@ -62,7 +62,6 @@ TEST_F(DockCommand, UnreadableDockFailsWithTheReadersTextAndUsageErrorsExitTwo) 
         << run.err.toStdString();
 
     EXPECT_EQ(runPierline({"dock", "--yaml"}).exitCode, 2);
-    EXPECT_EQ(runPierline({"dock", "extra"}).exitCode, 2);
     const CliRun help = runPierline({"dock", "--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.startsWith("Usage: pierline dock [--json]"));

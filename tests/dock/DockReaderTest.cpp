@@ -56,24 +56,7 @@ protected:
 
 } // namespace
 
-// ---- Through the emulated `defaults` tool ----
-
-TEST_F(DockReaderTest, ReadsBothSidesOfAnXmlOrBinaryDomain) {
-    const QVariantMap dock =
-        domain({appTile(kSafari), spacerTile(), appTile(kMail), smallSpacerTile(), spacerTile()},
-               {folderTile("file:///Users/me/Downloads/", qint64(0), qint64(1), qint64(2)),
-                folderTile("file:///Users/me/Projects%20Old/", {}, "1", "4"),
-                fileTile("file:///Users/me/todo.txt", "todo.txt"), urlTile("https://example.com/", "Example"),
-                QVariantMap{{"tile-data", QVariantMap{{"label", "untyped"}}}}});
-    const DockReading expected = DockReader::parseDomain(dock);
-    for (const QByteArray& bytes : {xmlPlist(dock), binaryPlist(dock)}) {
-        writeDockDomain(home_, bytes);
-        const DockReading read = reading();
-        EXPECT_EQ(read.apps, expected.apps);
-        EXPECT_EQ(read.items.size(), 4);
-        EXPECT_EQ(read.items, expected.items);
-    }
-}
+// ---- Through the emulated `defaults` tool (every tile kind read through it: DockCommand) ----
 
 TEST_F(DockReaderTest, DomainOfTheWrongShapeOrUnreadable) {
     // No domain yet: an empty dictionary, so an empty Dock rather than an error.
