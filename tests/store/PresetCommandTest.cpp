@@ -172,8 +172,7 @@ TEST_F(PresetCommands, ItemCommandsEditTheRightHandSide) {
 }
 
 TEST_F(PresetCommands, BadUsageAndAStoreThatCannotBeOpened) {
-    for (const QStringList& args : {QStringList{"preset"},
-                                    {"preset", "create"},
+    for (const QStringList& args : {QStringList{"preset", "create"},
                                     {"preset", "frobnicate"},
                                     {"preset", "move", "Default", "first"},
                                     {"preset", "add-folder", "Default", home.path(), "--show-as", "pile"}})
