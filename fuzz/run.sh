@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds one fuzz target through CMake (clang, PIERLINE_BUILD_FUZZ=ON) and runs it.
 #   fuzz/run.sh [TARGET] [SECONDS]     TARGET: dock_plist_fuzzer (default), store_fuzzer,
-#     advanced_hotkey_fuzzer, shortcut_table_fuzzer or instance_frame_fuzzer; SECONDS default 60
+#     advanced_hotkey_fuzzer, shortcut_table_fuzzer, instance_frame_fuzzer or desktop_file_fuzzer; SECONDS default 60
 # Environment: FUZZ_BUILD_DIR (default <repo>/build-fuzz), FUZZ_JOBS (build jobs, default 2).
 set -euo pipefail
 
@@ -37,6 +37,9 @@ case "$target" in
     ;;
   instance_frame_fuzzer)
     args=(-max_len=4096)
+    ;;
+  desktop_file_fuzzer)
+    args=("$here/corpus/desktop_file" -max_len=4096)
     ;;
   shortcut_table_fuzzer)
     args=("$here/corpus/shortcut_tables" -max_len=16384)
