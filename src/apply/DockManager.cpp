@@ -401,9 +401,7 @@ void DockManager::autoSaveCurrentDock(const QString& targetName) {
                          .arg(*unfinished, *lastName));
         return;
     }
-    const std::unique_ptr<DockTarget> dock = currentDockTarget();
-    const QStringList apps = dock->readApps();
-    const QList<DockItem> items = dock->readItems();
+    const auto [apps, items] = currentDockTarget()->readLayout();
     if (apps.isEmpty() && items.isEmpty()) {
         printLine(QStringLiteral("Auto-save: No items found in current dock, skipping"));
         return;

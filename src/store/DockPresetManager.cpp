@@ -391,13 +391,12 @@ void DockPresetManager::createDefaultPreset() {
     preset->setName(kDefaultPresetName);
     preset->setCreatedAt(Clock::shared().now());
     preset->setOrder(0);
-    const std::unique_ptr<DockTarget> dock = currentDockTarget();
-    const QStringList apps = dock->readApps();
+    const auto [apps, items] = currentDockTarget()->readLayout();
     preset->setApps(encodeApps(apps));
     printLine(QStringLiteral("Added %1 apps to default preset").arg(apps.size()));
 
     QList<DockFolderStackValues> folders;
-    for (const DockItem& item : dock->readItems())
+    for (const DockItem& item : items)
         if (auto values = storedItemFromDockItem(item, StoredItemKinds::FoldersOnly))
             folders.append(*values);
     printLine(QStringLiteral("Found %1 folder items in current dock").arg(folders.size()));

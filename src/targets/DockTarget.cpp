@@ -11,23 +11,13 @@
 
 namespace pierline {
 
-QStringList DockTarget::readApps() const {
+DockReading DockTarget::readLayout() const {
     auto reading = read();
     if (const auto* error = std::get_if<DockReadError>(&reading)) {
-        printWarning(QStringLiteral("Warning: reading the apps of %1 failed. %2").arg(displayName(), error->description()));
+        printWarning(QStringLiteral("Warning: reading %1 failed. %2").arg(displayName(), error->description()));
         return {};
     }
-    return std::get<DockReading>(reading).apps;
-}
-
-QList<DockItem> DockTarget::readItems() const {
-    auto reading = read();
-    if (const auto* error = std::get_if<DockReadError>(&reading)) {
-        printWarning(
-            QStringLiteral("Warning: reading the items of %1 failed. %2").arg(displayName(), error->description()));
-        return {};
-    }
-    return std::get<DockReading>(reading).items;
+    return std::get<DockReading>(reading);
 }
 
 const QStringList& dockTargetIds() {

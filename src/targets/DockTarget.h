@@ -36,9 +36,9 @@ public:
     virtual TargetStatus status() const = 0;
 
     virtual std::variant<DockReading, DockReadError> read() const = 0;
-    // The apps or items of the current layout; a failed read prints a warning and gives none.
-    virtual QStringList readApps() const;
-    virtual QList<DockItem> readItems() const;
+    // The apps and items of the current layout, for saving it; a failed read prints a warning and
+    // gives none.
+    virtual DockReading readLayout() const;
 
     // Shows the preset; `finish` runs once the dock holds it, before the write returns. Not
     // written (and `finish` not run) when the target stopped before changing anything.

@@ -31,12 +31,8 @@ std::variant<DockReading, DockReadError> SandboxTarget::read() const {
     return DockReader::readDock();
 }
 
-QStringList SandboxTarget::readApps() const {
-    return DockReader::getDockApps();
-}
-
-QList<DockItem> SandboxTarget::readItems() const {
-    return DockReader::getDockItems();
+DockReading SandboxTarget::readLayout() const {
+    return {DockReader::getDockApps(), DockReader::getDockItems()};
 }
 
 DockWriteReport SandboxTarget::write(const QString& name, const QStringList& apps,

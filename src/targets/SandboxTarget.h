@@ -12,8 +12,9 @@ public:
     QString displayName() const override { return QStringLiteral("the sandbox Dock"); }
     TargetStatus status() const override;
     std::variant<DockReading, DockReadError> read() const override;
-    QStringList readApps() const override;
-    QList<DockItem> readItems() const override;
+    // Apps and items are read one after the other, each with its own warning, as the Dock's
+    // reader has always done.
+    DockReading readLayout() const override;
     DockWriteReport write(const QString& presetName, const QStringList& apps, const QList<DockFolderStackValues>& items,
                           const std::function<void()>& finish) override;
     DockAppKind appKind() const override { return DockAppKind::Bundle; }

@@ -482,9 +482,7 @@ void ShortcutManager::finishUpdate(const QUuid& presetId, const QString& name,
                              QStringLiteral("Could not find preset '%1'. It may have been deleted.").arg(name));
         return finish(UpdateOutcome::PresetNotFound);
     }
-    const std::unique_ptr<DockTarget> dock = currentDockTarget();
-    const QStringList apps = dock->readApps();
-    const QList<DockItem> items = dock->readItems();
+    const auto [apps, items] = currentDockTarget()->readLayout();
     if (apps.isEmpty() && items.isEmpty()) {
         printLine(QStringLiteral("No items found in current dock"));
         return finish(UpdateOutcome::DockEmpty);
