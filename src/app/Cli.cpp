@@ -1,21 +1,21 @@
 #include "Cli.h"
 
-#include "app/instance/CommandRoute.h"
 #include "app/instance/InstanceClient.h"
 #include "platform/FileLock.h"
 #include "platform/InstanceChannel.h"
 #include "platform/Log.h"
 #include "platform/SystemPaths.h"
+#include "platform/Terminal.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QThread>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <unistd.h>
 
 namespace pierline::cli {
 
@@ -41,6 +41,10 @@ void outRaw(const QByteArray& bytes) {
     } else
         write(stdout, bytes);
 }
+
+void outJson(const QJsonObject& answer) { outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented)); }
+
+void outJson(const QJsonArray& answer) { outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented)); }
 
 void err(const QString& text) {
     const QByteArray bytes = text.toUtf8() + '\n';
@@ -171,18 +175,18 @@ bool waitForAppToQuit(const QString& lockPath) {
 }
 
 std::optional<int> handOverToRunningApp(const QStringList& args) {
-    const CommandRoute route = routeFor(args);
-    if (route == CommandRoute::InProcess)
+    const Route route = routeFor(args);
+    if (route == Route::Caller)
         return std::nullopt;
     const auto address = instanceAddress(SystemPaths::home());
     const auto* found = std::get_if<InstanceAddress>(&address);
     if (!found || !InstanceClient::appIsListening(found->socketPath))
         return std::nullopt;
-    if (route == CommandRoute::RefusedWhileRunning) {
-        err(QStringLiteral("Pierline is running on this home; quit it first"));
+    if (route == Route::RefusedWhileAppRuns) {
+        err(kRefusedWhileAppRuns);
         return kExitFailed;
     }
-    CommandRequest request{args, QDir::currentPath(), ::isatty(STDIN_FILENO) == 1};
+    CommandRequest request{args, QDir::currentPath(), standardInputIsTerminal()};
     if (isVerbose() && !args.contains(QStringLiteral("-v")) && !args.contains(QStringLiteral("--verbose")))
         request.arguments.prepend(QStringLiteral("-v"));
     const auto answer = InstanceClient::send(found->socketPath, request, kAnswerLimitMs);
@@ -201,6 +205,33 @@ std::optional<int> handOverToRunningApp(const QStringList& args) {
 }
 
 } // namespace
+
+const RouteEntry* routeEntryFor(const QStringList& args) {
+    QStringList words;
+    for (const QString& argument : args) {
+        if (isHelp(argument))
+            return nullptr;
+        if (!argument.startsWith(QLatin1Char('-')))
+            words.append(argument);
+    }
+    if (words.isEmpty())
+        return nullptr;
+    const auto command = std::find_if(commands().begin(), commands().end(),
+                                      [&](const Command& c) { return c.name == words.first(); });
+    if (command == commands().end() || command->routes.isEmpty())
+        return nullptr;
+    const QString sub = words.value(1);
+    for (const RouteEntry& entry : command->routes) {
+        if (!sub.isEmpty() && entry.subcommand == sub)
+            return &entry;
+    }
+    return &command->routes.first();
+}
+
+Route routeFor(const QStringList& args) {
+    const RouteEntry* entry = routeEntryFor(args);
+    return entry ? entry->route : Route::Caller;
+}
 
 int runCommandLine(const QStringList& arguments) {
     QStringList args = arguments.mid(1);
@@ -225,6 +256,12 @@ int runCommand(QStringList args, bool inApp) {
     if (args.isEmpty() || isHelp(args.first()) || args.first() == QLatin1String("help")) {
         printTopLevelHelp();
         return kExitOk;
+    }
+    // A caller refuses these before handing them over; a request that reaches the app anyway
+    // (an older or a hand-made client) is refused the same way.
+    if (inApp && routeFor(args) == Route::RefusedWhileAppRuns) {
+        err(kRefusedWhileAppRuns);
+        return kExitFailed;
     }
     const QString name = args.takeFirst();
     for (const Command& c : commands()) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QCommandLineParser>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -18,6 +20,9 @@ inline constexpr int kExitUsage = 2;
 void out(const QString& text);      // one line to stdout
 void outRaw(const QByteArray& bytes); // bytes to stdout, as they are
 void err(const QString& text);      // one line to stderr
+// A `--json` answer: the document, indented, on stdout.
+void outJson(const QJsonObject& answer);
+void outJson(const QJsonArray& answer);
 
 // A command run inside the app for a caller writes its answer here instead of the process's own
 // streams, so it prints exactly what it would have printed in-process.
@@ -28,11 +33,31 @@ struct CapturedOutput {
 };
 void setCapturedOutput(CapturedOutput* capture); // nullptr: the process's stdout and stderr
 
+// Where a command line runs while an app runs on the home. Changes go to the app, so its
+// cooldown, last-applied record and settings effects stay true; reading runs in the caller.
+enum class Route {
+    Caller,
+    App,
+    RefusedWhileAppRuns, // would pull the home out from under the app
+};
+
+// Whether a command line may change the home (store, settings, Dock, files) or the app.
+enum class Effect { Reads, Changes };
+
+struct RouteEntry {
+    QString subcommand; // empty: the bare command, and any subcommand without its own entry
+    Route route;
+    Effect effect;
+};
+
 struct Command {
     QString name;        // e.g. "dock"
     QString summary;     // one line for `pierline --help`
     std::function<int(const QStringList& args)> run; // args after the command name
+    QList<RouteEntry> routes; // the first entry is the bare command's
 };
+
+inline const QString kRefusedWhileAppRuns = QStringLiteral("Pierline is running on this home; quit it first");
 
 // Parses `args` (without the program and command names) with `parser`. Handles --help
 // (prints `usage` and the options, returns kExitOk) and bad options (message, kExitUsage).
@@ -50,6 +75,11 @@ bool requireHome();
 
 // The table of subcommands; each lives in its own file under app/commands/.
 const QList<Command>& commands();
+
+// The table's entry for a command line (without the program name; -v anywhere is skipped). Help
+// and unknown commands are answered where they are typed: null.
+const RouteEntry* routeEntryFor(const QStringList& args);
+Route routeFor(const QStringList& args);
 
 // The process's entry: global options, then the command, handed to the running app of the home
 // when it changes something and an app runs there.

@@ -3,23 +3,81 @@
 
 namespace pierline::cli {
 
+namespace {
+
+constexpr Route Caller = Route::Caller;
+constexpr Route App = Route::App;
+constexpr Effect Reads = Effect::Reads;
+constexpr Effect Changes = Effect::Changes;
+
+RouteEntry bare(Route route, Effect effect) {
+    return {QString(), route, effect};
+}
+RouteEntry sub(const char* name, Route route, Effect effect) {
+    return {QString::fromLatin1(name), route, effect};
+}
+
+} // namespace
+
 const QList<Command>& commands() {
     static const QList<Command> table = {
-        {QStringLiteral("sandbox"), QStringLiteral("Make the sample environment (sandbox init)."), runSandboxCommand},
-        {QStringLiteral("dock"), QStringLiteral("Show the current Dock."), runDockCommand},
-        {QStringLiteral("presets"), QStringLiteral("List the presets."), runPresetsCommand},
-        {QStringLiteral("preset"), QStringLiteral("Make, change, show or delete a preset."), runPresetCommand},
-        {QStringLiteral("settings"), QStringLiteral("Show or change the settings."), runSettingsCommand},
-        {QStringLiteral("apply"), QStringLiteral("Apply a preset and wait for its side effects."), runApplyCommand},
-        {QStringLiteral("note"), QStringLiteral("Set or show app notes."), runNoteCommand},
-        {QStringLiteral("hotkey"), QStringLiteral("Set or show key sequences and multi-presses."), runHotkeyCommand},
-        {QStringLiteral("run"), QStringLiteral("Run Pierline for this home (takes later commands)."), runRunCommand},
-        {QStringLiteral("status"), QStringLiteral("Say whether Pierline runs on this home."), runStatusCommand},
-        {QStringLiteral("target"), QStringLiteral("Show or check the dock Pierline drives."), runTargetCommand},
-        {QStringLiteral("quit"), QStringLiteral("Quit the Pierline running on this home."), runQuitCommand},
-        {QStringLiteral("key"), QStringLiteral("Describe or record a key combination."), runKeyCommand},
-        {QStringLiteral("shortcut"), QStringLiteral("Set, remove or show preset and action shortcuts."),
-         runShortcutCommand},
+        {QStringLiteral("sandbox"),
+         QStringLiteral("Make the sample environment (sandbox init)."),
+         runSandboxCommand,
+         {bare(Route::RefusedWhileAppRuns, Changes), sub("init", Route::RefusedWhileAppRuns, Changes)}},
+        {QStringLiteral("dock"), QStringLiteral("Show the current Dock."), runDockCommand, {bare(Caller, Reads)}},
+        {QStringLiteral("presets"), QStringLiteral("List the presets."), runPresetsCommand, {bare(Caller, Reads)}},
+        {QStringLiteral("preset"),
+         QStringLiteral("Make, change, show or delete a preset."),
+         runPresetCommand,
+         {bare(Caller, Reads), sub("show", Caller, Reads), sub("create", App, Changes), sub("rename", App, Changes),
+          sub("delete", App, Changes), sub("duplicate", App, Changes), sub("move", App, Changes),
+          sub("add-folder", App, Changes), sub("add-file", App, Changes), sub("add-url", App, Changes),
+          sub("move-item", App, Changes), sub("action", App, Changes), sub("companion", App, Changes)}},
+        {QStringLiteral("settings"),
+         QStringLiteral("Show or change the settings."),
+         runSettingsCommand,
+         {bare(Caller, Reads), sub("get", Caller, Reads), sub("set", App, Changes)}},
+        {QStringLiteral("apply"),
+         QStringLiteral("Apply a preset and wait for its side effects."),
+         runApplyCommand,
+         {bare(App, Changes)}},
+        {QStringLiteral("note"),
+         QStringLiteral("Set or show app notes."),
+         runNoteCommand,
+         {bare(Caller, Reads), sub("show", Caller, Reads), sub("set", App, Changes)}},
+        {QStringLiteral("hotkey"),
+         QStringLiteral("Set or show key sequences and multi-presses."),
+         runHotkeyCommand,
+         // debug shows the app's live state
+         {bare(Caller, Reads), sub("show", Caller, Reads), sub("debug", App, Reads), sub("leader", App, Changes),
+          sub("set", App, Changes), sub("remove", App, Changes)}},
+        // The app itself; a second one on the home says so and ends.
+        {QStringLiteral("run"),
+         QStringLiteral("Run Pierline for this home (takes later commands)."),
+         runRunCommand,
+         {bare(Caller, Reads)}},
+        {QStringLiteral("status"),
+         QStringLiteral("Say whether Pierline runs on this home."),
+         runStatusCommand,
+         {bare(App, Reads)}},
+        {QStringLiteral("target"),
+         QStringLiteral("Show or check the dock Pierline drives."),
+         runTargetCommand,
+         {bare(Caller, Reads), sub("check", Caller, Reads)}},
+        {QStringLiteral("quit"),
+         QStringLiteral("Quit the Pierline running on this home."),
+         runQuitCommand,
+         {bare(App, Changes)}},
+        {QStringLiteral("key"),
+         QStringLiteral("Describe or record a key combination."),
+         runKeyCommand,
+         {bare(Caller, Reads), sub("describe", Caller, Reads), sub("record", Caller, Reads)}},
+        {QStringLiteral("shortcut"),
+         QStringLiteral("Set, remove or show preset and action shortcuts."),
+         runShortcutCommand,
+         {bare(Caller, Reads), sub("show", Caller, Reads), sub("set", App, Changes), sub("remove", App, Changes),
+          sub("action", App, Changes)}},
     };
     return table;
 }

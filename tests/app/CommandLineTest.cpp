@@ -167,3 +167,17 @@ TEST_F(CommandLine, AMissingExplicitHomeIsAnErrorForReadingCommandsOnly) {
     EXPECT_EQ(first.exitCode, 0) << first.err.toStdString();
     EXPECT_TRUE(QFileInfo(QDir(data).filePath(QStringLiteral("pierline/home"))).isDir());
 }
+
+// Reading commands start without the GUI libraries; only the app executable loads them.
+TEST_F(CommandLine, ReadingCommandsLoadNoGuiLibrary) {
+    for (const QStringList& args : {QStringList{"--help"}, QStringList{"presets", "--json"},
+                                    QStringList{"dock", "--json"}, QStringList{"settings"}}) {
+        const CliRun read = run(args, {{"LD_DEBUG", "libs"}});
+        ASSERT_EQ(read.exitCode, 0) << describe(args, read).toStdString();
+        // The dynamic loader's report goes to stderr, one "calling init" line per library.
+        ASSERT_TRUE(read.err.contains("calling init")) << "no loader report";
+        for (const char* gui : {"libQt6Gui.so", "libQt6Widgets.so"})
+            EXPECT_FALSE(read.err.contains(QString::fromLatin1(gui)))
+                << args.join(' ').toStdString() << " loads " << gui;
+    }
+}

@@ -1,8 +1,7 @@
-// The running app and the hand-over of commands: frames, routes, and real `pierline run`
+// The running app and the hand-over of commands: frames, and real `pierline run`
 // processes on temporary homes with private runtime folders.
 #include "support/PierlineCli.h"
 
-#include "app/instance/CommandRoute.h"
 #include "app/instance/Frame.h"
 #include "app/instance/Messages.h"
 
@@ -81,27 +80,6 @@ TEST(InstanceFrames, RequestsSurviveAnySplitAndBadHeadersFailAtOnce) {
     ASSERT_TRUE(std::holds_alternative<CommandReply>(back));
     EXPECT_EQ(std::get<CommandReply>(back).standardOutput, binary.standardOutput);
     EXPECT_EQ(std::get<CommandReply>(back).exitCode, 3);
-}
-
-TEST(InstanceRoutes, ChangesGoToTheAppAndReadingStaysHere) {
-    const QList<std::pair<QStringList, CommandRoute>> cases = {
-        {{"apply", "Work"}, CommandRoute::HandOver},
-        {{"-v", "apply", "--id", "X"}, CommandRoute::HandOver},
-        {{"settings", "set", "useDockutil", "false"}, CommandRoute::HandOver},
-        {{"settings", "get", "useDockutil"}, CommandRoute::InProcess},
-        {{"settings"}, CommandRoute::InProcess},
-        {{"preset", "create", "A"}, CommandRoute::HandOver},
-        {{"preset", "show", "A"}, CommandRoute::InProcess},
-        {{"preset", "create", "--help"}, CommandRoute::InProcess},
-        {{"note", "set", "A", "B"}, CommandRoute::HandOver},
-        {{"dock", "--json"}, CommandRoute::InProcess},
-        {{"run"}, CommandRoute::InProcess},
-        {{"status"}, CommandRoute::HandOver},
-        {{"sandbox", "init"}, CommandRoute::RefusedWhileRunning},
-        {{}, CommandRoute::InProcess},
-    };
-    for (const auto& [args, route] : cases)
-        EXPECT_EQ(routeFor(args), route) << args.join(' ').toStdString();
 }
 
 // --- Real processes -------------------------------------------------------------------------

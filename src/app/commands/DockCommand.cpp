@@ -6,7 +6,6 @@
 #include "core/PresetRecord.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 namespace pierline::cli {
@@ -86,7 +85,7 @@ int runDockCommand(const QStringList& args) {
         QJsonObject answer;
         answer.insert(QStringLiteral("apps"), QJsonArray::fromStringList(dock.apps));
         answer.insert(QStringLiteral("items"), items);
-        outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
+        outJson(answer);
         return kExitOk;
     }
     for (const QString& entry : dock.apps)

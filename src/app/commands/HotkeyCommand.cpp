@@ -14,7 +14,6 @@
 #include "triggers/DesktopShortcutSync.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <set>
 
@@ -285,7 +284,7 @@ int runShow(const QStringList& args) {
                            {QStringLiteral("presets"), presets}};
         if (isWaylandSession())
             answer.insert(QStringLiteral("note"), waylandTriggersNote());
-        outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
+        outJson(answer);
         return kExitOk;
     }
     out(QStringLiteral("Leader key: %1").arg(leader ? leader->displayString() : QStringLiteral("Not set")));

@@ -9,7 +9,6 @@
 #include "triggers/KeyRecorder.h"
 
 #include <QEventLoop>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <limits>
 
@@ -38,7 +37,7 @@ int printCombination(const KeyCombination& combination, bool json) {
     const quint32 carbonModifiers = carbonModifiersFromCocoaFlags(combination.modifierRawValue);
     if (json) {
         const QJsonObject answer = combinationFields(combination);
-        outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
+        outJson(answer);
         return kExitOk;
     }
     out(QStringLiteral("display: %1").arg(combination.displayString()));

@@ -12,7 +12,6 @@
 #include "triggers/DesktopShortcutSync.h"
 #include "core/PresetRecord.h"
 
-#include <QJsonDocument>
 
 namespace pierline::cli {
 namespace {
@@ -254,7 +253,7 @@ int show(const QStringList& args) {
     if (!preset)
         return kExitFailed;
     if (parser.isSet(json)) {
-        outRaw(QJsonDocument(presetRecordJson(*preset)).toJson(QJsonDocument::Indented));
+        outJson(presetRecordJson(*preset));
         return kExitOk;
     }
     out(QStringLiteral("Name: %1").arg(preset->name().value_or(QString())));

@@ -13,9 +13,11 @@ class DockPresetManager;
 // Shared by the preset commands (PresetsCommand.cpp, PresetCommand.cpp, PresetItemCommands.cpp).
 namespace pierline::cli {
 
+// Who opens the store: a command, or the running app, which also watches the network.
+enum class StoreUse { Command, RunningApp };
 // Opens the store and brings up the preset manager (its start-up pass makes the default preset
 // on an empty store). Null, after printing why on stderr, when the store cannot be opened.
-DockPresetManager* openPresetManager();
+DockPresetManager* openPresetManager(StoreUse use = StoreUse::Command);
 // The oldest preset with this name; null after printing "No preset named '...'." on stderr.
 DockPresetPtr findPresetOrComplain(DockPresetManager& manager, const QString& name);
 // Every preset in list order; nullopt after printing the store's fetch error.

@@ -10,13 +10,12 @@
 #include "core/PresetRecord.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 
 namespace pierline::cli {
 
-DockPresetManager* openPresetManager() {
+DockPresetManager* openPresetManager(StoreUse use) {
     // The network diagnostics serve the running app only.
-    DockPresetManager::setSharedOptions({.monitorNetwork = false, .networkMonitorFactory = {}});
+    DockPresetManager::setSharedOptions({.monitorNetwork = use == StoreUse::RunningApp, .networkMonitorFactory = {}});
     PersistenceController& controller = PersistenceController::shared();
     if (!controller.isStoreReady()) {
         err(kCoreDataInitializationFailedMessage);
@@ -105,7 +104,7 @@ int runPresetsCommand(const QStringList& args) {
         QJsonArray records;
         for (const auto& preset : presets)
             records.append(presetRecordJson(*preset));
-        outRaw(QJsonDocument(records).toJson(QJsonDocument::Indented));
+        outJson(records);
         return kExitOk;
     }
     for (const auto& preset : presets) {

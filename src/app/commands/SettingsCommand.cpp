@@ -229,7 +229,7 @@ int listSettings(bool json) {
         QJsonObject object;
         for (const SettingDescriptor& d : settingDescriptors())
             object.insert(d.key, jsonValue(d.type, settings.value(d.key)));
-        outRaw(QJsonDocument(object).toJson(QJsonDocument::Indented));
+        outJson(object);
         return kExitOk;
     }
     for (const SettingDescriptor& d : settingDescriptors())

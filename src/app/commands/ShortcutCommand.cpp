@@ -11,7 +11,6 @@
 
 #include <QEventLoop>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <set>
 
@@ -185,7 +184,7 @@ int runShow(const QStringList& args) {
 
     if (parser.isSet(json)) {
         const QJsonObject answer{{QStringLiteral("presets"), presetsJson}, {QStringLiteral("actions"), actionsJson}};
-        outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
+        outJson(answer);
     } else if (lines.isEmpty()) {
         out(QStringLiteral("No shortcuts"));
     } else {

@@ -6,7 +6,6 @@
 #include "platform/InstanceChannel.h"
 #include "platform/SystemPaths.h"
 
-#include <QJsonDocument>
 #include <QJsonObject>
 
 namespace pierline::cli {
@@ -40,7 +39,7 @@ int runStatusCommand(const QStringList& args) {
             status.insert(QStringLiteral("socket"), found->socketPath);
     }
     if (parser.isSet(json)) {
-        outRaw(QJsonDocument(status).toJson(QJsonDocument::Indented));
+        outJson(status);
         return kExitOk;
     }
     if (!status.value(QStringLiteral("running")).toBool()) {

@@ -5,7 +5,6 @@
 #include "targets/DockTarget.h"
 #include "triggers/DesktopShortcutSync.h"
 
-#include <QJsonDocument>
 #include <QJsonObject>
 
 namespace pierline::cli {
@@ -64,7 +63,7 @@ int runTargetCommand(const QStringList& args) {
             answer.insert(QStringLiteral("problem"), status.reason);
         if (!status.note.isEmpty())
             answer.insert(QStringLiteral("note"), status.note);
-        outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
+        outJson(answer);
         return kExitOk;
     }
     out(QStringLiteral("target: %1 (%2)").arg(choice.id, target->displayName()));

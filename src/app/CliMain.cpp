@@ -1,0 +1,40 @@
+#include "Cli.h"
+#include "commands/Commands.h"
+
+#include "platform/SystemPaths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+char** g_argv = nullptr;
+
+} // namespace
+
+namespace pierline::cli {
+
+// This executable loads no GUI library; the app (windows, tray, alerts) is its own executable,
+// which takes over this process with the same command line.
+int runRunCommand(const QStringList&) {
+    const QString app = QDir(SystemPaths::toolsDirectory()).filePath(QStringLiteral("pierline-app"));
+    const QByteArray path = QFile::encodeName(app);
+    g_argv[0] = const_cast<char*>(path.constData());
+    ::execv(path.constData(), g_argv);
+    err(QStringLiteral("Cannot start %1: %2").arg(app, QString::fromLocal8Bit(std::strerror(errno))));
+    return kExitFailed;
+}
+
+} // namespace pierline::cli
+
+int main(int argc, char** argv) {
+    g_argv = argv;
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Pierline"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("corvane.com"));
+    return pierline::cli::runCommandLine(QCoreApplication::arguments());
+}

@@ -1,0 +1,124 @@
+// The application object: its parts come up in order and go down in reverse, whatever fails on
+// the way; and `pierline run` on a store it cannot open ends with a reason, not a crash.
+#include "support/PierlineCli.h"
+
+#include "app/Application.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <stdexcept>
+#include <sys/stat.h>
+
+using namespace pierline;
+using namespace pierline::test;
+
+namespace {
+
+class ApplicationParts : public ::testing::Test {
+protected:
+    // A part that records its start and stop; `startCode` ends the start-up, `stopOk` false fails its stop.
+    Application::Part part(const QString& name, std::optional<int> startCode = std::nullopt, bool stopOk = true) {
+        return {name,
+                [this, name, startCode] {
+                    events_.append("start " + name);
+                    return startCode;
+                },
+                [this, name, stopOk] {
+                    events_.append("stop " + name);
+                    return stopOk;
+                }};
+    }
+    // The last part: quits the loop as soon as it runs.
+    Application::Part quitter() {
+        return {QStringLiteral("quitter"),
+                [this]() -> std::optional<int> {
+                    QTimer::singleShot(0, [this] {
+                        events_.append("loop");
+                        QCoreApplication::exit(0);
+                    });
+                    return std::nullopt;
+                },
+                {}};
+    }
+
+    QStringList events_;
+};
+
+TEST_F(ApplicationParts, ComeUpInOrderAndGoDownInReverse) {
+    Application app({part("instance"), part("store"), part("hotkeys"), quitter()});
+    EXPECT_EQ(app.exec(), 0);
+    EXPECT_EQ(events_, QStringList({"start instance", "start store", "start hotkeys", "loop", "stop hotkeys",
+                                    "stop store", "stop instance"}));
+}
+
+TEST_F(ApplicationParts, AFailedStartTakesDownWhatIsUpAndNeverRunsTheLoop) {
+    struct Case {
+        const char* name;
+        Application::Part failing;
+        int exitCode;
+    };
+    const std::vector<Case> cases = {
+        {"a part that fails", part("store", 1), 1},
+        {"a part that throws",
+         {QStringLiteral("store"),
+          [this]() -> std::optional<int> {
+              events_.append("start store");
+              throw std::runtime_error("disk on fire");
+          },
+          {}},
+         1},
+        // Another app holds the home: not a failure, but nothing more starts.
+        {"a part that ends the start-up", part("store", 0), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        events_.clear();
+        Application app({part("instance"), c.failing, part("hotkeys"), quitter()});
+        EXPECT_EQ(app.exec(), c.exitCode);
+        EXPECT_EQ(events_, QStringList({"start instance", "start store", "stop instance"}));
+    }
+}
+
+TEST_F(ApplicationParts, AFailedStopFailsTheExitButTheOtherPartsStillGoDown) {
+    Application app({part("instance"), part("store", std::nullopt, false), part("hotkeys"), quitter()});
+    EXPECT_EQ(app.exec(), 1);
+    EXPECT_EQ(events_, QStringList({"start instance", "start store", "start hotkeys", "loop", "stop hotkeys",
+                                    "stop store", "stop instance"}));
+}
+
+TEST(ApplicationStartUp, AStoreThatCannotBeOpenedEndsTheRunWithItsReasonAndFreesTheHome) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QDir(dir.path()).mkpath(QStringLiteral("runtime"));
+    ::chmod(QFile::encodeName(dir.filePath("runtime")).constData(), 0700);
+    const QMap<QString, QString> env{
+        {"PIERLINE_HOME", dir.filePath("home")}, {"XDG_RUNTIME_DIR", dir.filePath("runtime")}, {"TMPDIR", dir.path()}};
+    ASSERT_EQ(runPierline({"sandbox", "init"}, env).exitCode, 0);
+    // A folder where the store file belongs.
+    const QString store = dir.filePath("home/Library/Application Support/Pierline/Pierline.sqlite");
+    ASSERT_TRUE(QDir().mkpath(store));
+
+    const CliRun run = runPierline({"run"}, env);
+    EXPECT_EQ(run.exitCode, 1) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE((run.out + run.err).contains(store)) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_FALSE(run.out.contains("[Pierline] Quit"));
+    // The instance went down with it: the home has no app, and one starts once the store is back.
+    EXPECT_TRUE(runPierline({"status"}, env).out.startsWith("Pierline is not running"));
+    ASSERT_TRUE(QDir(store).removeRecursively());
+    auto app = startPierline({"run"}, env);
+    ASSERT_TRUE(app->waitForStarted());
+    bool up = false;
+    for (int attempt = 0; attempt < 400 && !up && app->state() == QProcess::Running; ++attempt) {
+        up = runPierline({"status"}, env).out.startsWith("Pierline is running");
+        if (!up)
+            app->waitForFinished(50);
+    }
+    EXPECT_TRUE(up) << app->readAllStandardOutput().toStdString();
+    EXPECT_EQ(runPierline({"quit"}, env).exitCode, 0);
+    EXPECT_TRUE(app->waitForFinished(20000));
+}
+
+} // namespace

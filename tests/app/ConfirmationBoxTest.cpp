@@ -1,0 +1,160 @@
+// `pierline run` with the hotkey confirmation on, its real message box on the test display
+// answered with keys typed through XTest: the box closing never ends the app.
+#include "support/PierlineCli.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "triggers/XTestKeys.h" // X11 after Qt: Xlib defines Status, Bool
+
+using namespace pierline::test;
+
+namespace {
+
+const QString kLeanLink = QStringLiteral("https://lean.example/");
+
+class ConfirmationBox : public ::testing::Test {
+protected:
+    void SetUp() override {
+        display_ = XOpenDisplay(nullptr);
+        ASSERT_NE(display_, nullptr) << "these tests need an X display; run them under xvfb-run";
+        ASSERT_TRUE(dir_.isValid());
+        QDir(dir_.path()).mkpath(QStringLiteral("runtime"));
+        ::chmod(QFile::encodeName(dir_.filePath("runtime")).constData(), 0700);
+        // The box goes to the test display, not to the offscreen platform the suites use.
+        env_ = {{"PIERLINE_HOME", dir_.filePath("home")},
+                {"XDG_RUNTIME_DIR", dir_.filePath("runtime")},
+                {"TMPDIR", dir_.path()},
+                {"QT_QPA_PLATFORM", "xcb"}};
+        for (const QStringList& args : {QStringList{"sandbox", "init"}, QStringList{"preset", "create", "Lean"},
+                                        QStringList{"preset", "add-url", "Lean", kLeanLink, "--label", "Lean"},
+                                        QStringList{"settings", "set", "askBeforeSwitchingPresetsWithHotkeys", "true"},
+                                        QStringList{"shortcut", "set", "Lean", "ctrl+shift+f9"}}) {
+            const CliRun run = cli(args);
+            ASSERT_EQ(run.exitCode, 0) << args.join(' ').toStdString() << ": " << run.err.toStdString();
+        }
+    }
+    void TearDown() override {
+        if (app_ && app_->state() != QProcess::NotRunning) {
+            cli({"quit"});
+            if (!app_->waitForFinished(10000)) {
+                app_->kill();
+                app_->waitForFinished();
+            }
+        }
+        if (display_)
+            XCloseDisplay(display_);
+    }
+
+    CliRun cli(const QStringList& args) const { return runPierline(args, env_); }
+
+    bool appAnswers() const {
+        return QJsonDocument::fromJson(cli({"status", "--json"}).out.toUtf8()).object().value("running").toBool();
+    }
+
+    void startApp() {
+        app_ = startPierline({"run"}, env_);
+        ASSERT_TRUE(app_->waitForStarted());
+        QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired() && app_->state() == QProcess::Running) {
+            if (appAnswers())
+                return;
+            QThread::msleep(50);
+        }
+        FAIL() << "the app did not come up: " << app_->readAllStandardOutput().toStdString();
+    }
+
+    // A top-level window that is shown and holds the keyboard; 0 when there is none.
+    Window focusedShownWindow() const {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(display_, &focus, &revert);
+        // A closed window hands the focus back to the root.
+        if (focus == None || focus == PointerRoot || focus == DefaultRootWindow(display_))
+            return 0;
+        XWindowAttributes attributes{};
+        if (!XGetWindowAttributes(display_, focus, &attributes) || attributes.map_state != IsViewable)
+            return 0;
+        return focus;
+    }
+
+    // Presses the shortcut and waits, bounded in real time, for the box to take the keyboard.
+    bool pressShortcutAndWaitForTheBox() {
+        type(display_, chord({XK_Control_L, XK_Shift_L}, XK_F9));
+        QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired()) {
+            if (focusedShownWindow())
+                return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+
+    bool waitForTheBoxToClose() const {
+        QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired()) {
+            if (!focusedShownWindow())
+                return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+
+    bool dockShowsLean() const { return cli({"dock", "--json"}).out.contains(kLeanLink); }
+
+    bool waitForLean() const {
+        QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired()) {
+            if (dockShowsLean())
+                return true;
+            QThread::msleep(100);
+        }
+        return false;
+    }
+
+    Display* display_ = nullptr;
+    QTemporaryDir dir_;
+    QMap<QString, QString> env_;
+    std::unique_ptr<QProcess> app_;
+};
+
+TEST_F(ConfirmationBox, EveryAnswerLeavesTheAppRunningAndOnlySwitchSwitches) {
+    startApp();
+    struct Answer {
+        const char* name;
+        Keys keys;
+    };
+    // Switch has the focus; Tab moves it to Cancel.
+    const std::vector<Answer> declined = {{"escape", chord({}, XK_Escape)},
+                                          {"cancel", chord({}, XK_Tab) + chord({}, XK_space)}};
+    for (const Answer& answer : declined) {
+        SCOPED_TRACE(answer.name);
+        ASSERT_TRUE(pressShortcutAndWaitForTheBox()) << app_->readAllStandardOutput().toStdString();
+        type(display_, answer.keys);
+        ASSERT_TRUE(waitForTheBoxToClose());
+        EXPECT_TRUE(appAnswers());
+        EXPECT_EQ(app_->state(), QProcess::Running);
+        EXPECT_FALSE(dockShowsLean());
+    }
+
+    ASSERT_TRUE(pressShortcutAndWaitForTheBox());
+    type(display_, chord({}, XK_Return));
+    ASSERT_TRUE(waitForTheBoxToClose());
+    EXPECT_TRUE(waitForLean());
+    EXPECT_TRUE(appAnswers());
+    ASSERT_EQ(app_->state(), QProcess::Running);
+
+    // Nothing but the request below has asked it to quit.
+    EXPECT_FALSE(app_->readAllStandardOutput().contains("[Pierline] Quit"));
+    cli({"quit"});
+    EXPECT_TRUE(app_->waitForFinished(20000));
+}
+
+} // namespace
