@@ -4,8 +4,9 @@
 // taken on a clock that does not sleep, so what is left is the program's own work.
 #include "BenchSupport.h"
 
-#include "dock/DefaultsWriter.h"
 #include "apply/DockManager.h"
+#include "core/PresetRecord.h"
+#include "dock/DefaultsWriter.h"
 #include "platform/Clock.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
@@ -15,7 +16,6 @@
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
 #include "store/DockPresetManager.h"
-#include "core/PresetRecord.h"
 #include "switching/AppCloser.h"
 
 #include <QCoreApplication>
@@ -108,8 +108,8 @@ struct Fixture : bench::QuietHome {
             items.append(item->values());
         const QDir lists(home.path());
         QString error;
-        if (!DefaultsWriter::writeFiles(lists.path(), DefaultsWriter::appTiles(apps),
-                                        DefaultsWriter::itemTiles(items), &error))
+        if (!DefaultsWriter::writeFiles(lists.path(), DefaultsWriter::appTiles(apps), DefaultsWriter::itemTiles(items),
+                                        &error))
             qFatal("%s", qPrintable(error));
         bareScript = home.filePath(QStringLiteral("defaults.zsh"));
         bench::writeFile(bareScript, DefaultsWriter::commands(lists.filePath(DefaultsWriter::kAppsFileName),

@@ -67,7 +67,8 @@ void BM_GsettingsSetChild(benchmark::State& state) {
         if (++flip % 2)
             std::reverse(written.begin(), written.end());
         QProcess process;
-        process.start(QStringLiteral("gsettings"), {"set", "org.gnome.shell", "favorite-apps", "[" + written.join(",") + "]"});
+        process.start(QStringLiteral("gsettings"),
+                      {"set", "org.gnome.shell", "favorite-apps", "[" + written.join(",") + "]"});
         if (!process.waitForFinished(30000) || process.exitCode() != 0)
             state.SkipWithError("gsettings failed");
     }

@@ -32,7 +32,8 @@ struct PlankHome {
         QDir().mkpath(xdg.filePath("home"));
         for (int i = 0; i < 10; ++i) {
             const QString file = xdg.filePath(QStringLiteral("data/applications/app%1.desktop").arg(i));
-            writeFile(file, QStringLiteral("[Desktop Entry]\nType=Application\nName=App %1\nExec=true\n").arg(i).toUtf8());
+            writeFile(file,
+                      QStringLiteral("[Desktop Entry]\nType=Application\nName=App %1\nExec=true\n").arg(i).toUtf8());
             apps << QStringLiteral("file://") + file;
         }
     }

@@ -2,12 +2,12 @@
 // identifier repair) with 1,000 and 10,000 presets of 30 apps and 10 items each.
 #include "BenchSupport.h"
 
+#include "core/PresetRecord.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PersistenceController.h"
-#include "core/PresetRecord.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,8 +3,8 @@
 // (run under xvfb-run).
 #include "BenchSupport.h"
 
-#include "platform/UserDefaults.h"
 #include "platform/Dispatch.h"
+#include "platform/UserDefaults.h"
 #include "store/DockPresetManager.h"
 #include "triggers/HotKey.h"
 #include "triggers/KeyCombo.h"
@@ -49,8 +49,10 @@ struct Home {
 
     Home() {
         for (int i = 0; i < kStoredShortcuts; ++i)
-            presets.append(
-                DockPresetManager::shared().createPreset(QStringLiteral("Preset %1").arg(i), {})->id().value_or(QUuid()));
+            presets.append(DockPresetManager::shared()
+                               .createPreset(QStringLiteral("Preset %1").arg(i), {})
+                               ->id()
+                               .value_or(QUuid()));
         keyboard = XOpenDisplay(nullptr);
     }
 };

@@ -1,8 +1,8 @@
 // Arbitrary bytes as the output of `defaults export com.apple.dock -`: parse them as a property
 // list and read the Dock from the result, the way the reader does.
+#include "core/PresetRecord.h"
 #include "dock/DockReader.h"
 #include "platform/Plist.h"
-#include "core/PresetRecord.h"
 
 #include <cstdint>
 #include <cstdlib>

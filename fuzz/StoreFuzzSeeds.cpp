@@ -43,8 +43,8 @@ bool compact(const QString& path) {
     sqlite3* db = nullptr;
     if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
         return false;
-    const int rc = sqlite3_exec(db, "PRAGMA journal_mode=DELETE; PRAGMA page_size=512; VACUUM;", nullptr, nullptr,
-                                nullptr);
+    const int rc =
+        sqlite3_exec(db, "PRAGMA journal_mode=DELETE; PRAGMA page_size=512; VACUUM;", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     return rc == SQLITE_OK;
 }

@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PersistenceController::Options options;
     options.location = home.store;
     PersistenceController controller(false, options);
-    DockPresetManager manager(controller, DockPresetManagerOptions{.monitorNetwork = false, .networkMonitorFactory = {}});
+    DockPresetManager manager(controller,
+                              DockPresetManagerOptions{.monitorNetwork = false, .networkMonitorFactory = {}});
     for (const DockPresetPtr& preset : manager.fetchAllPresets()) {
         if (!preset)
             std::abort();

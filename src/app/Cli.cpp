@@ -9,10 +9,10 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QThread>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -30,9 +30,13 @@ void write(FILE* stream, const QByteArray& bytes) {
 
 } // namespace
 
-void setCapturedOutput(CapturedOutput* capture) { g_capture = capture; }
+void setCapturedOutput(CapturedOutput* capture) {
+    g_capture = capture;
+}
 
-void out(const QString& text) { outRaw(text.toUtf8() + '\n'); }
+void out(const QString& text) {
+    outRaw(text.toUtf8() + '\n');
+}
 
 void outRaw(const QByteArray& bytes) {
     if (CapturedOutput* capture = g_capture.load()) {
@@ -42,9 +46,13 @@ void outRaw(const QByteArray& bytes) {
         write(stdout, bytes);
 }
 
-void outJson(const QJsonObject& answer) { outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented)); }
+void outJson(const QJsonObject& answer) {
+    outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
+}
 
-void outJson(const QJsonArray& answer) { outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented)); }
+void outJson(const QJsonArray& answer) {
+    outRaw(QJsonDocument(answer).toJson(QJsonDocument::Indented));
+}
 
 void err(const QString& text) {
     const QByteArray bytes = text.toUtf8() + '\n';
@@ -71,7 +79,9 @@ bool isNumberOption(const QString& name) {
 
 } // namespace
 
-bool isHelp(const QString& arg) { return arg == QLatin1String("-h") || arg == QLatin1String("--help"); }
+bool isHelp(const QString& arg) {
+    return arg == QLatin1String("-h") || arg == QLatin1String("--help");
+}
 
 void printUsage(const QString& usage, const QString& description) {
     out(QStringLiteral("Usage: pierline %1").arg(usage));
@@ -90,7 +100,8 @@ bool requireHome() {
     }
     if (SystemPaths::homeIsExplicit()) {
         err(QStringLiteral("PIERLINE_HOME %1 does not exist; check the variable, or make it with "
-                           "`pierline sandbox init`").arg(home));
+                           "`pierline sandbox init`")
+                .arg(home));
         return false;
     }
     if (!QDir().mkpath(home)) {
@@ -124,7 +135,8 @@ std::optional<int> parse(QCommandLineParser& parser, const QString& commandPath,
         QString text = parser.helpText();
         // Qt's first line names the program; ours names the command.
         const qsizetype firstBreak = text.indexOf(QLatin1Char('\n'));
-        if (firstBreak >= 0) text = text.mid(firstBreak + 1);
+        if (firstBreak >= 0)
+            text = text.mid(firstBreak + 1);
         out(QStringLiteral("Usage: pierline %1").arg(usage));
         outRaw(text.toUtf8());
         return kExitOk;
@@ -139,7 +151,8 @@ void printTopLevelHelp() {
     out(QStringLiteral("Saves layouts of the Dock as presets and switches between them."));
     out(QString());
     out(QStringLiteral("Commands:"));
-    for (const Command& c : commands()) out(QStringLiteral("  %1  %2").arg(c.name, -10).arg(c.summary));
+    for (const Command& c : commands())
+        out(QStringLiteral("  %1  %2").arg(c.name, -10).arg(c.summary));
     out(QString());
     out(QStringLiteral("Options:"));
     out(QStringLiteral("  -v, --verbose  %1").arg(kVerboseHelp));
@@ -216,8 +229,8 @@ const RouteEntry* routeEntryFor(const QStringList& args) {
     }
     if (words.isEmpty())
         return nullptr;
-    const auto command = std::find_if(commands().begin(), commands().end(),
-                                      [&](const Command& c) { return c.name == words.first(); });
+    const auto command =
+        std::find_if(commands().begin(), commands().end(), [&](const Command& c) { return c.name == words.first(); });
     if (command == commands().end() || command->routes.isEmpty())
         return nullptr;
     const QString sub = words.value(1);

@@ -17,9 +17,9 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
 // Standard output keeps a command's answer (text or JSON); messages go to standard error.
-void out(const QString& text);      // one line to stdout
+void out(const QString& text);        // one line to stdout
 void outRaw(const QByteArray& bytes); // bytes to stdout, as they are
-void err(const QString& text);      // one line to stderr
+void err(const QString& text);        // one line to stderr
 // A `--json` answer: the document, indented, on stdout.
 void outJson(const QJsonObject& answer);
 void outJson(const QJsonArray& answer);
@@ -51,10 +51,10 @@ struct RouteEntry {
 };
 
 struct Command {
-    QString name;        // e.g. "dock"
-    QString summary;     // one line for `pierline --help`
+    QString name;                                    // e.g. "dock"
+    QString summary;                                 // one line for `pierline --help`
     std::function<int(const QStringList& args)> run; // args after the command name
-    QList<RouteEntry> routes; // the first entry is the bare command's
+    QList<RouteEntry> routes;                        // the first entry is the bare command's
 };
 
 inline const QString kRefusedWhileAppRuns = QStringLiteral("Pierline is running on this home; quit it first");

@@ -126,8 +126,8 @@ std::optional<QString> DockPreset::nameProblem(const QString& name) {
             return QStringLiteral("The preset name must not contain control characters.");
         // Bytes that were not UTF-8 arrive as replacement characters; lone surrogates cannot be stored.
         const bool pairedHigh = c.isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate();
-        if (c == QChar::ReplacementCharacter || (c.isSurrogate() && !pairedHigh && !(c.isLowSurrogate() && i > 0 &&
-                                                                                 name[i - 1].isHighSurrogate())))
+        if (c == QChar::ReplacementCharacter ||
+            (c.isSurrogate() && !pairedHigh && !(c.isLowSurrogate() && i > 0 && name[i - 1].isHighSurrogate())))
             return QStringLiteral("The preset name is not valid UTF-8 text.");
     }
     return std::nullopt;

@@ -16,12 +16,15 @@ QByteArray HarborletConfiguration::toJson() const {
 std::optional<HarborletConfiguration> HarborletConfiguration::fromJson(const QByteArray& json) {
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject()) return std::nullopt;
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return std::nullopt;
     HarborletConfiguration config;
     for (const auto& v : doc.object().value(QStringLiteral("visibleDockIds")).toArray())
-        if (v.isString()) config.visibleDockIds.append(v.toString());
+        if (v.isString())
+            config.visibleDockIds.append(v.toString());
     for (const auto& v : doc.object().value(QStringLiteral("hiddenDockIds")).toArray())
-        if (v.isString()) config.hiddenDockIds.append(v.toString());
+        if (v.isString())
+            config.hiddenDockIds.append(v.toString());
     return config;
 }
 

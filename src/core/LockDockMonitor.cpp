@@ -1,8 +1,8 @@
 #include "LockDockMonitor.h"
 
+#include "SettingDescriptors.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
-#include "SettingDescriptors.h"
 
 #include <QProcessEnvironment>
 #include <QRegularExpression>

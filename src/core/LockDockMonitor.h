@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QRect>
 #include <QString>
 #include <QStringList>
-#include <QList>
 #include <functional>
 #include <mutex>
 

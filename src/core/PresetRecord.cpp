@@ -42,7 +42,8 @@ QString appDisplayName(const QString& entry) {
         // A desktop app shows the localised Name its desktop file gives; a missing file, its ID.
         if (path) {
             if (const auto desktop = DesktopEntry::load(*path))
-                if (const auto localised = desktop->localised(QStringLiteral("Name")); localised && !localised->isEmpty())
+                if (const auto localised = desktop->localised(QStringLiteral("Name"));
+                    localised && !localised->isEmpty())
                     return *localised;
         }
         name.chop(8);

@@ -1,12 +1,12 @@
 #include "DefaultsWriter.h"
 
 #include "DockTiles.h"
+#include "core/PresetRecord.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Plist.h"
 #include "platform/ShellRunner.h"
 #include "platform/TemporaryFolder.h"
-#include "core/PresetRecord.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,12 +1,12 @@
 #include "DockReader.h"
 
+#include "core/PresetRecord.h"
 #include "platform/Log.h"
 #include "platform/Plist.h"
 #include "platform/ProcessRunner.h"
 #include "platform/ShellRunner.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
-#include "core/PresetRecord.h"
 
 #include "platform/Utf8.h"
 

@@ -22,7 +22,7 @@ struct DockReadError {
 };
 
 struct DockReading {
-    QStringList apps;     // app entries, Dock order
+    QStringList apps;      // app entries, Dock order
     QList<DockItem> items; // right-hand tiles, Dock order
 };
 

@@ -11,12 +11,12 @@ namespace pierline {
 class Clock {
 public:
     virtual ~Clock() = default;
-    virtual QDateTime now() const = 0;             // wall clock, UTC
-    virtual double monotonicSeconds() const = 0;   // seconds from an arbitrary origin
-    virtual void sleep(double seconds) = 0;        // blocks the calling (background) thread
+    virtual QDateTime now() const = 0;           // wall clock, UTC
+    virtual double monotonicSeconds() const = 0; // seconds from an arbitrary origin
+    virtual void sleep(double seconds) = 0;      // blocks the calling (background) thread
 
     static Clock& shared();
-    static void setShared(Clock* clock);           // nullptr restores the system clock
+    static void setShared(Clock* clock); // nullptr restores the system clock
 };
 
 std::unique_ptr<Clock> createSystemClock();

@@ -59,8 +59,7 @@ QStringList localeCandidates() {
 } // namespace
 
 QString userApplicationFolder() {
-    return envOr("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share")) +
-           QStringLiteral("/applications");
+    return envOr("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share")) + QStringLiteral("/applications");
 }
 
 QStringList applicationFolders() {
@@ -177,12 +176,25 @@ QString unescapeDesktopValue(const QString& value) {
         }
         const QChar next = value[++i];
         switch (next.unicode()) {
-        case 's': out += QLatin1Char(' '); break;
-        case 'n': out += QLatin1Char('\n'); break;
-        case 't': out += QLatin1Char('\t'); break;
-        case 'r': out += QLatin1Char('\r'); break;
-        case '\\': out += QLatin1Char('\\'); break;
-        default: out += QLatin1Char('\\'); out += next; break;
+        case 's':
+            out += QLatin1Char(' ');
+            break;
+        case 'n':
+            out += QLatin1Char('\n');
+            break;
+        case 't':
+            out += QLatin1Char('\t');
+            break;
+        case 'r':
+            out += QLatin1Char('\r');
+            break;
+        case '\\':
+            out += QLatin1Char('\\');
+            break;
+        default:
+            out += QLatin1Char('\\');
+            out += next;
+            break;
         }
     }
     return out;

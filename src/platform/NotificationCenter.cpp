@@ -27,7 +27,8 @@ void NotificationCenter::post(const QString& name, const QVariantMap& userInfo) 
     {
         std::lock_guard lock(mutex_);
         for (const Observer& o : observers_)
-            if (o.name == name) matching.push_back(o);
+            if (o.name == name)
+                matching.push_back(o);
     }
     const Notification note{name, userInfo};
     for (const Observer& o : matching) {

@@ -15,12 +15,14 @@ constexpr qint64 kReferenceDateOffset = 978307200;
 struct PlistHolder {
     plist_t node = nullptr;
     ~PlistHolder() {
-        if (node) plist_free(node);
+        if (node)
+            plist_free(node);
     }
 };
 
 std::optional<QVariant> toVariant(plist_t node, int depth) {
-    if (!node || depth > 512) return std::nullopt;
+    if (!node || depth > 512)
+        return std::nullopt;
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
         uint8_t b = 0;
@@ -63,7 +65,8 @@ std::optional<QVariant> toVariant(plist_t node, int depth) {
         const uint32_t n = plist_array_get_size(node);
         for (uint32_t i = 0; i < n; ++i) {
             auto item = toVariant(plist_array_get_item(node, i), depth + 1);
-            if (!item) return std::nullopt;
+            if (!item)
+                return std::nullopt;
             list.append(*item);
         }
         return QVariant(list);
@@ -72,7 +75,8 @@ std::optional<QVariant> toVariant(plist_t node, int depth) {
         QVariantMap map;
         plist_dict_iter it = nullptr;
         plist_dict_new_iter(node, &it);
-        if (!it) return QVariant(map);
+        if (!it)
+            return QVariant(map);
         for (;;) {
             char* key = nullptr;
             plist_t value = nullptr;
@@ -157,7 +161,8 @@ plist_t fromVariant(const QVariant& value, QString* error) {
         return dict;
     }
     default:
-        if (error) *error = QStringLiteral("value of type %1 has no property-list form").arg(value.typeName());
+        if (error)
+            *error = QStringLiteral("value of type %1 has no property-list form").arg(value.typeName());
         return nullptr;
     }
 }
@@ -169,7 +174,8 @@ bool holdsNulText(plist_t node) {
     char* xml = nullptr;
     uint32_t length = 0;
     plist_to_xml(node, &xml, &length);
-    if (!xml) return true;
+    if (!xml)
+        return true;
     const bool nul = std::memchr(xml, 0, length) != nullptr;
     plist_to_xml_free(xml);
     return nul;
@@ -214,12 +220,14 @@ PlistParseResult parsePlist(const QByteArray& bytes) {
 std::optional<QByteArray> plistToXml(const QVariant& value, QString* error) {
     PlistHolder holder;
     holder.node = fromVariant(value, error);
-    if (!holder.node) return std::nullopt;
+    if (!holder.node)
+        return std::nullopt;
     char* xml = nullptr;
     uint32_t length = 0;
     plist_to_xml(holder.node, &xml, &length);
     if (!xml) {
-        if (error) *error = QStringLiteral("could not serialise the property list");
+        if (error)
+            *error = QStringLiteral("could not serialise the property list");
         return std::nullopt;
     }
     QByteArray out(xml, static_cast<qsizetype>(length));

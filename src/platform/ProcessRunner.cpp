@@ -24,7 +24,8 @@ ProcessResult runToEnd(const QString& program, const QStringList& arguments, con
         result.stderrData = QStringLiteral("Failed to launch %1: %2").arg(program, process.errorString()).toUtf8();
         return result;
     }
-    if (!input.isEmpty()) process.write(input);
+    if (!input.isEmpty())
+        process.write(input);
     process.closeWriteChannel();
     process.waitForFinished(-1);
     result.stdoutData = process.readAllStandardOutput();
@@ -63,7 +64,8 @@ QProcessEnvironment childEnvironment() {
 ProcessResult runProcess(const QString& program, const QStringList& arguments, const QByteArray& input,
                          double timeLimit) {
     const QProcessEnvironment environment = childEnvironment();
-    if (timeLimit < 0) return runToEnd(program, arguments, input, environment);
+    if (timeLimit < 0)
+        return runToEnd(program, arguments, input, environment);
 
     // The child runs on a worker so that the caller can stop waiting for it.
     auto job = std::make_shared<ProcessJob>();

@@ -5,9 +5,9 @@
 #include "ProcessRunner.h"
 #include "SystemPaths.h"
 
+#include "Utf8.h"
 #include <QProcess>
 #include <QTextBoundaryFinder>
-#include "Utf8.h"
 #include <condition_variable>
 #include <memory>
 #include <mutex>

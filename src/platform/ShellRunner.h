@@ -36,7 +36,11 @@ private:
     QString shellProgram_;
 };
 
-inline QString runShellCommand(const QString& command) { return ShellRunner::shared().run(command); }
-inline ShellResult runShellCommandForResult(const QString& command) { return ShellRunner::shared().runForResult(command); }
+inline QString runShellCommand(const QString& command) {
+    return ShellRunner::shared().run(command);
+}
+inline ShellResult runShellCommandForResult(const QString& command) {
+    return ShellRunner::shared().runForResult(command);
+}
 
 } // namespace pierline

@@ -10,12 +10,12 @@ namespace pierline {
 // program's libexec folder.
 struct SystemPaths {
     static QString home();
-    static bool homeIsExplicit();            // PIERLINE_HOME names the home
-    static QString preferencesFolder();      // Library/Preferences
+    static bool homeIsExplicit();              // PIERLINE_HOME names the home
+    static QString preferencesFolder();        // Library/Preferences
     static QString applicationSupportFolder(); // Library/Application Support/Pierline
-    static QString logsFolder();             // Library/Logs
-    static QString applicationsFolder();     // stands for /Applications
-    static QString temporaryDirectory();     // $TMPDIR, else $XDG_RUNTIME_DIR, else the home's tmp
+    static QString logsFolder();               // Library/Logs
+    static QString applicationsFolder();       // stands for /Applications
+    static QString temporaryDirectory();       // $TMPDIR, else $XDG_RUNTIME_DIR, else the home's tmp
     static QString preferencesFile(const QString& domain);
 
     static QString toolsDirectory();                    // emulated defaults, dockutil, killall, ...
@@ -26,7 +26,7 @@ struct SystemPaths {
     static QString applicationBundle();                 // the running app's own bundle
     static QString bundleResource(const QString& name); // a resource inside our bundle
 
-    static QString ownBundleIdentifier();               // com.corvane.pierline
+    static QString ownBundleIdentifier(); // com.corvane.pierline
 };
 
 } // namespace pierline

@@ -25,9 +25,13 @@ TemporaryFolder::TemporaryFolder(const QString& prefix) {
     path_ = dir.path();
 }
 
-TemporaryFolder::~TemporaryFolder() { remove(); }
+TemporaryFolder::~TemporaryFolder() {
+    remove();
+}
 
-QString TemporaryFolder::filePath(const QString& name) const { return QDir(path_).filePath(name); }
+QString TemporaryFolder::filePath(const QString& name) const {
+    return QDir(path_).filePath(name);
+}
 
 bool TemporaryFolder::remove() {
     if (path_.isEmpty())

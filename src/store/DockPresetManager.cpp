@@ -1,16 +1,16 @@
 #include "DockPresetManager.h"
 
+#include "core/PresetRecord.h"
 #include "dock/DockReader.h"
-#include "targets/DockTarget.h"
 #include "platform/Clock.h"
 #include "platform/Dispatch.h"
 #include "platform/NetworkPathMonitor.h"
 #include "platform/Url.h"
-#include "platform/UuidText.h"
 #include "platform/UserDefaults.h"
+#include "platform/UuidText.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PersistenceController.h"
-#include "core/PresetRecord.h"
+#include "targets/DockTarget.h"
 
 #include <QRegularExpression>
 #include <QSet>

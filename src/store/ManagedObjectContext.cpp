@@ -558,8 +558,7 @@ ManagedObjectPtr ManagedObjectContext::existingObject(const QString& uri) {
 void ManagedObjectContext::undoSavedSince(size_t journalMark) {
     if (journalMark >= savedUnderLock_.size())
         return;
-    std::vector<std::pair<ManagedObjectPtr, bool>> undone(savedUnderLock_.begin() + journalMark,
-                                                          savedUnderLock_.end());
+    std::vector<std::pair<ManagedObjectPtr, bool>> undone(savedUnderLock_.begin() + journalMark, savedUnderLock_.end());
     savedUnderLock_.resize(journalMark);
     for (const auto& [object, inserted] : undone) {
         if (object->context() != this)

@@ -160,7 +160,7 @@ void PersistenceController::recover() {
 void PersistenceController::unrecoverable() {
     logger_.error(QStringLiteral("Unrecoverable Core Data error - app may not function properly"));
     NotificationCenter::shared().postOnMainQueue(kCoreDataInitializationFailedNotification,
-                    {{QStringLiteral("error"), kCoreDataInitializationFailedMessage}});
+                                                 {{QStringLiteral("error"), kCoreDataInitializationFailedMessage}});
 }
 
 ManagedObjectContext* PersistenceController::safeViewContext() {

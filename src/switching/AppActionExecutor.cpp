@@ -205,9 +205,8 @@ std::optional<ActionExecutionError> AppActionExecutor::executeOpenAppAction(cons
     return std::nullopt;
 }
 
-std::optional<ActionExecutionError> AppActionExecutor::executeOpenInIDEAction(const QString& appURL,
-                                                                              const QJsonObject& record,
-                                                                              DockAppKind kind) {
+std::optional<ActionExecutionError>
+AppActionExecutor::executeOpenInIDEAction(const QString& appURL, const QJsonObject& record, DockAppKind kind) {
     printLine(QStringLiteral("Executing open in IDE action for %1").arg(appURL));
     const auto config = AppAction::decodeConfiguration(record);
     const auto projectPath = config ? configString(*config, "projectPath") : std::nullopt;
@@ -236,7 +235,7 @@ std::optional<ActionExecutionError> AppActionExecutor::executeOpenInIDEAction(co
     });
     if (!result.ok) {
         printWarning(QStringLiteral("     ❌ Failed to open project at '%1' with app '%2': %3")
-                      .arg(*projectPath, ideName, result.error));
+                         .arg(*projectPath, ideName, result.error));
         return ActionExecutionError::executionFailed(result.error);
     }
     printLine(QStringLiteral("     ✅ Successfully requested to open project '%1' with '%2'")

@@ -1,5 +1,6 @@
 #include "AppCloser.h"
 
+#include "core/PresetRecord.h"
 #include "platform/Clock.h"
 #include "platform/DesktopApps.h"
 #include "platform/DesktopEntry.h"
@@ -8,7 +9,6 @@
 #include "platform/ProcessRunner.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
-#include "core/PresetRecord.h"
 #include "store/DockPresetManager.h"
 
 #include <QSet>
@@ -26,7 +26,9 @@ QString displayName(const RunningApplication& app) {
     return app.bundlePath.value_or(QString());
 }
 
-QString pathOfUrlText(const QString& text) { return filePathOfLocation(text).value_or(QString()); }
+QString pathOfUrlText(const QString& text) {
+    return filePathOfLocation(text).value_or(QString());
+}
 
 // Fully encoded, so a "#" or "?" in the bundle's name stays part of its path.
 QString bundlePathOf(const RunningApplication& app) {

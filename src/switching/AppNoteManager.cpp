@@ -1,7 +1,7 @@
 #include "AppNoteManager.h"
 
-#include "platform/Url.h"
 #include "core/PresetRecord.h"
+#include "platform/Url.h"
 #include "platform/UserDefaults.h"
 #include "store/ManagedObjectContext.h"
 

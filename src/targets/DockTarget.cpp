@@ -38,8 +38,8 @@ DockTargetChoice chooseDockTarget() {
 
     // Plank often runs on a desktop that names another dock of its own.
     if (PlankTarget::runsOnSessionBus())
-        return {QStringLiteral("plank"), QStringLiteral("Plank runs the dock %1 on the session bus")
-                                             .arg(readStringSetting(Setting::PlankDock))};
+        return {QStringLiteral("plank"),
+                QStringLiteral("Plank runs the dock %1 on the session bus").arg(readStringSetting(Setting::PlankDock))};
 
     const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
     for (const QString& name : desktop.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {

@@ -53,7 +53,8 @@ QByteArray generatedAppLauncherText(const DockFolderStackValues& item) {
     // Not NoDisplay: the shell leaves hidden apps off the dash.
     QString text = QStringLiteral("[Desktop Entry]\nType=Application\n");
     text += QStringLiteral("Name=%1\n").arg(escapeDesktopValue(storedItemLabel(item)));
-    text += QStringLiteral("Exec=%1\n").arg(escapeDesktopValue(QStringLiteral("xdg-open ") + desktopExecArgument(target)));
+    text +=
+        QStringLiteral("Exec=%1\n").arg(escapeDesktopValue(QStringLiteral("xdg-open ") + desktopExecArgument(target)));
     text += QStringLiteral("Icon=%1\nTerminal=false\n").arg(icon);
     return (text + itemLine(item)).toUtf8();
 }
@@ -102,7 +103,8 @@ void removeUnusedGeneratedLaunchers(const QString& folderPath, const QSet<QStrin
         if (QFile::remove(folder.filePath(name)))
             printLine(QStringLiteral("Removed unused generated desktop file %1").arg(name));
         else
-            printWarning(QStringLiteral("Could not remove unused generated desktop file %1").arg(folder.filePath(name)));
+            printWarning(
+                QStringLiteral("Could not remove unused generated desktop file %1").arg(folder.filePath(name)));
     }
 }
 

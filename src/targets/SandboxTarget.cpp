@@ -23,7 +23,9 @@ TargetStatus SandboxTarget::status() const {
     if (!QFileInfo(defaults).isExecutable())
         return {false, QStringLiteral("the emulated defaults tool is missing (%1)").arg(defaults), {}};
     if (!QFileInfo::exists(SystemPaths::preferencesFile(QStringLiteral("com.apple.dock"))))
-        return {false, QStringLiteral("the home %1 holds no Dock; run `pierline sandbox init`").arg(SystemPaths::home()), {}};
+        return {false,
+                QStringLiteral("the home %1 holds no Dock; run `pierline sandbox init`").arg(SystemPaths::home()),
+                {}};
     return {};
 }
 

@@ -594,10 +594,10 @@ void AdvancedHotkeyManager::exitScopeMode() {
 
 void AdvancedHotkeyManager::handleMultiPress(const QUuid& presetID, qint64 required, const Action& action) {
     const QDateTime now = Clock::shared().now();
-    MultiPressCounter counter = multiPressCounters_.count(presetID) ? multiPressCounters_[presetID]
-                                                                    : MultiPressCounter{};
-    const bool expired = !counter.lastPressAt.isValid() ||
-                         counter.lastPressAt.msecsTo(now) / 1000.0 >= multiPressWindowMs_;
+    MultiPressCounter counter =
+        multiPressCounters_.count(presetID) ? multiPressCounters_[presetID] : MultiPressCounter{};
+    const bool expired =
+        !counter.lastPressAt.isValid() || counter.lastPressAt.msecsTo(now) / 1000.0 >= multiPressWindowMs_;
     counter.count = expired ? 1 : counter.count + 1;
     counter.lastPressAt = now;
     multiPressCounters_[presetID] = counter;

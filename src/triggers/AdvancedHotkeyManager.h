@@ -60,10 +60,10 @@ std::optional<HotkeyConfigurations> decodeHotkeyConfigurations(const QByteArray&
 struct HotkeyState {
     enum class Kind { inScope, awaitingMultiPress, idle };
     Kind kind = Kind::idle;
-    QDateTime enteredAt;     // inScope
-    qint64 count = 0;        // awaitingMultiPress
-    KeyCombination key;      // awaitingMultiPress
-    QDateTime lastPressAt;   // awaitingMultiPress
+    QDateTime enteredAt;   // inScope
+    qint64 count = 0;      // awaitingMultiPress
+    KeyCombination key;    // awaitingMultiPress
+    QDateTime lastPressAt; // awaitingMultiPress
 
     // "In Scope Mode", "Awaiting {count} more presses", "Idle".
     QString description() const;

@@ -23,7 +23,8 @@ public:
     static constexpr double kHandOverDelaySeconds = 0.15;
     static constexpr quint32 kEscapeKeyCode = 53;
 
-    static inline const QString kModifierOnlyHint = QStringLiteral("Modifier-only keys (Shift, Cmd, etc.) are supported");
+    static inline const QString kModifierOnlyHint =
+        QStringLiteral("Modifier-only keys (Shift, Cmd, etc.) are supported");
     static inline const QString kCancelHint = QStringLiteral("Press Escape or click outside to cancel");
     static inline const QString kRecordedLabel = QStringLiteral("Recorded:");
     static inline const QString kNotSetLabel = QStringLiteral("Not set:");

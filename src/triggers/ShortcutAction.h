@@ -11,8 +11,8 @@ namespace pierline {
 enum class ShortcutAction { updateLastAppliedPreset };
 
 std::span<const ShortcutAction> allShortcutActions();
-QString shortcutActionRawValue(ShortcutAction action);   // "updateLastAppliedPreset"
-QString shortcutActionTitle(ShortcutAction action);      // as the settings show it
+QString shortcutActionRawValue(ShortcutAction action);                     // "updateLastAppliedPreset"
+QString shortcutActionTitle(ShortcutAction action);                        // as the settings show it
 std::optional<ShortcutAction> shortcutActionFromRawValue(QStringView raw); // exact match only
 
 } // namespace pierline

@@ -2,15 +2,15 @@
 
 #include "apply/DockManager.h"
 #include "core/SettingDescriptors.h"
-#include "targets/DockTarget.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserNotifications.h"
 #include "platform/UuidText.h"
+#include "store/DockPresetManager.h"
+#include "targets/DockTarget.h"
 #include "triggers/AdvancedHotkeyManager.h"
 #include "triggers/DesktopShortcutSync.h"
-#include "store/DockPresetManager.h"
 
 #include <algorithm>
 #include <limits>
@@ -142,8 +142,8 @@ ShortcutManager::ShortcutManager(Loading loading) {
             try {
                 DockManager::shared().applyPreset(id, false);
             } catch (const std::exception& error) {
-                printWarning(QStringLiteral("Could not switch to preset '%1': %2")
-                                 .arg(name, QString::fromUtf8(error.what())));
+                printWarning(
+                    QStringLiteral("Could not switch to preset '%1': %2").arg(name, QString::fromUtf8(error.what())));
             }
         });
     };
@@ -437,7 +437,8 @@ void ShortcutManager::updateLastAppliedPresetFromDock(std::function<void(UpdateO
         printLine(QStringLiteral("No last applied preset found"));
         showUserNotification(
             QStringLiteral("No Preset to Update"),
-            QStringLiteral("No recently applied preset found. Apply a preset first, then use this shortcut to update it."));
+            QStringLiteral(
+                "No recently applied preset found. Apply a preset first, then use this shortcut to update it."));
         return finish(UpdateOutcome::NoLastPreset);
     }
     const DockPresetPtr preset = DockPresetManager::shared().fetchPreset(*name);

@@ -155,7 +155,9 @@ TEST_F(RunningApp, OneAppPerHomeAndItQuitsCleanly) {
 
     // Another home of the same user gets its own app.
     QTemporaryDir other;
-    ASSERT_EQ(runPierline({"sandbox", "init"}, {{"PIERLINE_HOME", other.path()}, {"XDG_RUNTIME_DIR", runtime()}}).exitCode, 0);
+    ASSERT_EQ(
+        runPierline({"sandbox", "init"}, {{"PIERLINE_HOME", other.path()}, {"XDG_RUNTIME_DIR", runtime()}}).exitCode,
+        0);
     QProcess* otherApp = run({{"PIERLINE_HOME", other.path()}});
     EXPECT_NE(otherApp->processId(), app->processId());
     EXPECT_EQ(runPierline({"quit"}, {{"PIERLINE_HOME", other.path()}, {"XDG_RUNTIME_DIR", runtime()}}).exitCode, 0);
@@ -180,9 +182,14 @@ TEST_F(RunningApp, HandedOverCommandsAnswerAsInProcessAndTheAppsCooldownHolds) {
     };
     run();
     const QList<QStringList> commands = {
-        {"preset", "create", "Work"}, {"preset", "create", "Work"}, {"preset", "create", "null"},
-        {"settings", "set", "scopeTimeoutSeconds", "0"}, {"settings", "set", "useDockutil", "false"},
-        {"preset", "add-url", "Work", "example.com", "--label", "x"}, {"apply", "Nope"}, {"apply", "Work"},
+        {"preset", "create", "Work"},
+        {"preset", "create", "Work"},
+        {"preset", "create", "null"},
+        {"settings", "set", "scopeTimeoutSeconds", "0"},
+        {"settings", "set", "useDockutil", "false"},
+        {"preset", "add-url", "Work", "example.com", "--label", "x"},
+        {"apply", "Nope"},
+        {"apply", "Work"},
     };
     for (const QStringList& args : commands) {
         const CliRun inApp = cli(args);
@@ -284,7 +291,8 @@ TEST_F(RunningApp, AStaleSocketIsReplacedAndAnAppKilledMidRequestIsReported) {
     app->kill();
     const CliRun answer = finishPierline(*caller);
     EXPECT_EQ(answer.exitCode, 1);
-    EXPECT_TRUE(answer.err.contains("Pierline quit or closed the connection before it answered")) << answer.err.toStdString();
+    EXPECT_TRUE(answer.err.contains("Pierline quit or closed the connection before it answered"))
+        << answer.err.toStdString();
 }
 
 TEST_F(RunningApp, WithoutARuntimeFolderAPrivateFolderOfTheTemporaryFolderIsUsed) {

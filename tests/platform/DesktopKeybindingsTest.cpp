@@ -32,8 +32,9 @@ TEST(DesktopKeybindingText, AcceleratorsAndCommandLines) {
         EXPECT_EQ(desktopAccelerator(c.code, c.flags), c.text) << c.code;
 
     // The desktop splits the line as g_shell_parse_argv does.
-    const QStringList words{"/usr/bin/env", "PIERLINE_HOME=/home/me/it's here", "/opt/pier$line/pierline", "apply",
-                            "--id", "0A1B-2C", "", "a\"b\\c"};
+    const QStringList words{
+        "/usr/bin/env", "PIERLINE_HOME=/home/me/it's here", "/opt/pier$line/pierline", "apply", "--id", "0A1B-2C", "",
+        "a\"b\\c"};
     gchar** argv = nullptr;
     ASSERT_TRUE(g_shell_parse_argv(desktopCommandLine(words).toUtf8().constData(), nullptr, &argv, nullptr));
     QStringList parsed;

@@ -10,7 +10,7 @@ namespace pierline {
 namespace {
 
 const QString kPlank = QStringLiteral("net.launchpad.plank.dock.settings"); // relocatable
-const QString kInterface = QStringLiteral("org.gnome.desktop.interface");  // fixed path
+const QString kInterface = QStringLiteral("org.gnome.desktop.interface");   // fixed path
 
 TEST(GSettings, KeysGioWouldAbortOnAreErrorsAndValuesRoundTrip) {
     QTemporaryDir config;
@@ -26,7 +26,8 @@ TEST(GSettings, KeysGioWouldAbortOnAreErrorsAndValuesRoundTrip) {
         {{kInterface, "gtk-theme", "/org/gnome/desktop/elsewhere/", "pkg"}, "not installed; install pkg"},
         {{kPlank, "dock-items", "/net/launchpad//docks/", "plank"}, "is not a settings path"},
         {{kPlank, "dock-items", "net/launchpad/plank/docks/dock1/", "plank"}, "is not a settings path"},
-        {{"no.such.schema", "items", {}, "some-package"}, "no.such.schema (key items) is not installed; install some-package"},
+        {{"no.such.schema", "items", {}, "some-package"},
+         "no.such.schema (key items) is not installed; install some-package"},
         {{kInterface, "no-such-key", {}, "pkg"}, "not installed"},
     };
     for (const auto& c : unusable) {

@@ -52,13 +52,15 @@ public:
         std::lock_guard lock(mutex_);
         QStringList out;
         for (const auto& r : structured_)
-            if (category.isEmpty() || r.category == category) out.append(r.message);
+            if (category.isEmpty() || r.category == category)
+                out.append(r.message);
         return out;
     }
     bool printed(const QString& line) const { return plainLines().contains(line); }
     bool printedContaining(const QString& part) const {
         for (const QString& l : plainLines())
-            if (l.contains(part)) return true;
+            if (l.contains(part))
+                return true;
         return false;
     }
     bool logged(const QString& message) const { return messages().contains(message); }

@@ -19,7 +19,8 @@ double VirtualClock::monotonicSeconds() const {
 
 void VirtualClock::sleep(double seconds) {
     std::unique_lock lock(mutex_);
-    if (seconds <= 0) return;
+    if (seconds <= 0)
+        return;
     if (autoAdvance_) {
         elapsed_ += seconds;
         changed_.notify_all();
@@ -81,11 +82,15 @@ void VirtualTimers::fireDue() {
             const double now = clock_.monotonicSeconds();
             auto due = timers_.end();
             for (auto it = timers_.begin(); it != timers_.end(); ++it)
-                if (it->second.due <= now + 1e-9 && (due == timers_.end() || it->second.due < due->second.due)) due = it;
-            if (due == timers_.end()) return;
+                if (it->second.due <= now + 1e-9 && (due == timers_.end() || it->second.due < due->second.due))
+                    due = it;
+            if (due == timers_.end())
+                return;
             fire = due->second.fire;
-            if (due->second.repeating && due->second.interval > 0) due->second.due += due->second.interval;
-            else timers_.erase(due);
+            if (due->second.repeating && due->second.interval > 0)
+                due->second.due += due->second.interval;
+            else
+                timers_.erase(due);
         }
         fire();
     }

@@ -1,7 +1,7 @@
 #include "SwitchingFixtures.h"
 
-#include "platform/Dispatch.h"
 #include "dock/DefaultsWriter.h"
+#include "platform/Dispatch.h"
 #include "switching/AppCloser.h"
 #include "switching/AppNoteManager.h"
 
@@ -23,9 +23,8 @@ protected:
     // step only after the closer went back to sleep and `settled` holds for the real processes,
     // so the closer never sees more time pass than the processes had. Returns the virtual seconds
     // the call took.
-    double closeInstances(const QString& url, bool expected, const std::function<bool()>& settled = [] {
-        return true;
-    }) {
+    double closeInstances(
+        const QString& url, bool expected, const std::function<bool()>& settled = [] { return true; }) {
         std::atomic<bool> result = false;
         const double start = time.clock.monotonicSeconds();
         QFuture<void> f = runAsync(QueuePriority::UserInitiated,
@@ -86,9 +85,13 @@ TEST(SwitchingAppCloserRules, DesktopCandidatesAreSparedByAnyOfTheirDesktopFiles
         return a;
     };
     const QList<RunningApplication> running = {
-        app(1, "firefox.desktop"), app(1, "firefox-esr.desktop"), app(2, "editor.desktop"),
-        app(3, "mail.desktop"),    app(4, "helper.desktop", ActivationPolicy::Accessory),
-        app(5, "notes.desktop"),   app(5, "notes-alt.desktop"),
+        app(1, "firefox.desktop"),
+        app(1, "firefox-esr.desktop"),
+        app(2, "editor.desktop"),
+        app(3, "mail.desktop"),
+        app(4, "helper.desktop", ActivationPolicy::Accessory),
+        app(5, "notes.desktop"),
+        app(5, "notes-alt.desktop"),
     };
     const QStringList preset{"/home/me/.local/share/applications/firefox-esr.desktop"};
     QList<qint64> pids;

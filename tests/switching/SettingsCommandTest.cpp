@@ -64,7 +64,8 @@ TEST_F(SettingsCommand, ListsHoldBundlePathsAndIdsOfPresets) {
     EXPECT_EQ(set.exitCode, 0) << set.err.toStdString();
     EXPECT_EQ(get("excludedApps").toStdString(), QString(R"(["%1"])").arg(cafe).toStdString());
     // A desktop app by desktop ID (found through XDG_DATA_HOME); ".app" stays in its name.
-    const QString desktop = home.write("share/applications/org.example.Mail.app.desktop", "[Desktop Entry]\nName=Mail\n");
+    const QString desktop =
+        home.write("share/applications/org.example.Mail.app.desktop", "[Desktop Entry]\nName=Mail\n");
     const CliRun byId = runPierline({"settings", "set", "excludedApps", R"(["org.example.Mail.app.desktop"])"},
                                     {{"XDG_DATA_HOME", home.file("share")}});
     EXPECT_EQ(byId.exitCode, 0) << byId.err.toStdString();

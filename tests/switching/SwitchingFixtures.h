@@ -7,9 +7,9 @@
 #include "support/VirtualClock.h"
 
 #include "core/PierlineIntegration.h"
+#include "core/PresetRecord.h"
 #include "platform/Workspace.h"
 #include "store/DockPresetManager.h"
-#include "core/PresetRecord.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -48,8 +48,8 @@ TEST(DesktopEntry, NameFollowsTheLocaleFromMostToLeastSpecific) {
         const char* lang;
         const char* expected;
     } cases[] = {
-        {"", "de_DE.UTF-8", "Post"}, {"", "de_AT.UTF-8", "Briefe"}, {"", "sr_RS.UTF-8@latin", "Pošta"},
-        {"", "sr_RS", "Пошта"},       {"", "fr_FR.UTF-8", "Mail"},    {"", "C", "Mail"},
+        {"", "de_DE.UTF-8", "Post"},  {"", "de_AT.UTF-8", "Briefe"}, {"", "sr_RS.UTF-8@latin", "Pošta"},
+        {"", "sr_RS", "Пошта"},       {"", "fr_FR.UTF-8", "Mail"},   {"", "C", "Mail"},
         {"de_AT", "fr_FR", "Briefe"},
     };
     for (const auto& c : cases) {

@@ -59,9 +59,7 @@ protected:
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         return QJsonDocument::fromJson(run.out.toUtf8()).object();
     }
-    QStringList generatedFiles() const {
-        return QDir(apps()).entryList({"pierline-*.desktop"}, QDir::Files);
-    }
+    QStringList generatedFiles() const { return QDir(apps()).entryList({"pierline-*.desktop"}, QDir::Files); }
 
     QTemporaryDir root_;
     QMap<QString, QString> env_;
@@ -99,7 +97,8 @@ TEST_F(GnomeDash, FoldersFilesAndLinksShowAsGeneratedLaunchersAndReadBack) {
     QFile(path("docs/plan.txt")).open(QIODevice::WriteOnly);
     setDash({"editor.desktop"});
     ASSERT_EQ(pierline({"preset", "create", "Work", "--from-dock"}).exitCode, 0);
-    ASSERT_EQ(pierline({"preset", "add-folder", "Work", path("docs/Reports 2024"), "--display-as", "stack"}).exitCode, 0);
+    ASSERT_EQ(pierline({"preset", "add-folder", "Work", path("docs/Reports 2024"), "--display-as", "stack"}).exitCode,
+              0);
     ASSERT_EQ(pierline({"preset", "add-file", "Work", path("docs/plan.txt"), "--label", "Plan"}).exitCode, 0);
     ASSERT_EQ(pierline({"preset", "add-url", "Work", "https://example.org/a%20b", "--label", "Site"}).exitCode, 0);
 

@@ -75,7 +75,8 @@ protected:
         return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("<missing>");
     }
     void dockItem(const QString& name, const QString& target) const {
-        writeFile(launchers(name), "[PlankDockItemPreferences]\nLauncher=" + QUrl::fromLocalFile(target).toEncoded() + "\n");
+        writeFile(launchers(name),
+                  "[PlankDockItemPreferences]\nLauncher=" + QUrl::fromLocalFile(target).toEncoded() + "\n");
     }
 
     CliRun pierline(const QStringList& args) const { return test::runPierline(args, env_); }
@@ -107,11 +108,13 @@ protected:
         plank_->setStandardErrorFile(QProcess::nullDevice());
         plank_->start(QStandardPaths::findExecutable("plank"), {"-n", "dock1"});
         ASSERT_TRUE(test::waitUntil([] { return !shown().isEmpty() || plankPid() != 0; }, 30000));
-        ASSERT_TRUE(test::waitUntil([] { return QDBusInterface(kBusName, "/net/launchpad/plank/dock1",
-                                                               "net.launchpad.plank.Items")
-                                                    .call("GetCount")
-                                                    .type() == QDBusMessage::ReplyMessage; },
-                                    30000));
+        ASSERT_TRUE(test::waitUntil(
+            [] {
+                return QDBusInterface(kBusName, "/net/launchpad/plank/dock1", "net.launchpad.plank.Items")
+                           .call("GetCount")
+                           .type() == QDBusMessage::ReplyMessage;
+            },
+            30000));
     }
     // Stops whichever Plank holds the bus name: the test's own or one the switch started.
     void stopPlank() {
@@ -152,7 +155,8 @@ TEST_F(Plank, SwitchesRestartPlankWhichShowsEachPresetInOrderAndLeavesTheUsersOw
 
     QDir().mkpath(path("user/Reports 2024"));
     writeFile(path("user/plan #1.txt"), "plan");
-    ASSERT_EQ(pierline({"preset", "add-folder", "Work", path("user/Reports 2024"), "--display-as", "stack"}).exitCode, 0);
+    ASSERT_EQ(pierline({"preset", "add-folder", "Work", path("user/Reports 2024"), "--display-as", "stack"}).exitCode,
+              0);
     ASSERT_EQ(pierline({"preset", "add-file", "Work", path("user/plan #1.txt")}).exitCode, 0);
     ASSERT_EQ(pierline({"preset", "add-url", "Work", "https://example.org/a%20b", "--label", "Site"}).exitCode, 0);
     // The user's own item for an app no preset has, pinned while Plank runs. Moved in whole:

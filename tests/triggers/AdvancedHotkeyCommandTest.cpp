@@ -120,7 +120,8 @@ TEST_F(AdvancedHotkeyCommandTest, UnreadableStoredDataIsReportedAndNeverReplaced
     EXPECT_TRUE(run.err.contains("The stored leader key cannot be read")) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains("Leader key: Not set"));
 
-    for (const QStringList& args : {QStringList{"hotkey", "set", "Work", "--single"}, QStringList{"hotkey", "remove", "Work"}}) {
+    for (const QStringList& args :
+         {QStringList{"hotkey", "set", "Work", "--single"}, QStringList{"hotkey", "remove", "Work"}}) {
         run = runPierline(args);
         EXPECT_EQ(run.exitCode, 1) << args.join(' ').toStdString();
         EXPECT_TRUE(run.err.contains("nothing was changed")) << run.err.toStdString();

@@ -25,7 +25,7 @@ constexpr quint16 kOption = 58;
 constexpr quint16 kControl = 59;
 
 const KeyCombination kLeader{49, kCocoaControlFlag | kCocoaOptionFlag}; // ctrl+opt+space
-const KeyCombination kActionOne{18, 0};                                   // 1
+const KeyCombination kActionOne{18, 0};                                 // 1
 const KeyCombination kCmdJ{38, kCocoaCommandFlag};
 
 KeyCombo comboOf(const KeyCombination& combination) {
@@ -46,8 +46,8 @@ protected:
         drainMainQueue(); // announcements queued by earlier tests
         for (const QString& name : {kPierlineScopeModeChangedNotification, kAdvancedHotkeySwitchRequest,
                                     kAdvancedHotkeyConfigurationsChangedNotification})
-            tokens.push_back(NotificationCenter::shared().addObserver(name, Delivery::PosterThread,
-                                                                      [this](const Notification& n) { posted.push_back(n); }));
+            tokens.push_back(NotificationCenter::shared().addObserver(
+                name, Delivery::PosterThread, [this](const Notification& n) { posted.push_back(n); }));
     }
     void TearDown() override {
         for (ObserverToken token : tokens)
@@ -238,7 +238,8 @@ TEST_F(AdvancedHotkeyManagerTest, ModifierTapsCountTheLastModifierThatWentDown) 
              f.up(kCommand);
          },
          1},
-        {"Option then Control", [](FakeModifierMonitor& f) {
+        {"Option then Control",
+         [](FakeModifierMonitor& f) {
              f.down(kOption);
              f.down(kControl);
              f.up(kOption);
@@ -328,8 +329,8 @@ TEST_F(AdvancedHotkeyManagerTest, StartUpLoadsTimingsConfigurationsAndLeaderWith
     defaults.set(AdvancedHotkeyManager::kMultiPressWindowKey, QStringLiteral("0.9")); // not a double: ignored
     defaults.set(AdvancedHotkeyManager::kLeaderKeyKey, kLeader.toJsonBytes());
     defaults.set(AdvancedHotkeyManager::kConfigurationsKey,
-                 encodeHotkeyConfigurations({{presetA, multiPress(presetA, kCmdJ, 2)},
-                                             {presetB, sequence(presetB, kActionOne)}}));
+                 encodeHotkeyConfigurations(
+                     {{presetA, multiPress(presetA, kCmdJ, 2)}, {presetB, sequence(presetB, kActionOne)}}));
     AdvancedHotkeyManager& m = make();
     EXPECT_EQ(m.scopeTimeoutSeconds(), 2.0);
     EXPECT_EQ(m.multiPressWindowSeconds(), 0.5);

@@ -121,11 +121,16 @@ TEST_F(EndToEndTrigger, EachKindOfTriggerSwitchesTheDock) {
         {"preset shortcut", {{"shortcut", "set", "Lean", "cmd+opt+two"}}, chord({XK_Super_L, XK_Alt_L}, XK_2), {}},
         {"leader sequence",
          {{"hotkey", "leader", "ctrl+opt+space"}, {"hotkey", "set", "Lean", "--sequence", "l"}},
-         chord({XK_Control_L, XK_Alt_L}, XK_space), chord({}, XK_l)},
-        {"triple press", {{"hotkey", "set", "Lean", "--multi-press", "ctrl+j", "--count", "3"}},
-         chord({XK_Control_L}, XK_j) + chord({XK_Control_L}, XK_j) + chord({XK_Control_L}, XK_j), {}},
-        {"option double-tap", {{"hotkey", "set", "Lean", "--multi-press", "option", "--count", "2"}},
-         chord({}, XK_Alt_L) + chord({}, XK_Alt_L), {}},
+         chord({XK_Control_L, XK_Alt_L}, XK_space),
+         chord({}, XK_l)},
+        {"triple press",
+         {{"hotkey", "set", "Lean", "--multi-press", "ctrl+j", "--count", "3"}},
+         chord({XK_Control_L}, XK_j) + chord({XK_Control_L}, XK_j) + chord({XK_Control_L}, XK_j),
+         {}},
+        {"option double-tap",
+         {{"hotkey", "set", "Lean", "--multi-press", "option", "--count", "2"}},
+         chord({}, XK_Alt_L) + chord({}, XK_Alt_L),
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

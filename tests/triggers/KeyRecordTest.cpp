@@ -65,12 +65,24 @@ TEST_F(KeyRecord, RecordsWhatWasPressedAsDescribeShowsIt) {
     };
     const std::vector<Case> cases = {
         {"command and option with one", {"--json"}, chord({XK_Super_L, XK_Alt_L}, XK_1), 18, 0x180000, "⌘⌥1"},
-        {"shift is kept, the keypad's second level names it", {"--json"}, chord({XK_Shift_L}, XK_KP_End), 83,
-         0x20000, "⇧1"},
+        {"shift is kept, the keypad's second level names it",
+         {"--json"},
+         chord({XK_Shift_L}, XK_KP_End),
+         83,
+         0x20000,
+         "⇧1"},
         // Without the option the tap is no combination: the next key is what gets recorded.
-        {"a bare option tap needs the option", {"--json"}, Keys{{XK_Alt_L, true}, {XK_Alt_L, false}} + chord({}, XK_a),
-         0, 0, "A"},
-        {"a bare option tap", {"--json", "--allow-modifier-only"}, Keys{{XK_Alt_L, true}, {XK_Alt_L, false}}, 58, 0,
+        {"a bare option tap needs the option",
+         {"--json"},
+         Keys{{XK_Alt_L, true}, {XK_Alt_L, false}} + chord({}, XK_a),
+         0,
+         0,
+         "A"},
+        {"a bare option tap",
+         {"--json", "--allow-modifier-only"},
+         Keys{{XK_Alt_L, true}, {XK_Alt_L, false}},
+         58,
+         0,
          "⌥"},
     };
     for (const Case& c : cases) {

@@ -66,7 +66,10 @@ TEST(KeyRecorder, ModifierTaps) {
     };
     const Case cases[] = {
         {"quick Option tap", true, {{kCocoaOptionFlag, kOption, 0.0}, {0, kOption, 0.3}}, KeyCombination{kOption, 0}},
-        {"just under the limit", true, {{kCocoaOptionFlag, kOption, 0.0}, {0, kOption, 1.99}}, KeyCombination{kOption, 0}},
+        {"just under the limit",
+         true,
+         {{kCocoaOptionFlag, kOption, 0.0}, {0, kOption, 1.99}},
+         KeyCombination{kOption, 0}},
         {"held exactly two seconds", true, {{kCocoaOptionFlag, kOption, 0.0}, {0, kOption, 2.0}}, std::nullopt},
         {"held 2.5 seconds", true, {{kCocoaOptionFlag, kOption, 0.0}, {0, kOption, 2.5}}, std::nullopt},
         {"not allowed", false, {{kCocoaOptionFlag, kOption, 0.0}, {0, kOption, 0.1}}, std::nullopt},
@@ -87,7 +90,10 @@ TEST(KeyRecorder, ModifierTaps) {
         // A stray release after a long hold must not replay the hold; the next tap still records.
         {"long hold, stray release, then Shift",
          true,
-         {{kCocoaOptionFlag, kOption, 0.0}, {0, kOption, 2.5}, {0, kOption, 2.6}, {kCocoaShiftFlag, 56, 3.0},
+         {{kCocoaOptionFlag, kOption, 0.0},
+          {0, kOption, 2.5},
+          {0, kOption, 2.6},
+          {kCocoaShiftFlag, 56, 3.0},
           {0, 56, 3.1}},
          KeyCombination{56, 0}},
     };

@@ -62,7 +62,8 @@ class Notifications : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(QDBusConnection::sessionBus().isConnected())
-            << "this suite runs on a private session bus: dbus-run-session -- " << "notifications_tests";
+            << "this suite runs on a private session bus: dbus-run-session -- "
+            << "notifications_tests";
     }
 
     // What the platform's service answers a permission request.

@@ -101,8 +101,10 @@ TEST(KeyDescribe, NamesBothEncodingsAndOmitsTheComboWithoutAKey) {
     EXPECT_EQ(one.value("displayString"), "⌘⌥1");
     EXPECT_EQ(one.value("comboDescription"), "⌥⌘1");
     EXPECT_EQ(one.value("carbonModifiers"), 0x0900);
-    const QJsonObject noKey = QJsonDocument::fromJson(
-        runPierline({"key", "describe", "--code", "52", "--flags", "1048576", "--json"}).out.toUtf8()).object();
+    const QJsonObject noKey =
+        QJsonDocument::fromJson(
+            runPierline({"key", "describe", "--code", "52", "--flags", "1048576", "--json"}).out.toUtf8())
+            .object();
     EXPECT_EQ(noKey.value("displayString"), "⌘");
     EXPECT_FALSE(noKey.contains("comboDescription"));
 }

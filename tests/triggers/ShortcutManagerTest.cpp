@@ -66,7 +66,9 @@ protected:
         manager->setApplierForTesting([this](const QUuid& id, const QString& name) { applied.append({id, name}); });
         return *manager;
     }
-    QVariantMap presetTable() const { return defaults().dictionary(ShortcutManager::kPresetTableKey).value_or(QVariantMap()); }
+    QVariantMap presetTable() const {
+        return defaults().dictionary(ShortcutManager::kPresetTableKey).value_or(QVariantMap());
+    }
 
     TempHome home;
     VirtualTime time;

@@ -1,10 +1,10 @@
 #include "AppArgument.h"
 
+#include "core/PresetRecord.h"
 #include "dock/DockReader.h"
 #include "platform/DesktopEntry.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
-#include "core/PresetRecord.h"
 
 #include <QDir>
 #include <QFileInfo>

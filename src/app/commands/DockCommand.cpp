@@ -1,9 +1,9 @@
 #include "Commands.h"
 
 #include "app/Cli.h"
+#include "core/PresetRecord.h"
 #include "dock/DockReader.h"
 #include "targets/DockTarget.h"
-#include "core/PresetRecord.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -1,5 +1,5 @@
-#include "Commands.h"
 #include "CombinationFields.h"
+#include "Commands.h"
 #include "PresetCommandSupport.h"
 
 #include "app/Cli.h"
@@ -20,10 +20,10 @@
 namespace pierline::cli {
 namespace {
 
-const QString kUsage = QStringLiteral(
-    "hotkey leader COMBO | --none\n"
-    "       pierline hotkey set NAME --single | --sequence COMBO | --multi-press COMBO --count N\n"
-    "       pierline hotkey remove NAME | show [--json] | debug");
+const QString kUsage =
+    QStringLiteral("hotkey leader COMBO | --none\n"
+                   "       pierline hotkey set NAME --single | --sequence COMBO | --multi-press COMBO --count N\n"
+                   "       pierline hotkey remove NAME | show [--json] | debug");
 const QString kComboHelp = QStringLiteral("COMBO is mod+...+KEY: mods cmd opt ctrl shift, KEY a key name "
                                           "(one, f8, option) or code:N.");
 
@@ -156,8 +156,8 @@ int runSet(const QStringList& args) {
         bool ok = false;
         const qint64 count = parser.value(countOption).toLongLong(&ok);
         if (!ok || count < 1)
-            return usage(QStringLiteral("--count must be a whole number of 1 or more, got '%1'")
-                             .arg(parser.value(countOption)));
+            return usage(
+                QStringLiteral("--count must be a whole number of 1 or more, got '%1'").arg(parser.value(countOption)));
         configuration.multiPressCount = count;
     }
 
@@ -196,8 +196,7 @@ int runSet(const QStringList& args) {
 
 int runRemove(const QStringList& args) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Removes a preset's advanced hotkey; its simple shortcut stays."));
+    parser.setApplicationDescription(QStringLiteral("Removes a preset's advanced hotkey; its simple shortcut stays."));
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset's name."));
     if (auto exit = parse(parser, QStringLiteral("hotkey remove"), kUsage, args))
         return *exit;
@@ -290,8 +289,9 @@ int runShow(const QStringList& args) {
     out(QStringLiteral("Leader key: %1").arg(leader ? leader->displayString() : QStringLiteral("Not set")));
     for (const auto& [id, name] : rows) {
         const PresetHotkeyConfiguration& configuration = configurations.at(id);
-        QString line = QStringLiteral("%1: %2").arg(name.value_or(QStringLiteral("(deleted preset %1)").arg(uuidText(id))),
-                                                    triggerTypeDisplayName(configuration.triggerType));
+        QString line =
+            QStringLiteral("%1: %2").arg(name.value_or(QStringLiteral("(deleted preset %1)").arg(uuidText(id))),
+                                         triggerTypeDisplayName(configuration.triggerType));
         for (const KeyCombination& key : keysOf(configuration))
             line += QStringLiteral(" %1 (%2)").arg(key.displayString(), combinationText(key));
         if (configuration.triggerType == HotkeyTriggerType::multiPress && configuration.multiPressCount)

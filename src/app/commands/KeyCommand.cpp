@@ -1,5 +1,5 @@
-#include "Commands.h"
 #include "CombinationFields.h"
+#include "Commands.h"
 #include "PresetCommandSupport.h"
 
 #include "app/Cli.h"
@@ -25,7 +25,7 @@ int usage(const QString& message) {
 std::optional<quint64> number(const QString& text, quint64 max) {
     bool ok = false;
     const quint64 value = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? text.mid(2).toULongLong(&ok, 16)
-                                                                                     : text.toULongLong(&ok, 10);
+                                                                                    : text.toULongLong(&ok, 10);
     if (!ok || value > max)
         return std::nullopt;
     return value;
@@ -58,9 +58,11 @@ int runDescribe(const QStringList& args) {
         "a Carbon key code with Cocoa modifier flags."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print JSON."));
     const QCommandLineOption code(QStringLiteral("code"), QStringLiteral("Carbon key code."), QStringLiteral("N"));
-    const QCommandLineOption flags(QStringLiteral("flags"), QStringLiteral("Cocoa modifier flags."), QStringLiteral("N"));
+    const QCommandLineOption flags(QStringLiteral("flags"), QStringLiteral("Cocoa modifier flags."),
+                                   QStringLiteral("N"));
     parser.addOptions({json, code, flags});
-    parser.addPositionalArgument(QStringLiteral("COMBO"), QStringLiteral("The combination."), QStringLiteral("[COMBO]"));
+    parser.addPositionalArgument(QStringLiteral("COMBO"), QStringLiteral("The combination."),
+                                 QStringLiteral("[COMBO]"));
     if (auto exit = parse(parser, QStringLiteral("key describe"), kUsage, args))
         return *exit;
     const QStringList positional = parser.positionalArguments();
@@ -86,7 +88,6 @@ int runDescribe(const QStringList& args) {
 
     return printCombination(combination, parser.isSet(json));
 }
-
 
 int runRecord(const QStringList& args) {
     QCommandLineParser parser;

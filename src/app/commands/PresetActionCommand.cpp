@@ -3,9 +3,9 @@
 #include "PresetCommandSupport.h"
 
 #include "app/Cli.h"
-#include "switching/ActionManager.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
+#include "switching/ActionManager.h"
 
 #include <QDir>
 #include <QFileInfo>

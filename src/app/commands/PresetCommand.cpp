@@ -2,16 +2,15 @@
 #include "PresetCommandSupport.h"
 
 #include "app/Cli.h"
+#include "core/PresetRecord.h"
 #include "dock/DockReader.h"
-#include "targets/DockTarget.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PresetJson.h"
+#include "targets/DockTarget.h"
 #include "triggers/DesktopShortcutSync.h"
-#include "core/PresetRecord.h"
-
 
 namespace pierline::cli {
 namespace {
@@ -24,8 +23,7 @@ const QString kUsage = QStringLiteral(
 int createFromDock(DockPresetManager& manager, const QString& name) {
     auto reading = currentDockTarget()->read();
     if (auto* error = std::get_if<DockReadError>(&reading)) {
-        printWarning(
-            QStringLiteral("Failed to read current dock while creating preset: %1").arg(error->description()));
+        printWarning(QStringLiteral("Failed to read current dock while creating preset: %1").arg(error->description()));
         err(error->userMessage());
         return kExitFailed;
     }
@@ -143,9 +141,9 @@ std::optional<QStringList> positionalOnly(const QString& sub, const QString& usa
 int rename(const QStringList& args) {
     const QString usage = QStringLiteral("preset rename NAME NEW_NAME");
     int code = kExitOk;
-    const auto a = positionalOnly(QStringLiteral("rename"), usage, QStringLiteral("Renames a preset."),
-                                  {kPresetName, {QStringLiteral("NEW_NAME"), QStringLiteral("Its new name.")}}, args,
-                                  &code);
+    const auto a =
+        positionalOnly(QStringLiteral("rename"), usage, QStringLiteral("Renames a preset."),
+                       {kPresetName, {QStringLiteral("NEW_NAME"), QStringLiteral("Its new name.")}}, args, &code);
     if (!a)
         return code;
     if (const auto problem = DockPreset::nameProblem((*a)[1]))
@@ -193,11 +191,10 @@ int duplicate(const QStringList& args) {
 int move(const QStringList& args) {
     const QString usage = QStringLiteral("preset move NAME POSITION");
     int code = kExitOk;
-    const auto a =
-        positionalOnly(QStringLiteral("move"), usage,
-                       QStringLiteral("Moves a preset in the list; POSITION counts from 0, before the move."),
-                       {kPresetName, {QStringLiteral("POSITION"), QStringLiteral("Where it goes, from 0.")}}, args,
-                       &code);
+    const auto a = positionalOnly(
+        QStringLiteral("move"), usage,
+        QStringLiteral("Moves a preset in the list; POSITION counts from 0, before the move."),
+        {kPresetName, {QStringLiteral("POSITION"), QStringLiteral("Where it goes, from 0.")}}, args, &code);
     if (!a)
         return code;
     const auto position = parsePosition((*a)[1]);

@@ -2,12 +2,12 @@
 #include "PresetCommandSupport.h"
 
 #include "app/Cli.h"
+#include "core/PresetRecord.h"
 #include "store/DockPresetManager.h"
 #include "store/PersistenceController.h"
 #include "store/PresetJson.h"
 #include "triggers/AdvancedHotkeyManager.h"
 #include "triggers/ShortcutManager.h"
-#include "core/PresetRecord.h"
 
 #include <QJsonArray>
 

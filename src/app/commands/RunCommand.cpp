@@ -13,10 +13,10 @@ const QString kUsage = QStringLiteral("run");
 
 int runRunCommand(const QStringList& args) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Runs Pierline for this home: it keeps the store open and takes the commands that change "
-        "something (apply, settings set, preset changes) from later calls. Quit with `pierline quit`, "
-        "SIGTERM or Ctrl-C."));
+    parser.setApplicationDescription(
+        QStringLiteral("Runs Pierline for this home: it keeps the store open and takes the commands that change "
+                       "something (apply, settings set, preset changes) from later calls. Quit with `pierline quit`, "
+                       "SIGTERM or Ctrl-C."));
     if (auto exit = parse(parser, QStringLiteral("run"), kUsage, args))
         return *exit;
     if (!parser.positionalArguments().isEmpty())

@@ -17,11 +17,10 @@
 namespace pierline::cli {
 namespace {
 
-const QString kUsage = QStringLiteral(
-    "shortcut set NAME COMBO | remove NAME | show [--json]\n"
-    "       pierline shortcut action set ACTION COMBO | remove ACTION | run ACTION");
-const QString kComboHelp = QStringLiteral(
-    "COMBO is mod+...+KEY: modifiers cmd, opt, ctrl, shift; KEY a key name (one, f8, space) or code:N.");
+const QString kUsage = QStringLiteral("shortcut set NAME COMBO | remove NAME | show [--json]\n"
+                                      "       pierline shortcut action set ACTION COMBO | remove ACTION | run ACTION");
+const QString kComboHelp =
+    QStringLiteral("COMBO is mod+...+KEY: modifiers cmd, opt, ctrl, shift; KEY a key name (one, f8, space) or code:N.");
 
 int usage(const QString& message) {
     return usageError(message, kUsage);
@@ -138,12 +137,14 @@ int runShow(const QStringList& args) {
     reportUnusableTable(defaults, ShortcutManager::kPresetTableKey);
     reportUnusableTable(defaults, ShortcutManager::kActionTableKey);
     std::map<QUuid, StoredShortcut> presetShortcuts;
-    for (const StoredShortcutRow& row : readShortcutTable(defaults.object(ShortcutManager::kPresetTableKey).value_or(QVariant()))) {
+    for (const StoredShortcutRow& row :
+         readShortcutTable(defaults.object(ShortcutManager::kPresetTableKey).value_or(QVariant()))) {
         const QUuid id(row.tableKey);
         if (id.isNull())
             err(QStringLiteral("Stored shortcut under '%1' names no preset id; ignored").arg(row.tableKey));
         else if (!row.shortcut)
-            err(QStringLiteral("Stored shortcut of preset %1 has no usable key or modifiers; ignored").arg(row.tableKey));
+            err(QStringLiteral("Stored shortcut of preset %1 has no usable key or modifiers; ignored")
+                    .arg(row.tableKey));
         else
             presetShortcuts.emplace(id, *row.shortcut);
     }
@@ -162,14 +163,17 @@ int runShow(const QStringList& args) {
         object.insert(QStringLiteral("idString"), uuidText(*id));
         object.insert(QStringLiteral("name"), name);
         presetsJson.append(object);
-        lines.append(QStringLiteral("%1\t%2\t%3").arg(display(it->second), name, combinationText({carbonKeyCode(it->second.key), it->second.modifiers})));
+        lines.append(QStringLiteral("%1\t%2\t%3")
+                         .arg(display(it->second), name,
+                              combinationText({carbonKeyCode(it->second.key), it->second.modifiers})));
     }
     for (const auto& [id, shortcut] : presetShortcuts)
         if (!shown.count(id))
             err(QStringLiteral("Stored shortcut of preset %1 names no preset; ignored").arg(uuidText(id)));
 
     QJsonArray actionsJson;
-    for (const StoredShortcutRow& row : readShortcutTable(defaults.object(ShortcutManager::kActionTableKey).value_or(QVariant()))) {
+    for (const StoredShortcutRow& row :
+         readShortcutTable(defaults.object(ShortcutManager::kActionTableKey).value_or(QVariant()))) {
         if (!shortcutActionFromRawValue(row.tableKey) || !row.shortcut) {
             err(QStringLiteral("Stored action shortcut '%1' is unusable; ignored").arg(row.tableKey));
             continue;
@@ -179,7 +183,8 @@ int runShow(const QStringList& args) {
         actionsJson.append(object);
         lines.append(QStringLiteral("%1\t%2 (%3)\t%4")
                          .arg(display(*row.shortcut), shortcutActionTitle(*shortcutActionFromRawValue(row.tableKey)),
-                              row.tableKey, combinationText({carbonKeyCode(row.shortcut->key), row.shortcut->modifiers})));
+                              row.tableKey,
+                              combinationText({carbonKeyCode(row.shortcut->key), row.shortcut->modifiers})));
     }
 
     if (parser.isSet(json)) {
@@ -197,8 +202,9 @@ int runShow(const QStringList& args) {
 int runPresetShortcut(const QString& sub, const QStringList& args) {
     const bool setting = sub == QLatin1String("set");
     QCommandLineParser parser;
-    parser.setApplicationDescription(setting ? QStringLiteral("Sets the shortcut that switches to a preset. ") + kComboHelp
-                                             : QStringLiteral("Removes a preset's shortcut and its advanced hotkey."));
+    parser.setApplicationDescription(setting
+                                         ? QStringLiteral("Sets the shortcut that switches to a preset. ") + kComboHelp
+                                         : QStringLiteral("Removes a preset's shortcut and its advanced hotkey."));
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
     if (setting)
         parser.addPositionalArgument(QStringLiteral("COMBO"), QStringLiteral("The combination."));
@@ -250,7 +256,8 @@ int runActionShortcut(const QStringList& args) {
         return usage(QStringLiteral("Missing subcommand: set, remove or run"));
     if (isHelp(args.first())) {
         printUsage(kUsage, QStringLiteral("Sets, removes or runs the shortcuts of actions. ACTION is "
-                                          "updateLastAppliedPreset. ") + kComboHelp);
+                                          "updateLastAppliedPreset. ") +
+                               kComboHelp);
         return kExitOk;
     }
     const QString sub = args.first();
@@ -310,8 +317,8 @@ int runShortcutCommand(const QStringList& args) {
     if (args.isEmpty())
         return usage(QStringLiteral("Missing subcommand: set, remove, show or action"));
     if (isHelp(args.first())) {
-        printUsage(kUsage, QStringLiteral("Sets, removes or shows the global shortcuts of presets and actions. ") +
-                               kComboHelp);
+        printUsage(kUsage,
+                   QStringLiteral("Sets, removes or shows the global shortcuts of presets and actions. ") + kComboHelp);
         return kExitOk;
     }
     const QString sub = args.first();

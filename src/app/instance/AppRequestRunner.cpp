@@ -59,8 +59,8 @@ RequestLogSink& requestLogSink() {
 } // namespace
 
 CommandReply runRequestInApp(const CommandRequest& request) {
-    const bool verbose = request.arguments.contains(QStringLiteral("-v")) ||
-                         request.arguments.contains(QStringLiteral("--verbose"));
+    const bool verbose =
+        request.arguments.contains(QStringLiteral("-v")) || request.arguments.contains(QStringLiteral("--verbose"));
     cli::CapturedOutput capture;
     RequestLogSink& sink = requestLogSink();
     const QString previousFolder = QDir::currentPath();

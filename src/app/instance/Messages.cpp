@@ -21,7 +21,8 @@ std::variant<QJsonObject, QString> objectOf(const QByteArray& payload) {
 std::optional<QByteArray> bytesOf(const QJsonValue& value) {
     if (!value.isString())
         return std::nullopt;
-    const auto decoded = QByteArray::fromBase64Encoding(value.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded =
+        QByteArray::fromBase64Encoding(value.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded)
         return std::nullopt;
     return *decoded;

@@ -51,8 +51,8 @@ std::optional<int> RunningApp::start(InstanceServer::Runner runner) {
         return 1;
     }
     if (!lock_->writeContent(QByteArray::number(QCoreApplication::applicationPid()) + '\n'))
-        printWarning(QStringLiteral("Could not write the pid into %1; a second run cannot name it")
-                         .arg(address_.lockPath));
+        printWarning(
+            QStringLiteral("Could not write the pid into %1; a second run cannot name it").arg(address_.lockPath));
     server_ = std::make_unique<InstanceServer>(std::move(runner));
     QString error;
     if (!server_->listen(address_.socketPath, &error)) {

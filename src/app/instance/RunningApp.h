@@ -21,7 +21,7 @@ public:
     // must not become the app: 0 after "Pierline is already running (pid N)", 1 on a failure
     // (printed). nullopt: the app is up; run the event loop, then call shutDown().
     std::optional<int> start(InstanceServer::Runner runner);
-    void shutDown(); // closes the socket and releases the lock
+    void shutDown();    // closes the socket and releases the lock
     void requestQuit(); // after the current request's reply has gone out
 
     qint64 pid() const;

@@ -108,12 +108,14 @@ void writeValue(const GSettingsKey& key, const char* type, GVariant* floating) {
     const SettingsPtr settings = openSettings(key, type);
     const QByteArray name = key.key.toUtf8();
     if (!g_settings_is_writable(settings.get(), name.constData()))
-        throw GSettingsError(QStringLiteral("%1 is locked by the system administrator").arg(describe(key)).toStdString());
+        throw GSettingsError(
+            QStringLiteral("%1 is locked by the system administrator").arg(describe(key)).toStdString());
     const VariantPtr current(g_settings_get_value(settings.get(), name.constData()));
     if (g_variant_equal(current.get(), value.get()))
         return;
     if (!g_settings_set_value(settings.get(), name.constData(), value.get()))
-        throw GSettingsError(QStringLiteral("the settings backend refused the new %1").arg(describe(key)).toStdString());
+        throw GSettingsError(
+            QStringLiteral("the settings backend refused the new %1").arg(describe(key)).toStdString());
     g_settings_sync();
 }
 

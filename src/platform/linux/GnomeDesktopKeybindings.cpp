@@ -15,7 +15,9 @@ namespace {
 // under the path uses the relocatable schema.
 const char* const kPackage = "gnome-settings-daemon-common";
 const GSettingsKey kList{QStringLiteral("org.gnome.settings-daemon.plugins.media-keys"),
-                         QStringLiteral("custom-keybindings"), {}, QString::fromLatin1(kPackage)};
+                         QStringLiteral("custom-keybindings"),
+                         {},
+                         QString::fromLatin1(kPackage)};
 const char* const kEntryKeys[] = {"name", "command", "binding"};
 const QString kEntryFolder = QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/");
 // Every entry of ours, and only ours, lives under this prefix.

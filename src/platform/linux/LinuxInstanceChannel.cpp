@@ -39,8 +39,8 @@ std::optional<QString> privateFolderProblem(const QString& folder) {
 } // namespace
 
 std::variant<InstanceAddress, QString> instanceAddress(const QString& home) {
-    const QString realHome = QFileInfo(home).canonicalFilePath().isEmpty() ? QDir::cleanPath(home)
-                                                                           : QFileInfo(home).canonicalFilePath();
+    const QString realHome =
+        QFileInfo(home).canonicalFilePath().isEmpty() ? QDir::cleanPath(home) : QFileInfo(home).canonicalFilePath();
     const QString hash = QString::fromLatin1(
         QCryptographicHash::hash(QFile::encodeName(realHome), QCryptographicHash::Sha256).toHex().left(12));
     const QString runtime = QProcessEnvironment::systemEnvironment().value(QStringLiteral("XDG_RUNTIME_DIR"));

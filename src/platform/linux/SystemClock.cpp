@@ -21,7 +21,8 @@ public:
     QDateTime now() const override { return QDateTime::currentDateTimeUtc(); }
     double monotonicSeconds() const override { return static_cast<double>(elapsed_.nsecsElapsed()) / 1e9; }
     void sleep(double seconds) override {
-        if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        if (seconds > 0)
+            std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     }
 
 private:
@@ -38,7 +39,8 @@ public:
             timer->setSingleShot(!repeating);
             timer->setInterval(static_cast<int>(seconds * 1000.0));
             QObject::connect(timer, &QTimer::timeout, timer, [this, id, repeating, fire] {
-                if (!repeating) cancel(id);
+                if (!repeating)
+                    cancel(id);
                 fire();
             });
             {
@@ -56,7 +58,8 @@ public:
             std::lock_guard lock(mutex_);
             timer = timers_.take(id);
         }
-        if (!timer) return;
+        if (!timer)
+            return;
         runOnMainAsync([timer] {
             timer->stop();
             timer->deleteLater();
@@ -74,8 +77,12 @@ std::atomic<Timers*> g_timers{nullptr};
 
 } // namespace
 
-std::unique_ptr<Clock> createSystemClock() { return std::make_unique<SystemClock>(); }
-std::unique_ptr<Timers> createSystemTimers() { return std::make_unique<SystemTimers>(); }
+std::unique_ptr<Clock> createSystemClock() {
+    return std::make_unique<SystemClock>();
+}
+std::unique_ptr<Timers> createSystemTimers() {
+    return std::make_unique<SystemTimers>();
+}
 
 Clock& Clock::shared() {
     static const std::unique_ptr<Clock> system = createSystemClock();
@@ -83,7 +90,9 @@ Clock& Clock::shared() {
     return injected ? *injected : *system;
 }
 
-void Clock::setShared(Clock* clock) { g_clock.store(clock); }
+void Clock::setShared(Clock* clock) {
+    g_clock.store(clock);
+}
 
 Timers& Timers::shared() {
     static const std::unique_ptr<Timers> system = createSystemTimers();
@@ -91,6 +100,8 @@ Timers& Timers::shared() {
     return injected ? *injected : *system;
 }
 
-void Timers::setShared(Timers* timers) { g_timers.store(timers); }
+void Timers::setShared(Timers* timers) {
+    g_timers.store(timers);
+}
 
 } // namespace pierline

@@ -9,32 +9,49 @@
 namespace pierline {
 namespace {
 
-QString env(const char* name) { return QProcessEnvironment::systemEnvironment().value(QString::fromLatin1(name)); }
+QString env(const char* name) {
+    return QProcessEnvironment::systemEnvironment().value(QString::fromLatin1(name));
+}
 
-QString underHome(const QString& relative) { return QDir(SystemPaths::home()).filePath(relative); }
+QString underHome(const QString& relative) {
+    return QDir(SystemPaths::home()).filePath(relative);
+}
 
 } // namespace
 
 QString SystemPaths::home() {
     const QString explicitHome = env("PIERLINE_HOME");
-    if (!explicitHome.isEmpty()) return QDir::cleanPath(QDir(explicitHome).absolutePath());
+    if (!explicitHome.isEmpty())
+        return QDir::cleanPath(QDir(explicitHome).absolutePath());
     QString data = env("XDG_DATA_HOME");
-    if (data.isEmpty()) data = QDir::homePath() + QStringLiteral("/.local/share");
+    if (data.isEmpty())
+        data = QDir::homePath() + QStringLiteral("/.local/share");
     return QDir::cleanPath(data + QStringLiteral("/pierline/home"));
 }
 
-bool SystemPaths::homeIsExplicit() { return !env("PIERLINE_HOME").isEmpty(); }
+bool SystemPaths::homeIsExplicit() {
+    return !env("PIERLINE_HOME").isEmpty();
+}
 
-QString SystemPaths::preferencesFolder() { return underHome(QStringLiteral("Library/Preferences")); }
-QString SystemPaths::applicationSupportFolder() { return underHome(QStringLiteral("Library/Application Support/Pierline")); }
-QString SystemPaths::logsFolder() { return underHome(QStringLiteral("Library/Logs")); }
-QString SystemPaths::applicationsFolder() { return underHome(QStringLiteral("Applications")); }
+QString SystemPaths::preferencesFolder() {
+    return underHome(QStringLiteral("Library/Preferences"));
+}
+QString SystemPaths::applicationSupportFolder() {
+    return underHome(QStringLiteral("Library/Application Support/Pierline"));
+}
+QString SystemPaths::logsFolder() {
+    return underHome(QStringLiteral("Library/Logs"));
+}
+QString SystemPaths::applicationsFolder() {
+    return underHome(QStringLiteral("Applications"));
+}
 
 QString SystemPaths::temporaryDirectory() {
     // Per user, never the shared /tmp: the user's TMPDIR, else the runtime folder, else the home's own.
     for (const char* name : {"TMPDIR", "XDG_RUNTIME_DIR"}) {
         const QString folder = env(name);
-        if (!folder.isEmpty()) return QDir::cleanPath(folder);
+        if (!folder.isEmpty())
+            return QDir::cleanPath(folder);
     }
     return underHome(QStringLiteral("tmp"));
 }
@@ -45,28 +62,38 @@ QString SystemPaths::preferencesFile(const QString& domain) {
 
 QString SystemPaths::toolsDirectory() {
     const QString explicitDir = env("PIERLINE_TOOLS_DIR");
-    if (!explicitDir.isEmpty()) return QDir::cleanPath(explicitDir);
+    if (!explicitDir.isEmpty())
+        return QDir::cleanPath(explicitDir);
 #ifdef PIERLINE_TOOLS_DIR_DEFAULT
     const QString built = QStringLiteral(PIERLINE_TOOLS_DIR_DEFAULT);
-    if (QFileInfo(built).isDir()) return built;
+    if (QFileInfo(built).isDir())
+        return built;
 #endif
     // Installed layout: <prefix>/bin/pierline and <prefix>/libexec/pierline/.
     const QString appDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
     return QDir::cleanPath(appDir + QStringLiteral("/../libexec/pierline"));
 }
 
-QString SystemPaths::toolPath(const QString& name) { return QDir(toolsDirectory()).filePath(name); }
+QString SystemPaths::toolPath(const QString& name) {
+    return QDir(toolsDirectory()).filePath(name);
+}
 
-QString SystemPaths::shellPath() { return QStringLiteral("/bin/zsh"); }
-QString SystemPaths::killPath() { return QStringLiteral("/bin/kill"); }
+QString SystemPaths::shellPath() {
+    return QStringLiteral("/bin/zsh");
+}
+QString SystemPaths::killPath() {
+    return QStringLiteral("/bin/kill");
+}
 
 QStringList SystemPaths::dockutilFixedPaths() {
-    return {underHome(QStringLiteral("opt/homebrew/bin/dockutil")), underHome(QStringLiteral("usr/local/bin/dockutil"))};
+    return {underHome(QStringLiteral("opt/homebrew/bin/dockutil")),
+            underHome(QStringLiteral("usr/local/bin/dockutil"))};
 }
 
 QString SystemPaths::applicationBundle() {
     const QString explicitBundle = env("PIERLINE_BUNDLE");
-    if (!explicitBundle.isEmpty()) return QDir::cleanPath(explicitBundle);
+    if (!explicitBundle.isEmpty())
+        return QDir::cleanPath(explicitBundle);
     return QDir(applicationsFolder()).filePath(QStringLiteral("Pierline.app"));
 }
 
@@ -74,6 +101,8 @@ QString SystemPaths::bundleResource(const QString& name) {
     return QDir(applicationBundle()).filePath(QStringLiteral("Contents/Resources/") + name);
 }
 
-QString SystemPaths::ownBundleIdentifier() { return QStringLiteral("com.corvane.pierline"); }
+QString SystemPaths::ownBundleIdentifier() {
+    return QStringLiteral("com.corvane.pierline");
+}
 
 } // namespace pierline

@@ -71,9 +71,9 @@ public:
             Clock::shared().sleep(kGrabRetrySeconds);
         }
         if (result != GrabSuccess) {
-            error = result == AlreadyGrabbed ? QStringLiteral("another program holds the keyboard")
-                                             : QStringLiteral("the X server refused the keyboard grab (status %1)")
-                                                   .arg(result);
+            error = result == AlreadyGrabbed
+                        ? QStringLiteral("another program holds the keyboard")
+                        : QStringLiteral("the X server refused the keyboard grab (status %1)").arg(result);
             source_ = nullptr;
             return false;
         }

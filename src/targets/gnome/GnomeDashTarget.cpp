@@ -14,8 +14,8 @@
 namespace pierline {
 namespace {
 
-const GSettingsKey kFavorites{QStringLiteral("org.gnome.shell"), QStringLiteral("favorite-apps"), {},
-                              QStringLiteral("gnome-shell-common")};
+const GSettingsKey kFavorites{
+    QStringLiteral("org.gnome.shell"), QStringLiteral("favorite-apps"), {}, QStringLiteral("gnome-shell-common")};
 
 const Logger& log() {
     static const Logger logger(QStringLiteral("GnomeDash"));
@@ -83,8 +83,7 @@ std::variant<DockReading, DockReadError> GnomeDashTarget::read() const {
 }
 
 DockWriteReport GnomeDashTarget::write(const QString& presetName, const QStringList& apps,
-                                       const QList<DockFolderStackValues>& items,
-                                       const std::function<void()>& finish) {
+                                       const QList<DockFolderStackValues>& items, const std::function<void()>& finish) {
     QStringList ids;
     int spacers = 0;
     for (const QString& entry : apps) {
@@ -113,7 +112,8 @@ DockWriteReport GnomeDashTarget::write(const QString& presetName, const QStringL
         }
         setFavorites(ids);
     } catch (const DockTargetError& error) {
-        printWarning(QStringLiteral("Could not put '%1' on the GNOME dash: %2").arg(presetName, QString::fromUtf8(error.what())));
+        printWarning(QStringLiteral("Could not put '%1' on the GNOME dash: %2")
+                         .arg(presetName, QString::fromUtf8(error.what())));
         log().error(QStringLiteral("write '%1' failed: %2").arg(presetName, QString::fromUtf8(error.what())));
         return report;
     }

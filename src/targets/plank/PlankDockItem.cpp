@@ -40,8 +40,9 @@ QString readLauncher(const QString& path) {
     const QString launcher = value ? QString::fromUtf8(value).trimmed() : QString();
     g_free(value);
     if (launcher.isEmpty())
-        throw DockTargetError(
-            QStringLiteral("%1 has no Launcher in its [%2] group").arg(path, QString::fromLatin1(kGroup)).toStdString());
+        throw DockTargetError(QStringLiteral("%1 has no Launcher in its [%2] group")
+                                  .arg(path, QString::fromLatin1(kGroup))
+                                  .toStdString());
     return launcher;
 }
 

@@ -71,7 +71,8 @@ QStringList processEnvironment(qint64 pid) {
 QString findProgram(const QStringList& environment) {
     for (const QString& entry : environment)
         if (entry.startsWith(QLatin1String("PATH=")))
-            if (QString found = QStandardPaths::findExecutable(QStringLiteral("plank"), entry.mid(5).split(QLatin1Char(':')));
+            if (QString found =
+                    QStandardPaths::findExecutable(QStringLiteral("plank"), entry.mid(5).split(QLatin1Char(':')));
                 !found.isEmpty())
                 return found;
     return PlankSession::installedProgram();
@@ -199,9 +200,8 @@ void PlankSession::waitUntilShowing(qint64 pid, const QStringList& expected, dou
         clock.sleep(kPollSeconds);
     }
     if (!shown)
-        throw DockTargetError(QStringLiteral("Plank did not come back on the session bus within %1 s")
-                                  .arg(timeoutSeconds)
-                                  .toStdString());
+        throw DockTargetError(
+            QStringLiteral("Plank did not come back on the session bus within %1 s").arg(timeoutSeconds).toStdString());
     throw DockTargetError(QStringLiteral("Plank shows the apps [%1] instead of [%2]")
                               .arg(shown->join(QStringLiteral(", ")), expected.join(QStringLiteral(", ")))
                               .toStdString());

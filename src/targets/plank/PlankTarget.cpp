@@ -105,8 +105,8 @@ QStringList orderedDockItems(const QString& folder, const QStringList& order) {
 struct PlannedItem {
     QString fileName;
     QString launcher;
-    bool isApp = false;   // a desktop file, which GetPersistentApplications lists
-    QString linkPath;     // a generated link desktop file to write first
+    bool isApp = false; // a desktop file, which GetPersistentApplications lists
+    QString linkPath;   // a generated link desktop file to write first
     QByteArray linkText;
 };
 
@@ -134,7 +134,8 @@ QList<PlannedItem> plan(const QStringList& apps, const QList<DockFolderStackValu
             continue;
         }
         if (!QFileInfo(*path).isFile()) {
-            printWarning(QStringLiteral("Skipping %1: its desktop file is missing, and Plank drops such items").arg(entry));
+            printWarning(
+                QStringLiteral("Skipping %1: its desktop file is missing, and Plank drops such items").arg(entry));
             continue;
         }
         add({{}, PlankDockItem::launcherOfPath(*path), true, {}, {}}, *path);
@@ -209,7 +210,8 @@ void writeLayout(const QString& dock, const QList<PlannedItem>& planned, const Q
     for (const PlannedItem& item : planned) {
         if (!item.linkPath.isEmpty()) {
             if (!QDir().mkpath(QFileInfo(item.linkPath).path()))
-                throw DockTargetError(QStringLiteral("cannot create %1").arg(QFileInfo(item.linkPath).path()).toStdString());
+                throw DockTargetError(
+                    QStringLiteral("cannot create %1").arg(QFileInfo(item.linkPath).path()).toStdString());
             writeIfChanged(item.linkPath, item.linkText);
         }
         writeIfChanged(QDir(folder).filePath(item.fileName), PlankDockItem::text(item.launcher));
@@ -252,7 +254,8 @@ TargetStatus PlankTarget::status() const {
         return {true, {}, QStringLiteral("Plank runs the dock %1 (pid %2)").arg(dock).arg(*pid)};
     if (PlankSession::installedProgram().isEmpty())
         return {true, {}, QStringLiteral("plank is not installed; the dock %1 is written for when it is").arg(dock)};
-    return {true, {}, QStringLiteral("Plank is not running the dock %1; it shows a switch when it next starts").arg(dock)};
+    return {
+        true, {}, QStringLiteral("Plank is not running the dock %1; it shows a switch when it next starts").arg(dock)};
 }
 
 std::variant<DockReading, DockReadError> PlankTarget::read() const {
@@ -275,7 +278,8 @@ std::variant<DockReading, DockReadError> PlankTarget::read() const {
             continue;
         }
         if (QUrl(launcher).scheme() != QLatin1String("file")) {
-            printLine(QStringLiteral("Leaving out %1 (%2): a preset holds apps, folders, files and links").arg(name, launcher));
+            printLine(QStringLiteral("Leaving out %1 (%2): a preset holds apps, folders, files and links")
+                          .arg(name, launcher));
             continue;
         }
         const QString path = launcherPath(launcher);
@@ -346,7 +350,8 @@ DockWriteReport PlankTarget::write(const QString& presetName, const QStringList&
     log().info(QStringLiteral("wrote '%1': %2 dock items").arg(presetName).arg(planned.size()));
 
     if (!pid) {
-        printLine(QStringLiteral("Plank is not running the dock %1: it shows '%2' when it next starts").arg(dock, presetName));
+        printLine(QStringLiteral("Plank is not running the dock %1: it shows '%2' when it next starts")
+                      .arg(dock, presetName));
     } else {
         // A Plank that does not show the preset is a switch that did not reach the dock.
         QStringList expected;
@@ -358,8 +363,10 @@ DockWriteReport PlankTarget::write(const QString& presetName, const QStringList&
             printLine(QStringLiteral("Plank restarted with '%1'").arg(presetName));
         } catch (const DockTargetError& error) {
             ++report.failed;
-            printWarning(QStringLiteral("Plank does not show '%1': %2").arg(presetName, QString::fromUtf8(error.what())));
-            log().error(QStringLiteral("restart after '%1' failed: %2").arg(presetName, QString::fromUtf8(error.what())));
+            printWarning(
+                QStringLiteral("Plank does not show '%1': %2").arg(presetName, QString::fromUtf8(error.what())));
+            log().error(
+                QStringLiteral("restart after '%1' failed: %2").arg(presetName, QString::fromUtf8(error.what())));
         }
     }
     if (finish)
@@ -383,7 +390,8 @@ void PlankTarget::removeUnused(const QList<DockFolderStackValues>& itemsInUse) {
         keep.insert(generatedLauncherId(item));
     try {
         const QString folder = launchersFolder(dockName());
-        for (const QString& name : QDir(folder).entryList({kOwnPrefix + QStringLiteral("*") + kDockItemSuffix}, QDir::Files))
+        for (const QString& name :
+             QDir(folder).entryList({kOwnPrefix + QStringLiteral("*") + kDockItemSuffix}, QDir::Files))
             keep.insert(QFileInfo(launcherPath(PlankDockItem::readLauncher(QDir(folder).filePath(name)))).fileName());
     } catch (const DockTargetError& error) {
         // Without the dock's own items nothing can be known to be unused.
