@@ -25,6 +25,8 @@ namespace {
 using test::CliRun;
 
 const QString kBusName = QStringLiteral("net.launchpad.plank.dock1");
+// What a plain `plank` owns, as the desktop file and autostart run it.
+const QString kPlainBusName = QStringLiteral("net.launchpad.plank");
 const QString kOrderSchema = QStringLiteral("net.launchpad.plank.dock.settings:/net/launchpad/plank/docks/dock1/");
 
 class Plank : public ::testing::Test {
@@ -34,7 +36,8 @@ protected:
             << "plank is not installed; scripts/bootstrap installs it";
         ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "Plank needs a display; run under xvfb-run";
         ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "run under run-under-session-bus";
-        ASSERT_FALSE(bus()->isServiceRegistered(kBusName)) << "another Plank runs on this bus";
+        ASSERT_FALSE(bus()->isServiceRegistered(kBusName) || bus()->isServiceRegistered(kPlainBusName))
+            << "another Plank runs on this bus";
         env_["HOME"] = path("user");
         env_["XDG_CONFIG_HOME"] = path("config");
         env_["XDG_DATA_HOME"] = path("data");
@@ -86,8 +89,10 @@ protected:
     }
 
     // The apps Plank shows, as local paths; empty when it does not answer.
+    // Whichever name the running Plank owns.
+    static QString busName() { return bus()->isServiceRegistered(kPlainBusName) ? kPlainBusName : kBusName; }
     static QStringList shown() {
-        QDBusInterface items(kBusName, "/net/launchpad/plank/dock1", "net.launchpad.plank.Items");
+        QDBusInterface items(busName(), "/net/launchpad/plank/dock1", "net.launchpad.plank.Items");
         const QDBusReply<QStringList> reply = items.call("GetPersistentApplications");
         QStringList paths;
         for (const QString& uri : reply.isValid() ? reply.value() : QStringList())
@@ -95,10 +100,10 @@ protected:
         return paths;
     }
     static qint64 plankPid() {
-        const QDBusReply<uint> pid = bus()->servicePid(kBusName);
+        const QDBusReply<uint> pid = bus()->servicePid(busName());
         return pid.isValid() ? pid.value() : 0;
     }
-    void startPlank(const QString& pathPrefix = {}) {
+    void startPlank(const QString& pathPrefix = {}, const QStringList& arguments = {"-n", "dock1"}) {
         QProcessEnvironment environment = this->environment();
         if (!pathPrefix.isEmpty())
             environment.insert("PATH", pathPrefix + ":" + environment.value("PATH"));
@@ -106,11 +111,11 @@ protected:
         plank_->setProcessEnvironment(environment);
         plank_->setStandardOutputFile(QProcess::nullDevice());
         plank_->setStandardErrorFile(QProcess::nullDevice());
-        plank_->start(QStandardPaths::findExecutable("plank"), {"-n", "dock1"});
+        plank_->start(QStandardPaths::findExecutable("plank"), arguments);
         ASSERT_TRUE(test::waitUntil([] { return !shown().isEmpty() || plankPid() != 0; }, 30000));
         ASSERT_TRUE(test::waitUntil(
             [] {
-                return QDBusInterface(kBusName, "/net/launchpad/plank/dock1", "net.launchpad.plank.Items")
+                return QDBusInterface(busName(), "/net/launchpad/plank/dock1", "net.launchpad.plank.Items")
                            .call("GetCount")
                            .type() == QDBusMessage::ReplyMessage;
             },
@@ -123,7 +128,8 @@ protected:
             ::kill(static_cast<pid_t>(pid), SIGTERM);
         if (plank_)
             plank_->waitForFinished(10000);
-        EXPECT_TRUE(test::waitUntil([] { return !bus()->isServiceRegistered(kBusName); }, 10000));
+        EXPECT_TRUE(test::waitUntil(
+            [] { return !bus()->isServiceRegistered(kBusName) && !bus()->isServiceRegistered(kPlainBusName); }, 10000));
     }
 
     QTemporaryDir root_;
@@ -239,6 +245,29 @@ TEST_F(Plank, WithoutPlankTheLayoutWaitsForItsNextStartAndAPlankThatDoesNotComeB
     run = pierline({"apply", "Other"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("Plank does not show 'Other'")) << run.err.toStdString();
+}
+
+TEST_F(Plank, APlainPlankIsFoundSwitchedAndStartedAgainPlain) {
+    dockItem("mail.dockitem", apps("mail.desktop"));
+    dockItem("editor.dockitem", apps("editor.desktop"));
+    setOrder({"mail.dockitem", "editor.dockitem"});
+    startPlank({}, {});
+    ASSERT_TRUE(bus()->isServiceRegistered(kPlainBusName));
+    const qint64 firstPid = plankPid();
+
+    const CliRun target = pierline({"target", "--json"});
+    EXPECT_EQ(QJsonDocument::fromJson(target.out.toUtf8()).object()["target"].toString(), "plank")
+        << target.out.toStdString();
+    ASSERT_EQ(pierline({"preset", "create", "Work", "--from-dock"}).exitCode, 0);
+    setOrder({"editor.dockitem", "mail.dockitem"});
+    ASSERT_EQ(pierline({"preset", "create", "Reversed", "--from-dock"}).exitCode, 0);
+
+    // Written while it runs, a plain Plank would show the old order: the switch stops and restarts it.
+    const CliRun run = pierline({"apply", "Work"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_NE(plankPid(), firstPid);
+    EXPECT_EQ(shown(), QStringList({apps("mail.desktop"), apps("editor.desktop")}));
+    EXPECT_TRUE(bus()->isServiceRegistered(kPlainBusName)) << "started again another way";
 }
 
 } // namespace

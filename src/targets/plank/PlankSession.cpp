@@ -1,6 +1,7 @@
 #include "PlankSession.h"
 
 #include "platform/Clock.h"
+#include "platform/Log.h"
 #include "platform/Url.h"
 #include "platform/linux/ProcessTable.h"
 #include "targets/DockTargetError.h"
@@ -16,6 +17,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace pierline {
@@ -23,6 +26,17 @@ namespace {
 
 constexpr int kCallTimeoutMs = 2000;
 constexpr double kPollSeconds = 0.02;
+// The dock a plain `plank` serves.
+const QString kPlainDock = QStringLiteral("dock1");
+// After SIGKILL only the bus has to notice the lost connection.
+constexpr double kAfterKillSeconds = 2;
+// How long the kernel may take to end a killed process (an event wait, not a poll).
+constexpr int kKillWaitMs = 5000;
+
+const Logger& log() {
+    static const Logger logger(QStringLiteral("Plank"));
+    return logger;
+}
 
 // Names the bus would refuse are not sent: such a Plank cannot be on the bus at all.
 bool isBusName(const QString& name) {
@@ -58,6 +72,21 @@ std::optional<QVariant> call(const QString& name, const QString& path, const QSt
 bool processAlive(qint64 pid) {
     const auto stat = ProcessTable().stat(pid);
     return stat && !stat->finished();
+}
+
+// Waits for the kernel to end a process sent SIGKILL: a stopped or deadlocked Plank goes at once,
+// but not synchronously with the signal.
+bool waitUntilKilled(qint64 pid) {
+    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+    if (fd < 0)
+        return errno == ESRCH; // already gone (or reaped)
+    pollfd ready{fd, POLLIN, 0};
+    int rc = 0;
+    do {
+        rc = ::poll(&ready, 1, kKillWaitMs);
+    } while (rc < 0 && errno == EINTR);
+    ::close(fd);
+    return rc > 0 || !processAlive(pid);
 }
 
 QStringList processEnvironment(qint64 pid) {
@@ -103,11 +132,27 @@ bool PlankSession::hasSessionBus() {
     return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
 }
 
-QString PlankSession::busName() const {
-    return QStringLiteral("net.launchpad.plank.") + dock_;
+QList<PlankSession::Endpoint> PlankSession::endpoints() const {
+    QList<Endpoint> out{
+        {QStringLiteral("net.launchpad.plank.") + dock_, QStringLiteral("/net/launchpad/plank/") + dock_}};
+    if (dock_ == kPlainDock)
+        out.append({QStringLiteral("net.launchpad.plank"), QStringLiteral("/net/launchpad/plank")});
+    return out;
 }
 
-QString PlankSession::objectPath() const {
+std::optional<PlankSession::Endpoint> PlankSession::runningEndpoint() const {
+    for (const Endpoint& endpoint : endpoints())
+        if (call(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                 QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"), {endpoint.busName},
+                 QStringLiteral("b"))
+                .value_or(QVariant(false))
+                .toBool())
+            return endpoint;
+    return std::nullopt;
+}
+
+// Every Plank keeps a dock's items under its name, whichever bus name it owns.
+QString PlankSession::itemsPath() const {
     return QStringLiteral("/net/launchpad/plank/") + dock_;
 }
 
@@ -116,11 +161,12 @@ QString PlankSession::installedProgram() {
 }
 
 std::optional<qint64> PlankSession::runningPid() const {
-    if (!isBusName(busName()))
+    const std::optional<Endpoint> endpoint = runningEndpoint();
+    if (!endpoint)
         return std::nullopt;
     const std::optional<QVariant> pid =
         call(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-             QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetConnectionUnixProcessID"), {busName()},
+             QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetConnectionUnixProcessID"), {endpoint->busName},
              QStringLiteral("u"));
     if (!pid)
         return std::nullopt;
@@ -128,8 +174,12 @@ std::optional<qint64> PlankSession::runningPid() const {
 }
 
 std::optional<QStringList> PlankSession::persistentApplications() const {
-    const std::optional<QVariant> uris = call(busName(), objectPath(), QStringLiteral("net.launchpad.plank.Items"),
-                                              QStringLiteral("GetPersistentApplications"), {}, QStringLiteral("as"));
+    const std::optional<Endpoint> endpoint = runningEndpoint();
+    if (!endpoint)
+        return std::nullopt;
+    const std::optional<QVariant> uris =
+        call(endpoint->busName, itemsPath(), QStringLiteral("net.launchpad.plank.Items"),
+             QStringLiteral("GetPersistentApplications"), {}, QStringLiteral("as"));
     if (!uris)
         return std::nullopt;
     return uris->toStringList();
@@ -141,24 +191,50 @@ PlankSession::Launch PlankSession::stop(qint64 pid, double timeoutSeconds) const
     if (launch.environment.isEmpty())
         launch.environment = QProcessEnvironment::systemEnvironment().toStringList();
     launch.program = findProgram(launch.environment);
+    const QList<QByteArray> commandLine = ProcessTable().cmdline(pid);
+    if (!commandLine.isEmpty()) {
+        launch.arguments.emplace();
+        for (qsizetype i = 1; i < commandLine.size(); ++i)
+            launch.arguments->append(QString::fromLocal8Bit(commandLine[i]));
+    }
     launch.workingDirectory = QFile::decodeName(ProcessTable().cwd(pid));
     if (launch.workingDirectory.isEmpty() || !QFileInfo(launch.workingDirectory).isDir())
         launch.workingDirectory = QFileInfo(QDir::homePath()).isDir() ? QDir::homePath() : QDir::rootPath();
 
-    if (::kill(static_cast<pid_t>(pid), SIGTERM) != 0 && errno != ESRCH)
-        throw DockTargetError(QStringLiteral("cannot stop Plank (pid %1): %2")
-                                  .arg(pid)
-                                  .arg(QString::fromLocal8Bit(std::strerror(errno)))
-                                  .toStdString());
-    Clock& clock = Clock::shared();
-    const double deadline = clock.monotonicSeconds() + timeoutSeconds;
     // A new Plank would only hand over to the old one while it still holds the name.
-    while (processAlive(pid) || runningPid()) {
-        if (clock.monotonicSeconds() >= deadline)
-            throw DockTargetError(
-                QStringLiteral("Plank (pid %1) did not stop within %2 s").arg(pid).arg(timeoutSeconds).toStdString());
-        clock.sleep(kPollSeconds);
-    }
+    const auto gone = [&] { return !processAlive(pid) && !runningPid(); };
+    Clock& clock = Clock::shared();
+    const double start = clock.monotonicSeconds();
+    const auto waitUntilGone = [&](double untilSeconds) {
+        while (!gone()) {
+            if (clock.monotonicSeconds() - start >= untilSeconds)
+                return false;
+            clock.sleep(kPollSeconds);
+        }
+        return true;
+    };
+    const auto signal = [&](int number, const char* name) {
+        if (::kill(static_cast<pid_t>(pid), number) != 0 && errno != ESRCH)
+            throw DockTargetError(QStringLiteral("cannot stop Plank (pid %1) with %2: %3")
+                                      .arg(pid)
+                                      .arg(QLatin1String(name), QString::fromLocal8Bit(std::strerror(errno)))
+                                      .toStdString());
+    };
+
+    if (const std::optional<Endpoint> endpoint = runningEndpoint())
+        call(endpoint->busName, endpoint->applicationPath, QStringLiteral("org.gtk.Actions"),
+             QStringLiteral("Activate"), {QStringLiteral("quit"), QVariantList(), QVariantMap()}, QString());
+    if (waitUntilGone(timeoutSeconds / 2))
+        return launch;
+    log().info(QStringLiteral("Plank (pid %1) did not quit; sending SIGTERM").arg(pid));
+    signal(SIGTERM, "SIGTERM");
+    if (waitUntilGone(timeoutSeconds))
+        return launch;
+    log().error(QStringLiteral("Plank (pid %1) did not stop within %2 s; killing it").arg(pid).arg(timeoutSeconds));
+    signal(SIGKILL, "SIGKILL");
+    if (!waitUntilKilled(pid) || !waitUntilGone(timeoutSeconds + kAfterKillSeconds))
+        throw DockTargetError(
+            QStringLiteral("Plank (pid %1) did not stop within %2 s").arg(pid).arg(timeoutSeconds).toStdString());
     return launch;
 }
 
@@ -167,7 +243,7 @@ qint64 PlankSession::start(const Launch& launch) const {
         throw DockTargetError("plank is not installed (no `plank` on PATH)");
     QProcess process;
     process.setProgram(launch.program);
-    process.setArguments({QStringLiteral("-n"), dock_});
+    process.setArguments(launch.arguments.value_or(QStringList{QStringLiteral("-n"), dock_}));
     process.setEnvironment(launch.environment);
     process.setWorkingDirectory(launch.workingDirectory);
     process.setStandardInputFile(QProcess::nullDevice());

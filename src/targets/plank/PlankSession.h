@@ -7,7 +7,9 @@
 namespace pierline {
 
 // The Plank process of one dock in the user's session, found through its name on the session
-// bus (`net.launchpad.plank.<dock>`). Waits poll the real process against the shared clock.
+// bus: `plank -n <dock>` owns `net.launchpad.plank.<dock>`; a plain `plank` (as its desktop file and
+// autostart run it) owns `net.launchpad.plank` and serves the dock "dock1". Waits poll the real
+// process against the shared clock.
 class PlankSession {
 public:
     explicit PlankSession(QString dock);
@@ -21,13 +23,16 @@ public:
     // What a stopped Plank ran with, to start it again the same way.
     struct Launch {
         QString program;
-        QStringList environment; // KEY=value
+        std::optional<QStringList> arguments; // as it ran, when known: a plain `plank` comes back plain
+        QStringList environment;              // KEY=value
         QString workingDirectory;
     };
-    // Stops the Plank with `pid` and waits until it and its bus name are gone. Throws
-    // DockTargetError when it does not stop within `timeoutSeconds`.
+    // Stops the Plank with `pid` and waits until it and its bus name are gone: its own quit action
+    // first (its SIGTERM handler can deadlock), SIGTERM when it has not gone within half of
+    // `timeoutSeconds`, SIGKILL after the whole of it. Throws DockTargetError when even that fails.
     Launch stop(qint64 pid, double timeoutSeconds) const;
-    // Starts `plank -n <dock>` detached, in a session of its own; throws DockTargetError.
+    // Starts Plank with the launch's arguments (`-n <dock>` when they are not known) detached, in a
+    // session of its own; throws DockTargetError.
     qint64 start(const Launch& launch) const;
     // Waits until the started Plank answers GetPersistentApplications with `expected` in that
     // order (other apps may stand between them). Throws DockTargetError when it exits, does not
@@ -41,8 +46,15 @@ public:
     static QString installedProgram();
 
 private:
-    QString busName() const;
-    QString objectPath() const;
+    // The bus name and application object path of each way this dock's Plank may run.
+    struct Endpoint {
+        QString busName;
+        QString applicationPath;
+    };
+    QList<Endpoint> endpoints() const;
+    // The one that is on the bus now, if any.
+    std::optional<Endpoint> runningEndpoint() const;
+    QString itemsPath() const;
 
     QString dock_;
 };
