@@ -73,7 +73,10 @@ void BM_PlankApplyWithRestart(benchmark::State& state) {
             state.SkipWithError("needs plank, a display and a session bus");
             return;
         }
-        PlankSession::Launch launch{plank, QProcessEnvironment::systemEnvironment().toStringList(), QDir::homePath()};
+        PlankSession::Launch launch{.program = plank,
+                                    .arguments = std::nullopt,
+                                    .environment = QProcessEnvironment::systemEnvironment().toStringList(),
+                                    .workingDirectory = QDir::homePath()};
         try {
             session.waitUntilShowing(session.start(launch), {}, 30);
         } catch (const DockTargetError& error) {

@@ -16,29 +16,51 @@ const Logger& log() {
     return logger;
 }
 
+// Why the home has no Dock to read or write; nullopt when it has one.
+std::optional<QString> missingDock() {
+    if (!QFileInfo::exists(SystemPaths::preferencesFile(QStringLiteral("com.apple.dock")))) {
+        // Only `sandbox init` makes an emulated Dock: a write must not make one in the user's own
+        // home, which would then stay on it for good. `sandbox init` is advice for a home of its own.
+        if (!SystemPaths::homeIsExplicit())
+            return QStringLiteral("no dock Pierline can drive was found on this desktop (the GNOME dash or Plank); "
+                                  "start one, or set dockTarget to gnome or plank");
+        return QStringLiteral("the home %1 holds no emulated Dock; `pierline sandbox init` makes one")
+            .arg(SystemPaths::home());
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 TargetStatus SandboxTarget::status() const {
     const QString defaults = SystemPaths::toolPath(QStringLiteral("defaults"));
     if (!QFileInfo(defaults).isExecutable())
         return {false, QStringLiteral("the emulated defaults tool is missing (%1)").arg(defaults), {}};
-    if (!QFileInfo::exists(SystemPaths::preferencesFile(QStringLiteral("com.apple.dock"))))
-        return {false,
-                QStringLiteral("the home %1 holds no Dock; run `pierline sandbox init`").arg(SystemPaths::home()),
-                {}};
+    if (const auto why = missingDock())
+        return {false, *why, {}};
     return {};
 }
 
 std::variant<DockReading, DockReadError> SandboxTarget::read() const {
+    if (const auto why = missingDock())
+        return DockReadError{DockReadError::Kind::CommandFailed, *why};
     return DockReader::readDock();
 }
 
 DockReading SandboxTarget::readLayout() const {
+    if (const auto why = missingDock()) {
+        printWarning(QStringLiteral("Warning: reading %1 failed. %2").arg(displayName(), *why));
+        return {};
+    }
     return {DockReader::getDockApps(), DockReader::getDockItems()};
 }
 
 DockWriteReport SandboxTarget::write(const QString& name, const QStringList& apps,
                                      const QList<DockFolderStackValues>& items, const std::function<void()>& finish) {
+    if (const TargetStatus now = status(); !now.reachable) {
+        printWarning(QStringLiteral("Cannot apply '%1': %2").arg(name, now.reason));
+        return {};
+    }
     const QString bundled = SystemPaths::bundleResource(QStringLiteral("dockutil"));
     if (!readBoolSetting(Setting::UseDockutil)) {
         printLine(QStringLiteral("User has disabled dockutil usage. Using defaults method."));
