@@ -1,4 +1,5 @@
 #include "DockTiles.h"
+#include "dock/DockTileNames.h"
 
 #include "platform/Plist.h"
 #include "platform/Url.h"
@@ -10,18 +11,12 @@
 namespace pierline::tools {
 namespace {
 
-// The Dock's file-type codes of the tiles it writes.
-constexpr int kFileTypeApplication = 41;
-constexpr int kFileTypeDirectory = 2;
-constexpr int kCFURLPOSIXPathStyleString = 15;
-
 QVariant newGuid() {
     return QVariant(static_cast<qint64>(QRandomGenerator::global()->generate()));
 }
 
 QVariantMap urlData(const QString& text) {
-    return {{QStringLiteral("_CFURLString"), text},
-            {QStringLiteral("_CFURLStringType"), static_cast<qint64>(kCFURLPOSIXPathStyleString)}};
+    return {{QStringLiteral("_CFURLString"), text}, {QStringLiteral("_CFURLStringType"), dock_tiles::kUrlStringType}};
 }
 
 QString bundleIdentifier(const QString& bundlePath) {
@@ -56,12 +51,12 @@ QVariantMap appTile(const QString& bundlePath, const QString& label) {
     const QVariantMap data = {
         {QStringLiteral("file-data"), urlData(fileUrlText(bundlePath, true))},
         {QStringLiteral("file-label"), name},
-        {QStringLiteral("file-type"), static_cast<qint64>(kFileTypeApplication)},
+        {QStringLiteral("file-type"), dock_tiles::kApplicationFileType},
         {QStringLiteral("bundle-identifier"), bundleIdentifier(bundlePath)},
         {QStringLiteral("dock-extra"), static_cast<qint64>(0)},
     };
     return {{QStringLiteral("GUID"), newGuid()},
-            {QStringLiteral("tile-type"), QStringLiteral("file-tile")},
+            {QStringLiteral("tile-type"), dock_tiles::kFileTile},
             {QStringLiteral("tile-data"), data}};
 }
 
@@ -69,14 +64,14 @@ QVariantMap folderTile(const QString& path, const QString& label, int showAs, in
     const QVariantMap data = {
         {QStringLiteral("file-data"), urlData(fileUrlText(path, true))},
         {QStringLiteral("file-label"), label.isEmpty() ? lastPathComponent(path) : label},
-        {QStringLiteral("file-type"), static_cast<qint64>(kFileTypeDirectory)},
+        {QStringLiteral("file-type"), dock_tiles::kDirectoryFileType},
         {QStringLiteral("showas"), static_cast<qint64>(showAs)},
         {QStringLiteral("displayas"), static_cast<qint64>(displayAs)},
         {QStringLiteral("arrangement"), static_cast<qint64>(arrangement)},
         {QStringLiteral("preferreditemsize"), static_cast<qint64>(-1)},
     };
     return {{QStringLiteral("GUID"), newGuid()},
-            {QStringLiteral("tile-type"), QStringLiteral("directory-tile")},
+            {QStringLiteral("tile-type"), dock_tiles::kDirectoryTile},
             {QStringLiteral("tile-data"), data}};
 }
 
@@ -86,7 +81,7 @@ QVariantMap fileTile(const QString& path, const QString& label) {
         {QStringLiteral("file-label"), label.isEmpty() ? lastPathComponent(path) : label},
     };
     return {{QStringLiteral("GUID"), newGuid()},
-            {QStringLiteral("tile-type"), QStringLiteral("file-tile")},
+            {QStringLiteral("tile-type"), dock_tiles::kFileTile},
             {QStringLiteral("tile-data"), data}};
 }
 
@@ -96,7 +91,7 @@ QVariantMap urlTile(const QString& url, const QString& label) {
         {QStringLiteral("label"), label.isEmpty() ? url : label},
     };
     return {{QStringLiteral("GUID"), newGuid()},
-            {QStringLiteral("tile-type"), QStringLiteral("url-tile")},
+            {QStringLiteral("tile-type"), dock_tiles::kUrlTile},
             {QStringLiteral("tile-data"), data}};
 }
 

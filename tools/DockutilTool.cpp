@@ -2,6 +2,7 @@
 // lines Pierline's writer produces, and "restarts" the Dock like `killall Dock` unless told not to.
 #include "DockTiles.h"
 #include "ToolSupport.h"
+#include "dock/DockTileNames.h"
 
 #include "platform/UserDefaults.h"
 
@@ -294,8 +295,8 @@ int addCommand(const Options& o) {
     std::optional<QString> localPath; // for the duplicate check
 
     const QString type = o.type;
-    static const QStringList spacerTypes = {QStringLiteral("spacer-tile"), QStringLiteral("small-spacer-tile"),
-                                            QStringLiteral("flex-spacer-tile")};
+    static const QStringList spacerTypes = {dock_tiles::kSpacerTile, dock_tiles::kSmallSpacerTile,
+                                            dock_tiles::kFlexSpacerTile};
     QString spacerType = type;
     if (!spacerType.isEmpty() && !spacerType.endsWith(QLatin1String("-tile")))
         spacerType += QStringLiteral("-tile");

@@ -1,4 +1,5 @@
 #include "Sandbox.h"
+#include "dock/DockTileNames.h"
 
 #include "platform/Plist.h"
 #include "platform/SystemPaths.h"
@@ -21,10 +22,6 @@ const QByteArray kAppScript = QByteArrayLiteral("#!/bin/sh\n"
                                                 "child=$!\n"
                                                 "trap 'kill \"$child\" 2>/dev/null; exit 0' TERM INT HUP\n"
                                                 "wait \"$child\"\n");
-
-constexpr qint64 kURLStringType = 15;
-constexpr qint64 kFileTypeApplication = 41;
-constexpr qint64 kFileTypeDirectory = 2;
 
 class Builder {
 public:
@@ -97,7 +94,7 @@ QVariant guid() {
 }
 
 QVariantMap urlData(const QString& text) {
-    return {{QStringLiteral("_CFURLString"), text}, {QStringLiteral("_CFURLStringType"), kURLStringType}};
+    return {{QStringLiteral("_CFURLString"), text}, {QStringLiteral("_CFURLStringType"), dock_tiles::kUrlStringType}};
 }
 
 QString fileUrl(const QString& path, bool directory) {
@@ -108,12 +105,12 @@ QVariantMap appTile(const QString& bundlePath, const SandboxApp& app) {
     const QVariantMap data = {
         {QStringLiteral("file-data"), urlData(fileUrl(bundlePath, true))},
         {QStringLiteral("file-label"), app.name},
-        {QStringLiteral("file-type"), kFileTypeApplication},
+        {QStringLiteral("file-type"), dock_tiles::kApplicationFileType},
         {QStringLiteral("bundle-identifier"), app.identifier},
         {QStringLiteral("dock-extra"), qint64(0)},
     };
     return {{QStringLiteral("GUID"), guid()},
-            {QStringLiteral("tile-type"), QStringLiteral("file-tile")},
+            {QStringLiteral("tile-type"), dock_tiles::kFileTile},
             {QStringLiteral("tile-data"), data}};
 }
 
@@ -128,14 +125,14 @@ QVariantMap folderTile(const QString& path, qint64 showAs, qint64 displayAs, qin
     const QVariantMap data = {
         {QStringLiteral("file-data"), urlData(fileUrl(path, true))},
         {QStringLiteral("file-label"), lastPathComponent(path)},
-        {QStringLiteral("file-type"), kFileTypeDirectory},
+        {QStringLiteral("file-type"), dock_tiles::kDirectoryFileType},
         {QStringLiteral("showas"), showAs},
         {QStringLiteral("displayas"), displayAs},
         {QStringLiteral("arrangement"), arrangement},
         {QStringLiteral("preferreditemsize"), qint64(-1)},
     };
     return {{QStringLiteral("GUID"), guid()},
-            {QStringLiteral("tile-type"), QStringLiteral("directory-tile")},
+            {QStringLiteral("tile-type"), dock_tiles::kDirectoryTile},
             {QStringLiteral("tile-data"), data}};
 }
 
@@ -145,14 +142,14 @@ QVariantMap fileTile(const QString& path) {
         {QStringLiteral("file-label"), lastPathComponent(path)},
     };
     return {{QStringLiteral("GUID"), guid()},
-            {QStringLiteral("tile-type"), QStringLiteral("file-tile")},
+            {QStringLiteral("tile-type"), dock_tiles::kFileTile},
             {QStringLiteral("tile-data"), data}};
 }
 
 QVariantMap urlTile(const QString& url, const QString& label) {
     const QVariantMap data = {{QStringLiteral("url"), urlData(url)}, {QStringLiteral("label"), label}};
     return {{QStringLiteral("GUID"), guid()},
-            {QStringLiteral("tile-type"), QStringLiteral("url-tile")},
+            {QStringLiteral("tile-type"), dock_tiles::kUrlTile},
             {QStringLiteral("tile-data"), data}};
 }
 
@@ -252,9 +249,9 @@ SandboxReport Sandbox::init(const QString& rootArgument, bool force) {
     const auto bundle = [&](const QString& name) { return b.path(QStringLiteral("Applications/%1.app").arg(name)); };
     const QVariantList apps = {
         appTile(bundle(QStringLiteral("Safari")), appNamed(QStringLiteral("Safari"))),
-        spacer(QStringLiteral("spacer-tile")),
+        spacer(dock_tiles::kSpacerTile),
         appTile(bundle(QStringLiteral("Mail")), appNamed(QStringLiteral("Mail"))),
-        spacer(QStringLiteral("small-spacer-tile")),
+        spacer(dock_tiles::kSmallSpacerTile),
         appTile(bundle(QStringLiteral("Code Editor")), appNamed(QStringLiteral("Code Editor"))),
     };
     const QVariantList others = {

@@ -1,4 +1,5 @@
 #include "DockReader.h"
+#include "dock/DockTileNames.h"
 
 #include "core/PresetRecord.h"
 #include "platform/Log.h"
@@ -124,9 +125,9 @@ struct SpacerCounters {
 
 std::optional<QString> appEntryFromTile(const QVariantMap& tile, SpacerCounters& counters) {
     const std::optional<QString> tileType = textValue(tile, QStringLiteral("tile-type"));
-    if (tileType == QLatin1String("spacer-tile"))
+    if (tileType == dock_tiles::kSpacerTile)
         return spacerEntry(++counters.spacers);
-    if (tileType == QLatin1String("small-spacer-tile"))
+    if (tileType == dock_tiles::kSmallSpacerTile)
         return smallSpacerEntry(++counters.smallSpacers);
     const QVariant tileData = tile.value(QStringLiteral("tile-data"));
     if (!isDictionary(tileData))
@@ -241,9 +242,9 @@ DockReading DockReader::parseDomain(const QVariantMap& domain) {
 
 QString normalizedAppEntry(const QString& entry) {
     if (isSmallSpacerEntry(entry))
-        return QStringLiteral("small-spacer-tile");
+        return dock_tiles::kSmallSpacerTile;
     if (isSpacerEntry(entry))
-        return QStringLiteral("spacer-tile");
+        return dock_tiles::kSpacerTile;
     QString normalized = percentDecodedOr(entry);
     while (normalized.endsWith(QLatin1Char('/')))
         normalized.chop(1);
@@ -281,7 +282,7 @@ std::optional<DockFolderStackValues> storedItemFromDockItem(const DockItem& item
     const std::optional<QString> location = data.fileData ? data.fileData->CFURLString : std::nullopt;
 
     DockFolderStackValues values;
-    if (tileType == QLatin1String("directory-tile")) {
+    if (tileType == dock_tiles::kDirectoryTile) {
         if (!location)
             return std::nullopt;
         values.path = location;
@@ -292,7 +293,7 @@ std::optional<DockFolderStackValues> storedItemFromDockItem(const DockItem& item
         values.sortOrder = data.arrangement.value_or(QStringLiteral("name"));
         return values;
     }
-    if (tileType == QLatin1String("file-tile")) {
+    if (tileType == dock_tiles::kFileTile) {
         if (kinds == StoredItemKinds::FoldersOnly)
             return std::nullopt;
         values.path = location;
@@ -301,7 +302,7 @@ std::optional<DockFolderStackValues> storedItemFromDockItem(const DockItem& item
         values.label = data.fileLabel;
         return values;
     }
-    if (tileType == QLatin1String("url-tile")) {
+    if (tileType == dock_tiles::kUrlTile) {
         if (kinds == StoredItemKinds::FoldersOnly)
             return std::nullopt;
         values.itemType = QStringLiteral("url");

@@ -1,4 +1,5 @@
 #include "DockTiles.h"
+#include "dock/DockTileNames.h"
 
 #include "DockReader.h"
 #include "platform/Url.h"
@@ -10,7 +11,7 @@ namespace pierline {
 namespace {
 
 QVariantMap urlData(const QString& text) {
-    return {{QStringLiteral("_CFURLString"), text}, {QStringLiteral("_CFURLStringType"), DockTiles::kUrlStringType}};
+    return {{QStringLiteral("_CFURLString"), text}, {QStringLiteral("_CFURLStringType"), dock_tiles::kUrlStringType}};
 }
 
 QString labelOrLastComponent(const std::optional<QString>& label, const QString& location) {
@@ -24,11 +25,11 @@ QString labelOrLastComponent(const std::optional<QString>& label, const QString&
 namespace DockTiles {
 
 QVariantMap spacerTile() {
-    return {{QStringLiteral("tile-type"), QStringLiteral("spacer-tile")}};
+    return {{QStringLiteral("tile-type"), dock_tiles::kSpacerTile}};
 }
 
 QVariantMap smallSpacerTile() {
-    return {{QStringLiteral("tile-type"), QStringLiteral("small-spacer-tile")}};
+    return {{QStringLiteral("tile-type"), dock_tiles::kSmallSpacerTile}};
 }
 
 qint64 freshGuid() {
@@ -37,9 +38,9 @@ qint64 freshGuid() {
 
 QVariantMap appTile(const QString& entry, const QString& appName, bool bundleExists) {
     QVariantMap tileData{{QStringLiteral("file-data"), urlData(entry)}, {QStringLiteral("file-label"), appName}};
-    QVariantMap tile{{QStringLiteral("tile-type"), QStringLiteral("file-tile")}};
+    QVariantMap tile{{QStringLiteral("tile-type"), dock_tiles::kFileTile}};
     if (bundleExists) {
-        tileData.insert(QStringLiteral("file-type"), kAppFileType);
+        tileData.insert(QStringLiteral("file-type"), dock_tiles::kApplicationFileType);
         tileData.insert(QStringLiteral("bundle-identifier"), QString(QLatin1String("")));
         tileData.insert(QStringLiteral("dock-extra"), qint64{0});
         tile.insert(QStringLiteral("GUID"), freshGuid());
@@ -70,18 +71,18 @@ QVariantMap folderTile(const QString& location, const DockFolderStackValues& ite
         {QStringLiteral("arrangement"), qint64{arrangementCode(item.sortOrder)}},
         {QStringLiteral("file-label"), labelOrLastComponent(item.label, location)},
     };
-    return {{QStringLiteral("tile-type"), QStringLiteral("directory-tile")}, {QStringLiteral("tile-data"), tileData}};
+    return {{QStringLiteral("tile-type"), dock_tiles::kDirectoryTile}, {QStringLiteral("tile-data"), tileData}};
 }
 
 QVariantMap fileTile(const QString& location, const std::optional<QString>& label) {
     const QVariantMap tileData{{QStringLiteral("file-data"), urlData(location)},
                                {QStringLiteral("file-label"), labelOrLastComponent(label, location)}};
-    return {{QStringLiteral("tile-type"), QStringLiteral("file-tile")}, {QStringLiteral("tile-data"), tileData}};
+    return {{QStringLiteral("tile-type"), dock_tiles::kFileTile}, {QStringLiteral("tile-data"), tileData}};
 }
 
 QVariantMap urlTile(const QString& url, const QString& label) {
     const QVariantMap tileData{{QStringLiteral("url"), urlData(url)}, {QStringLiteral("label"), label}};
-    return {{QStringLiteral("tile-type"), QStringLiteral("url-tile")}, {QStringLiteral("tile-data"), tileData}};
+    return {{QStringLiteral("tile-type"), dock_tiles::kUrlTile}, {QStringLiteral("tile-data"), tileData}};
 }
 
 } // namespace DockTiles

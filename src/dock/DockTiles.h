@@ -12,9 +12,6 @@ namespace pierline {
 // The Dock's own tile dictionaries, as the defaults writer imports them into com.apple.dock.
 namespace DockTiles {
 
-inline constexpr qint64 kUrlStringType = 15; // _CFURLStringType of every URL the writers store
-inline constexpr qint64 kAppFileType = 41;
-
 QVariantMap spacerTile();
 QVariantMap smallSpacerTile();
 

@@ -1,4 +1,5 @@
 #include "DockutilWriter.h"
+#include "dock/DockTileNames.h"
 
 #include "DockTiles.h"
 #include "core/PresetRecord.h"
@@ -46,7 +47,7 @@ void planApps(PlanBuilder& b, const QString& p, const QStringList& apps) {
     for (const QString& entry : apps) {
         const bool small = isSmallSpacerEntry(entry);
         if (small || isSpacerEntry(entry)) {
-            const QString tileType = small ? QStringLiteral("small-spacer-tile") : QStringLiteral("spacer-tile");
+            const QString tileType = small ? dock_tiles::kSmallSpacerTile : dock_tiles::kSpacerTile;
             const QString word = small ? QStringLiteral("small-spacer") : QStringLiteral("spacer");
             QString command = p + QStringLiteral(" --add '' --type ") + tileType + QStringLiteral(" --section apps");
             if (lastApp)

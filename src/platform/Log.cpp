@@ -1,5 +1,6 @@
 #include "Log.h"
 
+#include "SystemLog.h"
 #include "SystemPaths.h"
 
 #include <QDateTime>
@@ -9,9 +10,6 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace pierline {
 namespace {
@@ -32,22 +30,6 @@ const char* levelName(LogLevel level) {
     return "info";
 }
 
-int syslogPriority(LogLevel level) {
-    switch (level) {
-    case LogLevel::Debug:
-        return 7;
-    case LogLevel::Info:
-        return 6;
-    case LogLevel::Notice:
-        return 5;
-    case LogLevel::Error:
-        return 3;
-    case LogLevel::Fault:
-        return 2;
-    }
-    return 6;
-}
-
 std::atomic<bool> g_plainToStderr{false};
 std::atomic<bool> g_verbose{false};
 
@@ -55,7 +37,7 @@ std::atomic<bool> g_verbose{false};
 const QString kPlainCategory = QStringLiteral("plain");
 
 // Plain lines to the console (in a subcommand: to the structured log, and to stderr when verbose);
-// structured lines to the systemd journal when its socket is reachable, else appended to
+// structured lines to the system log when it is reachable, else appended to
 // Library/Logs/Pierline.log.
 class DefaultSink : public LogSink {
 public:
@@ -82,7 +64,7 @@ public:
         if (record.level == LogLevel::Debug)
             return; // debug lines are not persisted, as on macOS
         std::lock_guard lock(mutex_);
-        if (sendToJournal(record))
+        if (system_log::send(record))
             return;
         appendToFile(record);
     }
@@ -93,28 +75,6 @@ private:
         std::lock_guard lock(mutex_);
         std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
         std::fflush(out);
-    }
-
-    bool sendToJournal(const LogRecord& record) {
-        static const char* socketPath = "/run/systemd/journal/socket";
-        if (::access(socketPath, W_OK) != 0)
-            return false;
-        const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            return false;
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", socketPath);
-        QByteArray message = record.message.toUtf8();
-        message.replace('\n', ' ');
-        const QByteArray payload = "MESSAGE=" + message +
-                                   "\nPRIORITY=" + QByteArray::number(syslogPriority(record.level)) +
-                                   "\nSYSLOG_IDENTIFIER=pierline\nPIERLINE_SUBSYSTEM=" + record.subsystem.toUtf8() +
-                                   "\nPIERLINE_CATEGORY=" + record.category.toUtf8() + "\n";
-        const ssize_t sent = ::sendto(fd, payload.constData(), static_cast<size_t>(payload.size()), 0,
-                                      reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-        ::close(fd);
-        return sent == payload.size();
     }
 
     void appendToFile(const LogRecord& record) {
@@ -175,8 +135,8 @@ void printWarning(const QString& line) {
 }
 
 QString structuredLogLocation() {
-    if (::access("/run/systemd/journal/socket", W_OK) == 0)
-        return QStringLiteral("journalctl -t pierline");
+    if (auto hint = system_log::readingHint())
+        return *hint;
     return QDir(SystemPaths::logsFolder()).filePath(QStringLiteral("Pierline.log"));
 }
 

@@ -1,4 +1,5 @@
 #include "StoredItem.h"
+#include "dock/DockTileNames.h"
 
 #include "platform/Url.h"
 
@@ -32,17 +33,17 @@ DockItem dockItemFromStoredItem(const DockFolderStackValues& item) {
     DockItem out;
     DockTileData data;
     if (kind == QLatin1String("url")) {
-        out.tileType = QStringLiteral("url-tile");
+        out.tileType = dock_tiles::kUrlTile;
         data.url = URLData{item.url, 15};
         data.label = item.label;
     } else {
         const std::optional<QString> location = item.path ? item.path : item.url;
         data.fileData = FileData{location, 15};
         if (kind == QLatin1String("file")) {
-            out.tileType = QStringLiteral("file-tile");
+            out.tileType = dock_tiles::kFileTile;
             data.fileLabel = item.label;
         } else {
-            out.tileType = QStringLiteral("directory-tile");
+            out.tileType = dock_tiles::kDirectoryTile;
             data.displayAs = item.displayAs;
             data.showAs = item.showAs;
             data.arrangement = item.sortOrder;
