@@ -1,14 +1,13 @@
 // `pierline run` with the hotkey confirmation on, its real message box on the test display
 // answered with keys typed through XTest: the box closing never ends the app.
+#include "support/EventLoop.h"
 #include "support/PierlineCli.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -62,12 +61,9 @@ protected:
     void startApp() {
         app_ = startPierline({"run"}, env_);
         ASSERT_TRUE(app_->waitForStarted());
-        QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired() && app_->state() == QProcess::Running) {
-            if (appAnswers())
-                return;
-            QThread::msleep(50);
-        }
+        if (waitUntil([&] { return app_->state() != QProcess::Running || appAnswers(); }, 20000) &&
+            app_->state() == QProcess::Running)
+            return;
         FAIL() << "the app did not come up: " << app_->readAllStandardOutput().toStdString();
     }
 
@@ -88,35 +84,17 @@ protected:
     // Presses the shortcut and waits, bounded in real time, for the box to take the keyboard.
     bool pressShortcutAndWaitForTheBox() {
         type(display_, chord({XK_Control_L, XK_Shift_L}, XK_F9));
-        QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired()) {
-            if (focusedShownWindow())
-                return true;
-            QThread::msleep(20);
-        }
-        return false;
+        return waitUntil([&] { return focusedShownWindow() != 0; }, 20000);
     }
 
     bool waitForTheBoxToClose() const {
-        QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired()) {
-            if (!focusedShownWindow())
-                return true;
-            QThread::msleep(20);
-        }
-        return false;
+        return waitUntil([&] { return focusedShownWindow() == 0; }, 20000);
     }
 
     bool dockShowsLean() const { return cli({"dock", "--json"}).out.contains(kLeanLink); }
 
     bool waitForLean() const {
-        QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired()) {
-            if (dockShowsLean())
-                return true;
-            QThread::msleep(100);
-        }
-        return false;
+        return waitUntil([&] { return dockShowsLean(); }, 20000);
     }
 
     Display* display_ = nullptr;
