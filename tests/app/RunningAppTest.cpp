@@ -171,6 +171,19 @@ TEST_F(RunningApp, OneAppPerHomeAndItQuitsCleanly) {
     EXPECT_TRUE(cli({"status"}).out.startsWith("Pierline is not running"));
 }
 
+// The server used to free its connections' decoders and then run their disconnect handlers on
+// them: `quit` ended the app with SIGSEGV most times.
+TEST_F(RunningApp, QuitEndsTheAppCleanlyEveryTime) {
+    for (int round = 0; round < 5; ++round) {
+        QProcess* app = run();
+        EXPECT_EQ(cli({"quit"}).exitCode, 0);
+        ASSERT_TRUE(app->waitForFinished(20000));
+        EXPECT_EQ(app->exitStatus(), QProcess::NormalExit) << "round " << round;
+        EXPECT_EQ(app->exitCode(), 0) << "round " << round;
+        EXPECT_TRUE(app->readAllStandardOutput().contains("[Pierline] Quit")) << "round " << round;
+    }
+}
+
 TEST_F(RunningApp, HandedOverCommandsAnswerAsInProcessAndTheAppsCooldownHolds) {
     // The same commands on a twin home without an app give the same answers.
     QTemporaryDir twin;

@@ -23,8 +23,14 @@ InstanceServer::InstanceServer(Runner runner, QObject* parent) : QObject(parent)
 }
 
 InstanceServer::~InstanceServer() {
+    // The sockets belong to server_, which is destroyed after this body: their handlers must not
+    // reach the decoders freed here, nor a half-destroyed server.
+    for (auto it = decoders_.begin(); it != decoders_.end(); ++it) {
+        disconnect(it.key(), nullptr, this, nullptr);
+        delete it.value();
+    }
+    decoders_.clear();
     close();
-    qDeleteAll(decoders_);
 }
 
 bool InstanceServer::listen(const QString& socketPath, QString* error) {
