@@ -23,7 +23,8 @@ FileLock::FileLock(const QString& path, Mode mode, const std::function<void()>& 
         error_ = QStringLiteral("cannot make the folder of %1").arg(path);
         return;
     }
-    fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // A link planted at the lock's path must not make us write into the file it names.
+    fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) {
         error_ = QStringLiteral("cannot open %1: %2").arg(path, reason());
         return;
