@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <mutex>
 #include <thread>
 
@@ -37,7 +38,10 @@ public:
         runOnMainSync([&] {
             auto* timer = new QTimer(QCoreApplication::instance());
             timer->setSingleShot(!repeating);
-            timer->setInterval(static_cast<int>(seconds * 1000.0));
+            // Coarse timers may fire 5 % early or late: scope mode, multi-press windows, cooldowns
+            // and countdowns are timed to the millisecond.
+            timer->setTimerType(Qt::PreciseTimer);
+            timer->setInterval(static_cast<int>(std::lround(seconds * 1000.0)));
             QObject::connect(timer, &QTimer::timeout, timer, [this, id, repeating, fire] {
                 if (!repeating)
                     cancel(id);
