@@ -84,6 +84,9 @@ TEST_F(AdvancedHotkeyCommandTest, BadArgumentsChangeNothing) {
         {{"hotkey", "set", "Work", "--single", "--sequence", "cmd+one"}, 2},
         {{"hotkey", "set", "Work"}, 2},
         {{"hotkey", "leader", "code:102"}, 2},
+        // A bare modifier grabbed as a leader or an action key would take it from every program.
+        {{"hotkey", "leader", "option"}, 2},
+        {{"hotkey", "set", "Work", "--sequence", "shift"}, 2},
         {{"hotkey", "leader"}, 2},
         {{"hotkey", "leader", "cmd+one", "--none"}, 2},
         {{"hotkey", "frobnicate"}, 2},

@@ -62,6 +62,7 @@ TEST_F(ShortcutCommand, BadInputExitsWithItsCodeAndChangesNothing) {
         {{"shortcut", "remove", "Nobody"}, 1},
         {{"shortcut", "set", "Work", "cmd+nokey"}, 2},
         {{"shortcut", "set", "Work", "cmd+code:52"}, 2},
+        {{"shortcut", "set", "Work", "option"}, 2}, // a bare modifier would be taken from every program
         {{"shortcut", "set", "Work"}, 2},
         {{"shortcut", "action", "set", "makeCoffee", "cmd+two"}, 2},
         {{"shortcut", "action", "run", "makeCoffee"}, 2},

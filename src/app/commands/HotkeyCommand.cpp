@@ -54,11 +54,21 @@ std::optional<KeyCombination> parseCombo(const QString& text, QString* error) {
     return parsed.combination;
 }
 
+// Whether a modifier key on its own may stand for the combination: only a multi-press counts
+// presses of a bare modifier; grabbing one anywhere else takes it from every other program.
+enum class BareModifier { Refused, Allowed };
+
 // A key that must be grabbed has to name a Key.
-std::optional<KeyCombination> parseGrabbableCombo(const QString& text, QString* error) {
+std::optional<KeyCombination> parseGrabbableCombo(const QString& text, QString* error,
+                                                  BareModifier bare = BareModifier::Refused) {
     const auto combination = parseCombo(text, error);
     if (combination && !combination->keyCombo()) {
         *error = QStringLiteral("COMBO '%1' names no key that can be grabbed").arg(text);
+        return std::nullopt;
+    }
+    if (combination && bare == BareModifier::Refused && combination->isModifierOnly()) {
+        *error =
+            QStringLiteral("COMBO '%1' is a modifier on its own; it needs a key (for example opt+space)").arg(text);
         return std::nullopt;
     }
     return combination;
@@ -150,7 +160,7 @@ int runSet(const QStringList& args) {
             return usage(error);
     } else if (parser.isSet(multiOption)) {
         configuration.triggerType = HotkeyTriggerType::multiPress;
-        configuration.multiPressKey = parseGrabbableCombo(parser.value(multiOption), &error);
+        configuration.multiPressKey = parseGrabbableCombo(parser.value(multiOption), &error, BareModifier::Allowed);
         if (!configuration.multiPressKey)
             return usage(error);
         bool ok = false;

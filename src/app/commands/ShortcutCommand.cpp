@@ -72,6 +72,11 @@ std::optional<StoredShortcut> parseRegistrable(const QString& text) {
         usage(parsed.error);
         return std::nullopt;
     }
+    if (parsed.combination->isModifierOnly()) {
+        usage(
+            QStringLiteral("'%1' is a modifier on its own; a shortcut needs a key (for example opt+space)").arg(text));
+        return std::nullopt;
+    }
     const std::optional<Key> key = keyForCarbonKeyCode(parsed.combination->carbonKeyCode);
     if (!key) {
         usage(QStringLiteral("Key code %1 names no key; a shortcut needs one").arg(parsed.combination->carbonKeyCode));
