@@ -103,9 +103,11 @@ TEST(DockutilPlan, CommandTextsForEveryKindOfEntry) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QList<WriterStep> steps = DockutilWriter::plan(kTool, "Work", c.apps, c.items);
-        for (qsizetype i = 1; i < steps.size(); ++i)
-            if (steps[i].kind == WriterStep::Kind::Print && steps[i].text.startsWith("Added app: "))
+        for (qsizetype i = 1; i < steps.size(); ++i) {
+            if (steps[i].kind == WriterStep::Kind::Print && steps[i].text.startsWith("Added app: ")) {
                 EXPECT_EQ(steps[i - 1].text, P + " --add '" + steps[i].text.mid(11) + "' --no-restart");
+            }
+        }
         QStringList runs = runTexts(steps);
         ASSERT_GE(runs.size(), 2);
         EXPECT_EQ(runs.takeFirst(), P + " --remove all --no-restart");
