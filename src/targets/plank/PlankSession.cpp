@@ -33,11 +33,6 @@ constexpr double kAfterKillSeconds = 2;
 // How long the kernel may take to end a killed process (an event wait, not a poll).
 constexpr int kKillWaitMs = 5000;
 
-const Logger& log() {
-    static const Logger logger(QStringLiteral("Plank"));
-    return logger;
-}
-
 // Names the bus would refuse are not sent: such a Plank cannot be on the bus at all.
 bool isBusName(const QString& name) {
     static const QRegularExpression valid(QStringLiteral("^[A-Za-z_-][A-Za-z0-9_-]*(\\.[A-Za-z_-][A-Za-z0-9_-]*)+$"));
@@ -121,6 +116,11 @@ bool showsInOrder(const QStringList& expected, const QStringList& shown) {
 }
 
 } // namespace
+
+const Logger& plankLog() {
+    static const Logger logger(QStringLiteral("Plank"));
+    return logger;
+}
 
 PlankSession::PlankSession(QString dock) : dock_(std::move(dock)) {}
 
@@ -226,11 +226,12 @@ PlankSession::Launch PlankSession::stop(qint64 pid, double timeoutSeconds) const
              QStringLiteral("Activate"), {QStringLiteral("quit"), QVariantList(), QVariantMap()}, QString());
     if (waitUntilGone(timeoutSeconds / 2))
         return launch;
-    log().info(QStringLiteral("Plank (pid %1) did not quit; sending SIGTERM").arg(pid));
+    plankLog().info(QStringLiteral("Plank (pid %1) did not quit; sending SIGTERM").arg(pid));
     signal(SIGTERM, "SIGTERM");
     if (waitUntilGone(timeoutSeconds))
         return launch;
-    log().error(QStringLiteral("Plank (pid %1) did not stop within %2 s; killing it").arg(pid).arg(timeoutSeconds));
+    plankLog().error(
+        QStringLiteral("Plank (pid %1) did not stop within %2 s; killing it").arg(pid).arg(timeoutSeconds));
     signal(SIGKILL, "SIGKILL");
     if (!waitUntilKilled(pid) || !waitUntilGone(timeoutSeconds + kAfterKillSeconds))
         throw DockTargetError(

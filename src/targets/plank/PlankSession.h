@@ -6,6 +6,10 @@
 
 namespace pierline {
 
+class Logger;
+// The structured log category of everything Plank.
+const Logger& plankLog();
+
 // The Plank process of one dock in the user's session, found through its name on the session
 // bus: `plank -n <dock>` owns `net.launchpad.plank.<dock>`; a plain `plank` (as its desktop file and
 // autostart run it) owns `net.launchpad.plank` and serves the dock "dock1". Waits poll the real

@@ -28,8 +28,7 @@ constexpr double kStopSeconds = 10;
 constexpr double kComeBackSeconds = 20;
 
 const Logger& log() {
-    static const Logger logger(QStringLiteral("Plank"));
-    return logger;
+    return plankLog();
 }
 
 QString envOr(const char* name, const QString& fallback) {
