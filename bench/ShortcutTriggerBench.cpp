@@ -9,6 +9,7 @@
 #include "triggers/HotKey.h"
 #include "triggers/KeyCombo.h"
 #include "triggers/ShortcutManager.h"
+#include "triggers/SwitchRequest.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -86,7 +87,11 @@ void BM_PressToApplyEntry(benchmark::State& state) {
     ShortcutManager manager(ShortcutManager::Loading::Now);
     std::atomic<SteadyClock::rep> enteredAt{0};
     QEventLoop loop;
-    manager.setApplierForTesting([&](const QUuid&, const QString&) {
+    // The stand-in refers to this loop: it goes when the benchmark ends, however it ends.
+    struct RestoreApplier {
+        ~RestoreApplier() { SwitchRequester::shared().setApplierForTesting({}); }
+    } restoreApplier;
+    SwitchRequester::shared().setApplierForTesting([&](const PresetSnapshot&, SwitchOrigin) {
         runAsync(QueuePriority::UserInitiated, [&] {
             enteredAt = SteadyClock::now().time_since_epoch().count();
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);

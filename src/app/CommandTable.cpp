@@ -77,7 +77,7 @@ const QList<Command>& commands() {
          QStringLiteral("Set, remove or show preset and action shortcuts."),
          runShortcutCommand,
          {bare(Caller, Reads), sub("show", Caller, Reads), sub("set", App, Changes), sub("remove", App, Changes),
-          sub("action", App, Changes)}},
+          sub("action", App, Changes), sub("press", App, Changes)}},
     };
     return table;
 }

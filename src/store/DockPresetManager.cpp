@@ -26,7 +26,6 @@ const QString kUuidMigrationFlag = QStringLiteral("coreDataPresetUUIDMigrationDo
 const QString kShortcutMigrationFlag = QStringLiteral("shortcutUserDefaultsMigrationToUUID_v1.1");
 const QString kOldShortcutsKey = QStringLiteral("presetShortcuts");
 const QString kShortcutsKey = QStringLiteral("presetShortcuts_v2_byID");
-const QString kAdvancedHotkeysKey = QStringLiteral("advancedHotkeyConfigurations_v1");
 const QString kDefaultPresetName = QStringLiteral("Default");
 
 FetchRequest presetRequest() {
@@ -70,18 +69,6 @@ QString fileLabel(const QString& path) {
     const std::optional<QUrl> url = parseUrl(path);
     const QString name = lastPathComponent(url && url->isLocalFile() ? decodedPath(*url) : path);
     return name.isEmpty() ? path : name;
-}
-
-void removeDefaultsEntry(const QString& key, const QUuid& id) {
-    UserDefaults& defaults = UserDefaults::standard();
-    std::optional<QVariantMap> table = defaults.dictionary(key);
-    if (!table || table->remove(uuidText(id)) == 0)
-        return;
-    try {
-        defaults.set(key, *table);
-    } catch (const UserDefaultsError& error) {
-        printWarning(QStringLiteral("Could not remove the deleted preset from %1: %2").arg(key, error.message()));
-    }
 }
 
 StoreError invalidPositions() {
@@ -130,8 +117,6 @@ void DockPresetManager::resetSharedForTesting() {
 
 DockPresetManager::DockPresetManager(PersistenceController& controller, Options options)
     : controller_(controller), context_(controller.viewContext()) {
-    deletionHooks_[DeletionHook::Shortcut] = defaultDeletionHook(DeletionHook::Shortcut);
-    deletionHooks_[DeletionHook::AdvancedHotkey] = defaultDeletionHook(DeletionHook::AdvancedHotkey);
     networkMonitorQueue_.setMaxThreadCount(1);
     networkMonitorQueue_.setThreadPriority(QThread::LowPriority);
     networkMonitorQueue_.setObjectName(QStringLiteral("com.corvane.pierline.networkMonitor"));
@@ -657,18 +642,8 @@ void DockPresetManager::runDeletionHandlers(const QUuid& id) {
             handler(id);
 }
 
-DockPresetManager::PresetDeletionHandler DockPresetManager::defaultDeletionHook(DeletionHook hook) {
-    switch (hook) {
-    case DeletionHook::Shortcut:
-        return [](const QUuid& id) { removeDefaultsEntry(kShortcutsKey, id); };
-    case DeletionHook::AdvancedHotkey:
-        return [](const QUuid& id) { removeDefaultsEntry(kAdvancedHotkeysKey, id); };
-    }
-    return {};
-}
-
 void DockPresetManager::setPresetDeletionHandler(DeletionHook hook, PresetDeletionHandler handler) {
-    runOnMainSync([&] { deletionHooks_[hook] = handler ? std::move(handler) : defaultDeletionHook(hook); });
+    runOnMainSync([&] { deletionHooks_[hook] = std::move(handler); });
 }
 
 void DockPresetManager::addPresetDeletionHandler(PresetDeletionHandler handler) {

@@ -120,11 +120,10 @@ public:
     void handleNetworkPathUpdate(bool satisfied);
     bool isNetworkTransitioning() const;
 
-    // Deleting a preset also drops what other components keep for it. Each hook has a default
-    // that edits user defaults directly ("presetShortcuts_v2_byID", "advancedHotkeyConfigurations_v1");
-    // the owning manager replaces it when it comes up (an empty handler puts the default back).
-    // Handlers run on the main thread before the preset is deleted.
-    enum class DeletionHook { Shortcut, AdvancedHotkey };
+    // Deleting a preset also drops what other components keep for it: the triggers install the
+    // one handler that removes its shortcuts and hotkeys (setting it again replaces it). Handlers
+    // run on the main thread before the preset is deleted.
+    enum class DeletionHook { Triggers };
     using PresetDeletionHandler = std::function<void(const QUuid&)>;
     void setPresetDeletionHandler(DeletionHook hook, PresetDeletionHandler handler);
     // Extra handlers (run after the hooks).
@@ -144,7 +143,6 @@ private:
     DockFolderStackPtr appendItem(const DockPresetPtr& preset, const DockFolderStackValues& values);
     DockFolderStackPtr saveItemUpdate(const DockFolderStackPtr& item);
     void runDeletionHandlers(const QUuid& id);
-    static PresetDeletionHandler defaultDeletionHook(DeletionHook hook);
 
     PersistenceController& controller_;
     ManagedObjectContext& context_;

@@ -6,6 +6,7 @@
 #include "platform/UserDefaults.h"
 #include "platform/UuidText.h"
 #include "triggers/KeyRecorder.h"
+#include "triggers/SwitchRequest.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,6 +22,9 @@ constexpr const char* kTriggerTypeField = "triggerType";
 constexpr const char* kActionKeyField = "actionKey";
 constexpr const char* kMultiPressCountField = "multiPressCount";
 constexpr const char* kMultiPressKeyField = "multiPressKey";
+
+// The timers keep whole milliseconds.
+constexpr double kTimerTickSeconds = 0.001;
 
 // Whole numbers a double holds exactly.
 constexpr double kLargestExactInteger = 9007199254740992.0;
@@ -343,20 +347,18 @@ std::shared_ptr<HotKey> AdvancedHotkeyManager::makeHotKey(const KeyCombination& 
     return hotKey;
 }
 
-AdvancedHotkeyManager::Action AdvancedHotkeyManager::defaultAction(const QUuid& presetID) {
+AdvancedHotkeyManager::Action AdvancedHotkeyManager::switchAction(const QUuid& presetID) const {
     std::weak_ptr<bool> alive = alive_;
     return [alive, presetID] {
-        if (alive.expired())
-            return;
-        NotificationCenter::shared().post(kAdvancedHotkeySwitchRequest,
-                                          {{QStringLiteral("presetID"), QVariant::fromValue(presetID)}});
+        if (!alive.expired())
+            postSwitchRequest(presetID);
     };
 }
 
 void AdvancedHotkeyManager::registerAllHotkeys() {
     bool hasModifierOnly = false;
     for (const auto& [id, configuration] : configurations_) {
-        const Action action = defaultAction(configuration.presetID);
+        const Action action = switchAction(configuration.presetID);
         storedActionCallbacks_[id] = action;
         if (configuration.triggerType != HotkeyTriggerType::multiPress || !configuration.multiPressCount ||
             !configuration.multiPressKey)
@@ -564,8 +566,7 @@ void AdvancedHotkeyManager::scopeActionPressed(const QUuid& presetID) {
     if (it != storedActionCallbacks_.end() && it->second)
         it->second();
     else
-        NotificationCenter::shared().post(kAdvancedHotkeySwitchRequest,
-                                          {{QStringLiteral("presetID"), QVariant::fromValue(presetID)}});
+        postSwitchRequest(presetID);
     cancelScopeMode();
 }
 
@@ -607,12 +608,15 @@ void AdvancedHotkeyManager::handleMultiPress(const QUuid& presetID, qint64 requi
         timers.cancel(timer->second);
     QPointer<AdvancedHotkeyManager> self(this);
     std::weak_ptr<bool> alive = alive_;
-    multiPressResetTimers_[presetID] = timers.schedule(multiPressWindowMs_, false, [self, alive, presetID] {
-        if (alive.expired() || !self)
-            return;
-        self->multiPressCounters_.erase(presetID);
-        self->multiPressResetTimers_.erase(presetID);
-    });
+    // The counter is forgotten once the window has strictly passed, one timer tick after it: a press
+    // exactly at the window's end still finds it, and the comparison above decides.
+    multiPressResetTimers_[presetID] =
+        timers.schedule(multiPressWindowMs_ + kTimerTickSeconds, false, [self, alive, presetID] {
+            if (alive.expired() || !self)
+                return;
+            self->multiPressCounters_.erase(presetID);
+            self->multiPressResetTimers_.erase(presetID);
+        });
 
     printLine(QStringLiteral("🔢 Multi-press count: %1/%2 for preset: %3")
                   .arg(counter.count)

@@ -22,8 +22,6 @@ namespace pierline {
 inline const QString kPierlineScopeModeChangedNotification = QStringLiteral("pierlineScopeModeChanged");
 inline const QString kAdvancedHotkeyConfigurationsChangedNotification =
     QStringLiteral("advancedHotkeyConfigurationsChanged");
-// User info "presetID" (QUuid); the shortcut manager switches to that preset.
-inline const QString kAdvancedHotkeySwitchRequest = QStringLiteral("advancedHotkeySwitchRequest");
 
 enum class HotkeyTriggerType { single, sequence, multiPress };
 
@@ -112,6 +110,9 @@ public:
     bool hasConfiguration(const QUuid& presetID) const;
     const HotkeyConfigurations& getAllConfigurations() const { return configurations_; }
     void setActionCallback(const QUuid& presetID, Action action);
+    // The action every configuration gets: posts the switch request for the preset, so the
+    // switch asks and applies as a simple hotkey's does.
+    Action switchAction(const QUuid& presetID) const;
 
     // A combination whose code names no key clears the leader. Returns why the stored leader
     // could not be written or removed.
@@ -143,7 +144,6 @@ signals:
 
 private:
     void registerAllHotkeys();
-    Action defaultAction(const QUuid& presetID);
     void registerMultiPressHotKey(const PresetHotkeyConfiguration& configuration, const Action& action);
     void leaderPressed();
     void enterScopeMode();

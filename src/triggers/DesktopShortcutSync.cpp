@@ -69,7 +69,9 @@ std::optional<QString> syncDesktopKeybindings() {
         const QString owner = QStringLiteral("preset '%1'").arg(name->second);
         if (const auto binding = acceleratorOf(*row.shortcut, owner))
             wanted.append({uuidText(id), kNamePrefix + name->second,
-                           ownCommand({QStringLiteral("apply"), QStringLiteral("--id"), uuidText(id)}), *binding});
+                           ownCommand({QStringLiteral("shortcut"), QStringLiteral("press"), QStringLiteral("--id"),
+                                       uuidText(id)}),
+                           *binding});
     }
     for (const StoredShortcutRow& row : storedTable(ShortcutManager::kActionTableKey)) {
         const auto action = shortcutActionFromRawValue(row.tableKey);

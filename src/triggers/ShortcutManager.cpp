@@ -11,6 +11,7 @@
 #include "targets/DockTarget.h"
 #include "triggers/AdvancedHotkeyManager.h"
 #include "triggers/DesktopShortcutSync.h"
+#include "triggers/SwitchRequest.h"
 
 #include <algorithm>
 #include <limits>
@@ -21,7 +22,6 @@ namespace {
 
 const QString kEntryKey = QStringLiteral("key");
 const QString kEntryModifiers = QStringLiteral("modifiers");
-const QString kPresetIdKey = QStringLiteral("presetID");
 
 std::mutex g_sharedMutex;
 std::unique_ptr<ShortcutManager> g_shared;
@@ -88,13 +88,14 @@ std::optional<QString> writeTable(const QString& defaultsKey, const QVariantMap&
     }
 }
 
-} // namespace
-
-AlertContent hotkeyPresetSwitchConfirmationContent(const QString& name) {
-    return {QStringLiteral("Switch to %1?").arg(name),
-            QStringLiteral("This hotkey will apply the \"%1\" preset and update your Dock.").arg(name),
-            QStringLiteral("Switch"), QStringLiteral("Cancel")};
+// A table that is not a dictionary is never replaced by one rebuilt from nothing.
+std::optional<QString> refusedWrite(const QString& defaultsKey, const QString& problem) {
+    printWarning(QStringLiteral("Could not save the shortcuts (%1): %2").arg(defaultsKey, problem));
+    return QStringLiteral("%1; remove it with `defaults delete com.corvane.pierline %2` to start over")
+        .arg(problem, defaultsKey);
 }
+
+} // namespace
 
 QList<StoredShortcutRow> readShortcutTable(const QVariant& stored) {
     QList<StoredShortcutRow> rows;
@@ -137,17 +138,6 @@ void ShortcutManager::resetShared() {
 }
 
 ShortcutManager::ShortcutManager(Loading loading) {
-    applier_ = [](const QUuid& id, const QString& name) {
-        runAsync(QueuePriority::UserInitiated, [id, name] {
-            try {
-                DockManager::shared().applyPreset(id, false);
-            } catch (const std::exception& error) {
-                printWarning(
-                    QStringLiteral("Could not switch to preset '%1': %2").arg(name, QString::fromUtf8(error.what())));
-            }
-        });
-    };
-
     if (loading == Loading::Now) {
         loadStoredShortcuts();
     } else {
@@ -167,19 +157,10 @@ ShortcutManager::ShortcutManager(Loading loading) {
     });
 
     switchRequestObserver_ = NotificationCenter::shared().addObserver(
-        kAdvancedHotkeySwitchRequestNotification, Delivery::MainQueue, [this](const Notification& notification) {
-            const QVariant value = notification.userInfo.value(kPresetIdKey);
-            const QUuid id = value.typeId() == QMetaType::QUuid ? value.toUuid() : QUuid(value.toString());
-            if (!id.isNull())
-                requestPresetSwitch(id);
+        kSwitchRequestNotification, Delivery::MainQueue, [](const Notification& notification) {
+            if (const auto id = switchRequestPresetId(notification))
+                requestSwitch(*id, SwitchOrigin::AdvancedHotkey);
         });
-
-    // Deleting a preset drops its hotkey here rather than behind our back in user defaults.
-    DockPresetManager::shared().setPresetDeletionHandler(DockPresetManager::DeletionHook::Shortcut,
-                                                         [this](const QUuid& id) {
-                                                             dropPresetHotKey(id);
-                                                             warnIfNotSynced();
-                                                         });
 }
 
 ShortcutManager::~ShortcutManager() {
@@ -187,8 +168,6 @@ ShortcutManager::~ShortcutManager() {
     NotificationCenter::shared().removeObserver(switchRequestObserver_);
     for (TimerId timer : updateTimers_)
         Timers::shared().cancel(timer);
-    if (DockPresetManager* store = DockPresetManager::existing())
-        store->setPresetDeletionHandler(DockPresetManager::DeletionHook::Shortcut, {});
 }
 
 void ShortcutManager::later(std::function<void()> work) {
@@ -206,14 +185,18 @@ void ShortcutManager::postDidChange() {
 // --- Tables ------------------------------------------------------------------------------
 
 std::optional<QString> ShortcutManager::writePresetTable() {
-    QVariantMap table;
+    if (presetTableProblem_)
+        return refusedWrite(kPresetTableKey, *presetTableProblem_);
+    QVariantMap table = keptPresetEntries_;
     for (const auto& [id, hotKey] : hotKeys_)
         table.insert(uuidText(id), shortcutTableEntry(hotKey->keyCombo()));
     return writeTable(kPresetTableKey, table);
 }
 
 std::optional<QString> ShortcutManager::writeActionTable() {
-    QVariantMap table;
+    if (actionTableProblem_)
+        return refusedWrite(kActionTableKey, *actionTableProblem_);
+    QVariantMap table = keptActionEntries_;
     for (const auto& [action, hotKey] : actionHotKeys_)
         table.insert(shortcutActionRawValue(action), shortcutTableEntry(hotKey->keyCombo()));
     return writeTable(kActionTableKey, table);
@@ -221,8 +204,7 @@ std::optional<QString> ShortcutManager::writeActionTable() {
 
 std::shared_ptr<HotKey> ShortcutManager::makePresetHotKey(const QUuid& presetId, Key key, quint64 modifiers) {
     auto hotKey = HotKey::create(KeyCombo(key, modifiers));
-    // The manager owns its hotkeys, so a handler never outlives it.
-    hotKey->setKeyDownHandler([this, presetId] { requestPresetSwitch(presetId); });
+    hotKey->setKeyDownHandler([presetId] { requestSwitch(presetId, SwitchOrigin::Hotkey); });
     return hotKey;
 }
 
@@ -239,15 +221,20 @@ std::shared_ptr<HotKey> ShortcutManager::makeActionHotKey(ShortcutAction action,
 }
 
 std::optional<QString> ShortcutManager::dropPresetHotKey(const QUuid& presetId) {
-    if (!hotKeys_.erase(presetId))
+    // An entry kept because it could not be read goes too: the preset's shortcut is being replaced
+    // or removed.
+    const qsizetype kept =
+        keptPresetEntries_.removeIf([&](const auto& entry) { return QUuid(entry.key()) == presetId; });
+    if (!hotKeys_.erase(presetId) && kept == 0)
         return std::nullopt;
     auto error = writePresetTable();
     postDidChange();
     return error;
 }
 
-void ShortcutManager::removeShortcutOfDeletedPreset(const QUuid& presetId) {
+void ShortcutManager::removeTriggersOfDeletedPreset(const QUuid& presetId) {
     runOnMainSync([&] {
+        bool written = true;
         if (ShortcutManager* live = existing()) {
             live->dropPresetHotKey(presetId);
         } else {
@@ -256,15 +243,17 @@ void ShortcutManager::removeShortcutOfDeletedPreset(const QUuid& presetId) {
             QVariantMap table = stored ? stored->toMap() : QVariantMap();
             const qsizetype before = table.size();
             table.removeIf([&](const auto& entry) { return QUuid(entry.key()) == presetId; });
-            if (table.size() != before && writeTable(kPresetTableKey, table))
-                return;
+            written = table.size() == before || !writeTable(kPresetTableKey, table);
         }
-        warnIfNotSynced();
+        AdvancedHotkeyManager::removeConfigurationOfDeletedPreset(presetId);
+        if (written)
+            warnIfNotSynced();
     });
 }
 
 std::optional<QString> ShortcutManager::dropActionHotKey(ShortcutAction action) {
-    if (!actionHotKeys_.erase(action))
+    const qsizetype kept = keptActionEntries_.remove(shortcutActionRawValue(action));
+    if (!actionHotKeys_.erase(action) && kept == 0)
         return std::nullopt;
     auto error = writeActionTable();
     postDidChange();
@@ -341,15 +330,33 @@ void ShortcutManager::loadStoredShortcuts() {
     loadActionTable();
 }
 
+// Entries that cannot be read stay in the stored table (a later version, or a hand edit, may
+// make sense of them) and are reported; one for a preset that is gone goes at the next write.
 void ShortcutManager::loadPresetTable() {
+    keptPresetEntries_.clear();
+    presetTableProblem_.reset();
     const std::optional<QVariant> stored = UserDefaults::standard().object(kPresetTableKey);
     if (!stored)
         return;
+    if (stored->typeId() != QMetaType::QVariantMap) {
+        presetTableProblem_ = QStringLiteral("the stored value is not a table");
+        printWarning(
+            QStringLiteral("Stored shortcuts under '%1' are not a table; left as stored").arg(kPresetTableKey));
+        return;
+    }
+    const QVariantMap table = stored->toMap();
+    QList<std::pair<QUuid, StoredShortcut>> usable;
     DockPresetManager& store = DockPresetManager::shared();
-    for (const StoredShortcutRow& row : readShortcutTable(*stored)) {
-        const QUuid id(row.tableKey);
+    for (auto it = table.cbegin(); it != table.cend(); ++it) {
+        const QUuid id(it.key());
+        if (it.value().typeId() != QMetaType::QVariantMap) {
+            printWarning(QStringLiteral("Stored shortcut under '%1' is not an entry; kept as stored").arg(it.key()));
+            keptPresetEntries_.insert(it.key(), it.value());
+            continue;
+        }
         if (id.isNull()) {
-            printWarning(QStringLiteral("Invalid UUID string in saved shortcuts: %1").arg(row.tableKey));
+            printWarning(QStringLiteral("Invalid UUID string in saved shortcuts: %1").arg(it.key()));
+            keptPresetEntries_.insert(it.key(), it.value());
             continue;
         }
         const DockPresetPtr preset = store.fetchPreset(id);
@@ -358,71 +365,58 @@ void ShortcutManager::loadPresetTable() {
                              .arg(uuidText(id)));
             continue;
         }
-        if (!row.shortcut) {
+        const std::optional<StoredShortcut> shortcut = readEntry(it.value().toMap());
+        if (!shortcut) {
             printWarning(QStringLiteral("Missing key or modifier for preset ID %1. Shortcut might be incomplete.")
                              .arg(uuidText(id)));
+            keptPresetEntries_.insert(it.key(), it.value());
             continue;
         }
+        usable.append({id, *shortcut});
+    }
+    for (const auto& [id, shortcut] : usable) {
         dropPresetHotKey(id);
-        hotKeys_[id] = makePresetHotKey(id, row.shortcut->key, row.shortcut->modifiers);
+        hotKeys_[id] = makePresetHotKey(id, shortcut.key, shortcut.modifiers);
         writePresetTable();
         postDidChange();
     }
 }
 
 void ShortcutManager::loadActionTable() {
+    keptActionEntries_.clear();
+    actionTableProblem_.reset();
     const std::optional<QVariant> stored = UserDefaults::standard().object(kActionTableKey);
     if (!stored)
         return;
-    for (const StoredShortcutRow& row : readShortcutTable(*stored)) {
-        const std::optional<ShortcutAction> action = shortcutActionFromRawValue(row.tableKey);
-        if (!action) {
-            printWarning(QStringLiteral("Invalid action string in saved action shortcuts: %1").arg(row.tableKey));
+    if (stored->typeId() != QMetaType::QVariantMap) {
+        actionTableProblem_ = QStringLiteral("the stored value is not a table");
+        printWarning(
+            QStringLiteral("Stored shortcuts under '%1' are not a table; left as stored").arg(kActionTableKey));
+        return;
+    }
+    const QVariantMap table = stored->toMap();
+    QList<std::pair<ShortcutAction, StoredShortcut>> usable;
+    for (auto it = table.cbegin(); it != table.cend(); ++it) {
+        const std::optional<ShortcutAction> action = shortcutActionFromRawValue(it.key());
+        const std::optional<StoredShortcut> shortcut =
+            it.value().typeId() == QMetaType::QVariantMap ? readEntry(it.value().toMap()) : std::nullopt;
+        if (!action)
+            printWarning(QStringLiteral("Invalid action string in saved action shortcuts: %1").arg(it.key()));
+        else if (!shortcut)
+            printWarning(
+                QStringLiteral("Missing key or modifier for action %1. Shortcut might be incomplete.").arg(it.key()));
+        if (!action || !shortcut) {
+            keptActionEntries_.insert(it.key(), it.value());
             continue;
         }
-        if (!row.shortcut) {
-            printWarning(QStringLiteral("Missing key or modifier for action %1. Shortcut might be incomplete.")
-                             .arg(row.tableKey));
-            continue;
-        }
-        dropActionHotKey(*action);
-        actionHotKeys_[*action] = makeActionHotKey(*action, row.shortcut->key, row.shortcut->modifiers);
+        usable.append({*action, *shortcut});
+    }
+    for (const auto& [action, shortcut] : usable) {
+        dropActionHotKey(action);
+        actionHotKeys_[action] = makeActionHotKey(action, shortcut.key, shortcut.modifiers);
         writeActionTable();
         postDidChange();
     }
-}
-
-// --- Switching ---------------------------------------------------------------------------
-
-void ShortcutManager::requestPresetSwitch(const QUuid& presetId) {
-    const DockPresetPtr preset = DockPresetManager::shared().fetchPreset(presetId);
-    const std::optional<QString> name = preset ? preset->name() : std::nullopt;
-    if (!name) {
-        printWarning(QStringLiteral("Error: Cannot switch to preset. Preset or name not found for ID: %1")
-                         .arg(uuidText(presetId)));
-        return;
-    }
-    printLine(QStringLiteral("Switching to preset ID: %1, Current Name: '%2'").arg(uuidText(presetId), *name));
-    if (!readBoolSetting(Setting::AskBeforeSwitchingPresetsWithHotkeys)) {
-        applier_(presetId, *name);
-        return;
-    }
-    later([this, presetId, name = *name] { presentConfirmation(presetId, name); });
-}
-
-void ShortcutManager::presentConfirmation(const QUuid& presetId, const QString& name) {
-    // One alert at a time: presses while it is open are dropped.
-    if (confirmationAlertPresetId_)
-        return;
-    confirmationAlertPresetId_ = presetId;
-    const std::weak_ptr<bool> alive = alive_;
-    const AlertResponse response = AlertPresenter::shared().runModal(hotkeyPresetSwitchConfirmationContent(name));
-    // The modal loop may have run our own teardown.
-    if (alive.expired() || !*alive.lock())
-        return;
-    confirmationAlertPresetId_.reset();
-    if (response == AlertResponse::Confirm)
-        applier_(presetId, name);
 }
 
 // --- Save action -------------------------------------------------------------------------

@@ -21,11 +21,6 @@
 namespace pierline {
 
 inline const QString kShortcutsDidChangeNotification = QStringLiteral("shortcutsDidChange");
-// Posted by the advanced hotkeys; user info "presetID" (QUuid).
-inline const QString kAdvancedHotkeySwitchRequestNotification = QStringLiteral("advancedHotkeySwitchRequest");
-
-// The confirmation a hotkey switch asks for, for the preset named `name`.
-AlertContent hotkeyPresetSwitchConfirmationContent(const QString& name);
 
 // One usable entry of a stored shortcut table: a key and Cocoa modifier flags.
 struct StoredShortcut {
@@ -47,9 +42,8 @@ QVariantMap shortcutTableEntry(const KeyCombo& combo);
 
 // The simple global shortcuts: one combination per preset, which switches the Dock to it, and one
 // per ShortcutAction. Both tables live in user defaults and are written back whole after every
-// change; every change is announced with "shortcutsDidChange" from the main queue. Switch
-// requests of the advanced hotkeys end here too, so both kinds share one confirmation rule.
-// Main thread only.
+// change; every change is announced with "shortcutsDidChange" from the main queue. A press, and
+// a switch request posted by the advanced hotkeys, go to the one switch request. Main thread only.
 class ShortcutManager {
 public:
     static inline const QString kPresetTableKey = QStringLiteral("presetShortcuts_v2_byID");
@@ -64,10 +58,6 @@ public:
 
     // What the save action came to; handed to its completion.
     enum class UpdateOutcome { NoLastPreset, PresetNotFound, UnfinishedSwitch, DockEmpty, SaveFailed, Updated };
-
-    // Switches to a preset after the confirmation; by default the apply entry on a user-initiated
-    // background queue, without waiting.
-    using Applier = std::function<void(const QUuid& id, const QString& name)>;
 
     // The process-wide manager, made on first use.
     static ShortcutManager& shared();
@@ -87,19 +77,15 @@ public:
     std::optional<QString> removePresetShortcut(const QUuid& presetId);
     std::optional<QString> setActionShortcut(ShortcutAction action, Key key, quint64 modifiers);
     std::optional<QString> removeActionShortcut(ShortcutAction action);
-    // A preset is being deleted: its shortcut leaves the live manager when the app runs, else the
-    // stored table. Failures are shown, as the deletion goes on.
-    static void removeShortcutOfDeletedPreset(const QUuid& presetId);
+    // A preset is being deleted: its shortcut and its advanced hotkey go, from the live managers
+    // when the app runs, else from the stored tables, and the desktop's keybindings follow. The
+    // store runs this as its deletion handler. Failures are shown, as the deletion goes on.
+    static void removeTriggersOfDeletedPreset(const QUuid& presetId);
 
     // The key and Cocoa flags of a preset's hotkey; nullopt without one.
     std::optional<StoredShortcut> presetShortcut(const QUuid& presetId) const;
     std::optional<StoredShortcut> actionShortcut(ShortcutAction action) const;
     QList<QUuid> presetsWithShortcuts() const;
-
-    // The hotkey switch path: confirmation (when the setting asks for it), then the apply.
-    void requestPresetSwitch(const QUuid& presetId);
-    // The preset whose confirmation is on screen.
-    std::optional<QUuid> confirmationAlertPresetId() const { return confirmationAlertPresetId_; }
 
     // The save action: after kUpdateDelaySeconds, the current Dock goes into the last applied
     // preset. `done` (optional) hears the outcome, on the main thread.
@@ -107,8 +93,6 @@ public:
 
     // Both stored tables, as the constructor loads them.
     void loadStoredShortcuts();
-
-    void setApplierForTesting(Applier applier) { applier_ = std::move(applier); }
 
 private:
     void loadPresetTable();
@@ -119,7 +103,6 @@ private:
     std::optional<QString> dropActionHotKey(ShortcutAction action);
     std::shared_ptr<HotKey> makePresetHotKey(const QUuid& presetId, Key key, quint64 modifiers);
     std::shared_ptr<HotKey> makeActionHotKey(ShortcutAction action, Key key, quint64 modifiers);
-    void presentConfirmation(const QUuid& presetId, const QString& name);
     void finishUpdate(const QUuid& presetId, const QString& name, const std::function<void(UpdateOutcome)>& done);
     void showUserNotification(const QString& title, const QString& body);
     void postDidChange();
@@ -128,9 +111,13 @@ private:
 
     std::map<QUuid, std::shared_ptr<HotKey>> hotKeys_;
     std::map<ShortcutAction, std::shared_ptr<HotKey>> actionHotKeys_;
-    std::optional<QUuid> confirmationAlertPresetId_;
+    // Stored entries that could not be read, written back as they were found.
+    QVariantMap keptPresetEntries_;
+    QVariantMap keptActionEntries_;
+    // Set when a stored table is no dictionary at all: it is then never written.
+    std::optional<QString> presetTableProblem_;
+    std::optional<QString> actionTableProblem_;
     std::vector<TimerId> updateTimers_; // pending save actions, cancelled with the manager
-    Applier applier_;
     ObserverToken switchRequestObserver_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -129,6 +129,19 @@ TEST_F(ConfirmationBox, EveryAnswerLeavesTheAppRunningAndOnlySwitchSwitches) {
     EXPECT_TRUE(appAnswers());
     ASSERT_EQ(app_->state(), QProcess::Running);
 
+    // The command the desktop's keybinding runs (Wayland) asks the same way.
+    const QString lean = QJsonDocument::fromJson(cli({"preset", "show", "Lean", "--json"}).out.toUtf8())
+                             .object()
+                             .value("idString")
+                             .toString();
+    cli({"apply", "Default", "--bypass-cooldown"});
+    ASSERT_FALSE(dockShowsLean());
+    ASSERT_EQ(cli({"shortcut", "press", "--id", lean}).exitCode, 0);
+    ASSERT_TRUE(waitUntil([&] { return focusedShownWindow() != 0; }, 20000));
+    type(display_, chord({}, XK_Escape));
+    ASSERT_TRUE(waitForTheBoxToClose());
+    EXPECT_FALSE(dockShowsLean());
+
     // Nothing but the request below has asked it to quit.
     EXPECT_FALSE(app_->readAllStandardOutput().contains("[Pierline] Quit"));
     cli({"quit"});

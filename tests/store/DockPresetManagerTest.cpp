@@ -4,6 +4,7 @@
 #include "platform/Dispatch.h"
 #include "platform/NetworkPathMonitor.h"
 #include "platform/UserDefaults.h"
+#include "platform/UuidText.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PersistenceController.h"
@@ -354,30 +355,24 @@ TEST_F(PresetManager, NamesTheNextStartWouldReplaceAreRefused) {
     EXPECT_EQ(names(), (QStringList{"Default", "Work", "Nullable", "undefined work", "Café 🚀"}));
 }
 
-TEST_F(PresetManager, DeletingAPresetDropsItsShortcutAndHotkeyEntries) {
+TEST_F(PresetManager, DeletingAPresetRunsItsDeletionHandlersFirst) {
     start();
     const DockPresetPtr work = manager->createPreset("Work", "[]");
     const DockPresetPtr play = manager->createPreset("Play", "[]");
-    UserDefaults& defaults = UserDefaults::standard();
-    const QVariantMap old{{"Work", 1}};
-    defaults.set("presetShortcuts", old);
-    defaults.set("presetShortcuts_v2_byID", QVariantMap{{upper(*work->id()), 1}, {upper(*play->id()), 2}});
-    defaults.set("advancedHotkeyConfigurations_v1",
-                 QVariantMap{{upper(*work->id()), QVariantMap{{"x", 1}}}, {upper(*play->id()), 3}});
+    // The store leaves the shortcut tables to the triggers' handler; setting it again replaces it.
+    QList<QString> seen;
+    const auto handler = [&](const char* who) {
+        return [&, who](const QUuid& id) {
+            EXPECT_TRUE(manager->fetchPreset(id)) << "runs before the preset is gone";
+            seen.append(QString::fromLatin1(who) + ':' + uuidText(id));
+        };
+    };
+    manager->setPresetDeletionHandler(DockPresetManager::DeletionHook::Triggers, handler("first"));
+    manager->setPresetDeletionHandler(DockPresetManager::DeletionHook::Triggers, handler("triggers"));
+    manager->addPresetDeletionHandler(handler("extra"));
     ASSERT_TRUE(manager->deletePreset(*work->id()));
-    EXPECT_EQ(defaults.dictionary("presetShortcuts_v2_byID")->keys(), QStringList{upper(*play->id())});
-    EXPECT_EQ(defaults.dictionary("advancedHotkeyConfigurations_v1")->keys(), QStringList{upper(*play->id())});
-    EXPECT_EQ(defaults.dictionary("presetShortcuts"), old);
-
-    // A manager that owns shortcuts replaces the default; extra handlers run too.
-    QList<QUuid> seen;
-    manager->setPresetDeletionHandler(DockPresetManager::DeletionHook::Shortcut,
-                                      [&](const QUuid& id) { seen.append(id); });
-    manager->addPresetDeletionHandler([&](const QUuid& id) { seen.append(id); });
-    ASSERT_TRUE(manager->deletePreset(*play->id()));
-    EXPECT_EQ(seen, (QList<QUuid>{*play->id(), *play->id()}));
-    EXPECT_EQ(defaults.dictionary("presetShortcuts_v2_byID")->size(), 1); // left to the new owner
-    EXPECT_TRUE(defaults.dictionary("advancedHotkeyConfigurations_v1")->isEmpty());
+    EXPECT_EQ(seen, (QList<QString>{"triggers:" + uuidText(*work->id()), "extra:" + uuidText(*work->id())}));
+    EXPECT_TRUE(manager->fetchPreset(*play->id()));
 }
 
 TEST_F(PresetManager, ResolvesIdentifiersOfEveryKind) {

@@ -1,6 +1,7 @@
 #include "VirtualClock.h"
 
 #include <chrono>
+#include <cmath>
 #include <vector>
 
 namespace pierline::test {
@@ -9,7 +10,8 @@ VirtualClock::VirtualClock(QDateTime start) : start_(std::move(start)) {}
 
 QDateTime VirtualClock::now() const {
     std::lock_guard lock(mutex_);
-    return start_.addMSecs(static_cast<qint64>(elapsed_ * 1000.0));
+    // Rounded, so a sum of steps lands on the millisecond it adds up to.
+    return start_.addMSecs(std::llround(elapsed_ * 1000.0));
 }
 
 double VirtualClock::monotonicSeconds() const {

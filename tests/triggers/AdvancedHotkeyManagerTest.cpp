@@ -10,6 +10,7 @@
 #include "support/TempHome.h"
 #include "support/VirtualClock.h"
 #include "triggers/HotKeysController.h"
+#include "triggers/SwitchRequest.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -44,7 +45,7 @@ class AdvancedHotkeyManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         drainMainQueue(); // announcements queued by earlier tests
-        for (const QString& name : {kPierlineScopeModeChangedNotification, kAdvancedHotkeySwitchRequest,
+        for (const QString& name : {kPierlineScopeModeChangedNotification, kSwitchRequestNotification,
                                     kAdvancedHotkeyConfigurationsChangedNotification})
             tokens.push_back(NotificationCenter::shared().addObserver(
                 name, Delivery::PosterThread, [this](const Notification& n) { posted.push_back(n); }));
@@ -72,8 +73,8 @@ protected:
     std::vector<QUuid> switchRequests() const {
         std::vector<QUuid> out;
         for (const auto& n : posted)
-            if (n.name == kAdvancedHotkeySwitchRequest)
-                out.push_back(n.userInfo.value(QStringLiteral("presetID")).toUuid());
+            if (n.name == kSwitchRequestNotification)
+                out.push_back(switchRequestPresetId(n).value_or(QUuid()));
         return out;
     }
     void pressLeader() {
@@ -189,6 +190,7 @@ TEST_F(AdvancedHotkeyManagerTest, MultiPressCountsWithinTheWindowInSeconds) {
     const Case cases[] = {
         {"double, 0.3 s apart", 2, {0.3}, 1},
         {"double, 0.6 s apart never", 2, {0.6, 0.6, 0.6}, 0},
+        {"double, just inside the window", 2, {0.499}, 1},
         {"double, exactly the window restarts", 2, {0.5}, 0},
         {"triple pressed four times", 3, {0.1, 0.1, 0.1}, 1},
         {"triple pressed six times", 3, {0.1, 0.1, 0.1, 0.1, 0.1}, 2},
@@ -204,8 +206,10 @@ TEST_F(AdvancedHotkeyManagerTest, MultiPressCountsWithinTheWindowInSeconds) {
             registrar.press(comboOf(kCmdJ));
         }
         EXPECT_EQ(actionsA, c.triggers) << c.name;
-        // The reset timer forgets a lone last press once the window has passed.
+        // The reset timer forgets a lone last press once the window has strictly passed.
         advance(0.5);
+        EXPECT_EQ(time.timers.pending(), 1) << c.name;
+        advance(0.001);
         EXPECT_EQ(time.timers.pending(), 0) << c.name;
         manager.reset();
     }

@@ -71,7 +71,8 @@ TEST_F(WaylandShortcuts, KeybindingsFollowTheTableAndTheUsersOwnStay) {
     const QString command = field(work, "command");
     EXPECT_TRUE(command.contains(PIERLINE_BINARY)) << command.toStdString();
     EXPECT_TRUE(command.contains("PIERLINE_HOME=" + home_.path())) << command.toStdString();
-    EXPECT_TRUE(command.contains(" apply --id " + idOf("Work"))) << command.toStdString();
+    // The same switch request as a grabbed press, so the running app asks first when set to.
+    EXPECT_TRUE(command.contains(" shortcut press --id " + idOf("Work"))) << command.toStdString();
     ASSERT_EQ(pierline({"preset", "rename", "Work", "Deep Work"}).exitCode, 0);
     EXPECT_EQ(field(work, "name"), "'Pierline: Deep Work'");
 
@@ -108,6 +109,18 @@ TEST_F(WaylandShortcuts, KeybindingsFollowTheTableAndTheUsersOwnStay) {
     EXPECT_EQ(list(), QStringList({mine, later, action}));
     EXPECT_TRUE(pierline({"hotkey", "show"}).out.contains("only on X11"));
     EXPECT_FALSE(pierline({"hotkey", "show"}, {{"XDG_SESSION_TYPE", "x11"}}).out.contains("only on X11"));
+}
+
+TEST_F(WaylandShortcuts, AKeybindingThatRunsApplyIsRewrittenAtTheNextSync) {
+    const QString work = kFolder + "pierline-" + idOf("Work") + "/";
+    ASSERT_EQ(pierline({"shortcut", "set", "Work", "cmd+opt+two"}).exitCode, 0);
+    const QString press = field(work, "command");
+    QString older = press;
+    older.replace(" shortcut press --id ", " apply --id ");
+    ASSERT_NE(older, press);
+    gsettings({"set", kList + ".custom-keybinding:" + work, "command", older});
+    ASSERT_EQ(pierline({"shortcut", "set", "Play", "ctrl+shift+f8"}).exitCode, 0);
+    EXPECT_EQ(field(work, "command"), press);
 }
 
 TEST_F(WaylandShortcuts, AMissingSchemaIsAClearError) {

@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -78,6 +79,13 @@ protected:
     void type(const Keys& keys) { pierline::test::type(keyboard_, keys); }
 
     bool dockShowsLean() const { return cli({"dock", "--json"}).out.contains(kLeanLink); }
+
+    QString leanId() const {
+        for (const QJsonValue& preset : QJsonDocument::fromJson(cli({"presets", "--json"}).out.toUtf8()).array())
+            if (preset["name"].toString() == QLatin1String("Lean"))
+                return preset["idString"].toString();
+        return {};
+    }
 
     // Polls the Dock the app writes through real child processes, bounded in real time.
     bool waitForLean() const {
@@ -161,6 +169,29 @@ TEST_F(EndToEndTrigger, StoredShortcutsWorkFromLaunchAndOtherKeysSwitchNothing) 
     type(chord({XK_Control_L}, XK_F8) + chord({}, XK_Alt_L) + chord({}, XK_Alt_L) +
          chord({XK_Control_L, XK_Shift_L}, XK_F8));
     ASSERT_TRUE(waitForLean());
+    stopApp();
+    const QString log = QString::fromUtf8(app_->readAllStandardOutput());
+    EXPECT_EQ(log.count("Switching to preset ID"), 1) << log.toStdString();
+}
+
+// What the desktop's keybinding runs on Wayland: handed to the app, it takes the grabbed press's road;
+// without the app it says so and applies directly.
+TEST_F(EndToEndTrigger, AShortcutPressCommandSwitchesThroughTheAppOrDirectly) {
+    makeHome();
+    const CliRun direct = cli({"shortcut", "press", "--id", leanId()});
+    EXPECT_EQ(direct.exitCode, 0) << direct.err.toStdString();
+    EXPECT_TRUE(direct.err.contains("Pierline is not running on this home")) << direct.err.toStdString();
+    EXPECT_TRUE(dockShowsLean());
+
+    makeHome();
+    startApp();
+    const CliRun handed = cli({"shortcut", "press", "--id", leanId()});
+    EXPECT_EQ(handed.exitCode, 0) << handed.err.toStdString();
+    EXPECT_FALSE(handed.err.contains("not running")) << handed.err.toStdString();
+    ASSERT_TRUE(waitForLean());
+    const CliRun unknown = cli({"shortcut", "press", "--id", "0F0F0F0F-1111-2222-3333-444455556666"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_TRUE(unknown.err.contains("no preset has that id")) << unknown.err.toStdString();
     stopApp();
     const QString log = QString::fromUtf8(app_->readAllStandardOutput());
     EXPECT_EQ(log.count("Switching to preset ID"), 1) << log.toStdString();

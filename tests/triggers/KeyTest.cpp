@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QSet>
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace pierline;
 
@@ -35,6 +36,142 @@ TEST(Key, EveryKeyRoundTripsThroughItsCodeAndCaseName) {
     EXPECT_EQ(keyForCaseName(u"nosuchkey"), std::nullopt);
     for (quint32 code : {52u, 102u, 127u, 200u, 0xFFFFFFFFu})
         EXPECT_EQ(keyForCarbonKeyCode(code), std::nullopt) << code;
+}
+
+// The virtual key codes of the platform's HIToolbox event header (kVK_ANSI_A = 0x00, ...), in the
+// header's code order, written out here rather than taken from our table.
+TEST(Key, EveryCodeMatchesThePlatformsVirtualKeyCodes) {
+    const std::pair<quint32, Key> kVirtualKeyCodes[] = {
+        {0x00, Key::a},
+        {0x01, Key::s},
+        {0x02, Key::d},
+        {0x03, Key::f},
+        {0x04, Key::h},
+        {0x05, Key::g},
+        {0x06, Key::z},
+        {0x07, Key::x},
+        {0x08, Key::c},
+        {0x09, Key::v},
+        {0x0A, Key::section}, // kVK_ISO_Section
+        {0x0B, Key::b},
+        {0x0C, Key::q},
+        {0x0D, Key::w},
+        {0x0E, Key::e},
+        {0x0F, Key::r},
+        {0x10, Key::y},
+        {0x11, Key::t},
+        {0x12, Key::one},
+        {0x13, Key::two},
+        {0x14, Key::three},
+        {0x15, Key::four},
+        {0x16, Key::six},
+        {0x17, Key::five},
+        {0x18, Key::equal},
+        {0x19, Key::nine},
+        {0x1A, Key::seven},
+        {0x1B, Key::minus},
+        {0x1C, Key::eight},
+        {0x1D, Key::zero},
+        {0x1E, Key::rightBracket},
+        {0x1F, Key::o},
+        {0x20, Key::u},
+        {0x21, Key::leftBracket},
+        {0x22, Key::i},
+        {0x23, Key::p},
+        {0x24, Key::return_},
+        {0x25, Key::l},
+        {0x26, Key::j},
+        {0x27, Key::quote},
+        {0x28, Key::k},
+        {0x29, Key::semicolon},
+        {0x2A, Key::backslash},
+        {0x2B, Key::comma},
+        {0x2C, Key::slash},
+        {0x2D, Key::n},
+        {0x2E, Key::m},
+        {0x2F, Key::period},
+        {0x30, Key::tab},
+        {0x31, Key::space},
+        {0x32, Key::grave},
+        {0x33, Key::delete_},
+        {0x35, Key::escape},
+        {0x36, Key::rightCommand},
+        {0x37, Key::command},
+        {0x38, Key::shift},
+        {0x39, Key::capsLock},
+        {0x3A, Key::option},
+        {0x3B, Key::control},
+        {0x3C, Key::rightShift},
+        {0x3D, Key::rightOption},
+        {0x3E, Key::rightControl},
+        {0x3F, Key::function},
+        {0x40, Key::f17},
+        {0x41, Key::keypadDecimal},
+        {0x43, Key::keypadMultiply},
+        {0x45, Key::keypadPlus},
+        {0x47, Key::keypadClear},
+        {0x48, Key::volumeUp},
+        {0x49, Key::volumeDown},
+        {0x4A, Key::mute},
+        {0x4B, Key::keypadDivide},
+        {0x4C, Key::keypadEnter},
+        {0x4E, Key::keypadMinus},
+        {0x4F, Key::f18},
+        {0x50, Key::f19},
+        {0x51, Key::keypadEquals},
+        {0x52, Key::keypad0},
+        {0x53, Key::keypad1},
+        {0x54, Key::keypad2},
+        {0x55, Key::keypad3},
+        {0x56, Key::keypad4},
+        {0x57, Key::keypad5},
+        {0x58, Key::keypad6},
+        {0x59, Key::keypad7},
+        {0x5A, Key::f20},
+        {0x5B, Key::keypad8},
+        {0x5C, Key::keypad9},
+        {0x60, Key::f5},
+        {0x61, Key::f6},
+        {0x62, Key::f7},
+        {0x63, Key::f3},
+        {0x64, Key::f8},
+        {0x65, Key::f9},
+        {0x67, Key::f11},
+        {0x69, Key::f13},
+        {0x6A, Key::f16},
+        {0x6B, Key::f14},
+        {0x6D, Key::f10},
+        {0x6F, Key::f12},
+        {0x71, Key::f15},
+        {0x72, Key::help},
+        {0x73, Key::home},
+        {0x74, Key::pageUp},
+        {0x75, Key::forwardDelete},
+        {0x76, Key::f4},
+        {0x77, Key::end},
+        {0x78, Key::f2},
+        {0x79, Key::pageDown},
+        {0x7A, Key::f1},
+        {0x7B, Key::leftArrow},
+        {0x7C, Key::rightArrow},
+        {0x7D, Key::downArrow},
+        {0x7E, Key::upArrow},
+    };
+    ASSERT_EQ(std::size(kVirtualKeyCodes), std::size_t(kKeyCount));
+    QSet<int> keysSeen;
+    std::map<quint32, Key> byCode;
+    for (const auto& [code, key] : kVirtualKeyCodes) {
+        keysSeen.insert(static_cast<int>(key));
+        byCode.emplace(code, key);
+        EXPECT_EQ(carbonKeyCode(key), code) << keyCaseName(key).toStdString();
+    }
+    EXPECT_EQ(keysSeen.size(), kKeyCount) << "each key once";
+    // The inverse: every code in range names exactly the key the header gives it, or none.
+    for (quint32 code = 0; code <= 130; ++code) {
+        const auto it = byCode.find(code);
+        EXPECT_EQ(keyForCarbonKeyCode(code), it == byCode.end() ? std::nullopt : std::optional<Key>(it->second))
+            << "code " << code;
+    }
 }
 
 TEST(Key, CodesAndDisplayTexts) {

@@ -77,18 +77,40 @@ TEST_F(ShortcutCommand, BadInputExitsWithItsCodeAndChangesNothing) {
     EXPECT_EQ(UserDefaults::standard().object(ShortcutManager::kPresetTableKey).value_or(QVariant()), before);
 }
 
-TEST_F(ShortcutCommand, ShowReportsDamagedEntriesAndTheActionNeedsAnAppliedPreset) {
+TEST_F(ShortcutCommand, DamagedEntriesAreKeptAndShownAndTheActionNeedsAnAppliedPreset) {
+    QString play;
+    for (const QJsonValue& preset : QJsonDocument::fromJson(runPierline({"presets", "--json"}).out.toUtf8()).array())
+        if (preset["name"].toString() == "Play")
+            play = preset["idString"].toString();
     UserDefaults::standard().set(ShortcutManager::kPresetTableKey,
                                  QVariantMap{{"garbage", QVariantMap{{"key", 18}, {"modifiers", 0}}},
-                                             {"0F0F0F0F-1111-2222-3333-444455556666", QVariantMap{{"key", "x"}}},
+                                             {play, QVariantMap{{"key", "x"}}},
                                              {"1F0F0F0F-1111-2222-3333-444455556666", QString("not an entry")}});
     UserDefaults::standard().set(ShortcutManager::kActionTableKey, QString("not a table"));
     const CliRun run = runPierline({"shortcut", "show"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.err.contains("garbage")) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains("0F0F0F0F-1111-2222-3333-444455556666")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(play)) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("1F0F0F0F-1111-2222-3333-444455556666")) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("'actionShortcuts_v1' are not a table")) << run.err.toStdString();
+
+    // Changing another preset's shortcut keeps the damaged entries; show lists them.
+    const QVariant damaged = UserDefaults::standard().object(ShortcutManager::kPresetTableKey).value_or(QVariant());
+    ASSERT_EQ(runPierline({"shortcut", "set", "Work", "cmd+one"}).exitCode, 0);
+    ASSERT_EQ(runPierline({"shortcut", "remove", "Work"}).exitCode, 0);
+    EXPECT_EQ(UserDefaults::standard().object(ShortcutManager::kPresetTableKey).value_or(QVariant()), damaged);
+    QStringList unusable;
+    for (const QJsonValue& row : show().value("unusable").toArray())
+        unusable.append(row["table"].toString() + " " + row["key"].toString() + " " + row["problem"].toString());
+    EXPECT_EQ(unusable, (QStringList{"presetShortcuts_v2_byID 1F0F0F0F-1111-2222-3333-444455556666 is not an entry",
+                                     "actionShortcuts_v1  is not a table",
+                                     "presetShortcuts_v2_byID " + play + " has no usable key or modifiers",
+                                     "presetShortcuts_v2_byID garbage names no preset id"}));
+    // A table that is no dictionary is not replaced by a change.
+    const CliRun set = runPierline({"shortcut", "action", "set", "updateLastAppliedPreset", "cmd+u"});
+    EXPECT_EQ(set.exitCode, 1);
+    EXPECT_TRUE(set.err.contains("defaults delete com.corvane.pierline actionShortcuts_v1")) << set.err.toStdString();
+    EXPECT_EQ(UserDefaults::standard().object(ShortcutManager::kActionTableKey), QVariant(QString("not a table")));
 
     const CliRun action = runPierline({"shortcut", "action", "run", "updateLastAppliedPreset"});
     EXPECT_EQ(action.exitCode, 1);

@@ -18,6 +18,7 @@
 #include "store/DockPresetManager.h"
 #include "triggers/AdvancedHotkeyManager.h"
 #include "triggers/ShortcutManager.h"
+#include "triggers/SwitchRequest.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -53,9 +54,23 @@ protected:
         play = *DockPresetManager::shared().createPreset("Play", encodeApps({}))->id();
         didChange = NotificationCenter::shared().addObserver(kShortcutsDidChangeNotification, Delivery::PosterThread,
                                                              [this](const Notification&) { ++changes; });
+        DockPresetManager::shared().setPresetDeletionHandler(DockPresetManager::DeletionHook::Triggers,
+                                                             &ShortcutManager::removeTriggersOfDeletedPreset);
+        SwitchRequester& switches = SwitchRequester::shared();
+        switches.setFetcherForTesting([this](const QUuid& id) {
+            ++fetches;
+            return DockPresetManager::shared().fetchPreset(id);
+        });
+        switches.setApplierForTesting([this](const PresetSnapshot& preset, SwitchOrigin origin) {
+            applied.append({preset.id.value_or(QUuid()), preset.name});
+            origins.append(origin);
+        });
     }
     void TearDown() override {
         manager.reset();
+        ShortcutManager::resetShared();
+        SwitchRequester::shared().setFetcherForTesting({});
+        SwitchRequester::shared().setApplierForTesting({});
         NotificationCenter::shared().removeObserver(didChange);
         drainMainQueue();
         DockPresetManager::resetSharedForTesting();
@@ -63,7 +78,6 @@ protected:
 
     ShortcutManager& start(ShortcutManager::Loading loading = ShortcutManager::Loading::Now) {
         manager = std::make_unique<ShortcutManager>(loading);
-        manager->setApplierForTesting([this](const QUuid& id, const QString& name) { applied.append({id, name}); });
         return *manager;
     }
     QVariantMap presetTable() const {
@@ -79,6 +93,8 @@ protected:
     QUuid work, play;
     std::unique_ptr<ShortcutManager> manager;
     QList<std::pair<QUuid, QString>> applied;
+    QList<SwitchOrigin> origins;
+    int fetches = 0;
     int changes = 0;
     ObserverToken didChange = 0;
 };
@@ -120,14 +136,14 @@ TEST(ShortcutTable, DamagedEntriesReadAsUnusableAndOtherValuesAreNotEntries) {
         EXPECT_TRUE(readShortcutTable(notATable).isEmpty());
 }
 
-TEST_F(Shortcuts, LoadingSkipsUnusableEntriesWhichVanishAtTheNextWriteBack) {
+TEST_F(Shortcuts, LoadingKeepsUnreadableEntriesAndDropsThoseOfDeletedPresets) {
     const QUuid gone = QUuid::createUuid();
-    defaults().set(ShortcutManager::kPresetTableKey,
-                   QVariantMap{{uuidText(work), entry(18, qulonglong(kCocoaCommandFlag))},
-                               {"not-a-uuid", entry(19, 0)},
-                               {uuidText(gone), entry(20, 0)},
-                               {uuidText(play), entry(52, 0)},
-                               {"stray", "not a dictionary"}});
+    const QVariantMap unreadable{
+        {"not-a-uuid", entry(19, 0)}, {uuidText(play), entry(52, 0)}, {"stray", "not a dictionary"}};
+    QVariantMap stored = unreadable;
+    stored.insert(uuidText(work), entry(18, qulonglong(kCocoaCommandFlag)));
+    stored.insert(uuidText(gone), entry(20, 0));
+    defaults().set(ShortcutManager::kPresetTableKey, stored);
     defaults().set(ShortcutManager::kActionTableKey,
                    QVariantMap{{"updateLastAppliedPreset", entry(19, qulonglong(kCocoaOptionFlag))},
                                {"makeCoffee", entry(20, 0)}});
@@ -143,11 +159,35 @@ TEST_F(Shortcuts, LoadingSkipsUnusableEntriesWhichVanishAtTheNextWriteBack) {
         QString("Could not find preset or preset name for ID: %1. Skipping shortcut.").arg(uuidText(gone))));
     EXPECT_TRUE(logs.warned(
         QString("Missing key or modifier for preset ID %1. Shortcut might be incomplete.").arg(uuidText(play))));
+    EXPECT_TRUE(logs.warned("Stored shortcut under 'stray' is not an entry; kept as stored"));
     EXPECT_TRUE(logs.warned("Invalid action string in saved action shortcuts: makeCoffee"));
-    EXPECT_EQ(presetTable(), (QVariantMap{{uuidText(work), entry(18, qulonglong(kCocoaCommandFlag))}}));
+    QVariantMap expected = unreadable;
+    expected.insert(uuidText(work), entry(18, qulonglong(kCocoaCommandFlag)));
+    EXPECT_EQ(presetTable(), expected) << "the deleted preset's entry goes, the unreadable ones stay";
+    EXPECT_TRUE(defaults().dictionary(ShortcutManager::kActionTableKey)->contains("makeCoffee"));
     ASSERT_TRUE(shortcuts.presetShortcut(work));
     EXPECT_EQ(shortcuts.presetShortcut(work)->key, Key::one);
     EXPECT_FALSE(shortcuts.presetShortcut(play));
+
+    // Removing another preset's shortcut keeps them; a new shortcut for the preset replaces its own.
+    ASSERT_FALSE(shortcuts.removePresetShortcut(work));
+    EXPECT_EQ(presetTable(), unreadable);
+    ASSERT_FALSE(shortcuts.setPresetShortcut(play, Key::two, kCocoaCommandFlag | kCocoaOptionFlag));
+    expected = unreadable;
+    expected.insert(uuidText(play), entry(19, qulonglong(kCocoaCommandFlag | kCocoaOptionFlag)));
+    EXPECT_EQ(presetTable(), expected);
+}
+
+TEST_F(Shortcuts, AStoredTableThatIsNoDictionaryIsNeverReplaced) {
+    defaults().set(ShortcutManager::kPresetTableKey, QVariantList{1, 2});
+    ShortcutManager& shortcuts = start();
+    EXPECT_TRUE(logs.warned("Stored shortcuts under 'presetShortcuts_v2_byID' are not a table; left as stored"));
+    const auto error = shortcuts.setPresetShortcut(work, Key::one, kCocoaCommandFlag);
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(error->contains("defaults delete com.corvane.pierline presetShortcuts_v2_byID"))
+        << error->toStdString();
+    EXPECT_FALSE(shortcuts.presetShortcut(work));
+    EXPECT_EQ(defaults().object(ShortcutManager::kPresetTableKey), QVariant(QVariantList{1, 2}));
 }
 
 TEST_F(Shortcuts, ChangesRegisterWriteBackAndAnnounceFromTheMainQueue) {
@@ -199,33 +239,53 @@ TEST_F(Shortcuts, AChangeThatCannotBeStoredDoesNotTakeEffect) {
     EXPECT_EQ(shortcuts.actionShortcut(ShortcutAction::updateLastAppliedPreset)->key, Key::u);
 }
 
-TEST_F(Shortcuts, DeletingAPresetDropsItsHotkeyAndEntry) {
-    ShortcutManager& shortcuts = start();
+TEST_F(Shortcuts, DeletingAPresetDropsItsShortcutAndAdvancedHotkeyLiveOrStored) {
+    // The app's manager is the shared one.
+    ShortcutManager& shortcuts = ShortcutManager::shared();
+    drainMainQueue();
     shortcuts.setPresetShortcut(work, Key::one, kCocoaCommandFlag);
     shortcuts.setPresetShortcut(play, Key::two, kCocoaCommandFlag | kCocoaOptionFlag);
+    defaults().set(
+        AdvancedHotkeyManager::kConfigurationsKey,
+        QString(R"(["%1",{"presetID":"%1","triggerType":"single"},"%2",{"presetID":"%2","triggerType":"single"}])")
+            .arg(uuidText(work), uuidText(play))
+            .toUtf8());
+    const auto storedConfigurations = [] {
+        QString error;
+        const HotkeyConfigurations stored = AdvancedHotkeyManager::readStoredConfigurations(&error).value();
+        QList<QUuid> ids;
+        for (const auto& entry : stored)
+            ids.append(entry.first);
+        return ids;
+    };
     ASSERT_TRUE(DockPresetManager::shared().deletePreset(work));
     EXPECT_FALSE(keyboard.isRegistered(kCmdOne));
     EXPECT_EQ(presetTable().keys(), QStringList{uuidText(play)});
+    EXPECT_EQ(storedConfigurations(), QList<QUuid>{play});
 
-    // Without the manager the store's own hook still drops the entry.
-    manager.reset();
+    // Without the app's manager the stored tables lose the entries.
+    ShortcutManager::resetShared();
     ASSERT_TRUE(DockPresetManager::shared().deletePreset(play));
     EXPECT_TRUE(presetTable().isEmpty());
+    EXPECT_TRUE(storedConfigurations().isEmpty());
 }
 
 TEST_F(Shortcuts, SwitchPathAsksOnceAtATimeAndAppliesOnlyOnConfirm) {
     start().setPresetShortcut(work, Key::one, kCocoaCommandFlag);
-    // Asking off: straight to the apply.
+    // Asking off: straight to the apply, with the one read of the preset.
     ASSERT_EQ(keyboard.press(kCmdOne), HotkeyEventResult::Handled);
     ASSERT_EQ(applied.size(), 1);
     EXPECT_EQ(applied[0], std::make_pair(work, QString("Work")));
+    EXPECT_EQ(origins, QList<SwitchOrigin>{SwitchOrigin::Hotkey});
+    EXPECT_EQ(fetches, 1);
     EXPECT_TRUE(alerts.shown.empty());
     applied.clear();
+    origins.clear();
 
     defaults().set("askBeforeSwitchingPresetsWithHotkeys", true);
     // Two more presses while the box is open are dropped.
     alerts.whileOpen = [&] {
-        EXPECT_EQ(manager->confirmationAlertPresetId(), work);
+        EXPECT_EQ(SwitchRequester::shared().confirmationAlertPresetId(), work);
         keyboard.press(kCmdOne);
         keyboard.press(kCmdOne);
         drainMainQueue();
@@ -236,24 +296,37 @@ TEST_F(Shortcuts, SwitchPathAsksOnceAtATimeAndAppliesOnlyOnConfirm) {
     ASSERT_EQ(alerts.shown.size(), 1u);
     EXPECT_EQ(alerts.shown[0].messageText, "Switch to Work?");
     EXPECT_EQ(alerts.shown[0].informativeText, "This hotkey will apply the \"Work\" preset and update your Dock.");
+    EXPECT_EQ(alerts.shown[0].confirmButtonTitle, "Switch") << "the first button confirms";
+    EXPECT_EQ(alerts.shown[0].cancelButtonTitle, "Cancel");
     EXPECT_TRUE(applied.isEmpty()) << "Cancel applies nothing";
-    EXPECT_FALSE(manager->confirmationAlertPresetId());
+    EXPECT_FALSE(SwitchRequester::shared().confirmationAlertPresetId());
 
-    // An advanced hotkey's request goes through the same box.
+    // An advanced hotkey's request goes through the same box, and reads its preset once.
+    fetches = 0;
     alerts.whileOpen = {};
     alerts.nextAnswer(AlertResponse::Confirm);
-    NotificationCenter::shared().post(kAdvancedHotkeySwitchRequestNotification, {{"presetID", play}});
+    NotificationCenter::shared().post(kSwitchRequestNotification, {{kSwitchRequestPresetIdKey, play}});
     drainMainQueue();
     ASSERT_EQ(alerts.shown.size(), 2u);
     EXPECT_EQ(alerts.shown[1].messageText, "Switch to Play?");
     ASSERT_EQ(applied.size(), 1);
     EXPECT_EQ(applied[0].first, play);
+    EXPECT_EQ(origins, QList<SwitchOrigin>{SwitchOrigin::AdvancedHotkey});
+    EXPECT_EQ(fetches, 1);
 
-    // A request without a preset id, or for a preset that is gone, shows nothing.
-    NotificationCenter::shared().post(kAdvancedHotkeySwitchRequestNotification, {});
-    NotificationCenter::shared().post(kAdvancedHotkeySwitchRequestNotification, {{"presetID", QUuid::createUuid()}});
+    // Other origins never ask.
+    requestSwitch(work, SwitchOrigin::Command);
     drainMainQueue();
     EXPECT_EQ(alerts.shown.size(), 2u);
+    ASSERT_EQ(applied.size(), 2);
+    EXPECT_EQ(applied[1].first, work);
+
+    // A request without a preset id, or for a preset that is gone, shows nothing.
+    NotificationCenter::shared().post(kSwitchRequestNotification, {});
+    NotificationCenter::shared().post(kSwitchRequestNotification, {{kSwitchRequestPresetIdKey, QUuid::createUuid()}});
+    drainMainQueue();
+    EXPECT_EQ(alerts.shown.size(), 2u);
+    EXPECT_EQ(applied.size(), 2);
 }
 
 class SaveAction : public Shortcuts {

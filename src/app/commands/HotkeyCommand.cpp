@@ -5,7 +5,6 @@
 #include "app/Cli.h"
 #include "platform/DesktopKeybindings.h"
 #include "platform/Dispatch.h"
-#include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "platform/UuidText.h"
 #include "store/DockPresetManager.h"
@@ -184,12 +183,7 @@ int runSet(const QStringList& args) {
         ManagerAccess manager;
         if (refuseUnreadableConfigurations(*manager))
             return kExitFailed;
-        // The switch goes through the shortcut manager, which owns the confirmation rule.
-        const QUuid presetID = *id;
-        if (const auto failure = manager->registerPreset(configuration, [presetID] {
-                NotificationCenter::shared().post(kAdvancedHotkeySwitchRequest,
-                                                  {{QStringLiteral("presetID"), QVariant::fromValue(presetID)}});
-            })) {
+        if (const auto failure = manager->registerPreset(configuration, manager->switchAction(*id))) {
             err(QStringLiteral("Could not store the advanced hotkey: %1").arg(*failure));
             return kExitFailed;
         }

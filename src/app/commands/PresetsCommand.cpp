@@ -6,7 +6,6 @@
 #include "store/DockPresetManager.h"
 #include "store/PersistenceController.h"
 #include "store/PresetJson.h"
-#include "triggers/AdvancedHotkeyManager.h"
 #include "triggers/ShortcutManager.h"
 
 #include <QJsonArray>
@@ -25,12 +24,9 @@ DockPresetManager* openPresetManager(StoreUse use) {
         return nullptr;
     }
     DockPresetManager& manager = DockPresetManager::shared();
-    // The stored form is JSON data the store cannot edit; the app's live manager also lets go of the keys.
-    manager.setPresetDeletionHandler(DockPresetManager::DeletionHook::AdvancedHotkey,
-                                     &AdvancedHotkeyManager::removeConfigurationOfDeletedPreset);
-    // Also brings the desktop's own keybindings in step where they are used.
-    manager.setPresetDeletionHandler(DockPresetManager::DeletionHook::Shortcut,
-                                     &ShortcutManager::removeShortcutOfDeletedPreset);
+    // A deleted preset's shortcuts and hotkeys go with it, from the app's live managers too.
+    manager.setPresetDeletionHandler(DockPresetManager::DeletionHook::Triggers,
+                                     &ShortcutManager::removeTriggersOfDeletedPreset);
     return &manager;
 }
 

@@ -8,6 +8,7 @@
 #include "store/DockPresetManager.h"
 #include "triggers/CombinationText.h"
 #include "triggers/ShortcutManager.h"
+#include "triggers/SwitchRequest.h"
 
 #include <QEventLoop>
 #include <QJsonArray>
@@ -17,7 +18,7 @@
 namespace pierline::cli {
 namespace {
 
-const QString kUsage = QStringLiteral("shortcut set NAME COMBO | remove NAME | show [--json]\n"
+const QString kUsage = QStringLiteral("shortcut set NAME COMBO | remove NAME | show [--json] | press --id UUID\n"
                                       "       pierline shortcut action set ACTION COMBO | remove ACTION | run ACTION");
 const QString kComboHelp =
     QStringLiteral("COMBO is mod+...+KEY: modifiers cmd, opt, ctrl, shift; KEY a key name (one, f8, space) or code:N.");
@@ -105,21 +106,37 @@ int reportWrite(const std::optional<QString>& error, const QString& done) {
     return kExitOk;
 }
 
-// readShortcutTable skips a value that is no table and entries that are no dictionaries; say so,
-// since the next change rewrites the table without them.
-void reportUnusableTable(const UserDefaults& defaults, const QString& tableKey) {
-    const std::optional<QVariant> stored = defaults.object(tableKey);
-    if (!stored)
-        return;
-    if (stored->typeId() != QMetaType::QVariantMap) {
-        err(QStringLiteral("Stored shortcuts under '%1' are not a table; ignored").arg(tableKey));
-        return;
+// Stored entries the app cannot use: it keeps them in the table as they are, and so do we here.
+class UnusableEntries {
+public:
+    void add(const QString& table, const QString& key, const QString& problem, const QString& fate) {
+        err(QStringLiteral("Stored shortcut '%1' in '%2' %3; %4").arg(key, table, problem, fate));
+        json_.append(QJsonObject{
+            {QStringLiteral("table"), table}, {QStringLiteral("key"), key}, {QStringLiteral("problem"), problem}});
     }
-    const QVariantMap table = stored->toMap();
-    for (auto it = table.cbegin(); it != table.cend(); ++it)
-        if (it.value().typeId() != QMetaType::QVariantMap)
-            err(QStringLiteral("Stored shortcut under '%1' in '%2' is not an entry; ignored").arg(it.key(), tableKey));
-}
+    // Values that are no entry at all; a stored value that is no table is left alone.
+    void addNonEntries(const UserDefaults& defaults, const QString& table) {
+        const std::optional<QVariant> stored = defaults.object(table);
+        if (!stored)
+            return;
+        if (stored->typeId() != QMetaType::QVariantMap) {
+            err(QStringLiteral("Stored shortcuts under '%1' are not a table; left as stored").arg(table));
+            json_.append(QJsonObject{{QStringLiteral("table"), table}, {QStringLiteral("problem"), kNotATable}});
+            return;
+        }
+        const QVariantMap entries = stored->toMap();
+        for (auto it = entries.cbegin(); it != entries.cend(); ++it)
+            if (it.value().typeId() != QMetaType::QVariantMap)
+                add(table, it.key(), QStringLiteral("is not an entry"), kKept);
+    }
+    const QJsonArray& json() const { return json_; }
+
+    static inline const QString kKept = QStringLiteral("kept as stored");
+    static inline const QString kNotATable = QStringLiteral("is not a table");
+
+private:
+    QJsonArray json_;
+};
 
 int runShow(const QStringList& args) {
     QCommandLineParser parser;
@@ -139,17 +156,19 @@ int runShow(const QStringList& args) {
     UserDefaults& defaults = UserDefaults::standard();
     if (const auto error = defaults.readError())
         err(QStringLiteral("Could not read the stored shortcuts: %1").arg(*error));
-    reportUnusableTable(defaults, ShortcutManager::kPresetTableKey);
-    reportUnusableTable(defaults, ShortcutManager::kActionTableKey);
+    UnusableEntries unusable;
+    const QString& presetTable = ShortcutManager::kPresetTableKey;
+    const QString& actionTable = ShortcutManager::kActionTableKey;
+    unusable.addNonEntries(defaults, presetTable);
+    unusable.addNonEntries(defaults, actionTable);
     std::map<QUuid, StoredShortcut> presetShortcuts;
-    for (const StoredShortcutRow& row :
-         readShortcutTable(defaults.object(ShortcutManager::kPresetTableKey).value_or(QVariant()))) {
+    for (const StoredShortcutRow& row : readShortcutTable(defaults.object(presetTable).value_or(QVariant()))) {
         const QUuid id(row.tableKey);
         if (id.isNull())
-            err(QStringLiteral("Stored shortcut under '%1' names no preset id; ignored").arg(row.tableKey));
+            unusable.add(presetTable, row.tableKey, QStringLiteral("names no preset id"), UnusableEntries::kKept);
         else if (!row.shortcut)
-            err(QStringLiteral("Stored shortcut of preset %1 has no usable key or modifiers; ignored")
-                    .arg(row.tableKey));
+            unusable.add(presetTable, row.tableKey, QStringLiteral("has no usable key or modifiers"),
+                         UnusableEntries::kKept);
         else
             presetShortcuts.emplace(id, *row.shortcut);
     }
@@ -174,13 +193,18 @@ int runShow(const QStringList& args) {
     }
     for (const auto& [id, shortcut] : presetShortcuts)
         if (!shown.count(id))
-            err(QStringLiteral("Stored shortcut of preset %1 names no preset; ignored").arg(uuidText(id)));
+            unusable.add(presetTable, uuidText(id), QStringLiteral("names no preset"),
+                         QStringLiteral("dropped at the next change"));
 
     QJsonArray actionsJson;
-    for (const StoredShortcutRow& row :
-         readShortcutTable(defaults.object(ShortcutManager::kActionTableKey).value_or(QVariant()))) {
-        if (!shortcutActionFromRawValue(row.tableKey) || !row.shortcut) {
-            err(QStringLiteral("Stored action shortcut '%1' is unusable; ignored").arg(row.tableKey));
+    for (const StoredShortcutRow& row : readShortcutTable(defaults.object(actionTable).value_or(QVariant()))) {
+        if (!shortcutActionFromRawValue(row.tableKey)) {
+            unusable.add(actionTable, row.tableKey, QStringLiteral("names no action"), UnusableEntries::kKept);
+            continue;
+        }
+        if (!row.shortcut) {
+            unusable.add(actionTable, row.tableKey, QStringLiteral("has no usable key or modifiers"),
+                         UnusableEntries::kKept);
             continue;
         }
         QJsonObject object = comboJson(*row.shortcut);
@@ -193,7 +217,9 @@ int runShow(const QStringList& args) {
     }
 
     if (parser.isSet(json)) {
-        const QJsonObject answer{{QStringLiteral("presets"), presetsJson}, {QStringLiteral("actions"), actionsJson}};
+        QJsonObject answer{{QStringLiteral("presets"), presetsJson}, {QStringLiteral("actions"), actionsJson}};
+        if (!unusable.json().isEmpty())
+            answer.insert(QStringLiteral("unusable"), unusable.json());
         outJson(answer);
     } else if (lines.isEmpty()) {
         out(QStringLiteral("No shortcuts"));
@@ -235,6 +261,38 @@ int runPresetShortcut(const QString& sub, const QStringList& args) {
                            QStringLiteral("Set %1 for preset '%2'").arg(display(*shortcut), positional[0]));
     return reportWrite(shortcuts->removePresetShortcut(id),
                        QStringLiteral("Removed the shortcut of preset '%1'").arg(positional[0]));
+}
+
+// What the desktop's keybinding of a preset runs where our grabs see no keys (Wayland): the same
+// switch request as a press of the grabbed shortcut, inside the running app.
+int runPress(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Acts as a press of a preset's shortcut: the running app asks first when the settings say so. "
+                       "Without a running app the preset is applied as `pierline apply --id` does."));
+    const QCommandLineOption idOption(QStringLiteral("id"), QStringLiteral("The preset's UUID."),
+                                      QStringLiteral("UUID"));
+    parser.addOption(idOption);
+    if (auto exit = parse(parser, QStringLiteral("shortcut press"), kUsage, args))
+        return *exit;
+    if (!parser.isSet(idOption) || !parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("Expected --id UUID"));
+    const QUuid id = QUuid::fromString(parser.value(idOption));
+    if (id.isNull())
+        return usage(QStringLiteral("Not a UUID: %1").arg(parser.value(idOption)));
+    // The live shortcut manager exists only inside the running app.
+    if (!ShortcutManager::existing()) {
+        err(QStringLiteral("Pierline is not running on this home, so nothing asks before the switch; applying the "
+                           "preset directly"));
+        return runApplyCommand({QStringLiteral("--id"), uuidText(id)});
+    }
+    if (!openPresetManager())
+        return kExitFailed;
+    if (!requestSwitch(id, SwitchOrigin::Hotkey)) {
+        err(QStringLiteral("%1: no preset has that id").arg(uuidText(id)));
+        return kExitFailed;
+    }
+    return kExitOk;
 }
 
 QString outcomeMessage(ShortcutManager::UpdateOutcome outcome) {
@@ -320,7 +378,7 @@ int runActionShortcut(const QStringList& args) {
 
 int runShortcutCommand(const QStringList& args) {
     if (args.isEmpty())
-        return usage(QStringLiteral("Missing subcommand: set, remove, show or action"));
+        return usage(QStringLiteral("Missing subcommand: set, remove, show, press or action"));
     if (isHelp(args.first())) {
         printUsage(kUsage,
                    QStringLiteral("Sets, removes or shows the global shortcuts of presets and actions. ") + kComboHelp);
@@ -333,6 +391,8 @@ int runShortcutCommand(const QStringList& args) {
         return runPresetShortcut(sub, args.mid(1));
     if (sub == QLatin1String("action"))
         return runActionShortcut(args.mid(1));
+    if (sub == QLatin1String("press"))
+        return runPress(args.mid(1));
     return usage(QStringLiteral("Unknown shortcut subcommand: %1").arg(sub));
 }
 
