@@ -64,6 +64,7 @@ protected:
         switches.setApplierForTesting([this](const PresetSnapshot& preset, SwitchOrigin origin) {
             applied.append({preset.id.value_or(QUuid()), preset.name});
             origins.append(origin);
+            snapshots.append(preset);
         });
     }
     void TearDown() override {
@@ -94,6 +95,7 @@ protected:
     std::unique_ptr<ShortcutManager> manager;
     QList<std::pair<QUuid, QString>> applied;
     QList<SwitchOrigin> origins;
+    QList<PresetSnapshot> snapshots;
     int fetches = 0;
     int changes = 0;
     ObserverToken didChange = 0;
@@ -278,6 +280,10 @@ TEST_F(Shortcuts, SwitchPathAsksOnceAtATimeAndAppliesOnlyOnConfirm) {
     EXPECT_EQ(applied[0], std::make_pair(work, QString("Work")));
     EXPECT_EQ(origins, QList<SwitchOrigin>{SwitchOrigin::Hotkey});
     EXPECT_EQ(fetches, 1);
+    // The apply entry gets the whole preset as read then, so it has no reason to read it again.
+    ASSERT_EQ(snapshots.size(), 1);
+    EXPECT_TRUE(snapshots[0].stored);
+    EXPECT_EQ(snapshots[0].apps, QStringList{"file:///Applications/Mail.app/"});
     EXPECT_TRUE(alerts.shown.empty());
     applied.clear();
     origins.clear();
