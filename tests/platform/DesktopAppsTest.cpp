@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <map>
+#include <signal.h>
 #include <unistd.h>
 
 namespace pierline {
@@ -145,6 +146,23 @@ TEST(DesktopApps, FindsSessionAppsAndNeverOtherUsersServicesTheSessionOrOurChain
     EXPECT_EQ(found, expected);
     EXPECT_TRUE(otherUser || ::geteuid() != 0);
     EXPECT_TRUE(apps->runningApplications({}).isEmpty());
+}
+
+// A desktop app opened by a command outlives that command's terminal and keeps out of its output.
+TEST(DesktopApps, AnOpenedAppLeadsItsOwnSessionWithItsStreamsOnDevNull) {
+    QTemporaryDir dir;
+    const QString root = QFileInfo(dir.path()).canonicalFilePath();
+    writeFile(root + "/bin/waiter", "#!/bin/sh\necho started\nexec sleep 30\n", true);
+    writeFile(root + "/apps/Waiter.desktop",
+              ("[Desktop Entry]\nType=Application\nName=Waiter\nExec=" + root + "/bin/waiter\n").toUtf8());
+    const auto apps = createLinuxDesktopApps({.askDisplay = false});
+    const OpenResult opened = apps->openApplication(root + "/apps/Waiter.desktop");
+    ASSERT_TRUE(opened.ok && opened.pid) << opened.error.toStdString();
+    const pid_t pid = static_cast<pid_t>(*opened.pid);
+    EXPECT_EQ(::getsid(pid), pid);
+    for (const int fd : {0, 1, 2})
+        EXPECT_EQ(QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/%2").arg(pid).arg(fd)), "/dev/null") << fd;
+    ::kill(pid, SIGKILL);
 }
 
 } // namespace

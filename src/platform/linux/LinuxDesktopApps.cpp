@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -515,8 +516,20 @@ private:
         GPid pid = 0;
         GError* error = nullptr;
         const auto pidOf = [](GDesktopAppInfo*, GPid started, gpointer data) { *static_cast<GPid*>(data) = started; };
-        const gboolean ok = g_desktop_app_info_launch_uris_as_manager(info, uris, context, G_SPAWN_SEARCH_PATH, nullptr,
-                                                                      nullptr, pidOf, &pid, &error);
+        // The app leads a session of its own and writes to /dev/null, so closing the terminal of the
+        // command that opened it does not end it and its output never mixes with that command's.
+        const auto ownSession = [](gpointer) { ::setsid(); };
+        const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (null < 0) {
+            g_list_free_full(uris, g_free);
+            g_object_unref(context);
+            g_object_unref(info);
+            return OpenResult::failure(QStringLiteral("Failed to launch %1: /dev/null: %2")
+                                           .arg(desktopFile, QString::fromLocal8Bit(strerror(errno))));
+        }
+        const gboolean ok = g_desktop_app_info_launch_uris_as_manager_with_fds(
+            info, uris, context, G_SPAWN_SEARCH_PATH, ownSession, nullptr, pidOf, &pid, null, null, null, &error);
+        ::close(null);
         g_list_free_full(uris, g_free);
         g_object_unref(context);
         g_object_unref(info);
