@@ -2,6 +2,7 @@
 // the subcommands, messages and exit codes of the macOS tool (see tools/README.md).
 #include "ToolSupport.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Plist.h"
 #include "platform/SystemPaths.h"
 #include "platform/UserDefaults.h"
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QVariantList>
 #include <QVariantMap>
 #include <cstdio>
@@ -443,9 +443,8 @@ int exportCommand(const QStringList& args) {
         writeOut(*xml);
         return 0;
     }
-    QSaveFile file(args[1]);
-    if (!file.open(QIODevice::WriteOnly) || file.write(*xml) != xml->size() || !file.commit()) {
-        printErr(QStringLiteral("Could not write export to %1: %2").arg(args[1], file.errorString()));
+    if (const auto failed = replaceFileAtomically(args[1], *xml)) {
+        printErr(*failed);
         return kExitFailed;
     }
     return 0;

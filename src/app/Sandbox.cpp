@@ -1,6 +1,7 @@
 #include "Sandbox.h"
 #include "dock/DockTileNames.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Plist.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <QVariantList>
 #include <QVariantMap>
 
@@ -42,18 +42,12 @@ public:
             error_ = QStringLiteral("Could not create %1").arg(QFileInfo(target).absolutePath());
             return false;
         }
-        QSaveFile file(target);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-            error_ = QStringLiteral("Could not write %1: %2").arg(target, file.errorString());
-            return false;
-        }
-        if (executable &&
-            !QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                               QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther)) {
-            error_ = QStringLiteral("Could not make %1 executable").arg(target);
-            return false;
-        }
-        return true;
+        const auto program = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                             QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+        const auto failed = replaceFileAtomically(target, bytes, executable ? std::optional(program) : std::nullopt);
+        if (failed)
+            error_ = *failed;
+        return !failed;
     }
 
     bool writePlist(const QString& relative, const QVariant& value) {

@@ -2,6 +2,7 @@
 
 #include "DockTiles.h"
 #include "core/PresetRecord.h"
+#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Plist.h"
@@ -23,17 +24,10 @@ std::optional<QString> locationOf(const DockFolderStackValues& item) {
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes, QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        *error = QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        *error = QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    file.close();
-    return true;
+    const auto failed = replaceFileAtomically(path, bytes);
+    if (failed)
+        *error = *failed;
+    return !failed;
 }
 
 } // namespace

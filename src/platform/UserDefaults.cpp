@@ -1,5 +1,6 @@
 #include "UserDefaults.h"
 
+#include "AtomicFile.h"
 #include "FileLock.h"
 #include "Plist.h"
 #include "SystemPaths.h"
@@ -7,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace pierline {
 
@@ -67,13 +67,11 @@ bool UserDefaults::store(const QVariantMap& values, QString* error) {
     QString xmlError;
     const auto xml = plistToXml(values, &xmlError);
     if (!xml) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, xmlError);
+        *error = QStringLiteral("Could not write %1: %2").arg(path, xmlError);
         return false;
     }
-    // QSaveFile writes a temporary file beside the target and renames it over the target.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(*xml) != xml->size() || !file.commit()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    if (auto failed = replaceFileAtomically(path, *xml)) {
+        *error = *failed;
         return false;
     }
     return true;

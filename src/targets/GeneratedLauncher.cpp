@@ -2,6 +2,7 @@
 
 #include "DockTargetError.h"
 #include "StoredItem.h"
+#include "platform/AtomicFile.h"
 #include "platform/DesktopEntry.h"
 #include "platform/Log.h"
 #include "platform/Url.h"
@@ -12,7 +13,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace pierline {
 namespace {
@@ -89,9 +89,8 @@ void writeIfChanged(const QString& path, const QByteArray& text) {
     QFile existing(path);
     if (existing.open(QIODevice::ReadOnly) && existing.readAll() == text)
         return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        throw DockTargetError(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()).toStdString());
+    if (const auto failed = replaceFileAtomically(path, text))
+        throw DockTargetError(failed->toStdString());
 }
 
 void removeUnusedGeneratedLaunchers(const QString& folderPath, const QSet<QString>& keep) {

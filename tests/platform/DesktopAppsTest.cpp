@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <map>
+#include <signal.h>
 #include <unistd.h>
 
 namespace pierline {
@@ -145,6 +146,55 @@ TEST(DesktopApps, FindsSessionAppsAndNeverOtherUsersServicesTheSessionOrOurChain
     EXPECT_EQ(found, expected);
     EXPECT_TRUE(otherUser || ::geteuid() != 0);
     EXPECT_TRUE(apps->runningApplications({}).isEmpty());
+}
+
+// A terminal that shows the caller is never closed: the one it runs in, and the one that hosts a
+// client of the multiplexer it runs under. Another terminal is an app like any other.
+TEST(DesktopApps, TerminalsHostingTheCallerOrAClientOfItsMultiplexerAreSpared) {
+    QTemporaryDir dir;
+    const QString root = QFileInfo(dir.path()).canonicalFilePath();
+    const QString bin = root + "/bin";
+    for (const char* name : {"xterm", "tmux", "screen", "sh", "pierline"})
+        writeFile(bin + "/" + name, "x", true);
+    writeFile(root + "/apps/XTerm.desktop", "[Desktop Entry]\nType=Application\nName=XTerm\nExec=xterm\n");
+    FakeProcTree tree(root + "/proc");
+    for (const FakeProcess& p : {
+             FakeProcess(200, bin + "/xterm"), FakeProcess(201, bin + "/sh").parent(200),
+             FakeProcess(202, bin + "/tmux").parent(201),    // the client the user looks at
+             FakeProcess(300, bin + "/tmux"),                // its server
+             FakeProcess(301, bin + "/sh").parent(300),      // the pane's shell
+             FakeProcess(30, bin + "/pierline").parent(301), // us
+             FakeProcess(400, bin + "/xterm"),               // another terminal
+             FakeProcess(401, bin + "/sh").parent(400),
+             FakeProcess(402, bin + "/screen").parent(401), // a client of an unrelated screen
+             FakeProcess(500, bin + "/xterm"),              // the terminal that runs us directly
+             FakeProcess(501, bin + "/sh").parent(500),
+             FakeProcess(502, bin + "/pierline").parent(501), // a command handed to the app
+         })
+        ASSERT_TRUE(tree.add(p)) << p.pid;
+    const auto apps = createLinuxDesktopApps(
+        {.procRoot = tree.path(), .selfPid = 30, .uid = ::getuid(), .askDisplay = false, .searchPath = {bin}});
+    QList<qint64> found;
+    for (const RunningApplication& app : apps->runningApplications({root + "/apps/XTerm.desktop"}))
+        found << app.pid;
+    EXPECT_EQ(found, QList<qint64>{400});
+}
+
+// A desktop app opened by a command outlives that command's terminal and keeps out of its output.
+TEST(DesktopApps, AnOpenedAppLeadsItsOwnSessionWithItsStreamsOnDevNull) {
+    QTemporaryDir dir;
+    const QString root = QFileInfo(dir.path()).canonicalFilePath();
+    writeFile(root + "/bin/waiter", "#!/bin/sh\necho started\nexec sleep 30\n", true);
+    writeFile(root + "/apps/Waiter.desktop",
+              ("[Desktop Entry]\nType=Application\nName=Waiter\nExec=" + root + "/bin/waiter\n").toUtf8());
+    const auto apps = createLinuxDesktopApps({.askDisplay = false});
+    const OpenResult opened = apps->openApplication(root + "/apps/Waiter.desktop");
+    ASSERT_TRUE(opened.ok && opened.pid) << opened.error.toStdString();
+    const pid_t pid = static_cast<pid_t>(*opened.pid);
+    EXPECT_EQ(::getsid(pid), pid);
+    for (const int fd : {0, 1, 2})
+        EXPECT_EQ(QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/%2").arg(pid).arg(fd)), "/dev/null") << fd;
+    ::kill(pid, SIGKILL);
 }
 
 } // namespace

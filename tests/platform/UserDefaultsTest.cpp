@@ -1,3 +1,4 @@
+#include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
 
 #include "platform/ProcessRunner.h"
@@ -6,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -144,6 +146,29 @@ TEST(UserDefaults, ConcurrentWritersInTwoProcessesLoseNothing) {
                 lost << prefix + QString::number(i);
     EXPECT_TRUE(lost.isEmpty()) << "lost: " << lost.join(' ').toStdString();
     EXPECT_EQ(values.size(), 2 * kWrites);
+}
+
+// A write that the disk cannot hold is an error, and the domain keeps every value it had.
+TEST(UserDefaults, OnAFullDiskSetThrowsAndTheFileStaysAsItWas) {
+    TempHome home;
+    UserDefaults d("com.example.full");
+    d.set("keep", QString(300, 'k'));
+    QFile file(d.filePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    const QString error = runWithFileSizeLimit(64, [&] {
+        try {
+            d.set("closeOtherApps", false);
+        } catch (const UserDefaultsError& e) {
+            return e.message();
+        }
+        return QStringLiteral("<no error>");
+    });
+    EXPECT_EQ(error, QStringLiteral("Could not write %1: File too large").arg(d.filePath()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+    EXPECT_EQ(entriesOf(QFileInfo(d.filePath()).path()), "com.example.full.plist\ncom.example.full.plist.lock");
 }
 
 } // namespace

@@ -92,3 +92,18 @@ TEST(SwitchingWorkspace, OpeningStartsOnceAndPassesFilesFindsAppsByIdentifierAnd
     EXPECT_FALSE(result.ok);
     EXPECT_FALSE(result.error.isEmpty());
 }
+
+// An opened app outlives the terminal of the command that opened it: it runs in another session
+// (no controlling terminal, no hangup when that terminal closes) and writes nowhere near our output.
+TEST(SwitchingWorkspace, AnOpenedAppRunsInAnotherSessionWithItsStreamsOnDevNull) {
+    TempHome home;
+    RunningApps apps(home);
+    const QString editor = apps.makeApp("Editor", "com.example.editor");
+    const OpenResult opened = Workspace::shared().openApplication(editor);
+    ASSERT_TRUE(opened.ok && opened.pid) << opened.error.toStdString();
+    const pid_t pid = static_cast<pid_t>(*opened.pid);
+    ASSERT_TRUE(waitUntil([&] { return apps.appsFrom(editor).size() == 1; }));
+    EXPECT_NE(::getsid(pid), ::getsid(0));
+    for (const int fd : {0, 1, 2})
+        EXPECT_EQ(QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/%2").arg(pid).arg(fd)), "/dev/null") << fd;
+}

@@ -91,6 +91,20 @@ TEST_F(GnomeDash, ApplyPutsASavedDashBackWithMissingDesktopFilesKept) {
     EXPECT_EQ(dockJson(), QJsonObject({{"apps", QJsonArray()}, {"items", QJsonArray()}}));
 }
 
+TEST_F(GnomeDash, OddFavouritesAreWrittenBackAsTheyWere) {
+    desktopFile(apps("editor.desktop"), "Editor");
+    desktopFile(path("x.desktop"), "Outside");
+    const QStringList saved{"", "firefox", path("x.desktop"), "../x.desktop", "editor.desktop", "My App.desktop"};
+    setDash(saved);
+    CliRun run = pierline({"preset", "create", "Odd", "--from-dock"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(dockJson()["apps"].toArray().size(), saved.size());
+    setDash({"editor.desktop"});
+    run = pierline({"apply", "Odd"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(dash(), saved);
+}
+
 TEST_F(GnomeDash, FoldersFilesAndLinksShowAsGeneratedLaunchersAndReadBack) {
     desktopFile(apps("editor.desktop"), "Editor");
     QDir().mkpath(path("docs/Reports 2024"));

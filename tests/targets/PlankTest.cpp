@@ -195,6 +195,10 @@ TEST_F(Plank, SwitchesRestartPlankWhichShowsEachPresetInOrderAndLeavesTheUsersOw
               path("user/Reports 2024/"));
     EXPECT_EQ(items[1]["tileType"].toString(), "file-tile");
     EXPECT_EQ(QUrl(items[1]["tileData"]["fileData"]["CFURLString"].toString()).toLocalFile(), path("user/plan #1.txt"));
+    // Fully encoded, as every other reader writes them.
+    EXPECT_EQ(items[0]["tileData"]["fileData"]["CFURLString"].toString(),
+              QUrl::fromLocalFile(path("user/Reports 2024/")).toString(QUrl::FullyEncoded));
+    EXPECT_TRUE(items[1]["tileData"]["fileData"]["CFURLString"].toString().endsWith("/plan%20%231.txt"));
     EXPECT_EQ(items[2]["tileType"].toString(), "url-tile");
     EXPECT_EQ(items[2]["tileData"]["url"]["CFURLString"].toString(), "https://example.org/a%20b");
     EXPECT_EQ(items[2]["tileData"]["label"].toString(), "Site");

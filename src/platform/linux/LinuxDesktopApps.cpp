@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -77,6 +78,10 @@ bool isInterpreter(const QString& name) {
 }
 
 // The programs that make up the desktop session: never closed, whatever desktop file they match.
+bool isMultiplexer(const QByteArray& name) {
+    return name == "tmux" || name == "screen" || name.startsWith("screen-");
+}
+
 bool isSessionProgram(const QByteArray& name) {
     static const QSet<QByteArray> names = {
         "gnome-shell",
@@ -349,6 +354,7 @@ public:
         const QHash<qint64, Match> matches = matchProcesses(proc, index, windows, ours.executable, ourPrograms);
         for (qint64 pid : ourPrograms)
             addChain(proc, pid, ours.chain);
+        addMultiplexerClients(proc, ours.chain);
         QList<RunningApplication> out;
         for (auto it = matches.begin(); it != matches.end(); ++it) {
             const qint64 pid = it.key();
@@ -414,6 +420,25 @@ private:
             chain.insert(pid);
             const auto stat = proc.stat(pid);
             pid = stat ? stat->ppid : 0;
+        }
+    }
+
+    // A terminal multiplexer's server is a daemon: the terminal that shows our pane hosts one of
+    // its clients, not the server. The chains of every client of a multiplexer in our chain are
+    // ours too (a client of another server of the same program is spared as well, which is safe).
+    void addMultiplexerClients(const ProcessTable& proc, QSet<qint64>& chain) const {
+        QSet<QByteArray> multiplexers;
+        for (const qint64 pid : std::as_const(chain)) {
+            const QByteArray exe = proc.exe(pid);
+            if (isMultiplexer(baseName(exe)))
+                multiplexers.insert(exe);
+        }
+        if (multiplexers.isEmpty())
+            return;
+        for (const qint64 pid : proc.pids()) {
+            if (!chain.contains(pid) && proc.owner(pid) == static_cast<uid_t>(scope_.uid) &&
+                multiplexers.contains(proc.exe(pid)))
+                addChain(proc, pid, chain);
         }
     }
 
@@ -515,8 +540,20 @@ private:
         GPid pid = 0;
         GError* error = nullptr;
         const auto pidOf = [](GDesktopAppInfo*, GPid started, gpointer data) { *static_cast<GPid*>(data) = started; };
-        const gboolean ok = g_desktop_app_info_launch_uris_as_manager(info, uris, context, G_SPAWN_SEARCH_PATH, nullptr,
-                                                                      nullptr, pidOf, &pid, &error);
+        // The app leads a session of its own and writes to /dev/null, so closing the terminal of the
+        // command that opened it does not end it and its output never mixes with that command's.
+        const auto ownSession = [](gpointer) { ::setsid(); };
+        const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (null < 0) {
+            g_list_free_full(uris, g_free);
+            g_object_unref(context);
+            g_object_unref(info);
+            return OpenResult::failure(QStringLiteral("Failed to launch %1: /dev/null: %2")
+                                           .arg(desktopFile, QString::fromLocal8Bit(strerror(errno))));
+        }
+        const gboolean ok = g_desktop_app_info_launch_uris_as_manager_with_fds(
+            info, uris, context, G_SPAWN_SEARCH_PATH, ownSession, nullptr, pidOf, &pid, null, null, null, &error);
+        ::close(null);
         g_list_free_full(uris, g_free);
         g_object_unref(context);
         g_object_unref(info);

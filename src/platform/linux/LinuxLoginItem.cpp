@@ -1,10 +1,10 @@
+#include "platform/AtomicFile.h"
 #include "platform/LoginItem.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <atomic>
 
 namespace pierline {
@@ -45,11 +45,8 @@ std::optional<LoginItemError> writeEntry(const QString& path, const QString& tex
                               QStringLiteral("Could not create %1").arg(QFileInfo(path).absolutePath()),
                               QStringLiteral("{path = %1}").arg(path)};
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
-        return LoginItemError{QStringLiteral("LoginItem"), static_cast<qint64>(file.error()), file.errorString(),
-                              QStringLiteral("{path = %1}").arg(path)};
-    }
+    if (const auto failed = replaceFileAtomically(path, text.toUtf8()))
+        return LoginItemError{QStringLiteral("LoginItem"), 1, *failed, QStringLiteral("{path = %1}").arg(path)};
     return std::nullopt;
 }
 

@@ -10,12 +10,22 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
+#include <QUrl>
 
 namespace pierline {
 namespace {
 
 const GSettingsKey kFavorites{
     QStringLiteral("org.gnome.shell"), QStringLiteral("favorite-apps"), {}, QStringLiteral("gnome-shell-common")};
+
+// Marks an app entry that holds a favourite as the dash had it.
+const QString kFavoriteFragment = QStringLiteral("gnome-favorite=");
+
+// An ID the dash resolves to a desktop file of that name: anything else (empty, no ".desktop", a
+// path) is written back exactly as it was read.
+bool isPlainDesktopId(const QString& id) {
+    return id.endsWith(QLatin1String(".desktop")) && id.size() > 8 && !id.contains(QLatin1Char('/'));
+}
 
 const Logger& log() {
     static const Logger logger(QStringLiteral("GnomeDash"));
@@ -47,11 +57,22 @@ void GnomeDashTarget::setFavorites(const QStringList& desktopIds) {
 }
 
 QString GnomeDashTarget::appEntryForDesktopId(const QString& desktopId) {
+    if (!isPlainDesktopId(desktopId)) {
+        // No desktop file stands for it, and its path would not give it back: the entry carries it.
+        QUrl entry = fileUrlFromPath(userApplicationFolder(), true);
+        entry.setFragment(kFavoriteFragment + desktopId, QUrl::DecodedMode);
+        return entry.toString(QUrl::FullyEncoded);
+    }
     const std::optional<QString> path = findDesktopFile(desktopId);
-    return fileUrlFromPath(path ? *path : QDir(userApplicationFolder()).filePath(desktopId)).toString();
+    return fileUrlFromPath(path ? *path : QDir(userApplicationFolder()).filePath(desktopId))
+        .toString(QUrl::FullyEncoded);
 }
 
 std::optional<QString> GnomeDashTarget::desktopIdForAppEntry(const QString& entry) {
+    const QUrl url(entry, QUrl::StrictMode);
+    const QString fragment = url.fragment(QUrl::FullyDecoded);
+    if (url.isLocalFile() && fragment.startsWith(kFavoriteFragment))
+        return fragment.mid(kFavoriteFragment.size());
     const std::optional<QString> path = filePathOfLocation(entry);
     if (!path || !path->endsWith(QLatin1String(".desktop")))
         return std::nullopt;
@@ -77,7 +98,7 @@ std::variant<DockReading, DockReadError> GnomeDashTarget::read() const {
             reading.items.append(*item);
             continue;
         }
-        reading.apps.append(fileUrlFromPath(*path).toString());
+        reading.apps.append(fileUrlFromPath(*path).toString(QUrl::FullyEncoded));
     }
     return reading;
 }

@@ -26,7 +26,8 @@ public:
     static void setFavorites(const QStringList& desktopIds);
 
     // An app entry for a desktop ID: the file's URL, or where it would be in the user's
-    // applications folder when it is missing (so it is written back as it was).
+    // applications folder when it is missing (so it is written back as it was). An ID that names
+    // no file that way (empty, without ".desktop", a path) rides in the entry's fragment.
     static QString appEntryForDesktopId(const QString& desktopId);
     // The desktop ID of an app entry; nullopt for an entry that is not a desktop file.
     static std::optional<QString> desktopIdForAppEntry(const QString& entry);

@@ -287,7 +287,7 @@ std::variant<DockReading, DockReadError> PlankTarget::read() const {
             if (auto item = itemOfGeneratedLauncher(path))
                 reading.items.append(*item);
             else
-                reading.apps.append(fileUrlFromPath(path).toString());
+                reading.apps.append(fileUrlFromPath(path).toString(QUrl::FullyEncoded));
             continue;
         }
         if (!info.exists()) {
@@ -296,7 +296,7 @@ std::variant<DockReading, DockReadError> PlankTarget::read() const {
         }
         DockFolderStackValues item;
         item.itemType = info.isDir() ? QStringLiteral("folder") : QStringLiteral("file");
-        item.path = item.url = fileUrlFromPath(path, info.isDir()).toString();
+        item.path = item.url = fileUrlFromPath(path, info.isDir()).toString(QUrl::FullyEncoded);
         reading.items.append(dockItemFromStoredItem(item));
     }
     return reading;
