@@ -1,18 +1,13 @@
 #include "Cli.h"
 
-#include "app/instance/InstanceClient.h"
-#include "platform/FileLock.h"
-#include "platform/InstanceChannel.h"
+#include "app/instance/HandOver.h"
 #include "platform/Log.h"
 #include "platform/SystemPaths.h"
-#include "platform/Terminal.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QRegularExpression>
-#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -168,57 +163,6 @@ bool verboseFromEnvironment() {
 
 } // namespace
 
-namespace {
-
-// Seconds a caller waits for the running app's answer.
-constexpr int kAnswerLimitMs = 60 * 1000;
-
-constexpr int kQuitLimitMs = 30 * 1000;
-
-// The app holds its instance lock until it has saved and closed its socket.
-bool waitForAppToQuit(const QString& lockPath) {
-    QDeadlineTimer deadline(kQuitLimitMs);
-    while (!deadline.hasExpired()) {
-        FileLock lock(lockPath, FileLock::Mode::Try);
-        if (lock.held())
-            return true;
-        QThread::msleep(20);
-    }
-    return false;
-}
-
-std::optional<int> handOverToRunningApp(const QStringList& args) {
-    const Route route = routeFor(args);
-    if (route == Route::Caller)
-        return std::nullopt;
-    const auto address = instanceAddress(SystemPaths::home());
-    const auto* found = std::get_if<InstanceAddress>(&address);
-    if (!found || !InstanceClient::appIsListening(found->socketPath))
-        return std::nullopt;
-    if (route == Route::RefusedWhileAppRuns) {
-        err(kRefusedWhileAppRuns);
-        return kExitFailed;
-    }
-    CommandRequest request{args, QDir::currentPath(), standardInputIsTerminal()};
-    if (isVerbose() && !args.contains(QStringLiteral("-v")) && !args.contains(QStringLiteral("--verbose")))
-        request.arguments.prepend(QStringLiteral("-v"));
-    const auto answer = InstanceClient::send(found->socketPath, request, kAnswerLimitMs);
-    if (const auto* failure = std::get_if<QString>(&answer)) {
-        err(*failure);
-        return kExitFailed;
-    }
-    const CommandReply& reply = std::get<CommandReply>(answer);
-    write(stdout, reply.standardOutput);
-    write(stderr, reply.standardError);
-    if (reply.exitCode == kExitOk && args.contains(QStringLiteral("quit")) && !waitForAppToQuit(found->lockPath)) {
-        err(QStringLiteral("Pierline did not quit in %1 s").arg(kQuitLimitMs / 1000));
-        return kExitFailed;
-    }
-    return reply.exitCode;
-}
-
-} // namespace
-
 const RouteEntry* routeEntryFor(const QStringList& args) {
     QStringList words;
     for (const QString& argument : args) {
@@ -249,7 +193,7 @@ Route routeFor(const QStringList& args) {
 int runCommandLine(const QStringList& arguments) {
     QStringList args = arguments.mid(1);
     setVerbose(verboseFromEnvironment());
-    if (const auto handled = handOverToRunningApp(args))
+    if (const auto handled = handOverToRunningApp(args, routeFor(args)))
         return *handled;
     return runCommand(args, false);
 }

@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <functional>
+#include <variant>
 
 namespace pierline {
 
-// An exclusive advisory lock (flock) on a lock file, held until the object goes away. One
-// shared resource (a domain's plist, the Dock of a home, the running app) has one lock file.
+// An exclusive advisory lock on a lock file, held until the object goes away. One shared
+// resource (a domain's plist, the Dock of a home, the running app) has one lock file.
 class FileLock {
 public:
     enum class Mode { Wait, Try };
@@ -21,13 +23,21 @@ public:
     bool held() const { return fd_ >= 0; }
     bool heldElsewhere() const { return heldElsewhere_; }
     const QString& error() const { return error_; } // why the lock could not be taken
-    int descriptor() const { return fd_; }
 
-    // Replaces the file's content (e.g. the holder's pid) while the lock is held.
-    bool writeContent(const QByteArray& content);
+    // Puts a new file holding `content` at the lock's path, locked before it replaces the old
+    // one: a reader sees the old content or all of the new, and the lock still holds.
+    bool replaceContent(const QByteArray& content, QString* error);
+
+    // The content of a lock file (at most `limit` bytes; a link is not followed), or why not.
+    static std::variant<QByteArray, QString> readContent(const QString& path, qsizetype limit = 4096);
+    // Whether a process holds the lock at `path` now (false when there is no such file). Takes
+    // no lock that could make a holder-to-be fail.
+    static bool isHeldElsewhere(const QString& path);
 
 private:
+    QString path_;
     int fd_ = -1;
+    int replacedFd_ = -1; // the file the content replaced, still locked for those who opened it before
     bool heldElsewhere_ = false;
     QString error_;
 };

@@ -15,6 +15,7 @@ struct SystemPaths {
     static QString applicationSupportFolder(); // Library/Application Support/Pierline
     static QString logsFolder();               // Library/Logs
     static QString applicationsFolder();       // stands for /Applications
+    static QString runningAppLockFile();       // the home's one running app holds it; names its socket
     static QString temporaryDirectory();       // $TMPDIR, else $XDG_RUNTIME_DIR, else the home's tmp
     static QString preferencesFile(const QString& domain);
 

@@ -19,6 +19,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace pierline;
@@ -243,22 +244,33 @@ TEST_F(RunningApp, BadFramesAndForeignPeersAreDroppedAndTheAppLivesOn) {
     if (::getuid() != 0) {
         GTEST_SKIP() << "a client of another user needs root to start it";
     }
-    // Open the folder and the socket to everyone, so only the peer check stands in the way.
-    ::chmod(QFile::encodeName(dir_.path()).constData(), 0755);
-    ::chmod(QFile::encodeName(runtime()).constData(), 0755);
+    // Open the folders and the socket to everyone, so only the peer check stands in the way of a
+    // client of another user that writes a good request.
+    for (const QString& folder : {dir_.path(), runtime(), QFileInfo(socket).path()})
+        ::chmod(QFile::encodeName(folder).constData(), 0755);
     ::chmod(QFile::encodeName(socket).constData(), 0666);
-    QProcess foreign;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (auto it = env_.begin(); it != env_.end(); ++it)
-        environment.insert(it.key(), it.value());
-    foreign.setProcessEnvironment(environment);
-    foreign.setChildProcessModifier([] {
+    const QByteArray request = encodeFrame(FrameKind::Request, CommandRequest{{"status"}, "/", false}.toPayload());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof(address.sun_path), "%s", QFile::encodeName(socket).constData());
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Only system calls between fork and _exit. Exit 0 only when the app answered.
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(99);
-    });
-    foreign.start(QStringLiteral(PIERLINE_BINARY), {"status"});
-    const CliRun refused = finishPierline(foreign);
-    EXPECT_NE(refused.exitCode, 0);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
+            ::_exit(98);
+        if (::write(fd, request.constData(), static_cast<size_t>(request.size())) != request.size())
+            ::_exit(1); // cut off already
+        char byte;
+        ::_exit(::read(fd, &byte, 1) == 1 ? 0 : 1);
+    }
+    int childStatus = 0;
+    ASSERT_EQ(::waitpid(child, &childStatus, 0), child);
+    ASSERT_TRUE(WIFEXITED(childStatus));
+    EXPECT_EQ(WEXITSTATUS(childStatus), 1) << "the foreign client connected, and the app must not answer it";
     EXPECT_EQ(app->state(), QProcess::Running);
     QByteArray appLog;
     QDeadlineTimer deadline(5000);
@@ -267,22 +279,22 @@ TEST_F(RunningApp, BadFramesAndForeignPeersAreDroppedAndTheAppLivesOn) {
         appLog += app->readAllStandardOutput();
     }
     EXPECT_TRUE(appLog.contains("Refused a connection from user 65534")) << appLog.toStdString();
+    // Our own callers do not talk through a folder others may enter.
+    EXPECT_TRUE(cli({"status"}).err.contains("is open to other users"));
+    ::chmod(QFile::encodeName(QFileInfo(socket).path()).constData(), 0700);
     EXPECT_EQ(cli({"status"}).exitCode, 0);
 }
 
 TEST_F(RunningApp, AStaleSocketIsReplacedAndAnAppKilledMidRequestIsReported) {
-    // A socket file nobody listens on, as a crashed app leaves it.
-    const QString socket = socketPath();
-    {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof(address.sun_path), "%s", QFile::encodeName(socket).constData());
-        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-        ::close(fd);
-    }
+    // A crashed app leaves its record, its folder and a socket file nobody listens on.
+    QProcess* crashed = run();
+    const QString stale = socketPath();
+    crashed->kill();
+    ASSERT_TRUE(crashed->waitForFinished(20000));
+    ASSERT_TRUE(QFileInfo::exists(stale));
     EXPECT_EQ(cli({"preset", "create", "Here"}).exitCode, 0); // no app answers: runs in-process
     QProcess* app = run();
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(stale).path()));
 
     // A dockutil that hangs keeps the app inside the request until it is killed.
     QTemporaryDir tools;
@@ -308,19 +320,86 @@ TEST_F(RunningApp, AStaleSocketIsReplacedAndAnAppKilledMidRequestIsReported) {
         << answer.err.toStdString();
 }
 
-TEST_F(RunningApp, WithoutARuntimeFolderAPrivateFolderOfTheTemporaryFolderIsUsed) {
-    QMap<QString, QString> noRuntime{{"XDG_RUNTIME_DIR", ""}};
+// The lock and the socket's record live in the home: callers with other environments meet the
+// one app, and a caller with none of them refuses to wipe the home under it.
+TEST_F(RunningApp, OneAppPerHomeWhateverTheEnvironment) {
+    QDir(dir_.path()).mkpath(QStringLiteral("runtime2"));
+    ::chmod(QFile::encodeName(dir_.filePath("runtime2")).constData(), 0700);
+    QDir(dir_.path()).mkpath(QStringLiteral("tmp2"));
+    ::chmod(QFile::encodeName(dir_.filePath("tmp2")).constData(), 0700);
+    QProcess* app = run();
+    const QList<QMap<QString, QString>> others = {
+        {{"XDG_RUNTIME_DIR", dir_.filePath("runtime2")}, {"TMPDIR", dir_.filePath("tmp2")}},
+        {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", dir_.filePath("tmp2")}},
+    };
+    for (const auto& env : others) {
+        const CliRun second = cli({"run"}, env);
+        EXPECT_EQ(second.exitCode, 0);
+        EXPECT_TRUE(second.out.contains(QStringLiteral("Pierline is already running (pid %1)").arg(app->processId())))
+            << second.out.toStdString();
+    }
+    const QMap<QString, QString> bare{{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", ""}};
+    const auto status = QJsonDocument::fromJson(cli({"status", "--json"}, bare).out.toUtf8()).object();
+    EXPECT_TRUE(status.value("running").toBool());
+    EXPECT_EQ(status.value("pid").toInteger(), app->processId());
+    const CliRun wipe = cli({"sandbox", "init", "--force"}, bare);
+    EXPECT_EQ(wipe.exitCode, 1);
+    EXPECT_EQ(wipe.err.trimmed(), "Pierline is running on this home; quit it first");
+    EXPECT_EQ(cli({"preset", "create", "Kept"}, bare).exitCode, 0);
+    EXPECT_EQ(cli({"quit"}, bare).exitCode, 0);
+    ASSERT_TRUE(app->waitForFinished(20000));
+    EXPECT_TRUE(cli({"preset", "show", "Kept"}).exitCode == 0);
+    // The app's own folder went with it; nothing of ours is left in the shared folders.
+    EXPECT_TRUE(QDir(runtime()).isEmpty());
+}
+
+TEST_F(RunningApp, ARuntimeOrTemporaryFolderOthersCanReachIsRefused) {
+    // Without a runtime folder the app makes a fresh private folder in the temporary one.
+    const QMap<QString, QString> noRuntime{{"XDG_RUNTIME_DIR", ""}};
     run(noRuntime);
-    const QString folder = dir_.filePath(QStringLiteral("pierline-%1").arg(::getuid()));
-    EXPECT_EQ(QFileInfo(folder).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::ExeOther), 0);
+    const QString socket = socketPath();
+    EXPECT_TRUE(socket.startsWith(dir_.path() + "/pierline-")) << socket.toStdString();
+    EXPECT_EQ(QFileInfo(QFileInfo(socket).path()).permissions() &
+                  (QFile::ReadGroup | QFile::ReadOther | QFile::ExeOther | QFile::WriteOther),
+              0);
     EXPECT_EQ(cli({"quit"}, noRuntime).exitCode, 0);
 
-    // A folder others may enter is refused.
-    ::chmod(QFile::encodeName(folder).constData(), 0755);
-    const CliRun refused = cli({"run"}, noRuntime);
-    EXPECT_EQ(refused.exitCode, 1);
+    ::chmod(QFile::encodeName(runtime()).constData(), 0755);
+    const CliRun open = cli({"run"});
+    EXPECT_EQ(open.exitCode, 1);
     // `run` prints its log, warnings included, on stdout.
-    EXPECT_TRUE(refused.out.contains("must be 0700")) << refused.out.toStdString();
+    EXPECT_TRUE(open.out.contains("the runtime folder (XDG_RUNTIME_DIR) " + runtime() +
+                                  " is open to other users (mode 755); it must be 0700"))
+        << open.out.toStdString();
+    EXPECT_TRUE(cli({"status"}).out.contains("Pierline cannot start here: the runtime folder"));
+    ::chmod(QFile::encodeName(runtime()).constData(), 0700);
+
+    const QString shared = dir_.filePath("shared");
+    QDir().mkpath(shared);
+    ::chmod(QFile::encodeName(shared).constData(), 0777);
+    const CliRun unsticky = cli({"run"}, {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", shared}});
+    EXPECT_EQ(unsticky.exitCode, 1);
+    EXPECT_TRUE(unsticky.out.contains("writable by other users without the sticky bit")) << unsticky.out.toStdString();
+
+    if (::getuid() != 0)
+        GTEST_SKIP() << "folders of another user need root to make them";
+    ::chown(QFile::encodeName(runtime()).constData(), 65534, 65534);
+    const CliRun foreign = cli({"run"});
+    EXPECT_EQ(foreign.exitCode, 1);
+    EXPECT_TRUE(foreign.out.contains(runtime() + " belongs to another user")) << foreign.out.toStdString();
+    ::chown(QFile::encodeName(runtime()).constData(), 0, 0);
+
+    // An app whose socket folder was handed to another user is not talked to, and status says why.
+    run();
+    const QString folder = QFileInfo(socketPath()).path();
+    ::chown(QFile::encodeName(folder).constData(), 65534, 65534);
+    const CliRun status = cli({"status"});
+    EXPECT_EQ(status.exitCode, 1);
+    EXPECT_TRUE(
+        status.err.contains("cannot be reached: the app's socket folder " + folder + " belongs to another user"))
+        << status.err.toStdString();
+    EXPECT_EQ(cli({"preset", "create", "Lost"}).exitCode, 1);
+    ::chown(QFile::encodeName(folder).constData(), 0, 0);
 }
 
 } // namespace

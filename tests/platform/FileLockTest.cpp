@@ -1,5 +1,6 @@
 #include "platform/FileLock.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -26,15 +27,40 @@ TEST(FileLock, ALinkAtTheLockPathIsRefusedAndItsTargetKept) {
 
     FileLock lock(lockPath, FileLock::Mode::Try);
     EXPECT_FALSE(lock.held());
-    EXPECT_FALSE(lock.writeContent("12345\n"));
+    EXPECT_FALSE(lock.replaceContent("12345\n", nullptr));
     EXPECT_TRUE(lock.error().contains(lockPath)) << lock.error().toStdString();
     EXPECT_EQ(readAll(victim), "precious\n");
 
-    // A plain file is locked and written as before.
-    FileLock plain(dir.filePath("plain.lock"), FileLock::Mode::Try);
-    EXPECT_TRUE(plain.held());
-    EXPECT_TRUE(plain.writeContent("12345\n"));
-    EXPECT_EQ(readAll(dir.filePath("plain.lock")), "12345\n");
+    EXPECT_FALSE(FileLock::isHeldElsewhere(lockPath));
+    EXPECT_TRUE(std::holds_alternative<QString>(FileLock::readContent(lockPath)));
+}
+
+// The content is replaced whole by a file that is locked before it takes the path: every later
+// opener, and one that opened the file before, finds the lock held.
+TEST(FileLock, ReplacedContentIsWholeAndStaysLocked) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("plain.lock");
+    EXPECT_FALSE(FileLock::isHeldElsewhere(path));
+    {
+        FileLock holder(path, FileLock::Mode::Try);
+        ASSERT_TRUE(holder.held());
+        EXPECT_TRUE(FileLock::isHeldElsewhere(path));
+        FileLock early(path, FileLock::Mode::Try);
+        QString error;
+        ASSERT_TRUE(holder.replaceContent("first\n", &error)) << error.toStdString();
+        ASSERT_TRUE(holder.replaceContent("second\n", &error)) << error.toStdString();
+        EXPECT_EQ(readAll(path), "second\n");
+        EXPECT_EQ(std::get<QByteArray>(FileLock::readContent(path)), "second\n");
+        EXPECT_TRUE(std::holds_alternative<QString>(FileLock::readContent(path, 3)));
+        EXPECT_TRUE(early.heldElsewhere());
+        EXPECT_TRUE(FileLock::isHeldElsewhere(path));
+        FileLock late(path, FileLock::Mode::Try);
+        EXPECT_TRUE(late.heldElsewhere());
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"plain.lock"}); // no temporary left
+    }
+    EXPECT_FALSE(FileLock::isHeldElsewhere(path));
+    FileLock next(path, FileLock::Mode::Try);
+    EXPECT_TRUE(next.held());
 }
 
 } // namespace

@@ -33,10 +33,8 @@ int runStatusCommand(const QStringList& args) {
         status.insert(QStringLiteral("pid"), app->pid());
         status.insert(QStringLiteral("socket"), app->socketPath());
         status.insert(QStringLiteral("uptimeSeconds"), app->uptimeSeconds());
-    } else {
-        const auto address = instanceAddress(SystemPaths::home());
-        if (const auto* found = std::get_if<InstanceAddress>(&address))
-            status.insert(QStringLiteral("socket"), found->socketPath);
+    } else if (const auto problem = instanceBaseProblem()) {
+        status.insert(QStringLiteral("problem"), QStringLiteral("Pierline cannot start here: %1").arg(*problem));
     }
     if (parser.isSet(json)) {
         outJson(status);
@@ -44,6 +42,8 @@ int runStatusCommand(const QStringList& args) {
     }
     if (!status.value(QStringLiteral("running")).toBool()) {
         out(QStringLiteral("Pierline is not running on %1").arg(SystemPaths::home()));
+        if (status.contains(QStringLiteral("problem")))
+            out(status.value(QStringLiteral("problem")).toString());
         return kExitOk;
     }
     out(QStringLiteral("Pierline is running on %1").arg(status.value(QStringLiteral("home")).toString()));

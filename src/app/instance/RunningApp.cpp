@@ -1,11 +1,14 @@
 #include "RunningApp.h"
 
+#include "InstanceClient.h"
+
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/SystemPaths.h"
 
 #include <QCoreApplication>
-#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimer>
 
 namespace pierline {
@@ -13,18 +16,61 @@ namespace {
 
 RunningApp* g_current = nullptr;
 
-QString pidOfHolder(const QString& lockPath) {
-    QFile file(lockPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("unknown");
-    const QByteArray text = file.read(32).trimmed();
-    return text.isEmpty() ? QStringLiteral("unknown") : QString::fromLatin1(text);
+// The record in the lock file, or why it cannot be read; nullopt when there is none at all.
+std::optional<std::variant<AppRecord, QString>> readRecord(const QString& lockPath) {
+    const auto content = FileLock::readContent(lockPath);
+    if (std::holds_alternative<QString>(content))
+        return std::nullopt; // never made, or not readable: no app could have written it
+    const QByteArray& bytes = std::get<QByteArray>(content);
+    if (bytes.trimmed().isEmpty())
+        return std::nullopt;
+    if (auto record = AppRecord::fromContent(bytes))
+        return *record;
+    return QStringLiteral("the record of the running app in %1 is damaged").arg(lockPath);
 }
 
 } // namespace
 
+QByteArray AppRecord::toContent() const {
+    return QJsonDocument(QJsonObject{{QStringLiteral("pid"), pid}, {QStringLiteral("socket"), socketPath}})
+               .toJson(QJsonDocument::Compact) +
+           '\n';
+}
+
+std::optional<AppRecord> AppRecord::fromContent(const QByteArray& content) {
+    QJsonParseError error{};
+    const QJsonObject object = QJsonDocument::fromJson(content, &error).object();
+    const QJsonValue pid = object.value(QStringLiteral("pid"));
+    const QJsonValue socket = object.value(QStringLiteral("socket"));
+    if (error.error != QJsonParseError::NoError || !pid.isDouble() || !socket.isString() || pid.toInteger() <= 0 ||
+        socket.toString().isEmpty())
+        return std::nullopt;
+    return AppRecord{pid.toInteger(), socket.toString()};
+}
+
 RunningApp* RunningApp::current() {
     return g_current;
+}
+
+std::optional<AppRecord> RunningApp::find(QString* problem) {
+    const QString lockPath = SystemPaths::runningAppLockFile();
+    const auto record = readRecord(lockPath);
+    if (!record)
+        return std::nullopt;
+    // A record is only worth a word while an app holds the lock: a stale one is left by a crash.
+    const auto refuse = [&](const QString& why) -> std::optional<AppRecord> {
+        if (problem && FileLock::isHeldElsewhere(lockPath))
+            *problem = why;
+        return std::nullopt;
+    };
+    if (const auto* damaged = std::get_if<QString>(&*record))
+        return refuse(*damaged);
+    const AppRecord& found = std::get<AppRecord>(*record);
+    if (const auto unsafe = socketFolderProblem(found.socketPath))
+        return refuse(*unsafe);
+    if (!InstanceClient::appIsListening(found.socketPath))
+        return std::nullopt;
+    return found;
 }
 
 RunningApp::~RunningApp() {
@@ -33,15 +79,13 @@ RunningApp::~RunningApp() {
 
 std::optional<int> RunningApp::start(InstanceServer::Runner runner) {
     home_ = SystemPaths::home();
-    auto address = instanceAddress(home_);
-    if (const auto* problem = std::get_if<QString>(&address)) {
-        printWarning(QStringLiteral("Cannot start Pierline: %1").arg(*problem));
-        return 1;
-    }
-    address_ = std::get<InstanceAddress>(address);
-    lock_ = std::make_unique<FileLock>(address_.lockPath, FileLock::Mode::Try);
+    lockPath_ = SystemPaths::runningAppLockFile();
+    lock_ = std::make_unique<FileLock>(lockPath_, FileLock::Mode::Try);
     if (lock_->heldElsewhere()) {
-        printLine(QStringLiteral("Pierline is already running (pid %1)").arg(pidOfHolder(address_.lockPath)));
+        const auto record = readRecord(lockPath_);
+        const auto* found = record ? std::get_if<AppRecord>(&*record) : nullptr;
+        printLine(QStringLiteral("Pierline is already running (pid %1)")
+                      .arg(found ? QString::number(found->pid) : QStringLiteral("unknown")));
         lock_.reset();
         return 0;
     }
@@ -50,15 +94,23 @@ std::optional<int> RunningApp::start(InstanceServer::Runner runner) {
         lock_.reset();
         return 1;
     }
-    if (!lock_->writeContent(QByteArray::number(QCoreApplication::applicationPid()) + '\n'))
-        printWarning(
-            QStringLiteral("Could not write the pid into %1; a second run cannot name it").arg(address_.lockPath));
+    // A crashed app leaves its socket folder behind.
+    if (const auto stale = readRecord(lockPath_); stale && std::holds_alternative<AppRecord>(*stale))
+        removeInstanceAddress(std::get<AppRecord>(*stale).socketPath);
+    auto address = makeInstanceAddress();
+    if (const auto* problem = std::get_if<QString>(&address)) {
+        printWarning(QStringLiteral("Cannot start Pierline: %1").arg(*problem));
+        lock_.reset();
+        return 1;
+    }
+    address_ = std::get<InstanceAddress>(address);
     server_ = std::make_unique<InstanceServer>(std::move(runner));
     QString error;
-    if (!server_->listen(address_.socketPath, &error)) {
+    // Recorded once it listens, so a caller that finds the record finds the app.
+    if (!server_->listen(address_.socketPath, &error) ||
+        !lock_->replaceContent(AppRecord{pid(), address_.socketPath}.toContent(), &error)) {
         printWarning(QStringLiteral("Cannot start Pierline: %1").arg(error));
-        server_.reset();
-        lock_.reset();
+        shutDown();
         return 1;
     }
     startedAt_ = Clock::shared().now();
@@ -76,6 +128,10 @@ void RunningApp::shutDown() {
     if (server_) {
         server_->close();
         server_.reset();
+    }
+    if (!address_.socketPath.isEmpty()) {
+        removeInstanceAddress(address_.socketPath);
+        address_ = {};
     }
     lock_.reset();
 }

@@ -7,8 +7,18 @@
 
 #include <QDateTime>
 #include <memory>
+#include <optional>
 
 namespace pierline {
+
+// What the running app records in its lock file in the home, for every caller of that home.
+struct AppRecord {
+    qint64 pid = 0;
+    QString socketPath;
+
+    QByteArray toContent() const;
+    static std::optional<AppRecord> fromContent(const QByteArray& content);
+};
 
 // This process as the running app of its home: the only one (the instance lock), reachable
 // through the local socket, ended cleanly by SIGTERM/SIGINT or `pierline quit`.
@@ -16,6 +26,11 @@ class RunningApp {
 public:
     // The app in this process while `pierline run` is active, else null.
     static RunningApp* current();
+
+    // The app that runs on this home and answers at its recorded socket, if any. `problem`
+    // tells why an app that holds the home must not be talked to (its record is damaged, or its
+    // socket folder is not private to this user).
+    static std::optional<AppRecord> find(QString* problem = nullptr);
 
     // Takes the instance lock and listens. Returns the exit code to end with when this process
     // must not become the app: 0 after "Pierline is already running (pid N)", 1 on a failure
@@ -34,6 +49,7 @@ public:
 
 private:
     QString home_;
+    QString lockPath_;
     InstanceAddress address_;
     std::unique_ptr<FileLock> lock_;
     std::unique_ptr<InstanceServer> server_;

@@ -46,6 +46,11 @@ QString SystemPaths::applicationsFolder() {
     return underHome(QStringLiteral("Applications"));
 }
 
+QString SystemPaths::runningAppLockFile() {
+    // In the home itself, beside the store: one app per home whatever the caller's environment.
+    return QDir(applicationSupportFolder()).filePath(QStringLiteral("RunningApp.lock"));
+}
+
 QString SystemPaths::temporaryDirectory() {
     // Per user, never the shared /tmp: the user's TMPDIR, else the runtime folder, else the home's own.
     for (const char* name : {"TMPDIR", "XDG_RUNTIME_DIR"}) {
