@@ -88,7 +88,7 @@ TEST_F(PresetCommands, FirstRunMakesTheDefaultAndListsItAsABackupRecord) {
 }
 
 TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
-    const CliRun created = cli({"preset", "create", "Work", "--from-dock"}, 0, "Unknown tile type: recents-tile");
+    const CliRun created = cli({"preset", "create", "Work", "--from-dock"}, 0, "Unknown item type: recents-tile");
     const QJsonObject work = show("Work");
     EXPECT_EQ(work.value("idString").toString(), created.out.trimmed());
     EXPECT_EQ(work.value("order").toInt(), 1);
