@@ -391,7 +391,14 @@ void DockPresetManager::createDefaultPreset() {
     preset->setName(kDefaultPresetName);
     preset->setCreatedAt(Clock::shared().now());
     preset->setOrder(0);
-    const auto [apps, items] = currentDockTarget()->readLayout();
+    const std::unique_ptr<DockTarget> target = currentDockTarget();
+    auto reading = target->read();
+    if (const auto* error = std::get_if<DockReadError>(&reading)) {
+        printWarning(QStringLiteral("The default preset was made empty because %1 could not be read: %2")
+                         .arg(target->displayName(), error->description()));
+        reading = DockReading{};
+    }
+    const auto& [apps, items] = std::get<DockReading>(reading);
     preset->setApps(encodeApps(apps));
     printLine(QStringLiteral("Added %1 apps to default preset").arg(apps.size()));
 
