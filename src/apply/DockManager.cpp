@@ -14,10 +14,8 @@
 #include "platform/UserDefaults.h"
 #include "platform/UuidText.h"
 #include "store/DockPresetManager.h"
-#include "store/ManagedObjectContext.h"
 #include "switching/AppActionExecutor.h"
 #include "switching/AppCloser.h"
-#include "switching/AppNoteManager.h"
 #include "switching/HarborletApplier.h"
 #include "targets/DockTarget.h"
 
@@ -65,20 +63,6 @@ template <typename Fetch> std::optional<PresetSnapshot> readPreset(Fetch fetch) 
             return std::nullopt;
         return PresetSnapshot::of(*preset);
     });
-}
-
-QString describe(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const StoreError& e) {
-        return e.description();
-    } catch (const AppNoteError& e) {
-        return e.description();
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("unknown error");
-    }
 }
 
 // The switch is over; a mark that cannot be cleared only makes the next auto-save skip.
@@ -189,29 +173,16 @@ ApplyHandle DockManager::applyPreset(const QStringList& apps, const QList<DockFo
 }
 
 ApplyHandle DockManager::applyPreset(const PresetSnapshot& preset, bool bypassCooldown) {
-    const QString& name = preset.name;
-    ApplyHandle handle;
     log().info(QStringLiteral("applyPreset '%1' apps=%2 items=%3 bypassCooldown=%4 thread=%5")
-                   .arg(name)
+                   .arg(preset.name)
                    .arg(preset.apps.size())
                    .arg(preset.items.size())
                    .arg(bypassCooldown ? QStringLiteral("true") : QStringLiteral("false"),
                         isMainThread() ? QStringLiteral("main") : QStringLiteral("background")));
-
-    // Cooldown: set only when a write finishes, so a request during a write still passes.
-    const std::optional<QDateTime> last = lastApplyTime();
-    const double elapsed = last ? static_cast<double>(last->msecsTo(Clock::shared().now())) / 1000.0 : 1e12;
-    if (elapsed < kApplyCooldown) {
-        if (!bypassCooldown) {
-            const QString remaining = fixed1(kApplyCooldown - elapsed);
-            printWarning(QStringLiteral("Please wait %1 seconds before applying another preset").arg(remaining));
-            log().info(
-                QStringLiteral("applyPreset SKIPPED: '%1' blocked by cooldown remaining=%2s").arg(name, remaining));
-            handle.outcome = ApplyHandle::Outcome::HeldByCooldown;
-            return handle;
-        }
-        printLine(QStringLiteral("Bypassing apply cooldown for preset '%1'").arg(name));
-        log().info(QStringLiteral("applyPreset bypassing cooldown for '%1' elapsed=%2s").arg(name, fixed1(elapsed)));
+    ApplyHandle handle;
+    if (heldByCooldown(preset.name, bypassCooldown)) {
+        handle.outcome = ApplyHandle::Outcome::HeldByCooldown;
+        return handle;
     }
 
     // From here to the hand-off one switch at a time; whoever held the lock may have switched the
@@ -221,112 +192,153 @@ ApplyHandle DockManager::applyPreset(const PresetSnapshot& preset, bool bypassCo
     if (!lock.held())
         printWarning(QStringLiteral("Switching without the switch lock: %1").arg(lock.error()));
     loadRecord();
-    const std::optional<QString> previousName = lastAppliedPresetName();
-    const std::optional<QUuid> previousId = lastAppliedPresetId();
+    const SwitchContext context = resolveContext(preset);
+    const LastContextSwitchInfo info{lastAppliedPresetName(), lastAppliedPresetId(), preset.name, preset.id};
 
-    // Already active.
-    if (skipIfSamePresetSetting() && preset.id && previousId && *preset.id == *previousId) {
-        bool skip = true;
-        if (!preset.harborletOnlyMode) {
-            const auto reading = currentDockTarget()->read();
-            if (const auto* error = std::get_if<DockReadError>(&reading)) {
-                printWarning(
-                    QStringLiteral("Warning: could not verify dock state before skip. %1").arg(error->description()));
-            } else if (!appListsMatch(std::get<DockReading>(reading).apps, preset.apps)) {
-                skip = false;
-                printLine(
-                    QStringLiteral("Dock no longer matches preset '%1' — reapplying despite skip setting").arg(name));
-                log().info(QStringLiteral("applyPreset: '%1' marked active but Dock contents differ (stale state) — "
-                                          "reapplying instead of skipping")
-                               .arg(name));
-            }
-        }
-        if (skip) {
-            printLine(QStringLiteral("Skipping preset apply - '%1' is already the active preset (skip setting enabled)")
-                          .arg(name));
-            log().info(QStringLiteral("applyPreset SKIPPED: '%1' already active (skipApplyIfSamePreset enabled) — Dock "
-                                      "unchanged")
-                           .arg(name));
-            handle.outcome = ApplyHandle::Outcome::AlreadyActive;
-            return handle;
-        }
-    }
-
-    const LastContextSwitchInfo info{previousName, previousId, name, preset.id};
-
-    if (preset.harborletOnlyMode) {
-        printLine(
-            QStringLiteral("[Pierline] Harborlet-only mode active for '%1' — skipping system dock changes").arg(name));
-        log().info(
-            QStringLiteral("applyPreset: Harborlet-only mode for '%1' — skipping ALL system Dock changes by design")
-                .arg(name));
-        recordApplied(preset);
-        handle.outcome = ApplyHandle::Outcome::HarborletOnly;
-        handOff(preset, info, handle);
+    if (alreadyActive(context, info.previousPresetId)) {
+        handle.outcome = ApplyHandle::Outcome::AlreadyActive;
         return handle;
     }
+    if (preset.harborletOnlyMode)
+        applyCompanionOnly(context, info, handle);
+    else
+        writeDock(context, info, handle);
+    return handle;
+}
 
-    if (autoSaveSetting())
-        autoSaveCurrentDock(name);
+void DockManager::setTargetFactoryForTesting(DockTargetFactory factory) {
+    std::lock_guard lock(mutex_);
+    targetFactory_ = std::move(factory);
+}
+
+// Cooldown: set only when a write finishes, so a request during a write still passes.
+bool DockManager::heldByCooldown(const QString& name, bool bypassCooldown) const {
+    const std::optional<QDateTime> last = lastApplyTime();
+    const double elapsed = last ? static_cast<double>(last->msecsTo(Clock::shared().now())) / 1000.0 : 1e12;
+    if (elapsed >= kApplyCooldown)
+        return false;
+    if (!bypassCooldown) {
+        const QString remaining = fixed1(kApplyCooldown - elapsed);
+        printWarning(QStringLiteral("Please wait %1 seconds before applying another preset").arg(remaining));
+        log().info(QStringLiteral("applyPreset SKIPPED: '%1' blocked by cooldown remaining=%2s").arg(name, remaining));
+        return true;
+    }
+    printLine(QStringLiteral("Bypassing apply cooldown for preset '%1'").arg(name));
+    log().info(QStringLiteral("applyPreset bypassing cooldown for '%1' elapsed=%2s").arg(name, fixed1(elapsed)));
+    return false;
+}
+
+SwitchContext DockManager::resolveContext(const PresetSnapshot& preset) const {
+    SwitchContext context;
+    context.preset = preset;
+    {
+        std::lock_guard lock(mutex_);
+        context.target = targetFactory_ ? targetFactory_() : currentDockTarget();
+    }
+    context.skipIfSamePreset = skipIfSamePresetSetting();
+    context.autoSave = autoSaveSetting();
+    context.closeOtherApps = closeOtherAppsSetting();
+    context.integrateWithHarborlet = integrateWithHarborletSetting();
+    context.excludedPresetIds = excludedPresetIdsSetting();
+    context.excludedApps = excludedAppsSetting();
+    if (context.target->generatesFiles() && !preset.harborletOnlyMode) {
+        runOnMainSync([&] {
+            for (const DockPresetPtr& each : DockPresetManager::shared().fetchAllPresets()) {
+                context.storedApps.append(decodeApps(each->apps()));
+                for (const DockFolderStackPtr& item : each->folderStacksArray())
+                    context.storedItems.append(item->values());
+            }
+        });
+    }
+    return context;
+}
+
+bool DockManager::alreadyActive(const SwitchContext& context, const std::optional<QUuid>& previousId) const {
+    const PresetSnapshot& preset = context.preset;
+    if (!context.skipIfSamePreset || !preset.id || !previousId || *preset.id != *previousId)
+        return false;
+    if (!preset.harborletOnlyMode) {
+        const auto reading = context.target->read();
+        if (const auto* error = std::get_if<DockReadError>(&reading)) {
+            printWarning(
+                QStringLiteral("Warning: could not verify dock state before skip. %1").arg(error->description()));
+        } else if (!appListsMatch(std::get<DockReading>(reading).apps, preset.apps)) {
+            printLine(QStringLiteral("Dock no longer matches preset '%1' — reapplying despite skip setting")
+                          .arg(preset.name));
+            log().info(QStringLiteral("applyPreset: '%1' marked active but Dock contents differ (stale state) — "
+                                      "reapplying instead of skipping")
+                           .arg(preset.name));
+            return false;
+        }
+    }
+    printLine(QStringLiteral("Skipping preset apply - '%1' is already the active preset (skip setting enabled)")
+                  .arg(preset.name));
+    log().info(QStringLiteral("applyPreset SKIPPED: '%1' already active (skipApplyIfSamePreset enabled) — Dock "
+                              "unchanged")
+                   .arg(preset.name));
+    return true;
+}
+
+void DockManager::applyCompanionOnly(const SwitchContext& context, const LastContextSwitchInfo& info,
+                                     ApplyHandle& handle) {
+    const QString& name = context.preset.name;
+    printLine(
+        QStringLiteral("[Pierline] Harborlet-only mode active for '%1' — skipping system dock changes").arg(name));
+    log().info(QStringLiteral("applyPreset: Harborlet-only mode for '%1' — skipping ALL system Dock changes by design")
+                   .arg(name));
+    recordApplied(context.preset);
+    handle.outcome = ApplyHandle::Outcome::HarborletOnly;
+    handOff(context, info, handle);
+}
+
+void DockManager::writeDock(const SwitchContext& context, const LastContextSwitchInfo& info, ApplyHandle& handle) {
+    const PresetSnapshot& preset = context.preset;
+    DockTarget& target = *context.target;
+    QList<DockFolderStackValues> itemsInUse = context.storedItems;
+    // The auto-save may store items of the Dock being left: what they need is kept too.
+    if (context.autoSave)
+        itemsInUse.append(autoSaveCurrentDock(preset.name, target));
 
     // Marked before the first Dock write: a switch killed part-way leaves the mark, and the next
     // auto-save does not take its half-written Dock for a layout.
     try {
-        UserDefaults::standard().set(kUnfinishedSwitchKey, name);
+        UserDefaults::standard().set(kUnfinishedSwitchKey, preset.name);
     } catch (const UserDefaultsError& error) {
         // Without the mark an interrupted switch could be auto-saved over a preset: do not start.
-        printWarning(QStringLiteral("Cannot apply '%1': %2").arg(name, error.message()));
+        printWarning(QStringLiteral("Cannot apply '%1': %2").arg(preset.name, error.message()));
         handle.outcome = ApplyHandle::Outcome::WriteFailed;
-        return handle;
+        return;
     }
+
+    if (target.generatesFiles())
+        target.setStoredEntries(context.storedApps, itemsInUse);
     bool finished = false;
-    handle.dockWrite = write(preset, [&] {
-        finishWrite(preset, info, handle);
+    handle.dockWrite = target.write(preset.name, preset.apps, preset.items, [&] {
+        finishWrite(context, info, handle);
         finished = true;
     });
-
     if (!finished) {
         // The writer stopped before touching the Dock (it printed why); nothing was switched.
         clearUnfinishedMark();
-        log().error(QStringLiteral("applyPreset: write of '%1' did not finish — no side effects").arg(name));
+        log().error(QStringLiteral("applyPreset: write of '%1' did not finish — no side effects").arg(preset.name));
         handle.outcome = ApplyHandle::Outcome::WriteFailed;
-        return handle;
+        return;
     }
+    if (target.generatesFiles() && handle.dockWrite)
+        target.removeUnused(itemsInUse);
     if (handle.dockWrite.failed > 0) {
         printWarning(handle.dockWrite.failureLine(structuredLogLocation()));
         log().error(QStringLiteral("applyPreset: %1 of %2 Dock commands failed for '%3'")
                         .arg(handle.dockWrite.failed)
                         .arg(handle.dockWrite.commands)
-                        .arg(name));
+                        .arg(preset.name));
     }
     handle.outcome = ApplyHandle::Outcome::Written;
-    handOff(preset, info, handle);
-    return handle;
+    handOff(context, info, handle);
 }
 
 QString DockManager::switchLockPath() {
     return QDir(SystemPaths::applicationSupportFolder()).filePath(QStringLiteral(".switch.lock"));
-}
-
-DockWriteReport DockManager::write(const PresetSnapshot& preset, const std::function<void()>& finish) {
-    const std::unique_ptr<DockTarget> target = currentDockTarget();
-    if (!target->generatesFiles())
-        return target->write(preset.name, preset.apps, preset.items, finish);
-    // What every stored preset holds, read once for both ends of the write.
-    const auto [storedApps, storedItems] = runOnMainSyncResult([] {
-        std::pair<QStringList, QList<DockFolderStackValues>> stored;
-        for (const DockPresetPtr& each : DockPresetManager::shared().fetchAllPresets()) {
-            stored.first.append(decodeApps(each->apps()));
-            for (const DockFolderStackPtr& item : each->folderStacksArray())
-                stored.second.append(item->values());
-        }
-        return stored;
-    });
-    target->setStoredEntries(storedApps, storedItems);
-    const DockWriteReport report = target->write(preset.name, preset.apps, preset.items, finish);
-    if (report)
-        target->removeUnused(storedItems);
-    return report;
 }
 
 void DockManager::recordApplied(const PresetSnapshot& preset) {
@@ -351,46 +363,47 @@ void DockManager::recordApplied(const PresetSnapshot& preset) {
     }
 }
 
-void DockManager::finishWrite(const PresetSnapshot& preset, const LastContextSwitchInfo& info, ApplyHandle& handle) {
-    recordApplied(preset);
+void DockManager::finishWrite(const SwitchContext& context, const LastContextSwitchInfo& info, ApplyHandle& handle) {
+    recordApplied(context.preset);
     clearUnfinishedMark();
-    if (!closeOtherAppsSetting())
+    if (!context.closeOtherApps)
         return;
-    if (info.previousPresetId && excludedPresetIdsSetting().contains(uuidText(*info.previousPresetId))) {
+    if (info.previousPresetId && context.excludedPresetIds.contains(uuidText(*info.previousPresetId))) {
         printLine(QStringLiteral("Skipping app closure - leaving excluded preset: %1")
                       .arg(info.previousPresetName.value_or(QStringLiteral("unknown"))));
         return;
     }
     handle.closing =
-        AppCloser::closeAppsNotInPreset(preset.apps, excludedAppsSetting(), currentDockTarget()->appKind());
+        AppCloser::closeAppsNotInPreset(context.preset.apps, context.excludedApps, context.target->appKind());
 }
 
-QFuture<void> DockManager::runActionsThenRequestContext(const PresetSnapshot& preset,
+QFuture<void> DockManager::runActionsThenRequestContext(const PresetSnapshot& preset, DockAppKind kind,
                                                         const LastContextSwitchInfo& info) {
-    return runAsync(QueuePriority::UserInitiated, [preset, info] {
-        AppActionExecutor::executeActionsForPreset(preset);
+    return runAsync(QueuePriority::UserInitiated, [preset, kind, info] {
+        AppActionExecutor::executeActionsForPreset(preset, kind);
         NotificationCenter::shared().postOnMainQueue(kPresetSwitchContextRequestedNotification, info.userInfo());
     });
 }
 
-void DockManager::handOff(const PresetSnapshot& preset, const LastContextSwitchInfo& info, ApplyHandle& handle) {
+void DockManager::handOff(const SwitchContext& context, const LastContextSwitchInfo& info, ApplyHandle& handle) {
+    const PresetSnapshot& preset = context.preset;
     AppActionExecutor::logActions(preset);
     DockPresetManager::shared().logIfNetworkTransitioning(
         QStringLiteral("executeActionsForPreset(%1)").arg(preset.name));
-    handle.actions = runActionsThenRequestContext(preset, info);
-    HarborletApplier::applyHarborletIntegration(preset, integrateWithHarborletSetting());
+    handle.actions = runActionsThenRequestContext(preset, context.target->appKind(), info);
+    HarborletApplier::applyHarborletIntegration(preset, context.integrateWithHarborlet);
     LockDockMonitor::shared().scheduleAutoRelocateIfNeeded(QStringLiteral("Preset switch"));
 }
 
-void DockManager::autoSaveCurrentDock(const QString& targetName) {
+QList<DockFolderStackValues> DockManager::autoSaveCurrentDock(const QString& targetName, const DockTarget& target) {
     const std::optional<QString> lastName = lastAppliedPresetName();
     if (!lastName) {
         printLine(QStringLiteral("Auto-save: No last applied preset to save to"));
-        return;
+        return {};
     }
     if (*lastName == targetName) {
         printLine(QStringLiteral("Auto-save: Skipping - switching to the same preset (%1)").arg(targetName));
-        return;
+        return {};
     }
     if (const auto unfinished = UserDefaults::standard().string(kUnfinishedSwitchKey)) {
         // A switch that never finished may have left any part of its preset in the Dock.
@@ -399,14 +412,15 @@ void DockManager::autoSaveCurrentDock(const QString& targetName) {
                          .arg(*unfinished, *lastName));
         log().notice(QStringLiteral("autoSave SKIPPED: unfinished switch to '%1' — '%2' not overwritten")
                          .arg(*unfinished, *lastName));
-        return;
+        return {};
     }
-    const auto [apps, items] = currentDockTarget()->readLayout();
-    if (apps.isEmpty() && items.isEmpty()) {
+    const DockReading dock = target.readLayout();
+    if (dock.apps.isEmpty() && dock.items.isEmpty()) {
         printLine(QStringLiteral("Auto-save: No items found in current dock, skipping"));
-        return;
+        return {};
     }
 
+    QList<DockFolderStackValues> saved;
     runOnMainSync([&] {
         const DockPresetPtr preset = DockPresetManager::shared().fetchPreset(*lastName);
         if (!preset) {
@@ -415,59 +429,15 @@ void DockManager::autoSaveCurrentDock(const QString& targetName) {
         }
         printLine(QStringLiteral("Auto-save: Saving current dock state to preset '%1' before switching to '%2'")
                       .arg(*lastName, targetName));
-        if (const auto error = saveDockIntoPreset(preset, apps, items, QStringLiteral("Auto-save: ")))
+        if (const auto error =
+                DockPresetManager::shared().saveDockIntoPreset(preset, dock, QStringLiteral("Auto-save: ")))
             printWarning(QStringLiteral("Auto-save: Failed to save preset updates: %1").arg(*error));
         else
             printLine(QStringLiteral("Auto-save: Successfully saved current dock state to preset '%1'").arg(*lastName));
+        for (const DockFolderStackPtr& item : preset->folderStacksArray())
+            saved.append(item->values());
     });
-}
-
-std::optional<QString> DockManager::saveDockIntoPreset(const DockPresetPtr& preset, const QStringList& apps,
-                                                       const QList<DockItem>& items, const QString& logPrefix) {
-    ManagedObjectContext& context = DockPresetManager::shared().context();
-    preset->setApps(encodeApps(apps));
-    try {
-        AppNoteManager::shared().cleanupOrphanedNotes(*preset, apps, context);
-    } catch (...) {
-        printWarning(QStringLiteral("%1Failed to clean up orphaned app notes: %2")
-                         .arg(logPrefix, describe(std::current_exception())));
-    }
-
-    for (const DockFolderStackPtr& item : preset->folderStacksArray()) {
-        context.deleteObject(item);
-        try {
-            context.save();
-        } catch (...) {
-            printWarning(QStringLiteral("Error removing folder stack: %1").arg(describe(std::current_exception())));
-            context.rollback();
-        }
-    }
-
-    for (const DockItem& item : items) {
-        std::optional<QString> unknownType;
-        const auto values = storedItemFromDockItem(item, StoredItemKinds::All, &unknownType);
-        if (!values) {
-            if (unknownType)
-                printLine(QStringLiteral("%1Unknown item type: %2").arg(logPrefix, *unknownType));
-            continue;
-        }
-        const auto stack = context.insert<DockFolderStack>();
-        stack->assign(*values);
-        stack->setOrder(static_cast<qint16>(preset->folderStacks().size()));
-        stack->setPreset(preset);
-        try {
-            context.save();
-        } catch (...) {
-            // The final save below reports a store that refuses writes.
-        }
-    }
-
-    try {
-        context.save();
-    } catch (...) {
-        return describe(std::current_exception());
-    }
-    return std::nullopt;
+    return saved;
 }
 
 } // namespace pierline

@@ -5,6 +5,7 @@
 #include "dock/DockItem.h"
 #include "dock/DockWriteReport.h"
 #include "switching/PresetSnapshot.h"
+#include "targets/DockTarget.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -14,6 +15,7 @@
 #include <QUuid>
 #include <QVariantMap>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -44,6 +46,26 @@ struct ApplyHandle {
     void waitForSideEffects() const;
 };
 
+// What one switch works from, fixed at its start: the preset as read, the dock it goes to and the
+// settings that steer it. The writer and every side effect take it from here, so a setting changed
+// while the switch runs (the dock target among them) waits for the next switch.
+struct SwitchContext {
+    PresetSnapshot preset;
+    std::shared_ptr<DockTarget> target;
+    bool skipIfSamePreset = false;
+    bool autoSave = false;
+    bool closeOtherApps = false;
+    bool integrateWithHarborlet = false;
+    QStringList excludedPresetIds;
+    QStringList excludedApps;
+    // What every stored preset holds, read only for a target that keeps files of its own.
+    QStringList storedApps;
+    QList<DockFolderStackValues> storedItems;
+};
+
+// Makes the dock target a switch uses; tests count and steer it.
+using DockTargetFactory = std::function<std::unique_ptr<DockTarget>()>;
+
 // The one entry that puts a preset onto the Dock, with its gates (cooldown, "already active",
 // companion-only presets), the auto-save of the Dock being left, the writer choice and the
 // side effects. Keeps the process-wide record of the last applied preset.
@@ -58,8 +80,9 @@ public:
     // as applied: while it is there the Dock may be half written and is not auto-saved.
     static inline const QString kUnfinishedSwitchKey = QStringLiteral("Pierline.unfinishedSwitch");
 
-    // The switch itself. Runs on the caller's thread (main or background); nothing here reads the
-    // store again.
+    // The switch itself. Runs on the caller's thread (main or background). Past the preset it is
+    // given it reads the store only at its start (what every preset holds, for a target that keeps
+    // files); after that only the auto-save of the Dock being left touches the store.
     ApplyHandle applyPreset(const PresetSnapshot& preset, bool bypassCooldown);
     // Read the preset once, in one main-thread hop; an unknown name or id is refused and nothing
     // is written.
@@ -75,15 +98,12 @@ public:
 
     // The hand-off's task: the preset's app actions, then, once all have finished, the
     // switch-context request posted from the main queue.
-    static QFuture<void> runActionsThenRequestContext(const PresetSnapshot& preset, const LastContextSwitchInfo& info);
+    static QFuture<void> runActionsThenRequestContext(const PresetSnapshot& preset, DockAppKind kind,
+                                                      const LastContextSwitchInfo& info);
 
-    // Saves the current Dock into the last applied preset before switching to `targetName`.
-    void autoSaveCurrentDock(const QString& targetName);
-    // Puts the Dock's app entries and right-hand items, as read, into `preset`: its apps, the notes
-    // of apps that left it, its right-hand items rebuilt in Dock order. Main thread. Lines it prints
-    // start with `logPrefix`. Returns the error of the final save, nullopt when saved.
-    static std::optional<QString> saveDockIntoPreset(const DockPresetPtr& preset, const QStringList& apps,
-                                                     const QList<DockItem>& items, const QString& logPrefix = {});
+    // Saves the layout of `target` into the last applied preset before switching to `targetName`;
+    // gives the items that preset holds afterwards (none when nothing was saved).
+    QList<DockFolderStackValues> autoSaveCurrentDock(const QString& targetName, const DockTarget& target);
 
     std::optional<QString> lastAppliedPresetName() const;
     std::optional<QUuid> lastAppliedPresetId() const;
@@ -91,17 +111,24 @@ public:
 
     // Forgets the in-memory state and reads the record from user defaults again (tests).
     void resetForTesting();
+    // Replaces how a switch makes its dock target; an empty factory restores the chosen target.
+    void setTargetFactoryForTesting(DockTargetFactory factory);
 
 private:
     DockManager();
     void loadRecord();
     ApplyHandle applyFound(const std::optional<PresetSnapshot>& preset, const QString& missing, bool bypassCooldown);
+    bool heldByCooldown(const QString& name, bool bypassCooldown) const;
+    SwitchContext resolveContext(const PresetSnapshot& preset) const;
+    bool alreadyActive(const SwitchContext& context, const std::optional<QUuid>& previousId) const;
+    void applyCompanionOnly(const SwitchContext& context, const LastContextSwitchInfo& info, ApplyHandle& handle);
+    void writeDock(const SwitchContext& context, const LastContextSwitchInfo& info, ApplyHandle& handle);
     void recordApplied(const PresetSnapshot& preset);
-    void finishWrite(const PresetSnapshot& preset, const LastContextSwitchInfo& info, ApplyHandle& handle);
-    DockWriteReport write(const PresetSnapshot& preset, const std::function<void()>& finish);
-    void handOff(const PresetSnapshot& preset, const LastContextSwitchInfo& info, ApplyHandle& handle);
+    void finishWrite(const SwitchContext& context, const LastContextSwitchInfo& info, ApplyHandle& handle);
+    void handOff(const SwitchContext& context, const LastContextSwitchInfo& info, ApplyHandle& handle);
 
     mutable std::mutex mutex_;
+    DockTargetFactory targetFactory_; // guarded by mutex_
     std::optional<QDateTime> lastApplyTime_;
     std::optional<QString> lastAppliedName_;
     std::optional<QUuid> lastAppliedId_;

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QUrl>
 
 namespace pierline {
 
@@ -79,6 +80,45 @@ QStringList decodeApps(const std::optional<QString>& appsText) {
 
 QString encodeApps(const QStringList& apps) {
     return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(apps)).toJson(QJsonDocument::Compact));
+}
+
+QString appNoteKey(const QString& appEntry) {
+    if (isSpacerEntry(appEntry))
+        return appEntry;
+    const auto path = filePathOfLocation(appEntry);
+    if (!path)
+        return appEntry;
+    return QUrl::fromLocalFile(*path).toString(QUrl::FullyEncoded);
+}
+
+QJsonObject decodeAppNotes(const std::optional<QString>& text) {
+    if (!text || text->isEmpty())
+        return {};
+    const QJsonDocument doc = QJsonDocument::fromJson(text->toUtf8());
+    return doc.isObject() ? doc.object() : QJsonObject{};
+}
+
+std::optional<QString> encodeAppNotes(const QJsonObject& notes) {
+    if (notes.isEmpty())
+        return std::nullopt;
+    return QString::fromUtf8(QJsonDocument(notes).toJson(QJsonDocument::Compact));
+}
+
+bool pruneAppNotes(DockPreset& preset, const QStringList& apps) {
+    QStringList validKeys;
+    for (const QString& entry : apps)
+        validKeys.append(appNoteKey(entry));
+    QJsonObject notes = decodeAppNotes(preset.appNotes());
+    bool removed = false;
+    for (const QString& key : notes.keys()) {
+        if (validKeys.contains(key))
+            continue;
+        notes.remove(key);
+        removed = true;
+    }
+    if (removed)
+        preset.setAppNotes(encodeAppNotes(notes));
+    return removed;
 }
 
 } // namespace pierline

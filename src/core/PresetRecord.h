@@ -2,6 +2,7 @@
 
 #include "core/DockPreset.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -23,5 +24,14 @@ QString appDisplayName(const QString& entry);
 // preset." and gives an empty list when the text is absent or not such an array.
 QStringList decodeApps(const std::optional<QString>& appsText);
 QString encodeApps(const QStringList& apps);
+
+// The key of an app's note: a spacer entry is its own key; an app's key is the percent-escaped
+// file URL of its decoded path without a trailing "/", so every spelling finds the same note.
+QString appNoteKey(const QString& appEntry);
+// The `appNotes` attribute: a JSON object from note key to text; absent or unreadable is none.
+QJsonObject decodeAppNotes(const std::optional<QString>& text);
+std::optional<QString> encodeAppNotes(const QJsonObject& notes); // none for no notes
+// Drops the notes of apps that `apps` no longer holds; true when the preset changed (not saved).
+bool pruneAppNotes(DockPreset& preset, const QStringList& apps);
 
 } // namespace pierline

@@ -315,4 +315,21 @@ std::optional<DockFolderStackValues> storedItemFromDockItem(const DockItem& item
     return std::nullopt;
 }
 
+QList<DockFolderStackValues> storedItemsFromDock(const QList<DockItem>& items, StoredItemKinds kinds,
+                                                 QStringList* unknownTypes) {
+    QList<DockFolderStackValues> stored;
+    for (const DockItem& item : items) {
+        std::optional<QString> unknownType;
+        auto values = storedItemFromDockItem(item, kinds, &unknownType);
+        if (!values) {
+            if (unknownType && unknownTypes)
+                unknownTypes->append(*unknownType);
+            continue;
+        }
+        values->order = static_cast<qint16>(std::min<qsizetype>(stored.size(), 32767));
+        stored.append(*values);
+    }
+    return stored;
+}
+
 } // namespace pierline

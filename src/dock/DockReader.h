@@ -56,5 +56,9 @@ enum class StoredItemKinds { FoldersOnly, All };
 // appends the item after the ones the preset already has.
 std::optional<DockFolderStackValues> storedItemFromDockItem(const DockItem& item, StoredItemKinds kinds,
                                                             std::optional<QString>* unknownType = nullptr);
+// A dock's right-hand items as a preset's: the kept ones in Dock order, `order` 0, 1, 2...
+// The tile type of each item skipped as unknown goes to `unknownTypes`.
+QList<DockFolderStackValues> storedItemsFromDock(const QList<DockItem>& items, StoredItemKinds kinds,
+                                                 QStringList* unknownTypes = nullptr);
 
 } // namespace pierline

@@ -376,21 +376,24 @@ void DockPresetManager::createDefaultPreset() {
     preset->setName(kDefaultPresetName);
     preset->setCreatedAt(Clock::shared().now());
     preset->setOrder(0);
-    const auto [apps, items] = currentDockTarget()->readLayout();
+    const std::unique_ptr<DockTarget> target = currentDockTarget();
+    auto reading = target->read();
+    if (const auto* error = std::get_if<DockReadError>(&reading)) {
+        printWarning(QStringLiteral("The default preset was made empty because %1 could not be read: %2")
+                         .arg(target->displayName(), error->description()));
+        reading = DockReading{};
+    }
+    const auto& [apps, items] = std::get<DockReading>(reading);
     preset->setApps(encodeApps(apps));
     printLine(QStringLiteral("Added %1 apps to default preset").arg(apps.size()));
 
-    QList<DockFolderStackValues> folders;
-    for (const DockItem& item : items)
-        if (auto values = storedItemFromDockItem(item, StoredItemKinds::FoldersOnly))
-            folders.append(*values);
+    const QList<DockFolderStackValues> folders = storedItemsFromDock(items, StoredItemKinds::FoldersOnly);
     printLine(QStringLiteral("Found %1 folder items in current dock").arg(folders.size()));
-    for (qsizetype i = 0; i < folders.size(); ++i) {
+    for (const DockFolderStackValues& folder : folders) {
         auto stack = context_.insert<DockFolderStack>();
-        stack->assign(folders[i]);
-        stack->setOrder(clampOrder(i));
+        stack->assign(folder);
         stack->setPreset(preset);
-        printLine(QStringLiteral("Added folder: %1").arg(folders[i].path.value_or(QString())));
+        printLine(QStringLiteral("Added folder: %1").arg(folder.path.value_or(QString())));
     }
     if (saveOrRollBack(QStringLiteral("Error creating default preset")))
         return;
@@ -544,7 +547,8 @@ QList<DockFolderStackPtr> DockPresetManager::dockItems(const DockPresetPtr& pres
 
 // --- Presets -----------------------------------------------------------------------------
 
-DockPresetPtr DockPresetManager::createPreset(const QString& name, const QString& apps) {
+DockPresetPtr DockPresetManager::createPreset(const QString& name, const QString& apps,
+                                              const QList<DockFolderStackValues>& items) {
     return runOnMainSyncResult([&]() -> DockPresetPtr {
         // The name check and the insert hold the write lock together, so another process
         // cannot slip the same name in between.
@@ -569,6 +573,11 @@ DockPresetPtr DockPresetManager::createPreset(const QString& name, const QString
             preset->setCreatedAt(Clock::shared().now());
             preset->setApps(apps);
             preset->setOrder(clampOrder(count));
+            for (const DockFolderStackValues& values : items) {
+                auto stack = context_.insert<DockFolderStack>();
+                stack->assign(values);
+                stack->setPreset(preset);
+            }
         } catch (const StoreError& error) {
             printWarning(QStringLiteral("%1: %2").arg(failure, error.description()));
             context_.rollback();
@@ -580,6 +589,58 @@ DockPresetPtr DockPresetManager::createPreset(const QString& name, const QString
         postPresetsDidChange();
         return preset;
     });
+}
+
+DockPresetPtr DockPresetManager::createPresetFromDock(const QString& name, const DockReading& dock) {
+    QStringList unknownTypes;
+    const QList<DockFolderStackValues> items = storedItemsFromDock(dock.items, StoredItemKinds::All, &unknownTypes);
+    for (const QString& type : unknownTypes)
+        printWarning(QStringLiteral("Unknown item type: %1").arg(type));
+    return createPreset(name, encodeApps(dock.apps), items);
+}
+
+std::optional<QString> DockPresetManager::saveDockIntoPreset(const DockPresetPtr& preset, const DockReading& dock,
+                                                             const QString& logPrefix) {
+    preset->setApps(encodeApps(dock.apps));
+    try {
+        if (pruneAppNotes(*preset, dock.apps))
+            context_.save();
+    } catch (const StoreError& error) {
+        printWarning(QStringLiteral("%1Failed to clean up orphaned app notes: %2").arg(logPrefix, error.description()));
+    }
+
+    for (const DockFolderStackPtr& item : preset->folderStacksArray()) {
+        context_.deleteObject(item);
+        try {
+            context_.save();
+        } catch (const StoreError& error) {
+            printWarning(QStringLiteral("Error removing folder stack: %1").arg(error.description()));
+            context_.rollback();
+        }
+    }
+
+    QStringList unknownTypes;
+    for (const DockFolderStackValues& values : storedItemsFromDock(dock.items, StoredItemKinds::All, &unknownTypes)) {
+        // Appended after what the preset still holds (an item whose removal failed stays first).
+        auto stack = context_.insert<DockFolderStack>();
+        stack->assign(values);
+        stack->setOrder(clampOrder(preset->folderStacks().size()));
+        stack->setPreset(preset);
+        try {
+            context_.save();
+        } catch (const StoreError&) {
+            // The final save below reports a store that refuses writes.
+        }
+    }
+    for (const QString& type : unknownTypes)
+        printLine(QStringLiteral("%1Unknown item type: %2").arg(logPrefix, type));
+
+    try {
+        context_.save();
+    } catch (const StoreError& error) {
+        return error.description();
+    }
+    return std::nullopt;
 }
 
 bool DockPresetManager::renamePreset(const QUuid& id, const QString& newName) {

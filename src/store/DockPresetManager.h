@@ -2,6 +2,7 @@
 
 #include "core/DockFolderStack.h"
 #include "core/DockPreset.h"
+#include "dock/DockReader.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "store/ManagedObjectContext.h"
@@ -77,8 +78,19 @@ public:
     QList<DockFolderStackPtr> dockItems(const DockPresetPtr& preset, const std::optional<QString>& type = std::nullopt);
 
     // --- Presets. Each prints its outcome and posts kPresetsDidChangeNotification on success.
-    // Create and rename refuse a name DockPreset::nameProblem() rejects.
-    DockPresetPtr createPreset(const QString& name, const QString& apps);
+    // Create and rename refuse a name DockPreset::nameProblem() rejects. `items` are stored with
+    // their own `order`, in one save with the preset.
+    DockPresetPtr createPreset(const QString& name, const QString& apps,
+                               const QList<DockFolderStackValues>& items = {});
+
+    // --- A dock's layout into a preset: the one way, for every flow that saves what a dock shows.
+    // A new preset holding the layout's apps and every folder, file and web link.
+    DockPresetPtr createPresetFromDock(const QString& name, const DockReading& dock);
+    // Replaces the preset's apps with the layout's, drops the notes of apps that left it, and
+    // rebuilds its items in Dock order. Main thread. Lines it prints start with `logPrefix`.
+    // Returns the error of the final save, nullopt when saved.
+    std::optional<QString> saveDockIntoPreset(const DockPresetPtr& preset, const DockReading& dock,
+                                              const QString& logPrefix = {});
     bool renamePreset(const QUuid& id, const QString& newName);
     bool deletePreset(const QUuid& id);
     // "{name} Copy" with the same apps, appended to the list; items and extras are not copied.

@@ -125,6 +125,10 @@ void PersistenceController::setUp(bool inMemory) {
     }
 }
 
+std::optional<QString> PersistenceController::storeDamage() const {
+    return store_ ? store_->damage() : std::nullopt;
+}
+
 bool PersistenceController::loadStores() {
     try {
         store_ = SqliteStore::load(location_, history_);

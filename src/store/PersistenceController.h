@@ -82,6 +82,8 @@ public:
     bool isStoreReady() const { return store_ != nullptr; }
     // The store's location: a file path, or "/dev/null" in memory.
     const QString& storeLocation() const { return location_; }
+    // What the integrity check found in the store file when it was opened; none when sound.
+    std::optional<QString> storeDamage() const;
     // The error of the last failed load, when the store is not ready.
     const std::optional<StoreError>& loadError() const { return loadError_; }
 

@@ -143,7 +143,32 @@ std::unique_ptr<SqliteStore> SqliteStore::load(const QString& location, const QL
     }
     std::unique_ptr<SqliteStore> store(new SqliteStore(std::move(db), history.last(), location));
     store->open(history);
+    if (!inMemory)
+        store->damage_ = store->checkIntegrity();
     return store;
+}
+
+// A damaged page can read as an empty table without any error; only the check tells.
+std::optional<QString> SqliteStore::checkIntegrity() {
+    QStringList findings;
+    try {
+        sqlite::Query check = db_->prepare(QStringLiteral("PRAGMA integrity_check(3)"));
+        while (check.step())
+            findings.append(check.text(0));
+    } catch (const sqlite::Error& e) {
+        findings.append(e.message());
+    }
+    if (findings == QStringList{QStringLiteral("ok")})
+        return std::nullopt;
+    storeLogger().error(QStringLiteral("Integrity check of %1 failed: %2").arg(location_, findings.join("; ")));
+    return findings.join(QStringLiteral("; "));
+}
+
+QString SqliteStore::damagedStoreMessage(const QString& location, const QString& damage) {
+    return QStringLiteral("The preset store %1 is damaged (%2), so nothing is written to it. Repair it with "
+                          "sqlite3's .recover into a new file, or move it away and Pierline starts a new, empty "
+                          "store.")
+        .arg(location, damage);
 }
 
 void SqliteStore::open(const QList<ModelVersion>& history) {
@@ -627,6 +652,9 @@ void SqliteStore::removeRelated(const EntityDescription& e, const QString& toOne
 }
 
 void SqliteStore::begin() {
+    if (damage_)
+        throw StoreError(StoreError::kCocoaDomain, StoreError::kFileReadCorruptFile,
+                         damagedStoreMessage(location_, *damage_));
     try {
         if (depth_ == 0)
             db_->exec(QStringLiteral("BEGIN IMMEDIATE"));

@@ -43,6 +43,11 @@ public:
     const ModelVersion& model() const { return model_; }
     const QString& identifier() const { return identifier_; }
     const QString& location() const { return location_; }
+    // What the integrity check found at open in a store file; none when it is sound. A damaged
+    // store is read as far as it can be, and every write to it is refused.
+    const std::optional<QString>& damage() const { return damage_; }
+    // The refusal of a write into a damaged store: it names the file and the way out.
+    static QString damagedStoreMessage(const QString& location, const QString& damage);
 
     std::vector<StoredRow> fetch(const EntityDescription& entity, const QList<FetchCondition>& conditions,
                                  const QList<SortDescriptor>& sort, int limit, const RowFilter& wantValues = {});
@@ -83,11 +88,13 @@ private:
     QString whereClause(const EntityDescription& entity, const QList<FetchCondition>& conditions,
                         QVariantList& bindings) const;
     [[noreturn]] void fail(const sqlite::Error& error) const;
+    std::optional<QString> checkIntegrity();
 
     std::unique_ptr<sqlite::Database> db_;
     ModelVersion model_;
     QString location_;
     QString identifier_;
+    std::optional<QString> damage_;
     int depth_ = 0;
 };
 

@@ -97,7 +97,7 @@ QString AppActionExecutor::safariProfileScript(const QString& profileName) {
         .join(QLatin1Char('\n'));
 }
 
-AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const PresetSnapshot& preset) {
+AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const PresetSnapshot& preset, DockAppKind kind) {
     printLine(QStringLiteral("\n--- EXECUTING APP ACTIONS (PARALLEL) ---"));
     Summary summary;
     if (!preset.stored) {
@@ -132,7 +132,6 @@ AppActionExecutor::Summary AppActionExecutor::executeActionsForPreset(const Pres
         else if (type == OpenBrowserProfileAction::actionType)
             browser.append(planned);
     }
-    const DockAppKind kind = currentDockTarget()->appKind();
     summary.openApps = static_cast<int>(simple.size());
     summary.ideActions = static_cast<int>(ide.size());
     summary.browserProfiles = static_cast<int>(browser.size());

@@ -23,8 +23,9 @@ public:
         int processed = 0; // entries that were not skipped as spacers
     };
 
-    // Blocking: returns when every action has finished. Runs inside the apply's action task.
-    static Summary executeActionsForPreset(const PresetSnapshot& preset);
+    // Blocking: returns when every action has finished. Runs inside the apply's action task;
+    // `kind` is the kind of app the switch's dock target names.
+    static Summary executeActionsForPreset(const PresetSnapshot& preset, DockAppKind kind);
 
     // One action each; nullopt on success. `record` is the stored action record; `kind` says
     // whether the entry is a bundle or a desktop file (the dock target's kind).

@@ -14,22 +14,6 @@ AppNoteManager& AppNoteManager::shared() {
     return instance;
 }
 
-QString AppNoteManager::noteKey(const QString& appEntry) {
-    if (isSpacerEntry(appEntry))
-        return appEntry;
-    const auto path = filePathOfLocation(appEntry);
-    if (!path)
-        return appEntry;
-    return QUrl::fromLocalFile(*path).toString(QUrl::FullyEncoded);
-}
-
-QJsonObject AppNoteManager::decodeNotes(const std::optional<QString>& text) {
-    if (!text || text->isEmpty())
-        return {};
-    const QJsonDocument doc = QJsonDocument::fromJson(text->toUtf8());
-    return doc.isObject() ? doc.object() : QJsonObject{};
-}
-
 QJsonObject AppNoteManager::loadGlobalNotes() {
     const auto data = UserDefaults::standard().data(globalNotesKey);
     if (!data)
@@ -39,15 +23,12 @@ QJsonObject AppNoteManager::loadGlobalNotes() {
 }
 
 void AppNoteManager::store(DockPreset& preset, const QJsonObject& notes, ManagedObjectContext& context) {
-    if (notes.isEmpty())
-        preset.setAppNotes(std::nullopt);
-    else
-        preset.setAppNotes(QString::fromUtf8(QJsonDocument(notes).toJson(QJsonDocument::Compact)));
+    preset.setAppNotes(encodeAppNotes(notes));
     context.save();
 }
 
 std::optional<QString> AppNoteManager::note(const DockPreset& preset, const QString& appEntry) const {
-    const QJsonValue value = decodeNotes(preset.appNotes()).value(noteKey(appEntry));
+    const QJsonValue value = decodeAppNotes(preset.appNotes()).value(appNoteKey(appEntry));
     if (!value.isString())
         return std::nullopt;
     return value.toString();
@@ -57,8 +38,8 @@ void AppNoteManager::setNote(DockPreset& preset, const QString& appEntry, const 
                              ManagedObjectContext& context) {
     if (appEntry.isEmpty())
         throw AppNoteError(1, QStringLiteral("Cannot set note for empty app URL"));
-    const QString key = noteKey(appEntry);
-    QJsonObject notes = decodeNotes(preset.appNotes());
+    const QString key = appNoteKey(appEntry);
+    QJsonObject notes = decodeAppNotes(preset.appNotes());
     const QString trimmed = note.trimmed();
     if (trimmed.isEmpty())
         notes.remove(key);
@@ -68,7 +49,7 @@ void AppNoteManager::setNote(DockPreset& preset, const QString& appEntry, const 
 }
 
 std::optional<QString> AppNoteManager::globalNote(const QString& appEntry) const {
-    const QJsonValue value = loadGlobalNotes().value(noteKey(appEntry));
+    const QJsonValue value = loadGlobalNotes().value(appNoteKey(appEntry));
     if (!value.isString())
         return std::nullopt;
     return value.toString();
@@ -77,7 +58,7 @@ std::optional<QString> AppNoteManager::globalNote(const QString& appEntry) const
 void AppNoteManager::setGlobalNote(const QString& appEntry, const QString& note, ManagedObjectContext& context) {
     if (appEntry.isEmpty())
         throw AppNoteError(2, QStringLiteral("Cannot set global note for empty app URL"));
-    const QString key = noteKey(appEntry);
+    const QString key = appNoteKey(appEntry);
     QJsonObject notes = loadGlobalNotes();
     const QString trimmed = note.trimmed();
     if (trimmed.isEmpty())
@@ -98,7 +79,7 @@ void AppNoteManager::setGlobalNote(const QString& appEntry, const QString& note,
 
     // A global note replaces the per-preset notes of the same app.
     for (const DockPresetPtr& preset : context.fetch<DockPreset>(FetchRequest(DockPreset::kEntityName))) {
-        QJsonObject presetNotes = decodeNotes(preset->appNotes());
+        QJsonObject presetNotes = decodeAppNotes(preset->appNotes());
         if (!presetNotes.contains(key))
             continue;
         presetNotes.remove(key);
@@ -108,19 +89,8 @@ void AppNoteManager::setGlobalNote(const QString& appEntry, const QString& note,
 
 void AppNoteManager::cleanupOrphanedNotes(DockPreset& preset, const QStringList& validAppEntries,
                                           ManagedObjectContext& context) {
-    QStringList validKeys;
-    for (const QString& entry : validAppEntries)
-        validKeys.append(noteKey(entry));
-    QJsonObject notes = decodeNotes(preset.appNotes());
-    bool removed = false;
-    for (const QString& key : notes.keys()) {
-        if (validKeys.contains(key))
-            continue;
-        notes.remove(key);
-        removed = true;
-    }
-    if (removed)
-        store(preset, notes, context);
+    if (pruneAppNotes(preset, validAppEntries))
+        context.save();
 }
 
 } // namespace pierline

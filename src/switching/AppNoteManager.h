@@ -36,17 +36,11 @@ public:
     static AppNoteManager& shared();
     static inline const QString globalNotesKey = QStringLiteral("globalAppNotes");
 
-    // A spacer entry is its own key; an app's key is the percent-escaped file URL of its
-    // decoded path without a trailing "/".
-    static QString noteKey(const QString& appEntry);
-
     std::optional<QString> note(const DockPreset& preset, const QString& appEntry) const;
     void setNote(DockPreset& preset, const QString& appEntry, const QString& note, ManagedObjectContext& context);
     std::optional<QString> globalNote(const QString& appEntry) const;
     void setGlobalNote(const QString& appEntry, const QString& note, ManagedObjectContext& context);
     void cleanupOrphanedNotes(DockPreset& preset, const QStringList& validAppEntries, ManagedObjectContext& context);
-
-    static QJsonObject decodeNotes(const std::optional<QString>& text);
 
 private:
     AppNoteManager() = default;

@@ -61,6 +61,14 @@ DockWriteReport SandboxTarget::write(const QString& name, const QStringList& app
         printWarning(QStringLiteral("Cannot apply '%1': %2").arg(name, now.reason));
         return {};
     }
+    // A Dock that cannot be read is not written over: every writer command would fail on it.
+    if (const auto reading = read(); const auto* error = std::get_if<DockReadError>(&reading)) {
+        printWarning(
+            QStringLiteral("Cannot apply '%1': the Dock preferences file %2 could not be read (%3); nothing "
+                           "was written")
+                .arg(name, SystemPaths::preferencesFile(QStringLiteral("com.apple.dock")), error->description()));
+        return {};
+    }
     const QString bundled = SystemPaths::bundleResource(QStringLiteral("dockutil"));
     if (!readBoolSetting(Setting::UseDockutil)) {
         printLine(QStringLiteral("User has disabled dockutil usage. Using defaults method."));

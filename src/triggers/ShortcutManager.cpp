@@ -477,13 +477,15 @@ void ShortcutManager::finishUpdate(const QUuid& presetId, const QString& name,
                              QStringLiteral("Could not find preset '%1'. It may have been deleted.").arg(name));
         return finish(UpdateOutcome::PresetNotFound);
     }
-    const auto [apps, items] = currentDockTarget()->readLayout();
-    if (apps.isEmpty() && items.isEmpty()) {
+    const DockReading dock = currentDockTarget()->readLayout();
+    if (dock.apps.isEmpty() && dock.items.isEmpty()) {
         printLine(QStringLiteral("No items found in current dock"));
         return finish(UpdateOutcome::DockEmpty);
     }
-    printLine(QStringLiteral("Reading dock state: found %1 apps and %2 dock items").arg(apps.size()).arg(items.size()));
-    if (const auto error = DockManager::saveDockIntoPreset(preset, apps, items)) {
+    printLine(QStringLiteral("Reading dock state: found %1 apps and %2 dock items")
+                  .arg(dock.apps.size())
+                  .arg(dock.items.size()));
+    if (const auto error = DockPresetManager::shared().saveDockIntoPreset(preset, dock)) {
         printWarning(QStringLiteral("Failed to save preset updates: %1").arg(*error));
         showUserNotification(QStringLiteral("Update Failed"),
                              QStringLiteral("Failed to update preset '%1': %2").arg(name, *error));

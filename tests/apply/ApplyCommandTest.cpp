@@ -129,6 +129,33 @@ TEST_F(ApplyCommand, FailingDockCommandsAreCountedAndFailTheCommandWhenNoneWorke
     }
 }
 
+// A Dock preferences file that is not a property list is named with the reason, and nothing is
+// written over it; a first start on it says why the default preset is empty.
+TEST_F(ApplyCommand, AnUnreadableDockFileIsNamedAndLeftAsItIs) {
+    const QString dock = home.file("Library/Preferences/com.apple.dock.plist");
+    home.write("Library/Preferences/com.apple.dock.plist", "not a plist <<");
+    for (const bool useDockutil : {true, false}) {
+        UserDefaults::standard().set("useDockutil", useDockutil);
+        const CliRun run = runPierline({"apply", "Focus"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains("Cannot apply 'Focus': the Dock preferences file " + dock +
+                                     " could not be read (Command failed: Could not export domain com.apple.dock: " +
+                                     dock + " is not a property list"))
+            << run.err.toStdString();
+        EXPECT_FALSE(run.err.contains("Dock commands failed")) << run.err.toStdString();
+        EXPECT_EQ(readFile(dock), "not a plist <<");
+    }
+
+    QDir(home.file("Library/Application Support/Pierline")).removeRecursively();
+    const CliRun first = runPierline({"presets"});
+    EXPECT_EQ(first.exitCode, 0);
+    EXPECT_TRUE(first.out.startsWith("0  Default  (0 apps, 0 items)")) << first.out.toStdString();
+    EXPECT_TRUE(first.err.contains("The default preset was made empty because the sandbox Dock could not be read: "
+                                   "Command failed: Could not export domain com.apple.dock: " +
+                                   dock))
+        << first.err.toStdString();
+}
+
 TEST_F(ApplyCommand, PicksThePresetByNameOrByIdButNotBoth) {
     const QString id = presetJson("Focus").value("idString").toString();
     ASSERT_FALSE(id.isEmpty());

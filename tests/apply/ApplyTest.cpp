@@ -13,6 +13,7 @@
 #include "switching/ActionManager.h"
 #include "switching/AppNoteManager.h"
 #include "switching/PresetSnapshot.h"
+#include "targets/SandboxTarget.h"
 
 using namespace pierline;
 using namespace pierline::test;
@@ -75,6 +76,59 @@ TEST_F(SwitchingApply, ClosingAppsSparesThePresetExcludedAgentsAndSelfAndForcesH
     for (qint64 pid : spared)
         EXPECT_TRUE(apps->running(pid)) << pid;
     EXPECT_EQ(DockReader::getDockApps(), (QStringList{entryFor(kept), "pierline-spacer-1"}));
+}
+
+// A dock target that changes the dockTarget setting while it writes, as a user might mid-switch.
+class SettingChangingTarget : public DockTarget {
+public:
+    QString id() const override { return sandbox_.id(); }
+    QString displayName() const override { return sandbox_.displayName(); }
+    TargetStatus status() const override { return sandbox_.status(); }
+    std::variant<DockReading, DockReadError> read() const override { return sandbox_.read(); }
+    DockAppKind appKind() const override { return sandbox_.appKind(); }
+    DockWriteReport write(const QString& name, const QStringList& apps, const QList<DockFolderStackValues>& items,
+                          const std::function<void()>& finish) override {
+        UserDefaults::standard().set("dockTarget", "gnome");
+        return sandbox_.write(name, apps, items, finish);
+    }
+
+private:
+    SandboxTarget sandbox_;
+};
+
+// One switch chooses its dock once: the writer, the auto-save, the app closer and the actions all
+// work on that dock even when the setting changes under the switch.
+TEST_F(SwitchingApply, OneSwitchChoosesItsDockOnceAndKeepsItWhenTheSettingChanges) {
+    int resolutions = 0;
+    DockManager::shared().setTargetFactoryForTesting([&]() -> std::unique_ptr<DockTarget> {
+        ++resolutions;
+        if (chooseDockTarget().id != QLatin1String("sandbox"))
+            return makeDockTarget(chooseDockTarget().id);
+        return std::make_unique<SettingChangingTarget>();
+    });
+    const QString editor = apps->makeApp("Editor", "com.example.editor");
+    const qint64 otherPid = apps->launch(apps->makeApp("Other", "com.example.other"));
+    const DockPresetPtr a = makePreset("A", {});
+    const DockPresetPtr b = makePreset("B", {entryFor(editor)});
+    ActionManager::shared().setAction(*b, entryFor(editor), OpenAppAction(), context());
+    for (const char* key : {"closeOtherApps", "skipApplyIfSamePreset", "autoSaveCurrentDockToLastPreset"})
+        defaults().set(key, true);
+    defaults().set("dockTarget", "sandbox");
+    defaults().set(DockManager::kLastAppliedNameKey, "A");
+    defaults().set(DockManager::kLastAppliedIdKey, a->idString());
+    DockManager::shared().resetForTesting();
+
+    const ApplyHandle handle = apply("B");
+    DockManager::shared().setTargetFactoryForTesting({});
+    EXPECT_EQ(handle.outcome, ApplyHandle::Outcome::Written);
+    EXPECT_EQ(resolutions, 1);
+    EXPECT_EQ(defaults().string("dockTarget"), "gnome");
+    EXPECT_TRUE(logs.printed("Auto-save: Successfully saved current dock state to preset 'A'"));
+    // The closer and the action still see the sandbox's bundles, not desktop files.
+    EXPECT_TRUE(waitUntil([&] { return !apps->running(otherPid); }));
+    EXPECT_TRUE(waitUntil([&] { return !apps->appsFrom(editor).isEmpty(); }));
+    EXPECT_TRUE(logs.printed("  • Open app actions: 1"));
+    EXPECT_TRUE(logs.printed("✅ Actions executed: 1"));
 }
 
 TEST_F(SwitchingApply, LeavingAnExcludedPresetClosesNothing) {
@@ -157,7 +211,7 @@ TEST_F(SwitchingApply, AutoSaveWritesTheDockBeingLeftIntoTheLastPreset) {
 
     // Switching from a preset to itself saves nothing.
     logs.clear();
-    DockManager::shared().autoSaveCurrentDock("B");
+    DockManager::shared().autoSaveCurrentDock("B", *makeDockTarget("sandbox"));
     EXPECT_TRUE(logs.printed("Auto-save: Skipping - switching to the same preset (B)"));
 }
 
@@ -305,8 +359,8 @@ TEST_F(ApplyHandOff, LastContextRequestComesAfterTheActionsFinish) {
             EXPECT_EQ(n.userInfo.value(LastContextNotificationKeys::newPresetName).toString(), "Code");
         });
 
-    const QFuture<void> task =
-        DockManager::runActionsThenRequestContext(preset, LastContextSwitchInfo{{}, {}, "Code", {}});
+    const QFuture<void> task = DockManager::runActionsThenRequestContext(preset, DockAppKind::Bundle,
+                                                                         LastContextSwitchInfo{{}, {}, "Code", {}});
     ASSERT_TRUE(waitFor(task));
     EXPECT_TRUE(waitUntil([&] { return postsSeen == 1; }));
     EXPECT_TRUE(actionsDoneAtPost);

@@ -1,6 +1,7 @@
 #include "StoreFixtures.h"
 
 #include "core/PresetRecord.h"
+#include "dock/DockReader.h"
 #include "platform/Dispatch.h"
 #include "platform/NetworkPathMonitor.h"
 #include "platform/UserDefaults.h"
@@ -468,6 +469,38 @@ TEST_F(PresetManager, ItemsAreAppendedWithTheirKindsDefaults) {
     EXPECT_EQ(stored[0]->displayAs() + "/" + stored[0]->showAs(), "stack/grid");
     EXPECT_FALSE(stored[1]->label());
     EXPECT_EQ(stored[1]->effectiveLabel(), "https://example.com/");
+}
+
+// A preset made from the Dock and a preset the Dock is saved into hold the same items: one
+// conversion (a file without a label keeps none), Dock order, and orders from 0.
+TEST_F(PresetManager, MakingAndSavingFromTheDockGiveTheSameItems) {
+    const QString base = "file://" + home.path();
+    writeDockDomain(home,
+                    xmlPlist(domain({appTile(base + "/Applications/Mail.app/")},
+                                    {QVariantMap{{"tile-type", "file-tile"},
+                                                 {"tile-data", QVariantMap{{"file-data", fileData(base + "/a.txt")}}}},
+                                     QVariantMap{{"tile-type", "recents-tile"}}, urlTile("https://example.com/", "Ex"),
+                                     folderTile(base + "/Downloads/", qint64(1), qint64(2), qint64(3))})));
+    start();
+    const DockReading reading{DockReader::getDockApps(), DockReader::getDockItems()};
+    const DockPresetPtr made = manager->createPresetFromDock("Made", reading);
+    ASSERT_TRUE(made);
+    const DockPresetPtr saved = manager->createPreset("Saved", "[]");
+    manager->addFolderStack(saved, "/tmp/old");
+    EXPECT_EQ(manager->saveDockIntoPreset(saved, reading), std::nullopt);
+
+    const auto values = [](const DockPresetPtr& preset) {
+        QList<DockFolderStackValues> out;
+        for (const DockFolderStackPtr& item : preset->folderStacksArray())
+            out.append(item->values());
+        return out;
+    };
+    ASSERT_EQ(values(made).size(), 3);
+    EXPECT_EQ(values(made), values(saved));
+    EXPECT_EQ(orders(made->folderStacksArray()), (QList<int>{0, 1, 2}));
+    EXPECT_EQ(values(made).first().label, std::nullopt);
+    EXPECT_EQ(made->apps(), saved->apps());
+    EXPECT_TRUE(log.printed("Unknown item type: recents-tile"));
 }
 
 TEST_F(PresetManager, ReorderingAndRemovingItems) {

@@ -88,7 +88,7 @@ TEST_F(PresetCommands, FirstRunMakesTheDefaultAndListsItAsABackupRecord) {
 }
 
 TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
-    const CliRun created = cli({"preset", "create", "Work", "--from-dock"}, 0, "Unknown tile type: recents-tile");
+    const CliRun created = cli({"preset", "create", "Work", "--from-dock"}, 0, "Unknown item type: recents-tile");
     const QJsonObject work = show("Work");
     EXPECT_EQ(work.value("idString").toString(), created.out.trimmed());
     EXPECT_EQ(work.value("order").toInt(), 1);
@@ -250,13 +250,40 @@ TEST_F(PresetCommands, NamesTheNextStartWouldReplaceAreUsageErrors) {
     EXPECT_EQ(field(presets(), "name"), QStringList{"Default"});
 }
 
+// A page that reads as an empty table gives no error of its own: the integrity check at open
+// tells, the reads fail, and no write goes into the file until it is replaced.
+TEST_F(PresetCommands, ADamagedStoreFailsItsReadsAndRefusesWrites) {
+    cli({"preset", "create", "Work"});
+    damageTableRoot(storePath(home), "ZDOCKPRESET", PageDamage::EmptyLeaf);
+    const auto bytes = [&] {
+        QFile file(storePath(home));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray damaged = bytes();
+    for (const QStringList& args : {QStringList{"presets"}, QStringList{"preset", "show", "Work"},
+                                    QStringList{"preset", "create", "New"}, QStringList{"preset", "create", "Work"}}) {
+        const CliRun run =
+            cli(args, 1, "Could not read the stored presets. The preset store " + storePath(home) + " is damaged (");
+        EXPECT_TRUE(run.err.contains("move it away and Pierline starts a new, empty store")) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    }
+    EXPECT_EQ(bytes(), damaged);
+
+    // Moved away, the next run starts over.
+    ASSERT_TRUE(QFile::rename(storePath(home), storePath(home) + ".damaged"));
+    QFile::remove(storePath(home) + "-wal");
+    QFile::remove(storePath(home) + "-shm");
+    cli({"preset", "create", "New"});
+    EXPECT_EQ(field(presets(), "name"), (QStringList{"Default", "New"}));
+}
+
 TEST_F(PresetCommands, AStoreThatCannotBeReadFailsInsteadOfListingNothing) {
     cli({"preset", "create", "Work"});
     damageTableRoot(storePath(home), "ZDOCKPRESET", PageDamage::Garbage);
     for (const QStringList& args :
          {QStringList{"presets"}, QStringList{"presets", "--json"}, QStringList{"preset", "show", "Work"},
           QStringList{"preset", "rename", "Work", "X"}}) {
-        const CliRun run = cli(args, 1, "Failed to fetch: ");
+        const CliRun run = cli(args, 1, "Could not read the stored presets. ");
         EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
     }
 }

@@ -166,7 +166,7 @@ TEST_F(SwitchingAppCloser, PlainPathEntriesAreLiteralForWriterCloserAndNotes) {
         EXPECT_TRUE(tile.contains("GUID")) << "the writer found the bundle";
         EXPECT_EQ(tile.value("tile-data").toMap().value("file-label"), "Bob's #1 App?");
         EXPECT_EQ(AppCloser::presetPaths({entry}), QStringList{bundle});
-        EXPECT_EQ(AppNoteManager::noteKey(entry), AppNoteManager::noteKey(url));
+        EXPECT_EQ(appNoteKey(entry), appNoteKey(url));
         EXPECT_EQ(appDisplayName(entry), "Bob's #1 App?");
     }
 

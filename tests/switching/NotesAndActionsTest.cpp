@@ -36,14 +36,14 @@ const QString kMail = QStringLiteral("file:///Applications/Mail.app/");
 } // namespace
 
 TEST(SwitchingNotes, KeysAreTheSameForEverySpellingOfAnApp) {
-    const QString key = AppNoteManager::noteKey(kSafari);
+    const QString key = appNoteKey(kSafari);
     EXPECT_EQ(key, "file:///Applications/Safari.app");
-    EXPECT_EQ(AppNoteManager::noteKey("file:///Applications/Safari.app"), key);
-    EXPECT_EQ(AppNoteManager::noteKey("/Applications/Safari.app/"), key);
-    EXPECT_EQ(AppNoteManager::noteKey("file:///Applications/Visual%20Studio%20Code.app/"),
-              AppNoteManager::noteKey("file:///Applications/Visual Studio Code.app"));
-    EXPECT_EQ(AppNoteManager::noteKey("pierline-spacer-3"), "pierline-spacer-3");
-    EXPECT_EQ(AppNoteManager::noteKey("   "), "   ");
+    EXPECT_EQ(appNoteKey("file:///Applications/Safari.app"), key);
+    EXPECT_EQ(appNoteKey("/Applications/Safari.app/"), key);
+    EXPECT_EQ(appNoteKey("file:///Applications/Visual%20Studio%20Code.app/"),
+              appNoteKey("file:///Applications/Visual Studio Code.app"));
+    EXPECT_EQ(appNoteKey("pierline-spacer-3"), "pierline-spacer-3");
+    EXPECT_EQ(appNoteKey("   "), "   ");
 }
 
 TEST_F(SwitchingStore, PresetNotesAreTrimmedFoundAndCleared) {
@@ -94,8 +94,7 @@ TEST_F(SwitchingStore, GlobalNoteReplacesPresetNotesButClearingItLeavesThem) {
     EXPECT_FALSE(b->appNotes().has_value());
     const auto stored = UserDefaults::standard().data(AppNoteManager::globalNotesKey);
     ASSERT_TRUE(stored.has_value());
-    EXPECT_EQ(QJsonDocument::fromJson(*stored).object().value(AppNoteManager::noteKey(kSafari)).toString(),
-              "everywhere");
+    EXPECT_EQ(QJsonDocument::fromJson(*stored).object().value(appNoteKey(kSafari)).toString(), "everywhere");
 
     notes.setNote(*b, kSafari, "b again", context());
     notes.setGlobalNote(kSafari, QString(), context());
@@ -186,18 +185,21 @@ TEST_F(SwitchingStore, ActionRunSkipsSpacersAndCountsNothingWithoutRecords) {
     spaced.appActions.insert("pierline-spacer-1", OpenAppAction().record());
     spaced.appActions.insert(custom, OpenAppAction().record());
 
-    const auto none = offMain([plain] { return AppActionExecutor::executeActionsForPreset(plain); });
+    const auto none =
+        offMain([plain] { return AppActionExecutor::executeActionsForPreset(plain, DockAppKind::Bundle); });
     EXPECT_EQ(none.executed, 0);
     EXPECT_EQ(none.processed, 1);
 
-    const auto skipped = offMain([spaced] { return AppActionExecutor::executeActionsForPreset(spaced); });
+    const auto skipped =
+        offMain([spaced] { return AppActionExecutor::executeActionsForPreset(spaced, DockAppKind::Bundle); });
     EXPECT_EQ(skipped.openApps, 0);
     EXPECT_EQ(skipped.processed, 0);
     EXPECT_TRUE(logs.printed("  [1] Spacer - [SPACER] Skipped"));
     EXPECT_TRUE(logs.printed("  [2] Gap - [CUSTOM SPACE] Skipped"));
 
     logs.clear();
-    offMain([] { return AppActionExecutor::executeActionsForPreset(PresetSnapshot{.name = "Nope"}); });
+    offMain(
+        [] { return AppActionExecutor::executeActionsForPreset(PresetSnapshot{.name = "Nope"}, DockAppKind::Bundle); });
     EXPECT_TRUE(logs.printed("❌ Could not find preset 'Nope' for action execution"));
 }
 

@@ -27,54 +27,10 @@ int createFromDock(DockPresetManager& manager, const QString& name) {
         err(error->userMessage());
         return kExitFailed;
     }
-    const DockReading& dock = std::get<DockReading>(reading);
-    ManagedObjectContext& context = manager.context();
-    DockPresetPtr preset;
-    int copied = 0;
-    try {
-        ManagedObjectContext::WriteLock lock(context);
-        if (manager.fetchPresetOrThrow(name)) {
-            err(QStringLiteral("Preset with name '%1' already exists.").arg(name));
-            return kExitFailed;
-        }
-        const qsizetype count = manager.fetchAllPresets().size();
-        preset = context.insert<DockPreset>();
-        preset->setId(QUuid::createUuid());
-        preset->setName(name);
-        preset->setCreatedAt(Clock::shared().now());
-        preset->setOrder(static_cast<qint16>(std::min<qsizetype>(count, 32767)));
-        preset->setApps(encodeApps(dock.apps));
-        copied += static_cast<int>(dock.apps.size());
-        for (const DockItem& item : dock.items) {
-            std::optional<QString> unknownType;
-            const auto values = storedItemFromDockItem(item, StoredItemKinds::All, &unknownType);
-            if (!values) {
-                if (unknownType)
-                    printWarning(QStringLiteral("Unknown tile type: %1").arg(*unknownType));
-                continue;
-            }
-            const QString kind = values->itemType.value_or(QString());
-            if (kind == QLatin1String("file")) {
-                manager.addFile(preset, values->path.value_or(QString()), values->label);
-            } else if (kind == QLatin1String("url")) {
-                manager.addDockItem(preset, std::nullopt, QStringLiteral("url"), values->url, values->label);
-            } else {
-                auto stack = context.insert<DockFolderStack>();
-                stack->assign(*values);
-                stack->setOrder(static_cast<qint16>(preset->folderStacks().size()));
-                stack->setPreset(preset);
-            }
-            ++copied;
-        }
-        context.save();
-        lock.commit(); // the items saved on the way reach the file only here
-    } catch (const StoreError& error) {
-        // The lock undoes what was saved under it, the preset included.
-        printWarning(QStringLiteral("Error creating preset '%1': %2").arg(name, error.description()));
-        context.rollback();
-        return kExitFailed;
-    }
-    if (copied == 0)
+    const DockPresetPtr preset = manager.createPresetFromDock(name, std::get<DockReading>(reading));
+    if (!preset)
+        return kExitFailed; // the manager said why
+    if (decodeApps(preset->apps()).isEmpty() && preset->folderStacks().isEmpty())
         err(QStringLiteral("Preset created with no pinned Dock items copied."));
     out(preset->idString());
     return kExitOk;

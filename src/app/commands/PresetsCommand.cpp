@@ -6,6 +6,7 @@
 #include "store/DockPresetManager.h"
 #include "store/PersistenceController.h"
 #include "store/PresetJson.h"
+#include "store/SqliteStore.h"
 #include "triggers/ShortcutManager.h"
 
 #include <QJsonArray>
@@ -21,6 +22,12 @@ DockPresetManager* openPresetManager(StoreUse use) {
         if (const auto& error = controller.loadError())
             err(QStringLiteral("Could not open the preset store %1: %2")
                     .arg(controller.storeLocation(), error->description()));
+        return nullptr;
+    }
+    if (const auto damage = controller.storeDamage()) {
+        // Rows on a damaged page can read as missing: a list or a write would be wrong.
+        err(QStringLiteral("Could not read the stored presets. %1")
+                .arg(SqliteStore::damagedStoreMessage(controller.storeLocation(), *damage)));
         return nullptr;
     }
     DockPresetManager& manager = DockPresetManager::shared();
