@@ -78,6 +78,15 @@ const QList<Command>& commands() {
          runShortcutCommand,
          {bare(Caller, Reads), sub("show", Caller, Reads), sub("set", App, Changes), sub("remove", App, Changes),
           sub("action", App, Changes)}},
+        {QStringLiteral("metadata"),
+         QStringLiteral("Describe apps as a backup records them."),
+         runMetadataCommand,
+         {bare(Caller, Reads)}},
+        // Writes a file of the user's, not the home.
+        {QStringLiteral("export"),
+         QStringLiteral("Write presets to a backup file."),
+         runExportCommand,
+         {bare(Caller, Reads)}},
     };
     return table;
 }

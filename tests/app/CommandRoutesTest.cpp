@@ -102,6 +102,8 @@ QStringList changedFiles(const QMap<QString, QByteArray>& before, const QMap<QSt
 
 // What the table says reads must leave the home as it was: one command line per such entry.
 TEST(CommandTable, WhatRunsInTheCallerLeavesTheHomeAsItWas) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
     const QMap<QString, QList<QStringList>> samples = {
         {"dock", {{"dock", "--json"}, {"dock"}}},
         {"presets", {{"presets", "--json"}}},
@@ -112,9 +114,9 @@ TEST(CommandTable, WhatRunsInTheCallerLeavesTheHomeAsItWas) {
         {"target", {{"target"}, {"target", "check"}}},
         {"key", {{"key"}, {"key", "describe", "cmd+a"}, {"key", "record"}}},
         {"shortcut", {{"shortcut"}, {"shortcut", "show"}}},
+        {"metadata", {{"metadata", "file://" + dir.filePath("home/Applications/Docs.app/")}}},
+        {"export", {{"export", dir.filePath("all.json")}, {"export", dir.filePath("one.json"), "--single", "Default"}}},
     };
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString home = dir.filePath("home");
     // No display: `key record` answers at once instead of waiting for keys.
     const QMap<QString, QString> env{{"PIERLINE_HOME", home}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}};
