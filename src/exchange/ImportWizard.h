@@ -79,6 +79,29 @@ public:
     static inline const QString kNoPresetsInFile = QStringLiteral("No valid presets found in the selected file.");
     static inline const QString kNoPresetsInLink = QStringLiteral("No valid presets found in the import link.");
     static inline const QString kSafariNotFound = QStringLiteral("Safari not found, opening with default browser");
+    // The steps' texts, for the window the shell gives the wizard.
+    static inline const QString kSelectFileTitle = QStringLiteral("Select Import File");
+    static inline const QString kSelectFilePrompt = QStringLiteral("Choose a JSON file containing presets to import");
+    static inline const QString kChooseFile = QStringLiteral("Choose File");
+    static inline const QString kImportFromLink = QStringLiteral("Import from Link");
+    static inline const QString kDownloading = QStringLiteral("Downloading preset...");
+    static inline const QString kSelectAll = QStringLiteral("Select All");
+    static inline const QString kDeselectAll = QStringLiteral("Deselect All");
+    static inline const QString kImportName = QStringLiteral("Import name");
+    static inline const QString kRefreshMissing = QStringLiteral("Refresh status of missing items");
+    static inline const QString kCheckApp = QStringLiteral("Check if app was installed");
+    static inline const QString kCheckWebApp = QStringLiteral("Check if Safari Web App was created");
+    static inline const QString kCheckFolder = QStringLiteral("Check if folder was created");
+    static inline const QString kGetAppNow = QStringLiteral("Get app now");
+    static inline const QString kAddToDock = QStringLiteral("Add to Dock");
+    static inline const QString kCopyUrl = QStringLiteral("Copy URL");
+    static inline const QString kReadyTitle = QStringLiteral("Ready to Import");
+    static inline const QString kReadySubtitle = QStringLiteral("Review the import summary below");
+    static inline const QString kPresetsToImport = QStringLiteral("Presets to import:");
+    static inline const QString kTotalApps = QStringLiteral("Total apps:");
+    static inline const QString kTotalItems = QStringLiteral("Total items:");
+    static inline const QString kImporting = QStringLiteral("Importing Presets...");
+    static inline const QString kFailedToSelectFile = QStringLiteral("Failed to select file: ");
 
     explicit ImportWizard(Timers& timers = Timers::shared()) : timers_(timers) {}
     ~ImportWizard();

@@ -69,7 +69,7 @@ void printPreview(const QList<ImportPresetItem>& presets) {
             QString line =
                 QStringLiteral("  app %1 %2 %3  %4").arg(j).arg(onOff(a.isSelected), a.displayName, a.status());
             if (const auto page = a.getAppURL())
-                line += QStringLiteral("  Get app now: %1").arg(*page);
+                line += QStringLiteral("  %1: %2").arg(ImportWizard::kGetAppNow, *page);
             out(line);
         }
         for (qsizetype j = 0; j < p.folderStacks.size(); ++j) {
@@ -205,9 +205,9 @@ int runImportCommand(const QStringList& args) {
         items += std::count_if(p.folderStacks.begin(), p.folderStacks.end(),
                                [](const ImportFolderStackItem& i) { return i.isSelected; });
     }
-    out(QStringLiteral("Presets to import: %1").arg(chosen));
-    out(QStringLiteral("Total apps: %1").arg(apps));
-    out(QStringLiteral("Total items: %1").arg(items));
+    out(ImportWizard::kPresetsToImport + QStringLiteral(" %1").arg(chosen));
+    out(ImportWizard::kTotalApps + QStringLiteral(" %1").arg(apps));
+    out(ImportWizard::kTotalItems + QStringLiteral(" %1").arg(items));
     if (!requireHome())
         return kExitFailed;
     DockPresetManager* manager = openPresetManager();
