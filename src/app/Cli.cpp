@@ -177,8 +177,14 @@ const RouteEntry* routeEntryFor(const QStringList& args) {
         std::find_if(commands().begin(), commands().end(), [&](const Command& c) { return c.name == words.first(); });
     if (command == commands().end() || command->routes.isEmpty())
         return nullptr;
+    for (const RouteEntry& entry : command->routes) {
+        if (!entry.option.isEmpty() && args.contains(QStringLiteral("--") + entry.option))
+            return &entry;
+    }
     const QString sub = words.value(1);
     for (const RouteEntry& entry : command->routes) {
+        if (!entry.option.isEmpty())
+            continue;
         if (!sub.isEmpty() && entry.subcommand == sub)
             return &entry;
     }

@@ -48,6 +48,7 @@ struct RouteEntry {
     QString subcommand; // empty: the bare command, and any subcommand without its own entry
     Route route;
     Effect effect;
+    QString option; // set: the entry of any command line of this command that holds --option
 };
 
 struct Command {

@@ -11,10 +11,13 @@ constexpr Effect Reads = Effect::Reads;
 constexpr Effect Changes = Effect::Changes;
 
 RouteEntry bare(Route route, Effect effect) {
-    return {QString(), route, effect};
+    return {QString(), route, effect, QString()};
 }
 RouteEntry sub(const char* name, Route route, Effect effect) {
-    return {QString::fromLatin1(name), route, effect};
+    return {QString::fromLatin1(name), route, effect, QString()};
+}
+RouteEntry withOption(const char* option, Route route, Effect effect) {
+    return {QString(), route, effect, QString::fromLatin1(option)};
 }
 
 } // namespace
@@ -78,6 +81,20 @@ const QList<Command>& commands() {
          runShortcutCommand,
          {bare(Caller, Reads), sub("show", Caller, Reads), sub("set", App, Changes), sub("remove", App, Changes),
           sub("action", App, Changes), sub("press", App, Changes)}},
+        {QStringLiteral("metadata"),
+         QStringLiteral("Describe apps as a backup records them."),
+         runMetadataCommand,
+         {bare(Caller, Reads)}},
+        // Writes a file of the user's, not the home.
+        {QStringLiteral("export"),
+         QStringLiteral("Write presets to a backup file."),
+         runExportCommand,
+         {bare(Caller, Reads)}},
+        // An import adds presets through the running app; a preview only reads.
+        {QStringLiteral("import"),
+         QStringLiteral("Add presets from a backup file or a share link."),
+         runImportCommand,
+         {bare(App, Changes), withOption("preview", Caller, Reads)}},
     };
     return table;
 }

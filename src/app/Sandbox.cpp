@@ -71,6 +71,8 @@ public:
         };
         if (app.agent)
             info.insert(QStringLiteral("LSUIElement"), true);
+        if (!app.startUrl.isEmpty())
+            info.insert(QStringLiteral("Manifest"), QVariantMap{{QStringLiteral("start_url"), app.startUrl}});
         return writePlist(bundle + QStringLiteral("/Contents/Info.plist"), info) &&
                writeFile(bundle + QStringLiteral("/Contents/MacOS/") + app.name, kAppScript, true) &&
                makeFolder(bundle + QStringLiteral("/Contents/Resources"));
@@ -179,14 +181,19 @@ bool clearFolder(const QString& root, QString& error) {
 
 const QList<SandboxApp>& Sandbox::sampleApps() {
     static const QList<SandboxApp> apps = {
-        {QStringLiteral("Safari"), QStringLiteral("com.apple.Safari"), false},
-        {QStringLiteral("Mail"), QStringLiteral("com.apple.Mail"), false},
-        {QStringLiteral("TextEdit"), QStringLiteral("com.apple.TextEdit"), false},
-        {QStringLiteral("Code Editor"), QStringLiteral("com.corvane.sample.editor"), false},
-        {QStringLiteral("Workbench IDE"), QStringLiteral("com.corvane.sample.ide"), false},
-        {QStringLiteral("Notes Helper"), QStringLiteral("com.corvane.sample.noteshelper"), true},
+        {QStringLiteral("Safari"), QStringLiteral("com.apple.Safari"), false, {}},
+        {QStringLiteral("Mail"), QStringLiteral("com.apple.Mail"), false, {}},
+        {QStringLiteral("TextEdit"), QStringLiteral("com.apple.TextEdit"), false, {}},
+        {QStringLiteral("Code Editor"), QStringLiteral("com.corvane.sample.editor"), false, {}},
+        {QStringLiteral("Workbench IDE"), QStringLiteral("com.corvane.sample.ide"), false, {}},
+        {QStringLiteral("Notes Helper"), QStringLiteral("com.corvane.sample.noteshelper"), true, {}},
     };
     return apps;
+}
+
+SandboxApp Sandbox::sampleWebApp() {
+    return {QStringLiteral("Docs"), QStringLiteral("com.apple.Safari.WebApp.5E1B4C2A-7D3F-4E8B-9A61-2C0D8F3B7E19"),
+            false, QStringLiteral("https://docs.example.org/app/")};
 }
 
 SandboxReport Sandbox::init(const QString& rootArgument, bool force) {
@@ -226,6 +233,10 @@ SandboxReport Sandbox::init(const QString& rootArgument, bool force) {
             return report;
         }
         report.apps.append(b.path(QStringLiteral("Applications/%1.app").arg(app.name)));
+    }
+    if (!b.makeBundle(sampleWebApp())) {
+        report.error = b.error();
+        return report;
     }
     const bool folders = b.makeFolder(QStringLiteral("Documents")) && b.makeFolder(QStringLiteral("Downloads")) &&
                          b.makeFolder(QStringLiteral("Projects/Site")) &&

@@ -11,6 +11,7 @@ struct SandboxApp {
     QString name;       // bundle "Name.app", executable "Name"
     QString identifier; // CFBundleIdentifier
     bool agent = false; // LSUIElement
+    QString startUrl;   // a web app made by Safari: its Manifest's start_url
 };
 
 // What a sandbox build did, or why it did not.
@@ -31,6 +32,8 @@ struct SandboxReport {
 class Sandbox {
 public:
     static const QList<SandboxApp>& sampleApps();
+    // A web app in Applications that is not on the Dock, for backups to describe.
+    static SandboxApp sampleWebApp();
 
     // Builds the environment into `root` (made absolute). A folder that is not empty is refused
     // unless `force`, which clears it first; "/" and the user's home folder are never cleared.

@@ -13,11 +13,12 @@ namespace pierline {
 namespace {
 
 ProcessResult runToEnd(const QString& program, const QStringList& arguments, const QByteArray& input,
-                       const QProcessEnvironment& environment) {
+                       const QProcessEnvironment& environment,
+                       QProcess::ProcessChannelMode channels = QProcess::SeparateChannels) {
     ProcessResult result;
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.setProcessChannelMode(channels);
     process.start(program, arguments);
     if (!process.waitForStarted(-1)) {
         result.exitStatus = -1;
@@ -29,7 +30,8 @@ ProcessResult runToEnd(const QString& program, const QStringList& arguments, con
     process.closeWriteChannel();
     process.waitForFinished(-1);
     result.stdoutData = process.readAllStandardOutput();
-    result.stderrData = process.readAllStandardError();
+    if (channels == QProcess::SeparateChannels)
+        result.stderrData = process.readAllStandardError();
     if (process.exitStatus() == QProcess::CrashExit) {
         result.exitStatus = -1;
         if (result.stderrData.isEmpty())
@@ -61,16 +63,18 @@ QProcessEnvironment childEnvironment() {
     return env;
 }
 
-ProcessResult runProcess(const QString& program, const QStringList& arguments, const QByteArray& input,
-                         double timeLimit) {
+namespace {
+
+ProcessResult runWithLimit(const QString& program, const QStringList& arguments, const QByteArray& input,
+                           double timeLimit, QProcess::ProcessChannelMode channels) {
     const QProcessEnvironment environment = childEnvironment();
     if (timeLimit < 0)
-        return runToEnd(program, arguments, input, environment);
+        return runToEnd(program, arguments, input, environment, channels);
 
     // The child runs on a worker so that the caller can stop waiting for it.
     auto job = std::make_shared<ProcessJob>();
-    runAsync(QueuePriority::UserInitiated, [job, program, arguments, input, environment] {
-        ProcessResult result = runToEnd(program, arguments, input, environment);
+    runAsync(QueuePriority::UserInitiated, [job, program, arguments, input, environment, channels] {
+        ProcessResult result = runToEnd(program, arguments, input, environment, channels);
         std::lock_guard lock(job->mutex);
         job->result = std::move(result);
         job->finished = true;
@@ -84,6 +88,17 @@ ProcessResult runProcess(const QString& program, const QStringList& arguments, c
     overrun.timedOut = true;
     overrun.stderrData = QStringLiteral("%1 did not finish within %2 seconds").arg(program).arg(timeLimit).toUtf8();
     return overrun;
+}
+
+} // namespace
+
+ProcessResult runProcess(const QString& program, const QStringList& arguments, const QByteArray& input,
+                         double timeLimit) {
+    return runWithLimit(program, arguments, input, timeLimit, QProcess::SeparateChannels);
+}
+
+ProcessResult runProcessMerged(const QString& program, const QStringList& arguments, double timeLimit) {
+    return runWithLimit(program, arguments, {}, timeLimit, QProcess::MergedChannels);
 }
 
 } // namespace pierline

@@ -23,6 +23,10 @@ inline constexpr double kNoTimeLimit = -1.0;
 ProcessResult runProcess(const QString& program, const QStringList& arguments, const QByteArray& input = {},
                          double timeLimit = kNoTimeLimit);
 
+// The same with stdout and stderr in one pipe, in the order the child wrote them: all of it
+// lands in `stdoutData`.
+ProcessResult runProcessMerged(const QString& program, const QStringList& arguments, double timeLimit = kNoTimeLimit);
+
 // The environment every child gets: ours, with the emulated tools first on PATH.
 QProcessEnvironment childEnvironment();
 

@@ -28,6 +28,7 @@ struct SystemPaths {
     static QString bundleResource(const QString& name); // a resource inside our bundle
 
     static QString ownBundleIdentifier(); // com.corvane.pierline
+    static QString userName();            // the login name from the user database
 };
 
 } // namespace pierline

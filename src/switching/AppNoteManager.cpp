@@ -55,6 +55,19 @@ std::optional<QString> AppNoteManager::globalNote(const QString& appEntry) const
     return value.toString();
 }
 
+QJsonObject AppNoteManager::notesInForce(const DockPreset& preset, const QStringList& appEntries) const {
+    const QJsonObject own = decodeNotes(preset.appNotes());
+    const QJsonObject global = loadGlobalNotes();
+    QJsonObject notes;
+    for (const QString& entry : appEntries) {
+        const QString key = noteKey(entry);
+        const QJsonValue value = own.value(key).isString() ? own.value(key) : global.value(key);
+        if (value.isString())
+            notes.insert(key, value);
+    }
+    return notes;
+}
+
 void AppNoteManager::setGlobalNote(const QString& appEntry, const QString& note, ManagedObjectContext& context) {
     if (appEntry.isEmpty())
         throw AppNoteError(2, QStringLiteral("Cannot set global note for empty app URL"));

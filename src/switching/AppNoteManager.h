@@ -39,6 +39,8 @@ public:
     std::optional<QString> note(const DockPreset& preset, const QString& appEntry) const;
     void setNote(DockPreset& preset, const QString& appEntry, const QString& note, ManagedObjectContext& context);
     std::optional<QString> globalNote(const QString& appEntry) const;
+    // The notes that hold for these apps of the preset, by note key: the preset's own, else the global one.
+    QJsonObject notesInForce(const DockPreset& preset, const QStringList& appEntries) const;
     void setGlobalNote(const QString& appEntry, const QString& note, ManagedObjectContext& context);
     void cleanupOrphanedNotes(DockPreset& preset, const QStringList& validAppEntries, ManagedObjectContext& context);
 

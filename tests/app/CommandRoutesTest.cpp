@@ -36,8 +36,9 @@ TEST(CommandTable, EveryEntryDeclaresItsRouteAndNothingThatChangesRunsInTheCalle
         QSet<QString> subs;
         for (const RouteEntry& entry : command.routes) {
             SCOPED_TRACE(entry.subcommand.toStdString());
-            EXPECT_FALSE(subs.contains(entry.subcommand)) << "declared twice";
-            subs.insert(entry.subcommand);
+            const QString key = entry.option.isEmpty() ? entry.subcommand : "--" + entry.option;
+            EXPECT_FALSE(subs.contains(key)) << "declared twice";
+            subs.insert(key);
             if (entry.effect == Effect::Changes) {
                 EXPECT_NE(entry.route, Route::Caller) << "a change made beside the running app bypasses it";
             }
@@ -61,6 +62,9 @@ TEST(CommandTable, CommandLinesFindTheirEntry) {
         {{"status"}, Route::App},
         {{"sandbox", "init", "--force"}, Route::RefusedWhileAppRuns},
         {{"sandbox"}, Route::RefusedWhileAppRuns},
+        {{"import", "backup.json"}, Route::App},
+        {{"import", "backup.json", "--name", "0=preview", "--preview"}, Route::Caller},
+        {{"import", "preview"}, Route::App}, // a file named like the option
         {{"no-such-command", "set"}, Route::Caller},
         {{}, Route::Caller},
     };
@@ -102,6 +106,8 @@ QStringList changedFiles(const QMap<QString, QByteArray>& before, const QMap<QSt
 
 // What the table says reads must leave the home as it was: one command line per such entry.
 TEST(CommandTable, WhatRunsInTheCallerLeavesTheHomeAsItWas) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
     const QMap<QString, QList<QStringList>> samples = {
         {"dock", {{"dock", "--json"}, {"dock"}}},
         {"presets", {{"presets", "--json"}}},
@@ -112,9 +118,10 @@ TEST(CommandTable, WhatRunsInTheCallerLeavesTheHomeAsItWas) {
         {"target", {{"target"}, {"target", "check"}}},
         {"key", {{"key"}, {"key", "describe", "cmd+a"}, {"key", "record"}}},
         {"shortcut", {{"shortcut"}, {"shortcut", "show"}}},
+        {"metadata", {{"metadata", "file://" + dir.filePath("home/Applications/Docs.app/")}}},
+        {"export", {{"export", dir.filePath("all.json")}, {"export", dir.filePath("one.json"), "--single", "Default"}}},
+        {"import", {{"import", dir.filePath("all.json"), "--preview", "--json"}}},
     };
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString home = dir.filePath("home");
     // No display: `key record` answers at once instead of waiting for keys.
     const QMap<QString, QString> env{{"PIERLINE_HOME", home}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}};

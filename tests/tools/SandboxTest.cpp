@@ -59,6 +59,10 @@ TEST(Sandbox, BuildsBundlesFoldersAndADockThatUsesEveryTileKind) {
         EXPECT_TRUE(QFileInfo(exe).isExecutable()) << exe.toStdString();
         EXPECT_TRUE(QFileInfo(bundle + "/Contents/Resources").isDir());
     }
+    // One web app made by Safari lies in Applications; the Dock below does not use it.
+    const QVariantMap webInfo = parsedFile(root + "/Applications/Docs.app/Contents/Info.plist").toMap();
+    EXPECT_TRUE(webInfo.value("CFBundleIdentifier").toString().startsWith("com.apple.Safari.WebApp."));
+    EXPECT_EQ(webInfo.value("Manifest").toMap().value("start_url"), QVariant("https://docs.example.org/app/"));
     EXPECT_TRUE(QFileInfo(root + "/Projects/Site").isDir());
     EXPECT_TRUE(QFileInfo(root + "/Downloads").isDir());
     EXPECT_TRUE(QFile::exists(root + "/Documents/Readme.txt"));

@@ -19,6 +19,9 @@ int runHotkeyCommand(const QStringList& args);
 int runKeyCommand(const QStringList& args);
 int runShortcutCommand(const QStringList& args);
 int runTargetCommand(const QStringList& args);
+int runMetadataCommand(const QStringList& args);
+int runExportCommand(const QStringList& args);
+int runImportCommand(const QStringList& args);
 // `pierline preset action ...` and `pierline preset companion ...` (reached through `preset`).
 int runPresetActionCommand(const QStringList& args);
 int runPresetCompanionCommand(const QStringList& args);

@@ -4,11 +4,11 @@
 #include "app/Cli.h"
 #include "core/PresetRecord.h"
 #include "dock/DockReader.h"
+#include "exchange/BackupRecords.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
-#include "store/PresetJson.h"
 #include "targets/DockTarget.h"
 #include "triggers/DesktopShortcutSync.h"
 
@@ -206,7 +206,7 @@ int show(const QStringList& args) {
     if (!preset)
         return kExitFailed;
     if (parser.isSet(json)) {
-        outJson(presetRecordJson(*preset));
+        outJson(presetListingJson(*preset));
         return kExitOk;
     }
     out(QStringLiteral("Name: %1").arg(preset->name().value_or(QString())));

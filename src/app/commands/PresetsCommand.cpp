@@ -3,9 +3,9 @@
 
 #include "app/Cli.h"
 #include "core/PresetRecord.h"
+#include "exchange/BackupRecords.h"
 #include "store/DockPresetManager.h"
 #include "store/PersistenceController.h"
-#include "store/PresetJson.h"
 #include "store/SqliteStore.h"
 #include "triggers/ShortcutManager.h"
 
@@ -106,7 +106,7 @@ int runPresetsCommand(const QStringList& args) {
     if (parser.isSet(json)) {
         QJsonArray records;
         for (const auto& preset : presets)
-            records.append(presetRecordJson(*preset));
+            records.append(presetListingJson(*preset));
         outJson(records);
         return kExitOk;
     }

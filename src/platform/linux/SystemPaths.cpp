@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace pierline {
 namespace {
@@ -108,6 +110,13 @@ QString SystemPaths::bundleResource(const QString& name) {
 
 QString SystemPaths::ownBundleIdentifier() {
     return QStringLiteral("com.corvane.pierline");
+}
+
+QString SystemPaths::userName() {
+    // The database, not $USER, which a shell may have changed.
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_name)
+        return QString::fromLocal8Bit(entry->pw_name);
+    return env("USER");
 }
 
 } // namespace pierline
