@@ -56,11 +56,11 @@ std::optional<QString> AppNoteManager::globalNote(const QString& appEntry) const
 }
 
 QJsonObject AppNoteManager::notesInForce(const DockPreset& preset, const QStringList& appEntries) const {
-    const QJsonObject own = decodeNotes(preset.appNotes());
+    const QJsonObject own = decodeAppNotes(preset.appNotes());
     const QJsonObject global = loadGlobalNotes();
     QJsonObject notes;
     for (const QString& entry : appEntries) {
-        const QString key = noteKey(entry);
+        const QString key = appNoteKey(entry);
         const QJsonValue value = own.value(key).isString() ? own.value(key) : global.value(key);
         if (value.isString())
             notes.insert(key, value);
