@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "platform/RuntimeFolder.h"
 #include "platform/SystemPaths.h"
 
 #include <QDir>
@@ -106,8 +107,7 @@ bool PierlineIntegration::isHarborletInstalled() {
 
 QString PierlineIntegration::socketPath() {
     // The companion is per user, so its socket sits in the per-user runtime folder when there is one.
-    const QString runtime = QProcessEnvironment::systemEnvironment().value(QStringLiteral("XDG_RUNTIME_DIR"));
-    const QString folder = runtime.isEmpty() ? SystemPaths::home() : runtime;
+    const QString folder = userRuntimeFolder().value_or(SystemPaths::home());
     return QDir(folder).filePath(kSocketName);
 }
 

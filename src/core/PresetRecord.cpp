@@ -39,7 +39,7 @@ QString appDisplayName(const QString& entry) {
         return QStringLiteral("Spacer");
     const std::optional<QString> path = filePathOfLocation(entry);
     QString name = lastPathComponent(path ? *path : percentDecodedOr(entry));
-    if (name.endsWith(QLatin1String(".desktop"))) {
+    if (isDesktopFilePath(name)) {
         // A desktop app shows the localised Name its desktop file gives; a missing file, its ID.
         if (path) {
             if (const auto desktop = DesktopEntry::load(*path))

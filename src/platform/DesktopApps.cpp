@@ -138,24 +138,6 @@ QStringList executableSearchPath() {
     return path.split(QLatin1Char(':'), Qt::SkipEmptyParts);
 }
 
-QStringList installedDesktopFiles() {
-    QStringList files;
-    QSet<QString> ids;
-    for (const QString& folder : applicationFolders()) {
-        const QString prefix = QDir::cleanPath(folder) + QLatin1Char('/');
-        QDirIterator it(folder, {QStringLiteral("*.desktop")}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = QDir::cleanPath(it.next());
-            const QString id = path.mid(prefix.size()).replace(QLatin1Char('/'), QLatin1Char('-'));
-            if (!ids.contains(id)) {
-                ids.insert(id);
-                files.append(path);
-            }
-        }
-    }
-    return files;
-}
-
 DesktopApps& DesktopApps::shared() {
     static const std::unique_ptr<DesktopApps> system = createSystemDesktopApps();
     DesktopApps* injected = g_desktopApps.load();

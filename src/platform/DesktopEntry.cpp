@@ -7,11 +7,6 @@
 namespace pierline {
 namespace {
 
-QString envOr(const char* name, const QString& fallback) {
-    const QString value = qEnvironmentVariable(name);
-    return value.isEmpty() ? fallback : value;
-}
-
 std::optional<QString> findIn(const QString& folder, const QString& id) {
     const QString direct = QDir(folder).filePath(id);
     if (QFileInfo(direct).isFile())
@@ -57,18 +52,6 @@ QStringList localeCandidates() {
 }
 
 } // namespace
-
-QString userApplicationFolder() {
-    return envOr("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share")) + QStringLiteral("/applications");
-}
-
-QStringList applicationFolders() {
-    QStringList folders{userApplicationFolder()};
-    const QString dirs = envOr("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"));
-    for (const QString& dir : dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts))
-        folders << QDir(dir).filePath(QStringLiteral("applications"));
-    return folders;
-}
 
 std::optional<QString> findDesktopFile(const QString& desktopId) {
     if (desktopId.isEmpty() || desktopId.contains(QLatin1Char('/')))

@@ -12,6 +12,8 @@ namespace pierline {
 // /usr/local/share:/usr/share).
 QStringList applicationFolders();
 QString userApplicationFolder();
+// Whether `path` names a desktop file (by its name; the file need not exist).
+bool isDesktopFilePath(const QString& path);
 
 // The file a desktop ID names: `a-b.desktop` is `a-b.desktop` or `a/b.desktop` in a folder.
 // The first folder that has it wins.

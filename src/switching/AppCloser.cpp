@@ -44,10 +44,6 @@ void killWithTool(const RunningApplication& app) {
     printWarning(QStringLiteral("Force killed browser process: %1").arg(displayName(app)));
 }
 
-bool isDesktopFile(const QString& path) {
-    return path.endsWith(QLatin1String(".desktop"));
-}
-
 // Desktop files count as the same app by path or by desktop ID (a user's copy of a system file).
 bool namesDesktopFile(const QStringList& paths, const QSet<QString>& ids, const QString& path) {
     return paths.contains(path) || ids.contains(desktopIdOfPath(path));
@@ -56,7 +52,7 @@ bool namesDesktopFile(const QStringList& paths, const QSet<QString>& ids, const 
 QSet<QString> desktopIdsOf(const QStringList& paths) {
     QSet<QString> ids;
     for (const QString& path : paths)
-        if (isDesktopFile(path))
+        if (isDesktopFilePath(path))
             ids.insert(desktopIdOfPath(path));
     return ids;
 }
@@ -178,7 +174,7 @@ QList<RunningApplication> AppCloser::runningApps(DockAppKind kind, const QString
         return Workspace::shared().runningApplications();
     QStringList files = installedDesktopFiles();
     for (const QString& file : desktopFiles)
-        if (isDesktopFile(file))
+        if (isDesktopFilePath(file))
             files.append(file);
     return DesktopApps::shared().runningApplications(files);
 }

@@ -75,7 +75,7 @@ std::optional<QString> entryForDesktopFile(const QString& app) {
 }
 
 std::optional<QString> entryForBundle(const QString& app) {
-    if (app.endsWith(QLatin1String(".desktop")))
+    if (isDesktopFilePath(app))
         return entryForDesktopFile(app);
     if (looksLikeLocation(app)) {
         const auto form = entryForm(app);

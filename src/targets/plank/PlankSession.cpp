@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/RuntimeFolder.h"
 #include "platform/Url.h"
 #include "platform/linux/ProcessTable.h"
 #include "targets/DockTargetError.h"
@@ -128,8 +129,8 @@ bool PlankSession::hasSessionBus() {
     // Checked first so that D-Bus never autolaunches a bus of its own.
     if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
         return true;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+    const std::optional<QString> runtime = userRuntimeFolder();
+    return runtime && QFileInfo::exists(*runtime + QStringLiteral("/bus"));
 }
 
 QList<PlankSession::Endpoint> PlankSession::endpoints() const {
