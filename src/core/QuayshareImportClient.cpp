@@ -25,7 +25,8 @@ QByteArray QuayshareImportClient::downloadPreset(const QUrl& url) const {
     if (!url.isValid() || (url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http")))
         throw QuayshareImportError(QStringLiteral("Unsupported link: %1").arg(url.toString()));
     QNetworkAccessManager manager;
-    // A proxy would see, or break, a fetch from this machine itself.
+    // A proxy would see, or break, a fetch from this machine itself (Qt also skips it for
+    // loopback; this keeps that whatever the proxy settings).
     if (isLoopback(url))
         manager.setProxy(QNetworkProxy::NoProxy);
     QNetworkRequest request(url);

@@ -9,13 +9,26 @@
 namespace pierline {
 namespace {
 
-// The folder that holds the users' homes, a separator, one name segment, a separator.
+// The folder that holds the users' homes, a separator, one name segment, a separator. "Users"
+// counts anywhere, as on macOS; "home" only at the root of a path (the start of the text or of
+// a JSON string, or right after "file://"), since a folder of that name deeper down, such as a
+// Pierline home, holds no user name.
 const QRegularExpression& usersPattern() {
-    static const QRegularExpression pattern(QStringLiteral(R"((\\/|/)(Users|home)(\\/|/)[^/\\]+(\\/|/))"));
+    static const QRegularExpression pattern(QStringLiteral(R"((\\/|/)(Users)(\\/|/)[^/\\]+(\\/|/))"));
     return pattern;
 }
-const QRegularExpression& placeholderPattern() {
-    static const QRegularExpression pattern(QStringLiteral(R"((\\/|/)(Users|home)(\\/|/)USERNAME(\\/|/))"));
+const QRegularExpression& homePattern() {
+    static const QRegularExpression pattern(
+        QStringLiteral(R"((?<=^|"|file://|file:\\/\\/)(\\/|/)(home)(\\/|/)[^/\\]+(\\/|/))"));
+    return pattern;
+}
+const QRegularExpression& usersPlaceholder() {
+    static const QRegularExpression pattern(QStringLiteral(R"((\\/|/)(Users)(\\/|/)USERNAME(\\/|/))"));
+    return pattern;
+}
+const QRegularExpression& homePlaceholder() {
+    static const QRegularExpression pattern(
+        QStringLiteral(R"((?<=^|"|file://|file:\\/\\/)(\\/|/)(home)(\\/|/)USERNAME(\\/|/))"));
     return pattern;
 }
 
@@ -37,11 +50,12 @@ QString replaceName(const QString& text, const QRegularExpression& pattern, cons
 } // namespace
 
 QString sanitizePath(const QString& text) {
-    return replaceName(text, usersPattern(), QStringLiteral("USERNAME"));
+    const QString placeholder = QStringLiteral("USERNAME");
+    return replaceName(replaceName(text, usersPattern(), placeholder), homePattern(), placeholder);
 }
 
 QString restorePath(const QString& text, const QString& userName) {
-    return replaceName(text, placeholderPattern(), userName);
+    return replaceName(replaceName(text, usersPlaceholder(), userName), homePlaceholder(), userName);
 }
 
 QString restorePath(const QString& text) {

@@ -38,8 +38,9 @@ CliRun runServed(const QStringList& args, const QMap<QString, QString>& env) {
 
 TEST(BackupCommands, ExportFromOneSandboxImportsIntoAnotherFromAFileAndALink) {
     QTemporaryDir dir;
-    const QMap<QString, QString> a{{"PIERLINE_HOME", dir.filePath("a")}};
-    const QMap<QString, QString> b{{"PIERLINE_HOME", dir.filePath("b")}};
+    // Named like the default home, a folder "home" that holds no user name.
+    const QMap<QString, QString> a{{"PIERLINE_HOME", dir.filePath("a/home")}};
+    const QMap<QString, QString> b{{"PIERLINE_HOME", dir.filePath("b/home")}};
     for (const auto& env : {a, b})
         ASSERT_EQ(runPierline({"sandbox", "init"}, env).exitCode, 0);
     ASSERT_EQ(runPierline({"preset", "create", "Work", "--from-dock"}, a).exitCode, 0);

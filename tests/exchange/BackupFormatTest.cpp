@@ -31,6 +31,20 @@ TEST(PathSanitizer, RewritesEveryUsersSegmentKeepingEachSeparatorAsFound) {
     EXPECT_EQ(restorePath("/Users/USERNAME", "bob"), "/Users/USERNAME");
 }
 
+TEST(PathSanitizer, LinuxHomesCountOnlyAtTheRootOfAPath) {
+    // A folder named "home" deeper down (such as a Pierline home) holds no user name.
+    EXPECT_EQ(sanitizePath("file:///tmp/x/home/Applications/Safari.app/"),
+              "file:///tmp/x/home/Applications/Safari.app/");
+    EXPECT_EQ(sanitizePath("/srv/home/alice/x"), "/srv/home/alice/x");
+    EXPECT_EQ(sanitizePath("/home/alice/x"), "/home/USERNAME/x");
+    EXPECT_EQ(sanitizePath(R"(["file:\/\/\/home\/alice\/a.desktop","\/home\/bob\/b"])"),
+              R"(["file:\/\/\/home\/USERNAME\/a.desktop","\/home\/USERNAME\/b"])");
+    EXPECT_EQ(sanitizePath("file:///home/alice/.local/share/pierline/home/Applications/A.app/"),
+              "file:///home/USERNAME/.local/share/pierline/home/Applications/A.app/");
+    EXPECT_EQ(restorePath("file:///tmp/home/USERNAME/x", "bob"), "file:///tmp/home/USERNAME/x");
+    EXPECT_EQ(restorePath("file:///home/USERNAME/x", "bob"), "file:///home/bob/x");
+}
+
 TEST(PathSanitizer, KeysThatBecomeEqualCollapseAndNotesKeepTextsThatAreNotObjects) {
     const QMap<QString, int> keys{{"file:///Users/alice/A.app/", 1}, {"file:///Users/bob/A.app/", 2}};
     const QMap<QString, int> sanitized = sanitizeKeys(keys);
