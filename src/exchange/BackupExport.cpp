@@ -2,11 +2,11 @@
 
 #include "PathSanitizer.h"
 #include "core/PresetRecord.h"
+#include "platform/AtomicFile.h"
 #include "switching/AppNoteManager.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 namespace pierline {
 namespace {
@@ -93,11 +93,8 @@ void writePresetFile(const DockPreset& preset, const std::optional<AppMetadataMa
 }
 
 void writeExportFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw ExportError(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw ExportError(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
+    if (const auto error = replaceFileAtomically(path, bytes))
+        throw ExportError(*error);
 }
 
 } // namespace pierline
