@@ -1,12 +1,7 @@
 #include "BrowserProfileLauncherLite.h"
 
-#include "platform/ProcessRunner.h"
 #include "platform/Url.h"
 #include "platform/Workspace.h"
-
-#include <QDir>
-#include <QFileInfo>
-#include <QProcess>
 
 namespace pierline {
 
@@ -55,26 +50,9 @@ std::optional<QString> BrowserProfileLauncherLite::launchBrowser(const QString& 
     if (url)
         arguments << *url;
 
-    const auto info = Workspace::shared().infoPlist(appPath);
-    QString executable = info ? info->value(QStringLiteral("CFBundleExecutable")).toString() : QString();
-    if (executable.isEmpty()) {
-        executable = lastPathComponent(appPath);
-        if (executable.endsWith(QLatin1String(".app")))
-            executable.chop(4);
-    }
-    const QString program = QDir(appPath).filePath(QStringLiteral("Contents/MacOS/") + executable);
-    if (!QFileInfo(program).isExecutable())
-        return QStringLiteral("Browser executable not found at: %1").arg(program);
-
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setProcessEnvironment(childEnvironment());
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    if (!process.startDetached())
-        return process.errorString();
+    const OpenResult launched = Workspace::shared().launchApplication(appPath, arguments);
+    if (!launched.ok)
+        return launched.error;
     return std::nullopt;
 }
 

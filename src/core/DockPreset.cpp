@@ -120,16 +120,28 @@ std::optional<QString> DockPreset::nameProblem(const QString& name) {
         return QStringLiteral("The preset name must not be blank.");
     if (isPlaceholderName(name))
         return QStringLiteral("The preset name '%1' is reserved for a missing name; choose another.").arg(name);
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const QChar c = name[i];
+    return shownTextProblem(name, QStringLiteral("preset name"));
+}
+
+std::optional<QString> shownTextProblem(const QString& text, const QString& what) {
+    qsizetype characters = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
         if (c.category() == QChar::Other_Control)
-            return QStringLiteral("The preset name must not contain control characters.");
+            return QStringLiteral("The %1 must not contain control characters.").arg(what);
         // Bytes that were not UTF-8 arrive as replacement characters; lone surrogates cannot be stored.
-        const bool pairedHigh = c.isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate();
+        const bool pairedHigh = c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
         if (c == QChar::ReplacementCharacter ||
-            (c.isSurrogate() && !pairedHigh && !(c.isLowSurrogate() && i > 0 && name[i - 1].isHighSurrogate())))
-            return QStringLiteral("The preset name is not valid UTF-8 text.");
+            (c.isSurrogate() && !pairedHigh && !(c.isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate())))
+            return QStringLiteral("The %1 is not valid UTF-8 text.").arg(what);
+        if (!c.isLowSurrogate())
+            ++characters;
     }
+    if (characters > kMaxShownTextLength)
+        return QStringLiteral("The %1 is too long: %2 characters, at most %3.")
+            .arg(what)
+            .arg(characters)
+            .arg(kMaxShownTextLength);
     return std::nullopt;
 }
 

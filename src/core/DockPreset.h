@@ -52,11 +52,17 @@ public:
     // Names the identifier repair replaces at the next start: absent, blank after trimming, or
     // "null" / "undefined" in any case.
     static bool isPlaceholderName(const std::optional<QString>& name);
-    // Why `name` cannot be given to a preset (a placeholder, a control character, text that was
-    // not valid UTF-8), or nothing when it can.
+    // Why `name` cannot be given to a preset (a placeholder, or what shownTextProblem finds), or
+    // nothing when it can.
     static std::optional<QString> nameProblem(const QString& name);
 };
 
 using DockPresetPtr = std::shared_ptr<DockPreset>;
+
+// Names and labels are shown in menus, lists and the log: at most this many characters.
+inline constexpr qsizetype kMaxShownTextLength = 255;
+// Why `text` cannot be a name or label (a control character, text that was not valid UTF-8, more
+// than kMaxShownTextLength characters); `what` names it in the message ("preset name", "label").
+std::optional<QString> shownTextProblem(const QString& text, const QString& what);
 
 } // namespace pierline

@@ -61,6 +61,10 @@ public:
     virtual OpenResult openApplication(const QString& bundlePath) = 0;
     // Starts the application with `filePath` as its argument.
     virtual OpenResult openFile(const QString& filePath, const QString& applicationBundlePath) = 0;
+    // Starts a new instance with these arguments, running or not (a browser's profile). The
+    // executable is `executableName` in Contents/MacOS when given, else the one Info.plist names.
+    virtual OpenResult launchApplication(const QString& bundlePath, const QStringList& arguments,
+                                         const QString& executableName = {}) = 0;
     // The first application in the applications folder with this identifier.
     virtual std::optional<QString> applicationPath(const QString& bundleIdentifier) const = 0;
     OpenResult openApplicationWithIdentifier(const QString& bundleIdentifier);

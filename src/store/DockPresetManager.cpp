@@ -32,6 +32,14 @@ FetchRequest presetRequest() {
     return FetchRequest(DockPreset::kEntityName);
 }
 
+// A label the lists and menus could not show is refused before anything changes.
+void checkLabel(const std::optional<QString>& label) {
+    if (!label)
+        return;
+    if (const auto problem = shownTextProblem(*label, QStringLiteral("label")))
+        throw StoreError(StoreError::kCocoaDomain, StoreError::kValidationInvalidArgument, *problem);
+}
+
 qint16 clampOrder(qsizetype n) {
     return static_cast<qint16>(std::clamp<qsizetype>(n, 0, 32767));
 }
@@ -773,6 +781,7 @@ DockFolderStackPtr DockPresetManager::addDockItem(const DockPresetPtr& preset, c
                                                   const QString& type, const std::optional<QString>& url,
                                                   const std::optional<QString>& label, const QString& displayAs,
                                                   const QString& showAs, const QString& sortOrder) {
+    checkLabel(label);
     DockFolderStackValues values;
     values.path = path;
     values.itemType = type;
@@ -824,6 +833,7 @@ DockFolderStackPtr DockPresetManager::updateFolderStack(const DockFolderStackPtr
 }
 
 DockFolderStackPtr DockPresetManager::updateLabel(const DockFolderStackPtr& item, const std::optional<QString>& label) {
+    checkLabel(label);
     return runOnMainSyncResult([&] {
         item->setLabel(label);
         return saveItemUpdate(item);

@@ -7,7 +7,6 @@
 #include "platform/DesktopApps.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
-#include "platform/ProcessRunner.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
 #include "platform/Workspace.h"
@@ -15,7 +14,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <atomic>
 
 namespace pierline {
@@ -65,16 +63,10 @@ std::optional<ActionExecutionError> launchOpera(const QString& appPath, const QS
     if (!QFileInfo::exists(executable))
         return ActionExecutionError::executionFailed(
             QStringLiteral("Opera executable not found at: %1").arg(executable));
-    QProcess process;
-    process.setProgram(executable);
-    process.setArguments({QStringLiteral("--user-data-dir=") + profileDirectory});
-    process.setProcessEnvironment(childEnvironment());
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    if (!process.startDetached())
-        return ActionExecutionError::executionFailed(
-            QStringLiteral("Failed to launch Opera: %1").arg(process.errorString()));
+    const OpenResult launched = Workspace::shared().launchApplication(
+        appPath, {QStringLiteral("--user-data-dir=") + profileDirectory}, QStringLiteral("Opera"));
+    if (!launched.ok)
+        return ActionExecutionError::executionFailed(QStringLiteral("Failed to launch Opera: %1").arg(launched.error));
     return std::nullopt;
 }
 

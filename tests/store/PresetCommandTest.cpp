@@ -250,6 +250,25 @@ TEST_F(PresetCommands, NamesTheNextStartWouldReplaceAreUsageErrors) {
     EXPECT_EQ(field(presets(), "name"), QStringList{"Default"});
 }
 
+// Names and labels end up in menus, lists and the log: 255 characters at most (an emoji is one),
+// and no control characters in either.
+TEST_F(PresetCommands, NamesAndLabelsHaveALengthLimitAndNoControlCharacters) {
+    const QString longest = QString(254, 'n') + QString::fromUtf8("\U0001F600");
+    cli({"preset", "create", longest});
+    cli({"preset", "create", QString(256, 'n')}, 2, "The preset name is too long: 256 characters, at most 255.");
+    cli({"preset", "rename", longest, longest + "x"}, 2, "The preset name is too long: 256 characters, at most 255.");
+    const QString file = home.write("notes.txt", "x");
+    for (const QString& label : {QString(256, 'l'), QStringLiteral("tab\there")}) {
+        const QString problem = label.size() > 255 ? "The label is too long: 256 characters, at most 255."
+                                                   : "The label must not contain control characters.";
+        cli({"preset", "add-file", longest, file, "--label", label}, 2, problem);
+        cli({"preset", "add-url", longest, "https://example.com/", "--label", label}, 2, problem);
+    }
+    cli({"preset", "add-url", longest, "https://example.com/", "--label", QString(255, 'l')});
+    EXPECT_EQ(field(presets(), "name"), (QStringList{"Default", longest}));
+    EXPECT_EQ(stacks(longest).size(), 1);
+}
+
 // A page that reads as an empty table gives no error of its own: the integrity check at open
 // tells, the reads fail, and no write goes into the file until it is replaced.
 TEST_F(PresetCommands, ADamagedStoreFailsItsReadsAndRefusesWrites) {

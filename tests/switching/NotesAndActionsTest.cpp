@@ -9,6 +9,8 @@
 #include "switching/AppNoteManager.h"
 
 #include <QJsonDocument>
+#include <QScopeGuard>
+#include <mutex>
 
 using namespace pierline;
 using namespace pierline::test;
@@ -203,6 +205,35 @@ TEST_F(SwitchingStore, ActionRunSkipsSpacersAndCountsNothingWithoutRecords) {
     EXPECT_TRUE(logs.printed("❌ Could not find preset 'Nope' for action execution"));
 }
 
+// The system workspace, recording which bundles it was asked to launch with arguments.
+class LaunchRecordingWorkspace : public Workspace {
+public:
+    std::optional<QVariantMap> infoPlist(const QString& b) const override { return system_->infoPlist(b); }
+    std::optional<QString> bundleIdentifier(const QString& b) const override { return system_->bundleIdentifier(b); }
+    bool isApplication(const QString& b) const override { return system_->isApplication(b); }
+    QList<RunningApplication> runningApplications() const override { return system_->runningApplications(); }
+    bool terminate(qint64 pid) override { return system_->terminate(pid); }
+    bool forceTerminate(qint64 pid) override { return system_->forceTerminate(pid); }
+    bool isTerminated(qint64 pid) const override { return system_->isTerminated(pid); }
+    OpenResult openApplication(const QString& b) override { return system_->openApplication(b); }
+    OpenResult openFile(const QString& f, const QString& b) override { return system_->openFile(f, b); }
+    std::optional<QString> applicationPath(const QString& id) const override { return system_->applicationPath(id); }
+    OpenResult launchApplication(const QString& b, const QStringList& arguments, const QString& executable) override {
+        std::lock_guard lock(mutex_);
+        launched_.append(QFileInfo(b).fileName() + ' ' + arguments.join(' '));
+        return system_->launchApplication(b, arguments, executable);
+    }
+    QStringList launched() {
+        std::lock_guard lock(mutex_);
+        return launched_;
+    }
+
+private:
+    std::unique_ptr<Workspace> system_ = createSystemWorkspace();
+    std::mutex mutex_;
+    QStringList launched_;
+};
+
 TEST_F(SwitchingStore, BrowserProfilesLaunchByFamily) {
     const QString record = home.file("browser-args.txt");
     const QStringList conf{"record=" + record};
@@ -212,6 +243,10 @@ TEST_F(SwitchingStore, BrowserProfilesLaunchByFamily) {
     const QString safari = apps->makeApp("Safari", "com.apple.Safari");
     const QString other = apps->makeApp("Netscape", "com.example.netscape");
     const QJsonObject profile = OpenBrowserProfileAction("Profile 2", "Work", true).record();
+    // Every browser starts through the workspace, as every other app does.
+    LaunchRecordingWorkspace workspace;
+    Workspace::setShared(&workspace);
+    const auto restore = qScopeGuard([] { Workspace::setShared(nullptr); });
     auto run = [&](const QString& bundle, const QJsonObject& r = {}) {
         const QJsonObject rec = r.isEmpty() ? profile : r;
         return offMain(
@@ -229,6 +264,8 @@ TEST_F(SwitchingStore, BrowserProfilesLaunchByFamily) {
 
     EXPECT_FALSE(run(firefox).has_value());
     EXPECT_TRUE(waitUntil([&] { return readFile(record).contains("-P\tProfile 2"); }));
+    EXPECT_EQ(workspace.launched(), (QStringList{"Arc.app --profile-directory=Profile 2",
+                                                 "Opera.app --user-data-dir=Profile 2", "Firefox.app -P Profile 2"}));
 
     // No scripting host here: Safari opens normally instead.
     EXPECT_FALSE(run(safari).has_value());

@@ -170,6 +170,9 @@ int addFile(const QStringList& args) {
         begin(parser, QStringLiteral("add-file"), usage, {QStringLiteral("NAME"), QStringLiteral("PATH")}, args, &code);
     if (!parsed)
         return code;
+    if (parser.isSet(label))
+        if (const auto problem = shownTextProblem(parser.value(label), QStringLiteral("label")))
+            return usageError(*problem, usage);
     return addLocalItem(*parsed, QStringLiteral("file"), [&](const QString& location) {
         parsed->manager->addFile(parsed->preset, location,
                                  parser.isSet(label) ? std::optional(parser.value(label)) : std::nullopt);
@@ -195,6 +198,8 @@ int addUrl(const QStringList& args) {
     const QString labelText = parser.value(label).trimmed();
     if (text.isEmpty() || labelText.isEmpty())
         return usageError(QStringLiteral("URL and label are required"), usage);
+    if (const auto problem = shownTextProblem(labelText, QStringLiteral("label")))
+        return usageError(*problem, usage);
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid())
         return usageError(QStringLiteral("Invalid URL: %1 (%2)").arg(text, url.errorString()), usage);

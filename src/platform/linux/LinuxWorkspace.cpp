@@ -170,6 +170,11 @@ public:
         return launch(QDir::cleanPath(applicationBundlePath), {filePath});
     }
 
+    OpenResult launchApplication(const QString& bundlePath, const QStringList& arguments,
+                                 const QString& executableName) override {
+        return launch(QDir::cleanPath(bundlePath), arguments, executableName);
+    }
+
     std::optional<QString> applicationPath(const QString& bundleIdentifier) const override {
         // The applications folder and its subfolders (e.g. Utilities), not inside bundles.
         QStringList folders{SystemPaths::applicationsFolder()};
@@ -207,10 +212,17 @@ private:
         return fi.isFile() && fi.isExecutable() ? exe : QString();
     }
 
-    OpenResult launch(const QString& bundle, const QStringList& arguments) {
+    QString namedExecutable(const QString& bundlePath, const QString& name) const {
+        if (name.contains(QLatin1Char('/')))
+            return {};
+        const QFileInfo fi(QDir(bundlePath).filePath(QStringLiteral("Contents/MacOS/") + name));
+        return fi.isFile() && fi.isExecutable() ? fi.filePath() : QString();
+    }
+
+    OpenResult launch(const QString& bundle, const QStringList& arguments, const QString& executableName = {}) {
         if (!QFileInfo(bundle).isDir() || !infoPlist(bundle))
             return OpenResult::failure(QStringLiteral("The application \"%1\" could not be found.").arg(bundle));
-        const QString exe = executablePath(bundle);
+        const QString exe = executableName.isEmpty() ? executablePath(bundle) : namedExecutable(bundle, executableName);
         if (exe.isEmpty())
             return OpenResult::failure(QStringLiteral("The application \"%1\" has no executable.").arg(bundle));
         QProcess process;
