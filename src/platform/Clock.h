@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QObject>
 #include <functional>
 #include <memory>
 
@@ -34,6 +35,7 @@ public:
     static void setShared(Timers* timers);
 };
 
-std::unique_ptr<Timers> createSystemTimers();
+// Delivered on the main queue, or on the thread of `context` (which outlives the timers).
+std::unique_ptr<Timers> createSystemTimers(QObject* context = nullptr);
 
 } // namespace pierline

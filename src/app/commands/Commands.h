@@ -1,6 +1,9 @@
 #pragma once
 
+#include "app/instance/Messages.h"
+
 #include <QStringList>
+#include <optional>
 
 // One function per subcommand; each lives in its own file beside this one.
 namespace pierline::cli {
@@ -14,6 +17,8 @@ int runApplyCommand(const QStringList& args);
 int runNoteCommand(const QStringList& args);
 int runRunCommand(const QStringList& args);
 int runStatusCommand(const QStringList& args);
+// `status` answered by the running app on its server's thread, never behind a running request.
+std::optional<CommandReply> quickStatusReply(const CommandRequest& request);
 int runQuitCommand(const QStringList& args);
 int runHotkeyCommand(const QStringList& args);
 int runKeyCommand(const QStringList& args);

@@ -6,12 +6,45 @@
 #include "platform/InstanceChannel.h"
 #include "platform/SystemPaths.h"
 
+#include <QJsonDocument>
 #include <QJsonObject>
 
 namespace pierline::cli {
 namespace {
 
 const QString kUsage = QStringLiteral("status [--json]");
+
+QJsonObject statusOf(const RunningApp* app) {
+    QJsonObject status{{QStringLiteral("running"), false}, {QStringLiteral("home"), SystemPaths::home()}};
+    if (app) {
+        status.insert(QStringLiteral("running"), true);
+        status.insert(QStringLiteral("home"), app->home());
+        status.insert(QStringLiteral("pid"), app->pid());
+        status.insert(QStringLiteral("socket"), app->socketPath());
+        status.insert(QStringLiteral("uptimeSeconds"), app->uptimeSeconds());
+    } else if (const auto problem = instanceBaseProblem()) {
+        status.insert(QStringLiteral("problem"), QStringLiteral("Pierline cannot start here: %1").arg(*problem));
+    }
+    return status;
+}
+
+QByteArray statusText(const QJsonObject& status, bool json) {
+    if (json)
+        return QJsonDocument(status).toJson(QJsonDocument::Indented);
+    const QString home = status.value(QStringLiteral("home")).toString();
+    if (!status.value(QStringLiteral("running")).toBool()) {
+        QString text = QStringLiteral("Pierline is not running on %1\n").arg(home);
+        if (status.contains(QStringLiteral("problem")))
+            text += status.value(QStringLiteral("problem")).toString() + QLatin1Char('\n');
+        return text.toUtf8();
+    }
+    return QStringLiteral("Pierline is running on %1\npid: %2\nsocket: %3\nuptime: %4 s\n")
+        .arg(home)
+        .arg(status.value(QStringLiteral("pid")).toInteger())
+        .arg(status.value(QStringLiteral("socket")).toString())
+        .arg(status.value(QStringLiteral("uptimeSeconds")).toInteger())
+        .toUtf8();
+}
 
 } // namespace
 
@@ -26,31 +59,21 @@ int runStatusCommand(const QStringList& args) {
         return *exit;
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("status takes no arguments"), kUsage);
-
-    QJsonObject status{{QStringLiteral("running"), false}, {QStringLiteral("home"), SystemPaths::home()}};
-    if (const RunningApp* app = RunningApp::current()) {
-        status.insert(QStringLiteral("running"), true);
-        status.insert(QStringLiteral("pid"), app->pid());
-        status.insert(QStringLiteral("socket"), app->socketPath());
-        status.insert(QStringLiteral("uptimeSeconds"), app->uptimeSeconds());
-    } else if (const auto problem = instanceBaseProblem()) {
-        status.insert(QStringLiteral("problem"), QStringLiteral("Pierline cannot start here: %1").arg(*problem));
-    }
-    if (parser.isSet(json)) {
-        outJson(status);
-        return kExitOk;
-    }
-    if (!status.value(QStringLiteral("running")).toBool()) {
-        out(QStringLiteral("Pierline is not running on %1").arg(SystemPaths::home()));
-        if (status.contains(QStringLiteral("problem")))
-            out(status.value(QStringLiteral("problem")).toString());
-        return kExitOk;
-    }
-    out(QStringLiteral("Pierline is running on %1").arg(status.value(QStringLiteral("home")).toString()));
-    out(QStringLiteral("pid: %1").arg(status.value(QStringLiteral("pid")).toInteger()));
-    out(QStringLiteral("socket: %1").arg(status.value(QStringLiteral("socket")).toString()));
-    out(QStringLiteral("uptime: %1 s").arg(status.value(QStringLiteral("uptimeSeconds")).toInteger()));
+    outRaw(statusText(statusOf(RunningApp::current()), parser.isSet(json)));
     return kExitOk;
+}
+
+std::optional<CommandReply> quickStatusReply(const CommandRequest& request) {
+    QStringList args = request.arguments;
+    args.removeAll(QStringLiteral("-v"));
+    args.removeAll(QStringLiteral("--verbose"));
+    const bool plain = args == QStringList{QStringLiteral("status")};
+    const bool json = args == QStringList{QStringLiteral("status"), QStringLiteral("--json")};
+    const RunningApp* app = RunningApp::current();
+    // Anything else (help, a usage error) goes the ordinary way.
+    if ((!plain && !json) || !app)
+        return std::nullopt;
+    return CommandReply{kExitOk, statusText(statusOf(app), json), {}};
 }
 
 } // namespace pierline::cli

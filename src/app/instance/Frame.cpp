@@ -19,6 +19,15 @@ void FrameDecoder::feed(const QByteArray& bytes) {
         buffer_.append(bytes);
 }
 
+qsizetype FrameDecoder::wanted() const {
+    if (failed())
+        return 0;
+    if (buffer_.size() < frame::kHeaderSize)
+        return frame::kHeaderSize - buffer_.size();
+    const quint32 length = qFromBigEndian<quint32>(reinterpret_cast<const uchar*>(buffer_.constData()) + 8);
+    return frame::kHeaderSize + static_cast<qsizetype>(qMin(length, frame::kMaxPayload)) - buffer_.size();
+}
+
 std::optional<Frame> FrameDecoder::next() {
     if (failed() || buffer_.size() < frame::kHeaderSize)
         return std::nullopt;
@@ -31,7 +40,7 @@ std::optional<Frame> FrameDecoder::next() {
         error_ = QStringLiteral("bad magic number 0x%1").arg(magic, 8, 16, QLatin1Char('0'));
     else if (version != frame::kVersion)
         error_ = QStringLiteral("unsupported protocol version %1").arg(version);
-    else if (kind != static_cast<quint16>(FrameKind::Request) && kind != static_cast<quint16>(FrameKind::Reply))
+    else if (kind < static_cast<quint16>(FrameKind::Request) || kind > static_cast<quint16>(FrameKind::KeepAlive))
         error_ = QStringLiteral("unknown frame kind %1").arg(kind);
     else if (length > frame::kMaxPayload)
         error_ = QStringLiteral("frame of %1 bytes is over the limit of %2").arg(length).arg(frame::kMaxPayload);

@@ -16,7 +16,9 @@ inline constexpr int kHeaderSize = 12;
 inline constexpr quint32 kMaxPayload = 16u * 1024u * 1024u;
 } // namespace frame
 
-enum class FrameKind : quint16 { Request = 1, Reply = 2 };
+// A caller sends one Request. The app answers Started when it begins to run it (a caller cut off
+// before that may run it itself: it never ran), KeepAlive while it waits or runs, then Reply.
+enum class FrameKind : quint16 { Request = 1, Reply = 2, Started = 3, KeepAlive = 4 };
 
 struct Frame {
     FrameKind kind;
@@ -36,6 +38,9 @@ public:
     const QString& error() const { return error_; }
     // Bytes received that do not yet make a frame (a truncated frame when the peer is gone).
     qsizetype pending() const { return buffer_.size(); }
+    // Bytes still to come before the frame under way is whole: read no more than that, so a
+    // connection never holds more than one frame.
+    qsizetype wanted() const;
 
 private:
     QByteArray buffer_;

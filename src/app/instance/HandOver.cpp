@@ -16,8 +16,8 @@
 namespace pierline {
 namespace {
 
-// Seconds a caller waits for the running app's answer.
-constexpr int kAnswerLimitMs = 60 * 1000;
+// A busy app tells its callers it lives every few seconds; this long a silence means it hangs.
+constexpr double kSilenceLimitSeconds = 30;
 
 constexpr int kQuitLimitMs = 30 * 1000;
 
@@ -58,10 +58,19 @@ std::optional<int> handOverToRunningApp(const QStringList& args, cli::Route rout
     CommandRequest request{args, QDir::currentPath(), standardInputIsTerminal()};
     if (isVerbose() && !args.contains(QStringLiteral("-v")) && !args.contains(QStringLiteral("--verbose")))
         request.arguments.prepend(QStringLiteral("-v"));
-    const auto answer = InstanceClient::send(app->socketPath, request, kAnswerLimitMs);
+    const auto answer = InstanceClient::send(app->socketPath, request, kSilenceLimitSeconds);
     if (const auto* failure = std::get_if<QString>(&answer)) {
         cli::err(*failure);
         return cli::kExitFailed;
+    }
+    if (std::holds_alternative<InstanceClient::NotStarted>(answer)) {
+        // The app quit before it began the request: it runs here once the app has let go of the home.
+        if (!waitForAppToQuit()) {
+            cli::err(
+                QStringLiteral("Pierline closed the connection but did not quit in %1 s").arg(kQuitLimitMs / 1000));
+            return cli::kExitFailed;
+        }
+        return std::nullopt;
     }
     const CommandReply& reply = std::get<CommandReply>(answer);
     write(stdout, reply.standardOutput);

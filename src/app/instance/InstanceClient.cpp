@@ -1,14 +1,15 @@
 #include "InstanceClient.h"
 
-#include "Frame.h"
+#include "platform/Clock.h"
 
-#include <QDeadlineTimer>
 #include <QLocalSocket>
 
 namespace pierline {
 namespace {
 
 constexpr int kConnectLimitMs = 2000;
+// How often the caller looks at its clock while nothing arrives.
+constexpr int kPollMs = 100;
 
 } // namespace
 
@@ -20,35 +21,50 @@ bool InstanceClient::appIsListening(const QString& socketPath) {
     return connected;
 }
 
-std::variant<CommandReply, QString> InstanceClient::send(const QString& socketPath, const CommandRequest& request,
-                                                         int answerLimitMs) {
+InstanceClient::Answer InstanceClient::send(const QString& socketPath, const CommandRequest& request,
+                                            double silenceLimitSeconds, const std::function<void(FrameKind)>& onFrame) {
     QLocalSocket socket;
     socket.connectToServer(socketPath);
-    if (!socket.waitForConnected(kConnectLimitMs))
+    if (!socket.waitForConnected(kConnectLimitMs)) {
+        // The app quit between finding it and talking to it.
+        if (socket.error() == QLocalSocket::ServerNotFoundError ||
+            socket.error() == QLocalSocket::ConnectionRefusedError)
+            return NotStarted{};
         return QStringLiteral("Pierline is not answering at %1: %2").arg(socketPath, socket.errorString());
+    }
     socket.write(encodeFrame(FrameKind::Request, request.toPayload()));
-    const QDeadlineTimer deadline(answerLimitMs);
+    Clock& clock = Clock::shared();
+    double lastSign = clock.monotonicSeconds();
+    bool started = false;
     FrameDecoder decoder;
     while (true) {
         if (socket.bytesToWrite() > 0)
-            socket.waitForBytesWritten(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
-        if (socket.state() != QLocalSocket::ConnectedState && socket.bytesAvailable() == 0)
-            return QStringLiteral("Pierline quit or closed the connection before it answered");
-        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            if (deadline.hasExpired())
-                return QStringLiteral("Pierline did not answer in %1 s").arg(answerLimitMs / 1000);
-            if (socket.state() != QLocalSocket::ConnectedState)
+            socket.waitForBytesWritten(kPollMs);
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(kPollMs)) {
+            if (socket.state() != QLocalSocket::ConnectedState) {
+                if (!started)
+                    return NotStarted{};
                 return QStringLiteral("Pierline quit or closed the connection before it answered");
+            }
+            if (clock.monotonicSeconds() - lastSign > silenceLimitSeconds)
+                return QStringLiteral("Pierline gave no sign of life for %1 s").arg(silenceLimitSeconds);
             continue;
         }
         decoder.feed(socket.readAll());
-        if (auto frame = decoder.next()) {
-            if (frame->kind != FrameKind::Reply)
-                return QStringLiteral("Pierline sent something other than a reply");
-            auto reply = CommandReply::fromPayload(frame->payload);
-            if (const auto* error = std::get_if<QString>(&reply))
-                return QStringLiteral("Pierline sent a bad reply: %1").arg(*error);
-            return std::get<CommandReply>(reply);
+        while (auto frame = decoder.next()) {
+            lastSign = clock.monotonicSeconds();
+            if (frame->kind == FrameKind::Reply) {
+                auto reply = CommandReply::fromPayload(frame->payload);
+                if (const auto* error = std::get_if<QString>(&reply))
+                    return QStringLiteral("Pierline sent a bad reply: %1").arg(*error);
+                return std::get<CommandReply>(reply);
+            }
+            if (frame->kind == FrameKind::Request)
+                return QStringLiteral("Pierline sent a request where its answer belongs");
+            if (frame->kind == FrameKind::Started)
+                started = true;
+            if (onFrame)
+                onFrame(frame->kind);
         }
         if (decoder.failed())
             return QStringLiteral("Pierline sent a bad reply: %1").arg(decoder.error());

@@ -3,48 +3,58 @@
 #include "Frame.h"
 #include "Messages.h"
 
-#include <QHash>
-#include <QList>
-#include <QLocalServer>
-#include <QPointer>
-#include <functional>
+#include "platform/Clock.h"
 
-class QLocalSocket;
+#include <QObject>
+#include <QThread>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
 
 namespace pierline {
 
-// The running app's end of the local socket: takes command requests from callers of the same
-// user, runs them one at a time on the main thread and sends each caller its reply.
+class ConnectionHub;
+
+struct InstanceLimits {
+    int maxConnections = 64;
+    double idleSeconds = 10;     // a connection that has not sent its whole request by then is closed
+    double keepAliveSeconds = 2; // between signs of life to a waiting caller
+};
+
+// The running app's end of the local socket. Its own thread takes connections of the same
+// user, reads their frames as they arrive, answers reading requests at once, and keeps every
+// waiting caller told that the app lives; requests that change something run one at a time on
+// the main thread.
 class InstanceServer : public QObject {
     Q_OBJECT
 public:
-    using Runner = std::function<CommandReply(const CommandRequest&)>;
+    using Runner = std::function<CommandReply(const CommandRequest&)>; // on the main thread
+    // A request answered on the server's thread, never behind a running one (nullopt: not such).
+    using QuickAnswer = std::function<std::optional<CommandReply>(const CommandRequest&)>;
 
-    explicit InstanceServer(Runner runner, QObject* parent = nullptr);
+    using Limits = pierline::InstanceLimits;
+
+    // `timers` null: timers of the server's own thread (tests pass virtual ones).
+    explicit InstanceServer(Runner runner, QuickAnswer quick = {}, Limits limits = {}, Timers* timers = nullptr);
     ~InstanceServer() override;
 
     // Listens at `socketPath` (mode 0600), replacing a stale socket there. The caller holds the
     // instance lock, so no live app can be listening at that path.
     bool listen(const QString& socketPath, QString* error);
-    void close(); // stops listening and removes the socket file
+    void close(); // stops listening, cuts every connection and removes the socket file
+
+    int connections() const;         // open now
+    qsizetype bufferedBytes() const; // of requests not yet whole, over all connections
 
 private:
-    struct Pending {
-        QPointer<QLocalSocket> socket;
-        CommandRequest request;
-    };
+    friend class ConnectionHub;
 
-    void accept();
-    void readFrom(QLocalSocket* socket);
-    void drop(QLocalSocket* socket, const QString& why);
-    void runNext();
+    void runOnMain(const CommandRequest& request, std::function<void(CommandReply)> done);
 
     Runner runner_;
-    QLocalServer server_;
-    QString socketPath_;
-    QHash<QLocalSocket*, FrameDecoder*> decoders_;
-    QList<Pending> queue_;
-    bool running_ = false;
+    QThread thread_;
+    ConnectionHub* hub_ = nullptr;
 };
 
 } // namespace pierline

@@ -2,6 +2,8 @@
 
 #include "InstanceClient.h"
 
+#include "app/commands/Commands.h"
+
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/SystemPaths.h"
@@ -10,11 +12,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
+#include <atomic>
 
 namespace pierline {
 namespace {
 
-RunningApp* g_current = nullptr;
+std::atomic<RunningApp*> g_current{nullptr};
 
 // The record in the lock file, or why it cannot be read; nullopt when there is none at all.
 std::optional<std::variant<AppRecord, QString>> readRecord(const QString& lockPath) {
@@ -104,7 +107,9 @@ std::optional<int> RunningApp::start(InstanceServer::Runner runner) {
         return 1;
     }
     address_ = std::get<InstanceAddress>(address);
-    server_ = std::make_unique<InstanceServer>(std::move(runner));
+    server_ = std::make_unique<InstanceServer>(std::move(runner), cli::quickStatusReply);
+    startedAt_ = Clock::shared().now();
+    g_current = this;
     QString error;
     // Recorded once it listens, so a caller that finds the record finds the app.
     if (!server_->listen(address_.socketPath, &error) ||
@@ -113,8 +118,6 @@ std::optional<int> RunningApp::start(InstanceServer::Runner runner) {
         shutDown();
         return 1;
     }
-    startedAt_ = Clock::shared().now();
-    g_current = this;
     printLine(QStringLiteral("[Pierline] Running on %1 (pid %2), listening at %3")
                   .arg(home_)
                   .arg(pid())

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QMetaObject>
+#include <QThread>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -30,13 +31,15 @@ private:
     QElapsedTimer elapsed_;
 };
 
-// QTimer-backed timers that live on the main thread.
+// QTimer-backed timers that live on the thread of their context (the main thread's by default).
 class SystemTimers : public Timers {
 public:
+    explicit SystemTimers(QObject* context) : context_(context) {}
+
     TimerId schedule(double seconds, bool repeating, std::function<void()> fire) override {
         const TimerId id = next_.fetch_add(1);
-        runOnMainSync([&] {
-            auto* timer = new QTimer(QCoreApplication::instance());
+        runOnContext([&] {
+            auto* timer = new QTimer(context_ ? context_ : QCoreApplication::instance());
             timer->setSingleShot(!repeating);
             // Coarse timers may fire 5 % early or late: scope mode, multi-press windows, cooldowns
             // and countdowns are timed to the millisecond.
@@ -64,13 +67,27 @@ public:
         }
         if (!timer)
             return;
-        runOnMainAsync([timer] {
+        const auto end = [timer] {
             timer->stop();
             timer->deleteLater();
-        });
+        };
+        if (context_)
+            QMetaObject::invokeMethod(context_, end, Qt::QueuedConnection);
+        else
+            runOnMainAsync(end);
     }
 
 private:
+    void runOnContext(const std::function<void()>& work) {
+        if (!context_)
+            runOnMainSync(work);
+        else if (context_->thread() == QThread::currentThread())
+            work();
+        else
+            QMetaObject::invokeMethod(context_, work, Qt::BlockingQueuedConnection);
+    }
+
+    QObject* context_;
     std::atomic<TimerId> next_{1};
     std::mutex mutex_;
     QHash<TimerId, QTimer*> timers_;
@@ -84,8 +101,8 @@ std::atomic<Timers*> g_timers{nullptr};
 std::unique_ptr<Clock> createSystemClock() {
     return std::make_unique<SystemClock>();
 }
-std::unique_ptr<Timers> createSystemTimers() {
-    return std::make_unique<SystemTimers>();
+std::unique_ptr<Timers> createSystemTimers(QObject* context) {
+    return std::make_unique<SystemTimers>(context);
 }
 
 Clock& Clock::shared() {
