@@ -11,6 +11,7 @@
 #include "store/ManagedObjectContext.h"
 #include "store/StoreError.h"
 #include "switching/AppSettings.h"
+#include "switching/LastContextWindowManager.h"
 #include "triggers/AdvancedHotkeyManager.h"
 #include "triggers/ShortcutManager.h"
 
@@ -85,6 +86,24 @@ Application::Part hotkeysPart() {
             }};
 }
 
+Application::Part lastContextPart() {
+    auto holder = std::make_shared<std::unique_ptr<LastContextWindowManager>>();
+    return {QStringLiteral("last context"),
+            [holder]() -> std::optional<int> {
+                // Panels only record their state until a window backend is installed.
+                *holder =
+                    std::make_unique<LastContextWindowManager>(AppSettings::shared(), DockPresetManager::shared());
+                (*holder)->startObserving();
+                LastContextWindowManager::setShared(holder->get());
+                return std::nullopt;
+            },
+            [holder] {
+                LastContextWindowManager::setShared(nullptr);
+                holder->reset();
+                return true;
+            }};
+}
+
 Application::Part alertsPart() {
     auto boxes = std::make_shared<MessageBoxAlertPresenter>();
     return {QStringLiteral("alerts"),
@@ -103,7 +122,7 @@ Application::Part alertsPart() {
 } // namespace
 
 QList<Application::Part> Application::standardParts() {
-    return {instancePart(), storePart(), settingsPart(), hotkeysPart(), alertsPart()};
+    return {instancePart(), storePart(), settingsPart(), hotkeysPart(), lastContextPart(), alertsPart()};
 }
 
 Application::Application(QList<Part> parts) : parts_(std::move(parts)) {}

@@ -15,6 +15,7 @@ int runNoteCommand(const QStringList& args);
 int runRunCommand(const QStringList& args);
 int runStatusCommand(const QStringList& args);
 int runQuitCommand(const QStringList& args);
+int runContextCommand(const QStringList& args);
 int runHotkeyCommand(const QStringList& args);
 int runKeyCommand(const QStringList& args);
 int runShortcutCommand(const QStringList& args);
