@@ -4,6 +4,7 @@
 #include "app/instance/AppRequestRunner.h"
 #include "app/instance/RunningApp.h"
 #include "app/ui/MessageBoxAlertPresenter.h"
+#include "app/ui/QtDisplays.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/TerminationRequest.h"
@@ -106,14 +107,18 @@ Application::Part lastContextPart() {
 
 Application::Part alertsPart() {
     auto boxes = std::make_shared<MessageBoxAlertPresenter>();
+    auto screens = std::make_shared<QtDisplays>();
     return {QStringLiteral("alerts"),
-            [boxes]() -> std::optional<int> {
+            [boxes, screens]() -> std::optional<int> {
                 // Confirmation boxes need widgets; without a window system they are answered Cancel.
-                if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+                if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
                     AlertPresenter::setShared(boxes.get());
+                    Displays::setShared(screens.get());
+                }
                 return std::nullopt;
             },
             [] {
+                Displays::setShared(nullptr);
                 AlertPresenter::setShared(nullptr);
                 return true;
             }};
