@@ -4,6 +4,7 @@
 #include "app/instance/AppRequestRunner.h"
 #include "app/instance/RunningApp.h"
 #include "app/ui/MessageBoxAlertPresenter.h"
+#include "app/ui/QtDisplays.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/TerminationRequest.h"
@@ -11,6 +12,7 @@
 #include "store/ManagedObjectContext.h"
 #include "store/StoreError.h"
 #include "switching/AppSettings.h"
+#include "switching/LastContextWindowManager.h"
 #include "triggers/AdvancedHotkeyManager.h"
 #include "triggers/ShortcutManager.h"
 
@@ -85,16 +87,38 @@ Application::Part hotkeysPart() {
             }};
 }
 
+Application::Part lastContextPart() {
+    auto holder = std::make_shared<std::unique_ptr<LastContextWindowManager>>();
+    return {QStringLiteral("last context"),
+            [holder]() -> std::optional<int> {
+                // Panels only record their state until a window backend is installed.
+                *holder =
+                    std::make_unique<LastContextWindowManager>(AppSettings::shared(), DockPresetManager::shared());
+                (*holder)->startObserving();
+                LastContextWindowManager::setShared(holder->get());
+                return std::nullopt;
+            },
+            [holder] {
+                LastContextWindowManager::setShared(nullptr);
+                holder->reset();
+                return true;
+            }};
+}
+
 Application::Part alertsPart() {
     auto boxes = std::make_shared<MessageBoxAlertPresenter>();
+    auto screens = std::make_shared<QtDisplays>();
     return {QStringLiteral("alerts"),
-            [boxes]() -> std::optional<int> {
+            [boxes, screens]() -> std::optional<int> {
                 // Confirmation boxes need widgets; without a window system they are answered Cancel.
-                if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+                if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
                     AlertPresenter::setShared(boxes.get());
+                    Displays::setShared(screens.get());
+                }
                 return std::nullopt;
             },
             [] {
+                Displays::setShared(nullptr);
                 AlertPresenter::setShared(nullptr);
                 return true;
             }};
@@ -103,7 +127,7 @@ Application::Part alertsPart() {
 } // namespace
 
 QList<Application::Part> Application::standardParts() {
-    return {instancePart(), storePart(), settingsPart(), hotkeysPart(), alertsPart()};
+    return {instancePart(), storePart(), settingsPart(), hotkeysPart(), lastContextPart(), alertsPart()};
 }
 
 Application::Application(QList<Part> parts) : parts_(std::move(parts)) {}

@@ -72,6 +72,13 @@ const QList<Command>& commands() {
          QStringLiteral("Quit the Pierline running on this home."),
          runQuitCommand,
          {bare(App, Changes)}},
+        // The running app's Last Context panel; every subcommand reads or drives the app's state.
+        {QStringLiteral("context"),
+         QStringLiteral("Show or drive the Last Context panel of the running app."),
+         runContextCommand,
+         {bare(App, Reads), sub("state", App, Reads), sub("save", App, Changes), sub("close", App, Changes),
+          sub("pause", App, Changes), sub("resume", App, Changes), sub("edit", App, Changes),
+          sub("request", App, Changes)}},
         {QStringLiteral("key"),
          QStringLiteral("Describe or record a key combination."),
          runKeyCommand,

@@ -2,10 +2,9 @@
 
 #include "SettingDescriptors.h"
 #include "platform/Clock.h"
+#include "platform/Displays.h"
 #include "platform/Log.h"
 
-#include <QProcessEnvironment>
-#include <QRegularExpression>
 #include <atomic>
 
 namespace pierline {
@@ -21,30 +20,10 @@ const Logger& log() {
     return logger;
 }
 
-// PIERLINE_DISPLAYS="uuid|name|WIDTHxHEIGHT+X+Y;..." describes the displays; the first one is the
-// primary. Without it there is one primary display.
 QList<DisplayInfo> readDisplays() {
     QList<DisplayInfo> displays;
-    const QString configured = QProcessEnvironment::systemEnvironment().value(QStringLiteral("PIERLINE_DISPLAYS"));
-    static const QRegularExpression geometry(QStringLiteral("^(\\d+)x(\\d+)\\+(-?\\d+)\\+(-?\\d+)$"));
-    for (const QString& entry : configured.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        const QStringList parts = entry.split(QLatin1Char('|'));
-        if (parts.size() != 3 || parts[0].trimmed().isEmpty())
-            continue;
-        const auto match = geometry.match(parts[2].trimmed());
-        if (!match.hasMatch())
-            continue;
-        DisplayInfo display;
-        display.uuid = parts[0].trimmed();
-        display.name = parts[1].trimmed();
-        display.frame = QRect(match.captured(3).toInt(), match.captured(4).toInt(), match.captured(1).toInt(),
-                              match.captured(2).toInt());
-        display.isPrimary = displays.isEmpty();
-        displays.append(display);
-    }
-    if (displays.isEmpty())
-        displays.append({QStringLiteral("00000000-0000-0000-0000-000000000001"), QStringLiteral("Primary Display"),
-                         QRect(0, 0, 1920, 1080), true});
+    for (const Display& display : Displays::shared().displays())
+        displays.append({display.uuid, display.name, display.frame, display.isPrimary});
     return displays;
 }
 

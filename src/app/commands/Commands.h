@@ -20,6 +20,7 @@ int runStatusCommand(const QStringList& args);
 // `status` answered by the running app on its server's thread, never behind a running request.
 std::optional<CommandReply> quickStatusReply(const CommandRequest& request);
 int runQuitCommand(const QStringList& args);
+int runContextCommand(const QStringList& args);
 int runHotkeyCommand(const QStringList& args);
 int runKeyCommand(const QStringList& args);
 int runShortcutCommand(const QStringList& args);

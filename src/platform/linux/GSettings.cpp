@@ -170,6 +170,10 @@ QString readGSettingsString(const GSettingsKey& key) {
     return QString::fromUtf8(g_variant_get_string(readValue(key, "s").get(), nullptr));
 }
 
+bool readGSettingsBoolean(const GSettingsKey& key) {
+    return g_variant_get_boolean(readValue(key, "b").get());
+}
+
 void writeGSettingsString(const GSettingsKey& key, const QString& value) {
     writeValue(key, "s", g_variant_new_string(value.toUtf8().constData()));
 }

@@ -34,6 +34,7 @@ bool isGSettingsPath(const QString& path);
 QStringList readGSettingsList(const GSettingsKey& key);
 void writeGSettingsList(const GSettingsKey& key, const QStringList& values);
 QString readGSettingsString(const GSettingsKey& key);
+bool readGSettingsBoolean(const GSettingsKey& key);
 void writeGSettingsString(const GSettingsKey& key, const QString& value);
 // Back to the schema's default, which leaves nothing of ours in the backend.
 void resetGSettingsKey(const GSettingsKey& key);
