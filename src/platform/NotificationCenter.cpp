@@ -5,8 +5,10 @@
 namespace pierline {
 
 NotificationCenter& NotificationCenter::shared() {
-    static NotificationCenter center;
-    return center;
+    // Never destroyed: process-wide objects that are torn down at exit still remove their
+    // observers, whatever order the statics go in.
+    static NotificationCenter* const center = new NotificationCenter;
+    return *center;
 }
 
 ObserverToken NotificationCenter::addObserver(const QString& name, Delivery delivery,
