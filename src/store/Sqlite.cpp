@@ -1,5 +1,6 @@
 #include "Sqlite.h"
 
+#include <QUrl>
 #include <sqlite3.h>
 
 namespace pierline::sqlite {
@@ -84,10 +85,11 @@ QByteArray Statement::blob(int column) const {
     return data ? QByteArray(data, size) : QByteArray();
 }
 
-std::unique_ptr<Database> Database::open(const QString& path) {
+namespace {
+
+sqlite3* openWith(const QByteArray& name, int flags) {
     sqlite3* handle = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &handle, flags, nullptr);
+    const int rc = sqlite3_open_v2(name.constData(), &handle, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString message =
             handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QString::fromUtf8(sqlite3_errstr(rc));
@@ -95,7 +97,23 @@ std::unique_ptr<Database> Database::open(const QString& path) {
         throw Error(rc, message);
     }
     sqlite3_extended_result_codes(handle, 0);
-    return std::unique_ptr<Database>(new Database(handle));
+    return handle;
+}
+
+} // namespace
+
+std::unique_ptr<Database> Database::open(const QString& path) {
+    return std::unique_ptr<Database>(
+        new Database(openWith(path.toUtf8(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX)));
+}
+
+std::unique_ptr<Database> Database::openReadOnly(const QString& path) {
+    // "immutable" needs no lock or shared-memory file beside the database, which a read-only
+    // folder cannot hold.
+    QUrl uri = QUrl::fromLocalFile(path);
+    uri.setQuery(QStringLiteral("immutable=1"));
+    return std::unique_ptr<Database>(
+        new Database(openWith(uri.toEncoded(), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX)));
 }
 
 Database::~Database() {

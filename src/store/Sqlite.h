@@ -95,6 +95,9 @@ public:
 
     // Opens (creating when missing) the database file.
     static std::unique_ptr<Database> open(const QString& path);
+    // Opens an existing file for reading only, on a disk or folder we may not write to: nothing
+    // is created beside it, so a write-ahead log left behind is not read (see SqliteStore).
+    static std::unique_ptr<Database> openReadOnly(const QString& path);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;

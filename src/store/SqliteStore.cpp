@@ -135,17 +135,51 @@ std::unique_ptr<SqliteStore> SqliteStore::load(const QString& location, const QL
     if (history.isEmpty())
         throw migrationFailed(QStringLiteral("no model"));
     const bool inMemory = location == kInMemoryLocation;
+    const bool readOnly = !inMemory && isReadOnlyHere(location);
+    if (readOnly && QFileInfo(location + QStringLiteral("-wal")).size() > 0)
+        throw StoreError(StoreError::kCocoaDomain, StoreError::kFileReadUnknown,
+                         QStringLiteral("The preset store %1 is read-only here and its latest changes wait in %1-wal, "
+                                        "which only a process that may write the folder can read.")
+                             .arg(location));
     std::unique_ptr<sqlite::Database> db;
     try {
-        db = sqlite::Database::open(inMemory ? QString::fromLatin1(sqlite::Database::kInMemory) : location);
+        if (inMemory)
+            db = sqlite::Database::open(QString::fromLatin1(sqlite::Database::kInMemory));
+        else
+            db = readOnly ? sqlite::Database::openReadOnly(location) : sqlite::Database::open(location);
     } catch (const sqlite::Error& e) {
         throw openError(location, e);
     }
     std::unique_ptr<SqliteStore> store(new SqliteStore(std::move(db), history.last(), location));
-    store->open(history);
+    store->readOnly_ = readOnly;
+    if (readOnly)
+        store->openForReading();
+    else
+        store->open(history);
     if (!inMemory)
         store->damage_ = store->checkIntegrity();
     return store;
+}
+
+// A store file that exists where we may not write (a read-only disk or folder) is still read.
+bool SqliteStore::isReadOnlyHere(const QString& location) {
+    const QFileInfo file(location);
+    return file.exists() && (!file.isWritable() || !QFileInfo(file.absolutePath()).isWritable());
+}
+
+void SqliteStore::openForReading() {
+    try {
+        if (!db_->tableExists(kMetadataTable))
+            throw notOurStore(location_, QStringLiteral("it has no store metadata"));
+        if (readMetadata(kModelHashKey).value_or(QString()) != model_.versionHash())
+            throw StoreError(StoreError::kCocoaDomain, StoreError::kIncompatibleVersionHash,
+                             QStringLiteral("The preset store %1 is read-only here and needs an upgrade that "
+                                            "cannot be written.")
+                                 .arg(location_));
+        identifier_ = readMetadata(kStoreUuidKey).value_or(QString());
+    } catch (const sqlite::Error& e) {
+        throw openError(location_, e);
+    }
 }
 
 // A damaged page can read as an empty table without any error; only the check tells.
@@ -655,6 +689,10 @@ void SqliteStore::begin() {
     if (damage_)
         throw StoreError(StoreError::kCocoaDomain, StoreError::kFileReadCorruptFile,
                          damagedStoreMessage(location_, *damage_));
+    if (readOnly_)
+        throw StoreError(
+            StoreError::kCocoaDomain, StoreError::kFileReadUnknown,
+            QStringLiteral("The preset store %1 is read-only here, so nothing is written to it.").arg(location_));
     try {
         if (depth_ == 0)
             db_->exec(QStringLiteral("BEGIN IMMEDIATE"));

@@ -48,6 +48,8 @@ public:
     const std::optional<QString>& damage() const { return damage_; }
     // The refusal of a write into a damaged store: it names the file and the way out.
     static QString damagedStoreMessage(const QString& location, const QString& damage);
+    // Opened for reading only, because its file or folder may not be written here.
+    bool readOnly() const { return readOnly_; }
 
     std::vector<StoredRow> fetch(const EntityDescription& entity, const QList<FetchCondition>& conditions,
                                  const QList<SortDescriptor>& sort, int limit, const RowFilter& wantValues = {});
@@ -78,6 +80,8 @@ public:
 private:
     SqliteStore(std::unique_ptr<sqlite::Database> db, ModelVersion model, QString location);
     void open(const QList<ModelVersion>& history);
+    void openForReading();
+    static bool isReadOnlyHere(const QString& location);
     void createSchema();
     void createIndexes();
     void migrate(const QList<ModelVersion>& history, qsizetype fromIndex);
@@ -95,6 +99,7 @@ private:
     QString location_;
     QString identifier_;
     std::optional<QString> damage_;
+    bool readOnly_ = false;
     int depth_ = 0;
 };
 

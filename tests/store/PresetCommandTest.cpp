@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <unistd.h>
 
 using namespace pierline::test;
 using namespace pierline::test::store;
@@ -294,6 +295,46 @@ TEST_F(PresetCommands, ADamagedStoreFailsItsReadsAndRefusesWrites) {
     QFile::remove(storePath(home) + "-shm");
     cli({"preset", "create", "New"});
     EXPECT_EQ(field(presets(), "name"), (QStringList{"Default", "New"}));
+}
+
+// A home on a read-only disk or folder: the store is still read, and a write says why it is refused.
+TEST_F(PresetCommands, AStoreWeMayNotWriteIsReadButNeverWritten) {
+    cli({"preset", "create", "Work"});
+    const QString store = storePath(home);
+    const QString folder = QFileInfo(store).absolutePath();
+    const auto bytes = [&] {
+        QFile file(store);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes();
+    const auto chmod = [](const QStringList& args) { ASSERT_EQ(QProcess::execute("chmod", args), 0); };
+    // Root may write anywhere: its commands run as nobody, who may only read the home.
+    const bool root = geteuid() == 0;
+    if (root)
+        chmod({"-R", "a+rX,go-w", home.path()});
+    chmod({"a-w", folder, store});
+    const auto asReader = [&](const QStringList& args) {
+        QProcess process;
+        process.setProcessEnvironment(environmentWith({}));
+        if (root)
+            process.start("setpriv",
+                          QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", PIERLINE_BINARY} + args);
+        else
+            process.start(PIERLINE_BINARY, args);
+        return finishPierline(process);
+    };
+
+    const CliRun listed = asReader({"presets"});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err.toStdString();
+    EXPECT_TRUE(listed.out.contains("Work")) << listed.out.toStdString();
+    const CliRun shown = asReader({"preset", "show", "Work", "--json"});
+    EXPECT_EQ(shown.exitCode, 0) << shown.err.toStdString();
+    const CliRun created = asReader({"preset", "create", "New"});
+    EXPECT_EQ(created.exitCode, 1);
+    EXPECT_TRUE(created.err.contains("The preset store " + store + " is read-only here, so nothing is written to it."))
+        << created.err.toStdString();
+    EXPECT_EQ(bytes(), before);
+    chmod({"u+w", folder, store});
 }
 
 TEST_F(PresetCommands, AStoreThatCannotBeReadFailsInsteadOfListingNothing) {
