@@ -170,6 +170,8 @@ int Application::exec() {
         const bool stopped = stopParts();
         return stopped ? *code : kExitFailed;
     }
+    if (RunningApp* app = RunningApp::current())
+        app->markReady();
     // Only quit, SIGTERM and SIGINT end the app; a confirmation box closing is no reason to.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     onTerminationRequest([] {

@@ -71,7 +71,7 @@ std::optional<CommandReply> quickStatusReply(const CommandRequest& request) {
     const bool json = args == QStringList{QStringLiteral("status"), QStringLiteral("--json")};
     const RunningApp* app = RunningApp::current();
     // Anything else (help, a usage error) goes the ordinary way.
-    if ((!plain && !json) || !app)
+    if ((!plain && !json) || !app || !app->ready())
         return std::nullopt;
     return CommandReply{kExitOk, statusText(statusOf(app), json), {}};
 }

@@ -6,6 +6,7 @@
 #include "platform/InstanceChannel.h"
 
 #include <QDateTime>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -43,6 +44,10 @@ public:
     QString home() const { return home_; }
     QString socketPath() const { return address_.socketPath; }
     qint64 uptimeSeconds() const;
+    // Set once every part of the app is up. Until then a status request queues behind the
+    // start-up like any other, so "running" means its hotkeys and windows are there.
+    void markReady() { ready_.store(true); }
+    bool ready() const { return ready_.load(); }
 
     RunningApp() = default;
     ~RunningApp();
@@ -54,6 +59,7 @@ private:
     std::unique_ptr<FileLock> lock_;
     std::unique_ptr<InstanceServer> server_;
     QDateTime startedAt_;
+    std::atomic<bool> ready_{false};
 };
 
 } // namespace pierline
