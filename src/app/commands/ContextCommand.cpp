@@ -17,11 +17,9 @@
 namespace pierline::cli {
 namespace {
 
-const QString kUsage = QStringLiteral("context state [--json]\n"
-                                      "context save [TEXT]\n"
-                                      "context close | pause | resume\n"
-                                      "context edit NAME\n"
-                                      "context request [--new N] [--new-id U] [--previous N] [--previous-id U]");
+const QString kUsage =
+    QStringLiteral("context state [--json] | save [TEXT] | close | pause | resume | edit NAME\n"
+                   "       pierline context request [--new N] [--new-id U] [--previous N] [--previous-id U]");
 
 QString modeName(PresentationMode mode) {
     switch (mode) {
