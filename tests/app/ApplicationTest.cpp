@@ -92,10 +92,7 @@ TEST_F(ApplicationParts, AFailedStopFailsTheExitButTheOtherPartsStillGoDown) {
 TEST(ApplicationStartUp, AStoreThatCannotBeOpenedEndsTheRunWithItsReasonAndFreesTheHome) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    QDir(dir.path()).mkpath(QStringLiteral("runtime"));
-    ::chmod(QFile::encodeName(dir.filePath("runtime")).constData(), 0700);
-    const QMap<QString, QString> env{
-        {"PIERLINE_HOME", dir.filePath("home")}, {"XDG_RUNTIME_DIR", dir.filePath("runtime")}, {"TMPDIR", dir.path()}};
+    const QMap<QString, QString> env = privateHomeEnvironment(dir);
     ASSERT_EQ(runPierline({"sandbox", "init"}, env).exitCode, 0);
     // A folder where the store file belongs.
     const QString store = dir.filePath("home/Library/Application Support/Pierline/Pierline.sqlite");

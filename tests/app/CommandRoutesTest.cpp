@@ -160,24 +160,14 @@ class AppRefusals : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        QDir(dir_.path()).mkpath(QStringLiteral("runtime"));
-        ::chmod(QFile::encodeName(dir_.filePath("runtime")).constData(), 0700);
-        env_ = {{"PIERLINE_HOME", dir_.filePath("home")},
-                {"XDG_RUNTIME_DIR", dir_.filePath("runtime")},
-                {"TMPDIR", dir_.path()}};
+        env_ = privateHomeEnvironment(dir_);
         ASSERT_EQ(runPierline({"sandbox", "init"}, env_).exitCode, 0);
         ASSERT_EQ(runPierline({"preset", "create", "Kept"}, env_).exitCode, 0);
         app_ = startPierline({"run"}, env_);
         ASSERT_TRUE(app_->waitForStarted());
-        QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired() && app_->state() == QProcess::Running) {
-            const QJsonObject status =
-                QJsonDocument::fromJson(runPierline({"status", "--json"}, env_).out.toUtf8()).object();
-            if (status.value("running").toBool()) {
-                socket_ = status.value("socket").toString();
-                return;
-            }
-            QThread::msleep(50);
+        if (const auto status = waitForRunningApp(*app_, env_)) {
+            socket_ = status->value("socket").toString();
+            return;
         }
         FAIL() << "the app did not come up: " << app_->readAllStandardOutput().toStdString();
     }

@@ -25,13 +25,9 @@ protected:
         display_ = XOpenDisplay(nullptr);
         ASSERT_NE(display_, nullptr) << "these tests need an X display; run them under xvfb-run";
         ASSERT_TRUE(dir_.isValid());
-        QDir(dir_.path()).mkpath(QStringLiteral("runtime"));
-        ::chmod(QFile::encodeName(dir_.filePath("runtime")).constData(), 0700);
+        env_ = privateHomeEnvironment(dir_);
         // The box goes to the test display, not to the offscreen platform the suites use.
-        env_ = {{"PIERLINE_HOME", dir_.filePath("home")},
-                {"XDG_RUNTIME_DIR", dir_.filePath("runtime")},
-                {"TMPDIR", dir_.path()},
-                {"QT_QPA_PLATFORM", "xcb"}};
+        env_.insert("QT_QPA_PLATFORM", "xcb");
         for (const QStringList& args : {QStringList{"sandbox", "init"}, QStringList{"preset", "create", "Lean"},
                                         QStringList{"preset", "add-url", "Lean", kLeanLink, "--label", "Lean"},
                                         QStringList{"settings", "set", "askBeforeSwitchingPresetsWithHotkeys", "true"},

@@ -18,11 +18,7 @@ class LastContextCommand : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        QDir(dir_.path()).mkpath(QStringLiteral("runtime"));
-        ::chmod(QFile::encodeName(dir_.filePath("runtime")).constData(), 0700);
-        env_ = {{"PIERLINE_HOME", dir_.filePath("home")},
-                {"XDG_RUNTIME_DIR", dir_.filePath("runtime")},
-                {"TMPDIR", dir_.path()}};
+        env_ = privateHomeEnvironment(dir_);
         ASSERT_EQ(cli({"sandbox", "init"}).exitCode, 0);
     }
     void TearDown() override {
@@ -37,13 +33,8 @@ protected:
     void run() {
         app_ = startPierline({"run"}, env_);
         ASSERT_TRUE(app_->waitForStarted());
-        QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired() && app_->state() != QProcess::NotRunning) {
-            if (QJsonDocument::fromJson(cli({"status", "--json"}).out.toUtf8()).object().value("running").toBool())
-                return;
-            QThread::msleep(50);
-        }
-        FAIL() << "the app did not come up";
+        if (!waitForRunningApp(*app_, env_))
+            FAIL() << "the app did not come up";
     }
     QJsonObject state() const {
         const CliRun r = cli({"context", "state", "--json"});

@@ -90,9 +90,7 @@ class RunningApp : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        QDir(dir_.path()).mkpath(QStringLiteral("runtime"));
-        ::chmod(QFile::encodeName(runtime()).constData(), 0700);
-        env_ = {{"PIERLINE_HOME", home()}, {"XDG_RUNTIME_DIR", runtime()}, {"TMPDIR", dir_.path()}};
+        env_ = privateHomeEnvironment(dir_);
         const CliRun made = cli({"sandbox", "init"});
         ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
     }

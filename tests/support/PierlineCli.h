@@ -1,10 +1,18 @@
 #pragma once
 
 // For suites that drive the built `pierline` binary (they define PIERLINE_BINARY).
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
+#include <sys/stat.h>
 
 namespace pierline::test {
 
@@ -47,6 +55,31 @@ inline CliRun finishPierline(QProcess& process, int timeoutMs = 60000) {
 
 inline CliRun runPierline(const QStringList& args, const QMap<QString, QString>& env = {}) {
     return finishPierline(*startPierline(args, env));
+}
+
+// A home in `dir` with a private runtime and temporary folder there, for suites that run the app.
+inline QMap<QString, QString> privateHomeEnvironment(const QTemporaryDir& dir) {
+    QDir(dir.path()).mkpath(QStringLiteral("runtime"));
+    ::chmod(QFile::encodeName(dir.filePath(QStringLiteral("runtime"))).constData(), 0700);
+    return {{QStringLiteral("PIERLINE_HOME"), dir.filePath(QStringLiteral("home"))},
+            {QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("runtime"))},
+            {QStringLiteral("TMPDIR"), dir.path()}};
+}
+
+// Waits, bounded in real time, until the app started as `app` says it runs; gives its status then,
+// nullopt when it ended or never came up.
+inline std::optional<QJsonObject> waitForRunningApp(const QProcess& app, const QMap<QString, QString>& env,
+                                                    int timeoutMs = 20000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired() && app.state() == QProcess::Running) {
+        const QJsonObject status =
+            QJsonDocument::fromJson(runPierline({QStringLiteral("status"), QStringLiteral("--json")}, env).out.toUtf8())
+                .object();
+        if (status.value(QStringLiteral("running")).toBool())
+            return status;
+        QThread::msleep(50);
+    }
+    return std::nullopt;
 }
 
 } // namespace pierline::test

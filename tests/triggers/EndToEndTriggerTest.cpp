@@ -39,11 +39,7 @@ protected:
     void makeHome() {
         dir_ = std::make_unique<QTemporaryDir>();
         ASSERT_TRUE(dir_->isValid());
-        QDir(dir_->path()).mkpath(QStringLiteral("runtime"));
-        ::chmod(QFile::encodeName(dir_->filePath("runtime")).constData(), 0700);
-        env_ = {{"PIERLINE_HOME", dir_->filePath("home")},
-                {"XDG_RUNTIME_DIR", dir_->filePath("runtime")},
-                {"TMPDIR", dir_->path()}};
+        env_ = privateHomeEnvironment(*dir_);
         for (const QStringList& args : {QStringList{"sandbox", "init"}, QStringList{"preset", "create", "Lean"},
                                         QStringList{"preset", "add-url", "Lean", kLeanLink, "--label", "Lean"}}) {
             const CliRun run = cli(args);
@@ -57,13 +53,8 @@ protected:
     void startApp() {
         app_ = startPierline({"run"}, env_);
         ASSERT_TRUE(app_->waitForStarted());
-        QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired() && app_->state() == QProcess::Running) {
-            if (QJsonDocument::fromJson(cli({"status", "--json"}).out.toUtf8()).object().value("running").toBool())
-                return;
-            QThread::msleep(50);
-        }
-        FAIL() << "the app did not come up: " << app_->readAllStandardOutput().toStdString();
+        if (!waitForRunningApp(*app_, env_))
+            FAIL() << "the app did not come up: " << app_->readAllStandardOutput().toStdString();
     }
 
     void stopApp() {
