@@ -7,7 +7,8 @@ namespace pierline {
 
 // The fixed locations of the emulated macOS environment. Everything lives under PIERLINE_HOME
 // (default ${XDG_DATA_HOME:-$HOME/.local/share}/pierline/home); the emulated tools live in the
-// program's libexec folder.
+// program's libexec folder, found from the executable: <prefix>/bin/pierline beside
+// <prefix>/libexec/pierline/, or a build folder's pierline above its libexec/pierline/.
 struct SystemPaths {
     static QString home();
     static bool homeIsExplicit();              // PIERLINE_HOME names the home
@@ -21,6 +22,7 @@ struct SystemPaths {
 
     static QString toolsDirectory();                    // emulated defaults, dockutil, killall, ...
     static QString toolPath(const QString& name);       // e.g. "defaults" for /usr/bin/defaults
+    static QString commandPath();                       // the `pierline` command of this program
     static QString shellPath();                         // /bin/zsh
     static QString killPath();                          // /bin/kill
     static QStringList dockutilFixedPaths();            // /opt/homebrew/bin and /usr/local/bin

@@ -209,7 +209,11 @@ void AppSettings::updateLoginItem(bool enable) {
         log.info(QStringLiteral("Helper app found in Applications folder at: %1").arg(helper));
     } else {
         log.info(QStringLiteral("Helper app not found in Applications folder"));
-        const auto found = Workspace::shared().applicationPath(kHelperBundleIdentifier);
+        std::optional<QString> found = Workspace::shared().applicationPath(kHelperBundleIdentifier);
+        // Without a helper bundle the autostart entry starts the installed `pierline run` itself.
+        const QFileInfo command(SystemPaths::commandPath());
+        if (!found && command.fileName() == QLatin1String("pierline") && command.isExecutable())
+            found = command.absoluteFilePath();
         if (!found) {
             log.error(QStringLiteral("Helper app not found with bundle ID: %1").arg(kHelperBundleIdentifier));
             return;

@@ -1,7 +1,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/LoginItem.h"
+#include "platform/SystemPaths.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,8 +27,7 @@ QString handlerFile() {
 
 // The program as one argument of a desktop entry's Exec key: quoted, with the entry's own escapes.
 QString execProgram() {
-    const QString program =
-        QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QStringLiteral("pierline");
+    const QString program = SystemPaths::commandPath();
     QString quoted;
     for (const QChar c : program) {
         if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))

@@ -67,18 +67,45 @@ QString SystemPaths::preferencesFile(const QString& domain) {
     return QDir(preferencesFolder()).filePath(domain + QStringLiteral(".plist"));
 }
 
+namespace {
+
+QString executableFolder() {
+    return QCoreApplication::instance() ? QDir::cleanPath(QCoreApplication::applicationDirPath()) : QString();
+}
+
+// The app executable lives among the tools; the `pierline` command lives in bin/ of an installed tree,
+// or at the top of a build folder with the tools in libexec/pierline below it.
+bool isToolsFolder(const QString& folder) {
+    return folder.endsWith(QStringLiteral("/libexec/pierline"));
+}
+
+} // namespace
+
 QString SystemPaths::toolsDirectory() {
     const QString explicitDir = env("PIERLINE_TOOLS_DIR");
     if (!explicitDir.isEmpty())
         return QDir::cleanPath(explicitDir);
-#ifdef PIERLINE_TOOLS_DIR_DEFAULT
-    const QString built = QStringLiteral(PIERLINE_TOOLS_DIR_DEFAULT);
-    if (QFileInfo(built).isDir())
-        return built;
-#endif
-    // Installed layout: <prefix>/bin/pierline and <prefix>/libexec/pierline/.
-    const QString appDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
-    return QDir::cleanPath(appDir + QStringLiteral("/../libexec/pierline"));
+    const QString exeDir = executableFolder();
+    if (isToolsFolder(exeDir))
+        return exeDir;
+    const QString installed = QDir::cleanPath(exeDir + QStringLiteral("/../libexec/pierline"));
+    const QString buildTree = QDir::cleanPath(exeDir + QStringLiteral("/libexec/pierline"));
+    if (!QFileInfo(installed).isDir() && QFileInfo(buildTree).isDir())
+        return buildTree;
+    return installed;
+}
+
+QString SystemPaths::commandPath() {
+    const QString exeDir = executableFolder();
+    if (exeDir.isEmpty())
+        return QStringLiteral("pierline");
+    if (!isToolsFolder(exeDir))
+        return QCoreApplication::applicationFilePath();
+    const QString installed = QDir::cleanPath(exeDir + QStringLiteral("/../../bin/pierline"));
+    const QString buildTree = QDir::cleanPath(exeDir + QStringLiteral("/../../pierline"));
+    if (!QFileInfo(installed).isFile() && QFileInfo(buildTree).isFile())
+        return buildTree;
+    return installed;
 }
 
 QString SystemPaths::toolPath(const QString& name) {
