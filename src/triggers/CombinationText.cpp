@@ -11,20 +11,49 @@ namespace {
 struct ModifierName {
     const char* name;
     quint64 flag;
+    Key key; // the modifier's own key, when it stands last as the key
 };
 
+// The names written back come first; the others are how Linux keyboards and other programs name them.
 constexpr std::array<ModifierName, 4> kModifiers{{
-    {"cmd", kCocoaCommandFlag},
-    {"opt", kCocoaOptionFlag},
-    {"ctrl", kCocoaControlFlag},
-    {"shift", kCocoaShiftFlag},
+    {"cmd", kCocoaCommandFlag, Key::command},
+    {"opt", kCocoaOptionFlag, Key::option},
+    {"ctrl", kCocoaControlFlag, Key::control},
+    {"shift", kCocoaShiftFlag, Key::shift},
+}};
+constexpr std::array<ModifierName, 5> kModifierAliases{{
+    {"super", kCocoaCommandFlag, Key::command},
+    {"meta", kCocoaCommandFlag, Key::command},
+    {"alt", kCocoaOptionFlag, Key::option},
+    {"option", kCocoaOptionFlag, Key::option},
+    {"control", kCocoaControlFlag, Key::control},
 }};
 
-std::optional<quint64> modifierFlag(QStringView part) {
-    for (const ModifierName& m : kModifiers)
+const ModifierName* modifierNamed(QStringView part) {
+    for (const ModifierName& m : kModifiers) {
         if (part.compare(QLatin1String(m.name), Qt::CaseInsensitive) == 0)
-            return m.flag;
+            return &m;
+    }
+    for (const ModifierName& m : kModifierAliases) {
+        if (part.compare(QLatin1String(m.name), Qt::CaseInsensitive) == 0)
+            return &m;
+    }
+    return nullptr;
+}
+
+std::optional<quint64> modifierFlag(QStringView part) {
+    if (const ModifierName* modifier = modifierNamed(part))
+        return modifier->flag;
     return std::nullopt;
+}
+
+// "1" is the key `one`: digits as people type them.
+std::optional<Key> digitKey(QStringView part) {
+    static constexpr std::array<const char*, 10> kDigitNames{"zero", "one", "two",   "three", "four",
+                                                             "five", "six", "seven", "eight", "nine"};
+    if (part.size() != 1 || !part.front().isDigit() || part.front().digitValue() < 0)
+        return std::nullopt;
+    return keyForCaseName(QString::fromLatin1(kDigitNames[static_cast<size_t>(part.front().digitValue())]));
 }
 
 CombinationParseResult failure(const QString& error) {
@@ -45,7 +74,10 @@ CombinationParseResult parseCombinationText(QStringView text) {
             return failure(QStringLiteral("\"%1\" has an empty part").arg(trimmed));
         const auto flag = modifierFlag(part);
         if (!flag)
-            return failure(QStringLiteral("unknown modifier \"%1\" (use cmd, opt, ctrl or shift)").arg(part));
+            return failure(
+                QStringLiteral("unknown modifier \"%1\" (use cmd, opt, ctrl or shift; super and meta are cmd, "
+                               "alt is opt)")
+                    .arg(part));
         if (flags & *flag)
             return failure(QStringLiteral("the modifier \"%1\" appears twice").arg(part));
         flags |= *flag;
@@ -69,8 +101,10 @@ CombinationParseResult parseCombinationText(QStringView text) {
     }
     if (const auto key = keyForCaseName(keyPart))
         return {KeyCombination{carbonKeyCode(*key), flags}, {}};
-    if (modifierFlag(keyPart))
-        return failure(QStringLiteral("\"%1\" ends with a modifier; the key comes last").arg(trimmed));
+    if (const auto key = digitKey(keyPart))
+        return {KeyCombination{carbonKeyCode(*key), flags}, {}};
+    if (const ModifierName* modifier = modifierNamed(keyPart))
+        return {KeyCombination{carbonKeyCode(modifier->key), flags}, {}};
     return failure(QStringLiteral("unknown key \"%1\"").arg(keyPart));
 }
 

@@ -299,17 +299,26 @@ TEST(CombinationText, ParsesCommandLineCombinations) {
         {u"opt+code:52", {52, kCocoaOptionFlag}},
         {u"code:4294967295", {0xFFFFFFFF, 0}},
         {u"cmd+option", {58, kCocoaCommandFlag}},
+        // As people write them: digits, super/meta for cmd, alt for opt, a bare modifier as its key.
+        {u"cmd+opt+1", {18, kCocoaCommandFlag | kCocoaOptionFlag}},
+        {u"super+alt+0", {29, kCocoaCommandFlag | kCocoaOptionFlag}},
+        {u"Meta+shift+9", {25, kCocoaCommandFlag | kCocoaShiftFlag}},
+        {u"alt+a", {0, kCocoaOptionFlag}},
+        {u"opt", {58, 0}},
+        {u"alt", {58, 0}},
+        {u"super", {55, 0}},
+        {u"cmd", {55, 0}},
     };
     for (const Case& c : good) {
         const CombinationParseResult result = parseCombinationText(text(c.text));
         EXPECT_EQ(result.combination, c.expected) << text(c.text).toStdString() << ": " << result.error.toStdString();
     }
 
-    const char16_t* bad[] = {u"",        u"  ",      u"cmd+",
-                             u"+a",      u"cmd++a",  u"cmd+cmd+a",
-                             u"alt+a",   u"cmd",     u"cmd+nosuchkey",
-                             u"code:",   u"code:-1", u"code:4294967296",
-                             u"code:1x", u"code: 5", u"a+b"};
+    const char16_t* bad[] = {u"",        u"  ",          u"cmd+",
+                             u"+a",      u"cmd++a",      u"cmd+cmd+a",
+                             u"cmd+12",  u"super+cmd+a", u"cmd+nosuchkey",
+                             u"code:",   u"code:-1",     u"code:4294967296",
+                             u"code:1x", u"code: 5",     u"a+b"};
     for (const char16_t* input : bad) {
         const CombinationParseResult result = parseCombinationText(text(input));
         EXPECT_FALSE(result.combination) << text(input).toStdString();
