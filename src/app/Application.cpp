@@ -6,8 +6,10 @@
 #include "app/ui/MessageBoxAlertPresenter.h"
 #include "app/ui/QtDisplays.h"
 #include "platform/Dispatch.h"
+#include "platform/GraphicalDisplay.h"
 #include "platform/Log.h"
 #include "platform/TerminationRequest.h"
+#include "platform/UserDefaults.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
 #include "store/StoreError.h"
@@ -87,6 +89,28 @@ Application::Part hotkeysPart() {
             }};
 }
 
+// Without a display no hotkey can be grabbed; each refusal is only logged, so say it once here.
+Application::Part headlessHotkeysPart() {
+    return {QStringLiteral("headless hotkeys note"),
+            []() -> std::optional<int> {
+                if (graphicalDisplayReachable())
+                    return std::nullopt;
+                const AdvancedHotkeyManager& advanced = AdvancedHotkeyManager::shared();
+                // The shortcut manager loads its tables later on the main queue; the stored tables tell now.
+                const UserDefaults& defaults = UserDefaults::standard();
+                bool configured = !advanced.getAllConfigurations().empty() || advanced.getLeaderKey();
+                for (const QString& table : {ShortcutManager::kPresetTableKey, ShortcutManager::kActionTableKey}) {
+                    if (!readShortcutTable(defaults.object(table).value_or(QVariant())).isEmpty())
+                        configured = true;
+                }
+                if (configured)
+                    printWarning(QStringLiteral("Hotkeys are set but there is no display to grab them on; they work "
+                                                "when Pierline runs in a desktop session (DISPLAY set)."));
+                return std::nullopt;
+            },
+            [] { return true; }};
+}
+
 Application::Part lastContextPart() {
     auto holder = std::make_shared<std::unique_ptr<LastContextWindowManager>>();
     return {QStringLiteral("last context"),
@@ -127,7 +151,8 @@ Application::Part alertsPart() {
 } // namespace
 
 QList<Application::Part> Application::standardParts() {
-    return {instancePart(), storePart(), settingsPart(), hotkeysPart(), lastContextPart(), alertsPart()};
+    return {instancePart(),        storePart(),       settingsPart(), hotkeysPart(),
+            headlessHotkeysPart(), lastContextPart(), alertsPart()};
 }
 
 Application::Application(QList<Part> parts) : parts_(std::move(parts)) {}

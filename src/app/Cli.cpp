@@ -29,6 +29,10 @@ void setCapturedOutput(CapturedOutput* capture) {
     g_capture = capture;
 }
 
+bool outputIsCaptured() {
+    return g_capture.load() != nullptr;
+}
+
 void out(const QString& text) {
     outRaw(text.toUtf8() + '\n');
 }
@@ -50,7 +54,10 @@ void outJson(const QJsonArray& answer) {
 }
 
 void err(const QString& text) {
-    const QByteArray bytes = text.toUtf8() + '\n';
+    errRaw(text.toUtf8() + '\n');
+}
+
+void errRaw(const QByteArray& bytes) {
     if (CapturedOutput* capture = g_capture.load()) {
         std::lock_guard lock(capture->mutex);
         capture->err.append(bytes);
@@ -156,6 +163,41 @@ void printTopLevelHelp() {
     out(QStringLiteral("Exit codes: 0 done, 1 failed, 2 usage."));
 }
 
+// Edits (insertions, deletions, substitutions, swaps of neighbours) from one word to the other.
+qsizetype editDistance(const QString& a, const QString& b) {
+    QList<QList<qsizetype>> d(a.size() + 1, QList<qsizetype>(b.size() + 1, 0));
+    for (qsizetype i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
+    for (qsizetype j = 0; j <= b.size(); ++j)
+        d[0][j] = j;
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const qsizetype cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// The command a mistyped name most likely meant: the closest within two edits (one for short
+// names), empty when none is that close.
+QString nearestCommand(const QString& typed) {
+    QString best;
+    qsizetype bestDistance = 0;
+    const QString lowered = typed.toLower();
+    for (const Command& c : commands()) {
+        const qsizetype distance = editDistance(lowered, c.name);
+        const qsizetype allowed = c.name.size() <= 4 ? 1 : 2;
+        if (distance <= allowed && (best.isEmpty() || distance < bestDistance)) {
+            best = c.name;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
 bool verboseFromEnvironment() {
     const QByteArray value = qgetenv("PIERLINE_VERBOSE").trimmed().toLower();
     return !value.isEmpty() && value != "0" && value != "false" && value != "no";
@@ -216,6 +258,11 @@ int runCommand(QStringList args, bool inApp) {
     }
     if (!inApp)
         setVerbose(verbose);
+    // `help CMD [SUB]` is `CMD [SUB] --help`.
+    if (args.size() > 1 && args.first() == QLatin1String("help") && !args[1].startsWith(QLatin1Char('-'))) {
+        args.removeFirst();
+        args.append(QStringLiteral("--help"));
+    }
     if (args.isEmpty() || isHelp(args.first()) || args.first() == QLatin1String("help")) {
         printTopLevelHelp();
         return kExitOk;
@@ -236,7 +283,10 @@ int runCommand(QStringList args, bool inApp) {
             return c.run(args);
         }
     }
-    err(QStringLiteral("Unknown command: %1").arg(name));
+    if (const QString near = nearestCommand(name); !near.isEmpty())
+        err(QStringLiteral("Unknown command: %1; did you mean '%2'?").arg(name, near));
+    else
+        err(QStringLiteral("Unknown command: %1").arg(name));
     err(QStringLiteral("Run `pierline --help` for the list of commands."));
     return kExitUsage;
 }

@@ -32,6 +32,9 @@ struct CapturedOutput {
     QByteArray err;
 };
 void setCapturedOutput(CapturedOutput* capture); // nullptr: the process's stdout and stderr
+// True while a command runs for a caller inside the app: no one reads this process's stdin.
+bool outputIsCaptured();
+void errRaw(const QByteArray& bytes); // bytes to stderr, as they are (a question before its answer)
 
 // Where a command line runs while an app runs on the home. Changes go to the app, so its
 // cooldown, last-applied record and settings effects stay true; reading runs in the caller.

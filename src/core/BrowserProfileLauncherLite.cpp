@@ -36,17 +36,20 @@ bool BrowserProfileLauncherLite::isChromiumFamily(BrowserType type) {
            type == BrowserType::Vivaldi || type == BrowserType::Arc;
 }
 
+bool BrowserProfileLauncherLite::supportsProfiles(BrowserType type) {
+    return isChromiumFamily(type) || type == BrowserType::Firefox;
+}
+
 std::optional<QString> BrowserProfileLauncherLite::launchBrowser(const QString& appPath, const QString& profileName,
                                                                  const std::optional<QString>& url) {
     const BrowserType type = browserType(appPath);
     QStringList arguments;
-    if (isChromiumFamily(type)) {
-        arguments << QStringLiteral("--profile-directory=") + profileName;
-    } else if (type == BrowserType::Firefox) {
-        arguments << QStringLiteral("-P") << profileName;
-    } else {
+    if (!supportsProfiles(type))
         return QStringLiteral("Profile launching is not supported for %1").arg(lastPathComponent(appPath));
-    }
+    if (isChromiumFamily(type))
+        arguments << QStringLiteral("--profile-directory=") + profileName;
+    else
+        arguments << QStringLiteral("-P") << profileName;
     if (url)
         arguments << *url;
 

@@ -21,6 +21,8 @@ public:
     // The family, from the application's file name ("Google Chrome.app", "Arc.app", ...).
     static BrowserType browserType(const QString& appPath);
     static bool isChromiumFamily(BrowserType type);
+    // Whether launchBrowser can open this family with a profile.
+    static bool supportsProfiles(BrowserType type);
 
     // Chromium family: "--profile-directory=<profile>"; Firefox: "-P <profile>". The browser is
     // started detached. Returns the failure, or nullopt when the browser was started.

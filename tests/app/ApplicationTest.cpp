@@ -118,4 +118,27 @@ TEST(ApplicationStartUp, AStoreThatCannotBeOpenedEndsTheRunWithItsReasonAndFrees
     EXPECT_TRUE(app->waitForFinished(20000));
 }
 
+TEST(ApplicationStartUp, AHeadlessRunWithHotkeysSaysOnceThatTheyNeedADisplay) {
+    const QString note = "Hotkeys are set but there is no display to grab them on";
+    for (const bool withShortcut : {false, true}) {
+        SCOPED_TRACE(withShortcut);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        QMap<QString, QString> env = privateHomeEnvironment(dir);
+        env.insert("DISPLAY", QString());
+        env.insert("WAYLAND_DISPLAY", QString());
+        env.insert("QT_QPA_PLATFORM", QString()); // the suite's offscreen platform counts as a display
+        ASSERT_EQ(runPierline({"preset", "create", "Work"}, env).exitCode, 0);
+        if (withShortcut) {
+            ASSERT_EQ(runPierline({"shortcut", "set", "Work", "cmd+1"}, env).exitCode, 0);
+        }
+        auto app = startPierline({"run"}, env);
+        ASSERT_TRUE(app->waitForStarted());
+        ASSERT_TRUE(waitForRunningApp(*app, env));
+        EXPECT_EQ(runPierline({"quit"}, env).exitCode, 0);
+        const CliRun ended = finishPierline(*app);
+        EXPECT_EQ((ended.out + ended.err).count(note), withShortcut ? 1 : 0) << ended.out.toStdString();
+    }
+}
+
 } // namespace

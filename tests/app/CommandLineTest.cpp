@@ -179,7 +179,7 @@ TEST_F(CommandLine, ProgressGoesToTheLogAndToStderrOnlyWhenVerbose) {
     }
 }
 
-TEST_F(CommandLine, AMissingExplicitHomeIsAnErrorForReadingCommandsOnly) {
+TEST_F(CommandLine, AMissingExplicitHomeIsAnErrorForReadingCommandsAndApply) {
     const QString typo = dir_->filePath(QStringLiteral("hmoe"));
     const QList<QStringList> reading = {
         {"dock"},
@@ -188,6 +188,7 @@ TEST_F(CommandLine, AMissingExplicitHomeIsAnErrorForReadingCommandsOnly) {
         {"settings"},
         {"settings", "get", "appMode"},
         {"note", "show", "Safari"},
+        {"apply", "Default"},
     };
     for (const QStringList& args : reading) {
         const CliRun r = run(args, {{"PIERLINE_HOME", typo}});
@@ -219,4 +220,65 @@ TEST_F(CommandLine, ReadingCommandsLoadNoGuiLibrary) {
             EXPECT_FALSE(read.err.contains(QString::fromLatin1(gui)))
                 << args.join(' ').toStdString() << " loads " << gui;
     }
+}
+
+TEST_F(CommandLine, PositionsShownAreThePositionsMoveTakes) {
+    const QMap<QString, QString> env{{"PIERLINE_HOME", dir_->filePath("positions")}};
+    for (const char* name : {"A", "B", "C", "D", "E"})
+        ASSERT_EQ(run({"preset", "create", name}, env).exitCode, 0);
+    ASSERT_EQ(run({"preset", "delete", "B"}, env).exitCode, 0);
+    ASSERT_EQ(run({"preset", "delete", "C"}, env).exitCode, 0);
+
+    QStringList numbers;
+    for (const QString& line : run({"presets"}, env).out.split('\n', Qt::SkipEmptyParts))
+        numbers << line.section("  ", 0, 0);
+    EXPECT_EQ(numbers, (QStringList{"0", "1", "2", "3"})) << "Default, A, D, E";
+    EXPECT_TRUE(run({"preset", "show", "E"}, env).out.contains("\nPosition: 3\n"));
+    const CliRun moved = run({"preset", "move", "E", "0"}, env);
+    EXPECT_EQ(moved.exitCode, 0) << moved.err.toStdString();
+    EXPECT_TRUE(run({"preset", "show", "E"}, env).out.contains("\nPosition: 0\n"));
+}
+
+TEST_F(CommandLine, AnswersAreConsistentAcrossCommands) {
+    struct Case {
+        QStringList args;
+        int exitCode;
+        QString out; // contained in stdout
+        QString err; // contained in stderr
+    };
+    const QList<Case> cases = {
+        {{"presest"}, 2, {}, "Unknown command: presest; did you mean 'presets'?"},
+        {{"shortcat", "show"}, 2, {}, "did you mean 'shortcut'?"},
+        {{"zzzzzz"}, 2, {}, "Unknown command: zzzzzz\n"},
+        {{"help", "apply"}, 0, "Usage: pierline apply", {}},
+        {{"help", "preset", "create"}, 0, "Usage: pierline preset create NAME", {}},
+        {{"settings", "--json", "extra"}, 2, {}, "Unexpected argument: extra"},
+        {{"target", "check", "--json"}, 0, "\"reachable\": true", {}},
+        {{"preset", "show"}, 2, {}, "Expected NAME\n"},
+        {{"preset", "rename", "Default"}, 2, {}, "Expected NAME and NEW_NAME\n"},
+        {{"shortcut", "set", "Default"}, 2, {}, "Expected NAME and COMBO\n"},
+        {{"shortcut", "remove", "Default"}, 0, "Preset 'Default' has no shortcut; nothing to remove\n", {}},
+        {{"shortcut", "action", "remove", "updateLastAppliedPreset"}, 0, "has no shortcut; nothing to remove\n", {}},
+        {{"hotkey", "remove", "Default"}, 0, "Preset 'Default' has no advanced hotkey; nothing to remove\n", {}},
+        {{"settings", "set", "closeOtherApps", "false"}, 0, "Set closeOtherApps to false\n", {}},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << describe(c.args, r).toStdString();
+        EXPECT_TRUE(r.out.contains(c.out)) << describe(c.args, r).toStdString();
+        EXPECT_TRUE(r.err.contains(c.err)) << describe(c.args, r).toStdString();
+    }
+    const QJsonDocument check = QJsonDocument::fromJson(run({"target", "check", "--json"}).out.toUtf8());
+    EXPECT_EQ(check.object().value("target"), "sandbox");
+}
+
+TEST_F(CommandLine, AnEmptyPresetIsNotAppliedToADesktopDockWithoutYes) {
+    const QMap<QString, QString> env{{"PIERLINE_HOME", dir_->filePath("empty-preset")}};
+    ASSERT_EQ(run({"preset", "create", "Nothing"}, env).exitCode, 0);
+    ASSERT_EQ(run({"settings", "set", "dockTarget", "gnome"}, env).exitCode, 0);
+    const CliRun refused = run({"apply", "Nothing"}, env); // stdin is no terminal here
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains("preset 'Nothing' has no apps and no items; applying it empties the GNOME dash"))
+        << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains("give --yes to apply it anyway")) << refused.err.toStdString();
 }

@@ -4,6 +4,10 @@
 
 #include "platform/UserDefaults.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 using namespace pierline;
 using namespace pierline::test;
 
@@ -55,7 +59,20 @@ TEST_F(SwitchingCommands, ActionsNeedAnAppOfThePreset) {
     EXPECT_EQ(ide.exitCode, 0) << ide.err.toStdString();
     EXPECT_TRUE(ide.out.contains("open_in_ide"));
     EXPECT_EQ(runPierline({"preset", "action", "remove", "Work", "code editor"}).exitCode, 0);
-    EXPECT_EQ(runPierline({"preset", "action", "remove", "Work", "Code Editor"}).exitCode, 1);
+    const CliRun again = runPierline({"preset", "action", "remove", "Work", "Code Editor"});
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_TRUE(again.out.endsWith("; nothing to remove\n")) << again.out.toStdString();
+
+    // A profile only opens in a browser that takes one; anything else would fail at every apply.
+    const QString before = runPierline({"preset", "show", "Work", "--json"}).out;
+    for (const char* notABrowser : {"Mail", "Safari"}) {
+        const CliRun profile = runPierline(
+            {"preset", "action", "set", "Work", notABrowser, "--browser-profile", "Default", "--profile-name", "Me"});
+        EXPECT_EQ(profile.exitCode, 1) << notABrowser;
+        EXPECT_TRUE(profile.err.contains("is not a browser Pierline opens with a profile"))
+            << profile.err.toStdString();
+    }
+    EXPECT_EQ(runPierline({"preset", "show", "Work", "--json"}).out, before);
 }
 
 TEST_F(SwitchingCommands, NotesFollowTheAppAcrossSpellings) {
@@ -85,4 +102,34 @@ TEST_F(SwitchingCommands, CompanionOnlyPresetIsSetUpAndAppliedWithoutTheDock) {
     EXPECT_TRUE(run.err.contains("[Pierline] Harborlet-only mode active for 'Work' — skipping system dock changes"));
     EXPECT_EQ(UserDefaults::standard().string("Pierline.lastAppliedPresetName"), "Work");
     EXPECT_EQ(runPierline({"preset", "companion", "Work", "--bogus"}).exitCode, 2);
+}
+
+TEST_F(SwitchingCommands, ShowListsEverythingSetOnThePreset) {
+    const QStringList setUp[] = {
+        {"preset", "action", "set", "Work", "Safari", "--open-app"},
+        {"note", "set", "--preset", "Work", "Mail", "reply to Ann"},
+        {"preset", "companion", "Work", "--show", "left", "--hide", "right"},
+        {"shortcut", "set", "Work", "cmd+opt+1"},
+        {"hotkey", "set", "Work", "--multi-press", "opt", "--count", "2"},
+    };
+    for (const QStringList& args : setUp) {
+        const CliRun run = runPierline(args);
+        ASSERT_EQ(run.exitCode, 0) << args.join(' ').toStdString() << ": " << run.err.toStdString();
+    }
+    const CliRun text = runPierline({"preset", "show", "Work"});
+    ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
+    for (const char* line : {"\n  file://", "  open_app\n", "  reply to Ann\n",
+                             "\nCompanion (Harborlet): show [left], hide [right], Harborlet-only off\n",
+                             "\nShortcut: ⌘⌥1 (cmd+opt+one)\n", "\nAdvanced hotkey: Multi-Press ⌥ (option) ×2\n"})
+        EXPECT_TRUE(text.out.contains(QString::fromUtf8(line))) << line << "\n" << text.out.toStdString();
+
+    const QJsonObject json =
+        QJsonDocument::fromJson(runPierline({"preset", "show", "Work", "--json"}).out.toUtf8()).object();
+    const QJsonObject actions = json.value("appActions").toObject();
+    ASSERT_EQ(actions.size(), 1);
+    EXPECT_EQ(actions.begin().value().toObject().value("actionType"), "open_app");
+    EXPECT_EQ(json.value("harborletConfiguration").toObject().value("visibleDockIds"), QJsonArray{"left"});
+    EXPECT_EQ(json.value("shortcut").toObject().value("displayString"), "⌘⌥1");
+    EXPECT_EQ(json.value("advancedHotkey").toObject().value("triggerType"), "multiPress");
+    EXPECT_EQ(json.value("notesInForce").toObject().size(), 1);
 }

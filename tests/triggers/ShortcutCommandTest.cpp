@@ -117,7 +117,47 @@ TEST_F(ShortcutCommand, DamagedEntriesAreKeptAndShownAndTheActionNeedsAnAppliedP
     EXPECT_TRUE(action.err.contains("No preset has been applied yet")) << action.err.toStdString();
 }
 
+TEST_F(ShortcutCommand, ACombinationHeldElsewhereIsRefusedNamingItsHolderUntilReplaceMovesIt) {
+    ASSERT_EQ(runPierline({"shortcut", "set", "Work", "cmd+opt+1"}).exitCode, 0);
+    ASSERT_EQ(runPierline({"hotkey", "leader", "ctrl+space"}).exitCode, 0);
+    ASSERT_EQ(runPierline({"hotkey", "set", "Play", "--sequence", "cmd+shift+p"}).exitCode, 0);
+    const QJsonObject before = show();
+    struct Case {
+        QStringList args;
+        const char* holder;
+    };
+    const QList<Case> taken = {
+        {{"shortcut", "set", "Play", "cmd+opt+one"}, "the shortcut of preset 'Work'"},
+        {{"shortcut", "set", "Play", "super+alt+1"}, "the shortcut of preset 'Work'"},
+        {{"shortcut", "action", "set", "updateLastAppliedPreset", "opt+cmd+1"}, "the shortcut of preset 'Work'"},
+        {{"shortcut", "set", "Work", "ctrl+space"}, "the leader key"},
+        {{"shortcut", "set", "Work", "shift+cmd+p"}, "the advanced hotkey of preset 'Play'"},
+        {{"hotkey", "leader", "cmd+opt+1"}, "the shortcut of preset 'Work'"},
+        {{"hotkey", "set", "Work", "--multi-press", "ctrl+space", "--count", "2"}, "the leader key"},
+    };
+    for (const Case& c : taken) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const CliRun run = runPierline(c.args);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(QString("is already ") + c.holder + "; --replace moves it here"))
+            << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+    }
+    EXPECT_EQ(show(), before);
+    EXPECT_EQ(runPierline({"shortcut", "set", "Work", "cmd+opt+one"}).exitCode, 0) << "its own combination again";
+
+    const CliRun moved = runPierline({"shortcut", "set", "Play", "cmd+opt+1", "--replace"});
+    ASSERT_EQ(moved.exitCode, 0) << moved.err.toStdString();
+    EXPECT_EQ(moved.out, "Set ⌘⌥1 for preset 'Play' (taken from the shortcut of preset 'Work')\n");
+    const QJsonArray presets = show().value("presets").toArray();
+    ASSERT_EQ(presets.size(), 1);
+    EXPECT_EQ(presets[0].toObject().value("name"), "Play");
+}
+
 TEST(KeyDescribe, NamesBothEncodingsAndOmitsTheComboWithoutAKey) {
+    const CliRun text = runPierline({"key", "describe", "super+alt+1"});
+    EXPECT_TRUE(text.out.contains("display string: ⌘⌥1\n")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("hotkey description: ⌥⌘1\n")) << text.out.toStdString();
     const CliRun run = runPierline({"key", "describe", "cmd+opt+one", "--json"});
     ASSERT_EQ(run.exitCode, 0);
     const QJsonObject one = QJsonDocument::fromJson(run.out.toUtf8()).object();

@@ -3,15 +3,20 @@
 
 #include "app/Cli.h"
 #include "apply/DockManager.h"
+#include "core/PresetRecord.h"
 #include "platform/Dispatch.h"
+#include "platform/Terminal.h"
+#include "store/DockPresetManager.h"
+#include "targets/DockTarget.h"
 
 #include <QEventLoop>
+#include <QTextStream>
 #include <QUuid>
 
 namespace pierline::cli {
 namespace {
 
-const QString kUsage = QStringLiteral("apply NAME | --id UUID [--bypass-cooldown]");
+const QString kUsage = QStringLiteral("apply NAME | --id UUID [--bypass-cooldown] [--yes]");
 
 int exitCodeFor(const ApplyHandle& handle) {
     switch (handle.outcome) {
@@ -27,6 +32,32 @@ int exitCodeFor(const ApplyHandle& handle) {
         return kExitFailed;
     }
     return kExitFailed;
+}
+
+// A preset with nothing in it empties a real desktop dock: a person on a terminal is asked, a
+// script must say --yes. The sandbox Dock is ours to empty.
+bool confirmEmptying(const DockPresetPtr& preset, bool yes) {
+    if (!preset || !decodeApps(preset->apps()).isEmpty() || !preset->folderStacks().isEmpty())
+        return true;
+    const std::unique_ptr<DockTarget> target = currentDockTarget();
+    if (target->id() == QLatin1String("sandbox"))
+        return true;
+    const QString warning = QStringLiteral("Warning: preset '%1' has no apps and no items; applying it empties %2.")
+                                .arg(preset->name().value_or(QString()), target->displayName());
+    err(warning);
+    if (yes)
+        return true;
+    if (outputIsCaptured() || !standardInputIsTerminal()) {
+        err(QStringLiteral("Nothing was applied; give --yes to apply it anyway."));
+        return false;
+    }
+    errRaw("Apply it? [y/N] ");
+    QTextStream input(stdin);
+    const QString answer = input.readLine().trimmed().toLower();
+    if (answer == QLatin1String("y") || answer == QLatin1String("yes"))
+        return true;
+    err(QStringLiteral("Nothing was applied."));
+    return false;
 }
 
 // The outcomes whose own warning line does not already say what went wrong.
@@ -46,8 +77,12 @@ int runApplyCommand(const QStringList& args) {
     const QCommandLineOption id(QStringLiteral("id"), QStringLiteral("Pick the preset by its UUID instead of NAME."),
                                 QStringLiteral("UUID"));
     const QCommandLineOption bypass(QStringLiteral("bypass-cooldown"), QStringLiteral("Skip the apply cooldown."));
+    const QCommandLineOption yes(QStringLiteral("yes"),
+                                 QStringLiteral("Apply a preset with no apps and no items to a desktop dock (GNOME "
+                                                "dash, Plank) without asking; it empties that dock."));
     parser.addOption(id);
     parser.addOption(bypass);
+    parser.addOption(yes);
     if (auto exit = parse(parser, QStringLiteral("apply"), kUsage, args))
         return *exit;
     const QStringList positional = parser.positionalArguments();
@@ -60,7 +95,14 @@ int runApplyCommand(const QStringList& args) {
             return usageError(QStringLiteral("Not a UUID: %1").arg(parser.value(id)), kUsage);
     }
     const QString target = uuid ? parser.value(id) : QLatin1Char('\'') + positional.first() + QLatin1Char('\'');
-    if (!openPresetManager())
+    // A mistyped home has no presets to apply: say so rather than make an empty one.
+    if (!requireHome())
+        return kExitFailed;
+    DockPresetManager* presets = openPresetManager();
+    if (!presets)
+        return kExitFailed;
+    if (!confirmEmptying(uuid ? presets->fetchPreset(*uuid) : presets->fetchPreset(positional.first()),
+                         parser.isSet(yes)))
         return kExitFailed;
 
     // The apply runs on a background queue as the app's triggers do; the main thread keeps the

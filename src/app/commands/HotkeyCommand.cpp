@@ -1,4 +1,5 @@
 #include "CombinationFields.h"
+#include "CombinationHolders.h"
 #include "Commands.h"
 #include "PresetCommandSupport.h"
 
@@ -20,29 +21,14 @@ namespace pierline::cli {
 namespace {
 
 const QString kUsage =
-    QStringLiteral("hotkey leader COMBO | --none\n"
-                   "       pierline hotkey set NAME --single | --sequence COMBO | --multi-press COMBO --count N\n"
+    QStringLiteral("hotkey leader COMBO [--replace] | --none\n"
+                   "       pierline hotkey set NAME --single | --sequence COMBO | --multi-press COMBO --count N "
+                   "[--replace]\n"
                    "       pierline hotkey remove NAME | show [--json] | debug");
-const QString kComboHelp = QStringLiteral("COMBO is mod+...+KEY: mods cmd opt ctrl shift, KEY a key name "
-                                          "(one, f8, option) or code:N.");
 
 int usage(const QString& message) {
     return usageError(message, kUsage);
 }
-
-// The live manager inside the running app; else one over the stored data that grabs nothing.
-class ManagerAccess {
-public:
-    ManagerAccess() {
-        if (!AdvancedHotkeyManager::existing())
-            local_ = std::make_unique<AdvancedHotkeyManager>(AdvancedHotkeyManager::Mode::StoredOnly);
-    }
-    AdvancedHotkeyManager& operator*() const { return local_ ? *local_ : *AdvancedHotkeyManager::existing(); }
-    AdvancedHotkeyManager* operator->() const { return &**this; }
-
-private:
-    std::unique_ptr<AdvancedHotkeyManager> local_;
-};
 
 std::optional<KeyCombination> parseCombo(const QString& text, QString* error) {
     const CombinationParseResult parsed = parseCombinationText(text);
@@ -98,7 +84,8 @@ int runLeader(const QStringList& args) {
     parser.setApplicationDescription(QStringLiteral("Sets the leader key that starts a key sequence, or clears it. ") +
                                      kComboHelp);
     const QCommandLineOption none(QStringLiteral("none"), QStringLiteral("No leader key."));
-    parser.addOption(none);
+    const QCommandLineOption replace(QStringLiteral("replace"), kReplaceHelp);
+    parser.addOptions({none, replace});
     parser.addPositionalArgument(QStringLiteral("COMBO"), QStringLiteral("The leader key."));
     if (auto exit = parse(parser, QStringLiteral("hotkey leader"), kUsage, args))
         return *exit;
@@ -112,14 +99,24 @@ int runLeader(const QStringList& args) {
         if (!leader)
             return usage(error);
     }
+    DockPresetManager* presets = openPresetManager();
+    if (!presets)
+        return kExitFailed;
     return runOnMainSyncResult([&] {
-        ManagerAccess manager;
+        AdvancedHotkeyAccess manager;
+        ShortcutManagerAccess shortcuts;
+        QString movedFrom;
+        const CombinationSlot slot{CombinationSlot::Kind::Leader, QUuid(), std::nullopt};
+        if (leader &&
+            !claimCombination(*leader, slot, parser.isSet(replace), shortcuts.get(), *manager, *presets, &movedFrom))
+            return kExitFailed;
         if (const auto error = manager->setLeaderKey(leader)) {
             err(QStringLiteral("Could not store the leader key: %1").arg(*error));
             return kExitFailed;
         }
-        out(leader ? QStringLiteral("Leader key: %1").arg(leader->displayString())
-                   : QStringLiteral("Leader key: Not set"));
+        out((leader ? QStringLiteral("Leader key: %1").arg(leader->displayString())
+                    : QStringLiteral("Leader key: Not set")) +
+            movedFromText(movedFrom));
         return kExitOk;
     });
 }
@@ -137,13 +134,14 @@ int runSet(const QStringList& args) {
                                          QStringLiteral("COMBO"));
     const QCommandLineOption countOption(QStringLiteral("count"), QStringLiteral("Presses required (1 or more)."),
                                          QStringLiteral("N"));
-    parser.addOptions({single, sequenceOption, multiOption, countOption});
+    const QCommandLineOption replace(QStringLiteral("replace"), kReplaceHelp);
+    parser.addOptions({single, sequenceOption, multiOption, countOption, replace});
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset's name."));
     if (auto exit = parse(parser, QStringLiteral("hotkey set"), kUsage, args))
         return *exit;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1)
-        return usage(QStringLiteral("Expected NAME"));
+        return usage(expectedArguments({QStringLiteral("NAME")}));
     const int kinds = int(parser.isSet(single)) + int(parser.isSet(sequenceOption)) + int(parser.isSet(multiOption));
     if (kinds != 1)
         return usage(QStringLiteral("Give one of --single, --sequence COMBO, --multi-press COMBO"));
@@ -180,9 +178,17 @@ int runSet(const QStringList& args) {
     }
     configuration.presetID = *id;
     return runOnMainSyncResult([&] {
-        ManagerAccess manager;
+        AdvancedHotkeyAccess manager;
         if (refuseUnreadableConfigurations(*manager))
             return kExitFailed;
+        ShortcutManagerAccess shortcuts;
+        QString movedFrom;
+        const CombinationSlot slot{CombinationSlot::Kind::AdvancedHotkey, *id, std::nullopt};
+        for (const KeyCombination& key : keysOf(configuration)) {
+            if (!claimCombination(key, slot, parser.isSet(replace), shortcuts.get(), *manager, *lookup.manager,
+                                  &movedFrom))
+                return kExitFailed;
+        }
         if (const auto failure = manager->registerPreset(configuration, manager->switchAction(*id))) {
             err(QStringLiteral("Could not store the advanced hotkey: %1").arg(*failure));
             return kExitFailed;
@@ -191,7 +197,8 @@ int runSet(const QStringList& args) {
         out(QStringLiteral("%1: %2%3")
                 .arg(positional.first(), triggerTypeDisplayName(configuration.triggerType),
                      keys.isEmpty() ? QString() : QStringLiteral(" %1").arg(keys.first().displayString())) +
-            (configuration.multiPressCount ? QStringLiteral(" ×%1").arg(*configuration.multiPressCount) : QString()));
+            (configuration.multiPressCount ? QStringLiteral(" ×%1").arg(*configuration.multiPressCount) : QString()) +
+            movedFromText(movedFrom));
         if (configuration.triggerType != HotkeyTriggerType::single && isWaylandSession())
             err(QStringLiteral("Warning: %1").arg(waylandTriggersNote()));
         return kExitOk;
@@ -205,18 +212,18 @@ int runRemove(const QStringList& args) {
     if (auto exit = parse(parser, QStringLiteral("hotkey remove"), kUsage, args))
         return *exit;
     if (parser.positionalArguments().size() != 1)
-        return usage(QStringLiteral("Expected NAME"));
+        return usage(expectedArguments({QStringLiteral("NAME")}));
     const QString name = parser.positionalArguments().first();
     const PresetLookup lookup = openPreset(name);
     if (!lookup.preset)
         return kExitFailed;
     const std::optional<QUuid> id = lookup.preset->id();
     return runOnMainSyncResult([&] {
-        ManagerAccess manager;
+        AdvancedHotkeyAccess manager;
         if (refuseUnreadableConfigurations(*manager))
             return kExitFailed;
         if (!id || !manager->hasConfiguration(*id)) {
-            out(QStringLiteral("'%1' has no advanced hotkey").arg(name));
+            out(nothingToRemove(QStringLiteral("Preset '%1' has no advanced hotkey").arg(name)));
             return kExitOk;
         }
         if (const auto failure = manager->removePreset(*id)) {
@@ -318,7 +325,7 @@ int runDebug(const QStringList& args) {
     if (!requireHome())
         return kExitFailed;
     return runOnMainSyncResult([&] {
-        ManagerAccess manager;
+        AdvancedHotkeyAccess manager;
         for (const QString& line : manager->debugStateLines())
             out(line);
         return kExitOk;

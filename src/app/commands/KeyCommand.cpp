@@ -40,25 +40,29 @@ int printCombination(const KeyCombination& combination, bool json) {
         outJson(answer);
         return kExitOk;
     }
-    out(QStringLiteral("display: %1").arg(combination.displayString()));
+    out(QStringLiteral("display string: %1").arg(combination.displayString()));
     out(QStringLiteral("combination: %1").arg(combinationText(combination)));
     out(QStringLiteral("carbon key code: %1").arg(combination.carbonKeyCode));
     out(QStringLiteral("modifier flags: 0x%1").arg(combination.modifierRawValue, 0, 16));
     out(QStringLiteral("carbon modifiers: 0x%1").arg(carbonModifiers, 0, 16));
     out(QStringLiteral("modifier only: %1").arg(combination.isModifierOnly() ? "yes" : "no"));
-    out(combo ? QStringLiteral("registered as: %1").arg(combo->description())
-              : QStringLiteral("registered as: (cannot be registered: the code names no key)"));
+    // The hotkey's own description orders the symbols as Carbon does (control, option, shift, command).
+    out(combo ? QStringLiteral("hotkey description: %1").arg(combo->description())
+              : QStringLiteral("hotkey description: (cannot be registered: the code names no key)"));
     return kExitOk;
 }
 
 int runDescribe(const QStringList& args) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Describes a combination: COMBO is mod+...+KEY (cmd, opt, ctrl, shift; KEY a key name or code:N), or "
-        "a Carbon key code with Cocoa modifier flags."));
+    parser.setApplicationDescription(
+        QStringLiteral("Describes a combination, given as COMBO or as the two numbers Pierline stores. ") + kComboHelp);
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print JSON."));
-    const QCommandLineOption code(QStringLiteral("code"), QStringLiteral("Carbon key code."), QStringLiteral("N"));
-    const QCommandLineOption flags(QStringLiteral("flags"), QStringLiteral("Cocoa modifier flags."),
+    const QCommandLineOption code(QStringLiteral("code"),
+                                  QStringLiteral("Carbon key code: the number macOS gives a key (0 is A, 18 is 1)."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption flags(QStringLiteral("flags"),
+                                   QStringLiteral("Cocoa modifier flags: the macOS bit mask of the modifiers, "
+                                                  "cmd 0x100000, opt 0x80000, ctrl 0x40000, shift 0x20000."),
                                    QStringLiteral("N"));
     parser.addOptions({json, code, flags});
     parser.addPositionalArgument(QStringLiteral("COMBO"), QStringLiteral("The combination."),

@@ -63,7 +63,8 @@ int runNoteCommand(const QStringList& args) {
         return *exit;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != (setting ? 2 : 1))
-        return usage(setting ? QStringLiteral("Expected APP and TEXT") : QStringLiteral("Expected APP"));
+        return usage(expectedArguments(setting ? QStringList{QStringLiteral("APP"), QStringLiteral("TEXT")}
+                                               : QStringList{QStringLiteral("APP")}));
     const bool isGlobal = setting && parser.isSet(global);
     if (isGlobal && parser.isSet(presetOption))
         return usage(QStringLiteral("Give either --global or --preset NAME, not both"));

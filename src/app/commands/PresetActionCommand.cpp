@@ -3,12 +3,15 @@
 #include "PresetCommandSupport.h"
 
 #include "app/Cli.h"
+#include "core/BrowserProfileLauncherLite.h"
+#include "core/PresetRecord.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
 #include "switching/ActionManager.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace pierline::cli {
 namespace {
@@ -57,7 +60,7 @@ int runPresetActionCommand(const QStringList& args) {
         return *exit;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 2)
-        return usage(QStringLiteral("Expected NAME and APP"));
+        return usage(expectedArguments({QStringLiteral("NAME"), QStringLiteral("APP")}));
 
     std::unique_ptr<AppAction> action;
     if (sub == QLatin1String("set")) {
@@ -91,14 +94,23 @@ int runPresetActionCommand(const QStringList& args) {
         err(QStringLiteral("Preset '%1' has no app '%2'").arg(positional[0], positional[1]));
         return kExitFailed;
     }
+    if (parser.isSet(profile)) {
+        const QString appPath = QUrl(*entry).toLocalFile();
+        if (!BrowserProfileLauncherLite::supportsProfiles(BrowserProfileLauncherLite::browserType(appPath))) {
+            err(QStringLiteral("%1 is not a browser Pierline opens with a profile (Chrome, Edge, Brave, Vivaldi, Arc "
+                               "or Firefox); use --open-app")
+                    .arg(appDisplayName(*entry)));
+            return kExitFailed;
+        }
+    }
     try {
         if (action) {
             ActionManager::shared().setAction(*preset, *entry, *action, manager.context());
             out(QStringLiteral("Set %1 action for %2 in '%3'").arg(action->type(), *entry, positional[0]));
         } else {
             if (!ActionManager::decodeActions(preset->appActions()).contains(*entry)) {
-                err(QStringLiteral("Preset '%1' has no action for %2").arg(positional[0], *entry));
-                return kExitFailed;
+                out(nothingToRemove(QStringLiteral("Preset '%1' has no action for %2").arg(positional[0], *entry)));
+                return kExitOk;
             }
             ActionManager::shared().removeAction(*preset, *entry, manager.context());
             out(QStringLiteral("Removed the action for %1 in '%2'").arg(*entry, positional[0]));

@@ -1,5 +1,6 @@
 #include "Commands.h"
 #include "PresetCommandSupport.h"
+#include "PresetShowExtras.h"
 
 #include "app/Cli.h"
 #include "core/PresetRecord.h"
@@ -21,10 +22,11 @@ const QString kUsage = QStringLiteral(
 
 // Makes a preset from the current Dock: its apps and every folder, file and web link.
 int createFromDock(DockPresetManager& manager, const QString& name) {
-    auto reading = currentDockTarget()->read();
+    const std::unique_ptr<DockTarget> target = currentDockTarget();
+    auto reading = target->read();
     if (auto* error = std::get_if<DockReadError>(&reading)) {
         printWarning(QStringLiteral("Failed to read current dock while creating preset: %1").arg(error->description()));
-        err(error->userMessage());
+        err(QStringLiteral("Could not read %1: %2").arg(target->displayName(), error->description()));
         return kExitFailed;
     }
     const DockPresetPtr preset = manager.createPresetFromDock(name, std::get<DockReading>(reading));
@@ -88,7 +90,7 @@ std::optional<QStringList> positionalOnly(const QString& sub, const QString& usa
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != names.size()) {
-        *exitCode = usageError(QStringLiteral("Expected %1.").arg(expected.join(QStringLiteral(" "))), usage);
+        *exitCode = usageError(expectedArguments(expected), usage);
         return std::nullopt;
     }
     return positional;
@@ -199,21 +201,29 @@ int show(const QStringList& args) {
     if (auto exit = parse(parser, QStringLiteral("preset show"), usage, args))
         return *exit;
     if (parser.positionalArguments().size() != 1)
-        return usageError(QStringLiteral("Expected one preset name."), usage);
+        return usageError(expectedArguments({QStringLiteral("NAME")}), usage);
     if (!requireHome())
         return kExitFailed;
-    const DockPresetPtr preset = openPreset(parser.positionalArguments().first()).preset;
+    const auto [manager, preset] = openPreset(parser.positionalArguments().first());
     if (!preset)
         return kExitFailed;
+    const auto fetched = fetchAllPresetsOrComplain(*manager);
+    if (!fetched)
+        return kExitFailed;
     if (parser.isSet(json)) {
-        outJson(presetListingJson(*preset));
+        QJsonObject answer = presetListingJson(*preset);
+        const QJsonObject extras = presetExtrasJson(*preset);
+        for (auto it = extras.begin(); it != extras.end(); ++it)
+            answer.insert(it.key(), it.value());
+        outJson(answer);
         return kExitOk;
     }
     out(QStringLiteral("Name: %1").arg(preset->name().value_or(QString())));
     out(QStringLiteral("ID: %1").arg(preset->idString()));
     if (const auto created = preset->createdAt())
         out(QStringLiteral("Created: %1").arg(isoDate(*created)));
-    out(QStringLiteral("Position: %1").arg(preset->order()));
+    // The place in the list, as `presets` numbers it and `preset move` takes it.
+    out(QStringLiteral("Position: %1").arg(fetched->indexOf(preset)));
     out(QStringLiteral("Apps:"));
     const QStringList apps = decodeApps(preset->apps());
     for (qsizetype i = 0; i < apps.size(); ++i)
@@ -222,6 +232,8 @@ int show(const QStringList& args) {
     const QList<DockFolderStackPtr> items = preset->folderStacksArray();
     for (qsizetype i = 0; i < items.size(); ++i)
         out(QStringLiteral("  ") + itemLine(static_cast<int>(i), *items[i]));
+    for (const QString& line : presetExtrasLines(*preset))
+        out(line);
     return kExitOk;
 }
 

@@ -36,6 +36,13 @@ QString positionError(const QString& name, const QString& text);
 QString countOf(qsizetype count, const QString& noun);
 // Prints a usage error and returns the usage exit code.
 int usageError(const QString& message, const QString& usage);
+// The one wording of a wrong count of arguments: "Expected NAME and COMBO".
+QString expectedArguments(const QStringList& names);
+// Removing what is not there succeeds and says so, the same way for every kind of thing:
+// "Preset 'Work' has no shortcut; nothing to remove".
+inline QString nothingToRemove(const QString& whatIsMissing) {
+    return whatIsMissing + QStringLiteral("; nothing to remove");
+}
 
 // `pierline preset add-folder | add-file | add-url | move-item | remove-item ...`
 bool isPresetItemCommand(const QString& subcommand);

@@ -21,7 +21,9 @@ int runPresetCompanionCommand(const QStringList& args) {
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
         out(QStringLiteral("Usage: pierline %1").arg(kUsage));
         out(QStringLiteral("Sets which Harborlet docks the preset shows and hides, and whether applying it leaves the "
-                           "system Dock alone (--only). Without --show or --hide the configuration is kept."));
+                           "system Dock alone (--only). Harborlet is a companion app with docks of its own; Pierline "
+                           "reaches it through its socket ($XDG_RUNTIME_DIR/harborlet.sock) and each ID names one of "
+                           "its docks. Without --show or --hide the configuration is kept."));
         return kExitOk;
     }
     // "--show a b --hide c": each flag takes the ids up to the next flag.

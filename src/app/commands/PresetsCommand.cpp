@@ -81,6 +81,13 @@ int usageError(const QString& message, const QString& usage) {
     return kExitUsage;
 }
 
+QString expectedArguments(const QStringList& names) {
+    if (names.size() <= 1)
+        return QStringLiteral("Expected %1").arg(names.value(0));
+    return QStringLiteral("Expected %1 and %2")
+        .arg(names.mid(0, names.size() - 1).join(QStringLiteral(", ")), names.last());
+}
+
 int runPresetsCommand(const QStringList& args) {
     const QString usage = QStringLiteral("presets [--json]");
     QCommandLineParser parser;
@@ -110,11 +117,13 @@ int runPresetsCommand(const QStringList& args) {
         outJson(records);
         return kExitOk;
     }
-    for (const auto& preset : presets) {
+    // Numbered by place in the list, the position `preset move` takes; the stored order may skip.
+    for (qsizetype position = 0; position < presets.size(); ++position) {
+        const DockPresetPtr& preset = presets[position];
         const qsizetype apps = decodeApps(preset->apps()).size();
         const qsizetype items = preset->folderStacks().size();
         out(QStringLiteral("%1  %2  (%3 apps, %4 items)  %5")
-                .arg(preset->order())
+                .arg(position)
                 .arg(preset->name().value_or(QString()))
                 .arg(apps)
                 .arg(items)

@@ -251,6 +251,8 @@ int runSettingsCommand(const QStringList& args) {
         return listSettings(false);
     if (args == QStringList{QStringLiteral("--json")})
         return listSettings(true);
+    if (args.first() == QLatin1String("--json"))
+        return usageError(QStringLiteral("Unexpected argument: %1").arg(args.at(1)));
 
     const QString action = args.first();
     if (action == QLatin1String("get")) {
@@ -292,6 +294,7 @@ int runSettingsCommand(const QStringList& args) {
             err(QStringLiteral("Could not set %1: %2").arg(d->key, error.message()));
             return kExitFailed;
         }
+        out(QStringLiteral("Set %1 to %2").arg(d->key, formatValue(d->type, AppSettings::shared().value(d->key))));
         return kExitOk;
     }
     return usageError(QStringLiteral("Unknown settings action: %1").arg(action));

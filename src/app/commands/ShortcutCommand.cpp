@@ -1,7 +1,10 @@
+#include "CombinationFields.h"
+#include "CombinationHolders.h"
 #include "Commands.h"
 #include "PresetCommandSupport.h"
 
 #include "app/Cli.h"
+#include "platform/Dispatch.h"
 #include "platform/HotkeyRegistrar.h"
 #include "platform/UserDefaults.h"
 #include "platform/UuidText.h"
@@ -18,53 +21,13 @@
 namespace pierline::cli {
 namespace {
 
-const QString kUsage = QStringLiteral("shortcut set NAME COMBO | remove NAME | show [--json] | press --id UUID\n"
-                                      "       pierline shortcut action set ACTION COMBO | remove ACTION | run ACTION");
-const QString kComboHelp =
-    QStringLiteral("COMBO is mod+...+KEY: modifiers cmd, opt, ctrl, shift; KEY a key name (one, f8, space) or code:N.");
+const QString kUsage =
+    QStringLiteral("shortcut set NAME COMBO [--replace] | remove NAME | show [--json] | press --id UUID\n"
+                   "       pierline shortcut action set ACTION COMBO [--replace] | remove ACTION | run ACTION");
 
 int usage(const QString& message) {
     return usageError(message, kUsage);
 }
-
-// Without the app the tables are changed here and nothing is grabbed: the app registers them at
-// its next start.
-class StoredOnlyRegistrar : public HotkeyRegistrar {
-public:
-    StoredOnlyRegistrar() { HotkeyRegistrar::setShared(this); }
-    ~StoredOnlyRegistrar() override { HotkeyRegistrar::setShared(nullptr); }
-    std::optional<Reference> registerHotkey(quint32, quint32, HotkeyId) override { return next_++; }
-    void unregisterHotkey(Reference) override {}
-    void setEventHandler(EventHandler) override {}
-
-private:
-    Reference next_ = 1;
-};
-
-// The app's manager when this runs inside it, else one over the stored tables for this command.
-class ManagerAccess {
-public:
-    ManagerAccess() {
-        if (ShortcutManager* running = ShortcutManager::existing()) {
-            manager_ = running;
-            return;
-        }
-        registrar_ = std::make_unique<StoredOnlyRegistrar>();
-        local_ = std::make_unique<ShortcutManager>(ShortcutManager::Loading::Now);
-        manager_ = local_.get();
-    }
-    ~ManagerAccess() {
-        local_.reset(); // before the registrar its hotkeys unregister from
-        registrar_.reset();
-    }
-    ShortcutManager* operator->() const { return manager_; }
-    ShortcutManager& get() const { return *manager_; }
-
-private:
-    std::unique_ptr<StoredOnlyRegistrar> registrar_;
-    std::unique_ptr<ShortcutManager> local_;
-    ShortcutManager* manager_ = nullptr;
-};
 
 // A combination that can be registered, or a usage error already printed.
 std::optional<StoredShortcut> parseRegistrable(const QString& text) {
@@ -86,8 +49,12 @@ std::optional<StoredShortcut> parseRegistrable(const QString& text) {
     return StoredShortcut{*key, parsed.combination->modifierRawValue};
 }
 
+KeyCombination combinationOf(const StoredShortcut& shortcut) {
+    return {carbonKeyCode(shortcut.key), shortcut.modifiers};
+}
+
 QString display(const StoredShortcut& shortcut) {
-    return KeyCombination{carbonKeyCode(shortcut.key), shortcut.modifiers}.displayString();
+    return combinationOf(shortcut).displayString();
 }
 
 QJsonObject comboJson(const StoredShortcut& shortcut) {
@@ -237,13 +204,17 @@ int runPresetShortcut(const QString& sub, const QStringList& args) {
                                          ? QStringLiteral("Sets the shortcut that switches to a preset. ") + kComboHelp
                                          : QStringLiteral("Removes a preset's shortcut and its advanced hotkey."));
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
-    if (setting)
+    const QCommandLineOption replace(QStringLiteral("replace"), kReplaceHelp);
+    if (setting) {
         parser.addPositionalArgument(QStringLiteral("COMBO"), QStringLiteral("The combination."));
+        parser.addOption(replace);
+    }
     if (auto exit = parse(parser, QStringLiteral("shortcut ") + sub, kUsage, args))
         return *exit;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != (setting ? 2 : 1))
-        return usage(setting ? QStringLiteral("Expected NAME and COMBO") : QStringLiteral("Expected NAME"));
+        return usage(expectedArguments(setting ? QStringList{QStringLiteral("NAME"), QStringLiteral("COMBO")}
+                                               : QStringList{QStringLiteral("NAME")}));
     std::optional<StoredShortcut> shortcut;
     if (setting && !(shortcut = parseRegistrable(positional[1])))
         return kExitUsage;
@@ -255,10 +226,24 @@ int runPresetShortcut(const QString& sub, const QStringList& args) {
     if (!preset)
         return kExitFailed;
     const QUuid id = preset->id().value_or(QUuid());
-    ManagerAccess shortcuts;
-    if (setting)
-        return reportWrite(shortcuts->setPresetShortcut(id, shortcut->key, shortcut->modifiers),
-                           QStringLiteral("Set %1 for preset '%2'").arg(display(*shortcut), positional[0]));
+    ShortcutManagerAccess shortcuts;
+    if (setting) {
+        return runOnMainSyncResult([&] {
+            AdvancedHotkeyAccess advanced;
+            QString movedFrom;
+            const CombinationSlot slot{CombinationSlot::Kind::PresetShortcut, id, std::nullopt};
+            if (!claimCombination(combinationOf(*shortcut), slot, parser.isSet(replace), shortcuts.get(), *advanced,
+                                  *manager, &movedFrom))
+                return kExitFailed;
+            return reportWrite(shortcuts->setPresetShortcut(id, shortcut->key, shortcut->modifiers),
+                               QStringLiteral("Set %1 for preset '%2'").arg(display(*shortcut), positional[0]) +
+                                   movedFromText(movedFrom));
+        });
+    }
+    if (!shortcuts->presetShortcut(id)) {
+        out(nothingToRemove(QStringLiteral("Preset '%1' has no shortcut").arg(positional[0])));
+        return kExitOk;
+    }
     return reportWrite(shortcuts->removePresetShortcut(id),
                        QStringLiteral("Removed the shortcut of preset '%1'").arg(positional[0]));
 }
@@ -334,29 +319,49 @@ int runActionShortcut(const QStringList& args) {
             ? QStringLiteral("Runs an action as its shortcut would and waits for it (3.5 seconds for the save).")
             : QStringLiteral("Removes an action's shortcut."));
     parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("updateLastAppliedPreset"));
-    if (setting)
+    const QCommandLineOption replace(QStringLiteral("replace"), kReplaceHelp);
+    if (setting) {
         parser.addPositionalArgument(QStringLiteral("COMBO"), QStringLiteral("The combination."));
+        parser.addOption(replace);
+    }
     if (auto exit = parse(parser, QStringLiteral("shortcut action ") + sub, kUsage, args.mid(1)))
         return *exit;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != (setting ? 2 : 1))
-        return usage(setting ? QStringLiteral("Expected ACTION and COMBO") : QStringLiteral("Expected ACTION"));
+        return usage(expectedArguments(setting ? QStringList{QStringLiteral("ACTION"), QStringLiteral("COMBO")}
+                                               : QStringList{QStringLiteral("ACTION")}));
     const auto action = shortcutActionFromRawValue(positional[0]);
     if (!action)
         return usage(QStringLiteral("Unknown action: %1 (known: updateLastAppliedPreset)").arg(positional[0]));
     std::optional<StoredShortcut> shortcut;
     if (setting && !(shortcut = parseRegistrable(positional[1])))
         return kExitUsage;
-    if (!openPresetManager())
+    DockPresetManager* presets = openPresetManager();
+    if (!presets)
         return kExitFailed;
 
-    ManagerAccess shortcuts;
-    if (setting)
-        return reportWrite(shortcuts->setActionShortcut(*action, shortcut->key, shortcut->modifiers),
-                           QStringLiteral("Set %1 for %2").arg(display(*shortcut), shortcutActionTitle(*action)));
-    if (sub == QLatin1String("remove"))
+    ShortcutManagerAccess shortcuts;
+    if (setting) {
+        return runOnMainSyncResult([&] {
+            AdvancedHotkeyAccess advanced;
+            QString movedFrom;
+            const CombinationSlot slot{CombinationSlot::Kind::ActionShortcut, QUuid(), *action};
+            if (!claimCombination(combinationOf(*shortcut), slot, parser.isSet(replace), shortcuts.get(), *advanced,
+                                  *presets, &movedFrom))
+                return kExitFailed;
+            return reportWrite(shortcuts->setActionShortcut(*action, shortcut->key, shortcut->modifiers),
+                               QStringLiteral("Set %1 for %2").arg(display(*shortcut), shortcutActionTitle(*action)) +
+                                   movedFromText(movedFrom));
+        });
+    }
+    if (sub == QLatin1String("remove")) {
+        if (!shortcuts->actionShortcut(*action)) {
+            out(nothingToRemove(QStringLiteral("%1 has no shortcut").arg(shortcutActionTitle(*action))));
+            return kExitOk;
+        }
         return reportWrite(shortcuts->removeActionShortcut(*action),
                            QStringLiteral("Removed the shortcut of %1").arg(shortcutActionTitle(*action)));
+    }
 
     QEventLoop loop;
     std::optional<ShortcutManager::UpdateOutcome> outcome;

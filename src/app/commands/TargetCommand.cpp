@@ -10,7 +10,7 @@
 namespace pierline::cli {
 
 namespace {
-const QString kUsage = QStringLiteral("target [--json] | target check");
+const QString kUsage = QStringLiteral("target [--json] | target check [--json]");
 } // namespace
 
 int runTargetCommand(const QStringList& args) {
@@ -38,19 +38,34 @@ int runTargetCommand(const QStringList& args) {
     const std::unique_ptr<DockTarget> target = makeDockTarget(choice.id);
     const TargetStatus status = target->status();
     if (check) {
+        QJsonObject answer{{QStringLiteral("target"), choice.id},
+                           {QStringLiteral("name"), target->displayName()},
+                           {QStringLiteral("reachable"), status.reachable}};
         if (isWaylandSession()) {
-            out(waylandTriggersNote());
-            if (const auto problem = createDesktopKeybindings()->problem())
+            answer.insert(QStringLiteral("waylandNote"), waylandTriggersNote());
+            if (!parser.isSet(json))
+                out(waylandTriggersNote());
+            if (const auto problem = createDesktopKeybindings()->problem()) {
+                answer.insert(QStringLiteral("keybindingsProblem"), *problem);
                 err(QStringLiteral("The desktop's keybindings cannot be written, so shortcuts do nothing: %1")
                         .arg(*problem));
+            }
         }
+        if (!status.reachable)
+            answer.insert(QStringLiteral("problem"), status.reason);
+        if (!status.note.isEmpty())
+            answer.insert(QStringLiteral("note"), status.note);
+        if (parser.isSet(json))
+            outJson(answer);
         if (!status.reachable) {
             err(QStringLiteral("%1 cannot be reached: %2").arg(target->displayName(), status.reason));
             return kExitFailed;
         }
-        out(QStringLiteral("%1: reachable").arg(choice.id));
-        if (!status.note.isEmpty())
-            out(status.note);
+        if (!parser.isSet(json)) {
+            out(QStringLiteral("%1: reachable").arg(choice.id));
+            if (!status.note.isEmpty())
+                out(status.note);
+        }
         return kExitOk;
     }
     if (parser.isSet(json)) {
