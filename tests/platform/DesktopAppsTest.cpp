@@ -187,7 +187,9 @@ TEST(DesktopApps, AnOpenedAppLeadsItsOwnSessionWithItsStreamsOnDevNull) {
     writeFile(root + "/bin/waiter", "#!/bin/sh\necho started\nexec sleep 30\n", true);
     writeFile(root + "/apps/Waiter.desktop",
               ("[Desktop Entry]\nType=Application\nName=Waiter\nExec=" + root + "/bin/waiter\n").toUtf8());
-    const auto apps = createLinuxDesktopApps({.askDisplay = false});
+    ProcessScope scope;
+    scope.askDisplay = false;
+    const auto apps = createLinuxDesktopApps(scope);
     const OpenResult opened = apps->openApplication(root + "/apps/Waiter.desktop");
     ASSERT_TRUE(opened.ok && opened.pid) << opened.error.toStdString();
     const pid_t pid = static_cast<pid_t>(*opened.pid);
