@@ -112,8 +112,8 @@ TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
     // An unreadable Dock makes no preset.
     writeDockDomain(home, xmlPlist(QVariantList{"not a dictionary"}));
     const CliRun run = cli({"preset", "create", "Other", "--from-dock"}, 1,
-                           "Pierline couldn't understand your Dock layout. Please contact support if this keeps "
-                           "happening.");
+                           "Could not read the sandbox Dock: Dock preferences did not contain the expected plist "
+                           "structure");
     EXPECT_TRUE(
         run.err.contains("Failed to read current dock while creating preset: Dock preferences did not contain the "
                          "expected plist structure"));

@@ -86,7 +86,7 @@ TEST_F(GnomeDash, ApplyPutsASavedDashBackWithMissingDesktopFilesKept) {
 
     // An empty dash is a layout too, and reads back as one.
     ASSERT_EQ(pierline({"preset", "create", "Empty"}).exitCode, 0);
-    ASSERT_EQ(pierline({"apply", "Empty"}).exitCode, 0);
+    ASSERT_EQ(pierline({"apply", "Empty", "--yes"}).exitCode, 0);
     EXPECT_EQ(dash(), QStringList());
     EXPECT_EQ(dockJson(), QJsonObject({{"apps", QJsonArray()}, {"items", QJsonArray()}}));
 }

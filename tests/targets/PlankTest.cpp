@@ -246,7 +246,7 @@ TEST_F(Plank, WithoutPlankTheLayoutWaitsForItsNextStartAndAPlankThatDoesNotComeB
     startPlank(fakeBin);
     EXPECT_EQ(shown(), QStringList({apps("mail.desktop"), apps("editor.desktop")}));
     ASSERT_EQ(pierline({"preset", "create", "Other"}).exitCode, 0);
-    run = pierline({"apply", "Other"});
+    run = pierline({"apply", "Other", "--yes"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("Plank does not show 'Other'")) << run.err.toStdString();
 }
