@@ -8,14 +8,16 @@
 namespace pierline {
 
 bool showOnAllWorkspaces(QWindow& window, QString* error) {
-    // Through Qt's own connection, so the request follows the window's creation.
+    // Through Qt's own connection, so the request follows the window's creation. Other platforms
+    // (offscreen among them) may offer the interface without a connection.
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11) {
+    xcb_connection_t* connection =
+        x11 && QGuiApplication::platformName() == QLatin1String("xcb") ? x11->connection() : nullptr;
+    if (!connection) {
         if (error)
             *error = QStringLiteral("the window system is not X11");
         return false;
     }
-    xcb_connection_t* connection = x11->connection();
     const QByteArray name("_NET_WM_DESKTOP");
     xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(name.size()), name.constData()), nullptr);
