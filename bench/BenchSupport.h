@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <functional>
@@ -56,6 +57,13 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
         file.write(bytes);
+}
+
+// The value below which `fraction` of `values` lie (nearest rank); `values` must not be empty.
+inline double percentile(std::vector<double> values, double fraction) {
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
+    return values[index];
 }
 
 // One run of the floor: a shell script of the same child processes the measured code runs.

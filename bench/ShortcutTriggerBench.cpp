@@ -69,12 +69,6 @@ KeyCombo storedCombo(int index) {
     return KeyCombo(allKeys()[index % kLettersAndDigits], kModifierSets[index / kLettersAndDigits]);
 }
 
-double percentile(std::vector<double> values, double fraction) {
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
-    return values[index];
-}
-
 // Super+Alt+2 typed with XTest; the time runs from the "2" going down to the moment the stand-in
 // of the apply entry runs on the user-initiated queue, where the real switch starts.
 void BM_PressToApplyEntry(benchmark::State& state) {
@@ -127,8 +121,8 @@ void BM_PressToApplyEntry(benchmark::State& state) {
         // The release and any late timer are drained before the next press.
         QCoreApplication::processEvents();
     }
-    state.counters["median_ms"] = percentile(latenciesMs, 0.5);
-    state.counters["p99_ms"] = percentile(latenciesMs, 0.99);
+    state.counters["median_ms"] = bench::percentile(latenciesMs, 0.5);
+    state.counters["p99_ms"] = bench::percentile(latenciesMs, 0.99);
 }
 
 // The app's start: 200 stored preset shortcuts, each fetched from the store, grabbed four times

@@ -3,6 +3,7 @@
 #include "app/commands/PresetCommandSupport.h"
 #include "app/instance/AppRequestRunner.h"
 #include "app/instance/RunningApp.h"
+#include "app/ui/LastContextPanel.h"
 #include "app/ui/MessageBoxAlertPresenter.h"
 #include "app/ui/QtDisplays.h"
 #include "platform/Dispatch.h"
@@ -115,9 +116,14 @@ Application::Part lastContextPart() {
     auto holder = std::make_shared<std::unique_ptr<LastContextWindowManager>>();
     return {QStringLiteral("last context"),
             [holder]() -> std::optional<int> {
-                // Panels only record their state until a window backend is installed.
-                *holder =
-                    std::make_unique<LastContextWindowManager>(AppSettings::shared(), DockPresetManager::shared());
+                // Without widgets the panels only record their state, so the commands still answer.
+                FloatingPanelFactory panels = recordingPanelFactory();
+                if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+                    panels = [holder](bool interactive) {
+                        return std::make_unique<LastContextPanel>(interactive, **holder);
+                    };
+                *holder = std::make_unique<LastContextWindowManager>(AppSettings::shared(), DockPresetManager::shared(),
+                                                                     std::move(panels));
                 (*holder)->startObserving();
                 LastContextWindowManager::setShared(holder->get());
                 return std::nullopt;

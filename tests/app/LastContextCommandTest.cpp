@@ -114,6 +114,10 @@ TEST_F(LastContextCommand, PromptSaveThenTheIncomingNoteInTheRunningApp) {
     EXPECT_EQ(state().value("countdown").toString(), "Auto-close paused");
     ok({"context", "save", "left Alpha half done"});
     EXPECT_EQ(preset("Alpha").value("lastContextStatus").toString(), "left Alpha half done");
+    // The note follows once the prompt has faded out.
+    QDeadlineTimer faded(10000);
+    while (!faded.hasExpired() && !state().contains("kind"))
+        QThread::msleep(20);
     s = state();
     EXPECT_EQ(s.value("kind").toString(), "incomingDisplay");
     EXPECT_EQ(s.value("viewModel").toObject().value("incomingStatus").toString(), "review the draft");
