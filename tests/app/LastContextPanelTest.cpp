@@ -285,9 +285,9 @@ TEST_F(LastContextPanelTest, ASwitchOnTheGnomeDashPromptsForThePresetLeft) {
     ASSERT_TRUE(cli({"target", "--json"}).out.contains("\"gnome\""));
     startApp();
     pointAt(100, 600);
-    ok({"apply", "Alpha"});
+    ok({"apply", "Alpha", "--yes"});
     ok({"context", "close"});
-    ok({"apply", "Beta", "--bypass-cooldown"});
+    ok({"apply", "Beta", "--bypass-cooldown", "--yes"});
     const auto prompt = waitForPanel(QRect(1000 - 18 - 440, 18, 440, 420));
     ASSERT_TRUE(prompt);
     EXPECT_EQ(QJsonDocument::fromJson(cli({"context", "state", "--json"}).out.toUtf8()).object().value("title"),
