@@ -89,7 +89,8 @@ public:
             return;
         source_->removeListener(listenerId_);
         XUngrabKeyboard(source_->display(), CurrentTime);
-        XFlush(source_->display());
+        // A round trip, so the server has let go before the caller says it is done.
+        XSync(source_->display(), False);
         source_ = nullptr;
         handler_ = nullptr;
     }
