@@ -12,6 +12,7 @@
 #include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+#include <QFile>
 #include <QJsonArray>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -179,6 +180,13 @@ TEST_F(ShellTray, AWatcherGetsTheItemWhoseMenuSwitchesTheDock) {
     startApp();
     ASSERT_TRUE(waitUntil([&] { return !watcher.items.isEmpty(); }, 20000)) << "no item registered";
     EXPECT_EQ(status().value("statusItem").toObject().value("host").toString(), "StatusNotifierItem");
+    // A figure for the notes, not a limit: the idle app's resident memory with its tray item.
+    QFile proc(QStringLiteral("/proc/%1/status").arg(app_->processId()));
+    if (proc.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : proc.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                RecordProperty("idleRss", line.mid(6).trimmed().toStdString());
+    }
 
     QString service = watcher.items.first();
     QString path = QStringLiteral("/StatusNotifierItem");

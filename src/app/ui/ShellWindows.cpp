@@ -99,6 +99,7 @@ public:
         list_ = new QListWidget(this);
         list_->setObjectName(QStringLiteral("presetList"));
         apply_ = new QPushButton(QStringLiteral("Apply"), this);
+        apply_->setObjectName(QStringLiteral("apply"));
         apply_->setDefault(true);
         layout->addWidget(title);
         layout->addWidget(list_, 1);
@@ -192,6 +193,7 @@ private:
         const QString key = d.key;
         if (d.type == SettingType::Bool) {
             auto* box = new QCheckBox(form->parentWidget());
+            box->setObjectName(key);
             box->setChecked(current.toBool());
             connect(box, &QCheckBox::toggled, this, [key](bool on) { store(key, on); });
             form->addRow(key, box);
@@ -202,6 +204,7 @@ private:
             auto* layout = new QHBoxLayout(row);
             layout->setContentsMargins(0, 0, 0, 0);
             auto* slider = new QSlider(Qt::Horizontal, row);
+            slider->setObjectName(key);
             slider->setRange(0, static_cast<int>(std::lround((d.maximum - d.minimum) / step)));
             slider->setValue(static_cast<int>(std::lround((current.toDouble() - d.minimum) / step)));
             auto* shown = new QLabel(row);
@@ -222,12 +225,14 @@ private:
             form->addRow(key, row);
         } else if (d.type == SettingType::String && choicesOf(d.key).size() > 0) {
             auto* combo = new QComboBox(form->parentWidget());
+            combo->setObjectName(key);
             combo->addItems(choicesOf(d.key));
             combo->setCurrentText(current.toString());
             connect(combo, &QComboBox::currentTextChanged, this, [key](const QString& text) { store(key, text); });
             form->addRow(key, combo);
         } else if (d.type == SettingType::String || d.type == SettingType::Double) {
             auto* line = new QLineEdit(current.toString(), form->parentWidget());
+            line->setObjectName(key);
             const bool number = d.type == SettingType::Double;
             connect(line, &QLineEdit::editingFinished, this, [key, line, number] {
                 if (!number) {
