@@ -1,10 +1,13 @@
 #include "Application.h"
 
+#include "app/AppDelegate.h"
+#include "app/MenuBarManager.h"
 #include "app/commands/PresetCommandSupport.h"
 #include "app/instance/AppRequestRunner.h"
 #include "app/instance/RunningApp.h"
 #include "app/ui/LastContextPanel.h"
 #include "app/ui/MessageBoxAlertPresenter.h"
+#include "app/ui/QtAppShell.h"
 #include "app/ui/QtDisplays.h"
 #include "platform/Dispatch.h"
 #include "platform/GraphicalDisplay.h"
@@ -13,6 +16,7 @@
 #include "platform/UserDefaults.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
+#include "store/PersistenceController.h"
 #include "store/StoreError.h"
 #include "switching/AppSettings.h"
 #include "switching/LastContextWindowManager.h"
@@ -41,24 +45,29 @@ Application::Part instancePart() {
 }
 
 Application::Part storePart() {
-    return {QStringLiteral("store"),
-            []() -> std::optional<int> {
-                if (!cli::openPresetManager(cli::StoreUse::RunningApp))
-                    return kExitFailed;
-                return std::nullopt;
-            },
-            [] {
-                try {
-                    ManagedObjectContext& context = DockPresetManager::shared().context();
-                    if (context.hasChanges())
-                        context.save();
+    return {
+        QStringLiteral("store"),
+        []() -> std::optional<int> {
+            // A store that cannot be used keeps the app up: it says "Database Error" and
+            // refuses what needs presets. A failed load has posted the failure already.
+            if (!cli::openPresetManager(cli::StoreUse::RunningApp) && PersistenceController::shared().isStoreReady())
+                NotificationCenter::shared().postOnMainQueue(kCoreDataInitializationFailedNotification);
+            return std::nullopt;
+        },
+        [] {
+            try {
+                DockPresetManager* manager = DockPresetManager::existing();
+                if (!manager || !PersistenceController::shared().isStoreReady())
                     return true;
-                } catch (const StoreError& error) {
-                    printWarning(
-                        QStringLiteral("Could not save the preset store on quit: %1").arg(error.description()));
-                    return false;
-                }
-            }};
+                ManagedObjectContext& context = manager->context();
+                if (context.hasChanges())
+                    context.save();
+                return true;
+            } catch (const StoreError& error) {
+                printWarning(QStringLiteral("Could not save the preset store on quit: %1").arg(error.description()));
+                return false;
+            }
+        }};
 }
 
 Application::Part settingsPart() {
@@ -154,11 +163,42 @@ Application::Part alertsPart() {
             }};
 }
 
+Application::Part shellPart() {
+    struct Shell {
+        std::unique_ptr<QtAppShell> widgets;
+        std::unique_ptr<MenuBarManager> menuBar;
+        std::unique_ptr<AppDelegate> delegate;
+    };
+    auto shell = std::make_shared<Shell>();
+    return {QStringLiteral("shell"),
+            [shell]() -> std::optional<int> {
+                // The tray, menus and windows need widgets; without them they live in the app's state.
+                if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+                    shell->widgets = std::make_unique<QtAppShell>();
+                    AppShell::setShared(shell->widgets.get());
+                }
+                shell->menuBar = std::make_unique<MenuBarManager>();
+                MenuBarManager::setCurrent(shell->menuBar.get());
+                shell->delegate = std::make_unique<AppDelegate>(*shell->menuBar);
+                shell->delegate->applicationDidFinishLaunching();
+                return std::nullopt;
+            },
+            [shell] {
+                shell->delegate->applicationWillTerminate();
+                shell->delegate.reset();
+                MenuBarManager::setCurrent(nullptr);
+                shell->menuBar.reset();
+                AppShell::setShared(nullptr);
+                shell->widgets.reset();
+                return true;
+            }};
+}
+
 } // namespace
 
 QList<Application::Part> Application::standardParts() {
     return {instancePart(),        storePart(),       settingsPart(), hotkeysPart(),
-            headlessHotkeysPart(), lastContextPart(), alertsPart()};
+            headlessHotkeysPart(), lastContextPart(), alertsPart(),   shellPart()};
 }
 
 Application::Application(QList<Part> parts) : parts_(std::move(parts)) {}

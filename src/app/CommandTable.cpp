@@ -102,6 +102,19 @@ const QList<Command>& commands() {
          QStringLiteral("Add presets from a backup file or a share link."),
          runImportCommand,
          {bare(App, Changes), withOption("preview", Caller, Reads)}},
+        // The app's live menus and windows; without an app the menu is built from the store.
+        {QStringLiteral("menu"),
+         QStringLiteral("List or choose the items of the status or Dock menu."),
+         runMenuCommand,
+         {bare(App, Reads), sub("activate", App, Changes)}},
+        {QStringLiteral("window"),
+         QStringLiteral("Open or close a window of the running app."),
+         runWindowCommand,
+         {bare(App, Changes)}},
+        {QStringLiteral("crash-report"),
+         QStringLiteral("Say whether the crash reporter sends or drops an event."),
+         runCrashReportCommand,
+         {bare(Caller, Reads)}},
     };
     return table;
 }

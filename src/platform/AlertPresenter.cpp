@@ -14,6 +14,12 @@ public:
                          .arg(content.messageText, content.cancelButtonTitle));
         return AlertResponse::Cancel;
     }
+    int runMessage(const AlertMessage& message) override {
+        printWarning(QStringLiteral("No window system to show \"%1\"; answered %2")
+                         .arg(message.messageText, message.buttons.value(0)));
+        return 0;
+    }
+    QStringList openBoxes() const override { return {}; }
 };
 
 std::atomic<AlertPresenter*> g_presenter{nullptr};

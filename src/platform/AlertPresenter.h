@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 namespace pierline {
@@ -15,6 +16,14 @@ struct AlertContent {
 
 enum class AlertResponse { Confirm, Cancel };
 
+// A message box: its texts and its buttons in order, the first the default. Closing the box any
+// other way (or quitting the app while it is open) answers the first button.
+struct AlertMessage {
+    QString messageText;
+    QString informativeText;
+    QStringList buttons;
+};
+
 // A modal confirmation box raised in front of every other window. Main thread only; the call
 // returns when the user has chosen. One box at a time: a request made while one is open is
 // answered Cancel without showing anything.
@@ -22,6 +31,12 @@ class AlertPresenter {
 public:
     virtual ~AlertPresenter() = default;
     virtual AlertResponse runModal(const AlertContent& content) = 0;
+    // Shows a message box and returns the index of the chosen button. Main thread, from the main
+    // queue: never inside a request, whose caller would wait for the user; requests go on being
+    // answered while the box is open.
+    virtual int runMessage(const AlertMessage& message) = 0;
+    // The message texts of the boxes on screen, the oldest first. Any thread.
+    virtual QStringList openBoxes() const = 0;
 
     static AlertPresenter& shared();
     static void setShared(AlertPresenter* presenter); // nullptr restores the headless presenter

@@ -1,6 +1,7 @@
 #include "ManagedObjectContext.h"
 
 #include "platform/Dispatch.h"
+#include "platform/NotificationCenter.h"
 #include "store/SqliteStore.h"
 #include "store/StoreModel.h"
 
@@ -236,6 +237,10 @@ void ManagedObjectContext::save() {
     deleted_.clear();
     for (const auto& o : deleted)
         forget(o);
+    // Observers run from the main queue, after the saver's own work.
+    NotificationCenter::shared().postOnMainQueue(
+        kContextDidSaveNotification,
+        {{kContextDidSaveContextKey, QVariant::fromValue<quintptr>(reinterpret_cast<quintptr>(this))}});
 }
 
 void ManagedObjectContext::rollback() {

@@ -14,6 +14,10 @@
 
 namespace pierline {
 
+// Posted after every save that wrote changes; the user-info key holds the context's address.
+inline const QString kContextDidSaveNotification = QStringLiteral("NSManagedObjectContextDidSave");
+inline const QString kContextDidSaveContextKey = QStringLiteral("context");
+
 class SqliteStore;
 struct StoredRow;
 struct EntityDescription;

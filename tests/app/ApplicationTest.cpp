@@ -1,5 +1,5 @@
 // The application object: its parts come up in order and go down in reverse, whatever fails on
-// the way; and `pierline run` on a store it cannot open ends with a reason, not a crash.
+// the way.
 #include "support/PierlineCli.h"
 
 #include "app/Application.h"
@@ -87,35 +87,6 @@ TEST_F(ApplicationParts, AFailedStopFailsTheExitButTheOtherPartsStillGoDown) {
     EXPECT_EQ(app.exec(), 1);
     EXPECT_EQ(events_, QStringList({"start instance", "start store", "start hotkeys", "loop", "stop hotkeys",
                                     "stop store", "stop instance"}));
-}
-
-TEST(ApplicationStartUp, AStoreThatCannotBeOpenedEndsTheRunWithItsReasonAndFreesTheHome) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QMap<QString, QString> env = privateHomeEnvironment(dir);
-    ASSERT_EQ(runPierline({"sandbox", "init"}, env).exitCode, 0);
-    // A folder where the store file belongs.
-    const QString store = dir.filePath("home/Library/Application Support/Pierline/Pierline.sqlite");
-    ASSERT_TRUE(QDir().mkpath(store));
-
-    const CliRun run = runPierline({"run"}, env);
-    EXPECT_EQ(run.exitCode, 1) << run.out.toStdString() << run.err.toStdString();
-    EXPECT_TRUE((run.out + run.err).contains(store)) << run.out.toStdString() << run.err.toStdString();
-    EXPECT_FALSE(run.out.contains("[Pierline] Quit"));
-    // The instance went down with it: the home has no app, and one starts once the store is back.
-    EXPECT_TRUE(runPierline({"status"}, env).out.startsWith("Pierline is not running"));
-    ASSERT_TRUE(QDir(store).removeRecursively());
-    auto app = startPierline({"run"}, env);
-    ASSERT_TRUE(app->waitForStarted());
-    bool up = false;
-    for (int attempt = 0; attempt < 400 && !up && app->state() == QProcess::Running; ++attempt) {
-        up = runPierline({"status"}, env).out.startsWith("Pierline is running");
-        if (!up)
-            app->waitForFinished(50);
-    }
-    EXPECT_TRUE(up) << app->readAllStandardOutput().toStdString();
-    EXPECT_EQ(runPierline({"quit"}, env).exitCode, 0);
-    EXPECT_TRUE(app->waitForFinished(20000));
 }
 
 TEST(ApplicationStartUp, AHeadlessRunWithHotkeysSaysOnceThatTheyNeedADisplay) {

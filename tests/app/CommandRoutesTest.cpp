@@ -121,7 +121,12 @@ TEST(CommandTable, WhatRunsInTheCallerLeavesTheHomeAsItWas) {
         {"metadata", {{"metadata", "file://" + dir.filePath("home/Applications/Docs.app/")}}},
         {"export", {{"export", dir.filePath("all.json")}, {"export", dir.filePath("one.json"), "--single", "Default"}}},
         {"import", {{"import", dir.filePath("all.json"), "--preview", "--json"}}},
+        {"crash-report", {{"crash-report", "filter", dir.filePath("event.json")}}},
     };
+    QFile event(dir.filePath("event.json"));
+    ASSERT_TRUE(event.open(QIODevice::WriteOnly));
+    event.write(R"({"exception": {"values": [{"type": "App Hanging"}]}})");
+    event.close();
     const QString home = dir.filePath("home");
     // No display: `key record` answers at once instead of waiting for keys.
     const QMap<QString, QString> env{{"PIERLINE_HOME", home}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}};

@@ -31,6 +31,8 @@ protected:
         for (const QStringList& args : {QStringList{"sandbox", "init"}, QStringList{"preset", "create", "Lean"},
                                         QStringList{"preset", "add-url", "Lean", kLeanLink, "--label", "Lean"},
                                         QStringList{"settings", "set", "askBeforeSwitchingPresetsWithHotkeys", "true"},
+                                        // The main window would take the focus the box hands back.
+                                        QStringList{"settings", "set", "showMainWindowOnLaunch", "false"},
                                         QStringList{"shortcut", "set", "Lean", "ctrl+shift+f9"}}) {
             const CliRun run = cli(args);
             ASSERT_EQ(run.exitCode, 0) << args.join(' ').toStdString() << ": " << run.err.toStdString();

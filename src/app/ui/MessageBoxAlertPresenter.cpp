@@ -6,11 +6,26 @@
 
 namespace pierline {
 
+void MessageBoxAlertPresenter::exec(QMessageBox& box, const QString& text) {
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    {
+        std::lock_guard lock(mutex_);
+        open_.append(text);
+    }
+    box.show();
+    box.raise();
+    box.activateWindow();
+    // The modal loop goes on delivering the app's requests; quitting ends it like a close.
+    box.exec();
+    std::lock_guard lock(mutex_);
+    open_.removeOne(text);
+}
+
 AlertResponse MessageBoxAlertPresenter::runModal(const AlertContent& content) {
-    // The modal loop delivers other requests; a second box on top of the first is refused.
-    if (open_)
+    // A second confirmation on top of the first is refused.
+    if (confirmationOpen_)
         return AlertResponse::Cancel;
-    open_ = true;
+    confirmationOpen_ = true;
     QMessageBox box;
     box.setIcon(QMessageBox::Information);
     box.setText(content.messageText);
@@ -19,13 +34,31 @@ AlertResponse MessageBoxAlertPresenter::runModal(const AlertContent& content) {
     QPushButton* cancel = box.addButton(content.cancelButtonTitle, QMessageBox::RejectRole);
     box.setDefaultButton(confirm);
     box.setEscapeButton(cancel);
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    box.show();
-    box.raise();
-    box.activateWindow();
-    box.exec();
-    open_ = false;
+    exec(box, content.messageText);
+    confirmationOpen_ = false;
     return box.clickedButton() == confirm ? AlertResponse::Confirm : AlertResponse::Cancel;
+}
+
+int MessageBoxAlertPresenter::runMessage(const AlertMessage& message) {
+    QMessageBox box;
+    box.setIcon(QMessageBox::Warning);
+    box.setText(message.messageText);
+    box.setInformativeText(message.informativeText);
+    QList<QAbstractButton*> buttons;
+    for (const QString& title : message.buttons)
+        buttons.append(box.addButton(title, buttons.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::ActionRole));
+    if (!buttons.isEmpty()) {
+        box.setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
+        box.setEscapeButton(buttons.first());
+    }
+    exec(box, message.messageText);
+    const qsizetype chosen = buttons.indexOf(box.clickedButton());
+    return chosen < 0 ? 0 : static_cast<int>(chosen);
+}
+
+QStringList MessageBoxAlertPresenter::openBoxes() const {
+    std::lock_guard lock(mutex_);
+    return open_;
 }
 
 } // namespace pierline

@@ -1,25 +1,15 @@
-#include "platform/AppShell.h"
+#include "platform/StateAppShell.h"
 
 #include <atomic>
 
 namespace pierline {
 namespace {
 
-// Keeps the requested presence until the desktop shell (tray icon, windows) takes it over.
-class LinuxAppShell : public AppShell {
-public:
-    void setActivationPolicy(ActivationPolicy policy) override { policy_ = policy; }
-    ActivationPolicy activationPolicy() const override { return policy_; }
-    void setStatusItemVisible(bool visible) override { statusItemVisible_ = visible; }
-    bool isStatusItemVisible() const override { return statusItemVisible_; }
-    void refreshMenuBarIcon() override {}
-
-private:
-    std::atomic<ActivationPolicy> policy_{ActivationPolicy::Regular};
-    std::atomic<bool> statusItemVisible_{false};
-};
+// Without a window system the presence is the app's state only, until the widget shell takes over.
+class LinuxAppShell : public StateAppShell {};
 
 std::atomic<AppShell*> g_shell{nullptr};
+std::atomic<StatusItemPresenter*> g_presenter{nullptr};
 
 } // namespace
 
@@ -35,6 +25,45 @@ AppShell& AppShell::shared() {
 
 void AppShell::setShared(AppShell* shell) {
     g_shell.store(shell);
+}
+
+void AppShell::setStatusItemPresenter(StatusItemPresenter* presenter) {
+    g_presenter.store(presenter);
+}
+
+void AppShell::setStatusItemVisible(bool visible) {
+    if (StatusItemPresenter* presenter = g_presenter.load()) {
+        visible ? presenter->showStatusItem() : presenter->hideStatusItem();
+        return;
+    }
+    if (visible)
+        createStatusItem(QStringLiteral("dock.rectangle"), QStringLiteral("Pierline"));
+    else
+        removeStatusItem();
+}
+
+void AppShell::refreshMenuBarIcon() {
+    if (StatusItemPresenter* presenter = g_presenter.load())
+        presenter->refreshStatusItemAppearance();
+}
+
+void AppShell::setWindowCloseHandler(std::function<void(const QString& name)> handler) {
+    closeHandler_ = std::move(handler);
+}
+
+void AppShell::windowWillClose(const QString& name) const {
+    if (closeHandler_)
+        closeHandler_(name);
+}
+
+QString shellWindowTitle(const QString& name) {
+    if (name == kMainWindowName)
+        return QStringLiteral("Pierline");
+    if (name == kSettingsWindowName)
+        return QStringLiteral("Pierline Settings");
+    if (name == kImportWizardWindowName)
+        return QStringLiteral("Import Preset");
+    return {};
 }
 
 } // namespace pierline
