@@ -3,6 +3,8 @@
 #include "app/commands/PresetCommandSupport.h"
 #include "app/instance/AppRequestRunner.h"
 #include "app/instance/RunningApp.h"
+#include "app/intents/IntentsBusService.h"
+#include "app/links/LinkService.h"
 #include "app/ui/MessageBoxAlertPresenter.h"
 #include "app/ui/QtDisplays.h"
 #include "platform/Dispatch.h"
@@ -124,10 +126,27 @@ Application::Part alertsPart() {
             }};
 }
 
+Application::Part linksPart() {
+    auto links = std::make_shared<LinkService>();
+    auto bus = std::make_shared<IntentsBusService>();
+    return {QStringLiteral("links and intents"),
+            [links, bus]() -> std::optional<int> {
+                // After the store: a call on the bus name finds the presets open.
+                links->start();
+                bus->start();
+                return std::nullopt;
+            },
+            [links, bus] {
+                bus->stop();
+                links->stop();
+                return true;
+            }};
+}
+
 } // namespace
 
 QList<Application::Part> Application::standardParts() {
-    return {instancePart(), storePart(), settingsPart(), hotkeysPart(), lastContextPart(), alertsPart()};
+    return {instancePart(), storePart(), settingsPart(), hotkeysPart(), lastContextPart(), alertsPart(), linksPart()};
 }
 
 Application::Application(QList<Part> parts) : parts_(std::move(parts)) {}

@@ -65,6 +65,11 @@ TEST(CommandTable, CommandLinesFindTheirEntry) {
         {{"import", "backup.json"}, Route::App},
         {{"import", "backup.json", "--name", "0=preview", "--preview"}, Route::Caller},
         {{"import", "preview"}, Route::App}, // a file named like the option
+        {{"open", "pierline://switch?name=A"}, Route::App},
+        {{"intent", "run", "--name", "A"}, Route::App},
+        {{"intent", "list"}, Route::Caller},
+        {{"focus", "activate", "Work"}, Route::App},
+        {{"focus", "list", "--json"}, Route::Caller},
         {{"no-such-command", "set"}, Route::Caller},
         {{}, Route::Caller},
     };
@@ -121,6 +126,9 @@ TEST(CommandTable, WhatRunsInTheCallerLeavesTheHomeAsItWas) {
         {"metadata", {{"metadata", "file://" + dir.filePath("home/Applications/Docs.app/")}}},
         {"export", {{"export", dir.filePath("all.json")}, {"export", dir.filePath("one.json"), "--single", "Default"}}},
         {"import", {{"import", dir.filePath("all.json"), "--preview", "--json"}}},
+        {"desktop", {{"desktop"}}}, // install writes the user's XDG folders, never the home
+        {"intent", {{"intent"}, {"intent", "list", "--json"}, {"intent", "describe"}}},
+        {"focus", {{"focus"}, {"focus", "list", "--json"}}},
     };
     const QString home = dir.filePath("home");
     // No display: `key record` answers at once instead of waiting for keys.

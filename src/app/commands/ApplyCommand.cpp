@@ -1,3 +1,4 @@
+#include "ApplyWait.h"
 #include "Commands.h"
 #include "PresetCommandSupport.h"
 
@@ -12,28 +13,6 @@ namespace pierline::cli {
 namespace {
 
 const QString kUsage = QStringLiteral("apply NAME | --id UUID [--bypass-cooldown]");
-
-int exitCodeFor(const ApplyHandle& handle) {
-    switch (handle.outcome) {
-    case ApplyHandle::Outcome::Written:
-        // Every Dock command failed: the preset is recorded, but the Dock did not change.
-        return handle.dockWrite.noneSucceeded() ? kExitFailed : kExitOk;
-    case ApplyHandle::Outcome::HarborletOnly:
-    case ApplyHandle::Outcome::AlreadyActive:
-        return kExitOk;
-    case ApplyHandle::Outcome::UnknownPreset:
-    case ApplyHandle::Outcome::HeldByCooldown:
-    case ApplyHandle::Outcome::WriteFailed:
-        return kExitFailed;
-    }
-    return kExitFailed;
-}
-
-// The outcomes whose own warning line does not already say what went wrong.
-bool needsFailureLine(const ApplyHandle& handle) {
-    return handle.outcome == ApplyHandle::Outcome::HeldByCooldown ||
-           handle.outcome == ApplyHandle::Outcome::WriteFailed;
-}
 
 } // namespace
 
@@ -78,8 +57,8 @@ int runApplyCommand(const QStringList& args) {
             const ApplyHandle handle =
                 uuid ? manager.applyPreset(*uuid, bypassCooldown) : manager.applyPreset(name, bypassCooldown);
             handle.waitForSideEffects();
-            result = exitCodeFor(handle);
-            if (needsFailureLine(handle))
+            result = applyExitCode(handle);
+            if (applyNeedsFailureLine(handle))
                 failure = QStringLiteral("Applying %1 failed; see the messages above, or run with -v for every step")
                               .arg(target);
         } catch (const std::exception& e) {

@@ -28,6 +28,10 @@ int runTargetCommand(const QStringList& args);
 int runMetadataCommand(const QStringList& args);
 int runExportCommand(const QStringList& args);
 int runImportCommand(const QStringList& args);
+int runOpenCommand(const QStringList& args);
+int runDesktopCommand(const QStringList& args);
+int runIntentCommand(const QStringList& args);
+int runFocusCommand(const QStringList& args);
 // `pierline preset action ...` and `pierline preset companion ...` (reached through `preset`).
 int runPresetActionCommand(const QStringList& args);
 int runPresetCompanionCommand(const QStringList& args);
