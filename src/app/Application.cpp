@@ -5,6 +5,8 @@
 #include "app/commands/PresetCommandSupport.h"
 #include "app/instance/AppRequestRunner.h"
 #include "app/instance/RunningApp.h"
+#include "app/intents/IntentsBusService.h"
+#include "app/links/LinkService.h"
 #include "app/ui/LastContextPanel.h"
 #include "app/ui/MessageBoxAlertPresenter.h"
 #include "app/ui/QtAppShell.h"
@@ -194,11 +196,37 @@ Application::Part shellPart() {
             }};
 }
 
+Application::Part linksPart() {
+    auto links = std::make_shared<LinkService>();
+    auto bus = std::make_shared<IntentsBusService>();
+    return {QStringLiteral("links and intents"),
+            [links, bus]() -> std::optional<int> {
+                // After the store: a call on the bus name finds the presets open. After the shell,
+                // whose windows the links open.
+                links->setWindows({[](const QUrl& download) {
+                                       if (MenuBarManager* menus = MenuBarManager::current())
+                                           menus->openImportWizard(download.toString());
+                                   },
+                                   [] {
+                                       if (MenuBarManager* menus = MenuBarManager::current())
+                                           menus->showMainWindow();
+                                   }});
+                links->start();
+                bus->start();
+                return std::nullopt;
+            },
+            [links, bus] {
+                bus->stop();
+                links->stop();
+                return true;
+            }};
+}
+
 } // namespace
 
 QList<Application::Part> Application::standardParts() {
     return {instancePart(),        storePart(),       settingsPart(), hotkeysPart(),
-            headlessHotkeysPart(), lastContextPart(), alertsPart(),   shellPart()};
+            headlessHotkeysPart(), lastContextPart(), alertsPart(),   shellPart(), linksPart()};
 }
 
 Application::Application(QList<Part> parts) : parts_(std::move(parts)) {}

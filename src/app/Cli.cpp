@@ -158,6 +158,7 @@ void printTopLevelHelp() {
     out(QString());
     out(QStringLiteral("Options:"));
     out(QStringLiteral("  -v, --verbose  %1").arg(kVerboseHelp));
+    out(QStringLiteral("  --version      Print the version and exit."));
     out(QString());
     out(QStringLiteral("Run `pierline <command> --help` for a command's options."));
     out(QStringLiteral("Exit codes: 0 done, 1 failed, 2 usage."));
@@ -265,6 +266,10 @@ int runCommand(QStringList args, bool inApp) {
     }
     if (args.isEmpty() || isHelp(args.first()) || args.first() == QLatin1String("help")) {
         printTopLevelHelp();
+        return kExitOk;
+    }
+    if (args.first() == QLatin1String("--version")) {
+        out(QStringLiteral("pierline " PIERLINE_VERSION));
         return kExitOk;
     }
     // A caller refuses these before handing them over; a request that reaches the app anyway

@@ -115,6 +115,27 @@ const QList<Command>& commands() {
          QStringLiteral("Say whether the crash reporter sends or drops an event."),
          runCrashReportCommand,
          {bare(Caller, Reads)}},
+        // pierline:// links, as the desktop hands them over.
+        {QStringLiteral("open"),
+         QStringLiteral("Open pierline:// links (switch, import, open)."),
+         runOpenCommand,
+         {bare(App, Changes)}},
+        // Writes the user's desktop files, not the home.
+        {QStringLiteral("desktop"),
+         QStringLiteral("Install or remove the link handler and the bus service."),
+         runDesktopCommand,
+         {bare(Caller, Reads)}},
+        // Runs switch through the app, like every other trigger; listings read here.
+        {QStringLiteral("intent"),
+         QStringLiteral("List, describe or run the automation intents."),
+         runIntentCommand,
+         {bare(Caller, Reads), sub("list", Caller, Reads), sub("describe", Caller, Reads), sub("run", App, Changes),
+          sub("continue", App, Changes)}},
+        {QStringLiteral("focus"),
+         QStringLiteral("Set, list or activate the Focus filters."),
+         runFocusCommand,
+         {bare(Caller, Reads), sub("list", Caller, Reads), sub("set", App, Changes), sub("remove", App, Changes),
+          sub("activate", App, Changes)}},
     };
     return table;
 }

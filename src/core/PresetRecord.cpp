@@ -55,27 +55,32 @@ QString appDisplayName(const QString& entry) {
     return name;
 }
 
-QStringList decodeApps(const std::optional<QString>& appsText) {
-    const auto fail = [] {
-        printWarning(QStringLiteral("Failed to decode app URLs from preset."));
-        return QStringList();
-    };
+std::optional<QStringList> tryDecodeApps(const std::optional<QString>& appsText) {
     if (!appsText)
-        return fail();
+        return std::nullopt;
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(appsText->toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !document.isArray())
-        return fail();
+        return std::nullopt;
     QStringList apps;
     const QJsonArray array = document.array();
     apps.reserve(array.size());
     for (const QJsonValue& value : array) {
         // One element of another type makes the whole text undecodable, not just that element.
         if (!value.isString())
-            return fail();
+            return std::nullopt;
         apps.append(value.toString());
     }
     return apps;
+}
+
+QStringList decodeApps(const std::optional<QString>& appsText) {
+    std::optional<QStringList> apps = tryDecodeApps(appsText);
+    if (!apps) {
+        printWarning(QStringLiteral("Failed to decode app URLs from preset."));
+        return {};
+    }
+    return std::move(*apps);
 }
 
 QString encodeApps(const QStringList& apps) {

@@ -23,6 +23,8 @@ QString appDisplayName(const QString& entry);
 // The `apps` attribute: JSON array of strings. Decoding prints "Failed to decode app URLs from
 // preset." and gives an empty list when the text is absent or not such an array.
 QStringList decodeApps(const std::optional<QString>& appsText);
+// The same without the line: nullopt when the text is absent or not such an array.
+std::optional<QStringList> tryDecodeApps(const std::optional<QString>& appsText);
 QString encodeApps(const QStringList& apps);
 
 // The key of an app's note: a spacer entry is its own key; an app's key is the percent-escaped

@@ -10,6 +10,11 @@ namespace {
 class HeadlessAlertPresenter : public AlertPresenter {
 public:
     AlertResponse runModal(const AlertContent& content) override {
+        if (content.cancelButtonTitle.isEmpty()) {
+            printWarning(QStringLiteral("No window system to show \"%1\": %2")
+                             .arg(content.messageText, content.informativeText));
+            return AlertResponse::Confirm;
+        }
         printWarning(QStringLiteral("No window system to ask \"%1\"; answered %2")
                          .arg(content.messageText, content.cancelButtonTitle));
         return AlertResponse::Cancel;

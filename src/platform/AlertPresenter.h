@@ -6,7 +6,8 @@
 
 namespace pierline {
 
-// The texts of a confirmation box; the confirm button comes first.
+// The texts of a confirmation box; the confirm button comes first. An empty cancel title makes a
+// message with one button, whose answer is Confirm.
 struct AlertContent {
     QString messageText;
     QString informativeText;

@@ -7,6 +7,8 @@
 #include "platform/UuidText.h"
 #include "store/DockPresetManager.h"
 
+#include <QPromise>
+
 namespace pierline {
 namespace {
 
@@ -18,14 +20,15 @@ SwitchRequester::Fetcher defaultFetcher() {
     return [](const QUuid& id) { return DockPresetManager::shared().fetchPreset(id); };
 }
 
-SwitchRequester::Applier defaultApplier() {
-    return [](const PresetSnapshot& preset, SwitchOrigin origin) {
-        runAsync(QueuePriority::UserInitiated, [preset, origin] {
+SwitchRequester::Starter defaultStarter() {
+    return [](const PresetSnapshot& preset, SwitchOrigin, Cooldown cooldown) {
+        return runAsync(QueuePriority::UserInitiated, [preset, cooldown] {
             try {
-                DockManager::shared().applyPreset(preset, origin == SwitchOrigin::Focus);
+                return DockManager::shared().applyPreset(preset, cooldown == Cooldown::Bypass);
             } catch (const std::exception& error) {
                 printWarning(QStringLiteral("Could not switch to preset '%1': %2")
                                  .arg(preset.name, QString::fromUtf8(error.what())));
+                return ApplyHandle{ApplyHandle::Outcome::WriteFailed, {}, {}, {}};
             }
         });
     };
@@ -55,6 +58,10 @@ QString switchOriginName(SwitchOrigin origin) {
     return {};
 }
 
+Cooldown cooldownOf(SwitchOrigin origin) {
+    return origin == SwitchOrigin::Focus ? Cooldown::Bypass : Cooldown::Keep;
+}
+
 AlertContent hotkeyPresetSwitchConfirmationContent(const QString& name) {
     return {QStringLiteral("Switch to %1?").arg(name),
             QStringLiteral("This hotkey will apply the \"%1\" preset and update your Dock.").arg(name),
@@ -79,17 +86,38 @@ SwitchRequester& SwitchRequester::shared() {
     return requester;
 }
 
-SwitchRequester::SwitchRequester() : fetcher_(defaultFetcher()), applier_(defaultApplier()) {}
+SwitchRequester::SwitchRequester() : fetcher_(defaultFetcher()), starter_(defaultStarter()) {}
 
 void SwitchRequester::setFetcherForTesting(Fetcher fetcher) {
     fetcher_ = fetcher ? std::move(fetcher) : defaultFetcher();
 }
 
 void SwitchRequester::setApplierForTesting(Applier applier) {
-    applier_ = applier ? std::move(applier) : defaultApplier();
+    if (!applier) {
+        starter_ = defaultStarter();
+        return;
+    }
+    starter_ = [applier = std::move(applier)](const PresetSnapshot& preset, SwitchOrigin origin, Cooldown) {
+        applier(preset, origin);
+        QPromise<ApplyHandle> done;
+        done.start();
+        done.addResult(ApplyHandle{});
+        done.finish();
+        return done.future();
+    };
 }
 
-bool SwitchRequester::request(const QUuid& presetId, SwitchOrigin origin) {
+void SwitchRequester::setStarterForTesting(Starter starter) {
+    starter_ = starter ? std::move(starter) : defaultStarter();
+}
+
+QFuture<ApplyHandle> SwitchRequester::start(const PresetSnapshot& preset, SwitchOrigin origin,
+                                            std::optional<Cooldown> cooldown) {
+    return starter_(preset, origin, cooldown.value_or(cooldownOf(origin)));
+}
+
+bool SwitchRequester::request(const QUuid& presetId, SwitchOrigin origin, std::optional<Cooldown> cooldown) {
+    const Cooldown rule = cooldown.value_or(cooldownOf(origin));
     return runOnMainSyncResult([&] {
         const DockPresetPtr preset = fetcher_(presetId);
         if (!preset || !preset->name()) {
@@ -101,16 +129,18 @@ bool SwitchRequester::request(const QUuid& presetId, SwitchOrigin origin) {
         printLine(
             QStringLiteral("Switching to preset ID: %1, Current Name: '%2'").arg(uuidText(presetId), snapshot.name));
         if (!asksFirst(origin) || !readBoolSetting(Setting::AskBeforeSwitchingPresetsWithHotkeys)) {
-            applier_(snapshot, origin);
+            start(snapshot, origin, rule);
             return true;
         }
         // The box runs from the main queue, so the key press that asked returns first.
-        runOnMainAsync([this, presetId, snapshot, origin] { confirmThenApply(presetId, snapshot, origin); });
+        runOnMainAsync(
+            [this, presetId, snapshot, origin, rule] { confirmThenApply(presetId, snapshot, origin, rule); });
         return true;
     });
 }
 
-void SwitchRequester::confirmThenApply(const QUuid& presetId, const PresetSnapshot& preset, SwitchOrigin origin) {
+void SwitchRequester::confirmThenApply(const QUuid& presetId, const PresetSnapshot& preset, SwitchOrigin origin,
+                                       Cooldown cooldown) {
     // One box at a time: presses while it is open are dropped.
     if (confirmationAlertPresetId_)
         return;
@@ -119,7 +149,7 @@ void SwitchRequester::confirmThenApply(const QUuid& presetId, const PresetSnapsh
         AlertPresenter::shared().runModal(hotkeyPresetSwitchConfirmationContent(preset.name));
     confirmationAlertPresetId_.reset();
     if (response == AlertResponse::Confirm)
-        applier_(preset, origin);
+        start(preset, origin, cooldown);
 }
 
 } // namespace pierline

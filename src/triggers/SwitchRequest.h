@@ -1,10 +1,12 @@
 #pragma once
 
+#include "apply/DockManager.h"
 #include "core/DockPreset.h"
 #include "platform/AlertPresenter.h"
 #include "platform/NotificationCenter.h"
 #include "switching/PresetSnapshot.h"
 
+#include <QFuture>
 #include <QString>
 #include <QUuid>
 #include <functional>
@@ -23,6 +25,11 @@ enum class SwitchOrigin { Hotkey, AdvancedHotkey, Command, Menu, DeepLink, Inten
 
 QString switchOriginName(SwitchOrigin origin);
 
+// Whether a switch waits out the apply entry's cooldown. Focus skips it; another trigger that
+// must switch whenever it fires (a context rule) asks for Bypass on its request.
+enum class Cooldown { Keep, Bypass };
+Cooldown cooldownOf(SwitchOrigin origin);
+
 // The confirmation a key press asks for, for the preset named `name`: confirm first, cancel second.
 AlertContent hotkeyPresetSwitchConfirmationContent(const QString& name);
 
@@ -40,29 +47,39 @@ public:
     // Hands the snapshot to the apply entry; by default on a user-initiated background queue,
     // without waiting.
     using Applier = std::function<void(const PresetSnapshot& preset, SwitchOrigin origin)>;
+    // The same hand-off for callers that wait for the apply (a command-line run) or need its
+    // outcome; the default runs the apply entry on a user-initiated background queue.
+    using Starter =
+        std::function<QFuture<ApplyHandle>(const PresetSnapshot& preset, SwitchOrigin origin, Cooldown cooldown)>;
 
     static SwitchRequester& shared();
 
     // False, with the reason logged, when there is no such preset.
-    bool request(const QUuid& presetId, SwitchOrigin origin);
+    // `cooldown` unset: the origin's rule.
+    bool request(const QUuid& presetId, SwitchOrigin origin, std::optional<Cooldown> cooldown = std::nullopt);
+    // A preset the trigger has read by its own rules (deep links, intents, Focus): straight to the
+    // apply entry, never with a confirmation. Main thread (the snapshot is read there).
+    QFuture<ApplyHandle> start(const PresetSnapshot& preset, SwitchOrigin origin,
+                               std::optional<Cooldown> cooldown = std::nullopt);
     // The preset whose confirmation is on screen.
     std::optional<QUuid> confirmationAlertPresetId() const { return confirmationAlertPresetId_; }
 
     // An empty function puts the default back.
     void setFetcherForTesting(Fetcher fetcher);
-    void setApplierForTesting(Applier applier);
+    void setApplierForTesting(Applier applier); // its futures are finished at once
+    void setStarterForTesting(Starter starter);
 
 private:
     SwitchRequester();
-    void confirmThenApply(const QUuid& presetId, const PresetSnapshot& preset, SwitchOrigin origin);
+    void confirmThenApply(const QUuid& presetId, const PresetSnapshot& preset, SwitchOrigin origin, Cooldown cooldown);
 
     Fetcher fetcher_;
-    Applier applier_;
+    Starter starter_;
     std::optional<QUuid> confirmationAlertPresetId_;
 };
 
-inline bool requestSwitch(const QUuid& presetId, SwitchOrigin origin) {
-    return SwitchRequester::shared().request(presetId, origin);
+inline bool requestSwitch(const QUuid& presetId, SwitchOrigin origin, std::optional<Cooldown> cooldown = std::nullopt) {
+    return SwitchRequester::shared().request(presetId, origin, cooldown);
 }
 
 } // namespace pierline

@@ -65,6 +65,11 @@ TEST(CommandTable, CommandLinesFindTheirEntry) {
         {{"import", "backup.json"}, Route::App},
         {{"import", "backup.json", "--name", "0=preview", "--preview"}, Route::Caller},
         {{"import", "preview"}, Route::App}, // a file named like the option
+        {{"open", "pierline://switch?name=A"}, Route::App},
+        {{"intent", "run", "--name", "A"}, Route::App},
+        {{"intent", "list"}, Route::Caller},
+        {{"focus", "activate", "Work"}, Route::App},
+        {{"focus", "list", "--json"}, Route::Caller},
         {{"no-such-command", "set"}, Route::Caller},
         {{}, Route::Caller},
     };
@@ -122,6 +127,9 @@ TEST(CommandTable, WhatRunsInTheCallerLeavesTheHomeAsItWas) {
         {"export", {{"export", dir.filePath("all.json")}, {"export", dir.filePath("one.json"), "--single", "Default"}}},
         {"import", {{"import", dir.filePath("all.json"), "--preview", "--json"}}},
         {"crash-report", {{"crash-report", "filter", dir.filePath("event.json")}}},
+        {"desktop", {{"desktop"}}}, // install writes the user's XDG folders, never the home
+        {"intent", {{"intent"}, {"intent", "list", "--json"}, {"intent", "describe"}}},
+        {"focus", {{"focus"}, {"focus", "list", "--json"}}},
     };
     QFile event(dir.filePath("event.json"));
     ASSERT_TRUE(event.open(QIODevice::WriteOnly));

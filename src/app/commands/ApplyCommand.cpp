@@ -1,3 +1,4 @@
+#include "ApplyWait.h"
 #include "Commands.h"
 #include "PresetCommandSupport.h"
 
@@ -17,22 +18,6 @@ namespace pierline::cli {
 namespace {
 
 const QString kUsage = QStringLiteral("apply NAME | --id UUID [--bypass-cooldown] [--yes]");
-
-int exitCodeFor(const ApplyHandle& handle) {
-    switch (handle.outcome) {
-    case ApplyHandle::Outcome::Written:
-        // Every Dock command failed: the preset is recorded, but the Dock did not change.
-        return handle.dockWrite.noneSucceeded() ? kExitFailed : kExitOk;
-    case ApplyHandle::Outcome::HarborletOnly:
-    case ApplyHandle::Outcome::AlreadyActive:
-        return kExitOk;
-    case ApplyHandle::Outcome::UnknownPreset:
-    case ApplyHandle::Outcome::HeldByCooldown:
-    case ApplyHandle::Outcome::WriteFailed:
-        return kExitFailed;
-    }
-    return kExitFailed;
-}
 
 // A preset with nothing in it empties a real desktop dock: a person on a terminal is asked, a
 // script must say --yes. The sandbox Dock is ours to empty.
@@ -58,12 +43,6 @@ bool confirmEmptying(const DockPresetPtr& preset, bool yes) {
         return true;
     err(QStringLiteral("Nothing was applied."));
     return false;
-}
-
-// The outcomes whose own warning line does not already say what went wrong.
-bool needsFailureLine(const ApplyHandle& handle) {
-    return handle.outcome == ApplyHandle::Outcome::HeldByCooldown ||
-           handle.outcome == ApplyHandle::Outcome::WriteFailed;
 }
 
 } // namespace
@@ -109,34 +88,12 @@ int runApplyCommand(const QStringList& args) {
     // event loop for the store hops and the switch-context post.
     const bool bypassCooldown = parser.isSet(bypass);
     const QString name = uuid ? QString() : positional.first();
-    // A local loop, so the same code waits inside the running app, whose main loop already runs.
-    QEventLoop loop;
-    int code = kExitFailed;
-    runAsync(QueuePriority::UserInitiated, [uuid, name, target, bypassCooldown, &code, &loop] {
-        int result = kExitFailed;
-        QString failure;
-        try {
+    return waitForApply(
+        [uuid, name, bypassCooldown] {
             DockManager& manager = DockManager::shared();
-            const ApplyHandle handle =
-                uuid ? manager.applyPreset(*uuid, bypassCooldown) : manager.applyPreset(name, bypassCooldown);
-            handle.waitForSideEffects();
-            result = exitCodeFor(handle);
-            if (needsFailureLine(handle))
-                failure = QStringLiteral("Applying %1 failed; see the messages above, or run with -v for every step")
-                              .arg(target);
-        } catch (const std::exception& e) {
-            // The event loop must end whatever happened on the way.
-            failure = QStringLiteral("Applying %1 failed: %2").arg(target, QString::fromUtf8(e.what()));
-        }
-        runOnMainAsync([result, failure, &code, &loop] {
-            if (!failure.isEmpty())
-                err(failure);
-            code = result;
-            loop.exit(result);
-        });
-    });
-    loop.exec();
-    return code;
+            return uuid ? manager.applyPreset(*uuid, bypassCooldown) : manager.applyPreset(name, bypassCooldown);
+        },
+        target);
 }
 
 } // namespace pierline::cli

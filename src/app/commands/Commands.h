@@ -31,6 +31,10 @@ int runImportCommand(const QStringList& args);
 int runMenuCommand(const QStringList& args);
 int runWindowCommand(const QStringList& args);
 int runCrashReportCommand(const QStringList& args);
+int runOpenCommand(const QStringList& args);
+int runDesktopCommand(const QStringList& args);
+int runIntentCommand(const QStringList& args);
+int runFocusCommand(const QStringList& args);
 // `pierline preset action ...` and `pierline preset companion ...` (reached through `preset`).
 int runPresetActionCommand(const QStringList& args);
 int runPresetCompanionCommand(const QStringList& args);

@@ -31,9 +31,11 @@ AlertResponse MessageBoxAlertPresenter::runModal(const AlertContent& content) {
     box.setText(content.messageText);
     box.setInformativeText(content.informativeText);
     QPushButton* confirm = box.addButton(content.confirmButtonTitle, QMessageBox::AcceptRole);
-    QPushButton* cancel = box.addButton(content.cancelButtonTitle, QMessageBox::RejectRole);
+    QPushButton* cancel = content.cancelButtonTitle.isEmpty()
+                              ? nullptr
+                              : box.addButton(content.cancelButtonTitle, QMessageBox::RejectRole);
     box.setDefaultButton(confirm);
-    box.setEscapeButton(cancel);
+    box.setEscapeButton(cancel ? cancel : confirm);
     exec(box, content.messageText);
     confirmationOpen_ = false;
     return box.clickedButton() == confirm ? AlertResponse::Confirm : AlertResponse::Cancel;

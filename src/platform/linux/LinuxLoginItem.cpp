@@ -1,4 +1,6 @@
 #include "platform/AtomicFile.h"
+#include "platform/DesktopIntegration.h"
+#include "platform/Log.h"
 #include "platform/LoginItem.h"
 #include "platform/SystemPaths.h"
 
@@ -21,21 +23,29 @@ QString autostartFile() {
     return xdgFolder("XDG_CONFIG_HOME", ".config") + QStringLiteral("/autostart/pierline.desktop");
 }
 
-QString handlerFile() {
+} // namespace
+
+QString linkHandlerDesktopFile() {
     return xdgFolder("XDG_DATA_HOME", ".local/share") + QStringLiteral("/applications/pierline.desktop");
 }
 
-// The program as one argument of a desktop entry's Exec key: quoted, with the entry's own escapes.
-QString execProgram() {
-    const QString program = SystemPaths::commandPath();
+namespace {
+
+// One argument of a desktop entry's Exec key: quoted, with the entry's own escapes.
+QString execWord(const QString& word) {
     QString quoted;
-    for (const QChar c : program) {
+    for (const QChar c : word) {
         if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
             quoted += QLatin1Char('\\');
         quoted += c;
     }
     quoted = QLatin1Char('"') + quoted + QLatin1Char('"');
     return quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('%'), QStringLiteral("%%"));
+}
+
+// The program as one argument of a desktop entry's Exec key.
+QString execProgram() {
+    return execWord(SystemPaths::commandPath());
 }
 
 std::optional<LoginItemError> writeEntry(const QString& path, const QString& text) {
@@ -76,16 +86,25 @@ public:
     }
 
     bool registerWithLaunchServices() override {
-        return !writeEntry(handlerFile(), QStringLiteral("[Desktop Entry]\n"
-                                                         "Type=Application\n"
-                                                         "Name=Pierline\n"
-                                                         "Comment=Switch between saved Dock layouts\n"
-                                                         "Exec=%1 open %u\n"
-                                                         "Terminal=false\n"
-                                                         "NoDisplay=true\n"
-                                                         "MimeType=x-scheme-handler/pierline;\n")
-                                              .arg(execProgram()))
-                    .has_value();
+        // The desktop starts the handler in the session's environment, which lacks a home chosen in
+        // a shell: the entry names it.
+        const QString home = SystemPaths::homeIsExplicit()
+                                 ? QStringLiteral("/usr/bin/env %1 ")
+                                       .arg(execWord(QStringLiteral("PIERLINE_HOME=") + SystemPaths::home()))
+                                 : QString();
+        const auto failed =
+            writeEntry(linkHandlerDesktopFile(), QStringLiteral("[Desktop Entry]\n"
+                                                                "Type=Application\n"
+                                                                "Name=Pierline\n"
+                                                                "Comment=Switch between saved Dock layouts\n"
+                                                                "Exec=%1%2 open %u\n"
+                                                                "Terminal=false\n"
+                                                                "NoDisplay=true\n"
+                                                                "MimeType=x-scheme-handler/pierline;\n")
+                                                     .arg(home, execProgram()));
+        if (failed)
+            printWarning(failed->description);
+        return !failed;
     }
 };
 
