@@ -220,8 +220,11 @@ std::optional<QList<StoredContextRule>> ContextRuleTable::read(QString* error) {
 }
 
 std::optional<QString>
-ContextRuleTable::edit(const std::function<std::optional<QString>(QList<StoredContextRule>&)>& change) {
+ContextRuleTable::edit(const std::function<std::optional<QString>(QList<StoredContextRule>&)>& change,
+                       bool* unreadable) {
     std::optional<QString> refused;
+    if (unreadable)
+        *unreadable = false;
     QString error;
     const bool written = UserDefaults::standard().update(
         [&](QVariantMap& values) {
@@ -232,8 +235,9 @@ ContextRuleTable::edit(const std::function<std::optional<QString>(QList<StoredCo
                 const auto decoded =
                     stored.typeId() == QMetaType::QByteArray ? decode(stored.toByteArray(), &why) : std::nullopt;
                 if (!decoded) {
-                    refused = QStringLiteral("the stored rules cannot be read (%1)")
-                                  .arg(why.isEmpty() ? QStringLiteral("the stored value is not data") : why);
+                    refused = why.isEmpty() ? QStringLiteral("the stored value is not data") : why;
+                    if (unreadable)
+                        *unreadable = true;
                     return false;
                 }
                 rules = *decoded;
@@ -247,8 +251,12 @@ ContextRuleTable::edit(const std::function<std::optional<QString>(QList<StoredCo
         &error);
     if (refused)
         return refused;
-    if (!written && !error.isEmpty())
-        return error;
+    if (!written) {
+        // The domain's file itself could not be read, or the new one not written.
+        if (unreadable)
+            *unreadable = UserDefaults::standard().readError().has_value();
+        return error.isEmpty() ? QStringLiteral("the rules could not be stored") : error;
+    }
     return std::nullopt;
 }
 

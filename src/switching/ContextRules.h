@@ -63,8 +63,10 @@ public:
     // nullopt with `error` when the stored value cannot be read as a list.
     static std::optional<QList<StoredContextRule>> read(QString* error);
     // Reads, lets `change` edit the list (it returns an error to leave the store alone) and
-    // writes back, under the domain's lock. The error when nothing was written.
-    static std::optional<QString> edit(const std::function<std::optional<QString>(QList<StoredContextRule>&)>& change);
+    // writes back, under the domain's lock. The error when nothing was written; `unreadable` tells
+    // the stored value could not be read, and the error is why.
+    static std::optional<QString> edit(const std::function<std::optional<QString>(QList<StoredContextRule>&)>& change,
+                                       bool* unreadable = nullptr);
 };
 
 // The rule that wins in `context`: the first one in order that holds and whose preset still

@@ -19,10 +19,16 @@
 namespace pierline {
 namespace {
 
+// The one X connection is the process's and lives until it ends, so the server does too.
+test::PrivateXServer& xServer() {
+    static test::PrivateXServer server;
+    return server;
+}
+
 TEST(WorkspaceWatcher, FollowsTheRootWindowsCurrentDesktopAndItsName) {
-    test::PrivateXServer x;
+    test::PrivateXServer& x = xServer();
     ASSERT_TRUE(x.ok());
-    // The one X connection is the process's: this suite's first use of it is here.
+    // This suite's first use of the X connection is here.
     const test::ScopedEnv display("DISPLAY", x.display().toUtf8());
     Display* client = XOpenDisplay(x.display().toLatin1().constData());
     ASSERT_TRUE(client);

@@ -37,6 +37,16 @@ QString unreadableTable(const QString& why) {
         .arg(why, ContextRuleTable::kKey);
 }
 
+// Why a change was not stored, with its exit code: bad input is a usage error.
+int refuseEdit(const QString& failure, bool usageFault, bool unreadable) {
+    if (usageFault) {
+        err(failure);
+        return kExitUsage;
+    }
+    err(unreadable ? unreadableTable(failure) : QStringLiteral("Could not store the rules: %1").arg(failure));
+    return kExitFailed;
+}
+
 // The name of each preset a rule names, or nothing for one that is gone. Main thread.
 std::optional<QString> presetName(DockPresetManager& manager, const QUuid& id) {
     const DockPresetPtr preset = manager.fetchPreset(id);
@@ -177,21 +187,23 @@ int runAdd(const QStringList& args) {
             err(QStringLiteral("Preset '%1' has no identifier").arg(positional.first()));
             return kExitFailed;
         }
-        int code = kExitOk;
+        bool usageFault = false;
+        bool unreadable = false;
         qsizetype placed = 0;
-        const auto failure = ContextRuleTable::edit([&](QList<StoredContextRule>& rules) -> std::optional<QString> {
-            placed = position.value_or(rules.size());
-            if (placed > rules.size()) {
-                code = kExitUsage;
-                return outOfRange(QStringLiteral("POSITION"), static_cast<int>(placed), rules.size());
-            }
-            rules.insert(placed, StoredContextRule{ContextRule{std::get<ContextCondition>(condition), *id}, {}, {}});
-            return std::nullopt;
-        });
-        if (failure) {
-            err(code == kExitUsage ? *failure : unreadableTable(*failure));
-            return code == kExitUsage ? kExitUsage : kExitFailed;
-        }
+        const auto failure = ContextRuleTable::edit(
+            [&](QList<StoredContextRule>& rules) -> std::optional<QString> {
+                placed = position.value_or(rules.size());
+                if (placed > rules.size()) {
+                    usageFault = true;
+                    return outOfRange(QStringLiteral("POSITION"), static_cast<int>(placed), rules.size());
+                }
+                rules.insert(placed,
+                             StoredContextRule{ContextRule{std::get<ContextCondition>(condition), *id}, {}, {}});
+                return std::nullopt;
+            },
+            &unreadable);
+        if (failure)
+            return refuseEdit(*failure, usageFault, unreadable);
         out(QStringLiteral("Added rule %1: %2 -> %3")
                 .arg(placed)
                 .arg(std::get<ContextCondition>(condition).text(), positional.first()));
@@ -205,15 +217,16 @@ int editPositions(const std::function<std::optional<QString>(QList<StoredContext
         if (!requireHome())
             return kExitFailed;
         bool usageFault = false;
-        const auto failure = ContextRuleTable::edit([&](QList<StoredContextRule>& rules) {
-            auto error = change(rules);
-            usageFault = error.has_value();
-            return error;
-        });
-        if (failure) {
-            err(usageFault ? *failure : unreadableTable(*failure));
-            return usageFault ? kExitUsage : kExitFailed;
-        }
+        bool unreadable = false;
+        const auto failure = ContextRuleTable::edit(
+            [&](QList<StoredContextRule>& rules) {
+                auto error = change(rules);
+                usageFault = error.has_value();
+                return error;
+            },
+            &unreadable);
+        if (failure)
+            return refuseEdit(*failure, usageFault, unreadable);
         out(done);
         return kExitOk;
     });
