@@ -136,6 +136,12 @@ const QList<Command>& commands() {
          runFocusCommand,
          {bare(Caller, Reads), sub("list", Caller, Reads), sub("set", App, Changes), sub("remove", App, Changes),
           sub("activate", App, Changes)}},
+        // check asks the running app's watchers when there is one.
+        {QStringLiteral("rule"),
+         QStringLiteral("Switch presets by workspace, Do Not Disturb, displays or network."),
+         runRuleCommand,
+         {bare(Caller, Reads), sub("list", Caller, Reads), sub("check", App, Reads), sub("add", App, Changes),
+          sub("remove", App, Changes), sub("move", App, Changes)}},
     };
     return table;
 }

@@ -53,13 +53,14 @@ QString switchOriginName(SwitchOrigin origin) {
     case SwitchOrigin::Focus:
         return QStringLiteral("Focus");
     case SwitchOrigin::ContextRule:
-        return QStringLiteral("context rule");
+        return QStringLiteral("context");
     }
     return {};
 }
 
+// A change of Focus or of the desktop's context is the user's own doing: it switches at once.
 Cooldown cooldownOf(SwitchOrigin origin) {
-    return origin == SwitchOrigin::Focus ? Cooldown::Bypass : Cooldown::Keep;
+    return origin == SwitchOrigin::Focus || origin == SwitchOrigin::ContextRule ? Cooldown::Bypass : Cooldown::Keep;
 }
 
 AlertContent hotkeyPresetSwitchConfirmationContent(const QString& name) {

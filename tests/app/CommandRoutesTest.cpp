@@ -130,6 +130,7 @@ TEST(CommandTable, WhatRunsInTheCallerLeavesTheHomeAsItWas) {
         {"desktop", {{"desktop"}}}, // install writes the user's XDG folders, never the home
         {"intent", {{"intent"}, {"intent", "list", "--json"}, {"intent", "describe"}}},
         {"focus", {{"focus"}, {"focus", "list", "--json"}}},
+        {"rule", {{"rule"}, {"rule", "list", "--json"}}},
     };
     QFile event(dir.filePath("event.json"));
     ASSERT_TRUE(event.open(QIODevice::WriteOnly));

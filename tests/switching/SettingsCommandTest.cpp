@@ -31,16 +31,17 @@ TEST_F(SettingsCommand, ListsEverySettingAsTextAndJson) {
     const CliRun text = settings({});
     EXPECT_EQ(text.exitCode, 0);
     const QStringList lines = text.out.split('\n', Qt::SkipEmptyParts);
-    EXPECT_EQ(lines.size(), 29);
+    EXPECT_EQ(lines.size(), 31);
     EXPECT_EQ(lines.value(0), "closeOtherApps = false");
     EXPECT_TRUE(lines.contains("multiPressWindowMs = 0.5"));
     EXPECT_TRUE(lines.contains("excludedApps = []"));
     EXPECT_TRUE(lines.contains("plankDock = dock1"));
+    EXPECT_TRUE(lines.contains("contextRulesEnabled = true"));
 
     const CliRun json = settings({"--json"});
     EXPECT_EQ(json.exitCode, 0);
     const QJsonObject object = QJsonDocument::fromJson(json.out.toUtf8()).object();
-    EXPECT_EQ(object.size(), 29);
+    EXPECT_EQ(object.size(), 31);
     EXPECT_TRUE(object.value("useDockutil").isBool());
     EXPECT_EQ(object.value("scopeTimeoutSeconds").toDouble(), 3.0);
     EXPECT_TRUE(object.value("excludedPresetIds").isArray());
