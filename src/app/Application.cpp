@@ -8,11 +8,13 @@
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/TerminationRequest.h"
+#include "platform/UserDefaults.h"
 #include "store/DockPresetManager.h"
 #include "store/ManagedObjectContext.h"
 #include "store/StoreError.h"
 #include "switching/AppSettings.h"
 #include "switching/LastContextWindowManager.h"
+#include "themes/ThemeManager.h"
 #include "triggers/AdvancedHotkeyManager.h"
 #include "triggers/ShortcutManager.h"
 
@@ -124,10 +126,26 @@ Application::Part alertsPart() {
             }};
 }
 
+Application::Part themesPart() {
+    auto holder = std::make_shared<std::unique_ptr<ThemeManager>>();
+    return {QStringLiteral("themes"),
+            [holder]() -> std::optional<int> {
+                // A themes folder that cannot be used leaves the built-in theme current, with warnings.
+                *holder = std::make_unique<ThemeManager>(UserDefaults::standard());
+                ThemeManager::setShared(holder->get());
+                return std::nullopt;
+            },
+            [holder] {
+                ThemeManager::setShared(nullptr);
+                holder->reset();
+                return true;
+            }};
+}
+
 } // namespace
 
 QList<Application::Part> Application::standardParts() {
-    return {instancePart(), storePart(), settingsPart(), hotkeysPart(), lastContextPart(), alertsPart()};
+    return {instancePart(), storePart(), settingsPart(), hotkeysPart(), lastContextPart(), alertsPart(), themesPart()};
 }
 
 Application::Application(QList<Part> parts) : parts_(std::move(parts)) {}

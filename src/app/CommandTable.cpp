@@ -102,6 +102,13 @@ const QList<Command>& commands() {
          QStringLiteral("Add presets from a backup file or a share link."),
          runImportCommand,
          {bare(App, Changes), withOption("preview", Caller, Reads)}},
+        // The app's manager answers while it runs, so its current theme never goes stale; list and
+        // current copy the bundled themes on a home that has none yet. check reads only its file.
+        {QStringLiteral("theme"),
+         QStringLiteral("List, show, switch or check the windows' colour themes."),
+         runThemeCommand,
+         {bare(Caller, Reads), sub("list", App, Changes), sub("current", App, Changes), sub("switch", App, Changes),
+          sub("check", Caller, Reads)}},
     };
     return table;
 }

@@ -65,6 +65,9 @@ TEST(CommandTable, CommandLinesFindTheirEntry) {
         {{"import", "backup.json"}, Route::App},
         {{"import", "backup.json", "--name", "0=preview", "--preview"}, Route::Caller},
         {{"import", "preview"}, Route::App}, // a file named like the option
+        {{"theme", "switch", "pierline-ocean"}, Route::App},
+        {{"theme", "list", "--json"}, Route::App},
+        {{"theme", "check", "list"}, Route::Caller}, // a file named like a subcommand
         {{"no-such-command", "set"}, Route::Caller},
         {{}, Route::Caller},
     };
@@ -121,6 +124,7 @@ TEST(CommandTable, WhatRunsInTheCallerLeavesTheHomeAsItWas) {
         {"metadata", {{"metadata", "file://" + dir.filePath("home/Applications/Docs.app/")}}},
         {"export", {{"export", dir.filePath("all.json")}, {"export", dir.filePath("one.json"), "--single", "Default"}}},
         {"import", {{"import", dir.filePath("all.json"), "--preview", "--json"}}},
+        {"theme", {{"theme"}, {"theme", "check", dir.filePath("theme.json")}}},
     };
     const QString home = dir.filePath("home");
     // No display: `key record` answers at once instead of waiting for keys.
