@@ -109,6 +109,11 @@ const QList<Command>& commands() {
          runThemeCommand,
          {bare(Caller, Reads), sub("list", App, Changes), sub("current", App, Changes), sub("switch", App, Changes),
           sub("check", Caller, Reads)}},
+        // Sends a preset to the sharing service; the home is only read.
+        {QStringLiteral("share"),
+         QStringLiteral("Upload a preset to Quayshare."),
+         runShareCommand,
+         {bare(Caller, Reads), sub("upload", Caller, Reads)}},
     };
     return table;
 }

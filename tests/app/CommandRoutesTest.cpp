@@ -125,6 +125,7 @@ TEST(CommandTable, WhatRunsInTheCallerLeavesTheHomeAsItWas) {
         {"export", {{"export", dir.filePath("all.json")}, {"export", dir.filePath("one.json"), "--single", "Default"}}},
         {"import", {{"import", dir.filePath("all.json"), "--preview", "--json"}}},
         {"theme", {{"theme"}, {"theme", "check", dir.filePath("theme.json")}}},
+        {"share", {{"share"}, {"share", "upload", "No such preset"}}},
     };
     const QString home = dir.filePath("home");
     // No display: `key record` answers at once instead of waiting for keys.

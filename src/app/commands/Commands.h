@@ -29,6 +29,7 @@ int runMetadataCommand(const QStringList& args);
 int runExportCommand(const QStringList& args);
 int runImportCommand(const QStringList& args);
 int runThemeCommand(const QStringList& args);
+int runShareCommand(const QStringList& args);
 // `pierline preset action ...` and `pierline preset companion ...` (reached through `preset`).
 int runPresetActionCommand(const QStringList& args);
 int runPresetCompanionCommand(const QStringList& args);
