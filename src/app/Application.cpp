@@ -25,6 +25,7 @@
 #include "switching/AppSettings.h"
 #include "switching/ContextSwitcher.h"
 #include "switching/LastContextWindowManager.h"
+#include "themes/ThemeManager.h"
 #include "triggers/AdvancedHotkeyManager.h"
 #include "triggers/ShortcutManager.h"
 #include "triggers/SwitchRequest.h"
@@ -248,11 +249,27 @@ Application::Part contextRulesPart() {
             }};
 }
 
+Application::Part themesPart() {
+    auto holder = std::make_shared<std::unique_ptr<ThemeManager>>();
+    return {QStringLiteral("themes"),
+            [holder]() -> std::optional<int> {
+                // A themes folder that cannot be used leaves the built-in theme current, with warnings.
+                *holder = std::make_unique<ThemeManager>(UserDefaults::standard());
+                ThemeManager::setShared(holder->get());
+                return std::nullopt;
+            },
+            [holder] {
+                ThemeManager::setShared(nullptr);
+                holder->reset();
+                return true;
+            }};
+}
+
 } // namespace
 
 QList<Application::Part> Application::standardParts() {
-    return {instancePart(),    storePart(),  settingsPart(), hotkeysPart(), headlessHotkeysPart(),
-            lastContextPart(), alertsPart(), shellPart(),    linksPart(),   contextRulesPart()};
+    return {instancePart(), storePart(),  settingsPart(), hotkeysPart(), headlessHotkeysPart(), lastContextPart(),
+            alertsPart(),   themesPart(), shellPart(),    linksPart(),   contextRulesPart()};
 }
 
 Application::Application(QList<Part> parts) : parts_(std::move(parts)) {}

@@ -142,6 +142,18 @@ const QList<Command>& commands() {
          runRuleCommand,
          {bare(Caller, Reads), sub("list", Caller, Reads), sub("check", App, Reads), sub("add", App, Changes),
           sub("remove", App, Changes), sub("move", App, Changes)}},
+        // The app's manager answers while it runs, so its current theme never goes stale; list and
+        // current copy the bundled themes on a home that has none yet. check reads only its file.
+        {QStringLiteral("theme"),
+         QStringLiteral("List, show, switch or check the windows' colour themes."),
+         runThemeCommand,
+         {bare(Caller, Reads), sub("list", App, Changes), sub("current", App, Changes), sub("switch", App, Changes),
+          sub("check", Caller, Reads)}},
+        // Sends a preset to the sharing service; the home is only read.
+        {QStringLiteral("share"),
+         QStringLiteral("Upload a preset to Quayshare."),
+         runShareCommand,
+         {bare(Caller, Reads), sub("upload", Caller, Reads)}},
     };
     return table;
 }

@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 
 namespace pierline {
-namespace {
 
 void sanitizeStacks(DockPresetDTO& record) {
     for (DockFolderStackDTO& stack : record.folderStacks) {
@@ -17,8 +16,6 @@ void sanitizeStacks(DockPresetDTO& record) {
         stack.url = sanitizePath(stack.url);
     }
 }
-
-} // namespace
 
 ExportDocument ExportDocument::forPresets(const QList<DockPresetPtr>& presets) {
     ExportDocument document;

@@ -46,6 +46,9 @@ struct ExportDocument {
     QByteArray data() const { return encodeBackup(records()); }
 };
 
+// Every item's path and URL with home-folder paths made neutral.
+void sanitizeStacks(DockPresetDTO& record);
+
 // A one-preset file for sharing: ids removed, paths sanitised, the notes in force.
 DockPresetDTO singlePresetRecord(const DockPreset& preset, const std::optional<AppMetadataMap>& appMetadata);
 // Throws ExportError when the file cannot be written.

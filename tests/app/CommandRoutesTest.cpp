@@ -70,6 +70,9 @@ TEST(CommandTable, CommandLinesFindTheirEntry) {
         {{"intent", "list"}, Route::Caller},
         {{"focus", "activate", "Work"}, Route::App},
         {{"focus", "list", "--json"}, Route::Caller},
+        {{"theme", "switch", "pierline-ocean"}, Route::App},
+        {{"theme", "list", "--json"}, Route::App},
+        {{"theme", "check", "list"}, Route::Caller}, // a file named like a subcommand
         {{"no-such-command", "set"}, Route::Caller},
         {{}, Route::Caller},
     };
@@ -131,6 +134,8 @@ TEST(CommandTable, WhatRunsInTheCallerLeavesTheHomeAsItWas) {
         {"intent", {{"intent"}, {"intent", "list", "--json"}, {"intent", "describe"}}},
         {"focus", {{"focus"}, {"focus", "list", "--json"}}},
         {"rule", {{"rule"}, {"rule", "list", "--json"}}},
+        {"theme", {{"theme"}, {"theme", "check", dir.filePath("theme.json")}}},
+        {"share", {{"share"}, {"share", "upload", "No such preset"}}},
     };
     QFile event(dir.filePath("event.json"));
     ASSERT_TRUE(event.open(QIODevice::WriteOnly));

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QHostAddress>
+#include <QMap>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
@@ -27,9 +29,10 @@ public:
                     const QByteArray seen = socket->property("request").toByteArray() + socket->readAll();
                     socket->setProperty("request", seen);
                     request_ = seen;
-                    if (!seen.contains("\r\n\r\n") || reply_.stall || socket->property("answered").toBool())
+                    if (!isWhole(seen) || reply_.stall || socket->property("answered").toBool())
                         return;
                     socket->setProperty("answered", true);
+                    requests_.append(seen);
                     const qint64 size = reply_.declaredSize >= 0 ? reply_.declaredSize : reply_.body.size();
                     socket->write("HTTP/1.1 " + QByteArray::number(reply_.status) +
                                   " Status\r\nContent-Length: " + QByteArray::number(size) +
@@ -49,11 +52,74 @@ public:
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path));
     }
     const QByteArray& request() const { return request_; }
+    // Every whole request (headers and the body its Content-Length announces), in order.
+    const QByteArrayList& requests() const { return requests_; }
+
+    // The parts of a request.
+    static QByteArray headerOf(const QByteArray& request, const QByteArray& name) {
+        const QByteArray head = request.left(request.indexOf("\r\n\r\n"));
+        for (const QByteArray& line : head.split('\n')) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0 && line.left(colon).trimmed().toLower() == name.toLower())
+                return line.mid(colon + 1).trimmed();
+        }
+        return {};
+    }
+    static QByteArray requestLine(const QByteArray& request) { return request.left(request.indexOf("\r\n")); }
+    static QByteArray bodyOf(const QByteArray& request) {
+        const qsizetype end = request.indexOf("\r\n\r\n");
+        return end < 0 ? QByteArray() : request.mid(end + 4);
+    }
+    // The parts of a multipart/form-data request by their field name: their headers, then their body.
+    struct FormPart {
+        QByteArray headers;
+        QByteArray body;
+    };
+    static QMap<QByteArray, FormPart> formParts(const QByteArray& request) {
+        QMap<QByteArray, FormPart> parts;
+        const QByteArray type = headerOf(request, "Content-Type");
+        const qsizetype at = type.indexOf("boundary=");
+        if (at < 0)
+            return parts;
+        QByteArray boundary = type.mid(at + 9);
+        if (boundary.startsWith('"'))
+            boundary = boundary.mid(1, boundary.indexOf('"', 1) - 1);
+        const QByteArray body = bodyOf(request);
+        const QByteArray delimiter = "--" + boundary;
+        qsizetype from = body.indexOf(delimiter);
+        while (from >= 0) {
+            from += delimiter.size();
+            if (body.mid(from, 2) == "--")
+                break;
+            const qsizetype next = body.indexOf("\r\n" + delimiter, from);
+            if (next < 0)
+                break;
+            const QByteArray part = body.mid(from + 2, next - from - 2);
+            const qsizetype split = part.indexOf("\r\n\r\n");
+            FormPart parsed{part.left(split), part.mid(split + 4)};
+            const qsizetype nameAt = parsed.headers.indexOf("name=\"");
+            if (nameAt >= 0) {
+                const qsizetype start = nameAt + 6;
+                parts.insert(parsed.headers.mid(start, parsed.headers.indexOf('"', start) - start), parsed);
+            }
+            from = next + 2;
+        }
+        return parts;
+    }
 
 private:
+    static bool isWhole(const QByteArray& seen) {
+        const qsizetype end = seen.indexOf("\r\n\r\n");
+        if (end < 0)
+            return false;
+        const QByteArray length = headerOf(seen, "Content-Length");
+        return length.isEmpty() || seen.size() - end - 4 >= length.toLongLong();
+    }
+
     Reply reply_;
     QTcpServer server_;
     QByteArray request_;
+    QByteArrayList requests_;
     bool listening_ = false;
 };
 

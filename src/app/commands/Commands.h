@@ -36,6 +36,8 @@ int runDesktopCommand(const QStringList& args);
 int runIntentCommand(const QStringList& args);
 int runFocusCommand(const QStringList& args);
 int runRuleCommand(const QStringList& args);
+int runThemeCommand(const QStringList& args);
+int runShareCommand(const QStringList& args);
 // `pierline preset action ...` and `pierline preset companion ...` (reached through `preset`).
 int runPresetActionCommand(const QStringList& args);
 int runPresetCompanionCommand(const QStringList& args);
