@@ -28,6 +28,8 @@ int runTargetCommand(const QStringList& args);
 int runMetadataCommand(const QStringList& args);
 int runExportCommand(const QStringList& args);
 int runImportCommand(const QStringList& args);
+// Draws: runs in the app executable, which has QtGui (`pierline` hands it over with exec).
+int runSpacerCommand(const QStringList& args);
 // `pierline preset action ...` and `pierline preset companion ...` (reached through `preset`).
 int runPresetActionCommand(const QStringList& args);
 int runPresetCompanionCommand(const QStringList& args);
