@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds one fuzz target through CMake (clang, PIERLINE_BUILD_FUZZ=ON) and runs it.
 #   fuzz/run.sh [TARGET] [SECONDS]     TARGET: dock_plist_fuzzer (default), store_fuzzer,
-#     advanced_hotkey_fuzzer, shortcut_table_fuzzer, instance_frame_fuzzer, desktop_file_fuzzer, backup_fuzzer, webapp_line_fuzzer, deep_link_fuzzer or theme_file_fuzzer; SECONDS default 60
+#     advanced_hotkey_fuzzer, shortcut_table_fuzzer, instance_frame_fuzzer, desktop_file_fuzzer, backup_fuzzer, webapp_line_fuzzer,
+#     deep_link_fuzzer, theme_file_fuzzer, spacer_design_fuzzer, spacer_metadata_fuzzer or icns_fuzzer; SECONDS default 60
 # Environment: FUZZ_BUILD_DIR (default <repo>/build-fuzz), FUZZ_JOBS (build jobs, default 2).
 set -euo pipefail
 
@@ -52,8 +53,18 @@ case "$target" in
     ;;
   deep_link_fuzzer)
     args=("$here/corpus/deep_links" -max_len=4096)
+    ;;
   theme_file_fuzzer)
     args=("$here/corpus/theme_file" -max_len=16384)
+    ;;
+  spacer_design_fuzzer)
+    args=("$here/corpus/spacer_design" -max_len=4096)
+    ;;
+  spacer_metadata_fuzzer)
+    args=("$here/corpus/spacer_metadata" -max_len=8192)
+    ;;
+  icns_fuzzer)
+    args=("$here/corpus/icns" -max_len=65536)
     ;;
   *)
     echo "unknown fuzz target: $target" >&2

@@ -45,7 +45,9 @@ enum class Route {
 };
 
 // Whether a command line may change the home (store, settings, Dock, files) or the app.
-enum class Effect { Reads, Changes };
+// ChangesOwnFiles: it changes only files that the running app neither holds nor caches (spacer
+// bundles), so it may run in the caller beside the app.
+enum class Effect { Reads, Changes, ChangesOwnFiles };
 
 struct RouteEntry {
     QString subcommand; // empty: the bare command, and any subcommand without its own entry

@@ -18,15 +18,27 @@ char** g_argv = nullptr;
 
 namespace pierline::cli {
 
-// This executable loads no GUI library; the app (windows, tray, alerts) is its own executable,
-// which takes over this process with the same command line.
-int runRunCommand(const QStringList&) {
+namespace {
+
+// Takes this process over with the app executable and the same command line.
+int execApp() {
     const QString app = QDir(SystemPaths::toolsDirectory()).filePath(QStringLiteral("pierline-app"));
     const QByteArray path = QFile::encodeName(app);
     g_argv[0] = const_cast<char*>(path.constData());
     ::execv(path.constData(), g_argv);
     err(QStringLiteral("Cannot start %1: %2").arg(app, QString::fromLocal8Bit(std::strerror(errno))));
     return kExitFailed;
+}
+
+} // namespace
+
+// This executable loads no GUI library; the app (windows, tray, alerts) and the commands that draw
+// are the app executable, which takes over this process with the same command line.
+int runRunCommand(const QStringList&) {
+    return execApp();
+}
+int runSpacerCommand(const QStringList&) {
+    return execApp();
 }
 
 } // namespace pierline::cli

@@ -9,6 +9,7 @@ constexpr Route Caller = Route::Caller;
 constexpr Route App = Route::App;
 constexpr Effect Reads = Effect::Reads;
 constexpr Effect Changes = Effect::Changes;
+constexpr Effect ChangesOwnFiles = Effect::ChangesOwnFiles;
 
 RouteEntry bare(Route route, Effect effect) {
     return {QString(), route, effect, QString()};
@@ -154,6 +155,14 @@ const QList<Command>& commands() {
          QStringLiteral("Upload a preset to Quayshare."),
          runShareCommand,
          {bare(Caller, Reads), sub("upload", Caller, Reads)}},
+        // Drawing needs QtGui, which only the caller has: an app without a display cannot draw text.
+        // Spacer bundles are files of their own that the app does not hold.
+        {QStringLiteral("spacer"),
+         QStringLiteral("Make, change, list or remove custom spacer apps; draw their icons."),
+         runSpacerCommand,
+         {bare(Caller, Reads), sub("list", Caller, Reads), sub("show", Caller, Reads), sub("render", Caller, Reads),
+          sub("check-name", Caller, Reads), sub("create", Caller, ChangesOwnFiles),
+          sub("update", Caller, ChangesOwnFiles), sub("delete", Caller, ChangesOwnFiles)}},
     };
     return table;
 }

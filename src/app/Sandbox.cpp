@@ -2,6 +2,7 @@
 #include "dock/DockTileNames.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Icns.h"
 #include "platform/Plist.h"
 #include "platform/SystemPaths.h"
 #include "platform/Url.h"
@@ -69,13 +70,35 @@ public:
             {QStringLiteral("CFBundlePackageType"), QStringLiteral("APPL")},
             {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.0")},
         };
+        info.insert(QStringLiteral("CFBundleIconFile"), QStringLiteral("AppIcon"));
         if (app.agent)
             info.insert(QStringLiteral("LSUIElement"), true);
         if (!app.startUrl.isEmpty())
             info.insert(QStringLiteral("Manifest"), QVariantMap{{QStringLiteral("start_url"), app.startUrl}});
         return writePlist(bundle + QStringLiteral("/Contents/Info.plist"), info) &&
                writeFile(bundle + QStringLiteral("/Contents/MacOS/") + app.name, kAppScript, true) &&
-               makeFolder(bundle + QStringLiteral("/Contents/Resources"));
+               writeFile(bundle + QStringLiteral("/Contents/Resources/AppIcon.icns"), sampleIcon(app.identifier));
+    }
+
+    // Plain squares of a colour of the app's own, in the usual single-resolution sizes.
+    static QByteArray sampleIcon(const QString& identifier) {
+        const quint32 hue = qHash(identifier) % 360;
+        const quint32 rgba = hueColour(static_cast<int>(hue));
+        QList<icns::Element> elements;
+        for (const icns::IconsetImage& image : icns::iconsetImages())
+            if (!image.fileName.contains(QLatin1Char('@')))
+                elements.append({image.type, icns::solidColourPng(image.pixels, rgba)});
+        return icns::write(elements);
+    }
+
+    // A saturated colour of the hue, opaque, as 0xRRGGBBAA.
+    static quint32 hueColour(int hue) {
+        const int sector = hue / 60;
+        const int rising = (hue % 60) * 255 / 60;
+        const int channels[6][3] = {{255, rising, 0},       {255 - rising, 255, 0}, {0, 255, rising},
+                                    {0, 255 - rising, 255}, {rising, 0, 255},       {255, 0, 255 - rising}};
+        const int* c = channels[sector];
+        return quint32(c[0]) << 24 | quint32(c[1]) << 16 | quint32(c[2]) << 8 | 0xffu;
     }
 
     const QString& error() const { return error_; }
@@ -247,6 +270,13 @@ SandboxReport Sandbox::init(const QString& rootArgument, bool force) {
                          b.writeFile(QStringLiteral("Projects/Site/index.html"),
                                      QByteArrayLiteral("<!doctype html>\n<title>Site</title>\n"));
     if (!folders) {
+        report.error = b.error();
+        return report;
+    }
+    // The system generation decides how spacer icons are drawn; the sandbox is the one before 26.
+    const QVariantMap systemVersion = {{QStringLiteral("ProductName"), QStringLiteral("macOS")},
+                                       {QStringLiteral("ProductVersion"), QStringLiteral("15.5")}};
+    if (!b.writePlist(QStringLiteral("System/Library/CoreServices/SystemVersion.plist"), systemVersion)) {
         report.error = b.error();
         return report;
     }

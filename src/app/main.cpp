@@ -4,19 +4,32 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <memory>
 
 namespace {
 
-// `run` (after global options such as -v) is the app; every other command is a plain tool.
-bool isRunCommand(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
+// The command and its subcommand, after global options such as -v.
+QList<QByteArray> commandWords(int argc, char** argv) {
+    QList<QByteArray> words;
+    for (int i = 1; i < argc && words.size() < 2; ++i) {
         const QByteArray argument(argv[i]);
-        if (argument.startsWith('-'))
+        if (words.isEmpty() && argument.startsWith('-'))
             continue;
-        return argument == "run";
+        words.append(argument);
     }
-    return false;
+    return words;
+}
+
+// `run` is the app; every other command is a plain tool.
+bool isRunCommand(const QList<QByteArray>& words) {
+    return !words.isEmpty() && words[0] == "run";
+}
+
+// Commands that draw text need a QGuiApplication, display or not.
+bool drawsIcons(const QList<QByteArray>& words) {
+    static const QList<QByteArray> drawing = {"render", "create", "update"};
+    return words.size() == 2 && words[0] == "spacer" && drawing.contains(words[1]);
 }
 
 } // namespace
@@ -24,7 +37,8 @@ bool isRunCommand(int argc, char** argv) {
 int main(int argc, char** argv) {
     // Widgets (alerts, later the status item) need a display; without one the app runs headless.
     std::unique_ptr<QCoreApplication> app;
-    if (isRunCommand(argc, argv) && pierline::graphicalDisplayReachable()) {
+    const QList<QByteArray> words = commandWords(argc, argv);
+    if (isRunCommand(words) && pierline::graphicalDisplayReachable()) {
         // A Wayland session's windows go through XWayland: Wayland lets no client place its own
         // windows. Only for this process; the apps it opens keep the session's choice.
         const bool viaXWayland = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
@@ -35,6 +49,11 @@ int main(int argc, char** argv) {
         app = std::make_unique<QApplication>(argc, argv);
         if (viaXWayland)
             qunsetenv("QT_QPA_PLATFORM");
+    } else if (drawsIcons(words)) {
+        // Off screen, so drawing works the same with a display, without one and over ssh.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
     } else
         app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Pierline"));

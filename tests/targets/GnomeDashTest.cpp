@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace pierline {
@@ -140,6 +141,39 @@ TEST_F(GnomeDash, FoldersFilesAndLinksShowAsGeneratedLaunchersAndReadBack) {
     ASSERT_EQ(pierline({"preset", "create", "Copy", "--from-dock"}).exitCode, 0);
     ASSERT_EQ(pierline({"apply", "Copy"}).exitCode, 0);
     EXPECT_EQ(dash(), ids);
+}
+
+TEST_F(GnomeDash, CustomSpacersAreSkippedLikeSpacers) {
+    desktopFile(apps("editor.desktop"), "Editor");
+    const QString spacer = path("home/Library/Application Support/Pierline/CustomSpaces/Work Left.app");
+    // A bundle as the spacer commands make it, as far as the import and the dash look.
+    desktopFile(spacer + "/Contents/MacOS/stub", "stub");
+    QFile::setPermissions(spacer + "/Contents/MacOS/stub", QFile::ReadOwner | QFile::ExeOwner);
+    QFile info(spacer + "/Contents/Info.plist");
+    ASSERT_TRUE(info.open(QIODevice::WriteOnly));
+    info.write("<plist version=\"1.0\"><dict><key>CFBundleExecutable</key><string>stub</string>"
+               "<key>CFBundleIdentifier</key><string>com.pierline.customspace.work left</string></dict></plist>");
+    info.close();
+    const QString spacerUrl = QUrl::fromLocalFile(spacer + "/").toString(QUrl::FullyEncoded);
+    const QString apps =
+        QJsonDocument(QJsonArray{spacerUrl, "file://" + this->apps("editor.desktop")}).toJson(QJsonDocument::Compact);
+    QFile backup(path("backup.json"));
+    ASSERT_TRUE(backup.open(QIODevice::WriteOnly));
+    backup.write(QJsonDocument(QJsonArray{QJsonObject{{"name", "Work"},
+                                                      {"createdAt", "2025-03-01T09:15:00Z"},
+                                                      {"apps", apps},
+                                                      {"folderStacks", QJsonArray()}}})
+                     .toJson());
+    backup.close();
+    CliRun run = pierline({"import", path("backup.json")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+    run = pierline({"-v", "apply", "Work"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(dash(), QStringList{"editor.desktop"});
+    EXPECT_TRUE(run.err.contains("Skipping 1 spacer(s): the GNOME dash has no spacers")) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("takes desktop files")) << run.err.toStdString();
+    EXPECT_TRUE(generatedFiles().isEmpty());
 }
 
 TEST_F(GnomeDash, OnlyGeneratedLaunchersNoPresetUsesAreRemoved) {

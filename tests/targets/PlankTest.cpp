@@ -4,6 +4,8 @@
 #include "support/GSettingsTool.h"
 #include "support/PierlineCli.h"
 
+#include "platform/Icns.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
@@ -221,6 +223,68 @@ TEST_F(Plank, SwitchesRestartPlankWhichShowsEachPresetInOrderAndLeavesTheUsersOw
     stopPlank();
     startPlank();
     EXPECT_EQ(shown(), reversed);
+}
+
+TEST_F(Plank, ACustomSpacerShowsAsItsIconAndReadsBackAsTheSpacer) {
+    // A spacer bundle as `spacer create` makes it, as far as the dock looks: its icon file.
+    const QString bundle = path("home/Library/Application Support/Pierline/CustomSpaces/Work Left.app");
+    const QByteArray png = icns::solidColourPng(64, 0x3366ccffu);
+    writeFile(bundle + "/Contents/Info.plist",
+              "<plist version=\"1.0\"><dict><key>CFBundleExecutable</key><string>stub</string>"
+              "<key>CFBundleIconFile</key><string>AppIcon</string></dict></plist>");
+    writeFile(bundle + "/Contents/MacOS/stub", "#!/bin/sh\n");
+    QFile::setPermissions(bundle + "/Contents/MacOS/stub", QFile::ReadOwner | QFile::ExeOwner);
+    writeFile(bundle + "/Contents/Resources/AppIcon.icns",
+              icns::write({{"icp4", icns::solidColourPng(16, 0x3366ccffu)}, {"ic12", png}}));
+    const QString spacer = QUrl::fromLocalFile(bundle + "/").toString(QUrl::FullyEncoded);
+    const QByteArray entries = QJsonDocument(QJsonArray{QUrl::fromLocalFile(apps("mail.desktop")).toString(), spacer,
+                                                        QUrl::fromLocalFile(apps("editor.desktop")).toString()})
+                                   .toJson(QJsonDocument::Compact);
+    writeFile(path("backup.json"), QJsonDocument(QJsonArray{QJsonObject{{"name", "Work"},
+                                                                        {"createdAt", "2025-03-01T09:15:00Z"},
+                                                                        {"apps", QString::fromUtf8(entries)},
+                                                                        {"folderStacks", QJsonArray()}}})
+                                       .toJson());
+    CliRun run = pierline({"import", path("backup.json")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    startPlank();
+
+    run = pierline({"apply", "Work"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList showing = shown();
+    ASSERT_EQ(showing.size(), 3) << showing.join(" ").toStdString();
+    EXPECT_EQ(showing[0], apps("mail.desktop"));
+    EXPECT_EQ(showing[2], apps("editor.desktop"));
+    const QString launcher = showing[1];
+    EXPECT_EQ(QFileInfo(launcher).path(), path("data/pierline/plank-spacers"));
+    EXPECT_TRUE(QFileInfo(launcher).fileName().startsWith("pierline-"));
+    const QString text = QString::fromUtf8(readFile(launcher));
+    const QString icon = launcher.chopped(8) + ".png";
+    for (const QString& line : {QString("Type=Application"), QString("Name=Work Left"), QString("Exec=true"),
+                                "Icon=" + icon, QString("NoDisplay=true"), "X-Pierline-Spacer=" + spacer})
+        EXPECT_TRUE(text.split('\n').contains(line)) << line.toStdString() << "\n" << text.toStdString();
+    EXPECT_EQ(readFile(icon), png); // the largest image, as it is
+
+    // Reading the dock gives the spacer back, so a saved layout keeps it.
+    run = pierline({"dock", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonArray read = QJsonDocument::fromJson(run.out.toUtf8()).object()["apps"].toArray();
+    ASSERT_EQ(read.size(), 3);
+    EXPECT_EQ(read[1].toString(), spacer);
+    ASSERT_EQ(pierline({"preset", "create", "Saved", "--from-dock"}).exitCode, 0);
+    run = pierline({"preset", "show", "Saved", "--json"});
+    EXPECT_TRUE(run.out.contains("CustomSpaces")) << run.out.toStdString();
+
+    // A preset without it takes its launcher away; a spacer whose bundle is gone is skipped.
+    ASSERT_EQ(pierline({"preset", "create", "Plain"}).exitCode, 0);
+    ASSERT_EQ(pierline({"apply", "Plain", "--yes"}).exitCode, 0);
+    EXPECT_FALSE(QFileInfo::exists(launcher));
+    EXPECT_FALSE(QFileInfo::exists(icon));
+    ASSERT_TRUE(QDir(bundle).removeRecursively());
+    run = pierline({"apply", "Work"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Skipping " + spacer + ": the spacer app is missing")) << run.err.toStdString();
+    EXPECT_EQ(shown(), QStringList({apps("mail.desktop"), apps("editor.desktop")}));
 }
 
 TEST_F(Plank, WithoutPlankTheLayoutWaitsForItsNextStartAndAPlankThatDoesNotComeBackIsAnError) {

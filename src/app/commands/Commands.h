@@ -38,6 +38,8 @@ int runFocusCommand(const QStringList& args);
 int runRuleCommand(const QStringList& args);
 int runThemeCommand(const QStringList& args);
 int runShareCommand(const QStringList& args);
+// Draws: runs in the app executable, which has QtGui (`pierline` hands it over with exec).
+int runSpacerCommand(const QStringList& args);
 // `pierline preset action ...` and `pierline preset companion ...` (reached through `preset`).
 int runPresetActionCommand(const QStringList& args);
 int runPresetCompanionCommand(const QStringList& args);

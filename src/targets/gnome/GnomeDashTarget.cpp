@@ -1,5 +1,7 @@
 #include "GnomeDashTarget.h"
 
+#include "core/CustomSpaceLocation.h"
+
 #include "core/PresetRecord.h"
 #include "platform/DesktopEntry.h"
 #include "platform/Log.h"
@@ -108,7 +110,8 @@ DockWriteReport GnomeDashTarget::write(const QString& presetName, const QStringL
     QStringList ids;
     int spacers = 0;
     for (const QString& entry : apps) {
-        if (isSpacerEntry(entry) || isSmallSpacerEntry(entry)) {
+        // A custom spacer too: a launcher standing in for it would also show in the app grid and search.
+        if (isSpacerEntry(entry) || isSmallSpacerEntry(entry) || isCustomSpaceEntry(entry)) {
             ++spacers;
             continue;
         }

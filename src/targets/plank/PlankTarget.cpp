@@ -2,10 +2,13 @@
 
 #include "PlankDockItem.h"
 #include "PlankSession.h"
+#include "core/CustomSpaceLocation.h"
 #include "core/PresetRecord.h"
 #include "core/SettingDescriptors.h"
+#include "platform/DesktopEntry.h"
 #include "platform/Log.h"
 #include "platform/Url.h"
+#include "platform/Workspace.h"
 #include "platform/linux/GSettings.h"
 #include "targets/GeneratedLauncher.h"
 #include "targets/StoredItem.h"
@@ -76,6 +79,61 @@ QString linksFolder() {
            QStringLiteral("/pierline/plank-links");
 }
 
+// Plank has no separators: a custom spacer shows as a do-nothing launcher with the spacer's icon,
+// kept out of menus and search (NoDisplay), which Plank still lists as a persistent application.
+const QString kSpacerKey = QStringLiteral("X-Pierline-Spacer");
+
+QString spacersFolder() {
+    return envOr("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share")) +
+           QStringLiteral("/pierline/plank-spacers");
+}
+
+QString spacerFileStem(const QString& bundlePath) {
+    const QString entry = fileUrlFromPath(bundlePath, true).toString(QUrl::FullyEncoded);
+    const QByteArray hash = QCryptographicHash::hash(entry.toUtf8(), QCryptographicHash::Sha256).toHex();
+    return kOwnPrefix + QString::fromLatin1(hash.left(10));
+}
+
+QByteArray spacerLauncherText(const QString& bundlePath, const QString& iconPath) {
+    QString name = QFileInfo(bundlePath).fileName();
+    name.chop(4); // ".app"
+    QString text = QStringLiteral("[Desktop Entry]\nType=Application\n");
+    text += QStringLiteral("Name=%1\n").arg(escapeDesktopValue(name));
+    text += QStringLiteral("Exec=true\n");
+    text += QStringLiteral("Icon=%1\n").arg(escapeDesktopValue(iconPath));
+    text += QStringLiteral("NoDisplay=true\n");
+    text += QStringLiteral("%1=%2\n").arg(
+        kSpacerKey, escapeDesktopValue(fileUrlFromPath(bundlePath, true).toString(QUrl::FullyEncoded)));
+    return text.toUtf8();
+}
+
+// The spacer entry a launcher of ours in the spacers folder stands for.
+std::optional<QString> spacerOfLauncher(const QString& path) {
+    if (QDir::cleanPath(QFileInfo(path).path()) != QDir::cleanPath(spacersFolder()))
+        return std::nullopt;
+    const auto entry = DesktopEntry::load(path);
+    if (!entry)
+        return std::nullopt;
+    const std::optional<QString> spacer = entry->value(kSpacerKey);
+    if (!spacer || !isCustomSpaceEntry(*spacer))
+        return std::nullopt;
+    return spacer;
+}
+
+// Our spacer launchers (and their icons) that no dock item of ours uses any more.
+void removeUnusedSpacerLaunchers(const QSet<QString>& launchersInUse) {
+    QDir folder(spacersFolder());
+    for (const QString& name : folder.entryList({kOwnPrefix + QStringLiteral("*.desktop")}, QDir::Files)) {
+        if (launchersInUse.contains(name) || !spacerOfLauncher(folder.filePath(name)))
+            continue;
+        const QString icon = name.chopped(8) + QStringLiteral(".png");
+        for (const QString& file : {name, icon}) {
+            if (folder.exists(file) && !folder.remove(file))
+                printWarning(QStringLiteral("Could not remove %1").arg(folder.filePath(file)));
+        }
+    }
+}
+
 bool isOwnDockItem(const QString& fileName) {
     return fileName.startsWith(kOwnPrefix) && fileName.endsWith(kDockItemSuffix);
 }
@@ -107,6 +165,8 @@ struct PlannedItem {
     bool isApp = false; // a desktop file, which GetPersistentApplications lists
     QString linkPath;   // a generated link desktop file to write first
     QByteArray linkText;
+    QString iconPath; // a spacer's icon, written beside its launcher
+    QByteArray iconBytes;
 };
 
 QList<PlannedItem> plan(const QStringList& apps, const QList<DockFolderStackValues>& items) {
@@ -127,6 +187,24 @@ QList<PlannedItem> plan(const QStringList& apps, const QList<DockFolderStackValu
             ++spacers;
             continue;
         }
+        if (const auto bundle = customSpaceBundleForLocation(entry)) {
+            if (!QFileInfo(*bundle).isDir()) {
+                printWarning(QStringLiteral("Skipping %1: the spacer app is missing").arg(entry));
+                continue;
+            }
+            const QString stem = QDir(spacersFolder()).filePath(spacerFileStem(*bundle));
+            const QString launcher = stem + QStringLiteral(".desktop");
+            const QString icon = stem + QStringLiteral(".png");
+            add({{},
+                 PlankDockItem::launcherOfPath(launcher),
+                 true,
+                 launcher,
+                 spacerLauncherText(*bundle, icon),
+                 icon,
+                 Workspace::shared().iconData(*bundle)},
+                *bundle);
+            continue;
+        }
         const std::optional<QString> path = filePathOfLocation(entry);
         if (!path || !path->endsWith(QLatin1String(".desktop"))) {
             printWarning(QStringLiteral("Skipping %1: Plank takes desktop files, not this app entry").arg(entry));
@@ -137,7 +215,7 @@ QList<PlannedItem> plan(const QStringList& apps, const QList<DockFolderStackValu
                 QStringLiteral("Skipping %1: its desktop file is missing, and Plank drops such items").arg(entry));
             continue;
         }
-        add({{}, PlankDockItem::launcherOfPath(*path), true, {}, {}}, *path);
+        add({{}, PlankDockItem::launcherOfPath(*path), true, {}, {}, {}, {}}, *path);
     }
     if (spacers > 0)
         printLine(QStringLiteral("Skipping %1 spacer(s): Plank has no spacers").arg(spacers));
@@ -145,7 +223,7 @@ QList<PlannedItem> plan(const QStringList& apps, const QList<DockFolderStackValu
     for (const DockFolderStackValues& item : items) {
         if (storedItemKind(item) == QLatin1String("url")) {
             const QString path = QDir(linksFolder()).filePath(generatedLauncherId(item));
-            add({{}, PlankDockItem::launcherOfPath(path), true, path, generatedLinkLauncherText(item)},
+            add({{}, PlankDockItem::launcherOfPath(path), true, path, generatedLinkLauncherText(item), {}, {}},
                 item.url.value_or(QString()));
             continue;
         }
@@ -155,7 +233,7 @@ QList<PlannedItem> plan(const QStringList& apps, const QList<DockFolderStackValu
                              .arg(path.value_or(storedItemLabel(item))));
             continue;
         }
-        add({{}, PlankDockItem::launcherOfPath(*path), false, {}, {}}, *path);
+        add({{}, PlankDockItem::launcherOfPath(*path), false, {}, {}, {}, {}}, *path);
     }
     return planned;
 }
@@ -211,6 +289,9 @@ void writeLayout(const QString& dock, const QList<PlannedItem>& planned, const Q
             if (!QDir().mkpath(QFileInfo(item.linkPath).path()))
                 throw DockTargetError(
                     QStringLiteral("cannot create %1").arg(QFileInfo(item.linkPath).path()).toStdString());
+            // The icon first: the launcher that names it is only useful once it is there.
+            if (!item.iconPath.isEmpty())
+                writeIfChanged(item.iconPath, item.iconBytes);
             writeIfChanged(item.linkPath, item.linkText);
         }
         writeIfChanged(QDir(folder).filePath(item.fileName), PlankDockItem::text(item.launcher));
@@ -284,7 +365,9 @@ std::variant<DockReading, DockReadError> PlankTarget::read() const {
         const QString path = launcherPath(launcher);
         const QFileInfo info(path);
         if (path.endsWith(QLatin1String(".desktop"))) {
-            if (auto item = itemOfGeneratedLauncher(path))
+            if (auto spacer = spacerOfLauncher(path))
+                reading.apps.append(*spacer); // the spacer, not the launcher standing in for it
+            else if (auto item = itemOfGeneratedLauncher(path))
                 reading.items.append(*item);
             else
                 reading.apps.append(fileUrlFromPath(path).toString(QUrl::FullyEncoded));
@@ -398,6 +481,7 @@ void PlankTarget::removeUnused(const QList<DockFolderStackValues>& itemsInUse) {
         return;
     }
     removeUnusedGeneratedLaunchers(linksFolder(), keep);
+    removeUnusedSpacerLaunchers(keep);
 }
 
 } // namespace pierline
