@@ -300,20 +300,23 @@ bool PresetEditor::addLocalItem(const QString& kind, const QUrl& url, std::optio
               false);
         return false;
     }
+    const bool filtered = filter_ != DockItemFilter::All;
     try {
+        // The item and its move are kept together or not at all.
+        ManagedObjectContext::WriteLock lock(manager_.context());
         add(text);
+        const qsizetype count = preset_->folderStacksArray().size();
+        if (!filtered && at && *at >= 0 && *at < count)
+            manager_.reorderDockItems(preset_, {static_cast<int>(count - 1)}, *at);
+        lock.commit();
         items_ = preset_->folderStacksArray();
-        if (filter_ != DockItemFilter::All) {
-            toast(QStringLiteral("Item added to end. Clear filter to reorder."), true);
-        } else if (at && *at >= 0 && *at < items_.size()) {
-            manager_.reorderDockItems(preset_, {static_cast<int>(items_.size() - 1)}, *at);
-            items_ = preset_->folderStacksArray();
-        }
     } catch (const StoreError& error) {
-        toast(error.description(), false);
+        toast(QStringLiteral("Failed to add %1: %2").arg(kind, error.description()), false);
         items_ = preset_->folderStacksArray();
         return false;
     }
+    if (filtered)
+        toast(QStringLiteral("Item added to end. Clear filter to reorder."), true);
     toast(QStringLiteral("%1 added successfully").arg(lastPathComponent(path)), true);
     return true;
 }
@@ -342,7 +345,7 @@ bool PresetEditor::addURL(const QString& text, const QString& label) {
     try {
         manager_.addURL(preset_, text, label);
     } catch (const StoreError& error) {
-        toast(error.description(), false);
+        toast(QStringLiteral("Failed to add link: %1").arg(error.description()), false);
         return false;
     }
     items_ = preset_->folderStacksArray();
@@ -412,7 +415,7 @@ bool PresetEditor::updateItemSettings(const DockFolderStackPtr& item, const QStr
     try {
         manager_.updateFolderStack(item, displayAs, showAs, sortOrder);
     } catch (const StoreError& error) {
-        toast(error.description(), false);
+        toast(QStringLiteral("Failed to update item settings: %1").arg(error.description()), false);
         return false;
     }
     toast(QStringLiteral("%1 settings updated successfully").arg(lastPathComponent(item->path().value_or(QString()))),
@@ -449,7 +452,7 @@ bool PresetEditor::updateFromCurrentDock() {
         context.rollback();
         apps_ = decodeApps(preset_->apps());
         items_ = preset_->folderStacksArray();
-        toast(*failure, false);
+        toast(QStringLiteral("Failed to update preset from current dock: %1").arg(*failure), false);
         return false;
     }
     apps_ = dock.apps;

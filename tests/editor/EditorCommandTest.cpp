@@ -1,5 +1,6 @@
 // Drives the `pierline preset` editing commands through the binary on a private home with crafted
 // Docks and bundles, and reads back what they stored.
+#include "store/PersistenceController.h"
 #include "support/DockPlist.h"
 #include "support/GSettingsTool.h"
 #include "support/PierlineCli.h"
@@ -194,6 +195,41 @@ TEST_F(EditorCommands, DeletingByNameAndByPosition) {
     cli({"preset", "delete", "Play"});
     cli({"preset", "delete", "Play"}, 1, "No preset named 'Play'.");
     EXPECT_EQ(names(), QStringList{"Default"});
+}
+
+// A disk with no room for the store's next write: no file may grow past 4 KiB.
+CliRun cliOnFullDisk(const QStringList& args) {
+    QProcess process;
+    process.start("/bin/sh",
+                  QStringList{"-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$@\"", PIERLINE_BINARY} + args);
+    return finishPierline(process);
+}
+
+TEST_F(EditorCommands, AWriteThatFailsChangesNothing) {
+    cli({"preset", "add-folder", "Work", home.file("Projects")});
+    cli({"preset", "create", "Play"});
+    dockWith({appTile(url(mail, true))}, {urlTile("https://example.com/", "Example")});
+    const QJsonObject before = show();
+    {
+        pierline::PersistenceController holder; // keeps the store's log open, as a running app does
+        const std::pair<QStringList, QString> cases[] = {
+            {{"preset", "update-from-dock", "Work", "--yes"}, "Failed to update preset from current dock: "},
+            {{"preset", "add-app", "Work", "Mail"}, "Error saving context during transaction: "},
+            {{"preset", "remove-app", "Work", "0"}, "Error saving context during transaction: "},
+            {{"preset", "add-folder", "Work", home.file("Downloads"), "--at", "0"}, "Failed to add folder: "},
+            {{"preset", "item-settings", "Work", "0", "--show-as", "fan"}, "Failed to update item settings: "},
+            {{"preset", "add-url", "Work", "https://example.org/", "--label", "Org"}, "Failed to add link: "},
+            {{"preset", "remove-item", "Work", "0"}, "Error removing folder stack: "},
+            {{"preset", "delete-at", "0"}, "Error deleting preset with ID "},
+        };
+        for (const auto& [args, message] : cases) {
+            const CliRun run = cliOnFullDisk(args);
+            EXPECT_EQ(run.exitCode, 1) << args.join(' ').toStdString() << ": " << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(message)) << run.err.toStdString();
+        }
+    }
+    EXPECT_EQ(show(), before);
+    EXPECT_EQ(names(), (QStringList{"Default", "Work", "Play"}));
 }
 
 // The running app takes the change; the question is asked where the person is.
