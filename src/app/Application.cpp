@@ -4,7 +4,9 @@
 #include "app/instance/AppRequestRunner.h"
 #include "app/instance/RunningApp.h"
 #include "app/ui/MessageBoxAlertPresenter.h"
+#include "app/ui/QtDisplaySetWatcher.h"
 #include "app/ui/QtDisplays.h"
+#include "apply/DockManager.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/TerminationRequest.h"
@@ -12,9 +14,11 @@
 #include "store/ManagedObjectContext.h"
 #include "store/StoreError.h"
 #include "switching/AppSettings.h"
+#include "switching/ContextSwitcher.h"
 #include "switching/LastContextWindowManager.h"
 #include "triggers/AdvancedHotkeyManager.h"
 #include "triggers/ShortcutManager.h"
+#include "triggers/SwitchRequest.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -124,10 +128,33 @@ Application::Part alertsPart() {
             }};
 }
 
+// Context rules switch presets as the workspace, Do Not Disturb, the screens and the network change.
+Application::Part contextRulesPart() {
+    auto holder = std::make_shared<std::unique_ptr<ContextSwitcher>>();
+    return {QStringLiteral("context rules"),
+            [holder]() -> std::optional<int> {
+                ContextSwitcher::Hooks hooks{
+                    [](const QUuid& id) { return requestSwitch(id, SwitchOrigin::ContextRule); },
+                    [] { return DockManager::shared().lastAppliedPresetId(); },
+                    [](const QUuid& id) { return DockPresetManager::shared().fetchPreset(id) != nullptr; }};
+                *holder = std::make_unique<ContextSwitcher>(
+                    ContextWatcherSet::platform(std::make_unique<QtDisplaySetWatcher>()), std::move(hooks));
+                ContextSwitcher::setShared(holder->get());
+                (*holder)->start();
+                return std::nullopt;
+            },
+            [holder] {
+                ContextSwitcher::setShared(nullptr);
+                holder->reset();
+                return true;
+            }};
+}
+
 } // namespace
 
 QList<Application::Part> Application::standardParts() {
-    return {instancePart(), storePart(), settingsPart(), hotkeysPart(), lastContextPart(), alertsPart()};
+    return {instancePart(),    storePart(),  settingsPart(),    hotkeysPart(),
+            lastContextPart(), alertsPart(), contextRulesPart()};
 }
 
 Application::Application(QList<Part> parts) : parts_(std::move(parts)) {}

@@ -119,6 +119,12 @@ const QList<Command>& commands() {
          QStringLiteral("Add presets from a backup file or a share link."),
          runImportCommand,
          {bare(App, Changes), withOption("preview", Caller, Reads)}},
+        // check asks the running app's watchers when there is one.
+        {QStringLiteral("rule"),
+         QStringLiteral("Switch presets by workspace, Do Not Disturb, displays or network."),
+         runRuleCommand,
+         {bare(Caller, Reads), sub("list", Caller, Reads), sub("check", App, Reads), sub("add", App, Changes),
+          sub("remove", App, Changes), sub("move", App, Changes)}},
     };
     return table;
 }

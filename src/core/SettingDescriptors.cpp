@@ -74,6 +74,9 @@ const QList<SettingDescriptor>& settingDescriptors() {
         text(S::DockTarget, "dockTarget", ""),
         // The Plank dock a switch writes: `plank -n NAME`, its folder under ~/.config/plank.
         text(S::PlankDock, "plankDock", "dock1"),
+        // How long the context must stay put before a rule switches.
+        number(S::ContextSettleSeconds, "contextSettleSeconds", 0.5, 0.0, 10.0),
+        boolean(S::ContextRulesEnabled, "contextRulesEnabled", true),
     };
     return descriptors;
 }

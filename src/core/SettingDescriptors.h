@@ -42,6 +42,8 @@ enum class Setting {
     LockDockAutoRelocate,
     DockTarget,
     PlankDock,
+    ContextSettleSeconds,
+    ContextRulesEnabled,
 };
 
 // One setting: its user-defaults key (equal to the property name), its type, its value when the

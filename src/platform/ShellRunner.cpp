@@ -61,7 +61,7 @@ void ShellRunner::setShellProgram(const QString& path) {
     shellProgram_ = path;
 }
 
-ShellResult ShellRunner::runForResult(const QString& command) {
+ShellResult ShellRunner::runForResult(const QString& command, const ShellOptions& options) {
     shellLog().debug(QStringLiteral("shell run: %1").arg(command));
     auto job = std::make_shared<ShellJob>();
     const QProcessEnvironment environment = childEnvironment();
@@ -90,18 +90,22 @@ ShellResult ShellRunner::runForResult(const QString& command) {
     });
 
     std::unique_lock lock(job->mutex);
-    const auto limit = std::chrono::duration<double>(timeLimit());
-    if (!job->done.wait_for(lock, limit, [&] { return job->finished; })) {
-        printLine(QStringLiteral("Warning: shell command timed out: %1").arg(command));
-        shellLog().error(QStringLiteral("shell TIMED OUT after 5s (result discarded): %1").arg(command));
+    const double seconds = options.timeLimit.value_or(timeLimit());
+    if (!job->done.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return job->finished; })) {
+        printLine(options.timedOutLine + command);
+        shellLog().error(QStringLiteral("shell TIMED OUT after %1s (result discarded): %2").arg(seconds).arg(command));
         return {};
     }
     if (!job->launched) {
-        printLine(QStringLiteral("Error launching shell command: %1 - %2").arg(command, job->launchError));
+        printLine(options.launchFailedLine
+                      ? *options.launchFailedLine + job->launchError
+                      : QStringLiteral("Error launching shell command: %1 - %2").arg(command, job->launchError));
         shellLog().error(QStringLiteral("shell LAUNCH FAILED: %1 — %2").arg(command, job->launchError));
         return {};
     }
-    const QString output = decodeUtf8(job->output).value_or(QString()).trimmed();
+    QString output = decodeUtf8(job->output).value_or(QString());
+    if (options.trimmed)
+        output = output.trimmed();
     if (job->exitStatus != 0) {
         shellLog().error(QStringLiteral("shell EXIT %1: %2 output=%3")
                              .arg(job->exitStatus)

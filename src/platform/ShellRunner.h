@@ -3,6 +3,7 @@
 #include <QString>
 #include <atomic>
 #include <mutex>
+#include <optional>
 
 namespace pierline {
 
@@ -12,6 +13,15 @@ struct ShellResult {
     bool succeeded = false;
 };
 
+// How one call wants its command run; unset fields take the runner's defaults.
+struct ShellOptions {
+    std::optional<double> timeLimit; // seconds; the runner's timeLimit() when unset
+    bool trimmed = true;             // false: the output exactly as the command printed it
+    // The caller's printed lines: the first is followed by the command, the second by the error.
+    QString timedOutLine = QStringLiteral("Warning: shell command timed out: ");
+    std::optional<QString> launchFailedLine; // unset: "Error launching shell command: COMMAND - ERROR"
+};
+
 // Runs one command text through "/bin/zsh -c" with a time limit and returns its trimmed output.
 // An overrunning command is abandoned, not stopped, and its late output dropped.
 class ShellRunner {
@@ -19,7 +29,7 @@ public:
     static ShellRunner& shared();
 
     QString run(const QString& command) { return runForResult(command).output; }
-    ShellResult runForResult(const QString& command);
+    ShellResult runForResult(const QString& command, const ShellOptions& options = {});
 
     double timeLimit() const { return timeLimit_.load(); }
     void setTimeLimit(double seconds) { timeLimit_.store(seconds); }

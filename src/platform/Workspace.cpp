@@ -1,13 +1,19 @@
 #include "Workspace.h"
 
+#include "Icns.h"
 #include "Url.h"
 
+#include <QDir>
+#include <QFile>
 #include <atomic>
 
 namespace pierline {
 namespace {
 
 std::atomic<Workspace*> g_workspace{nullptr};
+
+// Far above any real icon file; a bigger one is not read into memory.
+constexpr qint64 kIconFileLimit = 64 * 1024 * 1024;
 
 bool truthy(const QVariant& value) {
     // Info.plist files hold these flags as booleans, integers or strings ("1", "YES").
@@ -38,6 +44,28 @@ Workspace& Workspace::shared() {
 
 void Workspace::setShared(Workspace* workspace) {
     g_workspace.store(workspace);
+}
+
+QByteArray Workspace::genericApplicationIcon() {
+    QFile resource(QStringLiteral(":/pierline/GenericApplicationIcon.png"));
+    if (!resource.open(QIODevice::ReadOnly))
+        return {}; // only when the resource was not linked in, which the build prevents
+    return resource.readAll();
+}
+
+QByteArray Workspace::iconData(const QString& bundlePath) const {
+    const auto info = infoPlist(bundlePath);
+    QString name = info ? info->value(QStringLiteral("CFBundleIconFile")).toString().trimmed() : QString();
+    // A file name inside Resources, never a way out of it.
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name == QLatin1String("..") || name == QLatin1String("."))
+        return genericApplicationIcon();
+    const QDir resources(QDir(bundlePath).filePath(QStringLiteral("Contents/Resources")));
+    if (!name.endsWith(QLatin1String(".icns")) && !resources.exists(name))
+        name += QStringLiteral(".icns");
+    QFile file(resources.filePath(name));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kIconFileLimit)
+        return genericApplicationIcon();
+    return icns::largestPng(file.readAll()).value_or(genericApplicationIcon());
 }
 
 QList<RunningApplication> Workspace::runningApplications(const QString& bundleIdentifier) const {

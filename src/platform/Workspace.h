@@ -48,6 +48,12 @@ public:
     // True when `bundlePath` is a folder with an Info.plist naming an executable that exists.
     virtual bool isApplication(const QString& bundlePath) const = 0;
 
+    // The bundle's icon as PNG bytes: the largest PNG image of the icon file that CFBundleIconFile
+    // names in Contents/Resources (".icns" added when the name has none), unchanged; the generic
+    // application icon when the bundle has no readable one.
+    virtual QByteArray iconData(const QString& bundlePath) const;
+    static QByteArray genericApplicationIcon();
+
     virtual QList<RunningApplication> runningApplications() const = 0;
     QList<RunningApplication> runningApplications(const QString& bundleIdentifier) const;
 

@@ -14,6 +14,11 @@ bool asksFirst(SwitchOrigin origin) {
     return origin == SwitchOrigin::Hotkey || origin == SwitchOrigin::AdvancedHotkey;
 }
 
+// A change of Focus or of the desktop's context is the user's own doing: it switches at once.
+bool bypassesCooldown(SwitchOrigin origin) {
+    return origin == SwitchOrigin::Focus || origin == SwitchOrigin::ContextRule;
+}
+
 SwitchRequester::Fetcher defaultFetcher() {
     return [](const QUuid& id) { return DockPresetManager::shared().fetchPreset(id); };
 }
@@ -22,7 +27,7 @@ SwitchRequester::Applier defaultApplier() {
     return [](const PresetSnapshot& preset, SwitchOrigin origin) {
         runAsync(QueuePriority::UserInitiated, [preset, origin] {
             try {
-                DockManager::shared().applyPreset(preset, origin == SwitchOrigin::Focus);
+                DockManager::shared().applyPreset(preset, bypassesCooldown(origin));
             } catch (const std::exception& error) {
                 printWarning(QStringLiteral("Could not switch to preset '%1': %2")
                                  .arg(preset.name, QString::fromUtf8(error.what())));
@@ -50,7 +55,7 @@ QString switchOriginName(SwitchOrigin origin) {
     case SwitchOrigin::Focus:
         return QStringLiteral("Focus");
     case SwitchOrigin::ContextRule:
-        return QStringLiteral("context rule");
+        return QStringLiteral("context");
     }
     return {};
 }

@@ -18,7 +18,8 @@ namespace pierline {
 inline const QString kSwitchRequestNotification = QStringLiteral("advancedHotkeySwitchRequest");
 inline const QString kSwitchRequestPresetIdKey = QStringLiteral("presetID");
 
-// What asked for a switch. Only key presses ask before switching; only Focus skips the cooldown.
+// What asked for a switch. Only key presses ask before switching; Focus and context rules skip
+// the cooldown.
 enum class SwitchOrigin { Hotkey, AdvancedHotkey, Command, Menu, DeepLink, Intent, Focus, ContextRule };
 
 QString switchOriginName(SwitchOrigin origin);

@@ -126,6 +126,7 @@ TEST(CommandTable, WhatRunsInTheCallerLeavesTheHomeAsItWas) {
         {"metadata", {{"metadata", "file://" + dir.filePath("home/Applications/Docs.app/")}}},
         {"export", {{"export", dir.filePath("all.json")}, {"export", dir.filePath("one.json"), "--single", "Default"}}},
         {"import", {{"import", dir.filePath("all.json"), "--preview", "--json"}}},
+        {"rule", {{"rule"}, {"rule", "list", "--json"}}},
     };
     const QString home = dir.filePath("home");
     // No display: `key record` answers at once instead of waiting for keys.

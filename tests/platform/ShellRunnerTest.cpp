@@ -58,7 +58,7 @@ TEST_F(ShellRunnerTest, OverrunIsAbandonedNotStoppedAndItsLateOutputDropped) {
     EXPECT_EQ(runShellCommand(command), QString());
     EXPECT_LT(timer.elapsed(), 1000);
     EXPECT_TRUE(logs.printed(QStringLiteral("Warning: shell command timed out: %1").arg(command)));
-    EXPECT_TRUE(logs.logged(QStringLiteral("shell TIMED OUT after 5s (result discarded): %1").arg(command)));
+    EXPECT_TRUE(logs.logged(QStringLiteral("shell TIMED OUT after 0.3s (result discarded): %1").arg(command)));
 
     // Still running after the runner gave up on it...
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(pidFile); }));
@@ -77,6 +77,27 @@ TEST_F(ShellRunnerTest, OverrunIsAbandonedNotStoppedAndItsLateOutputDropped) {
         EXPECT_FALSE(m.contains("output=late-output")) << m.toStdString();
     for (const QString& l : logs.plainLines())
         EXPECT_FALSE(l.contains("late-output") && !l.contains("timed out"));
+}
+
+TEST_F(ShellRunnerTest, ACallersOwnLimitOutputAndLines) {
+    const QString command = "printf '  two \\n'; sleep 2";
+    ShellOptions options;
+    options.timeLimit = 0.2;
+    options.trimmed = false;
+    options.timedOutLine = "Spacers: timed out: ";
+    options.launchFailedLine = "Spacers: cannot launch: ";
+    EXPECT_EQ(ShellRunner::shared().runForResult(command, options).output, QString());
+    EXPECT_TRUE(logs.printed("Spacers: timed out: " + command));
+    EXPECT_TRUE(logs.logged(QStringLiteral("shell TIMED OUT after 0.2s (result discarded): %1").arg(command)));
+    EXPECT_EQ(ShellRunner::shared().timeLimit(), ShellRunner::kDefaultTimeLimit); // the shared limit stays
+
+    EXPECT_EQ(ShellRunner::shared().runForResult("printf '  two \\n'", options).output, "  two \n");
+    ShellRunner::shared().setShellProgram(home.file("no-such-shell"));
+    ShellRunner::shared().runForResult("echo hi", options);
+    bool printed = false;
+    for (const QString& l : logs.plainLines())
+        printed |= l.startsWith("Spacers: cannot launch: ") && !l.contains("echo hi");
+    EXPECT_TRUE(printed);
 }
 
 TEST_F(ShellRunnerTest, AShellThatCannotStartGivesEmptyOutputAndSaysWhy) {

@@ -28,6 +28,7 @@ int runTargetCommand(const QStringList& args);
 int runMetadataCommand(const QStringList& args);
 int runExportCommand(const QStringList& args);
 int runImportCommand(const QStringList& args);
+int runRuleCommand(const QStringList& args);
 // `pierline preset action ...` and `pierline preset companion ...` (reached through `preset`).
 int runPresetActionCommand(const QStringList& args);
 int runPresetCompanionCommand(const QStringList& args);

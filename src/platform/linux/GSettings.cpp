@@ -184,4 +184,25 @@ void resetGSettingsKey(const GSettingsKey& key) {
     g_settings_sync();
 }
 
+GSettingsWatch::GSettingsWatch(void* settings, std::function<void()> changed)
+    : settings_(settings), changed_(std::move(changed)) {}
+
+GSettingsWatch::~GSettingsWatch() {
+    if (handler_)
+        g_signal_handler_disconnect(settings_, handler_);
+    g_object_unref(settings_);
+}
+
+std::unique_ptr<GSettingsWatch> watchGSettingsKey(const GSettingsKey& key, std::function<void()> changed) {
+    SettingsPtr settings = openSettings(key, nullptr);
+    const QByteArray name = key.key.toUtf8();
+    std::unique_ptr<GSettingsWatch> watch(new GSettingsWatch(settings.release(), std::move(changed)));
+    const QByteArray signal = "changed::" + name;
+    watch->handler_ = g_signal_connect_swapped(watch->settings_, signal.constData(),
+                                               G_CALLBACK(&GSettingsWatch::notify), watch.get());
+    // GSettings signals a change only of a key read since the handler was connected.
+    g_variant_unref(g_settings_get_value(static_cast<GSettings*>(watch->settings_), name.constData()));
+    return watch;
+}
+
 } // namespace pierline

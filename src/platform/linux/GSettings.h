@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 
@@ -38,5 +40,24 @@ bool readGSettingsBoolean(const GSettingsKey& key);
 void writeGSettingsString(const GSettingsKey& key, const QString& value);
 // Back to the schema's default, which leaves nothing of ours in the backend.
 void resetGSettingsKey(const GSettingsKey& key);
+
+// While alive, calls `changed` from the main loop of the thread that made it each time the key
+// changes, in this process or another. Made with watchGSettingsKey.
+class GSettingsWatch {
+public:
+    ~GSettingsWatch();
+    GSettingsWatch(const GSettingsWatch&) = delete;
+    GSettingsWatch& operator=(const GSettingsWatch&) = delete;
+
+private:
+    friend std::unique_ptr<GSettingsWatch> watchGSettingsKey(const GSettingsKey&, std::function<void()>);
+    GSettingsWatch(void* settings, std::function<void()> changed);
+    static void notify(GSettingsWatch* self) { self->changed_(); }
+    void* settings_;
+    std::function<void()> changed_;
+    unsigned long handler_ = 0;
+};
+// Throws GSettingsError as the reads do.
+std::unique_ptr<GSettingsWatch> watchGSettingsKey(const GSettingsKey& key, std::function<void()> changed);
 
 } // namespace pierline

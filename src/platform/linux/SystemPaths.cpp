@@ -1,7 +1,10 @@
 #include "platform/SystemPaths.h"
 
+#include "platform/Plist.h"
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -63,6 +66,10 @@ QString SystemPaths::temporaryDirectory() {
     return underHome(QStringLiteral("tmp"));
 }
 
+QString SystemPaths::customSpacesFolder() {
+    return QDir(applicationSupportFolder()).filePath(QStringLiteral("CustomSpaces"));
+}
+
 QString SystemPaths::preferencesFile(const QString& domain) {
     return QDir(preferencesFolder()).filePath(domain + QStringLiteral(".plist"));
 }
@@ -88,6 +95,18 @@ QString SystemPaths::toolPath(const QString& name) {
 QString SystemPaths::shellPath() {
     return QStringLiteral("/bin/zsh");
 }
+QString SystemPaths::compilerPath() {
+    const QString chosen = env("PIERLINE_CXX");
+    if (!chosen.isEmpty())
+        return chosen;
+    for (const QString& name : {QStringLiteral("clang++"), QStringLiteral("g++")}) {
+        const QString found = QStandardPaths::findExecutable(name);
+        if (!found.isEmpty())
+            return found;
+    }
+    return QStringLiteral("clang++"); // the shell then says it is missing, and the build shows that
+}
+
 QString SystemPaths::killPath() {
     return QStringLiteral("/bin/kill");
 }
@@ -106,6 +125,31 @@ QString SystemPaths::applicationBundle() {
 
 QString SystemPaths::bundleResource(const QString& name) {
     return QDir(applicationBundle()).filePath(QStringLiteral("Contents/Resources/") + name);
+}
+
+QString SystemPaths::systemVersion() {
+    QFile file(underHome(QStringLiteral("System/Library/CoreServices/SystemVersion.plist")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const PlistParseResult parsed = parsePlist(file.read(1024 * 1024));
+    if (!parsed.value || parsed.value->typeId() != QMetaType::QVariantMap)
+        return {};
+    const QVariant version = parsed.value->toMap().value(QStringLiteral("ProductVersion"));
+    return version.typeId() == QMetaType::QString ? version.toString().trimmed() : QString();
+}
+
+int SystemPaths::systemMajorVersion() {
+    bool ok = false;
+    const int major = systemVersion().section(QLatin1Char('.'), 0, 0).toInt(&ok);
+    return ok && major > 0 ? major : 0;
+}
+
+QString SystemPaths::expandingTilde(const QString& path) {
+    if (path == QLatin1String("~"))
+        return home();
+    if (path.startsWith(QLatin1String("~/")))
+        return home() + path.mid(1);
+    return path;
 }
 
 QString SystemPaths::ownBundleIdentifier() {

@@ -89,9 +89,20 @@ int EventSource::addRawKeyListener(RawKeyListener listener) {
     return id;
 }
 
+int EventSource::addRootPropertyListener(RootPropertyListener listener) {
+    if (rootPropertyListeners_.empty()) {
+        XSelectInput(display_, root_, PropertyChangeMask);
+        XFlush(display_);
+    }
+    const int id = nextListenerId_++;
+    rootPropertyListeners_.emplace(id, std::move(listener));
+    return id;
+}
+
 void EventSource::removeListener(int id) {
     keyListeners_.erase(id);
     rawListeners_.erase(id);
+    rootPropertyListeners_.erase(id);
 }
 
 void EventSource::deliverQueuedSoon() {
@@ -143,6 +154,9 @@ void EventSource::deliverPending() {
                                     next.xkey.time == event.xkey.time;
             }
             callEach(keyListeners_, [&](const KeyListener& listener) { listener(key); });
+        } else if (event.type == PropertyNotify && event.xproperty.window == root_) {
+            const unsigned long atom = event.xproperty.atom;
+            callEach(rootPropertyListeners_, [&](const RootPropertyListener& listener) { listener(atom); });
         } else if (event.type == GenericEvent && event.xcookie.extension == xiOpcode_ &&
                    XGetEventData(display_, &event.xcookie)) {
             const int type = event.xcookie.evtype;

@@ -24,6 +24,8 @@ public:
     };
     using KeyListener = std::function<void(const KeyEvent&)>;
     using RawKeyListener = std::function<void(bool press, unsigned keycode)>;
+    // A property of the root window changed (its atom).
+    using RootPropertyListener = std::function<void(unsigned long atom)>;
 
     // The process's source, opened on first success; nullptr (and `error` set) when there is no
     // display or no Qt application to deliver on. Main thread only.
@@ -38,6 +40,8 @@ public:
 
     int addKeyListener(KeyListener listener);
     int addRawKeyListener(RawKeyListener listener);
+    // The first one selects property changes on the root window.
+    int addRootPropertyListener(RootPropertyListener listener);
     void removeListener(int id);
 
     // Xlib may read events into its queue during any round trip; this delivers them from the
@@ -58,6 +62,7 @@ private:
     int nextListenerId_ = 1;
     std::map<int, KeyListener> keyListeners_;
     std::map<int, RawKeyListener> rawListeners_;
+    std::map<int, RootPropertyListener> rootPropertyListeners_;
 };
 
 // While alive, BadAccess errors of grab requests on `display` are recorded instead of ending the
