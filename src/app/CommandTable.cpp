@@ -49,6 +49,7 @@ const QList<Command>& commands() {
           sub("remove-item", App, Changes),
           sub("add-app", App, Changes),
           sub("add-spacer", App, Changes),
+          sub("add-custom-spacer", App, Changes),
           sub("remove-app", App, Changes),
           sub("item-settings", App, Changes),
           sub("update-from-dock", App, Changes),

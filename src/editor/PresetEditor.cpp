@@ -1,5 +1,6 @@
 #include "PresetEditor.h"
 
+#include "core/CustomSpaceLocation.h"
 #include "core/PresetRecord.h"
 #include "dock/DockReader.h"
 #include "platform/Log.h"
@@ -180,12 +181,16 @@ void PresetEditor::addSmallSpacer() {
 }
 
 bool PresetEditor::addCustomSpacer(const QUrl& bundle) {
-    const QString path = QDir::cleanPath(decodedPath(bundle));
-    if (!bundle.isLocalFile() || !QFileInfo(path).isDir()) {
+    const auto path = bundle.isLocalFile() ? customSpaceBundlePath(decodedPath(bundle)) : std::nullopt;
+    if (!path) {
+        toast(QStringLiteral("Not a custom spacer of this home"), false);
+        return false;
+    }
+    if (!QFileInfo(*path).isDir()) {
         toast(QStringLiteral("Invalid application path"), false);
         return false;
     }
-    const QString entry = fileUrlFromPath(path, true).toString(QUrl::FullyEncoded);
+    const QString entry = fileUrlFromPath(*path, true).toString(QUrl::FullyEncoded);
     apps_.append(entry);
     toast(QStringLiteral("%1 added successfully").arg(appDisplayName(entry)), true);
     return true;
@@ -209,10 +214,21 @@ void PresetEditor::scheduleListWrite() {
 }
 
 bool PresetEditor::deleteApps(const QList<int>& indices, const SpacerQuestion& choose) {
-    Q_UNUSED(choose); // custom spacers are asked about once the spacer library tells them apart
     for (int index : indices)
         if (index < 0 || index >= apps_.size())
             return false;
+    for (int index : indices) {
+        if (!isCustomSpaceEntry(apps_[index]))
+            continue;
+        const CustomSpacerChoice choice = choose ? choose(apps_[index]) : CustomSpacerChoice::RemoveFromPresetOnly;
+        if (choice == CustomSpacerChoice::Cancel)
+            return false;
+        if (choice == CustomSpacerChoice::DeleteAppFileToo) {
+            // Removing the bundle belongs to the spacer library, which does not offer it yet.
+            toast(QStringLiteral("Deleting a custom spacer's app file is not available yet"), false);
+            return false;
+        }
+    }
     QList<int> sorted = indices;
     std::sort(sorted.begin(), sorted.end());
     sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());

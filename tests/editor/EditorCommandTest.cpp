@@ -93,6 +93,23 @@ TEST_F(EditorCommands, AddingAppsChecksInOrderAndInsertsAtTheDropPosition) {
     EXPECT_EQ(apps().size(), 4);
 }
 
+TEST_F(EditorCommands, CustomSpacersOfThisHomeOnly) {
+    const QString gap = home.makeBundle("Library/Application Support/Pierline/CustomSpaces", "Gap", "com.x.gap");
+    const QString foreign = home.makeBundle("Elsewhere", "Gap", "com.x.gap");
+    cli({"preset", "add-custom-spacer", "Work", foreign}, 1, "Not a custom spacer of this home: " + foreign);
+    cli({"preset", "add-custom-spacer", "Work", "Missing"}, 1, "Invalid application path");
+    EXPECT_EQ(apps(), QStringList{url(safari, true)});
+    EXPECT_EQ(cli({"preset", "add-custom-spacer", "Work", "Gap"}).out, "Gap added successfully\nDock Saved\n");
+    EXPECT_EQ(apps(), (QStringList{url(safari, true), url(gap, true)}));
+
+    cli({"preset", "remove-app", "Work", "1", "--delete-app-file"}, 1,
+        "Deleting a custom spacer's app file is not available yet");
+    EXPECT_EQ(apps().size(), 2);
+    cli({"preset", "remove-app", "Work", "1"});
+    EXPECT_EQ(apps(), QStringList{url(safari, true)});
+    EXPECT_TRUE(QFileInfo(gap).isDir()) << "removed from the preset only";
+}
+
 TEST_F(EditorCommands, SaveNormalisesTheListAndDropsNotesOfAppsThatLeft) {
     cli({"preset", "add-app", "Work", "Mail"});
     cli({"note", "set", "--preset", "Work", "Mail", "reply to Ann"});

@@ -16,6 +16,7 @@
 #include "targets/DockTarget.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 using namespace pierline;
@@ -156,6 +157,33 @@ TEST_F(Editor, SpacerNamesCountTheEntriesAndAreWrittenHalfASecondLater) {
     time.timers.advanceAndFire(0.2);
     EXPECT_FALSE(editor->hasPendingWork());
     EXPECT_EQ(storedApps(), editor->apps());
+}
+
+TEST_F(Editor, CustomSpacersComeFromThisHomeAndLeaveAsTheUserChooses) {
+    const QString gap = home.makeBundle("Library/Application Support/Pierline/CustomSpaces", "Gap", "com.x.gap");
+    auto editor = edit();
+    EXPECT_FALSE(editor->addCustomSpacer(at(mail)));
+    EXPECT_EQ(toasts.last(), "Not a custom spacer of this home");
+    EXPECT_FALSE(editor->addCustomSpacer(at(home.file("Library/Application Support/Pierline/CustomSpaces/No.app"))));
+    EXPECT_EQ(toasts.last(), "Invalid application path");
+    ASSERT_TRUE(editor->addCustomSpacer(at(gap)));
+    EXPECT_EQ(editor->apps().last(), url(gap, true));
+
+    QStringList asked;
+    const auto answer = [&](CustomSpacerChoice choice) {
+        return [&asked, choice](const QString& entry) {
+            asked.append(entry);
+            return choice;
+        };
+    };
+    EXPECT_FALSE(editor->deleteApps({0, 1}, answer(CustomSpacerChoice::Cancel)));
+    EXPECT_EQ(asked, QStringList{url(gap, true)}) << "only the custom spacer is asked about";
+    EXPECT_FALSE(editor->deleteApps({1}, answer(CustomSpacerChoice::DeleteAppFileToo)));
+    EXPECT_FALSE(toasts.lastSucceeded());
+    EXPECT_EQ(editor->apps().size(), 2);
+    ASSERT_TRUE(editor->deleteApps({1}, answer(CustomSpacerChoice::RemoveFromPresetOnly)));
+    EXPECT_EQ(editor->apps(), QStringList{url(safari, true)});
+    EXPECT_TRUE(QFileInfo(gap).isDir());
 }
 
 TEST_F(Editor, FoldersAndFilesRefuseDuplicatesAndMissingPathsAndGoWhereDropped) {

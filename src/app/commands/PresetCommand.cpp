@@ -23,6 +23,7 @@ namespace {
 const QString kUsage = QStringLiteral(
     "preset create NAME [--from-dock] | rename NAME NEW_NAME | delete NAME | duplicate NAME | show NAME [--json] | "
     "move NAME POSITION | add-folder | add-file | add-url | move-item | remove-item | add-app | add-spacer | "
+    "add-custom-spacer | "
     "remove-app | item-settings | update-from-dock | preview | delete-at | action | companion");
 
 QString itemLine(int index, const DockFolderStack& item) {

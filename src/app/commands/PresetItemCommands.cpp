@@ -245,6 +245,31 @@ int addSpacer(const QStringList& args) {
     return outcome(*session, !session->editor->delayedWriteError());
 }
 
+int addCustomSpacer(const QStringList& args) {
+    const QString usage = QStringLiteral("preset add-custom-spacer NAME SPACER");
+    QCommandLineParser parser;
+    describe(parser, QStringLiteral("Appends a custom spacer of this home to a preset's app list."),
+             QStringLiteral("SPACER"), QStringLiteral("Its bundle in CustomSpaces: name, path or file URL."));
+    int code = kExitOk;
+    const auto p = positionals(parser, QStringLiteral("add-custom-spacer"), usage, {"NAME", "SPACER"}, args, &code);
+    if (!p)
+        return code;
+    const QString spacer = (*p)[1];
+    QUrl bundle;
+    if (spacer.contains(QLatin1Char('/')) || spacer.startsWith(QLatin1String("file:")))
+        bundle = localUrl(SystemPaths::expandingTilde(spacer));
+    else
+        bundle = QUrl::fromLocalFile(QDir(SystemPaths::customSpacesFolder())
+                                         .filePath(spacer.endsWith(QLatin1String(".app")) ? spacer : spacer + ".app"));
+    auto session = openEditor((*p)[0]);
+    if (!session)
+        return kExitFailed;
+    session->toasts.setDetail(bundle.isLocalFile() ? decodedPath(bundle) : spacer);
+    if (!session->editor->addCustomSpacer(bundle))
+        return kExitFailed;
+    return outcome(*session, session->editor->save());
+}
+
 int removeApp(const QStringList& args) {
     const QString usage = QStringLiteral("preset remove-app NAME I... [--delete-app-file]");
     QCommandLineParser parser;
@@ -572,16 +597,9 @@ QString countOf(qsizetype count, const QString& noun) {
     return QStringLiteral("%1 %2%3").arg(count).arg(noun, count == 1 ? QString() : QStringLiteral("s"));
 }
 
-bool isPresetItemCommand(const QString& subcommand) {
-    static const QStringList names = {QStringLiteral("add-folder"),    QStringLiteral("add-file"),
-                                      QStringLiteral("add-url"),       QStringLiteral("move-item"),
-                                      QStringLiteral("remove-item"),   QStringLiteral("add-app"),
-                                      QStringLiteral("add-spacer"),    QStringLiteral("remove-app"),
-                                      QStringLiteral("item-settings"), QStringLiteral("update-from-dock")};
-    return names.contains(subcommand);
-}
+namespace {
 
-int runPresetItemCommand(const QString& subcommand, const QStringList& args) {
+const QHash<QString, std::function<int(const QStringList&)>>& itemCommands() {
     static const QHash<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("add-folder"), addFolder},
         {QStringLiteral("add-file"), addFile},
@@ -590,10 +608,22 @@ int runPresetItemCommand(const QString& subcommand, const QStringList& args) {
         {QStringLiteral("remove-item"), removeItem},
         {QStringLiteral("add-app"), addApp},
         {QStringLiteral("add-spacer"), addSpacer},
+        {QStringLiteral("add-custom-spacer"), addCustomSpacer},
         {QStringLiteral("remove-app"), removeApp},
         {QStringLiteral("item-settings"), itemSettings},
-        {QStringLiteral("update-from-dock"), updateFromDock}};
-    return commands.value(subcommand)(args);
+        {QStringLiteral("update-from-dock"), updateFromDock},
+    };
+    return commands;
+}
+
+} // namespace
+
+bool isPresetItemCommand(const QString& subcommand) {
+    return itemCommands().contains(subcommand);
+}
+
+int runPresetItemCommand(const QString& subcommand, const QStringList& args) {
+    return itemCommands().value(subcommand)(args);
 }
 
 std::optional<int> askBeforeRunning(QStringList& args) {
