@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include "app/instance/HandOver.h"
+#include "commands/Commands.h"
 #include "platform/Log.h"
 #include "platform/SystemPaths.h"
 
@@ -242,6 +243,9 @@ Route routeFor(const QStringList& args) {
 int runCommandLine(const QStringList& arguments) {
     QStringList args = arguments.mid(1);
     setVerbose(verboseFromEnvironment());
+    // Asked here, where the person is, before a running app takes the command.
+    if (const auto answered = askBeforeRunning(args))
+        return *answered;
     if (const auto handled = handOverToRunningApp(args, routeFor(args)))
         return *handled;
     return runCommand(args, false);

@@ -556,7 +556,7 @@ QList<DockFolderStackPtr> DockPresetManager::dockItems(const DockPresetPtr& pres
 // --- Presets -----------------------------------------------------------------------------
 
 DockPresetPtr DockPresetManager::createPreset(const QString& name, const QString& apps,
-                                              const QList<DockFolderStackValues>& items) {
+                                              const QList<DockFolderStackValues>& items, const QString& saveFailure) {
     return runOnMainSyncResult([&]() -> DockPresetPtr {
         // The name check and the insert hold the write lock together, so another process
         // cannot slip the same name in between.
@@ -564,7 +564,8 @@ DockPresetPtr DockPresetManager::createPreset(const QString& name, const QString
             printWarning(*problem);
             return nullptr;
         }
-        const QString failure = QStringLiteral("Error creating preset '%1'").arg(name);
+        const QString failure =
+            saveFailure.isEmpty() ? QStringLiteral("Error creating preset '%1'").arg(name) : saveFailure;
         std::optional<ManagedObjectContext::WriteLock> lock;
         DockPresetPtr preset;
         const QUuid id = QUuid::createUuid();

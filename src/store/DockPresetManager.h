@@ -79,9 +79,10 @@ public:
 
     // --- Presets. Each prints its outcome and posts kPresetsDidChangeNotification on success.
     // Create and rename refuse a name DockPreset::nameProblem() rejects. `items` are stored with
-    // their own `order`, in one save with the preset.
-    DockPresetPtr createPreset(const QString& name, const QString& apps,
-                               const QList<DockFolderStackValues>& items = {});
+    // their own `order`, in one save with the preset. A failed save prints "{saveFailure}: {error}"
+    // (by default "Error creating preset '{name}'").
+    DockPresetPtr createPreset(const QString& name, const QString& apps, const QList<DockFolderStackValues>& items = {},
+                               const QString& saveFailure = {});
 
     // --- A dock's layout into a preset: the one way, for every flow that saves what a dock shows.
     // A new preset holding the layout's apps and every folder, file and web link.

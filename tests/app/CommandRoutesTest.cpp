@@ -119,7 +119,12 @@ TEST(CommandTable, WhatRunsInTheCallerLeavesTheHomeAsItWas) {
     const QMap<QString, QList<QStringList>> samples = {
         {"dock", {{"dock", "--json"}, {"dock"}}},
         {"presets", {{"presets", "--json"}}},
-        {"preset", {{"preset"}, {"preset", "show", "Default", "--json"}}},
+        {"preset",
+         {{"preset"},
+          {"preset", "show", "Default", "--json"},
+          {"preset", "show", "Default", "--rows", "--filter", "folders"},
+          {"preset", "preview"},
+          {"preset", "preview", "--json"}}},
         {"settings", {{"settings", "--json"}, {"settings", "get", "useDockutil"}}},
         {"note", {{"note"}, {"note", "show", "Safari"}}},
         {"hotkey", {{"hotkey"}, {"hotkey", "show"}}},

@@ -89,7 +89,7 @@ TEST_F(PresetCommands, FirstRunMakesTheDefaultAndListsItAsABackupRecord) {
 }
 
 TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
-    const CliRun created = cli({"preset", "create", "Work", "--from-dock"}, 0, "Unknown item type: recents-tile");
+    const CliRun created = cli({"preset", "create", "Work", "--from-dock"}, 0, "Unknown tile type: recents-tile");
     const QJsonObject work = show("Work");
     EXPECT_EQ(work.value("idString").toString(), created.out.trimmed());
     EXPECT_EQ(work.value("order").toInt(), 1);
@@ -111,9 +111,8 @@ TEST_F(PresetCommands, CreateFromTheDockCopiesAppsAndEveryItemKind) {
 
     // An unreadable Dock makes no preset.
     writeDockDomain(home, xmlPlist(QVariantList{"not a dictionary"}));
-    const CliRun run = cli({"preset", "create", "Other", "--from-dock"}, 1,
-                           "Could not read the sandbox Dock: Dock preferences did not contain the expected plist "
-                           "structure");
+    const CliRun run =
+        cli({"preset", "create", "Other", "--from-dock"}, 1, "Pierline couldn't understand your Dock layout.");
     EXPECT_TRUE(
         run.err.contains("Failed to read current dock while creating preset: Dock preferences did not contain the "
                          "expected plist structure"));
@@ -222,8 +221,8 @@ TEST_F(PresetCommands, StoreWritesThatDoNotReachTheDiskFail) {
     {
         pierline::PersistenceController holder; // keeps the store's log and shared index open, as a running app does
         const std::pair<QStringList, QString> cases[] = {
-            {{"preset", "create", "Full"}, "Error creating preset 'Full': "},
-            {{"preset", "create", "Dock copy", "--from-dock"}, "Error creating preset 'Dock copy': "},
+            {{"preset", "create", "Full"}, "Failed to save preset: "},
+            {{"preset", "create", "Dock copy", "--from-dock"}, "Failed to save preset: "},
             {{"preset", "rename", "Default", "Home"}, "Error renaming preset ID "},
             {{"preset", "duplicate", "Default"}, "Error duplicating preset 'Default Copy': "},
             {{"preset", "delete", "Default"}, "Error deleting preset with ID "},

@@ -43,5 +43,8 @@ int runSpacerCommand(const QStringList& args);
 // `pierline preset action ...` and `pierline preset companion ...` (reached through `preset`).
 int runPresetActionCommand(const QStringList& args);
 int runPresetCompanionCommand(const QStringList& args);
+// Questions a command line asks the person at the terminal before it runs here or in the app; the
+// answer is added to `args`. The exit code when the answer ends it.
+std::optional<int> askBeforeRunning(QStringList& args);
 
 } // namespace pierline::cli

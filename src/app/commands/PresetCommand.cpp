@@ -5,6 +5,8 @@
 #include "app/Cli.h"
 #include "core/PresetRecord.h"
 #include "dock/DockReader.h"
+#include "editor/PresetEditor.h"
+#include "editor/PresetListOperations.h"
 #include "exchange/BackupRecords.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -13,29 +15,51 @@
 #include "targets/DockTarget.h"
 #include "triggers/DesktopShortcutSync.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
+
 namespace pierline::cli {
 namespace {
 
 const QString kUsage = QStringLiteral(
     "preset create NAME [--from-dock] | rename NAME NEW_NAME | delete NAME | duplicate NAME | show NAME [--json] | "
-    "move NAME POSITION | add-folder | add-file | add-url | move-item | remove-item | action | companion");
+    "move NAME POSITION | add-folder | add-file | add-url | move-item | remove-item | add-app | add-spacer | "
+    "add-custom-spacer | "
+    "remove-app | item-settings | update-from-dock | preview | delete-at | action | companion");
 
-// Makes a preset from the current Dock: its apps and every folder, file and web link.
-int createFromDock(DockPresetManager& manager, const QString& name) {
-    const std::unique_ptr<DockTarget> target = currentDockTarget();
-    auto reading = target->read();
-    if (auto* error = std::get_if<DockReadError>(&reading)) {
-        printWarning(QStringLiteral("Failed to read current dock while creating preset: %1").arg(error->description()));
-        err(QStringLiteral("Could not read %1: %2").arg(target->displayName(), error->description()));
-        return kExitFailed;
+QString itemLine(int index, const DockFolderStack& item) {
+    const QString type = item.effectiveType();
+    QStringList parts{QString::number(index), type};
+    if (type == QLatin1String("url"))
+        parts.append(item.url().value_or(QString()));
+    else
+        parts.append(item.path().value_or(item.url().value_or(QString())));
+    if (const auto label = item.label())
+        parts.append(QStringLiteral("label=%1").arg(*label));
+    if (type == QLatin1String("folder"))
+        parts.append(QStringLiteral("displayAs=%1 showAs=%2 sortOrder=%3")
+                         .arg(item.displayAs(), item.showAs(), item.sortOrder()));
+    return parts.join(QStringLiteral("  "));
+}
+
+// The editor's row: shown index, type, location and the settings text.
+QString rowLine(int index, const DockFolderStack& item) {
+    const QString type = item.effectiveType();
+    const QString location = type == QLatin1String("url") ? item.url().value_or(QString())
+                                                          : item.path().value_or(item.url().value_or(QString()));
+    return QStringList{QString::number(index), type, location, itemRowText(item)}.join(QStringLiteral("  "));
+}
+
+void printAppsAndItems(const QStringList& apps, const QList<DockFolderStackValues>& values) {
+    out(QStringLiteral("Apps:"));
+    for (qsizetype i = 0; i < apps.size(); ++i)
+        out(QStringLiteral("  %1  %2  %3").arg(i).arg(appDisplayName(apps[i]), apps[i]));
+    out(QStringLiteral("Items:"));
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        DockFolderStack item;
+        item.assign(values[i]);
+        out(QStringLiteral("  ") + itemLine(static_cast<int>(i), item));
     }
-    const DockPresetPtr preset = manager.createPresetFromDock(name, std::get<DockReading>(reading));
-    if (!preset)
-        return kExitFailed; // the manager said why
-    if (decodeApps(preset->apps()).isEmpty() && preset->folderStacks().isEmpty())
-        err(QStringLiteral("Preset created with no pinned Dock items copied."));
-    out(preset->idString());
-    return kExitOk;
 }
 
 int create(const QStringList& args) {
@@ -58,11 +82,12 @@ int create(const QStringList& args) {
     DockPresetManager* manager = openPresetManager();
     if (!manager)
         return kExitFailed;
-    if (parser.isSet(fromDock))
-        return createFromDock(*manager, name);
-    const DockPresetPtr preset = manager->createPreset(name, QStringLiteral("[]"));
+    const auto target = currentDockTarget();
+    CommandToasts toasts(true); // the answer is the new preset's id
+    PresetListOperations list(*manager, *target, toasts);
+    const DockPresetPtr preset = list.createPresetFromDialog(name, parser.isSet(fromDock));
     if (!preset)
-        return kExitFailed; // the manager said why
+        return kExitFailed; // the operation said why
     out(preset->idString());
     return kExitOk;
 }
@@ -124,9 +149,84 @@ int remove(const QStringList& args) {
     if (!a)
         return code;
     const auto [manager, preset] = openPreset((*a)[0]);
-    if (!preset || !preset->id())
+    if (!preset)
         return kExitFailed;
-    return manager->deletePreset(*preset->id()) ? kExitOk : kExitFailed;
+    const auto target = currentDockTarget();
+    CommandToasts toasts;
+    return PresetListOperations(*manager, *target, toasts).deleteSelectedPreset(preset) ? kExitOk : kExitFailed;
+}
+
+int deleteAt(const QStringList& args) {
+    const QString usage = QStringLiteral("preset delete-at I...");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Deletes the presets at these positions of the list, from 0."));
+    parser.addPositionalArgument(QStringLiteral("I"), QStringLiteral("Positions in list order."),
+                                 QStringLiteral("I..."));
+    if (auto exit = parse(parser, QStringLiteral("preset delete-at"), usage, args))
+        return *exit;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return usageError(QStringLiteral("Expected I."), usage);
+    QList<int> offsets;
+    for (const QString& text : positional) {
+        const auto offset = parsePosition(text);
+        if (!offset)
+            return usageError(positionError(QStringLiteral("INDEX"), text), usage);
+        offsets.append(*offset);
+    }
+    DockPresetManager* manager = openPresetManager();
+    if (!manager)
+        return kExitFailed;
+    const auto fetched = fetchAllPresetsOrComplain(*manager);
+    if (!fetched)
+        return kExitFailed;
+    const auto target = currentDockTarget();
+    CommandToasts toasts;
+    if (PresetListOperations(*manager, *target, toasts).deletePresets(offsets))
+        return kExitOk;
+    for (int offset : offsets) {
+        if (offset >= fetched->size()) {
+            QString range = QStringLiteral("the preset list has %1").arg(countOf(fetched->size(), "preset"));
+            if (!fetched->isEmpty())
+                range += QStringLiteral(" (0 to %1)").arg(fetched->size() - 1);
+            err(QStringLiteral("INDEX %1 is out of range: %2.").arg(offset).arg(range));
+            break;
+        }
+    }
+    return kExitFailed;
+}
+
+// What a preset made from the Dock now would hold, printed as `show` prints a preset's.
+int preview(const QStringList& args) {
+    const QString usage = QStringLiteral("preset preview [--json]");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Shows what a preset made from the current Dock would hold."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print {\"apps\": [...], \"items\": [...]}."));
+    parser.addOption(json);
+    if (auto exit = parse(parser, QStringLiteral("preset preview"), usage, args))
+        return *exit;
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()), usage);
+    if (!requireHome())
+        return kExitFailed;
+    DockPresetManager* manager = openPresetManager();
+    if (!manager)
+        return kExitFailed;
+    const auto target = currentDockTarget();
+    CommandToasts toasts(parser.isSet(json));
+    const auto dock = PresetListOperations(*manager, *target, toasts).previewCurrentDock();
+    if (!dock)
+        return kExitFailed;
+    if (parser.isSet(json)) {
+        QJsonArray items;
+        for (const DockItem& item : dock->items)
+            items.append(item.toJson());
+        outJson(QJsonObject{{QStringLiteral("apps"), QJsonArray::fromStringList(dock->apps)},
+                            {QStringLiteral("items"), items}});
+        return kExitOk;
+    }
+    printAppsAndItems(dock->apps, storedItemsFromDock(dock->items, StoredItemKinds::All));
+    return kExitOk;
 }
 
 int duplicate(const QStringList& args) {
@@ -176,32 +276,27 @@ int move(const QStringList& args) {
     return manager->movePresets({from}, *position) ? kExitOk : kExitFailed;
 }
 
-QString itemLine(int index, const DockFolderStack& item) {
-    const QString type = item.effectiveType();
-    QStringList parts{QString::number(index), type};
-    if (type == QLatin1String("url"))
-        parts.append(item.url().value_or(QString()));
-    else
-        parts.append(item.path().value_or(item.url().value_or(QString())));
-    if (const auto label = item.label())
-        parts.append(QStringLiteral("label=%1").arg(*label));
-    if (type == QLatin1String("folder"))
-        parts.append(QStringLiteral("displayAs=%1 showAs=%2 sortOrder=%3")
-                         .arg(item.displayAs(), item.showAs(), item.sortOrder()));
-    return parts.join(QStringLiteral("  "));
-}
-
 int show(const QStringList& args) {
-    const QString usage = QStringLiteral("preset show NAME [--json]");
+    const QString usage = QStringLiteral("preset show NAME [--json] [--filter KIND] [--rows]");
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Shows one preset."));
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the preset's backup record."));
-    parser.addOption(json);
+    const QCommandLineOption filter(
+        QStringLiteral("filter"), QStringLiteral("Only the right-hand items of one kind: all, folders, files or urls."),
+        QStringLiteral("KIND"), QStringLiteral("all"));
+    const QCommandLineOption rows(QStringLiteral("rows"),
+                                  QStringLiteral("The right-hand items as the editor's rows: index, type, location, "
+                                                 "settings."));
+    parser.addOptions({json, filter, rows});
     if (auto exit = parse(parser, QStringLiteral("preset show"), usage, args))
         return *exit;
     if (parser.positionalArguments().size() != 1)
         return usageError(expectedArguments({QStringLiteral("NAME")}), usage);
+    const auto kind = dockItemFilterNamed(parser.value(filter));
+    if (!kind)
+        return usageError(
+            QStringLiteral("Invalid --filter: %1 (all, folders, files or urls)").arg(parser.value(filter)), usage);
     if (!requireHome())
         return kExitFailed;
     const auto [manager, preset] = openPreset(parser.positionalArguments().first());
@@ -210,6 +305,17 @@ int show(const QStringList& args) {
     const auto fetched = fetchAllPresetsOrComplain(*manager);
     if (!fetched)
         return kExitFailed;
+    if (parser.isSet(filter) || parser.isSet(rows)) {
+        // The right-hand list as the editor shows it, indices as the item commands count them.
+        const auto target = currentDockTarget();
+        CommandToasts toasts;
+        PresetEditor editor(*manager, preset, *target, toasts);
+        editor.setFilter(*kind);
+        const QList<DockFolderStackPtr> items = editor.shownItems();
+        for (qsizetype i = 0; i < items.size(); ++i)
+            out((parser.isSet(rows) ? rowLine : itemLine)(static_cast<int>(i), *items[i]));
+        return kExitOk;
+    }
     if (parser.isSet(json)) {
         QJsonObject answer = presetListingJson(*preset);
         const QJsonObject extras = presetExtrasJson(*preset);
@@ -260,6 +366,10 @@ int runPresetCommand(const QStringList& args) {
         return show(rest);
     if (sub == QLatin1String("move"))
         return move(rest);
+    if (sub == QLatin1String("delete-at"))
+        return deleteAt(rest);
+    if (sub == QLatin1String("preview"))
+        return preview(rest);
     if (isPresetItemCommand(sub))
         return runPresetItemCommand(sub, rest);
     if (sub == QLatin1String("action"))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/DockPreset.h"
+#include "platform/Toasts.h"
 
 #include <QString>
 #include <QStringList>
@@ -44,7 +45,24 @@ inline QString nothingToRemove(const QString& whatIsMissing) {
     return whatIsMissing + QStringLiteral("; nothing to remove");
 }
 
-// `pierline preset add-folder | add-file | add-url | move-item | remove-item ...`
+// An editor's toasts on the command line: successes are the answer on stdout (on stderr for a
+// command whose answer is something else), failures go to stderr and fail the command. A short
+// refusal is followed by the detail, e.g. the path it refused.
+class CommandToasts : public ToastPresenter {
+public:
+    explicit CommandToasts(bool successesOnStderr = false);
+    void showToast(const Toast& toast) override;
+    bool failed() const { return failed_; }
+    void setDetail(const QString& detail) { detail_ = detail; }
+
+private:
+    bool successesOnStderr_ = false;
+    bool failed_ = false;
+    QString detail_;
+};
+
+// `pierline preset add-folder | add-file | add-url | move-item | remove-item | add-app | add-spacer |
+// remove-app | item-settings | update-from-dock ...`
 bool isPresetItemCommand(const QString& subcommand);
 int runPresetItemCommand(const QString& subcommand, const QStringList& args);
 
