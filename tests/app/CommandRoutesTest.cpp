@@ -201,15 +201,7 @@ protected:
         }
         FAIL() << "the app did not come up: " << app_->readAllStandardOutput().toStdString();
     }
-    void TearDown() override {
-        if (app_ && app_->state() != QProcess::NotRunning) {
-            runPierline({"quit"}, env_);
-            if (!app_->waitForFinished(10000)) {
-                app_->kill();
-                app_->waitForFinished();
-            }
-        }
-    }
+    void TearDown() override { stopPierline(app_.get(), env_); }
 
     QTemporaryDir dir_;
     QMap<QString, QString> env_;

@@ -39,13 +39,7 @@ protected:
         }
     }
     void TearDown() override {
-        if (app_ && app_->state() != QProcess::NotRunning) {
-            cli({"quit"});
-            if (!app_->waitForFinished(10000)) {
-                app_->kill();
-                app_->waitForFinished();
-            }
-        }
+        stopPierline(app_.get(), env_);
         if (display_)
             XCloseDisplay(display_);
     }

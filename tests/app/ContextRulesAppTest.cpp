@@ -71,15 +71,7 @@ protected:
             ASSERT_EQ(cli({"preset", "create", name, "--from-dock"}).exitCode, 0);
         ASSERT_EQ(cli({"settings", "set", "contextSettleSeconds", "0"}).exitCode, 0);
     }
-    void TearDown() override {
-        if (app_ && app_->state() != QProcess::NotRunning) {
-            cli({"quit"});
-            if (!app_->waitForFinished(10000)) {
-                app_->kill();
-                app_->waitForFinished();
-            }
-        }
-    }
+    void TearDown() override { test::stopPierline(app_.get(), env_); }
 
     CliRun cli(const QStringList& args) const { return test::runPierline(args, env_); }
     void rule(const QStringList& args) {

@@ -24,14 +24,7 @@ protected:
         ASSERT_EQ(cli({"preset", "create", "Empty"}).exitCode, 0);
         ASSERT_EQ(cli({"settings", "set", "useDockutil", "false"}).exitCode, 0);
     }
-    void TearDown() override {
-        if (app_ && app_->state() != QProcess::NotRunning) {
-            cli({"quit"});
-            if (!app_->waitForFinished(10000))
-                app_->kill();
-            app_->waitForFinished();
-        }
-    }
+    void TearDown() override { stopPierline(app_.get(), env_); }
     CliRun cli(const QStringList& args, const QMap<QString, QString>& extra = {}) const {
         QMap<QString, QString> env = env_;
         env.insert(extra);

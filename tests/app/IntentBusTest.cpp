@@ -31,13 +31,7 @@ protected:
         ASSERT_EQ(cli({"preset", "create", "Empty"}).exitCode, 0);
         ASSERT_EQ(cli({"settings", "set", "useDockutil", "false"}).exitCode, 0);
     }
-    void TearDown() override {
-        cli({"quit"});
-        if (app_ && app_->state() != QProcess::NotRunning && !app_->waitForFinished(10000))
-            app_->kill();
-        if (app_)
-            app_->waitForFinished();
-    }
+    void TearDown() override { stopPierline(app_.get(), env_); }
     CliRun cli(const QStringList& args) const { return runPierline(args, env_); }
     void ok(const QStringList& args) const {
         const CliRun r = cli(args);

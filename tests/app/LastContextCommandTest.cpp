@@ -21,14 +21,7 @@ protected:
         env_ = privateHomeEnvironment(dir_);
         ASSERT_EQ(cli({"sandbox", "init"}).exitCode, 0);
     }
-    void TearDown() override {
-        if (app_ && app_->state() != QProcess::NotRunning) {
-            cli({"quit"});
-            if (!app_->waitForFinished(10000))
-                app_->kill();
-            app_->waitForFinished();
-        }
-    }
+    void TearDown() override { stopPierline(app_.get(), env_); }
     CliRun cli(const QStringList& args) const { return runPierline(args, env_); }
     void run() {
         app_ = startPierline({"run"}, env_);

@@ -44,13 +44,7 @@ protected:
         env_.insert("XDG_CONFIG_HOME", dir_.filePath("config"));
     }
     void TearDown() override {
-        if (app_ && app_->state() != QProcess::NotRunning) {
-            cli({"quit"});
-            if (!app_->waitForFinished(10000)) {
-                app_->kill();
-                app_->waitForFinished();
-            }
-        }
+        stopPierline(app_.get(), env_);
         if (x_)
             xcb_disconnect(x_);
         if (keyboard_)

@@ -29,15 +29,7 @@ protected:
             ASSERT_EQ(run.exitCode, 0) << args.join(' ').toStdString() << ": " << run.err.toStdString();
         }
     }
-    void TearDown() override {
-        if (app_ && app_->state() != QProcess::NotRunning) {
-            cli({"quit"});
-            if (!app_->waitForFinished(10000)) {
-                app_->kill();
-                app_->waitForFinished();
-            }
-        }
-    }
+    void TearDown() override { stopPierline(app_.get(), env_); }
 
     CliRun cli(const QStringList& args) const { return runPierline(args, env_); }
     QJsonObject status() const { return QJsonDocument::fromJson(cli({"status", "--json"}).out.toUtf8()).object(); }

@@ -128,13 +128,7 @@ protected:
         }
     }
     void TearDown() override {
-        if (app_ && app_->state() != QProcess::NotRunning) {
-            runPierline({"quit"}, env_);
-            if (!app_->waitForFinished(10000)) {
-                app_->kill();
-                app_->waitForFinished();
-            }
-        }
+        stopPierline(app_.get(), env_);
         if (systemBus_) {
             systemBus_->kill();
             systemBus_->waitForFinished();

@@ -57,6 +57,17 @@ inline CliRun runPierline(const QStringList& args, const QMap<QString, QString>&
     return finishPierline(*startPierline(args, env));
 }
 
+// Ends a `pierline run` started by a test: asks it to quit, and kills what has not ended after 10 s.
+inline void stopPierline(QProcess* app, const QMap<QString, QString>& env) {
+    if (!app || app->state() == QProcess::NotRunning)
+        return;
+    runPierline({QStringLiteral("quit")}, env);
+    if (!app->waitForFinished(10000)) {
+        app->kill();
+        app->waitForFinished();
+    }
+}
+
 // A home in `dir` with a private runtime and temporary folder there, for suites that run the app.
 inline QMap<QString, QString> privateHomeEnvironment(const QTemporaryDir& dir) {
     QDir(dir.path()).mkpath(QStringLiteral("runtime"));

@@ -57,15 +57,7 @@ protected:
             FAIL() << "the app did not come up: " << app_->readAllStandardOutput().toStdString();
     }
 
-    void stopApp() {
-        if (!app_ || app_->state() == QProcess::NotRunning)
-            return;
-        cli({"quit"});
-        if (!app_->waitForFinished(10000)) {
-            app_->kill();
-            app_->waitForFinished();
-        }
-    }
+    void stopApp() { stopPierline(app_.get(), env_); }
 
     void type(const Keys& keys) { pierline::test::type(keyboard_, keys); }
 
