@@ -53,7 +53,13 @@ protected:
     void startApp() {
         app_ = startPierline({"run"}, env_);
         ASSERT_TRUE(app_->waitForStarted());
-        if (waitUntil([&] { return app_->state() != QProcess::Running || appAnswers(); }, 20000) &&
+        // The shortcut manager grabs its keys after the app answers: wait for the grab too.
+        if (waitUntil(
+                [&] {
+                    return app_->state() != QProcess::Running ||
+                           (appAnswers() && keyGrabbedElsewhere(display_, XK_F9, ControlMask | ShiftMask));
+                },
+                20000) &&
             app_->state() == QProcess::Running)
             return;
         FAIL() << "the app did not come up: " << app_->readAllStandardOutput().toStdString();

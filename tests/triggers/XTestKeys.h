@@ -35,4 +35,26 @@ inline void type(Display* display, const Keys& keys) {
     XSync(display, False);
 }
 
+// Whether another client grabs `key` with `modifiers` on the root window: our own grab of it is
+// refused with BadAccess then. Lets a suite wait for the app's hotkeys before it types them.
+inline bool keyGrabbedElsewhere(Display* display, KeySym key, unsigned int modifiers) {
+    static bool refused = false;
+    refused = false;
+    XSync(display, False);
+    XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent* error) {
+        if (error->error_code == BadAccess)
+            refused = true;
+        return 0;
+    });
+    const Window root = DefaultRootWindow(display);
+    const KeyCode code = XKeysymToKeycode(display, key);
+    XGrabKey(display, code, modifiers, root, False, GrabModeAsync, GrabModeAsync);
+    XSync(display, False);
+    if (!refused)
+        XUngrabKey(display, code, modifiers, root);
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    return refused;
+}
+
 } // namespace pierline::test
