@@ -217,15 +217,24 @@ bool PresetEditor::deleteApps(const QList<int>& indices, const SpacerQuestion& c
     for (int index : indices)
         if (index < 0 || index >= apps_.size())
             return false;
+    // Every question is answered before any file goes, so a Cancel deletes nothing.
+    QStringList filesToDelete;
     for (int index : indices) {
         if (!isCustomSpaceEntry(apps_[index]))
             continue;
         const CustomSpacerChoice choice = choose ? choose(apps_[index]) : CustomSpacerChoice::RemoveFromPresetOnly;
         if (choice == CustomSpacerChoice::Cancel)
             return false;
-        if (choice == CustomSpacerChoice::DeleteAppFileToo) {
-            // Removing the bundle belongs to the spacer library, which does not offer it yet.
-            toast(QStringLiteral("Deleting a custom spacer's app file is not available yet"), false);
+        if (choice == CustomSpacerChoice::DeleteAppFileToo && !filesToDelete.contains(apps_[index]))
+            filesToDelete.append(apps_[index]);
+    }
+    if (!filesToDelete.isEmpty() && !spacerFileRemover_) {
+        toast(QStringLiteral("Deleting a custom spacer's app file is not available here"), false);
+        return false;
+    }
+    for (const QString& entry : filesToDelete) {
+        if (const auto error = spacerFileRemover_(entry)) {
+            toast(*error, false);
             return false;
         }
     }

@@ -76,6 +76,10 @@ public:
     // among them (none: remove from the preset only).
     using SpacerQuestion = std::function<CustomSpacerChoice(const QString& entry)>;
     bool deleteApps(const QList<int>& indices, const SpacerQuestion& choose = {});
+    // Deletes a custom spacer's app file for "delete the app file too"; the error text, or nothing
+    // when it went. Without one that choice is refused.
+    using SpacerFileRemover = std::function<std::optional<QString>(const QString& entry)>;
+    void setSpacerFileRemover(SpacerFileRemover remover) { spacerFileRemover_ = std::move(remover); }
     // Indices of the shown list, and of the web links.
     bool deleteDockItems(const QList<int>& indices);
     bool deleteURLs(const QList<int>& indices);
@@ -93,6 +97,7 @@ public:
     const std::optional<QString>& delayedWriteError() const { return delayedWriteError_; }
 
 private:
+    SpacerFileRemover spacerFileRemover_;
     bool addLocalItem(const QString& kind, const QUrl& url, std::optional<int> at,
                       const std::function<DockFolderStackPtr(const QString& text)>& add);
     bool deleteItems(const QList<DockFolderStackPtr>& shown, const QList<int>& indices, const QString& warning);

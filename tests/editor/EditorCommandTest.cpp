@@ -102,12 +102,15 @@ TEST_F(EditorCommands, CustomSpacersOfThisHomeOnly) {
     EXPECT_EQ(cli({"preset", "add-custom-spacer", "Work", "Gap"}).out, "Gap added successfully\nDock Saved\n");
     EXPECT_EQ(apps(), (QStringList{url(safari, true), url(gap, true)}));
 
-    cli({"preset", "remove-app", "Work", "1", "--delete-app-file"}, 1,
-        "Deleting a custom spacer's app file is not available yet");
-    EXPECT_EQ(apps().size(), 2);
     cli({"preset", "remove-app", "Work", "1"});
     EXPECT_EQ(apps(), QStringList{url(safari, true)});
     EXPECT_TRUE(QFileInfo(gap).isDir()) << "removed from the preset only";
+
+    // Deleting the app file too goes through the spacer commands' delete, which takes the bundle.
+    cli({"preset", "add-custom-spacer", "Work", "Gap"});
+    cli({"preset", "remove-app", "Work", "1", "--delete-app-file"});
+    EXPECT_EQ(apps(), QStringList{url(safari, true)});
+    EXPECT_FALSE(QFileInfo::exists(gap));
 }
 
 TEST_F(EditorCommands, SaveNormalisesTheListAndDropsNotesOfAppsThatLeft) {

@@ -178,9 +178,33 @@ TEST_F(Editor, CustomSpacersComeFromThisHomeAndLeaveAsTheUserChooses) {
     };
     EXPECT_FALSE(editor->deleteApps({0, 1}, answer(CustomSpacerChoice::Cancel)));
     EXPECT_EQ(asked, QStringList{url(gap, true)}) << "only the custom spacer is asked about";
+    // Without a way to delete the file, and when deleting it fails, the spacer stays in the list.
     EXPECT_FALSE(editor->deleteApps({1}, answer(CustomSpacerChoice::DeleteAppFileToo)));
     EXPECT_FALSE(toasts.lastSucceeded());
     EXPECT_EQ(editor->apps().size(), 2);
+    QStringList deleted;
+    editor->setSpacerFileRemover([&deleted](const QString& entry) -> std::optional<QString> {
+        deleted.append(entry);
+        return QStringLiteral("Invalid custom space path.");
+    });
+    EXPECT_FALSE(editor->deleteApps({1}, answer(CustomSpacerChoice::DeleteAppFileToo)));
+    EXPECT_EQ(editor->apps().size(), 2);
+    EXPECT_EQ(deleted, QStringList{url(gap, true)});
+    // A Cancel for any one of them deletes no file.
+    deleted.clear();
+    int asks = 0;
+    EXPECT_FALSE(editor->deleteApps({1, 1}, [&asks](const QString&) {
+        return ++asks == 1 ? CustomSpacerChoice::DeleteAppFileToo : CustomSpacerChoice::Cancel;
+    }));
+    EXPECT_TRUE(deleted.isEmpty());
+    editor->setSpacerFileRemover([&deleted](const QString& entry) -> std::optional<QString> {
+        deleted.append(entry);
+        return std::nullopt;
+    });
+    ASSERT_TRUE(editor->deleteApps({1}, answer(CustomSpacerChoice::DeleteAppFileToo)));
+    EXPECT_EQ(editor->apps(), QStringList{url(safari, true)});
+    EXPECT_EQ(deleted, QStringList{url(gap, true)});
+    ASSERT_TRUE(editor->addCustomSpacer(at(gap)));
     ASSERT_TRUE(editor->deleteApps({1}, answer(CustomSpacerChoice::RemoveFromPresetOnly)));
     EXPECT_EQ(editor->apps(), QStringList{url(safari, true)});
     EXPECT_TRUE(QFileInfo(gap).isDir());

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTextStream>
 #include <functional>
@@ -295,6 +296,21 @@ int removeApp(const QStringList& args) {
     }
     const CustomSpacerChoice choice =
         parser.isSet(deleteFile) ? CustomSpacerChoice::DeleteAppFileToo : CustomSpacerChoice::RemoveFromPresetOnly;
+    // The spacer commands belong to the app executable, which draws; its delete checks that the
+    // bundle is one of this home's spacers.
+    session->editor->setSpacerFileRemover([](const QString& entry) -> std::optional<QString> {
+        QProcess remover;
+        remover.start(SystemPaths::commandPath(), {QStringLiteral("spacer"), QStringLiteral("delete"), entry});
+        if (!remover.waitForFinished(60000)) {
+            remover.kill();
+            remover.waitForFinished();
+            return QStringLiteral("Deleting the spacer's app file did not finish: %1").arg(entry);
+        }
+        if (remover.exitStatus() == QProcess::NormalExit && remover.exitCode() == 0)
+            return std::nullopt;
+        const QString reason = QString::fromUtf8(remover.readAllStandardError()).trimmed();
+        return reason.isEmpty() ? QStringLiteral("Could not delete the spacer's app file: %1").arg(entry) : reason;
+    });
     if (!session->editor->deleteApps(*indices, [choice](const QString&) { return choice; }))
         return kExitFailed;
     return outcome(*session, session->editor->save());
