@@ -110,6 +110,7 @@ TEST_F(Intents, TheCommandLineListsDescribesRunsAndKeepsFocusFilters) {
     EXPECT_EQ(cli({"intent", "continue", "com.corvane.pierline.run-preset", "presetName=Full"}).exitCode, 0);
     EXPECT_EQ(dockApps(), full);
 
+    EXPECT_EQ(cli({"focus", "list"}).out, "No Focus filters\n");
     ok({"focus", "set", "Work", "Empty"});
     ok({"focus", "set", "Sleep", "--none"});
     const CliRun unknown = cli({"focus", "set", "Play", "Nope"});

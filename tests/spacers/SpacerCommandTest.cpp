@@ -151,6 +151,9 @@ TEST(SpacerCommands, CreateListShowUpdateDeleteInTheCaller) {
     ScopedEnv compiler("PIERLINE_CXX", writeStandInCompiler(home).toUtf8());
     const QString folder = SystemPaths::customSpacesFolder();
 
+    EXPECT_EQ(runPierline({"spacer", "list"}).out, "No custom spacers\n");
+    const QJsonDocument none = QJsonDocument::fromJson(runPierline({"spacer", "list", "--json"}).out.toUtf8());
+    EXPECT_TRUE(none.isArray() && none.array().isEmpty());
     CliRun run = runPierline({"spacer", "create", "Work Left", "--text", "WORK"}, noDisplay(home));
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QString bundle = folder + "/Work Left.app";

@@ -42,6 +42,8 @@ int listFilters(bool json) {
         }
         outJson(answer);
     } else {
+        if (entries->isEmpty())
+            out(QStringLiteral("No Focus filters"));
         for (const FocusFilterEntry& entry : *entries)
             out(QStringLiteral("%1: %2").arg(entry.mode, entry.filter.displayTitle()));
     }

@@ -363,6 +363,8 @@ int runList(const QStringList& args) {
         outJson(answer);
         return kExitOk;
     }
+    if (spaces.isEmpty())
+        out(QStringLiteral("No custom spacers"));
     for (const CustomSpaceInfo& space : spaces)
         out(QStringLiteral("%1  %2").arg(space.name, space.bundlePath));
     return kExitOk;
