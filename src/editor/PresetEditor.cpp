@@ -465,7 +465,8 @@ bool PresetEditor::updateFromCurrentDock() {
     try {
         // Apps and items change together or not at all.
         ManagedObjectContext::WriteLock lock(context);
-        failure = manager_.saveDockIntoPreset(preset_, dock);
+        failure =
+            manager_.saveDockIntoPreset(preset_, dock, {}, DockPresetManager::RemovalFailure::StopAtFailedRemoval);
         if (!failure)
             lock.commit();
         else

@@ -609,7 +609,8 @@ DockPresetPtr DockPresetManager::createPresetFromDock(const QString& name, const
 }
 
 std::optional<QString> DockPresetManager::saveDockIntoPreset(const DockPresetPtr& preset, const DockReading& dock,
-                                                             const QString& logPrefix) {
+                                                             const QString& logPrefix,
+                                                             RemovalFailure onRemovalFailure) {
     preset->setApps(encodeApps(dock.apps));
     try {
         if (pruneAppNotes(*preset, dock.apps))
@@ -625,6 +626,8 @@ std::optional<QString> DockPresetManager::saveDockIntoPreset(const DockPresetPtr
         } catch (const StoreError& error) {
             printWarning(QStringLiteral("Error removing folder stack: %1").arg(error.description()));
             context_.rollback();
+            if (onRemovalFailure == RemovalFailure::StopAtFailedRemoval)
+                return error.description();
         }
     }
 

@@ -89,9 +89,13 @@ public:
     DockPresetPtr createPresetFromDock(const QString& name, const DockReading& dock);
     // Replaces the preset's apps with the layout's, drops the notes of apps that left it, and
     // rebuilds its items in Dock order. Main thread. Lines it prints start with `logPrefix`.
-    // Returns the error of the final save, nullopt when saved.
+    // Returns the error of the final save, nullopt when saved. An item whose removal cannot be
+    // saved is reported and kept, and the rest goes on; with `StopAtFailedRemoval` (a caller
+    // that holds the write lock and undoes everything) its error is returned at once.
+    enum class RemovalFailure { GoOn, StopAtFailedRemoval };
     std::optional<QString> saveDockIntoPreset(const DockPresetPtr& preset, const DockReading& dock,
-                                              const QString& logPrefix = {});
+                                              const QString& logPrefix = {},
+                                              RemovalFailure onRemovalFailure = RemovalFailure::GoOn);
     bool renamePreset(const QUuid& id, const QString& newName);
     bool deletePreset(const QUuid& id);
     // "{name} Copy" with the same apps, appended to the list; items and extras are not copied.

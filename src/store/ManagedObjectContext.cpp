@@ -211,9 +211,11 @@ void ManagedObjectContext::save() {
 
     if (underLock) {
         for (const auto& o : inserts)
-            savedUnderLock_.emplace_back(o, true);
+            savedUnderLock_.emplace_back(o, SavedAs::Inserted);
         for (const auto& o : updated_)
-            savedUnderLock_.emplace_back(o, false);
+            savedUnderLock_.emplace_back(o, SavedAs::Updated);
+        for (const auto& o : deleted_)
+            savedUnderLock_.emplace_back(o, SavedAs::Deleted);
     }
     for (const auto& o : inserts) {
         const qint64 pk = newRows[o.get()];
@@ -563,12 +565,18 @@ ManagedObjectPtr ManagedObjectContext::existingObject(const QString& uri) {
 void ManagedObjectContext::undoSavedSince(size_t journalMark) {
     if (journalMark >= savedUnderLock_.size())
         return;
-    std::vector<std::pair<ManagedObjectPtr, bool>> undone(savedUnderLock_.begin() + journalMark, savedUnderLock_.end());
+    std::vector<std::pair<ManagedObjectPtr, SavedAs>> undone(savedUnderLock_.begin() + journalMark,
+                                                             savedUnderLock_.end());
     savedUnderLock_.resize(journalMark);
-    for (const auto& [object, inserted] : undone) {
+    bool rowsCameBack = false;
+    for (const auto& [object, savedAs] : undone) {
+        if (savedAs == SavedAs::Deleted) {
+            rowsCameBack = true; // the object left the context with its save; its row is back
+            continue;
+        }
         if (object->context() != this)
             continue;
-        if (inserted) {
+        if (savedAs == SavedAs::Inserted) {
             eraseObject(updated_, object.get());
             eraseObject(deleted_, object.get());
             forget(object);
@@ -583,6 +591,10 @@ void ManagedObjectContext::undoSavedSince(size_t journalMark) {
         object->setVersion(0);
         object->turnIntoFault();
     }
+    // Every preset reads its items from the file again, so the restored rows show.
+    if (rowsCameBack)
+        for (auto& [preset, members] : members_)
+            members.loaded = false;
 }
 
 ManagedObjectContext::WriteLock::WriteLock(ManagedObjectContext& context)

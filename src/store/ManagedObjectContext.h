@@ -148,8 +148,9 @@ private:
     std::vector<ManagedObjectPtr> deleted_;
     std::unordered_map<const ManagedObject*, Link> links_;      // item -> preset
     std::unordered_map<const ManagedObject*, Members> members_; // preset -> items
-    // Objects saved while a write lock is open, with whether the save inserted them.
-    std::vector<std::pair<ManagedObjectPtr, bool>> savedUnderLock_;
+    // Objects saved while a write lock is open, with what the save did to their rows.
+    enum class SavedAs { Inserted, Updated, Deleted };
+    std::vector<std::pair<ManagedObjectPtr, SavedAs>> savedUnderLock_;
     quint64 nextTemporaryId_ = 1;
 };
 

@@ -4,8 +4,10 @@
 #include "editor/PresetListOperations.h"
 #include "platform/Url.h"
 #include "store/DockPresetManager.h"
+#include "store/FetchRequest.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PersistenceController.h"
+#include "store/Sqlite.h"
 #include "support/CapturingLogSink.h"
 #include "support/EventLoop.h"
 #include "support/FakeToastPresenter.h"
@@ -316,6 +318,54 @@ TEST_F(Editor, UpdateFromTheDockReplacesEverythingOrNothing) {
     EXPECT_EQ(storedApps(), (QStringList{url(mail, true), "pierline-spacer-0"}));
     EXPECT_EQ(editor->apps(), storedApps());
     EXPECT_EQ(paths(), (QStringList{"example.com@0", "Downloads@1"}));
+}
+
+// A store that takes the first writes of an update and refuses a later one: a trigger of the
+// test's own on the store file, as a disk that fills up half-way would.
+void refuseInStore(const QString& trigger) {
+    auto db = sqlite::Database::open(PersistenceController::defaultStoreLocation());
+    db->exec(trigger);
+}
+
+TEST_F(Editor, AnUpdateThatFailsHalfWayLeavesAppsNotesAndItemsAsTheyWere) {
+    const struct {
+        const char* what;
+        const char* trigger;
+    } cases[] = {
+        {"the new items are refused after the old ones went",
+         "CREATE TRIGGER refuse BEFORE INSERT ON ZDOCKFOLDERSTACK BEGIN SELECT RAISE(ABORT, 'disk full'); END"},
+        {"the second old item cannot go",
+         "CREATE TRIGGER refuse BEFORE DELETE ON ZDOCKFOLDERSTACK WHEN OLD.ZPATH LIKE '%Downloads%' "
+         "BEGIN SELECT RAISE(ABORT, 'disk full'); END"},
+    };
+    auto editor = edit();
+    ASSERT_TRUE(editor->addFolder(at(home.file("Projects"))));
+    ASSERT_TRUE(editor->addFolder(at(home.file("Downloads"))));
+    AppNoteManager::shared().setNote(*preset, url(safari, true), "keep", manager->context());
+    const QStringList items = paths();
+    ASSERT_EQ(items, (QStringList{"Projects@0", "Downloads@1"}));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        refuseInStore(c.trigger);
+        target.next = DockReading{{url(mail, true)}, {tile("url-tile", "https://example.com/", "Example")}};
+        EXPECT_FALSE(editor->updateFromCurrentDock());
+        EXPECT_TRUE(toasts.last().startsWith("Failed to update preset from current dock: "))
+            << toasts.last().toStdString();
+        EXPECT_EQ(editor->apps(), QStringList{url(safari, true)});
+        EXPECT_EQ(paths(), items);
+        EXPECT_EQ(storedApps(), QStringList{url(safari, true)});
+        EXPECT_EQ(AppNoteManager::shared().note(*preset, url(safari, true)), "keep");
+        // What another reader of the file sees.
+        PersistenceController other(false);
+        const auto stored = other.viewContext().fetch<DockPreset>(
+            FetchRequest(DockPreset::kEntityName).where(FetchCondition::equal("name", "Work")));
+        ASSERT_EQ(stored.size(), 1);
+        EXPECT_EQ(decodeApps(stored.first()->apps()), QStringList{url(safari, true)});
+        EXPECT_EQ(stored.first()->folderStacksArray().size(), 2);
+        sqlite::Database::open(PersistenceController::defaultStoreLocation())->exec("DROP TRIGGER refuse");
+    }
+    ASSERT_TRUE(editor->updateFromCurrentDock()) << "the store takes writes again";
+    EXPECT_EQ(paths(), QStringList{"example.com@0"});
 }
 
 class ListOperations : public Editor {};
