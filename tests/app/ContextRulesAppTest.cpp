@@ -9,7 +9,9 @@
 
 #include "platform/UserDefaults.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -194,6 +196,83 @@ TEST_F(ContextRulesApp, AMissingSourceIsSaidOnceAndTheOthersKeepWorking) {
     const QString output = QString::fromUtf8(app_->readAllStandardOutput());
     EXPECT_EQ(output.count("[ContextRules] Not watching network: NetworkManager is not running on the system bus"), 1)
         << output.toStdString();
+}
+
+// On a GNOME desktop the rules switch the dash's favourites, read back through `gsettings`.
+class ContextRulesGnome : public ContextRulesApp {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        ASSERT_TRUE(x_.ok()) << "Xvfb did not start";
+        ASSERT_TRUE(bus_.ok()) << "dbus-daemon did not start";
+        env_ = test::privateHomeEnvironment(dir_);
+        env_.insert({{"DISPLAY", x_.display()},
+                     {"QT_QPA_PLATFORM", "xcb"},
+                     {"DBUS_SYSTEM_BUS_ADDRESS", bus_.address()},
+                     {"XDG_CURRENT_DESKTOP", "GNOME"},
+                     {"XDG_DATA_HOME", dir_.filePath("data")},
+                     {"XDG_DATA_DIRS", dir_.filePath("system") + ":/usr/share"},
+                     {"HOME", dir_.filePath("user")},
+                     {"GSETTINGS_BACKEND", "keyfile"},
+                     {"XDG_CONFIG_HOME", dir_.filePath("config")}});
+        QDir().mkpath(env_.value("PIERLINE_HOME"));
+        for (const char* name : {"mail", "code", "chat"}) {
+            QFile file(dir_.filePath(QStringLiteral("data/applications/%1.desktop").arg(name)));
+            QDir().mkpath(QFileInfo(file).path());
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=true\n").arg(name).toUtf8());
+        }
+        const std::pair<const char*, QStringList> presets[] = {{"Code", {"code.desktop", "mail.desktop"}},
+                                                               {"Mail", {"mail.desktop", "chat.desktop"}}};
+        for (const auto& [name, favourites] : presets) {
+            setDash(favourites);
+            const CliRun made = cli({"preset", "create", name, "--from-dock"});
+            ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+        }
+        ASSERT_EQ(cli({"settings", "set", "contextSettleSeconds", "0"}).exitCode, 0);
+        setDash({"chat.desktop"});
+    }
+    void setDash(const QStringList& ids) const {
+        test::runGsettings({"set", "org.gnome.shell", "favorite-apps", test::gvariantStringList(ids)}, env_);
+    }
+    QStringList dash() const {
+        return test::parseGvariantStringList(test::runGsettings({"get", "org.gnome.shell", "favorite-apps"}, env_));
+    }
+    void expectDash(const QStringList& ids) {
+        EXPECT_TRUE(test::waitUntil([&] { return dash() == ids; }, 20000))
+            << "the dash holds " << dash().join(' ').toStdString();
+    }
+};
+
+TEST_F(ContextRulesGnome, AWorkspaceChangeSwitchesTheDashOncePerChange) {
+    RootProperties root(x_.display());
+    ASSERT_TRUE(root.ok());
+    root.setNames({"Main", "Code", "Chat"});
+    root.setCurrent(0);
+    rule({"--workspace", "1", "Code"});
+    rule({"--workspace-name", "Chat", "Mail"});
+    runApp();
+    EXPECT_EQ(QJsonDocument::fromJson(cli({"target", "--json"}).out.toUtf8()).object().value("target"), "gnome");
+    EXPECT_EQ(dash(), QStringList{"chat.desktop"}) << "no rule held at start";
+
+    root.setCurrent(1);
+    expectDash({"code.desktop", "mail.desktop"});
+    EXPECT_TRUE(test::waitUntil([&] { return lastApplied() == "Code"; }));
+    root.setCurrent(2);
+    expectDash({"mail.desktop", "chat.desktop"});
+    // A workspace no rule names leaves the dash as it is; coming back switches again.
+    root.setCurrent(0);
+    EXPECT_TRUE(test::waitUntil([&] { return check().value("context").toObject().value("workspace") == 0; }));
+    check(); // one more turn of the app's main loop, for the settle timer
+    EXPECT_EQ(dash(), (QStringList{"mail.desktop", "chat.desktop"}));
+    root.setCurrent(1);
+    expectDash({"code.desktop", "mail.desktop"});
+
+    cli({"quit"});
+    ASSERT_TRUE(app_->waitForFinished(20000));
+    const QString output = QString::fromUtf8(app_->readAllStandardOutput());
+    EXPECT_EQ(output.count("Switching to preset ID: "), 3) << output.toStdString();
+    EXPECT_EQ(output.count("Current Name: 'Code'"), 2) << output.toStdString();
 }
 
 } // namespace
