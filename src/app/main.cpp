@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include "platform/GraphicalDisplay.h"
+#include "platform/TerminationRequest.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -38,6 +39,8 @@ int main(int argc, char** argv) {
     // Widgets (alerts, later the status item) need a display; without one the app runs headless.
     std::unique_ptr<QCoreApplication> app;
     const QList<QByteArray> words = commandWords(argc, argv);
+    if (isRunCommand(words))
+        pierline::keepRunningWithoutAReader();
     if (isRunCommand(words) && pierline::graphicalDisplayReachable()) {
         // A Wayland session's windows go through XWayland: Wayland lets no client place its own
         // windows. Only for this process; the apps it opens keep the session's choice.

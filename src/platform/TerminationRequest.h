@@ -9,4 +9,9 @@ namespace pierline {
 // thread, with the event loop about to run.
 void onTerminationRequest(std::function<void()> handler);
 
+// Writing to an output nobody reads any more fails instead of ending the process. A restarted app
+// writes to the output of the one it replaced (started afresh, with the default for SIGPIPE), and
+// that output's reader may be gone with it. Call first thing in main.
+void keepRunningWithoutAReader();
+
 } // namespace pierline

@@ -1,4 +1,5 @@
 #include "ShellWindows.h"
+#include "ThemePalette.h"
 
 #include "app/MenuBarManager.h"
 #include "core/QuayshareImportClient.h"
@@ -424,6 +425,7 @@ ShellWindow::ShellWindow(const QString& name, const QString& autosaveName, QSize
     setObjectName(name);
     setWindowTitle(shellWindowTitle(name));
     resize(size);
+    followCurrentTheme(this);
 }
 
 void ShellWindow::placeOnFirstShow() {

@@ -47,4 +47,11 @@ void onTerminationRequest(std::function<void()> handler) {
     ::sigaction(SIGINT, &action, nullptr);
 }
 
+void keepRunningWithoutAReader() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, nullptr);
+}
+
 } // namespace pierline
