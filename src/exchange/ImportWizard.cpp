@@ -254,6 +254,8 @@ bool ImportWizard::load(const QByteArray& bytes, const QString& decodeErrorPrefi
     advanceTimer_ = timers_.schedule(0.5, false, [this] {
         advanceTimer_.reset();
         advance();
+        if (stepChanged)
+            stepChanged();
     });
     return true;
 }

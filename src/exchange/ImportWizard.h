@@ -7,6 +7,7 @@
 #include <QList>
 #include <QUrl>
 #include <QUuid>
+#include <functional>
 #include <optional>
 
 namespace pierline {
@@ -116,6 +117,8 @@ public:
     bool showSuccess = false;
     bool isImporting = false;
     std::optional<QUrl> downloadURL;
+    // Called when the wizard moves on by itself (to the preview, after a load); the window follows it.
+    std::function<void()> stepChanged;
     bool isDownloading = false;
 
     // Each fills importPresets and, half a second later, moves to the preview; false with the

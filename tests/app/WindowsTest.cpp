@@ -3,10 +3,12 @@
 #include "support/EventLoop.h"
 #include "support/FakeAlertPresenter.h"
 #include "support/TempHome.h"
+#include "support/VirtualClock.h"
 
 #include "app/MenuBarManager.h"
 #include "app/ui/QtAppShell.h"
 #include "core/PresetRecord.h"
+#include "exchange/BackupExport.h"
 #include "platform/ModifierMonitor.h"
 #include "platform/UserDefaults.h"
 #include "store/DockPresetManager.h"
@@ -14,10 +16,15 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
+#include <QStackedWidget>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace pierline;
@@ -145,6 +152,101 @@ TEST_F(Windows, TheSettingsFormWritesWhatItsControlsSay) {
     indicator->setChecked(!indicator->isChecked());
     EXPECT_EQ(UserDefaults::standard().boolValue("showScopeModeIndicator"), indicator->isChecked());
     EXPECT_NE(find<QListWidget>(kSettingsWindowName, "savedContextList"), nullptr);
+}
+
+// The import wizard's window over a backup file: the file is picked in the window's own dialog,
+// the preview follows the wizard on the injected timers, and only the chosen presets land.
+class ImportWindow : public Windows {
+protected:
+    QWidget* openWizard() {
+        menuBar->openImportWizard();
+        return topLevel(kImportWizardWindowName);
+    }
+    // Clicks Choose File and answers the file dialog it opens with `path`.
+    void choose(const QString& path) {
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                answer.stop();
+                dialog->selectFile(path);
+                static_cast<QDialog*>(dialog)->accept(); // the file dialog checks the pick
+            }
+        });
+        answer.start(0);
+        find<QPushButton>(kImportWizardWindowName, "chooseFile")->click();
+    }
+    int step() { return find<QStackedWidget>(kImportWizardWindowName, "importSteps")->currentIndex(); }
+    QStringList names() {
+        QStringList out;
+        for (const DockPresetPtr& preset : presets->fetchAllPresets())
+            out.append(preset->name().value_or(QString()));
+        return out;
+    }
+
+    VirtualTime time;
+};
+
+TEST_F(ImportWindow, WalksABackupFromFileToStoreAndImportsOnlyWhatIsChosen) {
+    const QString projects = home.file("Projects");
+    QDir().mkpath(projects);
+    const DockPresetPtr work = presets->createPreset("Work", encodeApps({}));
+    presets->addFolderStack(work, projects);
+    presets->addURL(work, "https://example.com/", "Example");
+    presets->createPreset("Play", encodeApps({}));
+    ExportDocument document = ExportDocument::forPresets(presets->fetchAllPresets());
+    document.includeFolders = true;
+    const QString backup = home.file("backup.json");
+    writeExportFile(backup, document.data());
+    for (const DockPresetPtr& preset : presets->fetchAllPresets())
+        presets->deletePreset(*preset->id());
+
+    ASSERT_NE(openWizard(), nullptr);
+    EXPECT_EQ(step(), 0);
+    choose(backup);
+    EXPECT_EQ(step(), 0) << "the preview comes half a second after the file";
+    time.timers.advanceAndFire(0.6);
+    ASSERT_EQ(step(), 1);
+    auto* list = find<QListWidget>(kImportWizardWindowName, "importPresetList");
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), "Work  (0 missing)");
+    EXPECT_EQ(list->item(1)->checkState(), Qt::Checked);
+    list->item(1)->setCheckState(Qt::Unchecked); // Play stays out
+
+    find<QPushButton>(kImportWizardWindowName, "next")->click();
+    ASSERT_EQ(step(), 2);
+    EXPECT_EQ(find<QLabel>(kImportWizardWindowName, "importSummary")->text(),
+              "Presets to import: 1\nTotal apps: 0\nTotal items: 2");
+    find<QPushButton>(kImportWizardWindowName, "import")->click();
+    ASSERT_FALSE(alerts.messages.empty());
+    EXPECT_EQ(alerts.messages.back().messageText, "Import Successful");
+    EXPECT_EQ(topLevel(kImportWizardWindowName), nullptr) << "the wizard closes once it imported";
+
+    EXPECT_EQ(names(), QStringList{"Work"});
+    const DockPresetPtr imported = presets->fetchPreset(QString("Work"));
+    ASSERT_TRUE(imported);
+    QStringList items;
+    for (const DockFolderStackPtr& item : imported->folderStacksArray())
+        items.append((item->effectiveType() == "url" ? item->url() : item->path()).value_or(QString()));
+    EXPECT_EQ(items, (QStringList{projects, "https://example.com/"})) << items.join(" ").toStdString();
+}
+
+TEST_F(ImportWindow, ABrokenBackupShowsItsErrorAndChangesNothing) {
+    presets->createPreset("Work", encodeApps({}));
+    const QString broken = home.write("broken.json", "{\"presets\": [ {\"name\": ");
+    const QString empty = home.write("empty.json", "[]");
+    ASSERT_NE(openWizard(), nullptr);
+    choose(broken);
+    time.timers.advanceAndFire(0.6);
+    EXPECT_EQ(step(), 0);
+    const QString error = find<QLabel>(kImportWizardWindowName, "importError")->text();
+    EXPECT_TRUE(error.startsWith("Failed to load presets: ")) << error.toStdString();
+    choose(empty);
+    time.timers.advanceAndFire(0.6);
+    EXPECT_EQ(step(), 0);
+    EXPECT_EQ(find<QLabel>(kImportWizardWindowName, "importError")->text(),
+              "No valid presets found in the selected file.");
+    EXPECT_EQ(names(), QStringList{"Work"});
+    EXPECT_TRUE(alerts.messages.empty());
 }
 
 } // namespace

@@ -299,9 +299,11 @@ public:
         : ShellWindow(kImportWizardWindowName, QString(), QSize(700, 600), std::move(closed)) {
         auto* layout = new QVBoxLayout(this);
         steps_ = new QStackedWidget(this);
+        steps_->setObjectName(QStringLiteral("importSteps"));
         layout->addWidget(steps_, 1);
         error_ = new QLabel(this);
         error_->setWordWrap(true);
+        error_->setObjectName(QStringLiteral("importError"));
         layout->addWidget(error_);
         layout->addWidget(new QLabel(ImportWizard::kFooter, this));
 
@@ -310,6 +312,7 @@ public:
         selectLayout->addWidget(new QLabel(ImportWizard::kSelectFileTitle, select));
         selectLayout->addWidget(new QLabel(ImportWizard::kSelectFilePrompt, select));
         auto* choose = new QPushButton(ImportWizard::kChooseFile, select);
+        choose->setObjectName(QStringLiteral("chooseFile"));
         selectLayout->addWidget(choose);
         selectLayout->addStretch();
         steps_->addWidget(select);
@@ -319,6 +322,7 @@ public:
         presets_ = new QListWidget(preview);
         presets_->setObjectName(QStringLiteral("importPresetList"));
         auto* next = new QPushButton(QStringLiteral("Next"), preview);
+        next->setObjectName(QStringLiteral("next"));
         previewLayout->addWidget(presets_, 1);
         previewLayout->addWidget(next);
         steps_->addWidget(preview);
@@ -328,8 +332,10 @@ public:
         confirmLayout->addWidget(new QLabel(ImportWizard::kReadyTitle, confirm));
         confirmLayout->addWidget(new QLabel(ImportWizard::kReadySubtitle, confirm));
         summary_ = new QLabel(confirm);
+        summary_->setObjectName(QStringLiteral("importSummary"));
         confirmLayout->addWidget(summary_);
         auto* import = new QPushButton(QStringLiteral("Import"), confirm);
+        import->setObjectName(QStringLiteral("import"));
         confirmLayout->addWidget(import);
         confirmLayout->addStretch();
         steps_->addWidget(confirm);
@@ -362,17 +368,11 @@ public:
             showStep();
         });
         // The wizard moves to its preview on a timer; follow it.
-        observeTimer_ = startTimer(200);
+        wizard_.stepChanged = [this] { showStep(); };
         if (!link.isEmpty()) {
             wizard_.downloadAndLoad(QUrl(link), QuayshareImportClient());
             showStep();
         }
-    }
-
-protected:
-    void timerEvent(QTimerEvent*) override {
-        if (steps_->currentIndex() != static_cast<int>(wizard_.currentStep))
-            showStep();
     }
 
 private:
@@ -415,7 +415,6 @@ private:
     QListWidget* presets_ = nullptr;
     QLabel* summary_ = nullptr;
     QLabel* error_ = nullptr;
-    int observeTimer_ = 0;
 };
 
 } // namespace
