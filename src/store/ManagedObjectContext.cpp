@@ -688,16 +688,31 @@ void ManagedObjectContext::ensureMembersLoaded(const DockPreset& preset) {
     }
     if (!store_)
         return;
+    // A list asks each preset for its items in turn: one read loads the items of every known
+    // preset that has not loaded them yet, not one read per preset.
+    std::vector<const ManagedObject*> loading = {&preset};
+    QList<qint64> rowIds = {preset.rowId()};
+    const QHash<qint64, ManagedObjectPtr> presets = registered_.value(DockPreset::kEntityName);
+    for (auto it = presets.cbegin(); it != presets.cend(); ++it) {
+        const ManagedObject* other = it.value().get();
+        if (other == &preset || it.key() <= 0)
+            continue;
+        if (const auto found = members_.find(other); found != members_.end() && found->second.loaded)
+            continue;
+        loading.push_back(other);
+        rowIds.append(it.key());
+    }
     std::vector<StoredRow> rows;
     const EntityDescription& stackEntity = entity(DockFolderStack::kEntityName);
     try {
-        rows = store_->fetchRelated(stackEntity, QStringLiteral("preset"), preset.rowId());
+        rows = store_->fetchRelated(stackEntity, QStringLiteral("preset"), rowIds);
     } catch (const StoreError&) {
         return;
     }
     for (const StoredRow& row : rows)
         merge(stackEntity, row);
-    members_[&preset].loaded = true;
+    for (const ManagedObject* loaded : loading)
+        members_[loaded].loaded = true;
 }
 
 QList<DockFolderStackPtr> ManagedObjectContext::folderStacks(const DockPreset& preset) {

@@ -559,19 +559,34 @@ std::optional<StoredRow> SqliteStore::fetchRow(const EntityDescription& e, qint6
     }
 }
 
-std::vector<StoredRow> SqliteStore::fetchRelated(const EntityDescription& e, const QString& toOne, qint64 targetPk) {
+std::vector<StoredRow> SqliteStore::fetchRelated(const EntityDescription& e, const QString& toOne,
+                                                 const QList<qint64>& targetPks) {
     const RelationshipDescription* r = e.relationship(toOne);
     if (!r || r->toMany)
         throw StoreError(StoreError::kCocoaDomain, StoreError::kUnsupportedRequestType,
                          QStringLiteral("keypath %1 not found in entity %2").arg(toOne, e.name));
     std::vector<StoredRow> rows;
+    if (targetPks.isEmpty())
+        return rows;
     try {
-        sqlite::Query q = db_->prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? ORDER BY Z_PK")
-                                           .arg(selectList(e), e.tableName(), r->columnName()));
-        q.bind(1, targetPk);
-        while (q.step())
-            rows.push_back(readRow(e, q));
+        // One snapshot for every chunk; a chunk holds all rows of its targets, so each target's
+        // rows stay in row order.
+        db_->exec(QStringLiteral("SAVEPOINT fetch_related"));
+        constexpr qsizetype kChunk = 256;
+        const QString columns = selectList(e);
+        for (qsizetype from = 0; from < targetPks.size(); from += kChunk) {
+            const qsizetype n = std::min(kChunk, targetPks.size() - from);
+            QStringList marks(n, QStringLiteral("?"));
+            sqlite::Query q = db_->prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 IN (%4) ORDER BY Z_PK")
+                                               .arg(columns, e.tableName(), r->columnName(), marks.join(',')));
+            for (qsizetype i = 0; i < n; ++i)
+                q.bind(static_cast<int>(i + 1), targetPks[from + i]);
+            while (q.step())
+                rows.push_back(readRow(e, q));
+        }
+        db_->exec(QStringLiteral("RELEASE fetch_related"));
     } catch (const sqlite::Error& error) {
+        execIgnoringErrors(*db_, QStringLiteral("ROLLBACK TO fetch_related; RELEASE fetch_related"));
         fail(error);
     }
     return rows;

@@ -54,7 +54,9 @@ public:
     std::vector<StoredRow> fetch(const EntityDescription& entity, const QList<FetchCondition>& conditions,
                                  const QList<SortDescriptor>& sort, int limit, const RowFilter& wantValues = {});
     std::optional<StoredRow> fetchRow(const EntityDescription& entity, qint64 pk);
-    std::vector<StoredRow> fetchRelated(const EntityDescription& entity, const QString& toOne, qint64 targetPk);
+    // The rows whose to-one `toOne` points at any of `targetPks`, in row order, in one read.
+    std::vector<StoredRow> fetchRelated(const EntityDescription& entity, const QString& toOne,
+                                        const QList<qint64>& targetPks);
     qint64 count(const EntityDescription& entity, const QList<FetchCondition>& conditions);
 
     qint64 insert(const EntityDescription& entity, const QVariantHash& values, const QHash<QString, qint64>& toOne);

@@ -253,6 +253,45 @@ TEST_F(Persistence, RefreshTurnsObjectsIntoFaultsThatReadTheStoreAgain) {
     EXPECT_NO_THROW(context.save()); // the row's current version was taken over
 }
 
+// A list reads the items of many presets at once, across more presets than one read takes.
+TEST_F(Persistence, ItemsOfManyPresetsStayWithTheirPresetInTheirOrder) {
+    constexpr int kPresets = 300;
+    {
+        PersistenceController writer;
+        ManagedObjectContext& context = writer.viewContext();
+        QList<DockPresetPtr> presets;
+        for (int i = 0; i < kPresets; ++i)
+            presets.append(addPreset(context, QStringLiteral("P%1").arg(i), static_cast<qint16>(i)));
+        // Rows interleave the presets, and a preset's later row may hold an earlier order.
+        for (int round = 0; round < 3; ++round)
+            for (int i = 0; i < kPresets; i += 1 + round)
+                addStack(context, presets[i], QStringLiteral("/%1/%2").arg(i).arg(round),
+                         static_cast<qint16>(3 - round));
+        context.save();
+    }
+
+    PersistenceController reader;
+    ManagedObjectContext& context = reader.viewContext();
+    DockPresetPtr first = presetsNamed(context, "P0").first();
+    first->folderStacksArray().first()->setLabel("unsaved");
+    const auto all = context.fetch<DockPreset>(FetchRequest(DockPreset::kEntityName));
+    ASSERT_EQ(all.size(), kPresets);
+    for (const DockPresetPtr& preset : all) {
+        const int i = preset->name()->mid(1).toInt();
+        QStringList expected;
+        for (int round = 2; round >= 0; --round)
+            if (i % (1 + round) == 0)
+                expected.append(QStringLiteral("/%1/%2").arg(i).arg(round));
+        QStringList paths;
+        for (const DockFolderStackPtr& item : preset->folderStacksArray()) {
+            EXPECT_EQ(item->preset(), preset);
+            paths.append(item->path().value_or(QString()));
+        }
+        EXPECT_EQ(paths, expected) << preset->name()->toStdString();
+    }
+    EXPECT_EQ(first->folderStacksArray().first()->label(), "unsaved");
+}
+
 TEST_F(Persistence, SaveWithoutChangesWritesNothingAndTheSecondOfTwoConflictingSavesFails) {
     PersistenceController first;
     addPreset(first.viewContext(), "Work");

@@ -118,17 +118,21 @@ int runPresetsCommand(const QStringList& args) {
         return kExitOk;
     }
     // Numbered by place in the list, the position `preset move` takes; the stored order may skip.
+    // One write for the whole list: a thousand presets are not a thousand system calls.
+    QByteArray listing;
     for (qsizetype position = 0; position < presets.size(); ++position) {
         const DockPresetPtr& preset = presets[position];
         const qsizetype apps = decodeApps(preset->apps()).size();
         const qsizetype items = preset->folderStacks().size();
-        out(QStringLiteral("%1  %2  (%3 apps, %4 items)  %5")
-                .arg(position)
-                .arg(preset->name().value_or(QString()))
-                .arg(apps)
-                .arg(items)
-                .arg(preset->idString()));
+        listing += QStringLiteral("%1  %2  (%3 apps, %4 items)  %5\n")
+                       .arg(position)
+                       .arg(preset->name().value_or(QString()))
+                       .arg(apps)
+                       .arg(items)
+                       .arg(preset->idString())
+                       .toUtf8();
     }
+    outRaw(listing);
     return kExitOk;
 }
 

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcessEnvironment>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +21,8 @@ QString reason() {
 }
 
 QString env(const char* name) {
-    return QProcessEnvironment::systemEnvironment().value(QString::fromLatin1(name));
+    // One variable, not a copy of the whole environment.
+    return qEnvironmentVariable(name);
 }
 
 std::variant<struct stat, QString> statOf(const QString& folder) {

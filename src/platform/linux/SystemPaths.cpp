@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <pwd.h>
 #include <unistd.h>
@@ -15,7 +14,8 @@ namespace pierline {
 namespace {
 
 QString env(const char* name) {
-    return QProcessEnvironment::systemEnvironment().value(QString::fromLatin1(name));
+    // One variable, not a copy of the whole environment: paths are asked for on every log line.
+    return qEnvironmentVariable(name);
 }
 
 QString underHome(const QString& relative) {
