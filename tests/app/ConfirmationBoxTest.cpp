@@ -65,19 +65,7 @@ protected:
         FAIL() << "the app did not come up: " << app_->readAllStandardOutput().toStdString();
     }
 
-    // A top-level window that is shown and holds the keyboard; 0 when there is none.
-    Window focusedShownWindow() const {
-        Window focus = 0;
-        int revert = 0;
-        XGetInputFocus(display_, &focus, &revert);
-        // A closed window hands the focus back to the root.
-        if (focus == None || focus == PointerRoot || focus == DefaultRootWindow(display_))
-            return 0;
-        XWindowAttributes attributes{};
-        if (!XGetWindowAttributes(display_, focus, &attributes) || attributes.map_state != IsViewable)
-            return 0;
-        return focus;
-    }
+    Window focusedShownWindow() const { return pierline::test::focusedShownWindow(display_); }
 
     // Presses the shortcut and waits, bounded in real time, for the box to take the keyboard.
     bool pressShortcutAndWaitForTheBox() {

@@ -58,7 +58,8 @@ private:
 
 class ContextRulesApp : public ::testing::Test {
 protected:
-    void SetUp() override {
+    // A private home on the suite's own X server and system bus, settings in a keyfile.
+    void prepareEnvironment() {
         ASSERT_TRUE(dir_.isValid());
         ASSERT_TRUE(x_.ok()) << "Xvfb did not start";
         ASSERT_TRUE(bus_.ok()) << "dbus-daemon did not start";
@@ -68,6 +69,9 @@ protected:
                      {"DBUS_SYSTEM_BUS_ADDRESS", bus_.address()},
                      {"GSETTINGS_BACKEND", "keyfile"},
                      {"XDG_CONFIG_HOME", dir_.filePath("config")}});
+    }
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(prepareEnvironment());
         ASSERT_EQ(cli({"sandbox", "init"}).exitCode, 0);
         for (const char* name : {"Mail", "Code", "Quiet", "Big", "Office"})
             ASSERT_EQ(cli({"preset", "create", name, "--from-dock"}).exitCode, 0);
@@ -202,19 +206,11 @@ TEST_F(ContextRulesApp, AMissingSourceIsSaidOnceAndTheOthersKeepWorking) {
 class ContextRulesGnome : public ContextRulesApp {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        ASSERT_TRUE(x_.ok()) << "Xvfb did not start";
-        ASSERT_TRUE(bus_.ok()) << "dbus-daemon did not start";
-        env_ = test::privateHomeEnvironment(dir_);
-        env_.insert({{"DISPLAY", x_.display()},
-                     {"QT_QPA_PLATFORM", "xcb"},
-                     {"DBUS_SYSTEM_BUS_ADDRESS", bus_.address()},
-                     {"XDG_CURRENT_DESKTOP", "GNOME"},
+        ASSERT_NO_FATAL_FAILURE(prepareEnvironment());
+        env_.insert({{"XDG_CURRENT_DESKTOP", "GNOME"},
                      {"XDG_DATA_HOME", dir_.filePath("data")},
                      {"XDG_DATA_DIRS", dir_.filePath("system") + ":/usr/share"},
-                     {"HOME", dir_.filePath("user")},
-                     {"GSETTINGS_BACKEND", "keyfile"},
-                     {"XDG_CONFIG_HOME", dir_.filePath("config")}});
+                     {"HOME", dir_.filePath("user")}});
         QDir().mkpath(env_.value("PIERLINE_HOME"));
         for (const char* name : {"mail", "code", "chat"}) {
             QFile file(dir_.filePath(QStringLiteral("data/applications/%1.desktop").arg(name)));

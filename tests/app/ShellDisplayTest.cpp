@@ -92,18 +92,7 @@ protected:
             XFree(children);
         return found;
     }
-    // The shown window that holds the keyboard (the box); 0 when there is none.
-    Window focusedShownWindow() const {
-        Window focus = 0;
-        int revert = 0;
-        XGetInputFocus(display_, &focus, &revert);
-        if (focus == None || focus == PointerRoot || focus == DefaultRootWindow(display_))
-            return 0;
-        XWindowAttributes attributes{};
-        if (!XGetWindowAttributes(display_, focus, &attributes) || attributes.map_state != IsViewable)
-            return 0;
-        return focus;
-    }
+    Window focusedShownWindow() const { return pierline::test::focusedShownWindow(display_); }
     // The colour on screen just inside the window's top-left corner, in the layout's margin: the
     // window's own background. "#RRGGBB".
     std::optional<QString> backgroundOf(const QString& title) const {

@@ -57,4 +57,18 @@ inline bool keyGrabbedElsewhere(Display* display, KeySym key, unsigned int modif
     return refused;
 }
 
+// The shown window that holds the keyboard (a box, say); 0 when there is none. A closed window
+// hands the focus back to the root.
+inline Window focusedShownWindow(Display* display) {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    if (focus == None || focus == PointerRoot || focus == DefaultRootWindow(display))
+        return 0;
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display, focus, &attributes) || attributes.map_state != IsViewable)
+        return 0;
+    return focus;
+}
+
 } // namespace pierline::test
