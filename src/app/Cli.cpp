@@ -11,7 +11,9 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace pierline::cli {
 
@@ -19,9 +21,23 @@ namespace {
 
 std::atomic<CapturedOutput*> g_capture{nullptr};
 
+// The first error writing our standard output (0 while every byte went out).
+std::atomic<int> g_stdoutError{0};
+
 void write(FILE* stream, const QByteArray& bytes) {
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-    std::fflush(stream);
+    const size_t size = static_cast<size_t>(bytes.size());
+    const bool written = std::fwrite(bytes.constData(), 1, size, stream) == size && std::fflush(stream) == 0;
+    if (!written && stream == stdout && g_stdoutError == 0)
+        g_stdoutError = errno ? errno : EIO;
+}
+
+// A command whose answer did not reach its reader (a full disk, a closed file) has not succeeded.
+int reportLostOutput(int exitCode) {
+    const int error = g_stdoutError.exchange(0);
+    if (error == 0 || exitCode != kExitOk)
+        return exitCode;
+    err(QStringLiteral("Could not write the output: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
+    return kExitFailed;
 }
 
 } // namespace
@@ -245,10 +261,15 @@ int runCommandLine(const QStringList& arguments) {
     setVerbose(verboseFromEnvironment());
     // Asked here, where the person is, before a running app takes the command.
     if (const auto answered = askBeforeRunning(args))
-        return *answered;
+        return reportLostOutput(*answered);
     if (const auto handled = handOverToRunningApp(args, routeFor(args)))
-        return *handled;
-    return runCommand(args, false);
+        return reportLostOutput(*handled);
+    const int code = runCommand(args, false);
+    // The running app's lines are progress, not its answer; the app keeps running without a reader.
+    const auto command = std::find_if(args.cbegin(), args.cend(), [](const QString& a) { return !a.startsWith('-'); });
+    if (command != args.cend() && *command == QLatin1String("run"))
+        return code;
+    return reportLostOutput(code);
 }
 
 int runCommand(QStringList args, bool inApp) {

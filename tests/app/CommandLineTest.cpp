@@ -208,6 +208,29 @@ TEST_F(CommandLine, AMissingExplicitHomeIsAnErrorForReadingCommandsAndApply) {
     EXPECT_TRUE(QFileInfo(QDir(data).filePath(QStringLiteral("pierline/home"))).isDir());
 }
 
+// An answer that cannot be written (stdout on a full disk) is a failure the caller sees, not a 0.
+TEST_F(CommandLine, AnAnswerThatCannotBeWrittenFails) {
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        GTEST_SKIP() << "no /dev/full";
+    const QList<QStringList> answering = {{"presets"}, {"presets", "--json"}, {"dock"}, {"settings"}, {"--help"}};
+    for (const QStringList& args : answering) {
+        QProcess process;
+        QProcessEnvironment environment = environmentWith({{"PIERLINE_HOME", home()}});
+        process.setProcessEnvironment(environment);
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        process.start(QStringLiteral(PIERLINE_BINARY), args);
+        const CliRun r = finishPierline(process);
+        EXPECT_EQ(r.exitCode, 1) << describe(args, r).toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Could not write the output: "))) << describe(args, r).toStdString();
+    }
+    // A usage error keeps its own exit code.
+    QProcess usage;
+    usage.setProcessEnvironment(environmentWith({{"PIERLINE_HOME", home()}}));
+    usage.setStandardOutputFile(QStringLiteral("/dev/full"));
+    usage.start(QStringLiteral(PIERLINE_BINARY), {"presets", "extra"});
+    EXPECT_EQ(finishPierline(usage).exitCode, 2);
+}
+
 // Reading commands start without the GUI libraries; only the app executable loads them.
 TEST_F(CommandLine, ReadingCommandsLoadNoGuiLibrary) {
     for (const QStringList& args : {QStringList{"--help"}, QStringList{"presets", "--json"},
