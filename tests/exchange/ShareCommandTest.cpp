@@ -90,6 +90,39 @@ TEST_F(ShareCommand, IconsPacksThePresetsAppsAndMovesTheArchiveWhenAsked) {
     EXPECT_EQ(archivesLeft().size(), 1) << "a refused run leaves no archive";
 }
 
+TEST_F(ShareCommand, DesktopFileAppsOnTheGnomeDashGiveTheirThemeIcons) {
+    const auto write = [&](const QString& relative, const QByteArray& bytes) {
+        QDir().mkpath(QFileInfo(dir.filePath(relative)).absolutePath());
+        QFile file(dir.filePath(relative));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    write("share/icons/hicolor/index.theme", "[Icon Theme]\nDirectories=scalable/apps\n");
+    write("share/icons/hicolor/scalable/apps/writer.svg",
+          R"(<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8"><rect width="8" height="8"/></svg>)");
+    write("share/applications/writer.desktop",
+          "[Desktop Entry]\nType=Application\nName=Writer\nExec=true\nIcon=writer\n");
+    env.insert("XDG_DATA_DIRS", dir.filePath("share"));
+    env.insert("XDG_DATA_HOME", dir.filePath("no-user-data"));
+    ASSERT_EQ(runPierline({"settings", "set", "dockTarget", "gnome"}, env).exitCode, 0);
+    ASSERT_EQ(runPierline({"preset", "create", "Desk"}, env).exitCode, 0);
+    ASSERT_EQ(runPierline({"preset", "add-app", "Desk", "writer.desktop"}, env).exitCode, 0);
+
+    const CliRun made = runPierline({"icons", "Desk"}, env);
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    int error = 0;
+    zip_t* archive = zip_open(QFile::encodeName(made.out.trimmed()).constData(), ZIP_RDONLY, &error);
+    ASSERT_TRUE(archive);
+    zip_file_t* entry = zip_fopen(archive, "writer.png", 0);
+    ASSERT_TRUE(entry) << "the desktop file's icon";
+    QByteArray head(24, '\0');
+    EXPECT_EQ(zip_fread(entry, head.data(), 24), 24);
+    zip_fclose(entry);
+    zip_close(archive);
+    EXPECT_TRUE(head.startsWith("\x89PNG"));
+    EXPECT_EQ(head.mid(16, 8), QByteArray("\0\0\x02\0\0\0\x02\0", 8)) << "the SVG drawn at 512 by 512";
+}
+
 TEST_F(ShareCommand, UploadPrintsTheSheetThenTheIconsOutcome) {
     LoopbackHttpServer server({200, R"({"success": true, "isNewUser": true, "tempLoginUrl": "https://q.example/d"})"});
     ASSERT_TRUE(server.isListening());
