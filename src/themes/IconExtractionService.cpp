@@ -73,7 +73,8 @@ std::optional<QByteArray> zipBytes(const QMap<QString, QByteArray>& entries, QSt
         zip_error_fini(&zipError);
         return std::nullopt;
     }
-    zip_source_keep(target); // read back after zip_close
+    // Our own reference, so the bytes can be read back after zip_close.
+    zip_source_keep(target);
     const auto fail = [&](const char* text) {
         *error = QString::fromUtf8(text);
         zip_source_free(target);
@@ -83,11 +84,18 @@ std::optional<QByteArray> zipBytes(const QMap<QString, QByteArray>& entries, QSt
     if (!archive) {
         *error = QString::fromUtf8(zip_error_strerror(&zipError));
         zip_error_fini(&zipError);
-        zip_source_free(target);
+        zip_source_free(target); // the reference the archive did not take
         zip_source_free(target);
         return std::nullopt;
     }
     zip_error_fini(&zipError);
+    // Drops the archive (and its reference to the target), then ours.
+    const auto discard = [&] {
+        *error = QString::fromUtf8(zip_strerror(archive));
+        zip_discard(archive);
+        zip_source_free(target);
+        return std::nullopt;
+    };
     for (auto it = entries.begin(); it != entries.end(); ++it) {
         // The bytes stay in `entries` until zip_close has read them.
         zip_source_t* data = zip_source_buffer(archive, it.value().constData(), zip_uint64_t(it.value().size()), 0);
@@ -96,27 +104,13 @@ std::optional<QByteArray> zipBytes(const QMap<QString, QByteArray>& entries, QSt
         if (index < 0) {
             if (data)
                 zip_source_free(data);
-            const QString text = QString::fromUtf8(zip_strerror(archive));
-            zip_discard(archive);
-            *error = text;
-            zip_source_free(target);
-            return std::nullopt;
+            return discard();
         }
-        if (zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_STORE, 0) != 0) {
-            const QString text = QString::fromUtf8(zip_strerror(archive));
-            zip_discard(archive);
-            *error = text;
-            zip_source_free(target);
-            return std::nullopt;
-        }
+        if (zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_STORE, 0) != 0)
+            return discard();
     }
-    if (zip_close(archive) != 0) {
-        const QString text = QString::fromUtf8(zip_strerror(archive));
-        zip_discard(archive);
-        *error = text;
-        zip_source_free(target);
-        return std::nullopt;
-    }
+    if (zip_close(archive) != 0)
+        return discard();
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_source_stat(target, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) || zip_source_open(target) != 0)
