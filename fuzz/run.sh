@@ -2,7 +2,8 @@
 # Builds one fuzz target through CMake (clang, PIERLINE_BUILD_FUZZ=ON) and runs it.
 #   fuzz/run.sh [TARGET] [SECONDS]     TARGET: dock_plist_fuzzer (default), store_fuzzer,
 #     advanced_hotkey_fuzzer, shortcut_table_fuzzer, instance_frame_fuzzer, desktop_file_fuzzer, backup_fuzzer, webapp_line_fuzzer,
-#     deep_link_fuzzer, theme_file_fuzzer, spacer_design_fuzzer, spacer_metadata_fuzzer or icns_fuzzer; SECONDS default 60
+#     deep_link_fuzzer, theme_file_fuzzer, spacer_design_fuzzer, spacer_metadata_fuzzer, icns_fuzzer or
+#     quayshare_answer_fuzzer; SECONDS default 60
 # Environment: FUZZ_BUILD_DIR (default <repo>/build-fuzz), FUZZ_JOBS (build jobs, default 2).
 set -euo pipefail
 
@@ -65,6 +66,9 @@ case "$target" in
     ;;
   icns_fuzzer)
     args=("$here/corpus/icns" -max_len=65536)
+    ;;
+  quayshare_answer_fuzzer)
+    args=("$here/corpus/quayshare_answers" -max_len=4096)
     ;;
   *)
     echo "unknown fuzz target: $target" >&2

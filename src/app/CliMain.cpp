@@ -40,6 +40,12 @@ int runRunCommand(const QStringList&) {
 int runSpacerCommand(const QStringList&) {
     return execApp();
 }
+int runShareCommand(const QStringList&) {
+    return execApp();
+}
+int runIconsCommand(const QStringList&) {
+    return execApp();
+}
 
 } // namespace pierline::cli
 

@@ -168,6 +168,11 @@ const QList<Command>& commands() {
          runThemeCommand,
          {bare(Caller, Reads), sub("list", App, Changes), sub("current", App, Changes), sub("switch", App, Changes),
           sub("check", Caller, Reads)}},
+        // Writes a temporary archive, or a file of the user's; the home is only read.
+        {QStringLiteral("icons"),
+         QStringLiteral("Pack the icons of a preset's apps into a ZIP."),
+         runIconsCommand,
+         {bare(Caller, Reads)}},
         // Sends a preset to the sharing service; the home is only read.
         {QStringLiteral("share"),
          QStringLiteral("Upload a preset to Quayshare."),

@@ -27,9 +27,11 @@ bool isRunCommand(const QList<QByteArray>& words) {
     return !words.isEmpty() && words[0] == "run";
 }
 
-// Commands that draw text need a QGuiApplication, display or not.
+// Commands that draw text or SVG icons need a QGuiApplication, display or not.
 bool drawsIcons(const QList<QByteArray>& words) {
     static const QList<QByteArray> drawing = {"render", "create", "update"};
+    if (!words.isEmpty() && (words[0] == "icons" || words[0] == "share"))
+        return true;
     return words.size() == 2 && words[0] == "spacer" && drawing.contains(words[1]);
 }
 

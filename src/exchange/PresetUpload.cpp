@@ -3,14 +3,52 @@
 #include "BackupExport.h"
 #include "PathSanitizer.h"
 
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+
+#include <QFile>
 #include <QJsonDocument>
 
 namespace pierline {
+namespace {
+
+// Why the archive could not be removed; nullopt when it is gone (or was never made).
+std::optional<QString> removeArchive(const QString& path) {
+    if (path.isEmpty())
+        return std::nullopt;
+    QFile file(path);
+    if (!file.exists() || file.remove())
+        return std::nullopt;
+    Logger(QStringLiteral("PresetUpload")).error(QStringLiteral("Cannot remove %1: %2").arg(path, file.errorString()));
+    return QStringLiteral("Could not remove %1: %2").arg(path, file.errorString());
+}
+
+PierlineAPIClient::IconUploadOutcome uploadIconsWith(const PierlineAPIClient::IconArchiver& makeIconArchive,
+                                                     const PierlineAPIClient::ClientFactory& makeClient,
+                                                     const std::optional<QString>& presetName,
+                                                     const std::optional<QString>& appsJSON) {
+    const QString name = presetName.value_or(QStringLiteral("Unknown"));
+    QString archive;
+    try {
+        archive = makeIconArchive(appsJSON);
+        makeClient(PierlineAPIClient::quayshareAuthToken).uploadPresetIcons(archive);
+    } catch (const std::exception& error) {
+        removeArchive(archive);
+        return {false,
+                QStringLiteral("Failed to upload icons for preset %1: %2").arg(name, QString::fromUtf8(error.what()))};
+    }
+    if (const auto problem = removeArchive(archive))
+        return {false, QStringLiteral("Failed to upload icons for preset %1: %2").arg(name, *problem)};
+    return {true, QStringLiteral("Icons uploaded successfully for preset: %1").arg(name)};
+}
+
+} // namespace
 
 // The service's key for this program: 43 letters, digits and underscores.
 const QString PierlineAPIClient::quayshareAuthToken = QStringLiteral("pls_u8jzPde0IgxLd6GncfBAepfJBd0Kh8oOOL8dKLz");
 
-PierlineAPIClient::PierlineAPIClient(ClientFactory makeClient) : makeClient_(std::move(makeClient)) {
+PierlineAPIClient::PierlineAPIClient(IconArchiver makeIconArchive, ClientFactory makeClient)
+    : makeIconArchive_(std::move(makeIconArchive)), makeClient_(std::move(makeClient)) {
     if (!makeClient_)
         makeClient_ = [](const QString& token) { return QuayshareAPIClient(std::nullopt, token); };
 }
@@ -39,7 +77,18 @@ void PierlineAPIClient::uploadPreset(const DockPreset& preset, const std::option
     } catch (const QuayshareAPIError& error) {
         uploadError_ = error.description();
     }
+    if (!uploadError_ && uploadResult_ && uploadResult_->success) {
+        // Read here: the preset belongs to this thread's store context.
+        iconUpload_ = runAsync(QueuePriority::Background,
+                               [archiver = makeIconArchive_, factory = makeClient_, name = preset.name(),
+                                apps = preset.apps()] { return uploadIconsWith(archiver, factory, name, apps); });
+    }
     isUploading_ = false;
+}
+
+PierlineAPIClient::IconUploadOutcome PierlineAPIClient::uploadIcons(const std::optional<QString>& presetName,
+                                                                    const std::optional<QString>& appsJSON) const {
+    return uploadIconsWith(makeIconArchive_, makeClient_, presetName, appsJSON);
 }
 
 QString PierlineAPIClient::resultText() const {

@@ -11,6 +11,8 @@ namespace pierline {
 // $XDG_DATA_HOME (default ~/.local/share), then each of $XDG_DATA_DIRS (default
 // /usr/local/share:/usr/share).
 QStringList applicationFolders();
+// The XDG data folders themselves: $XDG_DATA_HOME, then each of $XDG_DATA_DIRS.
+QStringList dataFolders();
 QString userApplicationFolder();
 // Whether `path` names a desktop file (by its name; the file need not exist).
 bool isDesktopFilePath(const QString& path);

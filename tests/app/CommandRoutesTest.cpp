@@ -141,6 +141,7 @@ TEST(CommandTable, WhatRunsInTheCallerLeavesTheHomeAsItWas) {
         {"rule", {{"rule"}, {"rule", "list", "--json"}}},
         {"theme", {{"theme"}, {"theme", "check", dir.filePath("theme.json")}}},
         {"share", {{"share"}, {"share", "upload", "No such preset"}}},
+        {"icons", {{"icons", "Default", "--out", dir.filePath("icons.zip")}}},
         {"spacer",
          {{"spacer"},
           {"spacer", "list"},

@@ -3,12 +3,15 @@
 #include "core/QuayshareAPIClient.h"
 #include "exchange/PresetUpload.h"
 #include "store/PersistenceController.h"
+#include "support/EventLoop.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempHome.h"
+#include "themes/IconExtractionService.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <gtest/gtest.h>
 
 namespace pierline::test {
@@ -36,6 +39,11 @@ protected:
     ManagedObjectContext& context() { return controller.viewContext(); }
     QuayshareAPIClient client(const LoopbackHttpServer& server, double timeout = 5) const {
         return QuayshareAPIClient(server.url(QStringLiteral("/api/")), PierlineAPIClient::quayshareAuthToken, timeout);
+    }
+
+    // The icons of the stored app list, as the share command makes them.
+    static QString archiveIcons(const std::optional<QString>& apps) {
+        return IconExtractionService().extractIcons(apps);
     }
 
     TempHome home;
@@ -136,19 +144,25 @@ TEST_F(Upload, TheSheetKeepsTheAnswerAndTellsTheOutcome) {
     const auto preset = work();
     const auto uploadWith = [&](LoopbackHttpServer::Reply reply) {
         LoopbackHttpServer server(std::move(reply));
-        PierlineAPIClient sheet(
-            [&](const QString& token) { return QuayshareAPIClient(server.url(QStringLiteral("/api")), token, 5); });
+        PierlineAPIClient sheet(archiveIcons, [&](const QString& token) {
+            return QuayshareAPIClient(server.url(QStringLiteral("/api")), token, 5);
+        });
         sheet.uploadPreset(*preset, std::nullopt);
         EXPECT_FALSE(sheet.isUploading());
+        if (sheet.iconUpload()) {
+            EXPECT_TRUE(waitFor(*sheet.iconUpload()));
+        }
         return sheet;
     };
     const PierlineAPIClient refused = uploadWith({200, R"({"success": false})"});
+    EXPECT_FALSE(refused.iconUpload()) << "icons only for an accepted preset";
     ASSERT_TRUE(refused.uploadResult());
     EXPECT_FALSE(refused.uploadResult()->success);
     EXPECT_FALSE(refused.uploadError());
     EXPECT_EQ(refused.resultText(), "Upload failed: Quayshare did not accept the preset");
 
     const PierlineAPIClient failed = uploadWith({503, ""});
+    EXPECT_FALSE(failed.iconUpload());
     EXPECT_EQ(failed.uploadError(), "Quayshare answered with status 503");
     EXPECT_EQ(failed.resultText(), "Upload failed: Quayshare answered with status 503");
 
@@ -158,6 +172,61 @@ TEST_F(Upload, TheSheetKeepsTheAnswerAndTellsTheOutcome) {
     EXPECT_EQ(uploadWith({200, R"({"success": true, "isNewUser": true})"}).resultText(),
               "Welcome to Quayshare! Your preset has been uploaded successfully. Click the 'Open Quayshare' button "
               "below to access your dashboard.");
+}
+
+TEST_F(Upload, AnAcceptedPresetSendsItsIconsInTheBackground) {
+    const QString docs = home.makeBundle("Applications", "Docs", "org.example.docs");
+    const auto preset = work();
+    preset->setApps(QString::fromUtf8(QJsonDocument(QJsonArray{kSafari, docs}).toJson(QJsonDocument::Compact)));
+    const auto serve = [&](LoopbackHttpServer& server, PierlineAPIClient::IconArchiver archiver = archiveIcons) {
+        PierlineAPIClient sheet(std::move(archiver), [&](const QString& token) {
+            return QuayshareAPIClient(server.url(QStringLiteral("/api")), token, 5);
+        });
+        sheet.uploadPreset(*preset, std::nullopt);
+        EXPECT_TRUE(sheet.iconUpload());
+        if (!sheet.iconUpload() || !waitFor(*sheet.iconUpload()))
+            return PierlineAPIClient::IconUploadOutcome{false, "no icon upload"};
+        return sheet.iconUpload()->result();
+    };
+    const QString tmp = home.file("tmp");
+
+    LoopbackHttpServer server({200, R"({"success": true})"});
+    server.setReply("/api/presets/icons", {200, "<html>not read</html>"});
+    const auto sent = serve(server);
+    EXPECT_TRUE(sent.uploaded);
+    EXPECT_EQ(sent.line, "Icons uploaded successfully for preset: Work");
+    ASSERT_EQ(server.requests().size(), 2);
+    const QByteArray request = server.requests().at(1);
+    EXPECT_EQ(LoopbackHttpServer::requestLine(request), "POST /api/presets/icons HTTP/1.1");
+    EXPECT_EQ(LoopbackHttpServer::headerOf(request, "Authorization"),
+              "Bearer " + PierlineAPIClient::quayshareAuthToken);
+    const auto parts = LoopbackHttpServer::formParts(request);
+    ASSERT_EQ(parts.keys(), QByteArrayList{"icons"});
+    EXPECT_TRUE(parts["icons"].headers.contains("filename=\"preset_icons_"));
+    const QByteArray zip = parts["icons"].body;
+    EXPECT_TRUE(zip.startsWith("PK\x03\x04")) << "a ZIP of the one app on disk";
+    EXPECT_TRUE(zip.contains("Docs.png"));
+    EXPECT_FALSE(zip.contains("Safari.png"));
+    EXPECT_TRUE(QDir(tmp).isEmpty()) << "the archive is removed";
+
+    // The preset went up; its icons did not.
+    LoopbackHttpServer refusing({200, R"({"success": true})"});
+    refusing.setReply("/api/presets/icons", {500, ""});
+    const auto refused = serve(refusing);
+    EXPECT_FALSE(refused.uploaded);
+    EXPECT_EQ(refused.line, "Failed to upload icons for preset Work: Quayshare answered with status 500");
+    EXPECT_TRUE(QDir(tmp).isEmpty()) << "the archive is removed after a failure too";
+
+    LoopbackHttpServer accepting({200, R"({"success": true})"});
+    const auto unbuilt = serve(accepting, [](const std::optional<QString>&) -> QString {
+        throw IconExtractionError(IconExtractionError::Code::zipCreationFailed);
+    });
+    EXPECT_EQ(unbuilt.line, "Failed to upload icons for preset Work: Failed to create ZIP file");
+    EXPECT_EQ(accepting.requests().size(), 1) << "no archive, nothing sent";
+
+    preset->setName(std::nullopt);
+    LoopbackHttpServer nameless({200, R"({"success": true})"});
+    EXPECT_EQ(serve(nameless).line, "Icons uploaded successfully for preset: Unknown");
 }
 
 } // namespace

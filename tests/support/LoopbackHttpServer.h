@@ -29,23 +29,27 @@ public:
                     const QByteArray seen = socket->property("request").toByteArray() + socket->readAll();
                     socket->setProperty("request", seen);
                     request_ = seen;
-                    if (!isWhole(seen) || reply_.stall || socket->property("answered").toBool())
+                    const Reply& reply = replyFor(seen);
+                    if (!isWhole(seen) || reply.stall || socket->property("answered").toBool())
                         return;
                     socket->setProperty("answered", true);
                     requests_.append(seen);
-                    const qint64 size = reply_.declaredSize >= 0 ? reply_.declaredSize : reply_.body.size();
-                    socket->write("HTTP/1.1 " + QByteArray::number(reply_.status) +
+                    const qint64 size = reply.declaredSize >= 0 ? reply.declaredSize : reply.body.size();
+                    socket->write("HTTP/1.1 " + QByteArray::number(reply.status) +
                                   " Status\r\nContent-Length: " + QByteArray::number(size) +
                                   "\r\nContent-Type: application/json\r\n"
                                   "Connection: close\r\n\r\n" +
-                                  reply_.body);
-                    if (reply_.declaredSize < 0)
+                                  reply.body);
+                    if (reply.declaredSize < 0)
                         socket->disconnectFromHost();
                 });
             }
         });
         listening_ = server_.listen(QHostAddress::LocalHost, 0);
     }
+
+    // Requests for `path` (as the request line names it) get `reply` instead of the canned one.
+    void setReply(const QByteArray& path, Reply reply) { replies_.insert(path, std::move(reply)); }
 
     bool isListening() const { return listening_; }
     QUrl url(const QString& path = QStringLiteral("/preset")) const {
@@ -108,6 +112,11 @@ public:
     }
 
 private:
+    const Reply& replyFor(const QByteArray& request) const {
+        const QByteArrayList words = requestLine(request).split(' ');
+        const auto it = words.size() > 1 ? replies_.find(words[1]) : replies_.end();
+        return it != replies_.end() ? *it : reply_;
+    }
     static bool isWhole(const QByteArray& seen) {
         const qsizetype end = seen.indexOf("\r\n\r\n");
         if (end < 0)
@@ -117,6 +126,7 @@ private:
     }
 
     Reply reply_;
+    QMap<QByteArray, Reply> replies_;
     QTcpServer server_;
     QByteArray request_;
     QByteArrayList requests_;

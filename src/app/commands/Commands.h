@@ -37,8 +37,10 @@ int runIntentCommand(const QStringList& args);
 int runFocusCommand(const QStringList& args);
 int runRuleCommand(const QStringList& args);
 int runThemeCommand(const QStringList& args);
+// Draw: run in the app executable, which has QtGui (`pierline` hands them over with exec). Icons
+// are drawn from SVG files, and an upload sends its preset's icons.
 int runShareCommand(const QStringList& args);
-// Draws: runs in the app executable, which has QtGui (`pierline` hands it over with exec).
+int runIconsCommand(const QStringList& args);
 int runSpacerCommand(const QStringList& args);
 // `pierline preset action ...` and `pierline preset companion ...` (reached through `preset`).
 int runPresetActionCommand(const QStringList& args);

@@ -5,6 +5,9 @@
 #include "exchange/BackupExport.h"
 #include "exchange/PresetUpload.h"
 #include "exchange/SafariWebAppService.h"
+#include "platform/Log.h"
+#include "targets/DockTarget.h"
+#include "themes/IconExtractionService.h"
 
 namespace pierline::cli {
 namespace {
@@ -26,7 +29,11 @@ int upload(const QString& name) {
     if (!webApps.isEmpty())
         out(QStringLiteral("Included Safari web apps: %1").arg(webApps.join(QStringLiteral(", "))));
 
-    PierlineAPIClient client;
+    // A native dock's apps are desktop files, and their icons are wanted too.
+    const bool desktopFiles = currentDockTarget()->appKind() == DockAppKind::DesktopFile;
+    PierlineAPIClient client([desktopFiles](const std::optional<QString>& apps) {
+        return IconExtractionService(desktopFiles).extractIcons(apps);
+    });
     client.uploadPreset(preset, gathered.isEmpty() ? std::nullopt : std::optional<AppMetadataMap>(gathered));
     const bool accepted = !client.uploadError() && client.uploadResult() && client.uploadResult()->success;
     if (!accepted) {
@@ -37,6 +44,14 @@ int upload(const QString& name) {
     out(client.resultText());
     if (const auto& link = client.uploadResult()->tempLoginUrl)
         out(QStringLiteral("Open %1: %2").arg(PierlineAPIClient::kServiceName, *link));
+    // The preset is published; its icons are extras, so their failure is only a warning.
+    if (const auto& icons = client.iconUpload()) {
+        const PierlineAPIClient::IconUploadOutcome outcome = icons->result();
+        if (outcome.uploaded)
+            out(outcome.line);
+        else
+            printWarning(outcome.line);
+    }
     return kExitOk;
 }
 
@@ -56,8 +71,8 @@ int runShareCommand(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Uploads the preset NAME to Quayshare with home-folder paths made neutral and the metadata of "
-                       "its web apps, and prints the link to your dashboard. PIERLINE_QUAYSHARE_URL names another "
-                       "endpoint."));
+                       "its web apps, prints the link to your dashboard, then uploads the icons of its apps. "
+                       "PIERLINE_QUAYSHARE_URL names another endpoint."));
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The preset."));
     if (auto exit = parse(parser, QStringLiteral("share upload"), kUsage, args.mid(1)))
         return *exit;

@@ -19,14 +19,20 @@ QString envOr(const char* name, const QString& fallback) {
 
 } // namespace
 
+QStringList dataFolders() {
+    QStringList folders{envOr("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share"))};
+    const QString dirs = envOr("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"));
+    folders << dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    return folders;
+}
+
 QString userApplicationFolder() {
-    return envOr("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share")) + QStringLiteral("/applications");
+    return dataFolders().first() + QStringLiteral("/applications");
 }
 
 QStringList applicationFolders() {
-    QStringList folders{userApplicationFolder()};
-    const QString dirs = envOr("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"));
-    for (const QString& dir : dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+    QStringList folders;
+    for (const QString& dir : dataFolders())
         folders << QDir(dir).filePath(QStringLiteral("applications"));
     return folders;
 }
