@@ -54,7 +54,7 @@ TEST(SpacerRender, QtsOwnWarningsStayOffTheTerminal) {
     const CliRun run =
         runPierline({"spacer", "render", "--text", "A", "--size", "64", "--out", home.file("q.png")}, env);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err.toStdString(), "");
 }
 
 TEST(SpacerRender, LayoutNumbers) {
@@ -171,7 +171,7 @@ TEST(SpacerCommands, CreateListShowUpdateDeleteInTheCaller) {
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QString bundle = folder + "/Work Left.app";
     EXPECT_EQ(run.out.trimmed(), bundle);
-    EXPECT_EQ(run.err, ""); // no Tahoe notes before 26
+    EXPECT_EQ(run.err.toStdString(), ""); // no Tahoe notes before 26
     EXPECT_EQ(icns::pngSize(Workspace::shared().iconData(bundle)), QSize(1024, 1024));
 
     run = runPierline({"spacer", "list", "--json"});
