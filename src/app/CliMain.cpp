@@ -1,6 +1,7 @@
 #include "Cli.h"
 #include "commands/Commands.h"
 
+#include "platform/QtMessages.h"
 #include "platform/SystemPaths.h"
 
 #include <QCoreApplication>
@@ -51,6 +52,7 @@ int runIconsCommand(const QStringList&) {
 
 int main(int argc, char** argv) {
     g_argv = argv;
+    pierline::sendQtMessagesToLog();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Pierline"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("corvane.com"));

@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include "platform/GraphicalDisplay.h"
+#include "platform/QtMessages.h"
 #include "platform/TerminationRequest.h"
 
 #include <QApplication>
@@ -38,6 +39,8 @@ bool drawsIcons(const QList<QByteArray>& words) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before the application object, whose platform plugin talks the most.
+    pierline::sendQtMessagesToLog();
     // Widgets (alerts, later the status item) need a display; without one the app runs headless.
     std::unique_ptr<QCoreApplication> app;
     const QList<QByteArray> words = commandWords(argc, argv);

@@ -1,4 +1,5 @@
 #include "Log.h"
+#include "QtMessages.h"
 
 #include "SystemLog.h"
 #include "SystemPaths.h"
@@ -7,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtGlobal>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -98,8 +100,9 @@ private:
 };
 
 DefaultSink& defaultSink() {
-    static DefaultSink sink;
-    return sink;
+    // Never destroyed: Qt may still log from its own teardown after main returns.
+    static DefaultSink* const sink = new DefaultSink;
+    return *sink;
 }
 
 std::atomic<LogSink*> g_sink{nullptr};
@@ -109,7 +112,41 @@ LogSink& currentSink() {
     return sink ? *sink : defaultSink();
 }
 
+QtMessageHandler g_qtHandler = nullptr;
+
+void qtMessageToLog(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    // Qt ends the process after a fatal message: let its own handler print why.
+    if (type == QtFatalMsg) {
+        if (g_qtHandler)
+            g_qtHandler(type, context, message);
+        else
+            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        return;
+    }
+    // Writing the log may itself make Qt complain; that one is dropped, not looped on.
+    static thread_local bool inside = false;
+    if (inside)
+        return;
+    inside = true;
+    const LogLevel level = type == QtDebugMsg     ? LogLevel::Debug
+                           : type == QtInfoMsg    ? LogLevel::Info
+                           : type == QtWarningMsg ? LogLevel::Notice
+                                                  : LogLevel::Error;
+    const QString category = QString::fromLatin1(context.category ? context.category : "default");
+    currentSink().structured({QString::fromLatin1(kSubsystem), QStringLiteral("qt"), level,
+                              QStringLiteral("%1: %2").arg(category, message)});
+    if (g_verbose.load())
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    inside = false;
+}
+
 } // namespace
+
+void sendQtMessagesToLog() {
+    const QtMessageHandler previous = qInstallMessageHandler(qtMessageToLog);
+    if (previous != qtMessageToLog)
+        g_qtHandler = previous;
+}
 
 void setLogSink(LogSink* sink) {
     g_sink.store(sink);

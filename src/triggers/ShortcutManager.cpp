@@ -4,6 +4,7 @@
 #include "core/SettingDescriptors.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "platform/RememberedWarning.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserNotifications.h"
 #include "platform/UuidText.h"
@@ -20,6 +21,7 @@
 namespace pierline {
 namespace {
 
+const QString kNotificationErrorTopic = QStringLiteral("notification-permissions");
 const QString kEntryKey = QStringLiteral("key");
 const QString kEntryModifiers = QStringLiteral("modifiers");
 
@@ -148,9 +150,14 @@ ShortcutManager::ShortcutManager(Loading loading) {
     }
 
     UserNotifications::shared().requestAuthorization([](bool granted, const QString& error) {
-        if (!error.isEmpty())
-            printWarning(QStringLiteral("Error requesting notification permissions: %1").arg(error));
-        else if (granted)
+        // A desktop without the service stays so; saying it at every start buries the other lines.
+        if (!error.isEmpty()) {
+            warnOnceFor(kNotificationErrorTopic,
+                        QStringLiteral("Error requesting notification permissions: %1").arg(error));
+            return;
+        }
+        forgetWarningFor(kNotificationErrorTopic);
+        if (granted)
             printLine(QStringLiteral("Notification permissions granted"));
         else
             printLine(QStringLiteral("Notification permissions denied"));

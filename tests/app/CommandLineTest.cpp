@@ -305,3 +305,57 @@ TEST_F(CommandLine, AnEmptyPresetIsNotAppliedToADesktopDockWithoutYes) {
         << refused.err.toStdString();
     EXPECT_TRUE(refused.err.contains("give --yes to apply it anyway")) << refused.err.toStdString();
 }
+
+TEST_F(CommandLine, CreateAnswersTheIdentifierAloneAndSaysAnEmptyStart) {
+    const QMap<QString, QString> env{{"PIERLINE_HOME", dir_->filePath("create")}};
+    ASSERT_EQ(run({"sandbox", "init"}, env).exitCode, 0);
+    const QRegularExpression idLine(QStringLiteral("^[0-9A-Fa-f-]{36}\\n$"));
+    struct Case {
+        QStringList args;
+        bool saysEmpty;
+    };
+    const QList<Case> cases = {
+        {{"preset", "create", "Blank"}, true},
+        {{"preset", "create", "Copied", "--from-dock"}, false},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = run(c.args, env);
+        EXPECT_EQ(r.exitCode, 0) << describe(c.args, r).toStdString();
+        EXPECT_TRUE(idLine.match(r.out).hasMatch()) << describe(c.args, r).toStdString();
+        EXPECT_EQ(r.err.contains("starts empty"), c.saysEmpty) << describe(c.args, r).toStdString();
+    }
+    EXPECT_TRUE(run({"help", "preset", "create"}).out.contains("identifier"));
+}
+
+TEST_F(CommandLine, LinksAreWebAndFileAddressesAndRefusalsLeaveOutTheParsersText) {
+    const QMap<QString, QString> env{{"PIERLINE_HOME", dir_->filePath("links")}};
+    ASSERT_EQ(run({"sandbox", "init"}, env).exitCode, 0);
+    ASSERT_EQ(run({"preset", "create", "Links"}, env).exitCode, 0);
+    struct Case {
+        QString url;
+        int exitCode;
+        QString err; // contained in stderr
+    };
+    const QList<Case> cases = {
+        {"https://example.com/a", 0, {}},
+        {"http://example.com/b", 0, {}},
+        {"HTTPS://example.com/c", 0, {}},
+        {"file:///home/user/Notes.txt", 0, {}},
+        {"ftp://x.org", 2, "Invalid URL: ftp://x.org is a ftp: link; a Dock link is a web address"},
+        {"mailto:someone@example.com", 2, "is a mailto: link"},
+        {"javascript:alert(1)", 2, "is a javascript: link"},
+        {"http://[bad", 2, "Invalid URL: http://[bad is not a valid address."},
+        {"https://exa mple.com", 2, "Invalid URL: https://exa mple.com is not a valid address."},
+    };
+    for (const Case& c : cases) {
+        const QStringList args{"preset", "add-url", "Links", c.url, "--label", "L"};
+        const CliRun r = run(args, env);
+        EXPECT_EQ(r.exitCode, c.exitCode) << describe(args, r).toStdString();
+        EXPECT_TRUE(r.err.contains(c.err)) << describe(args, r).toStdString();
+        for (const char* parserText : {"Expected", "source was", "hostname"})
+            EXPECT_FALSE(r.err.section('\n', 0, 0).contains(parserText)) << describe(args, r).toStdString();
+    }
+    const QString shown = run({"preset", "show", "Links", "--json"}, env).out;
+    for (const Case& c : cases)
+        EXPECT_EQ(shown.contains(c.url.mid(c.url.indexOf(':') + 1)), c.exitCode == 0) << c.url.toStdString();
+}

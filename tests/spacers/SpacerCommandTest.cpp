@@ -44,6 +44,19 @@ TEST(SpacerRender, DrawsTextWithoutADisplayAtTheChosenSize) {
     EXPECT_EQ(QImage(out).size(), QSize(64, 64));
 }
 
+// Qt warns about a missing runtime folder (and more) while it starts drawing; that is its own
+// business, kept in the log, not the user's terminal.
+TEST(SpacerRender, QtsOwnWarningsStayOffTheTerminal) {
+    TempHome home;
+    QMap<QString, QString> env = noDisplay(home);
+    env.insert("XDG_RUNTIME_DIR", "");
+    env.insert("PIERLINE_VERBOSE", "");
+    const CliRun run =
+        runPierline({"spacer", "render", "--text", "A", "--size", "64", "--out", home.file("q.png")}, env);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.err.toStdString(), "");
+}
+
 TEST(SpacerRender, LayoutNumbers) {
     TempHome home;
     const QString out = home.file("l.png");
@@ -158,7 +171,7 @@ TEST(SpacerCommands, CreateListShowUpdateDeleteInTheCaller) {
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QString bundle = folder + "/Work Left.app";
     EXPECT_EQ(run.out.trimmed(), bundle);
-    EXPECT_EQ(run.err, ""); // no Tahoe notes before 26
+    EXPECT_EQ(run.err.toStdString(), ""); // no Tahoe notes before 26
     EXPECT_EQ(icns::pngSize(Workspace::shared().iconData(bundle)), QSize(1024, 1024));
 
     run = runPierline({"spacer", "list", "--json"});

@@ -427,3 +427,27 @@ TEST_F(Shortcuts, NotificationServiceFailuresAreLogged) {
     EXPECT_TRUE(logs.warned("Error requesting notification permissions: no session bus"));
     EXPECT_TRUE(logs.warned("Error showing notification: org.freedesktop.DBus.Error.ServiceUnknown"));
 }
+
+// Each start of the app asks again; a desktop without the service is told once per home, until
+// the service answers or the reason changes.
+TEST_F(Shortcuts, AMissingNotificationServiceIsToldOnceUntilItAnswers) {
+    const QString noBus = "Error requesting notification permissions: no session bus";
+    const QString noService = "Error requesting notification permissions: ServiceUnknown";
+    const auto starts = [&](const QString& error) {
+        notifications.authorizationError = error;
+        manager.reset();
+        start();
+        drainMainQueue();
+        return logs.warningLines();
+    };
+    starts("no session bus");
+    starts("no session bus");
+    starts("no session bus");
+    EXPECT_EQ(starts("no session bus").count(noBus), 1);
+    EXPECT_EQ(starts("ServiceUnknown").count(noService), 1);
+    EXPECT_EQ(starts("no session bus").count(noBus), 2);
+    starts("");
+    EXPECT_TRUE(logs.plainLines().contains("Notification permissions granted"));
+    EXPECT_EQ(starts("no session bus").count(noBus), 3);
+    EXPECT_EQ(notifications.authorizationRequests, 8);
+}

@@ -65,7 +65,9 @@ void printAppsAndItems(const QStringList& apps, const QList<DockFolderStackValue
 int create(const QStringList& args) {
     const QString usage = QStringLiteral("preset create NAME [--from-dock]");
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Makes a preset: empty, or a copy of the current Dock."));
+    parser.setApplicationDescription(
+        QStringLiteral("Makes a preset: empty, or a copy of the current Dock. Prints the new preset's identifier as "
+                       "the only line on stdout, for scripts; a preset made empty is said so on stderr."));
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("Name of the new preset."));
     const QCommandLineOption fromDock(QStringLiteral("from-dock"),
                                       QStringLiteral("Copy the current Dock's apps, folders, files and links."));
@@ -89,6 +91,11 @@ int create(const QStringList& args) {
     if (!preset)
         return kExitFailed; // the operation said why
     out(preset->idString());
+    // stderr, so stdout stays the identifier alone.
+    if (!parser.isSet(fromDock))
+        err(QStringLiteral("Preset '%1' starts empty: add to it with `pierline preset add-app`, `add-folder`, "
+                           "`add-file` or `add-url`, or create it with --from-dock to copy the current Dock.")
+                .arg(name));
     return kExitOk;
 }
 

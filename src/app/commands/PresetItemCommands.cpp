@@ -403,7 +403,7 @@ int addUrl(const QStringList& args) {
     const QString usage = QStringLiteral("preset add-url NAME URL --label L");
     QCommandLineParser parser;
     describe(parser, QStringLiteral("Adds a web link at the end of a preset's right-hand items."),
-             QStringLiteral("URL"), QStringLiteral("The web address."));
+             QStringLiteral("URL"), QStringLiteral("The address: http://, https:// or file://."));
     const QCommandLineOption label(QStringLiteral("label"), QStringLiteral("Label shown for the link."),
                                    QStringLiteral("L"));
     parser.addOption(label);
@@ -419,12 +419,20 @@ int addUrl(const QStringList& args) {
         return usageError(QStringLiteral("URL and label are required"), usage);
     if (const auto problem = shownTextProblem(labelText, QStringLiteral("label")))
         return usageError(*problem, usage);
+    // Qt's parser text names its own internals; the address alone tells the user what to fix.
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid())
-        return usageError(QStringLiteral("Invalid URL: %1 (%2)").arg(text, url.errorString()), usage);
+        return usageError(QStringLiteral("Invalid URL: %1 is not a valid address.").arg(text), usage);
     // "example.com" parses as a relative URL; the Dock needs an absolute one.
     if (url.scheme().isEmpty())
         return usageError(QStringLiteral("Invalid URL: %1 has no scheme; did you mean https://%1 ?").arg(text), usage);
+    // The Dock opens a link in the browser or a file manager; other schemes would only fail there.
+    static const QStringList opened = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("file")};
+    if (!opened.contains(url.scheme()))
+        return usageError(QStringLiteral("Invalid URL: %1 is a %2: link; a Dock link is a web address (http:// or "
+                                         "https://) or a file:// URL.")
+                              .arg(text, url.scheme()),
+                          usage);
     auto session = openEditor((*p)[0]);
     if (!session)
         return kExitFailed;
