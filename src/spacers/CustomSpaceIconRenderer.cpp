@@ -153,7 +153,9 @@ RenderedIcon renderCustomSpaceIcon(const CustomSpaceGeneratedIconConfig& config,
     const QStringList lines = linesOf(config.text);
     const double fontSize = config.fontSize.value_or(automaticFontSize(lines, content));
     rendered.layout.fontSize = fontSize;
-    const QFont font = boldSystemFont(fontSize);
+    // Resolved for the master's 72 dots per inch: a path made from the plain font would take the
+    // screen's resolution and come out larger than it was measured.
+    const QFont font(boldSystemFont(fontSize), &image);
     const QFontMetricsF metrics(font, &image);
     QList<double> widths;
     for (const QString& line : lines)

@@ -153,6 +153,33 @@ TEST(IconRender, AutomaticSizeFitsTheContentAndFallsBackTo20) {
     EXPECT_EQ(renderCustomSpaceIcon(chosen, false).layout.fontSize, 80);
 }
 
+// The label's white ink, in image pixels (y down).
+QRect inkBounds(const QImage& image) {
+    QRect bounds;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y).red() > 200)
+                bounds |= QRect(x, y, 1, 1);
+    return bounds;
+}
+
+TEST(IconRender, GlyphsAreDrawnAtTheSizeTheyWereMeasuredAt) {
+    // The automatic size is chosen from measured widths; glyphs drawn at another resolution
+    // would run past the shape (a third wider at 96 dots per inch).
+    for (const QString& text : {QStringLiteral("WORK"), QStringLiteral("WORKSPACE"), QStringLiteral("Mi")}) {
+        CustomSpaceGeneratedIconConfig c = design(text);
+        c.orientation = IconTextOrientation::Horizontal;
+        const RenderedIcon icon = renderCustomSpaceIcon(c, false);
+        const QRectF line = icon.layout.lines.value(0);
+        const QRect ink = inkBounds(icon.image);
+        ASSERT_FALSE(ink.isEmpty()) << text.toStdString();
+        EXPECT_GE(ink.left(), line.left() - 4) << text.toStdString();
+        EXPECT_LE(ink.right(), line.right() + 4) << text.toStdString();
+        EXPECT_GT(ink.width(), 0.8 * line.width()) << text.toStdString();
+        EXPECT_LE(ink.height(), line.height() + 4) << text.toStdString();
+    }
+}
+
 TEST(IconRender, TextBorderOutlinesTheGlyphs) {
     CustomSpaceGeneratedIconConfig c = design("I");
     c.orientation = IconTextOrientation::Horizontal;
