@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QUuid>
+#include <future>
 
 namespace pierline {
 namespace {
@@ -221,6 +222,18 @@ std::optional<CustomSpaceError> CustomSpaceService::buildBundle(const QString& b
     if (!work.isValid())
         return CustomSpaceError::fileSystem(work.error());
 
+    // The ten icon sizes are scaled and encoded while the compiler runs; neither needs the other.
+    std::future<std::optional<QList<QByteArray>>> iconsetPngs = std::async(std::launch::async, [&iconImage] {
+        QList<QByteArray> pngs;
+        for (const icns::IconsetImage& image : icns::iconsetImages()) {
+            auto png = scaledPng(iconImage, image.pixels);
+            if (!png)
+                return std::optional<QList<QByteArray>>();
+            pngs.append(*png);
+        }
+        return std::optional<QList<QByteArray>>(pngs);
+    });
+
     const QString stub = work.filePath(QStringLiteral("stub"));
     const QString compile = QStringLiteral("echo 'int main(){return 0;}' | %1 -x c++ -o %2 -")
                                 .arg(shellQuoted(SystemPaths::compilerPath()), shellQuoted(stub));
@@ -248,13 +261,12 @@ std::optional<CustomSpaceError> CustomSpaceService::buildBundle(const QString& b
     const QString iconset = work.filePath(QStringLiteral("AppIcon.iconset"));
     if (auto failed = makeFolder(iconset))
         return failed;
-    for (const icns::IconsetImage& image : icns::iconsetImages()) {
-        const auto png = scaledPng(iconImage, image.pixels);
-        if (!png)
-            return CustomSpaceError::iconGenerationFailed(QStringLiteral("Failed to create PNG data"));
-        if (auto failed = writeFile(QDir(iconset).filePath(image.fileName), *png))
+    const std::optional<QList<QByteArray>> pngs = iconsetPngs.get();
+    if (!pngs)
+        return CustomSpaceError::iconGenerationFailed(QStringLiteral("Failed to create PNG data"));
+    for (qsizetype k = 0; k < pngs->size(); ++k)
+        if (auto failed = writeFile(QDir(iconset).filePath(icns::iconsetImages()[k].fileName), (*pngs)[k]))
             return failed;
-    }
     const QString icns = resources + QStringLiteral("/AppIcon.icns");
     const QString iconutilOutput = runCommand(QStringLiteral("%1 --convert icns %2 --output %3")
                                                   .arg(shellQuoted(SystemPaths::toolPath(QStringLiteral("iconutil"))),
