@@ -341,9 +341,9 @@ TEST_F(CommandLine, LinksAreWebAndFileAddressesAndRefusalsLeaveOutTheParsersText
         {"http://example.com/b", 0, {}},
         {"HTTPS://example.com/c", 0, {}},
         {"file:///home/user/Notes.txt", 0, {}},
-        {"ftp://x.org", 2, "Invalid URL: ftp://x.org is a ftp: link; a Dock link is a web address"},
-        {"mailto:someone@example.com", 2, "is a mailto: link"},
-        {"javascript:alert(1)", 2, "is a javascript: link"},
+        {"ftp://x.org", 2, "Invalid URL: ftp://x.org uses the ftp: scheme; a Dock link is a web address"},
+        {"mailto:someone@example.com", 2, "uses the mailto: scheme"},
+        {"javascript:alert(1)", 2, "uses the javascript: scheme"},
         {"http://[bad", 2, "Invalid URL: http://[bad is not a valid address."},
         {"https://exa mple.com", 2, "Invalid URL: https://exa mple.com is not a valid address."},
     };

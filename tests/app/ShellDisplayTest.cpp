@@ -118,10 +118,15 @@ protected:
     }
     // Waits, bounded in real time, for the window to show `colour`.
     void expectBackground(const QString& title, const QString& colour) const {
-        std::optional<QString> shown;
-        EXPECT_TRUE(waitUntil([&] { return (shown = backgroundOf(title)) == colour; }, 20000))
-            << title.toStdString() << " shows " << shown.value_or("nothing").toStdString() << ", not "
-            << colour.toStdString();
+        QString shown = QStringLiteral("nothing");
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                const std::optional<QString> now = backgroundOf(title);
+                shown = now.value_or(QStringLiteral("nothing"));
+                return now.has_value() && *now == colour;
+            },
+            20000))
+            << title.toStdString() << " shows " << shown.toStdString() << ", not " << colour.toStdString();
     }
 
     QTemporaryDir dir_;
@@ -158,8 +163,9 @@ TEST_F(ShellDisplay, RestartFromTheDatabaseBoxBringsUpANewAppOnTheSameHome) {
     const QString store = dir_.filePath("home/Library/Application Support/Pierline/Pierline.sqlite");
     ASSERT_EQ(cli({"settings", "set", "contextSettleSeconds", "1.5"}).exitCode, 0);
     for (const char* suffix : {"", "-wal", "-shm"})
-        if (QFile::exists(store + suffix))
+        if (QFile::exists(store + suffix)) {
             ASSERT_TRUE(QFile::rename(store + suffix, dir_.filePath(QStringLiteral("aside%1").arg(suffix))));
+        }
     ASSERT_TRUE(QDir().mkpath(store));
     // The test reads the first app's output through a pipe and stops once that app ends: the
     // restarted app, which writes to the same pipe, must live on.
@@ -174,8 +180,9 @@ TEST_F(ShellDisplay, RestartFromTheDatabaseBoxBringsUpANewAppOnTheSameHome) {
     // The disk is put right while the box is open; the new app must find it.
     ASSERT_TRUE(QDir(store).removeRecursively());
     for (const char* suffix : {"", "-wal", "-shm"})
-        if (QFile::exists(dir_.filePath(QStringLiteral("aside%1").arg(suffix))))
+        if (QFile::exists(dir_.filePath(QStringLiteral("aside%1").arg(suffix)))) {
             ASSERT_TRUE(QFile::rename(dir_.filePath(QStringLiteral("aside%1").arg(suffix)), store + suffix));
+        }
 
     // OK has the focus; Tab moves it to Restart App.
     ASSERT_TRUE(waitUntil([&] { return focusedShownWindow() != 0; }, 20000)) << "the box never took the keyboard";

@@ -85,5 +85,29 @@ check "the autostart entry runs the installed pierline" contains "$autostart" "E
 check "launchAtLogin false" "$pierline" settings set launchAtLogin false
 check "the autostart entry is gone" test ! -e "$autostart"
 
+# The package: what the program loads at run time, which the linker's list cannot show, is declared
+# too (the SVG image plugin, the spacer icons' font; the compiler of custom spacers' stubs).
+owner() { dpkg -S "$1" 2>/dev/null | head -n 1 | cut -d: -f1; }
+declares() {
+    local field=$1 file=$2 package
+    package=$(owner "$file")
+    [ -n "$package" ] || { echo "no package owns $file here"; return 1; }
+    dpkg-deb -f "$deb" "$field" | tr ',|' '\n\n' | sed 's/^ *//; s/ .*//' | grep -qx "$package" ||
+        { echo "$field lacks $package (owner of $file): $(dpkg-deb -f "$deb" "$field")"; return 1; }
+}
+if command -v cpack >/dev/null && command -v dpkg-deb >/dev/null; then
+    (cd "$build" && cpack -G DEB -B "$scratch/package") >"$scratch/cpack.log" 2>&1
+    deb=$(ls "$scratch"/package/pierline_*.deb 2>/dev/null | head -n 1)
+    check "cpack makes the package" test -n "$deb"
+    if [ -n "$deb" ]; then
+        svg=$(ls /usr/lib/*/qt6/plugins/imageformats/libqsvg.so 2>/dev/null | head -n 1)
+        check "the package depends on the SVG image plugin" declares Depends "$svg"
+        check "the package depends on the spacer icons' font" declares Depends \
+            "$(fc-match -f '%{file}' 'DejaVu Sans:bold')"
+        compiler=$(command -v g++ || command -v clang++)
+        check "the package recommends a compiler for spacer stubs" declares Recommends "$compiler"
+    fi
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

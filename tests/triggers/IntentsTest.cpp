@@ -31,8 +31,9 @@ protected:
         DockPresetManager::setSharedOptions({.monitorNetwork = false, .networkMonitorFactory = {}});
         DockManager::shared().resetForTesting();
         // Only the presets made here.
-        if (const DockPresetPtr made = DockPresetManager::shared().fetchDefaultPreset())
+        if (const DockPresetPtr made = DockPresetManager::shared().fetchDefaultPreset()) {
             ASSERT_TRUE(DockPresetManager::shared().deletePreset(*made->id()));
+        }
         for (const char* name : {"Work", "Play", "Spare"})
             presets.append(DockPresetManager::shared().createPreset(name, encodeApps({"pierline-spacer-1"})));
         SwitchRequester::shared().setStarterForTesting(

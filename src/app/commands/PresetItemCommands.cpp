@@ -429,10 +429,11 @@ int addUrl(const QStringList& args) {
     // The Dock opens a link in the browser or a file manager; other schemes would only fail there.
     static const QStringList opened = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("file")};
     if (!opened.contains(url.scheme()))
-        return usageError(QStringLiteral("Invalid URL: %1 is a %2: link; a Dock link is a web address (http:// or "
-                                         "https://) or a file:// URL.")
-                              .arg(text, url.scheme()),
-                          usage);
+        return usageError(
+            QStringLiteral("Invalid URL: %1 uses the %2: scheme; a Dock link is a web address (http:// or "
+                           "https://) or a file:// URL.")
+                .arg(text, url.scheme()),
+            usage);
     auto session = openEditor((*p)[0]);
     if (!session)
         return kExitFailed;
