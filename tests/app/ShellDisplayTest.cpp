@@ -70,6 +70,7 @@ protected:
         Window* children = nullptr;
         unsigned int count = 0;
         Window found = 0;
+        const pierline::test::IgnoreWindowErrors closing(display_);
         if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count))
             return 0;
         for (unsigned int i = 0; i < count && !found; ++i) {
@@ -99,6 +100,7 @@ protected:
         const Window window = shownWindow(title);
         if (!window)
             return std::nullopt;
+        const pierline::test::IgnoreWindowErrors closing(display_);
         XImage* image = XGetImage(display_, window, 2, 2, 1, 1, AllPlanes, ZPixmap);
         if (!image)
             return std::nullopt;
