@@ -4,8 +4,11 @@
 
 #include "platform/DesktopKeybindings.h"
 #include "platform/ModifierMonitor.h"
+#include "platform/linux/X11Keysyms.h"
 
 #include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
 
 namespace pierline {
 namespace {
@@ -42,6 +45,21 @@ TEST(DesktopKeybindingText, AcceleratorsAndCommandLines) {
         parsed << QString::fromUtf8(*arg);
     g_strfreev(argv);
     EXPECT_EQ(parsed, words);
+}
+
+// Key names are kept beside the key table rather than asked of Xlib: each must be Xlib's own.
+TEST(DesktopKeybindingText, EveryKeyHasItsKeysymsXlibName) {
+    int named = 0;
+    for (quint32 code = 0; code < 128; ++code) {
+        const unsigned long keysym = x11::keysymForCarbonKeyCode(code);
+        const char* name = x11::keysymNameForCarbonKeyCode(code);
+        ASSERT_EQ(keysym != 0, name != nullptr) << code;
+        if (!keysym)
+            continue;
+        EXPECT_STREQ(name, XKeysymToString(keysym)) << code;
+        ++named;
+    }
+    EXPECT_GT(named, 100);
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 
 #include <QRegularExpression>
 #include <QSet>
-#include <X11/Xlib.h>
 
 namespace pierline {
 namespace {
@@ -97,8 +96,7 @@ std::optional<QString> desktopAccelerator(quint32 carbonKeyCode, quint64 cocoaFl
     // A modifier key on its own is no accelerator the desktop binds.
     if (x11::cocoaFlagOfModifierCode(carbonKeyCode))
         return std::nullopt;
-    const unsigned long keysym = x11::keysymForCarbonKeyCode(carbonKeyCode);
-    const char* name = keysym ? XKeysymToString(keysym) : nullptr;
+    const char* name = x11::keysymNameForCarbonKeyCode(carbonKeyCode);
     if (!name)
         return std::nullopt;
     QString text;

@@ -1,8 +1,8 @@
 #include "platform/GraphicalDisplay.h"
 
-#include <QByteArray>
+#include "platform/linux/X11Backend.h"
+
 #include <QtGlobal>
-#include <X11/Xlib.h>
 
 namespace pierline {
 
@@ -15,11 +15,8 @@ bool graphicalDisplayReachable() {
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         return false;
     // Opening a connection is the only sure test: a stale DISPLAY would abort QApplication.
-    Display* display = XOpenDisplay(nullptr);
-    if (!display)
-        return false;
-    XCloseDisplay(display);
-    return true;
+    const x11::Backend* x = x11::backend();
+    return x && x->displayOpens();
 }
 
 } // namespace pierline

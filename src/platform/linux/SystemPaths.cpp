@@ -92,7 +92,10 @@ QString SystemPaths::toolsDirectory() {
     const QString explicitDir = env("PIERLINE_TOOLS_DIR");
     if (!explicitDir.isEmpty())
         return QDir::cleanPath(explicitDir);
-    const QString exeDir = executableFolder();
+    QString exeDir = executableFolder();
+    // Before the application object (the app probes the display first): where Qt would say.
+    if (exeDir.isEmpty())
+        exeDir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
     if (isToolsFolder(exeDir))
         return exeDir;
     const QString installed = QDir::cleanPath(exeDir + QStringLiteral("/../libexec/pierline"));

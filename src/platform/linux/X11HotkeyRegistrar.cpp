@@ -1,11 +1,11 @@
 #include "platform/HotkeyRegistrar.h"
 
 #include "platform/Log.h"
+#include "platform/linux/X11Backend.h"
 #include "platform/linux/X11EventSource.h"
 #include "platform/linux/X11Keysyms.h"
 
 #include <algorithm>
-#include <atomic>
 #include <map>
 #include <vector>
 
@@ -184,23 +184,10 @@ private:
     std::map<unsigned, Reference> down_; // keycode -> the registration whose press it started
 };
 
-std::atomic<HotkeyRegistrar*> g_registrar{nullptr};
-
 } // namespace
 
-std::unique_ptr<HotkeyRegistrar> createHotkeyRegistrar() {
+std::unique_ptr<HotkeyRegistrar> x11::createHotkeyRegistrar() {
     return std::make_unique<X11HotkeyRegistrar>();
-}
-
-HotkeyRegistrar& HotkeyRegistrar::shared() {
-    // Never destroyed: hotkeys owned by other process-wide objects unregister during exit.
-    static HotkeyRegistrar* const platform = createHotkeyRegistrar().release();
-    HotkeyRegistrar* injected = g_registrar.load();
-    return injected ? *injected : *platform;
-}
-
-void HotkeyRegistrar::setShared(HotkeyRegistrar* registrar) {
-    g_registrar.store(registrar);
 }
 
 } // namespace pierline

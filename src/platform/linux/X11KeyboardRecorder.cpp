@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/ModifierMonitor.h"
+#include "platform/linux/X11Backend.h"
 #include "platform/linux/X11EventSource.h"
 #include "platform/linux/X11Keysyms.h"
 
@@ -134,7 +135,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<KeyboardRecorder> createKeyboardRecorder() {
+std::unique_ptr<KeyboardRecorder> x11::createKeyboardRecorder() {
     return std::make_unique<X11KeyboardRecorder>();
 }
 

@@ -1,10 +1,10 @@
 #include "platform/ModifierMonitor.h"
 
 #include "platform/Log.h"
+#include "platform/linux/X11Backend.h"
 #include "platform/linux/X11EventSource.h"
 #include "platform/linux/X11Keysyms.h"
 
-#include <atomic>
 #include <map>
 #include <vector>
 
@@ -82,23 +82,10 @@ private:
     std::map<unsigned, quint16> held_; // X keycode -> Carbon code of the modifier keys down
 };
 
-std::atomic<ModifierMonitor*> g_monitor{nullptr};
-
 } // namespace
 
-std::unique_ptr<ModifierMonitor> createModifierMonitor() {
+std::unique_ptr<ModifierMonitor> x11::createModifierMonitor() {
     return std::make_unique<X11ModifierMonitor>();
-}
-
-ModifierMonitor& ModifierMonitor::shared() {
-    // Never destroyed, like the registrar: handlers may be removed during exit.
-    static ModifierMonitor* const platform = createModifierMonitor().release();
-    ModifierMonitor* injected = g_monitor.load();
-    return injected ? *injected : *platform;
-}
-
-void ModifierMonitor::setShared(ModifierMonitor* monitor) {
-    g_monitor.store(monitor);
 }
 
 } // namespace pierline

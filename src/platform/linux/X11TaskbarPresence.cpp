@@ -1,4 +1,4 @@
-#include "platform/TaskbarPresence.h"
+#include "platform/linux/X11Backend.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +22,7 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
 
 } // namespace
 
-bool setSkipTaskbar(quintptr nativeWindow, bool skip, QString* error) {
+bool x11::setSkipTaskbar(quintptr nativeWindow, bool skip, QString* error) {
     const auto fail = [error](const QString& why) {
         if (error)
             *error = why;

@@ -1,5 +1,6 @@
 #include "platform/ContextWatchers.h"
 #include "platform/DesktopKeybindings.h"
+#include "platform/linux/X11Backend.h"
 #include "platform/linux/X11EventSource.h"
 
 #include <QByteArray>
@@ -111,7 +112,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<WorkspaceWatcher> createWorkspaceWatcher() {
+std::unique_ptr<WorkspaceWatcher> x11::createWorkspaceWatcher() {
     return std::make_unique<X11WorkspaceWatcher>();
 }
 
