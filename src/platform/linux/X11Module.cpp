@@ -6,12 +6,15 @@
 
 #include <QDir>
 #include <QLibrary>
+#include <memory>
 
 namespace pierline {
 namespace x11 {
 namespace {
 
 struct Loaded {
+    // Kept for the whole process: destroying a QLibrary does not unload it.
+    std::shared_ptr<QLibrary> library;
     const Backend* backend = nullptr;
     QString reason;
 };
@@ -23,7 +26,8 @@ const Loaded& loaded() {
         Loaded result;
         const QString path = QDir(SystemPaths::toolsDirectory()).filePath(QLatin1String(kModuleFileName));
         // Every symbol bound now, so a module built against another library fails here, not mid-call.
-        auto* library = new QLibrary(path);
+        result.library = std::make_shared<QLibrary>(path);
+        QLibrary* library = result.library.get();
         library->setLoadHints(QLibrary::ResolveAllSymbolsHint);
         QString why;
         if (!library->load()) {
