@@ -2,6 +2,7 @@
 // while Plank is stopped (files and settings only), and the same switch with the restart of a
 // running Plank until it shows the preset on the session bus. Run under xvfb-run and
 // dbus-run-session.
+#include "platform/SessionBus.h"
 #include "targets/plank/PlankSession.h"
 #include "targets/plank/PlankTarget.h"
 
@@ -69,7 +70,7 @@ void BM_PlankApplyWithRestart(benchmark::State& state) {
     const PlankSession session(QStringLiteral("dock1"));
     if (!session.runningPid()) {
         const QString plank = QStandardPaths::findExecutable(QStringLiteral("plank"));
-        if (plank.isEmpty() || qEnvironmentVariableIsEmpty("DISPLAY") || !PlankSession::hasSessionBus()) {
+        if (plank.isEmpty() || qEnvironmentVariableIsEmpty("DISPLAY") || !hasSessionBus()) {
             state.SkipWithError("needs plank, a display and a session bus");
             return;
         }

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Dispatch.h"
+#include "platform/LocalSocket.h"
 #include "platform/Log.h"
 #include "platform/RuntimeFolder.h"
 #include "platform/SystemPaths.h"
@@ -11,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocalSocket>
 #include <QProcessEnvironment>
 
 namespace pierline {
@@ -86,12 +86,8 @@ std::optional<QList<HarborletInfo>> parseDockList(const QByteArray& reply) {
 }
 
 bool companionReachable() {
-    QLocalSocket socket;
-    socket.connectToServer(PierlineIntegration::socketPath());
-    const bool ok = socket.waitForConnected(kConnectTimeoutMs);
-    if (ok)
-        socket.disconnectFromServer();
-    return ok;
+    LocalSocketClient socket;
+    return socket.connect(PierlineIntegration::socketPath(), kConnectTimeoutMs);
 }
 
 } // namespace
@@ -192,25 +188,23 @@ void PierlineIntegration::hideDock(const QString& id) {
 }
 
 bool PierlineIntegration::send(const QByteArray& line, QByteArray* reply) const {
-    QLocalSocket socket;
-    socket.connectToServer(socketPath());
-    if (!socket.waitForConnected(kConnectTimeoutMs)) {
+    LocalSocketClient socket;
+    if (!socket.connect(socketPath(), kConnectTimeoutMs)) {
         log().debug(QStringLiteral("Harborlet is not reachable at %1: %2").arg(socketPath(), socket.errorString()));
         return false;
     }
-    socket.write(line);
-    if (!socket.waitForBytesWritten(kWriteTimeoutMs) && socket.bytesToWrite() > 0) {
-        log().error(QStringLiteral("Could not send to Harborlet: %1").arg(socket.errorString()));
+    if (const auto sent = socket.write(line, kWriteTimeoutMs); sent != LocalSocketClient::Outcome::Done) {
+        log().error(QStringLiteral("Could not send to Harborlet: %1")
+                        .arg(sent == LocalSocketClient::Outcome::Failed ? socket.errorString()
+                                                                        : QStringLiteral("it stopped reading")));
         return false;
     }
     if (reply) {
         QByteArray received;
         while (!received.contains('\n')) {
-            if (!socket.waitForReadyRead(kReplyTimeoutMs))
+            if (socket.read(received, kReplyTimeoutMs) != LocalSocketClient::Outcome::Done)
                 break;
-            received += socket.readAll();
         }
-        received += socket.readAll();
         if (received.isEmpty()) {
             log().error(QStringLiteral("Harborlet did not answer"));
             return false;
@@ -218,9 +212,6 @@ bool PierlineIntegration::send(const QByteArray& line, QByteArray* reply) const 
         const qsizetype end = received.indexOf('\n');
         *reply = end < 0 ? received : received.left(end);
     }
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState)
-        socket.waitForDisconnected(kWriteTimeoutMs);
     return true;
 }
 

@@ -1,13 +1,9 @@
 #include "QuayshareAPIClient.h"
 
-#include "QuayshareTransport.h"
-
 #include <QFile>
 #include <QFileInfo>
-#include <QHttpMultiPart>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkReply>
 #include <QProcessEnvironment>
 
 namespace pierline {
@@ -54,27 +50,25 @@ QUrl QuayshareAPIClient::endpoint(const QString& path) const {
     return url;
 }
 
-QByteArray QuayshareAPIClient::exchange(
-    const QUrl& url, const std::function<QNetworkReply*(QNetworkAccessManager&, const QNetworkRequest&)>& start) const {
+QByteArray QuayshareAPIClient::exchange(HttpRequest request) const {
+    const QUrl& url = request.url;
     if (!url.isValid() || (url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http")))
         throw QuayshareAPIError(QStringLiteral("Unsupported Quayshare address: %1").arg(url.toString()));
-    auto answer = exchangeWithQuayshare(url, timeoutSeconds_, kMaximumAnswerBytes,
-                                        [&](QNetworkAccessManager& manager, const QNetworkRequest& plain) {
-                                            QNetworkRequest request = plain;
-                                            request.setRawHeader("Authorization", "Bearer " + authToken_.toUtf8());
-                                            return start(manager, request);
-                                        });
+    request.headers.append(std::pair<QByteArray, QByteArray>("Authorization", "Bearer " + authToken_.toUtf8()));
+    request.timeoutSeconds = timeoutSeconds_;
+    request.maximumBytes = kMaximumAnswerBytes;
+    auto answer = exchangeHttp(request);
     if (auto* body = std::get_if<QByteArray>(&answer))
         return std::move(*body);
-    const QuayshareTransportFailure& failure = std::get<QuayshareTransportFailure>(answer);
+    const HttpFailure& failure = std::get<HttpFailure>(answer);
     switch (failure.kind) {
-    case QuayshareTransportFailure::Kind::Timeout:
+    case HttpFailure::Kind::Timeout:
         throw QuayshareAPIError(QStringLiteral("Quayshare did not answer within %1 seconds").arg(timeoutSeconds_));
-    case QuayshareTransportFailure::Kind::TooLarge:
+    case HttpFailure::Kind::TooLarge:
         throw QuayshareAPIError(QStringLiteral("Quayshare's answer is larger than 16 MiB"));
-    case QuayshareTransportFailure::Kind::Status:
+    case HttpFailure::Kind::Status:
         throw QuayshareAPIError(QStringLiteral("Quayshare answered with status %1").arg(failure.status));
-    case QuayshareTransportFailure::Kind::Network:
+    case HttpFailure::Kind::Network:
         break;
     }
     throw QuayshareAPIError(failure.text);
@@ -82,12 +76,12 @@ QByteArray QuayshareAPIClient::exchange(
 
 QuayshareUploadResponse QuayshareAPIClient::uploadPreset(const QString& presetData) const {
     const QByteArray body = presetData.toUtf8();
-    const QByteArray answer = exchange(
-        endpoint(QStringLiteral("/presets")), [&](QNetworkAccessManager& manager, const QNetworkRequest& plain) {
-            QNetworkRequest request = plain;
-            request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-            return manager.post(request, body);
-        });
+    HttpRequest request;
+    request.url = endpoint(QStringLiteral("/presets"));
+    request.post = true;
+    request.headers.append(std::pair<QByteArray, QByteArray>("Content-Type", "application/json"));
+    request.body = body;
+    const QByteArray answer = exchange(std::move(request));
     return QuayshareUploadResponse::decode(answer);
 }
 
@@ -96,20 +90,13 @@ void QuayshareAPIClient::uploadPresetIcons(const QString& zipFilePath) const {
     if (!archive.open(QIODevice::ReadOnly))
         throw QuayshareAPIError(QStringLiteral("Could not read %1: %2").arg(zipFilePath, archive.errorString()));
     const QByteArray bytes = archive.readAll();
-    exchange(endpoint(QStringLiteral("/presets/icons")), [&](QNetworkAccessManager& manager,
-                                                             const QNetworkRequest& request) {
-        auto* multipart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
-        QHttpPart part;
-        part.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/zip"));
-        part.setHeader(
-            QNetworkRequest::ContentDispositionHeader,
-            QStringLiteral("form-data; name=\"icons\"; filename=\"%1\"").arg(QFileInfo(zipFilePath).fileName()));
-        part.setBody(bytes);
-        multipart->append(part);
-        QNetworkReply* reply = manager.post(request, multipart);
-        multipart->setParent(reply);
-        return reply;
-    });
+    HttpRequest request;
+    request.url = endpoint(QStringLiteral("/presets/icons"));
+    request.post = true;
+    request.formParts.append(
+        {"application/zip",
+         QStringLiteral("form-data; name=\"icons\"; filename=\"%1\"").arg(QFileInfo(zipFilePath).fileName()), bytes});
+    exchange(std::move(request));
 }
 
 } // namespace pierline

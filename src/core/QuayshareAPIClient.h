@@ -3,13 +3,10 @@
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
-#include <functional>
+
+#include "platform/HttpExchange.h"
 #include <optional>
 #include <stdexcept>
-
-class QNetworkAccessManager;
-class QNetworkReply;
-class QNetworkRequest;
 
 namespace pierline {
 
@@ -60,9 +57,8 @@ public:
 
 private:
     QUrl endpoint(const QString& path) const;
-    QByteArray
-    exchange(const QUrl& url,
-             const std::function<QNetworkReply*(QNetworkAccessManager&, const QNetworkRequest&)>& start) const;
+    // Sends `request` (its URL, body and headers set) with the token and this client's limits.
+    QByteArray exchange(HttpRequest request) const;
 
     QUrl baseURL_;
     QString authToken_;

@@ -1,28 +1,28 @@
 #include "QuayshareImportClient.h"
 
-#include "QuayshareTransport.h"
-
-#include <QNetworkReply>
+#include "platform/HttpExchange.h"
 
 namespace pierline {
 
 QByteArray QuayshareImportClient::downloadPreset(const QUrl& url) const {
     if (!url.isValid() || (url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http")))
         throw QuayshareImportError(QStringLiteral("Unsupported link: %1").arg(url.toString()));
-    auto answer = exchangeWithQuayshare(
-        url, timeoutSeconds_, kMaximumBodyBytes,
-        [](QNetworkAccessManager& manager, const QNetworkRequest& request) { return manager.get(request); });
+    HttpRequest request;
+    request.url = url;
+    request.timeoutSeconds = timeoutSeconds_;
+    request.maximumBytes = kMaximumBodyBytes;
+    auto answer = exchangeHttp(request);
     if (auto* body = std::get_if<QByteArray>(&answer))
         return std::move(*body);
-    const QuayshareTransportFailure& failure = std::get<QuayshareTransportFailure>(answer);
+    const HttpFailure& failure = std::get<HttpFailure>(answer);
     switch (failure.kind) {
-    case QuayshareTransportFailure::Kind::Timeout:
+    case HttpFailure::Kind::Timeout:
         throw QuayshareImportError(QStringLiteral("The server did not answer within %1 seconds").arg(timeoutSeconds_));
-    case QuayshareTransportFailure::Kind::TooLarge:
+    case HttpFailure::Kind::TooLarge:
         throw QuayshareImportError(QStringLiteral("The preset is larger than 16 MiB"));
-    case QuayshareTransportFailure::Kind::Status:
+    case HttpFailure::Kind::Status:
         throw QuayshareImportError(QStringLiteral("The server answered with status %1").arg(failure.status));
-    case QuayshareTransportFailure::Kind::Network:
+    case HttpFailure::Kind::Network:
         break;
     }
     throw QuayshareImportError(failure.text);

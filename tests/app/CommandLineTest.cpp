@@ -231,8 +231,9 @@ TEST_F(CommandLine, AnAnswerThatCannotBeWrittenFails) {
     EXPECT_EQ(finishPierline(usage).exitCode, 2);
 }
 
-// Reading commands start without the GUI libraries; only the app executable loads them.
-TEST_F(CommandLine, ReadingCommandsLoadNoGuiLibrary) {
+// Reading commands start without the GUI libraries and without the desktop session's (GIO,
+// D-Bus, the network stack): only the app executable and the modules load them, when needed.
+TEST_F(CommandLine, ReadingCommandsLoadNoGuiOrDesktopLibrary) {
     // DISPLAY set, so a backend that opens the display on its own would be caught too.
     const QList<QStringList> reading = {
         {"--help"},         {"--version"}, {"presets"}, {"presets", "--json"}, {"preset", "show", "Default"},
@@ -244,7 +245,8 @@ TEST_F(CommandLine, ReadingCommandsLoadNoGuiLibrary) {
         // The dynamic loader's report goes to stderr, one "calling init" line per library.
         ASSERT_TRUE(read.err.contains("calling init")) << "no loader report";
         for (const char* gui : {"libX11.so", "libXi.so", "libxcb.so", "libXext.so", "libQt6Gui.so", "libQt6Widgets.so",
-                                "libQt6XcbQpa.so", "libpierline-x11.so"})
+                                "libQt6XcbQpa.so", "libpierline-x11.so", "libQt6DBus.so", "libQt6Network.so",
+                                "libgio-2.0.so", "libdbus-1.so", "libpierline-desktop.so"})
             EXPECT_FALSE(read.err.contains(QString::fromLatin1(gui)))
                 << args.join(' ').toStdString() << " loads " << gui;
     }

@@ -1,8 +1,7 @@
 #include "InstanceClient.h"
 
 #include "platform/Clock.h"
-
-#include <QLocalSocket>
+#include "platform/LocalSocket.h"
 
 namespace pierline {
 namespace {
@@ -14,43 +13,49 @@ constexpr int kPollMs = 100;
 } // namespace
 
 bool InstanceClient::appIsListening(const QString& socketPath) {
-    QLocalSocket socket;
-    socket.connectToServer(socketPath);
-    const bool connected = socket.waitForConnected(kConnectLimitMs);
-    socket.abort();
-    return connected;
+    LocalSocketClient socket;
+    return socket.connect(socketPath, kConnectLimitMs);
 }
 
 InstanceClient::Answer InstanceClient::send(const QString& socketPath, const CommandRequest& request,
                                             double silenceLimitSeconds, const std::function<void(FrameKind)>& onFrame) {
-    QLocalSocket socket;
-    socket.connectToServer(socketPath);
-    if (!socket.waitForConnected(kConnectLimitMs)) {
+    LocalSocketClient socket;
+    if (!socket.connect(socketPath, kConnectLimitMs)) {
         // The app quit between finding it and talking to it.
-        if (socket.error() == QLocalSocket::ServerNotFoundError ||
-            socket.error() == QLocalSocket::ConnectionRefusedError)
+        if (socket.noServer())
             return NotStarted{};
         return QStringLiteral("Pierline is not answering at %1: %2").arg(socketPath, socket.errorString());
     }
-    socket.write(encodeFrame(FrameKind::Request, request.toPayload()));
+    // The app reads a request as it comes, so this waits no longer than it may stay silent.
+    switch (socket.write(encodeFrame(FrameKind::Request, request.toPayload()),
+                         static_cast<int>(silenceLimitSeconds * 1000))) {
+    case LocalSocketClient::Outcome::Done:
+        break;
+    case LocalSocketClient::Outcome::Closed:
+        return NotStarted{};
+    case LocalSocketClient::Outcome::Timeout:
+        return QStringLiteral("Pierline gave no sign of life for %1 s").arg(silenceLimitSeconds);
+    case LocalSocketClient::Outcome::Failed:
+        return QStringLiteral("Pierline is not answering at %1: %2").arg(socketPath, socket.errorString());
+    }
     Clock& clock = Clock::shared();
     double lastSign = clock.monotonicSeconds();
     bool started = false;
     FrameDecoder decoder;
     while (true) {
-        if (socket.bytesToWrite() > 0)
-            socket.waitForBytesWritten(kPollMs);
-        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(kPollMs)) {
-            if (socket.state() != QLocalSocket::ConnectedState) {
-                if (!started)
-                    return NotStarted{};
-                return QStringLiteral("Pierline quit or closed the connection before it answered");
-            }
+        QByteArray bytes;
+        const LocalSocketClient::Outcome read = socket.read(bytes, kPollMs);
+        if (read == LocalSocketClient::Outcome::Timeout) {
             if (clock.monotonicSeconds() - lastSign > silenceLimitSeconds)
                 return QStringLiteral("Pierline gave no sign of life for %1 s").arg(silenceLimitSeconds);
             continue;
         }
-        decoder.feed(socket.readAll());
+        if (read != LocalSocketClient::Outcome::Done) {
+            if (!started)
+                return NotStarted{};
+            return QStringLiteral("Pierline quit or closed the connection before it answered");
+        }
+        decoder.feed(bytes);
         while (auto frame = decoder.next()) {
             lastSign = clock.monotonicSeconds();
             if (frame->kind == FrameKind::Reply) {

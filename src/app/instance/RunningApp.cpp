@@ -19,8 +19,9 @@ namespace {
 
 std::atomic<RunningApp*> g_current{nullptr};
 
-// The record in the lock file, or why it cannot be read; nullopt when there is none at all.
-std::optional<std::variant<AppRecord, QString>> readRecord(const QString& lockPath) {
+} // namespace
+
+std::optional<std::variant<AppRecord, QString>> readAppRecord(const QString& lockPath) {
     const auto content = FileLock::readContent(lockPath);
     if (std::holds_alternative<QString>(content))
         return std::nullopt; // never made, or not readable: no app could have written it
@@ -31,8 +32,6 @@ std::optional<std::variant<AppRecord, QString>> readRecord(const QString& lockPa
         return *record;
     return QStringLiteral("the record of the running app in %1 is damaged").arg(lockPath);
 }
-
-} // namespace
 
 QByteArray AppRecord::toContent() const {
     return QJsonDocument(QJsonObject{{QStringLiteral("pid"), pid}, {QStringLiteral("socket"), socketPath}})
@@ -55,9 +54,16 @@ RunningApp* RunningApp::current() {
     return g_current;
 }
 
+void RunningApp::makeCurrent(RunningApp* app, bool current) {
+    if (current)
+        g_current = app;
+    else
+        g_current.compare_exchange_strong(app, nullptr);
+}
+
 std::optional<AppRecord> RunningApp::find(QString* problem) {
     const QString lockPath = SystemPaths::runningAppLockFile();
-    const auto record = readRecord(lockPath);
+    const auto record = readAppRecord(lockPath);
     if (!record)
         return std::nullopt;
     // A record is only worth a word while an app holds the lock: a stale one is left by a crash.
@@ -74,69 +80,6 @@ std::optional<AppRecord> RunningApp::find(QString* problem) {
     if (!InstanceClient::appIsListening(found.socketPath))
         return std::nullopt;
     return found;
-}
-
-RunningApp::~RunningApp() {
-    shutDown();
-}
-
-std::optional<int> RunningApp::start(InstanceServer::Runner runner) {
-    home_ = SystemPaths::home();
-    lockPath_ = SystemPaths::runningAppLockFile();
-    lock_ = std::make_unique<FileLock>(lockPath_, FileLock::Mode::Try);
-    if (lock_->heldElsewhere()) {
-        const auto record = readRecord(lockPath_);
-        const auto* found = record ? std::get_if<AppRecord>(&*record) : nullptr;
-        printLine(QStringLiteral("Pierline is already running (pid %1)")
-                      .arg(found ? QString::number(found->pid) : QStringLiteral("unknown")));
-        lock_.reset();
-        return 0;
-    }
-    if (!lock_->held()) {
-        printWarning(QStringLiteral("Cannot start Pierline: %1").arg(lock_->error()));
-        lock_.reset();
-        return 1;
-    }
-    // A crashed app leaves its socket folder behind.
-    if (const auto stale = readRecord(lockPath_); stale && std::holds_alternative<AppRecord>(*stale))
-        removeInstanceAddress(std::get<AppRecord>(*stale).socketPath);
-    auto address = makeInstanceAddress();
-    if (const auto* problem = std::get_if<QString>(&address)) {
-        printWarning(QStringLiteral("Cannot start Pierline: %1").arg(*problem));
-        lock_.reset();
-        return 1;
-    }
-    address_ = std::get<InstanceAddress>(address);
-    server_ = std::make_unique<InstanceServer>(std::move(runner), cli::quickStatusReply);
-    startedAt_ = Clock::shared().now();
-    g_current = this;
-    QString error;
-    // Recorded once it listens, so a caller that finds the record finds the app.
-    if (!server_->listen(address_.socketPath, &error) ||
-        !lock_->replaceContent(AppRecord{pid(), address_.socketPath}.toContent(), &error)) {
-        printWarning(QStringLiteral("Cannot start Pierline: %1").arg(error));
-        shutDown();
-        return 1;
-    }
-    printLine(QStringLiteral("[Pierline] Running on %1 (pid %2), listening at %3")
-                  .arg(home_)
-                  .arg(pid())
-                  .arg(address_.socketPath));
-    return std::nullopt;
-}
-
-void RunningApp::shutDown() {
-    if (g_current == this)
-        g_current = nullptr;
-    if (server_) {
-        server_->close();
-        server_.reset();
-    }
-    if (!address_.socketPath.isEmpty()) {
-        removeInstanceAddress(address_.socketPath);
-        address_ = {};
-    }
-    lock_.reset();
 }
 
 void RunningApp::requestQuit() {

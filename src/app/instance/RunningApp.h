@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <variant>
 
 namespace pierline {
 
@@ -20,6 +21,9 @@ struct AppRecord {
     QByteArray toContent() const;
     static std::optional<AppRecord> fromContent(const QByteArray& content);
 };
+
+// The record in the lock file at `lockPath`, or why it cannot be read; nullopt when there is none.
+std::optional<std::variant<AppRecord, QString>> readAppRecord(const QString& lockPath);
 
 // This process as the running app of its home: the only one (the instance lock), reachable
 // through the local socket, ended cleanly by SIGTERM/SIGINT or `pierline quit`.
@@ -53,6 +57,9 @@ public:
     ~RunningApp();
 
 private:
+    // Sets or, when it is `app`, clears the app current() answers.
+    static void makeCurrent(RunningApp* app, bool current);
+
     QString home_;
     QString lockPath_;
     InstanceAddress address_;

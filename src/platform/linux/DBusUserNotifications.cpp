@@ -1,4 +1,4 @@
-#include "platform/UserNotifications.h"
+#include "platform/linux/DesktopBackend.h"
 
 #include "platform/Dispatch.h"
 
@@ -8,7 +8,6 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QVariantMap>
-#include <atomic>
 
 namespace pierline {
 namespace {
@@ -62,22 +61,13 @@ public:
     }
 };
 
-std::atomic<UserNotifications*> g_notifications{nullptr};
-
 } // namespace
+
+namespace desktop {
 
 std::unique_ptr<UserNotifications> createUserNotifications() {
     return std::make_unique<DBusUserNotifications>();
 }
 
-UserNotifications& UserNotifications::shared() {
-    static UserNotifications* const platform = createUserNotifications().release();
-    UserNotifications* injected = g_notifications.load();
-    return injected ? *injected : *platform;
-}
-
-void UserNotifications::setShared(UserNotifications* notifications) {
-    g_notifications.store(notifications);
-}
-
+} // namespace desktop
 } // namespace pierline

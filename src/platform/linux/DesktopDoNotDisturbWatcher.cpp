@@ -1,6 +1,5 @@
-#include "platform/ContextWatchers.h"
 #include "platform/Log.h"
-#include "platform/linux/GSettings.h"
+#include "platform/linux/DesktopBackend.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -129,7 +128,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<DoNotDisturbWatcher> createDoNotDisturbWatcher() {
+std::unique_ptr<DoNotDisturbWatcher> desktop::createDoNotDisturbWatcher() {
     return std::make_unique<DesktopDoNotDisturbWatcher>();
 }
 

@@ -3,12 +3,12 @@
 #include <gio/gio.h>
 #include <gio/gsettingsbackend.h>
 
-#include "platform/linux/GSettings.h"
+#include "platform/linux/DesktopBackend.h"
 
 #include <memory>
 #include <vector>
 
-namespace pierline {
+namespace pierline::desktop {
 namespace {
 
 struct GObjectUnref {
@@ -121,10 +121,6 @@ void writeValue(const GSettingsKey& key, const char* type, GVariant* floating) {
 
 } // namespace
 
-bool isGSettingsPath(const QString& path) {
-    return path.startsWith(QLatin1Char('/')) && path.endsWith(QLatin1Char('/')) && !path.contains(QLatin1String("//"));
-}
-
 std::optional<QString> gsettingsProblem(const GSettingsKey& key) {
     QString why;
     if (!lookupSchema(key, &why))
@@ -184,25 +180,27 @@ void resetGSettingsKey(const GSettingsKey& key) {
     g_settings_sync();
 }
 
-GSettingsWatch::GSettingsWatch(void* settings, std::function<void()> changed)
-    : settings_(settings), changed_(std::move(changed)) {}
+class GioSettingsWatch : public GSettingsWatch {
+public:
+    GioSettingsWatch(SettingsPtr settings, const QByteArray& key, std::function<void()> changed)
+        : settings_(std::move(settings)), changed_(std::move(changed)) {
+        const QByteArray signal = "changed::" + key;
+        handler_ =
+            g_signal_connect_swapped(settings_.get(), signal.constData(), G_CALLBACK(&GioSettingsWatch::notify), this);
+        // GSettings signals a change only of a key read since the handler was connected.
+        g_variant_unref(g_settings_get_value(settings_.get(), key.constData()));
+    }
+    ~GioSettingsWatch() override { g_signal_handler_disconnect(settings_.get(), handler_); }
 
-GSettingsWatch::~GSettingsWatch() {
-    if (handler_)
-        g_signal_handler_disconnect(settings_, handler_);
-    g_object_unref(settings_);
-}
+private:
+    static void notify(GioSettingsWatch* self) { self->changed_(); }
+    SettingsPtr settings_;
+    std::function<void()> changed_;
+    gulong handler_ = 0;
+};
 
 std::unique_ptr<GSettingsWatch> watchGSettingsKey(const GSettingsKey& key, std::function<void()> changed) {
-    SettingsPtr settings = openSettings(key, nullptr);
-    const QByteArray name = key.key.toUtf8();
-    std::unique_ptr<GSettingsWatch> watch(new GSettingsWatch(settings.release(), std::move(changed)));
-    const QByteArray signal = "changed::" + name;
-    watch->handler_ = g_signal_connect_swapped(watch->settings_, signal.constData(),
-                                               G_CALLBACK(&GSettingsWatch::notify), watch.get());
-    // GSettings signals a change only of a key read since the handler was connected.
-    g_variant_unref(g_settings_get_value(static_cast<GSettings*>(watch->settings_), name.constData()));
-    return watch;
+    return std::make_unique<GioSettingsWatch>(openSettings(key, nullptr), key.key.toUtf8(), std::move(changed));
 }
 
-} // namespace pierline
+} // namespace pierline::desktop

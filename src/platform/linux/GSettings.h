@@ -9,7 +9,8 @@
 
 namespace pierline {
 
-// One key of a GSettings schema, read and written through GIO in this process.
+// One key of a GSettings schema, read and written through GIO in this process (GIO lives in the
+// desktop module; without it every call fails with the module's reason).
 struct GSettingsKey {
     QString schema;
     QString key;
@@ -45,17 +46,12 @@ void resetGSettingsKey(const GSettingsKey& key);
 // changes, in this process or another. Made with watchGSettingsKey.
 class GSettingsWatch {
 public:
-    ~GSettingsWatch();
+    virtual ~GSettingsWatch() = default;
     GSettingsWatch(const GSettingsWatch&) = delete;
     GSettingsWatch& operator=(const GSettingsWatch&) = delete;
 
-private:
-    friend std::unique_ptr<GSettingsWatch> watchGSettingsKey(const GSettingsKey&, std::function<void()>);
-    GSettingsWatch(void* settings, std::function<void()> changed);
-    static void notify(GSettingsWatch* self) { self->changed_(); }
-    void* settings_;
-    std::function<void()> changed_;
-    unsigned long handler_ = 0;
+protected:
+    GSettingsWatch() = default;
 };
 // Throws GSettingsError as the reads do.
 std::unique_ptr<GSettingsWatch> watchGSettingsKey(const GSettingsKey& key, std::function<void()> changed);

@@ -2,8 +2,8 @@
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
-#include "LinuxDesktopApps.h"
 #include "ProcessTable.h"
+#include "platform/linux/DesktopBackend.h"
 
 #include "platform/DesktopEntry.h"
 #include "platform/linux/X11Backend.h"
@@ -503,12 +503,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<DesktopApps> createLinuxDesktopApps(ProcessScope scope) {
+std::unique_ptr<DesktopApps> desktop::createDesktopApps(ProcessScope scope) {
     return std::make_unique<LinuxDesktopApps>(std::move(scope));
-}
-
-std::unique_ptr<DesktopApps> createSystemDesktopApps() {
-    return createLinuxDesktopApps({});
 }
 
 } // namespace pierline

@@ -1,6 +1,7 @@
 #include "LogindWakeMonitor.h"
 
 #include "platform/Log.h"
+#include "platform/linux/DesktopBackend.h"
 
 #include <QDBusConnection>
 #include <QDBusError>
@@ -40,7 +41,7 @@ void LogindWakeMonitor::prepareForSleep(bool sleeping) {
         woke_();
 }
 
-std::unique_ptr<WakeMonitor> createWakeMonitor(std::function<void()> woke) {
+std::unique_ptr<WakeMonitor> desktop::createWakeMonitor(std::function<void()> woke) {
     return std::make_unique<LogindWakeMonitor>(std::move(woke));
 }
 

@@ -1,5 +1,5 @@
-#include "platform/ContextWatchers.h"
 #include "platform/Log.h"
+#include "platform/linux/DesktopBackend.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -105,7 +105,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<NetworkWatcher> createNetworkWatcher() {
+std::unique_ptr<NetworkWatcher> desktop::createNetworkWatcher() {
     return std::make_unique<NetworkManagerWatcher>();
 }
 

@@ -1,4 +1,4 @@
-#include "platform/NetworkPathMonitor.h"
+#include "platform/linux/DesktopBackend.h"
 
 #include <QMetaObject>
 #include <QNetworkInformation>
@@ -40,7 +40,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<NetworkPathMonitor> createNetworkPathMonitor() {
+std::unique_ptr<NetworkPathMonitor> desktop::createNetworkPathMonitor() {
     return std::make_unique<QtNetworkPathMonitor>();
 }
 

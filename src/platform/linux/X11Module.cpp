@@ -2,50 +2,14 @@
 #include "platform/linux/X11Backend.h"
 
 #include "platform/Log.h"
-#include "platform/SystemPaths.h"
-
-#include <QDir>
-#include <QLibrary>
-#include <memory>
+#include "platform/linux/Module.h"
 
 namespace pierline {
 namespace x11 {
 namespace {
 
-struct Loaded {
-    // Kept for the whole process: destroying a QLibrary does not unload it.
-    std::shared_ptr<QLibrary> library;
-    const Backend* backend = nullptr;
-    QString reason;
-};
-
-const Loaded& loaded() {
-    // Once per process, whichever thread asks first; never unloaded, since the objects it makes
-    // live until exit.
-    static const Loaded once = [] {
-        Loaded result;
-        const QString path = QDir(SystemPaths::toolsDirectory()).filePath(QLatin1String(kModuleFileName));
-        // Every symbol bound now, so a module built against another library fails here, not mid-call.
-        result.library = std::make_shared<QLibrary>(path);
-        QLibrary* library = result.library.get();
-        library->setLoadHints(QLibrary::ResolveAllSymbolsHint);
-        QString why;
-        if (!library->load()) {
-            why = library->errorString();
-        } else if (auto entry = reinterpret_cast<const Backend* (*)()>(library->resolve(kBackendEntry)); !entry) {
-            why = QStringLiteral("it has no %1").arg(QLatin1String(kBackendEntry));
-        } else if (const Backend* table = entry(); !table || table->version != kBackendVersion) {
-            why = QStringLiteral("it is version %1, this program needs %2")
-                      .arg(table ? table->version : 0)
-                      .arg(kBackendVersion);
-        } else {
-            result.backend = table;
-            return result;
-        }
-        result.reason = QStringLiteral("Cannot load %1: %2").arg(path, why);
-        Logger(QStringLiteral("X11")).error(result.reason);
-        return result;
-    }();
+const LoadedModule& loaded() {
+    static const LoadedModule once = loadModule(kModuleFileName, kBackendEntry, kBackendVersion, QStringLiteral("X11"));
     return once;
 }
 
@@ -94,7 +58,7 @@ public:
 } // namespace
 
 const Backend* backend() {
-    return loaded().backend;
+    return static_cast<const Backend*>(loaded().table);
 }
 
 QString unavailableReason() {

@@ -2,18 +2,15 @@
 
 #include "platform/Clock.h"
 #include "platform/Log.h"
-#include "platform/RuntimeFolder.h"
+#include "platform/SessionBus.h"
 #include "platform/Url.h"
 #include "platform/linux/ProcessTable.h"
 #include "targets/DockTargetError.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <cerrno>
 #include <csignal>
@@ -25,7 +22,6 @@
 namespace pierline {
 namespace {
 
-constexpr int kCallTimeoutMs = 2000;
 constexpr double kPollSeconds = 0.02;
 // The dock a plain `plank` serves.
 const QString kPlainDock = QStringLiteral("dock1");
@@ -34,34 +30,9 @@ constexpr double kAfterKillSeconds = 2;
 // How long the kernel may take to end a killed process (an event wait, not a poll).
 constexpr int kKillWaitMs = 5000;
 
-// Names the bus would refuse are not sent: such a Plank cannot be on the bus at all.
-bool isBusName(const QString& name) {
-    static const QRegularExpression valid(QStringLiteral("^[A-Za-z_-][A-Za-z0-9_-]*(\\.[A-Za-z_-][A-Za-z0-9_-]*)+$"));
-    return name.size() <= 255 && valid.match(name).hasMatch();
-}
-
-bool isObjectPath(const QString& path) {
-    static const QRegularExpression valid(QStringLiteral("^(/[A-Za-z0-9_]+)+$"));
-    return valid.match(path).hasMatch();
-}
-
-// A blocking call on the session bus, from any thread; the reply's first value, or nullopt when
-// there is no bus, no such name or the reply is not of `signature`.
 std::optional<QVariant> call(const QString& name, const QString& path, const QString& interface, const QString& method,
                              const QVariantList& arguments, const QString& signature) {
-    if (!PlankSession::hasSessionBus() || !isBusName(name) || !isObjectPath(path))
-        return std::nullopt;
-    // Qt's connection neither ends the process when the bus goes away nor needs an event loop here.
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return std::nullopt;
-    QDBusMessage message = QDBusMessage::createMethodCall(name, path, interface, method);
-    message.setArguments(arguments);
-    message.setAutoStartService(false);
-    const QDBusMessage reply = bus.call(message, QDBus::Block, kCallTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != signature)
-        return std::nullopt;
-    return reply.arguments().value(0);
+    return callSessionBus({name, path, interface, method, arguments, signature});
 }
 
 // Running and not a zombie (a zombie has let go of everything; only its parent has to reap it).
@@ -124,14 +95,6 @@ const Logger& plankLog() {
 }
 
 PlankSession::PlankSession(QString dock) : dock_(std::move(dock)) {}
-
-bool PlankSession::hasSessionBus() {
-    // Checked first so that D-Bus never autolaunches a bus of its own.
-    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
-        return true;
-    const std::optional<QString> runtime = userRuntimeFolder();
-    return runtime && QFileInfo::exists(*runtime + QStringLiteral("/bus"));
-}
 
 QList<PlankSession::Endpoint> PlankSession::endpoints() const {
     QList<Endpoint> out{

@@ -18,9 +18,6 @@ class PlankSession {
 public:
     explicit PlankSession(QString dock);
 
-    // Whether there is a session bus to look on (none: Plank cannot be seen, nor started there).
-    static bool hasSessionBus();
-
     // The pid that owns the dock's bus name; nullopt when Plank does not run or there is no bus.
     std::optional<qint64> runningPid() const;
 

@@ -1,12 +1,14 @@
-#include "QuayshareTransport.h"
+#include "platform/linux/DesktopBackend.h"
 
 #include <QEventLoop>
 #include <QHostAddress>
+#include <QHttpMultiPart>
+#include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QTimer>
 
-namespace pierline {
+namespace pierline::desktop {
 namespace {
 
 bool isLoopback(const QUrl& url) {
@@ -17,19 +19,37 @@ bool isLoopback(const QUrl& url) {
     return !address.isNull() && address.isLoopback();
 }
 
+QNetworkReply* send(QNetworkAccessManager& manager, const HttpRequest& wanted) {
+    QNetworkRequest request(wanted.url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    for (const auto& [name, value] : wanted.headers)
+        request.setRawHeader(name, value);
+    if (!wanted.post)
+        return manager.get(request);
+    if (wanted.formParts.isEmpty())
+        return manager.post(request, wanted.body);
+    auto* multipart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+    for (const HttpRequest::FormPart& wantedPart : wanted.formParts) {
+        QHttpPart part;
+        part.setHeader(QNetworkRequest::ContentTypeHeader, QString::fromUtf8(wantedPart.contentType));
+        part.setHeader(QNetworkRequest::ContentDispositionHeader, wantedPart.disposition);
+        part.setBody(wantedPart.body);
+        multipart->append(part);
+    }
+    QNetworkReply* reply = manager.post(request, multipart);
+    multipart->setParent(reply);
+    return reply;
+}
+
 } // namespace
 
-std::variant<QByteArray, QuayshareTransportFailure>
-exchangeWithQuayshare(const QUrl& url, double timeoutSeconds, qint64 maximumBytes,
-                      const std::function<QNetworkReply*(QNetworkAccessManager&, const QNetworkRequest&)>& start) {
+std::variant<QByteArray, HttpFailure> exchangeHttp(const HttpRequest& wanted) {
     QNetworkAccessManager manager;
     // A proxy would see, or break, an exchange with this machine itself (Qt also skips it for
     // loopback; this keeps that whatever the proxy settings).
-    if (isLoopback(url))
+    if (isLoopback(wanted.url))
         manager.setProxy(QNetworkProxy::NoProxy);
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply* reply = start(manager, request);
+    QNetworkReply* reply = send(manager, wanted);
 
     QEventLoop loop;
     QTimer timer;
@@ -37,7 +57,7 @@ exchangeWithQuayshare(const QUrl& url, double timeoutSeconds, qint64 maximumByte
     bool timedOut = false;
     bool tooLarge = false;
     const auto refuseIfTooLarge = [&](qint64 size) {
-        if (size > maximumBytes && !tooLarge) {
+        if (size > wanted.maximumBytes && !tooLarge) {
             tooLarge = true;
             reply->abort();
         }
@@ -51,7 +71,7 @@ exchangeWithQuayshare(const QUrl& url, double timeoutSeconds, qint64 maximumByte
     QObject::connect(reply, &QNetworkReply::downloadProgress, &loop,
                      [&](qint64 received, qint64) { refuseIfTooLarge(received); });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    timer.start(static_cast<int>(timeoutSeconds * 1000));
+    timer.start(static_cast<int>(wanted.timeoutSeconds * 1000));
     if (!reply->isFinished())
         loop.exec();
     timer.stop();
@@ -61,16 +81,16 @@ exchangeWithQuayshare(const QUrl& url, double timeoutSeconds, qint64 maximumByte
     const QNetworkReply::NetworkError error = reply->error();
     const QString errorText = reply->errorString();
     reply->deleteLater();
-    using Kind = QuayshareTransportFailure::Kind;
+    using Kind = HttpFailure::Kind;
     if (timedOut)
-        return QuayshareTransportFailure{Kind::Timeout, 0, {}};
-    if (tooLarge || body.size() > maximumBytes)
-        return QuayshareTransportFailure{Kind::TooLarge, 0, {}};
+        return HttpFailure{Kind::Timeout, 0, {}};
+    if (tooLarge || body.size() > wanted.maximumBytes)
+        return HttpFailure{Kind::TooLarge, 0, {}};
     if (status != 0 && (status < 200 || status > 299))
-        return QuayshareTransportFailure{Kind::Status, status, {}};
+        return HttpFailure{Kind::Status, status, {}};
     if (error != QNetworkReply::NoError)
-        return QuayshareTransportFailure{Kind::Network, 0, errorText};
+        return HttpFailure{Kind::Network, 0, errorText};
     return body;
 }
 
-} // namespace pierline
+} // namespace pierline::desktop
