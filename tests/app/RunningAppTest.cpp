@@ -193,6 +193,18 @@ TEST_F(RunningApp, HandedOverCommandsAnswerAsInProcessAndTheAppsCooldownHolds) {
         return text.replace(uuid, QStringLiteral("UUID"));
     };
     run();
+    // The app shows its status item a moment after it is up, and warns then that no tray shows
+    // it; a request running at that moment would carry the warning. Compare once it is done.
+    QDeadlineTimer settled(20000);
+    while (!QJsonDocument::fromJson(cli({"status", "--json"}).out.toUtf8())
+                .object()
+                .value("statusItem")
+                .toObject()
+                .value("visible")
+                .toBool()) {
+        ASSERT_FALSE(settled.hasExpired()) << "the app never showed its status item";
+        QThread::msleep(20);
+    }
     const QList<QStringList> commands = {
         {"preset", "create", "Work"},
         {"preset", "create", "Work"},

@@ -28,10 +28,10 @@ const Logger& log() {
 class GSettingsDoNotDisturb {
 public:
     std::optional<QString> start(std::function<void()> changed) {
-        if (const auto problem = gsettingsProblem(kShowBanners))
+        if (const auto problem = desktop::gsettingsProblem(kShowBanners))
             return problem;
         try {
-            watch_ = watchGSettingsKey(kShowBanners, [this, changed = std::move(changed)] {
+            watch_ = desktop::watchGSettingsKey(kShowBanners, [this, changed = std::move(changed)] {
                 if (read())
                     changed();
             });
@@ -47,7 +47,7 @@ private:
     bool read() {
         std::optional<bool> now;
         try {
-            now = !readGSettingsBoolean(kShowBanners);
+            now = !desktop::readGSettingsBoolean(kShowBanners);
         } catch (const GSettingsError& error) {
             log().error(QString::fromUtf8(error.what()));
         }

@@ -76,8 +76,17 @@ QString SystemPaths::preferencesFile(const QString& domain) {
 
 namespace {
 
+// This program's file. Before the application object exists (the app probes the display
+// first), where Qt would say.
+QString executablePath() {
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationFilePath();
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+}
+
 QString executableFolder() {
-    return QCoreApplication::instance() ? QDir::cleanPath(QCoreApplication::applicationDirPath()) : QString();
+    const QString path = executablePath();
+    return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
 }
 
 // The app executable lives among the tools; the `pierline` command lives in bin/ of an installed tree,
@@ -92,10 +101,7 @@ QString SystemPaths::toolsDirectory() {
     const QString explicitDir = env("PIERLINE_TOOLS_DIR");
     if (!explicitDir.isEmpty())
         return QDir::cleanPath(explicitDir);
-    QString exeDir = executableFolder();
-    // Before the application object (the app probes the display first): where Qt would say.
-    if (exeDir.isEmpty())
-        exeDir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    const QString exeDir = executableFolder();
     if (isToolsFolder(exeDir))
         return exeDir;
     const QString installed = QDir::cleanPath(exeDir + QStringLiteral("/../libexec/pierline"));
@@ -110,7 +116,7 @@ QString SystemPaths::commandPath() {
     if (exeDir.isEmpty())
         return QStringLiteral("pierline");
     if (!isToolsFolder(exeDir))
-        return QCoreApplication::applicationFilePath();
+        return executablePath();
     const QString installed = QDir::cleanPath(exeDir + QStringLiteral("/../../bin/pierline"));
     const QString buildTree = QDir::cleanPath(exeDir + QStringLiteral("/../../pierline"));
     if (!QFileInfo(installed).isFile() && QFileInfo(buildTree).isFile())
