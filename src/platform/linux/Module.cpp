@@ -4,6 +4,7 @@
 #include "platform/SystemPaths.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLibrary>
 
 namespace pierline {
@@ -16,7 +17,10 @@ LoadedModule loadModule(const char* fileName, const char* entry, quint32 version
     // Every symbol bound now, so a module built against another library fails here, not mid-call.
     library->setLoadHints(QLibrary::ResolveAllSymbolsHint);
     QString why;
-    if (!library->load()) {
+    // Checked first: for a missing file Qt names every variant of the name it tried.
+    if (!QFileInfo(path).isFile()) {
+        why = QStringLiteral("no such file (reinstall Pierline)");
+    } else if (!library->load()) {
         why = library->errorString();
     } else if (auto call = reinterpret_cast<const void* (*)()>(library->resolve(entry)); !call) {
         why = QStringLiteral("it has no %1").arg(QLatin1String(entry));
