@@ -15,12 +15,12 @@
 
 namespace pierline::desktop {
 
-// Everything that talks to the desktop session's services through GIO, D-Bus and Qt's network
-// information (GSettings, launching desktop apps, notifications, Do Not Disturb, the network,
-// sleep and wake, calls on the session bus, HTTP exchanges) lives in one module, libpierline-desktop.so beside
-// the tools, loaded on first use: a command that reads the store or the emulated Dock never maps
-// GIO, QtDBus or QtNetwork. The
-// platform functions call through this table; without the module they fail with its reason.
+// Everything that talks to the desktop session through GIO, D-Bus and QtNetwork (GSettings,
+// launching desktop apps, notifications, Do Not Disturb, the network, sleep and wake, calls on
+// the session bus, HTTP exchanges) lives in one module, libpierline-desktop.so beside the tools,
+// loaded on first use: a command that reads the store or the emulated Dock never maps GIO, QtDBus
+// or QtNetwork. The platform functions call through this table; without the module they fail
+// with its reason.
 struct Backend {
     quint32 version; // kBackendVersion of the module that filled the table
     std::optional<QString> (*gsettingsProblem)(const GSettingsKey&);
