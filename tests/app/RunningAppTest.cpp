@@ -332,6 +332,49 @@ TEST_F(RunningApp, AStaleSocketIsReplacedAndAnAppKilledMidRequestIsReported) {
 
 // The lock and the socket's record live in the home: callers with other environments meet the
 // one app, and a caller with none of them refuses to wipe the home under it.
+// The processes whose environment holds this PIERLINE_HOME and whose program is `name`.
+QList<qint64> processesOfHome(const QString& name, const QString& home) {
+    QList<qint64> found;
+    const QByteArray mark = "PIERLINE_HOME=" + QFile::encodeName(home);
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool isPid = false;
+        const qint64 pid = entry.toLongLong(&isPid);
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(entry));
+        QFile environ(QStringLiteral("/proc/%1/environ").arg(entry));
+        if (!isPid || !comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name.toUtf8() ||
+            !environ.open(QIODevice::ReadOnly))
+            continue;
+        if (environ.readAll().split('\0').contains(mark))
+            found.append(pid);
+    }
+    return found;
+}
+
+// With a display but no session bus, the app asks nothing of D-Bus: the bus library would start
+// a bus of its own through X11, which outlives the app.
+TEST_F(RunningApp, StartsNoSessionBusOfItsOwn) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        GTEST_SKIP() << "needs a display and no session bus";
+    QProcess* app = run();
+    // The tray is looked for when the status item is shown, a moment after the app is up.
+    QDeadlineTimer shown(20000);
+    while (!QJsonDocument::fromJson(cli({"status", "--json"}).out.toUtf8())
+                .object()
+                .value("statusItem")
+                .toObject()
+                .value("visible")
+                .toBool()) {
+        ASSERT_FALSE(shown.hasExpired()) << "the app never showed its status item";
+        QThread::msleep(20);
+    }
+    const QList<qint64> launchers = processesOfHome(QStringLiteral("dbus-launch"), home());
+    for (const qint64 pid : launchers)
+        ::kill(static_cast<pid_t>(pid), SIGTERM);
+    EXPECT_TRUE(launchers.isEmpty()) << "the app started dbus-launch";
+    EXPECT_EQ(cli({"quit"}).exitCode, 0);
+    ASSERT_TRUE(app->waitForFinished(20000));
+}
+
 TEST_F(RunningApp, OneAppPerHomeWhateverTheEnvironment) {
     QDir(dir_.path()).mkpath(QStringLiteral("runtime2"));
     ::chmod(QFile::encodeName(dir_.filePath("runtime2")).constData(), 0700);

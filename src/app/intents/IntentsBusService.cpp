@@ -4,6 +4,7 @@
 #include "app/commands/ApplyWait.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "platform/SessionBusConnection.h"
 #include "triggers/FocusFilters.h"
 #include "triggers/Intents.h"
 
@@ -65,15 +66,13 @@ void IntentsBusService::start() {
     PierlineAppIntentProvider::logAvailableIntents();
     qDBusRegisterMetaType<BusPreset>();
     qDBusRegisterMetaType<QList<BusPreset>>();
-    // Without an address the bus library may launch a bus of its own; a session without one has
-    // nobody to call us.
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
-        (runtime.isEmpty() || !QFileInfo::exists(runtime + QStringLiteral("/bus")))) {
+    // A session without a bus has nobody to call us.
+    const std::optional<QDBusConnection> session = sessionBusConnection();
+    if (!session) {
         printLine(QStringLiteral("No session bus: intents and Focus filters are not offered on D-Bus"));
         return;
     }
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = *session;
     if (!bus.isConnected()) {
         printLine(QStringLiteral("No session bus (%1): intents and Focus filters are not offered on D-Bus")
                       .arg(bus.lastError().message()));
@@ -97,6 +96,8 @@ void IntentsBusService::start() {
 }
 
 void IntentsBusService::stop() {
+    if (!claimed_ && !registered_)
+        return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (claimed_)
         bus.interface()->unregisterService(QString::fromLatin1(kServiceName));

@@ -3,6 +3,7 @@
 #include "ShellWindows.h"
 
 #include "platform/Log.h"
+#include "platform/SessionBusConnection.h"
 #include "platform/TaskbarPresence.h"
 
 #include <QAction>
@@ -58,9 +59,9 @@ QtAppShell::~QtAppShell() {
 QString QtAppShell::currentHost() {
     // Qt draws a StatusNotifierItem when a watcher with a host is on the session bus, else it
     // docks an XEmbed icon into a tray when there is one.
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcherService)) {
-        QDBusInterface watcher(kWatcherService, QStringLiteral("/StatusNotifierWatcher"), kWatcherService, bus);
+    const std::optional<QDBusConnection> bus = sessionBusConnection();
+    if (bus && bus->isConnected() && bus->interface() && bus->interface()->isServiceRegistered(kWatcherService)) {
+        QDBusInterface watcher(kWatcherService, QStringLiteral("/StatusNotifierWatcher"), kWatcherService, *bus);
         if (watcher.property("IsStatusNotifierHostRegistered").toBool())
             return kStatusHostNotifierItem;
     }

@@ -1,3 +1,4 @@
+#include "platform/SessionBusConnection.h"
 #include "platform/linux/DesktopBackend.h"
 
 #include "platform/Dispatch.h"
@@ -24,13 +25,14 @@ QString describe(const QDBusError& error) {
 
 // The notification service answers, or says why it cannot, on the main queue.
 void callAsync(const QDBusMessage& message, std::function<void(const QDBusMessage& reply, const QString& error)> done) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        const QString error = QStringLiteral("no session bus: %1").arg(describe(bus.lastError()));
+    const std::optional<QDBusConnection> session = sessionBusConnection();
+    if (!session || !session->isConnected()) {
+        const QString error = session ? QStringLiteral("no session bus: %1").arg(describe(session->lastError()))
+                                      : QStringLiteral("no session bus");
         runOnMainAsync([done, error] { done({}, error); });
         return;
     }
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(message));
+    auto* watcher = new QDBusPendingCallWatcher(session->asyncCall(message));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [done](QDBusPendingCallWatcher* finished) {
         finished->deleteLater();
         const QDBusMessage reply = finished->reply();

@@ -1,4 +1,5 @@
 #include "platform/Log.h"
+#include "platform/SessionBusConnection.h"
 #include "platform/linux/DesktopBackend.h"
 
 #include <QDBusConnection>
@@ -66,9 +67,11 @@ class InhibitedDoNotDisturb : public QObject {
 public:
     // False when the session's notification server has no such property.
     bool start(std::function<void()> changed) {
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kNotifications))
+        const std::optional<QDBusConnection> session = sessionBusConnection();
+        if (!session || !session->isConnected() || !session->interface() ||
+            !session->interface()->isServiceRegistered(kNotifications))
             return false;
+        QDBusConnection bus = *session;
         read();
         if (!current_)
             return false;
@@ -91,8 +94,11 @@ private:
         QDBusMessage call =
             QDBusMessage::createMethodCall(kNotifications, kNotificationsPath, kProperties, QStringLiteral("Get"));
         call << kNotifications << QStringLiteral("Inhibited");
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 2000);
+        const std::optional<QDBusConnection> session = sessionBusConnection();
         current_.reset();
+        if (!session)
+            return;
+        const QDBusMessage reply = session->call(call, QDBus::Block, 2000);
         if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
             current_ = reply.arguments().first().value<QDBusVariant>().variant().toBool();
     }

@@ -45,6 +45,9 @@ std::optional<QString> backendProblem(const GSettingsKey& key) {
         return QStringLiteral("no settings backend: a change to %1 would not be kept; install dconf-gsettings-backend")
             .arg(key.key);
     if (type.contains(QLatin1String("DConf"), Qt::CaseInsensitive)) {
+        // Asked without GIO first: with a display but no bus it would start one of its own.
+        if (!hasSessionBus())
+            return QStringLiteral("no session bus, which dconf needs");
         GError* error = nullptr;
         GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
         if (!bus)

@@ -1,3 +1,4 @@
+#include "platform/SessionBusConnection.h"
 #include "platform/linux/DesktopBackend.h"
 
 #include <QDBusConnection>
@@ -24,9 +25,10 @@ std::optional<QVariant> callSessionBus(const SessionBusCall& call) {
     if (!isBusName(call.service) || !isObjectPath(call.path))
         return std::nullopt;
     // Qt's connection neither ends the process when the bus goes away nor needs an event loop here.
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
+    const std::optional<QDBusConnection> session = sessionBusConnection();
+    if (!session || !session->isConnected())
         return std::nullopt;
+    QDBusConnection bus = *session;
     QDBusMessage message = QDBusMessage::createMethodCall(call.service, call.path, call.interface, call.method);
     message.setArguments(call.arguments);
     message.setAutoStartService(false);
