@@ -194,9 +194,10 @@ bool PierlineIntegration::send(const QByteArray& line, QByteArray* reply) const 
         return false;
     }
     if (const auto sent = socket.write(line, kWriteTimeoutMs); sent != LocalSocketClient::Outcome::Done) {
-        log().error(QStringLiteral("Could not send to Harborlet: %1")
-                        .arg(sent == LocalSocketClient::Outcome::Failed ? socket.errorString()
-                                                                        : QStringLiteral("it stopped reading")));
+        const QString why = sent == LocalSocketClient::Outcome::Failed   ? socket.errorString()
+                            : sent == LocalSocketClient::Outcome::Closed ? QStringLiteral("it closed the connection")
+                                                                         : QStringLiteral("it stopped reading");
+        log().error(QStringLiteral("Could not send to Harborlet: %1").arg(why));
         return false;
     }
     if (reply) {

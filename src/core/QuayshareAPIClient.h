@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/HttpExchange.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
-
-#include "platform/HttpExchange.h"
 #include <optional>
 #include <stdexcept>
 

@@ -130,6 +130,19 @@ protected:
         return app;
     }
 
+    // Waits (bounded) until the app has shown its status item, a moment after it is up: that is
+    // when it looks for a tray, and on a display without one says so.
+    bool waitForStatusItem() const {
+        QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired()) {
+            const QJsonObject status = QJsonDocument::fromJson(cli({"status", "--json"}).out.toUtf8()).object();
+            if (status.value("statusItem").toObject().value("visible").toBool())
+                return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+
     QString socketPath() const {
         const CliRun status = cli({"status", "--json"});
         return QJsonDocument::fromJson(status.out.toUtf8()).object().value("socket").toString();
@@ -195,16 +208,7 @@ TEST_F(RunningApp, HandedOverCommandsAnswerAsInProcessAndTheAppsCooldownHolds) {
     run();
     // The app shows its status item a moment after it is up, and warns then that no tray shows
     // it; a request running at that moment would carry the warning. Compare once it is done.
-    QDeadlineTimer settled(20000);
-    while (!QJsonDocument::fromJson(cli({"status", "--json"}).out.toUtf8())
-                .object()
-                .value("statusItem")
-                .toObject()
-                .value("visible")
-                .toBool()) {
-        ASSERT_FALSE(settled.hasExpired()) << "the app never showed its status item";
-        QThread::msleep(20);
-    }
+    ASSERT_TRUE(waitForStatusItem()) << "the app never showed its status item";
     const QList<QStringList> commands = {
         {"preset", "create", "Work"},
         {"preset", "create", "Work"},
@@ -357,16 +361,7 @@ TEST_F(RunningApp, StartsNoSessionBusOfItsOwn) {
         GTEST_SKIP() << "needs a display and no session bus";
     QProcess* app = run();
     // The tray is looked for when the status item is shown, a moment after the app is up.
-    QDeadlineTimer shown(20000);
-    while (!QJsonDocument::fromJson(cli({"status", "--json"}).out.toUtf8())
-                .object()
-                .value("statusItem")
-                .toObject()
-                .value("visible")
-                .toBool()) {
-        ASSERT_FALSE(shown.hasExpired()) << "the app never showed its status item";
-        QThread::msleep(20);
-    }
+    ASSERT_TRUE(waitForStatusItem()) << "the app never showed its status item";
     const QList<qint64> launchers = processesOfHome(QStringLiteral("dbus-launch"), home());
     for (const qint64 pid : launchers)
         ::kill(static_cast<pid_t>(pid), SIGTERM);
