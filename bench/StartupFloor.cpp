@@ -14,8 +14,12 @@ int main(int argc, char** argv) {
     QProcess defaults;
     defaults.start(QString::fromLocal8Bit(argv[1]),
                    {QStringLiteral("export"), QStringLiteral("com.apple.dock"), QStringLiteral("-")});
-    if (!defaults.waitForFinished(-1) || defaults.exitCode() != 0)
+    if (!defaults.waitForFinished(-1) || defaults.exitStatus() != QProcess::NormalExit || defaults.exitCode() != 0) {
+        std::fprintf(stderr, "%s export failed: %s\n", argv[1],
+                     defaults.error() == QProcess::UnknownError ? defaults.readAllStandardError().constData()
+                                                                : defaults.errorString().toLocal8Bit().constData());
         return 1;
+    }
     const QByteArray out = defaults.readAllStandardOutput();
     return std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout) == static_cast<size_t>(out.size())
                ? 0
